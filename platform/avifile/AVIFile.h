@@ -1,0 +1,119 @@
+#pragma once
+
+// Our AVI file library: the functions, records and constants of the platform's AVIFile
+// interface, under their published names, writing uncompressed RIFF AVI files (OpenDML
+// beyond the first RIFF). Standard library and POSIX only.
+
+#include <cstdint>
+
+namespace kelvora::avifile {
+
+using HRESULT = std::int32_t;
+using LONG = std::int32_t;
+using ULONG = std::uint32_t;
+using DWORD = std::uint32_t;
+using WORD = std::uint16_t;
+using UINT = std::uint32_t;
+using BOOL = std::int32_t;
+using FOURCC = std::uint32_t;
+struct CLSID;  // handler classes are never used: callers pass nullptr
+
+struct RECT {
+    LONG left = 0;
+    LONG top = 0;
+    LONG right = 0;
+    LONG bottom = 0;
+};
+
+// The in-memory stream description (narrow-text form). Not the on-disk 'strh' layout.
+struct AVISTREAMINFOA {
+    DWORD fccType = 0;
+    DWORD fccHandler = 0;
+    DWORD dwFlags = 0;
+    DWORD dwCaps = 0;
+    WORD wPriority = 0;
+    WORD wLanguage = 0;
+    DWORD dwScale = 0;
+    DWORD dwRate = 0;
+    DWORD dwStart = 0;
+    DWORD dwLength = 0;
+    DWORD dwInitialFrames = 0;
+    DWORD dwSuggestedBufferSize = 0;
+    DWORD dwQuality = 0;
+    DWORD dwSampleSize = 0;
+    RECT rcFrame;
+    DWORD dwEditCount = 0;
+    DWORD dwFormatChangeCount = 0;
+    char szName[64] = {};
+};
+
+struct AVICOMPRESSOPTIONS {
+    DWORD fccType = 0;
+    DWORD fccHandler = 0;
+    DWORD dwKeyFrameEvery = 0;
+    DWORD dwQuality = 0;
+    DWORD dwBytesPerSecond = 0;
+    DWORD dwFlags = 0;
+    void* lpFormat = nullptr;
+    DWORD cbFormat = 0;
+    void* lpParms = nullptr;
+    DWORD cbParms = 0;
+    DWORD dwInterleaveEvery = 0;
+};
+
+// Opaque handles; each is released with its counted release function.
+struct AVIFileObject;
+struct AVIStreamObject;
+using PAVIFILE = AVIFileObject*;
+using PAVISTREAM = AVIStreamObject*;
+
+inline constexpr UINT OF_READ = 0x0000;
+inline constexpr UINT OF_WRITE = 0x0001;
+inline constexpr UINT OF_CREATE = 0x1000;
+inline constexpr DWORD AVIIF_KEYFRAME = 0x10;
+
+constexpr HRESULT makeAviErr(unsigned error) { return static_cast<HRESULT>(0x80044000u | error); }
+inline constexpr HRESULT AVIERR_OK = 0;
+inline constexpr HRESULT AVIERR_UNSUPPORTED = makeAviErr(101);
+inline constexpr HRESULT AVIERR_BADFORMAT = makeAviErr(102);
+inline constexpr HRESULT AVIERR_MEMORY = makeAviErr(103);
+inline constexpr HRESULT AVIERR_INTERNAL = makeAviErr(104);
+inline constexpr HRESULT AVIERR_BADFLAGS = makeAviErr(105);
+inline constexpr HRESULT AVIERR_BADPARAM = makeAviErr(106);
+inline constexpr HRESULT AVIERR_BADSIZE = makeAviErr(107);
+inline constexpr HRESULT AVIERR_BADHANDLE = makeAviErr(108);
+inline constexpr HRESULT AVIERR_FILEREAD = makeAviErr(109);
+inline constexpr HRESULT AVIERR_FILEWRITE = makeAviErr(110);
+inline constexpr HRESULT AVIERR_FILEOPEN = makeAviErr(111);
+inline constexpr HRESULT AVIERR_COMPRESSOR = makeAviErr(112);
+inline constexpr HRESULT AVIERR_NOCOMPRESSOR = makeAviErr(113);
+inline constexpr HRESULT AVIERR_READONLY = makeAviErr(114);
+inline constexpr HRESULT AVIERR_NODATA = makeAviErr(115);
+inline constexpr HRESULT AVIERR_BUFFERTOOSMALL = makeAviErr(116);
+inline constexpr HRESULT AVIERR_CANTCOMPRESS = makeAviErr(117);
+inline constexpr HRESULT AVIERR_USERABORT = makeAviErr(198);
+inline constexpr HRESULT AVIERR_ERROR = makeAviErr(199);
+
+// Counted: every AVIFileInit is balanced by one AVIFileExit.
+void AVIFileInit();
+void AVIFileExit();
+// How many AVIFileInit calls are not yet balanced (for tests and diagnostics).
+[[nodiscard]] int AVIFileInitCount();
+
+[[nodiscard]] HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLSID* lpHandler);
+[[nodiscard]] HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, const AVISTREAMINFOA* psi);
+[[nodiscard]] HRESULT AVIMakeCompressedStream(PAVISTREAM* ppsCompressed, PAVISTREAM psSource,
+                                              const AVICOMPRESSOPTIONS* lpOptions, const CLSID* pclsidHandler);
+[[nodiscard]] HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, const void* lpFormat, LONG cbFormat);
+[[nodiscard]] HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer,
+                                     LONG cbBuffer, DWORD dwFlags, LONG* plSampWritten, LONG* plBytesWritten);
+ULONG AVIStreamRelease(PAVISTREAM pavi);
+// The last release finishes the file (headers, indexes) and closes it. Our extension:
+// when phrFinish is given, it receives AVIERR_OK or the failure of finishing the file
+// (AVIERR_FILEWRITE when the disk filled up while the indexes were written).
+ULONG AVIFileRelease(PAVIFILE pfile, HRESULT* phrFinish = nullptr);
+
+[[nodiscard]] FOURCC mmioStringToFOURCCA(const char* sz, UINT uFlags);
+BOOL SetRect(RECT* lprc, int xLeft, int yTop, int xRight, int yBottom);
+
+}  // namespace kelvora::avifile

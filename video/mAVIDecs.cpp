@@ -1,0 +1,58 @@
+#include "video/mAVIDecs.h"
+
+namespace kelvora::video {
+
+namespace {
+
+// Forwards every call to our AVI file library.
+class SystemAVIDecs final : public mAVIDecs {
+public:
+    void AVIFileInit() override { avifile::AVIFileInit(); }
+    void AVIFileExit() override { avifile::AVIFileExit(); }
+    HRESULT AVIFileOpen(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLSID* lpHandler) override
+    {
+        return avifile::AVIFileOpenA(ppfile, szFile, uMode, lpHandler);
+    }
+    HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, const AVISTREAMINFOA* psi) override
+    {
+        return avifile::AVIFileCreateStreamA(pfile, ppavi, psi);
+    }
+    HRESULT AVIMakeCompressedStream(PAVISTREAM* ppsCompressed, PAVISTREAM psSource,
+                                    const AVICOMPRESSOPTIONS* lpOptions, const CLSID* pclsidHandler) override
+    {
+        return avifile::AVIMakeCompressedStream(ppsCompressed, psSource, lpOptions, pclsidHandler);
+    }
+    HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, const void* lpFormat, LONG cbFormat) override
+    {
+        return avifile::AVIStreamSetFormat(pavi, lPos, lpFormat, cbFormat);
+    }
+    HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer, LONG cbBuffer,
+                           DWORD dwFlags, LONG* plSampWritten, LONG* plBytesWritten) override
+    {
+        return avifile::AVIStreamWrite(pavi, lStart, lSamples, lpBuffer, cbBuffer, dwFlags, plSampWritten,
+                                       plBytesWritten);
+    }
+    ULONG AVIStreamRelease(PAVISTREAM pavi) override { return avifile::AVIStreamRelease(pavi); }
+    ULONG AVIFileRelease(PAVIFILE pfile, HRESULT* phrFinish) override
+    {
+        return avifile::AVIFileRelease(pfile, phrFinish);
+    }
+    FOURCC mmioStringToFOURCCA(const char* sz, UINT uFlags) override
+    {
+        return avifile::mmioStringToFOURCCA(sz, uFlags);
+    }
+    BOOL SetRect(RECT* lprc, int xLeft, int yTop, int xRight, int yBottom) override
+    {
+        return avifile::SetRect(lprc, xLeft, yTop, xRight, yBottom);
+    }
+};
+
+}  // namespace
+
+mAVIDecs& systemAVIDecs()
+{
+    static SystemAVIDecs library;
+    return library;
+}
+
+}  // namespace kelvora::video
