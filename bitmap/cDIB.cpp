@@ -1,0 +1,199 @@
+#include "bitmap/cDIB.h"
+
+#include "platform/filesystem/FileSystem.h"
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+namespace kelvora::bitmap {
+namespace {
+
+constexpr const char* kNotFoundText = "Il file non esiste:";
+constexpr const char* kLockedText = "Il file è bloccato - non posso accedere:";
+constexpr const char* kUnsupportedText = "Il file non è un formato bitmap supportato:";
+
+constexpr std::int64_t kLargestOffset = std::numeric_limits<std::int32_t>::max();
+
+struct BlockSizes {
+    std::size_t bitmapInfo = 0;
+    std::size_t bits = 0;
+};
+
+// The blocks are sized by the headers alone. A pixel block that would end beyond a signed
+// 32-bit file offset cannot be described by a BMP file header, so such a file is refused.
+std::optional<BlockSizes> blockSizes(const BITMAPFILEHEADER& file, const BITMAPINFOHEADER& info)
+{
+    if (info.biSizeImage < 1 || file.bfOffBits <= static_cast<std::int32_t>(kFileHeaderSize))
+        return std::nullopt;
+    if (std::int64_t{file.bfOffBits} + info.biSizeImage > kLargestOffset)
+        return std::nullopt;
+    return BlockSizes{static_cast<std::size_t>(file.bfOffBits) - kFileHeaderSize,
+                      static_cast<std::size_t>(info.biSizeImage)};
+}
+
+}  // namespace
+
+cDIB::cDIB(platform::MessageBoxService& messages) : cDIB(messages, platform::systemFileOpener()) {}
+
+cDIB::cDIB(platform::MessageBoxService& messages, platform::FileOpener& opener)
+    : m_messages(messages), m_opener(opener)
+{
+}
+
+bool cDIB::CreateFromFile(std::string filename)
+{
+    const auto fileLength = existingFileLength(filename);
+    if (!fileLength) {
+        showPathMessage(kNotFoundText, filename, platform::vbCritical);
+        return false;
+    }
+    auto opened = m_opener.open(filename, platform::OpenMode::Read);
+    if (!opened.file.isOpen()) {
+        if (opened.error == EACCES || opened.error == EPERM)
+            showPathMessage(kLockedText, filename, platform::vbCritical);
+        else
+            showErrorMessage(opened.error);
+        return false;
+    }
+    // Both headers in one read; the bytes a short file lacks stay zero.
+    std::array<std::uint8_t, kFileHeaderSize + kInfoHeaderSize> headers{};
+    if (!opened.file.readAt(headers, 0)) {
+        showErrorMessage(errno);
+        return false;
+    }
+    const auto bytes = std::span<const std::uint8_t>(headers);
+    m_FileHeader = readFileHeader(bytes.first<kFileHeaderSize>());
+    if (m_FileHeader.bfType != kBitmapSignature) {
+        showPathMessage(kUnsupportedText, filename, platform::vbInformation);
+        return false;
+    }
+    const auto info = readInfoHeader(bytes.subspan<kFileHeaderSize, kInfoHeaderSize>());
+    if (!loadBlocks(opened.file, info, *fileLength, filename))
+        return false;
+    m_InfoHeader = info;
+    commitBlocks();
+    return true;
+}
+
+bool cDIB::loadBlocks(platform::File& file, const BITMAPINFOHEADER& info, std::int64_t fileLength,
+                      const std::string& filename)
+{
+    const auto sizes = blockSizes(m_FileHeader, info);
+    BlockRead result = BlockRead::TooLarge;
+    if (sizes) {
+        result = readBlock(file, m_nextBits, sizes->bits, m_FileHeader.bfOffBits, fileLength);
+        if (result == BlockRead::Done)
+            result = readBlock(file, m_nextBitmapInfo, sizes->bitmapInfo, kFileHeaderSize, fileLength);
+    }
+    if (result == BlockRead::Failed)
+        showErrorMessage(errno);
+    else if (result == BlockRead::TooLarge)
+        showPathMessage(kUnsupportedText, filename, platform::vbInformation);
+    return result == BlockRead::Done;
+}
+
+cDIB::BlockRead cDIB::readBlock(platform::File& file, ByteBlock& block, std::size_t size, std::int64_t offset,
+                                std::int64_t fileLength)
+{
+    const auto stored = static_cast<std::size_t>(std::clamp<std::int64_t>(
+        fileLength - offset, 0, static_cast<std::int64_t>(size)));
+    if (!block.prepare(size, stored))
+        return BlockRead::TooLarge;
+    const auto got = file.readAt(block.bytes(), offset);
+    if (!got)
+        return BlockRead::Failed;
+    // The file may have shrunk since its length was taken.
+    if (*got < stored)
+        std::memset(block.bytes().data() + *got, 0, stored - *got);
+    return BlockRead::Done;
+}
+
+void cDIB::commitBlocks()
+{
+    m_Bits.swap(m_nextBits);
+    m_BitmapInfo.swap(m_nextBitmapInfo);
+}
+
+bool cDIB::CreateFromPackedDIBPointer(std::span<const std::uint8_t> pDIB)
+{
+    if (pDIB.size() < kInfoHeaderSize)
+        return false;
+    m_InfoHeader = readInfoHeader(pDIB.first<kInfoHeaderSize>());
+    const std::int32_t size = m_InfoHeader.biSizeImage;
+    if (m_InfoHeader.biBitCount < 16 || size < 1)
+        return false;
+    // The pixels follow the header directly; they must lie inside the span, and the file
+    // written from them must stay within a signed 32-bit size.
+    const auto pixels = pDIB.subspan(kInfoHeaderSize);
+    if (pixels.size() < static_cast<std::size_t>(size) ||
+        size > kLargestOffset - static_cast<std::int64_t>(kFileHeaderSize + kInfoHeaderSize))
+        return false;
+    if (!m_nextBits.prepare(static_cast<std::size_t>(size), static_cast<std::size_t>(size)) ||
+        !m_nextBitmapInfo.prepare(kInfoHeaderSize, kInfoHeaderSize))
+        return false;
+    std::copy_n(pixels.begin(), size, m_nextBits.bytes().begin());
+    writeInfoHeader(m_InfoHeader, m_nextBitmapInfo.bytes().first<kInfoHeaderSize>());
+    m_FileHeader = BITMAPFILEHEADER{kBitmapSignature,
+                                    size + static_cast<std::int32_t>(kFileHeaderSize + kInfoHeaderSize), 0, 0,
+                                    static_cast<std::int32_t>(kFileHeaderSize + kInfoHeaderSize)};
+    commitBlocks();
+    return true;
+}
+
+bool cDIB::WriteToFile(std::string filename)
+{
+    auto opened = m_opener.open(filename, platform::OpenMode::ReadWriteCreate);
+    if (!opened.file.isOpen())
+        return false;
+    std::array<std::uint8_t, kFileHeaderSize> header{};
+    writeFileHeader(m_FileHeader, header);
+    const auto bitsAt = static_cast<std::int64_t>(kFileHeaderSize + m_BitmapInfo.size());
+    const auto end = bitsAt + static_cast<std::int64_t>(m_Bits.size());
+    // Each step runs even when one before it failed; any failure makes the result false.
+    bool written = opened.file.writeAt(header, 0);
+    written = opened.file.writeAt(m_BitmapInfo.bytes(), kFileHeaderSize) && written;
+    written = opened.file.writeAt(m_Bits.bytes(), bitsAt) && written;
+    // An older, longer file at the same path must not keep its tail.
+    written = opened.file.truncate(end) && written;
+    return opened.file.close() && written;
+}
+
+const std::uint8_t* cDIB::PointerToBits() const
+{
+    assert(!m_Bits.empty() && "PointerToBits asked before a successful load");
+    return m_Bits.data();
+}
+
+const std::uint8_t* cDIB::PointerToBitmapInfo() const
+{
+    assert(!m_BitmapInfo.empty() && "PointerToBitmapInfo asked before a successful load");
+    return m_BitmapInfo.data();
+}
+
+std::int32_t cDIB::SizeBitmapInfo() const
+{
+    assert(!m_BitmapInfo.empty() && "SizeBitmapInfo asked before a successful load");
+    return static_cast<std::int32_t>(m_BitmapInfo.size());
+}
+
+std::optional<std::int64_t> cDIB::existingFileLength(const std::string& filename) const
+{
+    return platform::fileLength(filename);
+}
+
+void cDIB::showPathMessage(const char* text, const std::string& filename, int style)
+{
+    m_messages.MsgBox(std::string(text) + "\r\n" + filename, style, std::string(platform::AppTitle));
+}
+
+void cDIB::showErrorMessage(int error)
+{
+    m_messages.MsgBox(platform::errorDescription(error), platform::vbInformation,
+                      std::string(platform::AppTitle));
+}
+
+}  // namespace kelvora::bitmap

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "bitmap/BitmapRecords.h"
+#include "bitmap/ByteBlock.h"
+#include "platform/filesystem/FileOpener.h"
+#include "platform/msgbox/MessageBox.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace kelvora::bitmap {
+
+// One BMP image held as the file stores it: both headers, the bitmap-information block
+// (everything between the file header and the pixels) and the pixel block, byte for byte.
+// A failed load keeps the blocks of the image loaded before; it tells the user why itself.
+class cDIB {
+public:
+    explicit cDIB(platform::MessageBoxService& messages);
+    cDIB(platform::MessageBoxService& messages, platform::FileOpener& opener);
+
+    [[nodiscard]] bool CreateFromFile(std::string filename);
+    [[nodiscard]] bool CreateFromPackedDIBPointer(std::span<const std::uint8_t> pDIB);
+    [[nodiscard]] bool WriteToFile(std::string filename);
+
+    std::int32_t BitCount() const { return m_InfoHeader.biBitCount; }
+    std::int32_t Height() const { return m_InfoHeader.biHeight; }
+    std::int32_t Width() const { return m_InfoHeader.biWidth; }
+    std::int32_t Compression() const { return m_InfoHeader.biCompression; }
+    std::int32_t SizeInfoHeader() const { return m_InfoHeader.biSize; }
+    std::int32_t SizeImage() const { return m_InfoHeader.biSizeImage; }
+    std::int32_t Planes() const { return m_InfoHeader.biPlanes; }
+    std::int32_t ClrImportant() const { return m_InfoHeader.biClrImportant; }
+    std::int32_t ClrUsed() const { return m_InfoHeader.biClrUsed; }
+    std::int32_t XPPM() const { return m_InfoHeader.biXPelsPerMeter; }
+    std::int32_t YPPM() const { return m_InfoHeader.biYPelsPerMeter; }
+    std::int32_t FileType() const { return m_FileHeader.bfType; }
+    std::int32_t SizeFileHeader() const { return m_FileHeader.bfSize; }
+    std::int32_t BitOffset() const { return m_FileHeader.bfOffBits; }
+
+    // The blocks exist only after a successful load; asking before that is a caller's fault.
+    const std::uint8_t* PointerToBits() const;
+    const std::uint8_t* PointerToBitmapInfo() const;
+    std::int32_t SizeBitmapInfo() const;
+
+private:
+    enum class BlockRead { Done, TooLarge, Failed };
+
+    [[nodiscard]] std::optional<std::int64_t> existingFileLength(const std::string& filename) const;
+    [[nodiscard]] bool loadBlocks(platform::File& file, const BITMAPINFOHEADER& info,
+                                  std::int64_t fileLength, const std::string& filename);
+    [[nodiscard]] static BlockRead readBlock(platform::File& file, ByteBlock& block, std::size_t size,
+                                             std::int64_t offset, std::int64_t fileLength);
+    void commitBlocks();
+    void showPathMessage(const char* text, const std::string& filename, int style);
+    void showErrorMessage(int error);
+
+    platform::MessageBoxService& m_messages;
+    platform::FileOpener& m_opener;
+    BITMAPFILEHEADER m_FileHeader;
+    BITMAPINFOHEADER m_InfoHeader;
+    ByteBlock m_Bits;
+    ByteBlock m_BitmapInfo;
+    // A load fills these and swaps them in only once it has succeeded, so a failure in the
+    // middle leaves the current image whole; they keep the storage of the image before.
+    ByteBlock m_nextBits;
+    ByteBlock m_nextBitmapInfo;
+};
+
+}  // namespace kelvora::bitmap

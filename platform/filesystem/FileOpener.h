@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/filesystem/File.h"
+
+#include <filesystem>
+
+namespace kelvora::platform {
+
+enum class OpenMode {
+    Read,             // existing file, read only
+    ReadWriteCreate,  // read and write, created when missing, never shortened by the open
+};
+
+// The outcome of an open: the file, or the errno that the platform gave.
+struct OpenResult {
+    File file;
+    int error = 0;
+};
+
+// Seam in front of open(2): tests put their own in to make an open fail with a chosen errno,
+// which a test running as root could not provoke through file permissions.
+class FileOpener {
+public:
+    virtual ~FileOpener() = default;
+    [[nodiscard]] virtual OpenResult open(const std::filesystem::path& path, OpenMode mode) = 0;
+};
+
+// Opens through the operating system.
+FileOpener& systemFileOpener();
+
+}  // namespace kelvora::platform
