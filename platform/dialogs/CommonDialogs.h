@@ -26,6 +26,9 @@ inline constexpr DWORD OFN_FILEMUSTEXIST = 0x1000;
 inline constexpr DWORD OFN_EXPLORER = 0x80000;
 
 // Without the extension fields of later platform versions: lStructSize 76 on the original.
+// The dialogs accept only that size, as the platform checks lStructSize before anything else.
+inline constexpr DWORD OPENFILENAME_SIZE_VERSION_400A = 76;
+
 struct OPENFILENAMEA {
     DWORD lStructSize = 0;
     HWND hwndOwner = 0;
