@@ -6,6 +6,7 @@
 
 #include "platform/dialogs/CommonDialogs.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -54,7 +55,31 @@ public:
     [[nodiscard]] RunError lastRunError() const;
 
 private:
-    // Implementation is the dialog layer's business; see cFileDlg.cpp.
+    enum class RunKind { Open, OpenPreview, Save };
+
+    [[nodiscard]] bool run(RunKind kind, QString& filename, QString& FileTitle);
+    [[nodiscard]] platform::DWORD composeFlags(RunKind kind) const;
+    [[nodiscard]] platform::BOOL callDialog(RunKind kind, platform::OPENFILENAMEA& ofn);
+    void takeConfirmed(RunKind kind, const platform::OPENFILENAMEA& ofn, const QString& filterList,
+                       const QByteArray& file, const QByteArray& title, QString& filename, QString& FileTitle);
+    void takeCancelled(RunKind kind, QString& filename, QString& FileTitle);
+    [[nodiscard]] QString GetFilterPair(const QString& filterList, std::int32_t index) const;
+    [[nodiscard]] QString GetSpecialFolderPath(std::int32_t identifier) const;
+
+    platform::CommonDialogs* m_dialogs;  // not owned; outlives the object
+    std::int32_t m_ownerHwnd = -1;
+    bool m_fileMustExist = true;
+    bool m_multiSelect = false;
+    bool m_readOnly = false;
+    bool m_hideReadOnly = true;
+    QString m_filter;
+    std::int32_t m_filterIndex = 0;
+    QString m_initDirectory;
+    QString m_dlgTitle;
+    QString m_defaultExt;
+    std::int32_t m_flags = 0;
+    bool m_overwritePrompt = true;
+    RunError m_lastRunError = RunError::None;
 };
 
 }  // namespace kelvora::dialogs
