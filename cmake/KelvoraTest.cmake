@@ -1,13 +1,19 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# kelvora_add_test(<name> SOURCES <files...> LIBS <targets...>)
+# kelvora_add_test(<name> [QT] SOURCES <files...> LIBS <targets...>)
 # One GoogleTest executable; every test runs with the offscreen Qt platform so the real
-# window can be driven without a display.
+# window can be driven without a display. QT: the test needs a QApplication (its main
+# makes one before running the tests).
 function(kelvora_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} kelvora_options GTest::gtest GTest::gtest_main GTest::gmock)
+  if(ARG_QT)
+    set(test_main kelvora_test_qtmain)
+  else()
+    set(test_main GTest::gtest_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} kelvora_options GTest::gtest ${test_main} GTest::gmock)
   target_compile_definitions(${name} PRIVATE
     KELVORA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     KELVORA_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")

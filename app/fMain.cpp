@@ -1,0 +1,159 @@
+#include "app/fMain.h"
+
+#include "app/AppIcon.h"
+#include "app/Twips.h"
+#include "platform/toolkit/ImageBox.h"
+#include "platform/toolkit/ListBox.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+
+namespace kelvora::app {
+
+namespace {
+
+QFont boldFont()
+{
+    // The design's MS Sans Serif 8.25 pt bold; the closest sans-serif face stands in for it.
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    font.setWeight(QFont::Bold);
+    return font;
+}
+
+template <typename Control>
+Control* place(Control* control, const QRect& rect, bool bold)
+{
+    control->setGeometry(rect);
+    if (bold)
+        control->setFont(boldFont());
+    return control;
+}
+
+}  // namespace
+
+fMain::fMain(Services services, QWidget* parent)
+    : QWidget(parent), m_services(services), m_endApplication([] { QCoreApplication::exit(0); })
+{
+    setWindowTitle(QStringLiteral("KELVORA MAKER - © 2026 the Kelvora Maker team"));
+    setWindowIcon(makeAppIcon());
+    setFixedSize(twips(8610), twips(7500));
+    createControls();
+    connectHandlers();
+    Form_Load();
+}
+
+fMain::~fMain() = default;
+
+void fMain::createControls()
+{
+    Command1 = place(new QPushButton(QStringLiteral("Cancella tutti i fotogrammi dalla lista"), this),
+                     twipsRect(4110, 5430, 4395, 480), true);
+    Cartella = place(new QCheckBox(QStringLiteral("Tutta la cartella"), this), twipsRect(4110, 5010, 2085, 255), true);
+    Cartella->setChecked(true);
+    HScroll = place(new QScrollBar(Qt::Horizontal, this), twipsRect(4110, 6150, 1185, 285), false);
+    HScroll->setRange(1, 30);
+    HScroll->setValue(25);
+    HScroll->setSingleStep(1);
+    HScroll->setPageStep(1);
+    HScroll->setTracking(true);
+    txtFPS = place(new QLineEdit(QStringLiteral("1"), this), twipsRect(8070, 6120, 435, 285), false);
+    txtFPS->setEnabled(false);
+    txtFPS->setAlignment(Qt::AlignCenter);
+    cmdWriteAVI = place(new QPushButton(QStringLiteral("Salva file AVI"), this), twipsRect(6480, 4440, 2025, 480), true);
+    cmdWriteAVI->setEnabled(false);
+    lstDIBList = place(new platform::ListBox(this), twipsRect(90, 60, 8430, 4155), false);
+    cmdFileOpen = place(new QPushButton(QStringLiteral("Aggiungi BMP"), this), twipsRect(4110, 4440, 2025, 480), true);
+    cmdExit = place(new QPushButton(QStringLiteral("Esci"), this), twipsRect(5850, 6900, 825, 480), true);
+    lblfps = place(new QLabel(QStringLiteral("Fotogrammi per secondo (1-30)"), this), twipsRect(5340, 6180, 2640, 195),
+                   true);
+    imgPreview = place(new platform::ImageBox(this), twipsRect(90, 4410, 3810, 2985), false);
+    lblStatus = place(new QLabel(this), twipsRect(4110, 6630, 4410, 195), true);
+    lblStatus->setAlignment(Qt::AlignCenter);
+
+    // Shown only as the list's popup, never in a menu bar.
+    ListMenu = new QMenu(QStringLiteral("List Menu"), this);
+    SpostaSu = ListMenu->addAction(QStringLiteral("Sposta su (F12)"));
+    SpostaGiu = ListMenu->addAction(QStringLiteral("Sposta giù (F11)"));
+    Cancella = ListMenu->addAction(QStringLiteral("Cancella (Del)"));
+
+    for (QPushButton* button : {Command1, cmdWriteAVI, cmdFileOpen, cmdExit})
+        button->setAutoDefault(false);
+    // Keyboard focus follows the design's tab indexes; the disabled number box is skipped.
+    HScroll->setFocusPolicy(Qt::StrongFocus);
+    setTabOrder(cmdFileOpen, cmdExit);
+    setTabOrder(cmdExit, lstDIBList);
+    setTabOrder(lstDIBList, cmdWriteAVI);
+    setTabOrder(cmdWriteAVI, txtFPS);
+    setTabOrder(txtFPS, HScroll);
+    setTabOrder(HScroll, Cartella);
+    setTabOrder(Cartella, Command1);
+    cmdFileOpen->setFocus();
+}
+
+void fMain::connectHandlers()
+{
+    connect(cmdExit, &QPushButton::clicked, this, &fMain::cmdExit_Click);
+    connect(cmdFileOpen, &QPushButton::clicked, this, &fMain::cmdFileOpen_Click);
+    connect(cmdWriteAVI, &QPushButton::clicked, this, &fMain::cmdWriteAVI_Click);
+    connect(Command1, &QPushButton::clicked, this, &fMain::Command1_Click);
+    // During a thumb drag the value moves with the thumb (Scroll); every other change, and
+    // the drag's release, is a Change.
+    connect(HScroll, &QScrollBar::valueChanged, this,
+            [this] { HScroll->isSliderDown() ? HScroll_Scroll() : HScroll_Change(); });
+    connect(HScroll, &QScrollBar::sliderReleased, this, &fMain::HScroll_Change);
+    connect(lstDIBList, &platform::ListBox::Click, this, &fMain::lstDIBList_Click);
+    connect(lstDIBList, &platform::ListBox::KeyDown, this, &fMain::lstDIBList_KeyDown);
+    connect(lstDIBList, &platform::ListBox::MouseDown, this, &fMain::lstDIBList_MouseDown);
+    connect(SpostaSu, &QAction::triggered, this, &fMain::SpostaSu_Click);
+    connect(SpostaGiu, &QAction::triggered, this, &fMain::SpostaGiu_Click);
+    connect(Cancella, &QAction::triggered, this, &fMain::Cancella_Click);
+}
+
+std::int32_t fMain::hWnd() { return static_cast<std::int32_t>(winId()); }
+
+void fMain::Form_Load()
+{
+    m_services.avi.AVIFileInit();
+    showFps();
+}
+
+void fMain::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    m_services.avi.AVIFileExit();
+}
+
+void fMain::closeEvent(QCloseEvent* event)
+{
+    // The unload is never cancelled.
+    Form_Unload();
+    event->accept();
+}
+
+void fMain::cmdExit_Click()
+{
+    // Ends the application at once: no unload handling runs on this path.
+    m_unloaded = true;
+    hide();
+    m_endApplication();
+}
+
+void fMain::HScroll_Change() { showFps(); }
+
+void fMain::HScroll_Scroll() { showFps(); }
+
+void fMain::showFps() { txtFPS->setText(QString::number(HScroll->value())); }
+
+}  // namespace kelvora::app

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "platform/dialogs/CommonDialogs.h"
+#include "platform/msgbox/MessageBox.h"
+#include "video/mAVIDecs.h"
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+class QAction;
+
+namespace kelvora::platform {
+class ImageBox;
+class ListBox;
+}  // namespace kelvora::platform
+
+namespace kelvora::app {
+
+// The modal services and the video library the window works through; the application
+// passes the real ones, tests pass scripted stand-ins.
+struct Services {
+    platform::MessageBoxService& messages;
+    platform::CommonDialogs& dialogs;
+    video::mAVIDecs& avi;
+};
+
+// The application's only window: the frame list, the frame format every frame must share,
+// the frames-per-second control, the preview and the buttons. Creating it loads it.
+class fMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit fMain(Services services, QWidget* parent = nullptr);
+    ~fMain() override;
+
+    // Controls, in creation order. Owned by the window (Qt parent-child).
+    QPushButton* Command1 = nullptr;
+    QCheckBox* Cartella = nullptr;
+    QScrollBar* HScroll = nullptr;
+    QLineEdit* txtFPS = nullptr;
+    QPushButton* cmdWriteAVI = nullptr;
+    platform::ListBox* lstDIBList = nullptr;
+    QPushButton* cmdFileOpen = nullptr;
+    QPushButton* cmdExit = nullptr;
+    QLabel* lblfps = nullptr;
+    platform::ImageBox* imgPreview = nullptr;
+    QLabel* lblStatus = nullptr;
+    QMenu* ListMenu = nullptr;
+    QAction* SpostaSu = nullptr;
+    QAction* SpostaGiu = nullptr;
+    QAction* Cancella = nullptr;
+
+    // The frame format, taken from the first frame accepted.
+    [[nodiscard]] bool FormatSet() const { return m_formatSet; }
+    [[nodiscard]] std::int32_t FormatWidth() const { return m_formatWidth; }
+    [[nodiscard]] std::int32_t FormatHeight() const { return m_formatHeight; }
+    [[nodiscard]] std::int32_t FormatBitCount() const { return m_formatBitCount; }
+
+    // The window's handle, as owner of its dialogs.
+    [[nodiscard]] std::int32_t hWnd();
+
+    // What "Esci" does to end the application; tests replace it.
+    void setEndApplication(std::function<void()> end) { m_endApplication = std::move(end); }
+
+public slots:
+    void Form_Load();
+    void Form_Unload();
+    void cmdExit_Click();
+    void HScroll_Change();
+    void HScroll_Scroll();
+    void cmdFileOpen_Click();
+    void lstDIBList_Click();
+    void lstDIBList_KeyDown(int KeyCode, int Shift);
+    void lstDIBList_MouseDown(int Button, int Shift, QPoint position);
+    void SpostaSu_Click();
+    void SpostaGiu_Click();
+    void Cancella_Click();
+    void Command1_Click();
+    void cmdWriteAVI_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void connectHandlers();
+    void showFps();
+
+    Services m_services;
+    std::function<void()> m_endApplication;
+    bool m_unloaded = false;
+    bool m_formatSet = false;
+    std::int32_t m_formatWidth = 0;
+    std::int32_t m_formatHeight = 0;
+    std::int32_t m_formatBitCount = 0;
+};
+
+}  // namespace kelvora::app

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QListWidget>
+#include <QPoint>
+#include <QString>
+
+namespace kelvora::platform {
+
+// A single-selection list box with the operations and events the window's handlers rely on:
+// - the selected index is -1 when nothing is selected;
+// - every change of the selection, by the user or from code, emits Click at once, inside the
+//   call that changed it;
+// - an entry's text is replaced in place, leaving the other entries and the selection alone;
+// - a right button press never moves the selection (it only reports MouseDown);
+// - KeyDown reports the virtual-key code first, then the list handles the key as usual.
+class ListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit ListBox(QWidget* parent = nullptr);
+
+    [[nodiscard]] int ListCount() const;
+    [[nodiscard]] int ListIndex() const;
+    void setListIndex(int index);
+    void setSelected(int index, bool selected);
+    [[nodiscard]] QString List(int index) const;
+    void setList(int index, const QString& text);
+    [[nodiscard]] QString Text() const;  // the selected entry's text, empty when none
+    void AddItem(const QString& text);
+    void Clear();
+
+signals:
+    void Click();
+    void KeyDown(int keyCode, int shift);
+    void MouseDown(int button, int shift, QPoint position);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void onSelectionChanged();
+};
+
+// Shift, Ctrl and Alt as the original event arguments carry them: bits 1, 2 and 4.
+[[nodiscard]] int shiftState(Qt::KeyboardModifiers modifiers);
+// The platform's virtual-key code for a Qt key, or 0 when it has none.
+[[nodiscard]] int virtualKeyCode(int qtKey);
+
+}  // namespace kelvora::platform
