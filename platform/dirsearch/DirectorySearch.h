@@ -1,0 +1,34 @@
+#pragma once
+
+// The directory search by wildcard pattern: the bare names of the normal files of a folder
+// that match, one by one, then empty text. The folder's own order is arbitrary on Linux, so
+// the search returns names in natural order (frame_2 before frame_10), always the same.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvora::platform {
+
+class DirectorySearch {
+public:
+    // Reads the folder at once; a folder that cannot be read gives no names.
+    DirectorySearch(const std::filesystem::path& folder, std::string_view pattern);
+
+    // The next matching name, without its folder; empty text when there are no more.
+    [[nodiscard]] std::string next();
+
+private:
+    std::vector<std::string> m_names;
+    std::size_t m_next = 0;
+};
+
+// "*" and "?" wildcards, letters compared without regard to case.
+[[nodiscard]] bool matchesWildcard(std::string_view name, std::string_view pattern);
+
+// Runs of digits compare by their value, the rest without regard to case; names that still
+// compare equal are ordered by their bytes, so the order is total.
+[[nodiscard]] bool naturalLess(std::string_view a, std::string_view b);
+
+}  // namespace kelvora::platform

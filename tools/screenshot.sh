@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Takes a screenshot of the running window under a virtual X display:
+#   tools/screenshot.sh <build-dir> <output.png>
+# The window is shown empty, as it starts.
+set -euo pipefail
+build=${1:-build/default}
+out=${2:-docs/screenshot.png}
+if [ -z "${KELVORA_IN_XVFB:-}" ]; then
+  KELVORA_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 800x600x24" "$0" "$build" "$out"
+fi
+"$build/app/kelvora-maker" &
+app=$!
+trap 'kill $app 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  window=$(xdotool search --name "KELVORA MAKER" 2>/dev/null | head -n 1 || true)
+  [ -n "$window" ] && break
+  sleep 0.2
+done
+[ -n "$window" ] || { echo "the window did not appear" >&2; exit 1; }
+sleep 1
+import -window "$window" "$out"
+echo "$out"
