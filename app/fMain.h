@@ -91,6 +91,8 @@ private:
     void createControls();
     void connectHandlers();
     void showFps();
+    // One candidate frame: loaded from path, appended as entry when it matches the format.
+    void addCandidate(const QString& path, const QString& entry);
 
     Services m_services;
     std::function<void()> m_endApplication;

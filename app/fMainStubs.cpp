@@ -2,7 +2,6 @@
 
 namespace kelvora::app {
 
-void fMain::cmdFileOpen_Click() {}
 void fMain::cmdWriteAVI_Click() {}
 void fMain::lstDIBList_KeyDown(int, int) {}
 void fMain::lstDIBList_MouseDown(int, int, QPoint) {}

@@ -1,0 +1,195 @@
+#include "app/fMain.h"
+#include "platform/toolkit/ImageBox.h"
+#include "platform/toolkit/ListBox.h"
+#include "tests/support/app/ScriptedServices.h"
+#include "tests/support/bmp/BmpFiles.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace kelvora::app {
+namespace {
+
+using testing::BmpSpec;
+using testing::DialogAnswer;
+
+class AddFramesTest : public ::testing::Test {
+protected:
+    AddFramesTest() : window(std::make_unique<fMain>(Services{messages, dialogs, avi})) {}
+
+    QStringList entries() const
+    {
+        QStringList texts;
+        for (int i = 0; i < window->lstDIBList->ListCount(); ++i)
+            texts << window->lstDIBList->List(i);
+        return texts;
+    }
+
+    // Adds through "Aggiungi BMP" with the user choosing path (or cancelling when empty).
+    void add(const std::string& path, bool wholeFolder)
+    {
+        window->Cartella->setChecked(wholeFolder);
+        dialogs.answers.push_back(path.empty() ? DialogAnswer::cancel() : DialogAnswer::choose(path));
+        QTest::mouseClick(window->cmdFileOpen, Qt::LeftButton);
+    }
+
+    QString q(const std::string& path) const { return QString::fromStdString(path); }
+
+    testing::ScriptedMessageBox messages;
+    testing::ScriptedDialogs dialogs;
+    testing::RecordingAVIDecs avi;
+    testing::TempDir dir;
+    std::unique_ptr<fMain> window;
+};
+
+TEST_F(AddFramesTest, CancelChangesNothing)
+{
+    add("", false);
+    EXPECT_EQ(window->lstDIBList->ListCount(), 0);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_FALSE(window->imgPreview->hasPicture());
+    EXPECT_FALSE(window->cmdWriteAVI->isEnabled());
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_EQ(dialogs.requests[0].title, "Scegli una cartella contenente file BMP...");
+    EXPECT_EQ(dialogs.requests[0].filter, std::string("BMP Files\0*.bmp\0DIB Files\0*.dib\0\0", 33));
+    EXPECT_EQ(dialogs.requests[0].file, "");
+    EXPECT_EQ(dialogs.requests[0].hwndOwner, 0);
+}
+
+TEST_F(AddFramesTest, SingleFileSetsTheFormatAndLaterFramesMustMatchIt)
+{
+    const std::string first = dir.file("first.bmp");
+    testing::writeBmp(first, {320, 240, 24, 1});
+    add(first, false);
+    EXPECT_EQ(entries(), QStringList{q(first)});
+    EXPECT_TRUE(window->imgPreview->hasPicture());
+    EXPECT_TRUE(window->FormatSet());
+    EXPECT_EQ(window->FormatWidth(), 320);
+    EXPECT_EQ(window->FormatHeight(), 240);
+    EXPECT_EQ(window->FormatBitCount(), 24);
+    EXPECT_TRUE(window->cmdWriteAVI->isEnabled());
+    EXPECT_EQ(window->lstDIBList->ListIndex(), -1);  // the add leaves the selection alone
+
+    const QImage before = window->imgPreview->picture();
+    const std::string otherDepth = dir.file("grey.bmp");
+    const std::string topDown = dir.file("topdown.bmp");
+    testing::writeBmp(otherDepth, {320, 240, 8, 2});
+    testing::writeBmp(topDown, {320, -240, 24, 3});
+    add(otherDepth, false);
+    add(topDown, false);
+    EXPECT_EQ(entries(), QStringList{q(first)});
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(window->imgPreview->picture(), before);
+
+    const std::string same = dir.file("dib-named.dib");  // single-file mode tests no extension
+    testing::writeBmp(same, {320, 240, 24, 4});
+    add(same, false);
+    EXPECT_EQ(entries(), (QStringList{q(first), q(same)}));
+}
+
+TEST_F(AddFramesTest, WholeFolderTakesTheBmpFilesInNaturalOrder)
+{
+    for (const char* name : {"c.Bmp", "B.BMP", "a.bmp", "frame_10.bmp", "frame_2.bmp", "d.dib"})
+        testing::writeBmp(dir.file(name), {8, 8, 24, 5});
+    testing::writeBytes(dir.file("notes.txt"), "not a frame");
+    std::filesystem::create_directory(dir.path() / "x.bmp");
+    add(dir.file("d.dib"), true);  // a chosen .dib is not itself added in this mode
+    const QString prefix = q(dir.path().string()) + "/";
+    const QStringList expected{prefix + "a.bmp", prefix + "B.BMP", prefix + "c.Bmp", prefix + "frame_2.bmp",
+                               prefix + "frame_10.bmp"};
+    EXPECT_EQ(entries(), expected);
+    EXPECT_TRUE(messages.shown.empty());
+
+    add(dir.file("a.bmp"), true);  // the same folder again: every entry twice
+    EXPECT_EQ(entries(), expected + expected);
+}
+
+TEST_F(AddFramesTest, FirstFileInSearchOrderSetsTheFormat)
+{
+    testing::writeBmp(dir.file("1.bmp"), {16, 8, 24, 1});
+    testing::writeBmp(dir.file("2.bmp"), {32, 8, 24, 1});
+    testing::writeBmp(dir.file("3.bmp"), {32, 8, 24, 1});
+    add(dir.file("3.bmp"), true);
+    EXPECT_EQ(entries(), QStringList{q(dir.file("1.bmp"))});
+    EXPECT_EQ(window->FormatWidth(), 16);
+}
+
+TEST_F(AddFramesTest, AFileThatIsNoBitmapIsReportedAndTheSearchGoesOn)
+{
+    testing::writeBmp(dir.file("a.bmp"), {8, 8, 24, 1});
+    testing::writeBytes(dir.file("b.bmp"), "this is text, not a bitmap at all......................");
+    testing::writeBmp(dir.file("c.bmp"), {8, 8, 24, 2});
+    add(dir.file("a.bmp"), true);
+    EXPECT_EQ(entries(), (QStringList{q(dir.file("a.bmp")), q(dir.file("c.bmp"))}));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Il file non è un formato bitmap supportato:\r\n" + dir.file("b.bmp"));
+    EXPECT_EQ(messages.shown[0].style, 64);
+    EXPECT_EQ(messages.shown[0].title, "KELVORA MAKER");
+}
+
+TEST_F(AddFramesTest, NothingLoadedLeavesTheSaveButtonAlone)
+{
+    testing::writeBytes(dir.file("bad.bmp"), "XX");
+    add(dir.file("bad.bmp"), false);
+    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_FALSE(window->cmdWriteAVI->isEnabled());
+    EXPECT_FALSE(window->FormatSet());
+}
+
+TEST_F(AddFramesTest, AFrameThePictureLoaderRefusesIsAddedWithAnEmptyPreview)
+{
+    const std::string good = dir.file("good.bmp");
+    testing::writeBmp(good, {8, 8, 24, 1});
+    // Loads as a bitmap (it begins with "BM" and sizes its blocks) but has no picture in it.
+    std::vector<std::uint8_t> odd = testing::makeBmp({8, 8, 24, 2});
+    odd[30] = 99;  // an unknown compression code
+    const std::string strange = dir.file("strange.bmp");
+    testing::writeBytes(strange, std::string(odd.begin(), odd.end()));
+    add(good, false);
+    add(strange, false);
+    EXPECT_EQ(entries(), (QStringList{q(good), q(strange)}));
+    EXPECT_FALSE(window->imgPreview->hasPicture());
+}
+
+TEST_F(AddFramesTest, SelectingAnEntryShowsItsFrameAndName)
+{
+    testing::writeBmp(dir.file("uno.bmp"), {8, 8, 24, 1});
+    testing::writeBmp(dir.file("due.bmp"), {8, 8, 24, 2});
+    add(dir.file("uno.bmp"), true);
+    window->imgPreview->setPicture({});
+    window->lstDIBList->setListIndex(1);  // from code
+    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: uno.bmp");
+    EXPECT_TRUE(window->imgPreview->hasPicture());
+
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    auto* list = window->lstDIBList;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: due.bmp");
+}
+
+TEST_F(AddFramesTest, SelectionHandlerCopesWithNoSelectionAndMissingFiles)
+{
+    window->lstDIBList_Click();  // empty list: nothing changes
+    EXPECT_TRUE(window->lblStatus->text().isEmpty());
+    window->lstDIBList->AddItem("/no/such/folder/gone.bmp");
+    window->lstDIBList->AddItem("no-separator.bmp");
+    window->lstDIBList->AddItem("/ends/with/");
+    window->lstDIBList_Click();  // entries but none selected
+    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: ");
+    window->lstDIBList->setListIndex(0);
+    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: gone.bmp");
+    EXPECT_FALSE(window->imgPreview->hasPicture());
+    window->lstDIBList->setListIndex(1);
+    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: no-separator.bmp");
+    window->lstDIBList->setListIndex(2);
+    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: ");
+}
+
+}  // namespace
+}  // namespace kelvora::app
