@@ -1,0 +1,159 @@
+// The library's published functions: argument and handle checks, then the objects.
+#include <mutex>
+
+#include "platform/avifile/AVIFile.h"
+#include "platform/avifile/AviHandles.h"
+#include "platform/avifile/LittleEndian.h"
+
+namespace kelvora::avifile {
+
+namespace {
+
+std::mutex g_lock;
+
+constexpr LONG kMaxFormatSize = 1 << 20;
+
+}  // namespace
+
+HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLSID*)
+{
+    if (!ppfile)
+        return AVIERR_BADPARAM;
+    *ppfile = nullptr;
+    if (!szFile)
+        return AVIERR_BADPARAM;
+    if ((uMode & (OF_WRITE | OF_CREATE)) != (OF_WRITE | OF_CREATE))
+        return AVIERR_READONLY;  // this library only creates files
+    auto file = std::make_unique<AVIFileObject>();
+    if (!file->writer.open(szFile))
+        return AVIERR_FILEOPEN;
+    std::lock_guard lock(g_lock);
+    *ppfile = AviHandles::instance().add(std::move(file));
+    return AVIERR_OK;
+}
+
+HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, const AVISTREAMINFOA* psi)
+{
+    if (!ppavi)
+        return AVIERR_BADPARAM;
+    *ppavi = nullptr;
+    std::lock_guard lock(g_lock);
+    auto& handles = AviHandles::instance();
+    if (!handles.isLive(pfile))
+        return AVIERR_BADHANDLE;
+    if (!psi)
+        return AVIERR_BADPARAM;
+    if (psi->fccType != fourCC("vids"))
+        return AVIERR_UNSUPPORTED;
+    if (psi->dwScale == 0 || psi->dwRate == 0)
+        return AVIERR_BADPARAM;
+    if (pfile->hasStream || pfile->writer.framesWritten() > 0)
+        return AVIERR_UNSUPPORTED;  // one video stream per file
+    pfile->hasStream = true;
+    pfile->writer.setStream(*psi);
+    auto stream = std::make_unique<AVIStreamObject>();
+    stream->file = pfile;
+    ++pfile->refs;
+    *ppavi = handles.add(std::move(stream));
+    return AVIERR_OK;
+}
+
+HRESULT AVIMakeCompressedStream(PAVISTREAM* ppsCompressed, PAVISTREAM psSource, const AVICOMPRESSOPTIONS* lpOptions,
+                                const CLSID*)
+{
+    if (!ppsCompressed)
+        return AVIERR_BADPARAM;
+    *ppsCompressed = nullptr;
+    std::lock_guard lock(g_lock);
+    auto& handles = AviHandles::instance();
+    if (!handles.isLive(psSource))
+        return AVIERR_BADHANDLE;
+    if (!lpOptions)
+        return AVIERR_BADPARAM;
+    // No codec here: only "no compressor" (or the uncompressed DIB handler) passes samples through.
+    if (lpOptions->fccHandler != 0 && lpOptions->fccHandler != fourCC("DIB "))
+        return AVIERR_NOCOMPRESSOR;
+    auto stream = std::make_unique<AVIStreamObject>();
+    stream->source = psSource;
+    ++psSource->refs;
+    *ppsCompressed = handles.add(std::move(stream));
+    return AVIERR_OK;
+}
+
+namespace {
+
+// The file a stream writes into, through any pass-through streams over it.
+PAVIFILE fileOf(PAVISTREAM stream)
+{
+    while (stream->source)
+        stream = stream->source;
+    return stream->file;
+}
+
+}  // namespace
+
+HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, const void* lpFormat, LONG cbFormat)
+{
+    std::lock_guard lock(g_lock);
+    if (!AviHandles::instance().isLive(pavi))
+        return AVIERR_BADHANDLE;
+    if (!lpFormat || cbFormat <= 0)
+        return AVIERR_BADPARAM;
+    if (cbFormat > kMaxFormatSize)
+        return AVIERR_BADSIZE;
+    if (lPos != 0)
+        return AVIERR_UNSUPPORTED;  // no format changes within the stream
+    return fileOf(pavi)->writer.setFormat({static_cast<const std::uint8_t*>(lpFormat), static_cast<std::size_t>(cbFormat)});
+}
+
+HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer, LONG cbBuffer,
+                       DWORD dwFlags, LONG* plSampWritten, LONG* plBytesWritten)
+{
+    if (plSampWritten)
+        *plSampWritten = 0;
+    if (plBytesWritten)
+        *plBytesWritten = 0;
+    std::lock_guard lock(g_lock);
+    if (!AviHandles::instance().isLive(pavi))
+        return AVIERR_BADHANDLE;
+    if (lSamples != 1 || cbBuffer < 0 || (!lpBuffer && cbBuffer > 0) || lStart < 0)
+        return AVIERR_BADPARAM;
+    AviWriter& writer = fileOf(pavi)->writer;
+    if (!writer.hasFormat())
+        return AVIERR_BADFORMAT;
+    if (static_cast<std::uint32_t>(lStart) != writer.framesWritten())
+        return AVIERR_UNSUPPORTED;  // samples are appended in order
+    const HRESULT hr = writer.writeFrame({static_cast<const std::uint8_t*>(lpBuffer), static_cast<std::size_t>(cbBuffer)},
+                                         (dwFlags & AVIIF_KEYFRAME) != 0);
+    if (hr == AVIERR_OK) {
+        if (plSampWritten)
+            *plSampWritten = 1;
+        if (plBytesWritten)
+            *plBytesWritten = cbBuffer;
+    }
+    return hr;
+}
+
+ULONG AVIStreamRelease(PAVISTREAM pavi)
+{
+    std::lock_guard lock(g_lock);
+    return AviHandles::instance().release(pavi);
+}
+
+ULONG AVIFileRelease(PAVIFILE pfile, HRESULT* phrFinish)
+{
+    std::lock_guard lock(g_lock);
+    auto& handles = AviHandles::instance();
+    if (!handles.isLive(pfile)) {
+        if (phrFinish)
+            *phrFinish = AVIERR_BADHANDLE;
+        return 0;
+    }
+    HRESULT finished = AVIERR_OK;
+    const ULONG left = handles.release(pfile, &finished);
+    if (phrFinish)
+        *phrFinish = finished;
+    return left;
+}
+
+}  // namespace kelvora::avifile

@@ -1,0 +1,225 @@
+#include "platform/avifile/AviWriter.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "platform/avifile/AVIFileTesting.h"
+
+namespace kelvora::avifile {
+
+namespace {
+
+std::atomic<std::uint64_t> g_riffLimit{testing::kDefaultRiffLimit};
+std::atomic<std::uint32_t> g_superIndexEntries{testing::kDefaultSuperIndexEntries};
+
+constexpr std::uint32_t kFramesPerRiff = 1u << 20;  // bounds one RIFF's 'ix00'/'idx1'
+constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr std::uint64_t kFirstFrameAlignment = 2048;
+
+constexpr std::size_t padded(std::size_t n) { return n + (n & 1); }
+
+std::uint32_t clamp32(std::uint64_t v) { return static_cast<std::uint32_t>(std::min<std::uint64_t>(v, 0xFFFFFFFFu)); }
+
+}  // namespace
+
+namespace testing {
+void setRiffLimit(std::uint64_t bytes) { g_riffLimit = bytes; }
+void setSuperIndexEntries(std::uint32_t entries) { g_superIndexEntries = std::max<std::uint32_t>(entries, 1); }
+void resetLimits()
+{
+    g_riffLimit = kDefaultRiffLimit;
+    g_superIndexEntries = kDefaultSuperIndexEntries;
+}
+}  // namespace testing
+
+AviWriter::Limits AviWriter::currentLimits()
+{
+    // A RIFF's sizes are 32-bit: with frames below 2 GiB a 1 GiB limit keeps every offset in range.
+    return {std::min<std::uint64_t>(g_riffLimit.load(), testing::kDefaultRiffLimit), g_superIndexEntries.load(),
+            kFramesPerRiff};
+}
+
+AviWriter::AviWriter(Limits limits) : m_limits(limits) {}
+
+bool AviWriter::open(const char* path)
+{
+    if (!m_file.create(path))
+        return false;
+    m_block.resize(kBlockSize);
+    return true;
+}
+
+void AviWriter::setStream(const AVISTREAMINFOA& info)
+{
+    m_hasStream = true;
+    m_info = info;
+    m_name.assign(info.szName, strnlen(info.szName, sizeof info.szName));
+}
+
+HRESULT AviWriter::setFormat(std::span<const std::uint8_t> format)
+{
+    if (m_headerWritten)
+        return AVIERR_UNSUPPORTED;  // the layout is on disk: the format can no longer change
+    m_format.assign(format.begin(), format.end());
+    m_formatSet = true;
+    return AVIERR_OK;
+}
+
+std::uint32_t AviWriter::suggestedBufferSize() const
+{
+    return std::max(m_info.dwSuggestedBufferSize, m_largestFrame);
+}
+
+void AviWriter::layOutHeader()
+{
+    std::size_t size = 12 + 12 + 8 + kMainHeaderSize;  // RIFF, LIST hdrl, avih
+    if (m_hasStream) {
+        size += 12 + 8 + kStreamHeaderSize + 8 + padded(m_format.size());
+        size += 8 + kSuperIndexHeaderSize + kSuperIndexEntrySize * m_limits.superIndexEntries;
+        if (!m_name.empty())
+            size += 8 + padded(m_name.size() + 1);
+    }
+    size += kOdmlListSize;
+    const std::uint64_t firstData = size + 12 + 8;
+    std::uint64_t junk = (kFirstFrameAlignment - firstData % kFirstFrameAlignment) % kFirstFrameAlignment;
+    if (junk != 0 && junk < 8)
+        junk += kFirstFrameAlignment;
+    m_alignJunkSize = static_cast<std::size_t>(junk);
+    m_moviList = size + junk;
+    m_headerSize = static_cast<std::size_t>(m_moviList + 12);
+}
+
+bool AviWriter::writeFirstHeader()
+{
+    layOutHeader();
+    m_block.assign(std::max(kBlockSize, m_headerSize), 0);
+    m_riffOpen = true;
+    ByteWriter out(m_block);
+    renderHeader(out);
+    if (!m_file.append(out.written())) {
+        (void)m_file.truncate(0);
+        m_riffOpen = false;
+        return false;
+    }
+    m_headerWritten = true;
+    m_riffStart = 0;
+    m_moviFourCC = m_moviList + 8;
+    m_goodEnd = m_file.position();
+    return true;
+}
+
+bool AviWriter::patchHeader()
+{
+    ByteWriter out(m_block);
+    renderHeader(out);
+    return m_file.patch(0, out.written());
+}
+
+void AviWriter::renderHeader(ByteWriter& out) const
+{
+    const bool firstOpen = m_riffNumber == 0 && m_riffOpen;
+    writeListHeader(out, kRiff, firstOpen ? kOpenRiffSize : m_firstRiffSize, kAvi);
+    writeListHeader(out, kList, static_cast<std::uint32_t>(m_moviList - 20 - m_alignJunkSize), kHdrl);
+    writeChunkHeader(out, kAvih, kMainHeaderSize);
+    renderMainHeader(out);
+    if (m_hasStream)
+        renderStreamList(out);
+    renderOdml(out);
+    if (m_alignJunkSize != 0) {
+        writeChunkHeader(out, kJunk, static_cast<std::uint32_t>(m_alignJunkSize - 8));
+        out.zeros(m_alignJunkSize - 8);
+    }
+    writeListHeader(out, kList, firstOpen ? kOpenMoviSize : m_firstMoviSize, kMovi);
+}
+
+void AviWriter::renderMainHeader(ByteWriter& out) const
+{
+    AVIMAINHEADER h;
+    const std::uint64_t scale = m_info.dwScale;
+    const std::uint64_t rate = m_info.dwRate;
+    if (rate != 0) {
+        h.dwMicroSecPerFrame = clamp32((1'000'000 * scale + rate / 2) / rate);
+        h.dwMaxBytesPerSec = clamp32(scale != 0 ? std::uint64_t{m_largestFrame} * rate / scale : 0);
+    }
+    h.dwFlags = AVIF_TRUSTCKTYPE | (m_hasIdx1 ? AVIF_HASINDEX : 0);
+    h.dwTotalFrames = m_riffNumber == 0 && m_riffOpen ? m_totalFrames : m_firstRiffFrames;
+    h.dwStreams = m_hasStream ? 1 : 0;
+    h.dwSuggestedBufferSize = suggestedBufferSize();
+    h.dwWidth = static_cast<std::uint32_t>(m_info.rcFrame.right - m_info.rcFrame.left);
+    h.dwHeight = static_cast<std::uint32_t>(m_info.rcFrame.bottom - m_info.rcFrame.top);
+    writeMainHeader(out, h);
+}
+
+void AviWriter::renderStreamList(ByteWriter& out) const
+{
+    std::size_t listSize = 4 + 8 + kStreamHeaderSize + 8 + padded(m_format.size()) + 8 + kSuperIndexHeaderSize +
+                           kSuperIndexEntrySize * m_limits.superIndexEntries;
+    if (!m_name.empty())
+        listSize += 8 + padded(m_name.size() + 1);
+    writeListHeader(out, kList, static_cast<std::uint32_t>(listSize), kStrl);
+    writeChunkHeader(out, kStrh, kStreamHeaderSize);
+    renderStreamHeader(out);
+    writeChunkHeader(out, kStrf, static_cast<std::uint32_t>(m_format.size()));
+    out.bytes(m_format);
+    out.zeros(m_format.size() & 1);
+    renderSuperIndex(out);
+    if (!m_name.empty()) {
+        writeChunkHeader(out, kStrn, static_cast<std::uint32_t>(m_name.size() + 1));
+        out.bytes({reinterpret_cast<const std::uint8_t*>(m_name.data()), m_name.size()});
+        out.zeros(padded(m_name.size() + 1) - m_name.size());
+    }
+}
+
+void AviWriter::renderStreamHeader(ByteWriter& out) const
+{
+    AVISTREAMHEADER h;
+    h.fccType = m_info.fccType;
+    h.fccHandler = m_info.fccHandler;
+    h.dwFlags = m_info.dwFlags;
+    h.wPriority = m_info.wPriority;
+    h.wLanguage = m_info.wLanguage;
+    h.dwInitialFrames = m_info.dwInitialFrames;
+    h.dwScale = m_info.dwScale;
+    h.dwRate = m_info.dwRate;
+    h.dwStart = m_info.dwStart;
+    h.dwLength = m_totalFrames;
+    h.dwSuggestedBufferSize = suggestedBufferSize();
+    h.dwQuality = m_info.dwQuality;
+    h.dwSampleSize = m_info.dwSampleSize;
+    h.left = static_cast<std::int16_t>(m_info.rcFrame.left);
+    h.top = static_cast<std::int16_t>(m_info.rcFrame.top);
+    h.right = static_cast<std::int16_t>(m_info.rcFrame.right);
+    h.bottom = static_cast<std::int16_t>(m_info.rcFrame.bottom);
+    writeStreamHeader(out, h);
+}
+
+void AviWriter::renderSuperIndex(ByteWriter& out) const
+{
+    const std::size_t body = kSuperIndexHeaderSize + kSuperIndexEntrySize * m_limits.superIndexEntries;
+    if (!m_odml) {
+        writeChunkHeader(out, kJunk, static_cast<std::uint32_t>(body));
+        out.zeros(body);
+        return;
+    }
+    writeChunkHeader(out, kIndx, static_cast<std::uint32_t>(body));
+    writeSuperIndexHeader(out, static_cast<std::uint32_t>(m_superIndex.size()));
+    for (const auto& entry : m_superIndex)
+        writeSuperIndexEntry(out, entry);
+    out.zeros(kSuperIndexEntrySize * (m_limits.superIndexEntries - m_superIndex.size()));
+}
+
+void AviWriter::renderOdml(ByteWriter& out) const
+{
+    if (!m_odml) {
+        writeChunkHeader(out, kJunk, kOdmlListSize - 8);
+        out.zeros(kOdmlListSize - 8);
+        return;
+    }
+    writeListHeader(out, kList, kOdmlListSize - 8, kOdml);
+    writeChunkHeader(out, kDmlh, kExtHeaderSize);
+    out.u32(m_totalFrames);  // dwTotalFrames: every frame of the file
+    out.zeros(kExtHeaderSize - 4);
+}
+
+}  // namespace kelvora::avifile

@@ -1,0 +1,200 @@
+// The frame-by-frame half of AviWriter: frames, RIFF continuations, indexes, finishing.
+#include "platform/avifile/AviWriter.h"
+
+#include <algorithm>
+
+namespace kelvora::avifile {
+
+namespace {
+constexpr std::uint64_t kPatchEveryBytes = 64ull << 20;
+constexpr std::size_t kReserveFrames = 64 * 1024;
+constexpr std::size_t kStdIndexOverhead = 8 + kStdIndexHeaderSize;
+}  // namespace
+
+bool AviWriter::needsNewRiff(std::size_t dataSize) const
+{
+    const std::size_t n = m_index.count();
+    if (n == 0)
+        return false;
+    if (n >= m_limits.framesPerRiff)
+        return true;
+    // Room is kept for this RIFF's own indexes, which follow its last frame.
+    std::uint64_t indexes = kStdIndexOverhead + kStdIndexEntrySize * (n + 1);
+    if (m_riffNumber == 0)
+        indexes += 8 + kIdx1EntrySize * (n + 1);
+    const std::uint64_t end = m_file.position() + 8 + dataSize + (dataSize & 1) + indexes;
+    return end - m_riffStart > m_limits.riffBytes;
+}
+
+HRESULT AviWriter::writeFrame(std::span<const std::uint8_t> data, bool keyFrame)
+{
+    if (m_failed)
+        return AVIERR_FILEWRITE;
+    if (!m_headerWritten) {
+        if (!writeFirstHeader()) {
+            m_failed = true;
+            return AVIERR_FILEWRITE;
+        }
+        const std::uint64_t perRiff = m_limits.riffBytes / (8 + data.size() + 1) + 1;
+        m_index.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(perRiff, kReserveFrames)));
+    }
+    if (needsNewRiff(data.size())) {
+        if (HRESULT hr = startNextRiff(); hr != AVIERR_OK)
+            return hr;
+    }
+    const std::uint64_t chunkStart = m_file.position();
+    if (!m_file.appendChunk(kFrameChunk, data)) {
+        m_failed = true;
+        return AVIERR_FILEWRITE;
+    }
+    m_goodEnd = m_file.position();
+    m_index.add(static_cast<std::uint32_t>(chunkStart - m_moviFourCC), static_cast<std::uint32_t>(data.size()),
+                keyFrame);
+    ++m_totalFrames;
+    m_largestFrame = std::max(m_largestFrame, static_cast<std::uint32_t>(data.size()));
+    // Counts on disk follow the frames every few frames; a failure here is not this
+    // frame's, and finishing the file tries again and reports it.
+    m_bytesSincePatch += data.size();
+    if (++m_framesSincePatch >= kPatchEveryFrames || m_bytesSincePatch >= kPatchEveryBytes) {
+        m_framesSincePatch = 0;
+        m_bytesSincePatch = 0;
+        (void)patchHeader();
+    }
+    return AVIERR_OK;
+}
+
+HRESULT AviWriter::startNextRiff()
+{
+    if (m_riffNumber + 2 > m_limits.superIndexEntries)
+        return AVIERR_BADSIZE;  // the super index has no entry left for another RIFF
+    m_odml = true;
+    const bool closed = closeRiff();
+    m_goodEnd = m_file.position();
+    if (!closed || !patchHeader()) {
+        m_failed = true;
+        return AVIERR_FILEWRITE;
+    }
+    std::uint8_t header[24];
+    ByteWriter out(header);
+    writeListHeader(out, kRiff, kOpenRiffSize, kAvix);
+    writeListHeader(out, kList, kOpenMoviSize, kMovi);
+    const std::uint64_t start = m_file.position();
+    if (!m_file.append(out.written())) {
+        m_failed = true;
+        return AVIERR_FILEWRITE;
+    }
+    ++m_riffNumber;
+    m_riffOpen = true;
+    m_riffStart = start;
+    m_moviFourCC = start + 20;
+    m_goodEnd = m_file.position();
+    return AVIERR_OK;
+}
+
+bool AviWriter::flushBlock(ByteWriter& block)
+{
+    const bool ok = m_file.append(block.written());
+    block = ByteWriter(m_block);
+    return ok;
+}
+
+bool AviWriter::writeStdIndex()
+{
+    const std::uint64_t start = m_file.position();
+    const std::size_t n = m_index.count();
+    const std::uint32_t body = static_cast<std::uint32_t>(kStdIndexHeaderSize + kStdIndexEntrySize * n);
+    ByteWriter out(m_block);
+    writeChunkHeader(out, kIx00, body);
+    writeStdIndexHeader(out, {static_cast<std::uint32_t>(n), m_moviFourCC});
+    bool ok = true;
+    for (std::size_t i = 0; i < n && ok; ++i) {
+        if (out.size() + kStdIndexEntrySize > m_block.size())
+            ok = flushBlock(out);
+        const auto& e = m_index[i];
+        writeStdIndexEntry(out, e.chunkOffset + 8, e.sizeAndFlag);
+    }
+    ok = ok && flushBlock(out);
+    if (ok)
+        m_superIndex.push_back({start, 8 + body, static_cast<std::uint32_t>(n)});
+    return ok;
+}
+
+bool AviWriter::writeIdx1()
+{
+    const std::size_t n = m_index.count();
+    ByteWriter out(m_block);
+    writeChunkHeader(out, kIdx1, static_cast<std::uint32_t>(kIdx1EntrySize * n));
+    bool ok = true;
+    for (std::size_t i = 0; i < n && ok; ++i) {
+        if (out.size() + kIdx1EntrySize > m_block.size())
+            ok = flushBlock(out);
+        const auto& e = m_index[i];
+        writeIdx1Entry(out, FrameIndex::isKey(e) ? kIdx1KeyFrame : 0, e.chunkOffset, FrameIndex::sizeOf(e));
+    }
+    return ok && flushBlock(out);
+}
+
+// Ends the current RIFF after its last frame: its standard index (OpenDML only), then
+// for the first RIFF the 'idx1', then its true sizes. An index that does not fit on the
+// disk is cut off again so the RIFF stays well formed without it.
+bool AviWriter::closeRiff()
+{
+    bool ok = true;
+    if (m_odml) {
+        const std::uint64_t indexStart = m_file.position();
+        if (!writeStdIndex()) {
+            ok = false;
+            (void)m_file.truncate(indexStart);
+        }
+    }
+    const std::uint64_t moviEnd = m_file.position();
+    const auto moviSize = static_cast<std::uint32_t>(moviEnd - m_moviFourCC);
+    if (m_riffNumber == 0) {
+        m_hasIdx1 = ok && writeIdx1();
+        if (!m_hasIdx1) {
+            ok = false;
+            (void)m_file.truncate(moviEnd);
+        }
+    }
+    const auto riffSize = static_cast<std::uint32_t>(m_file.position() - m_riffStart - 8);
+    if (m_riffNumber == 0) {
+        m_firstRiffSize = riffSize;
+        m_firstMoviSize = moviSize;
+        m_firstRiffFrames = static_cast<std::uint32_t>(m_index.count());
+    } else {
+        std::uint8_t size[4];
+        ByteWriter out(size);
+        out.u32(riffSize);
+        ok = m_file.patch(m_riffStart + 4, size) && ok;
+        ByteWriter movi(size);
+        movi.u32(moviSize);
+        ok = m_file.patch(m_riffStart + 16, size) && ok;
+    }
+    m_index.clear();
+    m_riffOpen = false;
+    return ok;
+}
+
+HRESULT AviWriter::finish()
+{
+    bool ok = true;
+    if (!m_headerWritten) {
+        ok = writeFirstHeader();
+    } else if (m_failed) {
+        // Drop a partly written chunk; on a full disk this also frees room for the indexes.
+        ok = m_file.truncate(m_goodEnd);
+    }
+    if (m_headerWritten) {
+        if (m_riffOpen && m_riffNumber > 0 && m_index.count() == 0) {
+            ok = m_file.truncate(m_riffStart) && ok;  // an 'AVIX' begun for a frame that failed
+            m_riffOpen = false;
+        }
+        if (m_riffOpen)
+            ok = closeRiff() && ok;
+        ok = patchHeader() && ok;
+    }
+    ok = m_file.close() && ok;
+    return ok ? AVIERR_OK : AVIERR_FILEWRITE;
+}
+
+}  // namespace kelvora::avifile

@@ -1,0 +1,41 @@
+#pragma once
+
+// The output file: appends at the end (frames with writev straight from the caller's
+// buffer), patches earlier bytes in place, and remembers the first failure.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+struct iovec;
+
+namespace kelvora::avifile {
+
+class RiffFile {
+public:
+    RiffFile() = default;
+    ~RiffFile();
+    RiffFile(const RiffFile&) = delete;
+    RiffFile& operator=(const RiffFile&) = delete;
+
+    // Creates the file or empties an existing one.
+    [[nodiscard]] bool create(const char* path);
+    [[nodiscard]] bool append(std::span<const std::uint8_t> data);
+    // One chunk: 8-byte header, the payload and, for odd sizes, the pad byte.
+    [[nodiscard]] bool appendChunk(std::uint32_t id, std::span<const std::uint8_t> payload);
+    [[nodiscard]] bool patch(std::uint64_t offset, std::span<const std::uint8_t> data);
+    // Cuts the file back to `size` (drops a partly written chunk, frees space on a full disk).
+    [[nodiscard]] bool truncate(std::uint64_t size);
+    [[nodiscard]] bool close();
+
+    [[nodiscard]] std::uint64_t position() const { return m_position; }
+    [[nodiscard]] bool isOpen() const { return m_fd >= 0; }
+
+private:
+    [[nodiscard]] bool writeAll(::iovec* parts, int count, std::size_t total);
+
+    int m_fd = -1;
+    std::uint64_t m_position = 0;
+};
+
+}  // namespace kelvora::avifile

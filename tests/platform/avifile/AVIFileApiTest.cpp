@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+
+#include "tests/platform/avifile/AviTestWriter.h"
+#include "tests/support/avi/AviInspect.h"
+
+namespace kelvora::avifile::test {
+namespace {
+
+struct FourCCCase {
+    const char* text;
+    UINT flags;
+    const char* expected;
+};
+
+class FourCCFromText : public ::testing::TestWithParam<FourCCCase> {};
+
+TEST_P(FourCCFromText, TakesFourCharactersPaddedWithSpaces)
+{
+    const auto& c = GetParam();
+    EXPECT_EQ(mmioStringToFOURCCA(c.text, c.flags), testsupport::fourCCOf(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FourCCFromText,
+                         ::testing::Values(FourCCCase{"vids", 0, "vids"}, FourCCCase{"vidsXYZ", 0, "vids"},
+                                           FourCCCase{"DIB", 0, "DIB "}, FourCCCase{"", 0, "    "},
+                                           FourCCCase{"vids", 0x10, "VIDS"}, FourCCCase{"ab", 0x10, "AB  "}));
+
+TEST(SetRectTest, FillsTheRectangleAndRefusesNull)
+{
+    RECT rc;
+    EXPECT_EQ(SetRect(&rc, 1, 2, 640, 480), 1);
+    EXPECT_EQ(rc.left, 1);
+    EXPECT_EQ(rc.top, 2);
+    EXPECT_EQ(rc.right, 640);
+    EXPECT_EQ(rc.bottom, 480);
+    EXPECT_EQ(SetRect(nullptr, 0, 0, 1, 1), 0);
+}
+
+// An open file with a pass-through stream whose format is set, released at the end.
+class OpenStream : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(AVIFileOpenA(&m_file, (m_dir / "a.avi").c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
+        m_info = videoStreamInfo(m_bmp, 25);
+        ASSERT_EQ(AVIFileCreateStreamA(m_file, &m_stream, &m_info), AVIERR_OK);
+        ASSERT_EQ(AVIMakeCompressedStream(&m_compressed, m_stream, &m_options, nullptr), AVIERR_OK);
+    }
+    void TearDown() override
+    {
+        AVIStreamRelease(m_stream);
+        AVIStreamRelease(m_compressed);
+        AVIFileRelease(m_file);
+    }
+    HRESULT setFormat() { return AVIStreamSetFormat(m_compressed, 0, m_bmp.info.data(), 40); }
+    HRESULT write(LONG pos, const void* data, LONG size, LONG samples = 1)
+    {
+        return AVIStreamWrite(m_compressed, pos, samples, data, size, AVIIF_KEYFRAME, nullptr, nullptr);
+    }
+
+    TempDir m_dir;
+    testsupport::TestBitmap m_bmp = testsupport::makeTestBitmap(4, 4, 24, 0);
+    AVISTREAMINFOA m_info{};
+    AVICOMPRESSOPTIONS m_options{};
+    PAVIFILE m_file = nullptr;
+    PAVISTREAM m_stream = nullptr;
+    PAVISTREAM m_compressed = nullptr;
+};
+
+TEST_F(OpenStream, RefusesBadArgumentsWithTheirCodes)
+{
+    const auto* px = m_bmp.pixels.data();
+    AVISTREAMINFOA notVideo = m_info;
+    notVideo.fccType = mmioStringToFOURCCA("auds", 0);
+    AVISTREAMINFOA noRate = m_info;
+    noRate.dwRate = 0;
+    AVICOMPRESSOPTIONS codec{};
+    codec.fccHandler = mmioStringToFOURCCA("MJPG", 0);
+    PAVISTREAM out = nullptr;
+    const auto bogusFile = reinterpret_cast<PAVIFILE>(&m_info);
+    const auto bogusStream = reinterpret_cast<PAVISTREAM>(&m_info);
+
+    struct Case {
+        const char* what;
+        std::function<HRESULT()> call;
+        HRESULT expected;
+    };
+    const std::vector<Case> cases = {
+        {"write before the format", [&] { return write(0, px, 48); }, AVIERR_BADFORMAT},
+        {"open without out pointer", [&] { return AVIFileOpenA(nullptr, "x.avi", 4097, nullptr); }, AVIERR_BADPARAM},
+        {"open without path", [&] { PAVIFILE f; return AVIFileOpenA(&f, nullptr, 4097, nullptr); }, AVIERR_BADPARAM},
+        {"open for reading", [&] { PAVIFILE f; return AVIFileOpenA(&f, (m_dir / "r.avi").c_str(), OF_READ, nullptr); },
+         AVIERR_READONLY},
+        {"stream on a bogus file", [&] { return AVIFileCreateStreamA(bogusFile, &out, &m_info); }, AVIERR_BADHANDLE},
+        {"stream on a null file", [&] { return AVIFileCreateStreamA(nullptr, &out, &m_info); }, AVIERR_BADHANDLE},
+        {"stream without description", [&] { return AVIFileCreateStreamA(m_file, &out, nullptr); }, AVIERR_BADPARAM},
+        {"stream without out pointer", [&] { return AVIFileCreateStreamA(m_file, nullptr, &m_info); }, AVIERR_BADPARAM},
+        {"audio stream", [&] { return AVIFileCreateStreamA(m_file, &out, &notVideo); }, AVIERR_UNSUPPORTED},
+        {"zero rate", [&] { return AVIFileCreateStreamA(m_file, &out, &noRate); }, AVIERR_BADPARAM},
+        {"second stream", [&] { return AVIFileCreateStreamA(m_file, &out, &m_info); }, AVIERR_UNSUPPORTED},
+        {"compress null options", [&] { return AVIMakeCompressedStream(&out, m_stream, nullptr, nullptr); },
+         AVIERR_BADPARAM},
+        {"compress with a codec", [&] { return AVIMakeCompressedStream(&out, m_stream, &codec, nullptr); },
+         AVIERR_NOCOMPRESSOR},
+        {"compress a bogus stream", [&] { return AVIMakeCompressedStream(&out, bogusStream, &m_options, nullptr); },
+         AVIERR_BADHANDLE},
+        {"format null", [&] { return AVIStreamSetFormat(m_compressed, 0, nullptr, 40); }, AVIERR_BADPARAM},
+        {"format negative size", [&] { return AVIStreamSetFormat(m_compressed, 0, px, -1); }, AVIERR_BADPARAM},
+        {"format at a later position", [&] { return AVIStreamSetFormat(m_compressed, 3, px, 40); },
+         AVIERR_UNSUPPORTED},
+        {"format on a bogus stream", [&] { return AVIStreamSetFormat(bogusStream, 0, px, 40); }, AVIERR_BADHANDLE},
+        {"format", [&] { return setFormat(); }, AVIERR_OK},
+        {"write negative size", [&] { return write(0, px, -4); }, AVIERR_BADPARAM},
+        {"write null buffer", [&] { return write(0, nullptr, 48); }, AVIERR_BADPARAM},
+        {"write zero samples", [&] { return write(0, px, 48, 0); }, AVIERR_BADPARAM},
+        {"write out of order", [&] { return write(5, px, 48); }, AVIERR_UNSUPPORTED},
+        {"write on a bogus stream",
+         [&] { return AVIStreamWrite(bogusStream, 0, 1, px, 48, 0, nullptr, nullptr); }, AVIERR_BADHANDLE},
+        {"write", [&] { return write(0, px, 48); }, AVIERR_OK},
+        {"format after frames", [&] { return setFormat(); }, AVIERR_UNSUPPORTED},
+        {"write through the source stream",
+         [&] { return AVIStreamWrite(m_stream, 1, 1, px, 48, AVIIF_KEYFRAME, nullptr, nullptr); }, AVIERR_OK},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.call(), c.expected) << c.what;
+    EXPECT_EQ(out, nullptr);
+}
+
+TEST(AVIFileOpen, PathThatCannotBeCreatedFails)
+{
+    PAVIFILE file = reinterpret_cast<PAVIFILE>(1);
+    EXPECT_EQ(AVIFileOpenA(&file, "/nonexistent-dir/sub/out.avi", OF_WRITE | OF_CREATE, nullptr), AVIERR_FILEOPEN);
+    EXPECT_EQ(file, nullptr);
+}
+
+TEST(AVIFileOpen, EmptiesAnExistingFile)
+{
+    TempDir dir;
+    const auto path = dir / "old.avi";
+    std::ofstream(path) << std::string(100000, 'x');
+    PAVIFILE file = nullptr;
+    ASSERT_EQ(AVIFileOpenA(&file, path.c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
+    EXPECT_EQ(std::filesystem::file_size(path), 0u);
+    AVIFileRelease(file);
+}
+
+TEST(AVIFileRelease, CountsReferencesAndFinishesOnTheLast)
+{
+    TempDir dir;
+    const auto path = dir / "a.avi";
+    const auto bmp = testsupport::makeTestBitmap(4, 4, 24, 1);
+    PAVIFILE file = nullptr;
+    PAVISTREAM stream = nullptr;
+    PAVISTREAM compressed = nullptr;
+    const AVISTREAMINFOA info = videoStreamInfo(bmp, 25);
+    AVICOMPRESSOPTIONS options{};
+    ASSERT_EQ(AVIFileOpenA(&file, path.c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
+    ASSERT_EQ(AVIFileCreateStreamA(file, &stream, &info), AVIERR_OK);
+    ASSERT_EQ(AVIMakeCompressedStream(&compressed, stream, &options, nullptr), AVIERR_OK);
+    ASSERT_EQ(AVIStreamSetFormat(compressed, 0, bmp.info.data(), 40), AVIERR_OK);
+    ASSERT_EQ(AVIStreamWrite(compressed, 0, 1, bmp.pixels.data(), 48, AVIIF_KEYFRAME, nullptr, nullptr), AVIERR_OK);
+
+    // The file is released first: the streams keep it open and writable.
+    HRESULT finish = -1;
+    EXPECT_EQ(AVIFileRelease(file, &finish), 1u);
+    EXPECT_EQ(finish, AVIERR_OK);
+    EXPECT_FALSE(testsupport::inspectAvi(path).hasIdx1);
+    EXPECT_EQ(AVIStreamRelease(stream), 1u) << "held by the stream made over it";
+    ASSERT_EQ(AVIStreamWrite(compressed, 1, 1, bmp.pixels.data(), 48, AVIIF_KEYFRAME, nullptr, nullptr), AVIERR_OK);
+    EXPECT_EQ(AVIStreamRelease(compressed), 0u);
+
+    const auto got = testsupport::inspectAvi(path);
+    EXPECT_TRUE(got.hasIdx1);
+    EXPECT_EQ(got.frames.size(), 2u);
+    // Released handles are refused, not followed.
+    EXPECT_EQ(AVIStreamWrite(compressed, 2, 1, bmp.pixels.data(), 48, 0, nullptr, nullptr), AVIERR_BADHANDLE);
+    EXPECT_EQ(AVIStreamRelease(compressed), 0u);
+    EXPECT_EQ(AVIFileRelease(file, &finish), 0u);
+    EXPECT_EQ(finish, AVIERR_BADHANDLE);
+}
+
+}  // namespace
+}  // namespace kelvora::avifile::test

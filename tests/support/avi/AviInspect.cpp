@@ -1,0 +1,229 @@
+#include "tests/support/avi/AviInspect.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace kelvora::testsupport {
+
+namespace {
+
+class Reader {
+public:
+    explicit Reader(const std::filesystem::path& file) : m_in(file, std::ios::binary)
+    {
+        std::error_code ec;
+        m_size = std::filesystem::file_size(file, ec);
+    }
+    bool ok() const { return static_cast<bool>(m_in); }
+    std::uint64_t size() const { return m_size; }
+    std::vector<std::uint8_t> bytes(std::uint64_t at, std::size_t n)
+    {
+        std::vector<std::uint8_t> out(n);
+        m_in.clear();
+        m_in.seekg(static_cast<std::streamoff>(at));
+        m_in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(n));
+        out.resize(static_cast<std::size_t>(std::max<std::streamsize>(m_in.gcount(), 0)));
+        return out;
+    }
+
+private:
+    std::ifstream m_in;
+    std::uint64_t m_size = 0;
+};
+
+class Fields {
+public:
+    explicit Fields(const std::vector<std::uint8_t>& b) : m_b(b) {}
+    std::uint64_t get(int n)
+    {
+        std::uint64_t v = 0;
+        for (int i = 0; i < n; ++i)
+            v |= std::uint64_t{m_pos < m_b.size() ? m_b[m_pos] : std::uint8_t{0}} << (8 * i), ++m_pos;
+        return v;
+    }
+    std::uint32_t u32() { return static_cast<std::uint32_t>(get(4)); }
+    std::uint16_t u16() { return static_cast<std::uint16_t>(get(2)); }
+    std::uint8_t u8() { return static_cast<std::uint8_t>(get(1)); }
+    std::uint64_t u64() { return get(8); }
+
+private:
+    const std::vector<std::uint8_t>& m_b;
+    std::size_t m_pos = 0;
+};
+
+constexpr std::uint32_t fcc(const char* c)
+{
+    return std::uint32_t(std::uint8_t(c[0])) | std::uint32_t(std::uint8_t(c[1])) << 8 |
+           std::uint32_t(std::uint8_t(c[2])) << 16 | std::uint32_t(std::uint8_t(c[3])) << 24;
+}
+
+void parseAvih(const std::vector<std::uint8_t>& b, AviMainHeader& h)
+{
+    Fields f(b);
+    h.dwMicroSecPerFrame = f.u32(), h.dwMaxBytesPerSec = f.u32(), h.dwPaddingGranularity = f.u32();
+    h.dwFlags = f.u32(), h.dwTotalFrames = f.u32(), h.dwInitialFrames = f.u32(), h.dwStreams = f.u32();
+    h.dwSuggestedBufferSize = f.u32(), h.dwWidth = f.u32(), h.dwHeight = f.u32();
+}
+
+void parseStrh(const std::vector<std::uint8_t>& b, AviStreamHeader& h)
+{
+    Fields f(b);
+    h.fccType = f.u32(), h.fccHandler = f.u32(), h.dwFlags = f.u32(), h.wPriority = f.u16(), h.wLanguage = f.u16();
+    h.dwInitialFrames = f.u32(), h.dwScale = f.u32(), h.dwRate = f.u32(), h.dwStart = f.u32(), h.dwLength = f.u32();
+    h.dwSuggestedBufferSize = f.u32(), h.dwQuality = f.u32(), h.dwSampleSize = f.u32();
+    h.left = static_cast<std::int16_t>(f.u16()), h.top = static_cast<std::int16_t>(f.u16());
+    h.right = static_cast<std::int16_t>(f.u16()), h.bottom = static_cast<std::int16_t>(f.u16());
+}
+
+void parseIndx(const std::vector<std::uint8_t>& b, AviInfo& info)
+{
+    Fields f(b);
+    f.u16(), f.u8(), f.u8();
+    info.hasIndx = true;
+    info.indxEntriesInUse = f.u32();
+    info.indxChunkId = f.u32();
+    f.u32(), f.u32(), f.u32();
+    info.indxCapacity = b.size() < 24 ? 0 : (b.size() - 24) / 16;
+    for (std::uint32_t i = 0; i < info.indxEntriesInUse && i < info.indxCapacity; ++i) {
+        AviSuperIndexEntry e;
+        e.offset = f.u64(), e.size = f.u32(), e.duration = f.u32();
+        info.indx.push_back(e);
+    }
+}
+
+AviStdIndex parseIx(std::uint64_t at, const std::vector<std::uint8_t>& b)
+{
+    Fields f(b);
+    AviStdIndex ix;
+    ix.chunkOffset = at;
+    f.u16(), f.u8(), f.u8();
+    const std::uint32_t n = f.u32();
+    ix.chunkId = f.u32();
+    ix.baseOffset = f.u64();
+    f.u32();
+    for (std::uint32_t i = 0; i < n && 24 + 8 * (i + 1) <= b.size(); ++i) {
+        const std::uint32_t off = f.u32();
+        ix.entries.emplace_back(off, f.u32());
+    }
+    return ix;
+}
+
+struct Walker {
+    Reader& in;
+    AviInfo& info;
+
+    // Visits the chunks in [begin, end); returns false when one runs past the file's end.
+    void walk(std::uint64_t begin, std::uint64_t end, bool inMovi)
+    {
+        std::uint64_t pos = begin;
+        while (pos + 8 <= end) {
+            auto h = in.bytes(pos, 12);
+            if (h.size() < 8) {
+                info.truncated = true;
+                return;
+            }
+            Fields f(h);
+            const std::uint32_t id = f.u32();
+            const std::uint32_t size = f.u32();
+            const std::uint64_t bodyEnd = pos + 8 + size;
+            if (id == fcc("LIST")) {
+                const std::uint32_t type = f.u32();
+                const std::uint64_t listEnd = size == 0 && type == fcc("movi") ? end : std::min(bodyEnd, end);
+                if (type == fcc("movi") && !info.riffs.empty()) {
+                    info.riffs.back().moviFourCC = pos + 8;
+                    info.riffs.back().moviSize = size;
+                }
+                if (listEnd > in.size())
+                    info.truncated = true;
+                walk(pos + 12, std::min(listEnd, in.size()), type == fcc("movi"));
+                pos = listEnd + (size & 1);
+                continue;
+            }
+            if (bodyEnd > in.size()) {
+                info.truncated = true;
+                return;
+            }
+            chunk(pos, id, size, inMovi);
+            pos = bodyEnd + (size & 1);
+        }
+    }
+
+    void chunk(std::uint64_t pos, std::uint32_t id, std::uint32_t size, bool inMovi)
+    {
+        if (inMovi && (id & 0xFFFF) == (fcc("00db") & 0xFFFF)) {
+            info.frames.push_back({pos, size, info.riffs.size() - 1});
+            return;
+        }
+        if (id == fcc("JUNK") || (inMovi && id != fcc("ix00")))
+            return;
+        const auto body = in.bytes(pos + 8, size);
+        if (id == fcc("avih"))
+            parseAvih(body, info.avih);
+        else if (id == fcc("strh"))
+            info.hasStream = true, parseStrh(body, info.strh);
+        else if (id == fcc("strf"))
+            info.strf = body;
+        else if (id == fcc("strn"))
+            info.strn.assign(body.begin(), std::find(body.begin(), body.end(), 0));
+        else if (id == fcc("indx"))
+            parseIndx(body, info);
+        else if (id == fcc("dmlh"))
+            info.hasOdml = true, info.dmlhTotalFrames = Fields(body).u32();
+        else if (id == fcc("ix00"))
+            info.ix00.push_back(parseIx(pos, body));
+        else if (id == fcc("idx1")) {
+            info.hasIdx1 = true;
+            Fields f(body);
+            for (std::size_t i = 0; i + 16 <= body.size(); i += 16) {
+                AviIdx1Entry e;
+                e.chunkId = f.u32(), e.flags = f.u32(), e.offset = f.u32(), e.size = f.u32();
+                info.idx1.push_back(e);
+            }
+        }
+    }
+};
+
+}  // namespace
+
+std::uint32_t fourCCOf(const char code[5]) { return fcc(code); }
+
+AviInfo inspectAvi(const std::filesystem::path& file)
+{
+    AviInfo info;
+    Reader in(file);
+    if (!in.ok()) {
+        info.error = "cannot open " + file.string();
+        return info;
+    }
+    info.fileSize = in.size();
+    Walker walker{in, info};
+    std::uint64_t pos = 0;
+    while (pos + 12 <= in.size()) {
+        auto h = in.bytes(pos, 12);
+        Fields f(h);
+        const std::uint32_t id = f.u32();
+        const std::uint32_t size = f.u32();
+        const std::uint32_t type = f.u32();
+        if (id != fcc("RIFF")) {
+            info.error = "no RIFF at offset " + std::to_string(pos);
+            return info;
+        }
+        info.riffs.push_back({type, pos, size, 0, 0});
+        const std::uint64_t end = std::min<std::uint64_t>(pos + 8 + size, in.size());
+        if (pos + 8 + size > in.size())
+            info.truncated = true;
+        walker.walk(pos + 12, end, false);
+        pos = pos + 8 + size + (size & 1);
+    }
+    if (info.riffs.empty())
+        info.error = "no RIFF";
+    return info;
+}
+
+std::vector<std::uint8_t> readFrameBytes(const std::filesystem::path& file, const AviFrame& frame)
+{
+    Reader in(file);
+    return in.bytes(frame.chunkOffset + 8, frame.size);
+}
+
+}  // namespace kelvora::testsupport
