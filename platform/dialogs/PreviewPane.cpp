@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 
 namespace kelvora::platform {
@@ -42,6 +43,12 @@ void attachPreviewPane(QFileDialog& dialog)
     grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1, Qt::AlignTop);
     QObject::connect(&dialog, &QFileDialog::currentChanged, pane,
                      [pane](const QString& path) { showPreview(*pane, path); });
+    // A name typed (or proposed) in the name box is previewed too, not only a click in the list.
+    if (auto* nameEdit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+        QObject::connect(nameEdit, &QLineEdit::textChanged, pane, [pane, &dialog](const QString& name) {
+            showPreview(*pane, dialog.directory().filePath(name));
+        });
+    }
 }
 
 }  // namespace kelvora::platform
