@@ -69,6 +69,14 @@ QString ListBox::Text() const
 
 void ListBox::AddItem(const QString& text) { addItem(text); }
 
+void ListBox::RemoveItem(int index)
+{
+    const QSignalBlocker blocker(this);
+    delete takeItem(index);
+    clearSelection();
+    setCurrentRow(-1);
+}
+
 void ListBox::Clear()
 {
     const QSignalBlocker blocker(this);

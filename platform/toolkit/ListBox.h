@@ -26,6 +26,8 @@ public:
     void setList(int index, const QString& text);
     [[nodiscard]] QString Text() const;  // the selected entry's text, empty when none
     void AddItem(const QString& text);
+    // Removes one entry; afterwards nothing is selected. Emits no Click.
+    void RemoveItem(int index);
     void Clear();
 
 signals:
