@@ -113,6 +113,13 @@ video::HRESULT RecordingAVIDecs::outcome(const std::string& name)
     return name == failAt && occurrence >= failOccurrence ? failWith : 0;
 }
 
+void RecordingAVIDecs::record(std::string call)
+{
+    if (onCall)
+        onCall(call.substr(0, call.find('(')));
+    calls.push_back(std::move(call));
+}
+
 std::vector<std::string> RecordingAVIDecs::namesOnly() const
 {
     std::vector<std::string> names;
@@ -124,19 +131,19 @@ std::vector<std::string> RecordingAVIDecs::namesOnly() const
 void RecordingAVIDecs::AVIFileInit()
 {
     ++initCount;
-    calls.push_back("AVIFileInit()");
+    record("AVIFileInit()");
 }
 
 void RecordingAVIDecs::AVIFileExit()
 {
     ++exitCount;
-    calls.push_back("AVIFileExit()");
+    record("AVIFileExit()");
 }
 
 video::HRESULT RecordingAVIDecs::AVIFileOpen(video::PAVIFILE* ppfile, const char* szFile, video::UINT uMode,
                                              const video::CLSID* lpHandler)
 {
-    calls.push_back("AVIFileOpen(" + upToNul(szFile) + "," + std::to_string(uMode) + "," +
+    record("AVIFileOpen(" + upToNul(szFile) + "," + std::to_string(uMode) + "," +
                     (lpHandler ? "handler" : "null") + ")");
     const video::HRESULT result = outcome("AVIFileOpen");
     *ppfile = result == 0 ? fakeFile() : nullptr;
@@ -146,7 +153,7 @@ video::HRESULT RecordingAVIDecs::AVIFileOpen(video::PAVIFILE* ppfile, const char
 video::HRESULT RecordingAVIDecs::AVIFileCreateStreamA(video::PAVIFILE pfile, video::PAVISTREAM* ppavi,
                                                       const video::AVISTREAMINFOA* psi)
 {
-    calls.push_back("AVIFileCreateStreamA(" + handleName(pfile) + ")");
+    record("AVIFileCreateStreamA(" + handleName(pfile) + ")");
     streamInfo = *psi;
     const video::HRESULT result = outcome("AVIFileCreateStreamA");
     *ppavi = result == 0 ? fakeStream() : nullptr;
@@ -162,7 +169,7 @@ video::HRESULT RecordingAVIDecs::AVIMakeCompressedStream(video::PAVISTREAM* ppsC
                          lpOptions->dwBytesPerSecond == 0 && lpOptions->dwFlags == 0 && !lpOptions->lpFormat &&
                          lpOptions->cbFormat == 0 && !lpOptions->lpParms && lpOptions->cbParms == 0 &&
                          lpOptions->dwInterleaveEvery == 0;
-    calls.push_back("AVIMakeCompressedStream(" + handleName(psSource) + "," + (allZero ? "zero" : "options") + "," +
+    record("AVIMakeCompressedStream(" + handleName(psSource) + "," + (allZero ? "zero" : "options") + "," +
                     (pclsidHandler ? "handler" : "null") + ")");
     const video::HRESULT result = outcome("AVIMakeCompressedStream");
     *ppsCompressed = result == 0 ? fakeCompressed() : nullptr;
@@ -172,7 +179,7 @@ video::HRESULT RecordingAVIDecs::AVIMakeCompressedStream(video::PAVISTREAM* ppsC
 video::HRESULT RecordingAVIDecs::AVIStreamSetFormat(video::PAVISTREAM pavi, video::LONG lPos, const void* lpFormat,
                                                     video::LONG cbFormat)
 {
-    calls.push_back("AVIStreamSetFormat(" + handleName(pavi) + "," + std::to_string(lPos) + "," +
+    record("AVIStreamSetFormat(" + handleName(pavi) + "," + std::to_string(lPos) + "," +
                     std::to_string(cbFormat) + ")");
     format.assign(static_cast<const char*>(lpFormat), static_cast<std::size_t>(cbFormat));
     return outcome("AVIStreamSetFormat");
@@ -182,7 +189,7 @@ video::HRESULT RecordingAVIDecs::AVIStreamWrite(video::PAVISTREAM pavi, video::L
                                                 const void* lpBuffer, video::LONG cbBuffer, video::DWORD dwFlags,
                                                 video::LONG* plSampWritten, video::LONG* plBytesWritten)
 {
-    calls.push_back("AVIStreamWrite(" + handleName(pavi) + "," + std::to_string(lStart) + "," +
+    record("AVIStreamWrite(" + handleName(pavi) + "," + std::to_string(lStart) + "," +
                     std::to_string(lSamples) + "," + std::to_string(cbBuffer) + "," + std::to_string(dwFlags) + "," +
                     (plSampWritten ? "samples" : "null") + "," + (plBytesWritten ? "bytes" : "null") + ")");
     const video::HRESULT result = outcome("AVIStreamWrite");
@@ -193,13 +200,13 @@ video::HRESULT RecordingAVIDecs::AVIStreamWrite(video::PAVISTREAM pavi, video::L
 
 video::ULONG RecordingAVIDecs::AVIStreamRelease(video::PAVISTREAM pavi)
 {
-    calls.push_back("AVIStreamRelease(" + handleName(pavi) + ")");
+    record("AVIStreamRelease(" + handleName(pavi) + ")");
     return 0;
 }
 
 video::ULONG RecordingAVIDecs::AVIFileRelease(video::PAVIFILE pfile, video::HRESULT* phrFinish)
 {
-    calls.push_back("AVIFileRelease(" + handleName(pfile) + ")");
+    record("AVIFileRelease(" + handleName(pfile) + ")");
     if (phrFinish)
         *phrFinish = finishResult;
     return 0;
@@ -207,7 +214,7 @@ video::ULONG RecordingAVIDecs::AVIFileRelease(video::PAVIFILE pfile, video::HRES
 
 video::FOURCC RecordingAVIDecs::mmioStringToFOURCCA(const char* sz, video::UINT uFlags)
 {
-    calls.push_back("mmioStringToFOURCCA(" + upToNul(sz) + "," + std::to_string(uFlags) + ")");
+    record("mmioStringToFOURCCA(" + upToNul(sz) + "," + std::to_string(uFlags) + ")");
     video::FOURCC code = 0;
     for (int i = 0; i < 4; ++i)
         code |= static_cast<video::FOURCC>(static_cast<unsigned char>(sz[i])) << (8 * i);
@@ -216,7 +223,7 @@ video::FOURCC RecordingAVIDecs::mmioStringToFOURCCA(const char* sz, video::UINT 
 
 video::BOOL RecordingAVIDecs::SetRect(video::RECT* lprc, int xLeft, int yTop, int xRight, int yBottom)
 {
-    calls.push_back("SetRect(" + std::to_string(xLeft) + "," + std::to_string(yTop) + "," + std::to_string(xRight) +
+    record("SetRect(" + std::to_string(xLeft) + "," + std::to_string(yTop) + "," + std::to_string(xRight) +
                     "," + std::to_string(yBottom) + ")");
     *lprc = {xLeft, yTop, xRight, yBottom};
     return 1;

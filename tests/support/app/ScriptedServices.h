@@ -102,11 +102,13 @@ public:
     int failOccurrence = 0;
     video::HRESULT failWith = avifile::AVIERR_FILEWRITE;
     video::HRESULT finishResult = 0;  // what the file's last release reports
+    std::function<void(const std::string& name)> onCall;  // runs at the start of every call
 
     [[nodiscard]] std::vector<std::string> namesOnly() const;
 
 private:
     video::HRESULT outcome(const std::string& name);
+    void record(std::string call);
     std::vector<std::string> m_seen;
 };
 

@@ -1,0 +1,300 @@
+#include "app/fMain.h"
+#include "platform/toolkit/ListBox.h"
+#include "tests/support/app/ScriptedServices.h"
+#include "tests/support/bmp/BmpFiles.h"
+#include "video/AVIWriter.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace kelvora::video {
+namespace {
+
+using testing::BmpSpec;
+using testing::DialogAnswer;
+using Calls = std::vector<std::string>;
+
+std::string asText(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+class AVIWriterTest : public ::testing::Test {
+protected:
+    AVIWriterTest() : window(std::make_unique<app::fMain>(app::Services{messages, dialogs, avi})) {}
+
+    // Puts frame files in the list as the add would have, one per spec.
+    void addFrames(const std::vector<BmpSpec>& specs)
+    {
+        for (const BmpSpec& spec : specs) {
+            const std::string path = dir.file("frame" + std::to_string(++m_files) + ".bmp");
+            testing::writeBmp(path, spec);
+            window->lstDIBList->AddItem(QString::fromStdString(path));
+        }
+        window->cmdWriteAVI->setEnabled(true);
+    }
+
+    std::string entry(int i) const { return window->lstDIBList->List(i).toStdString(); }
+
+    // Saves with the user confirming the output path; returns the library calls of the save.
+    Calls save()
+    {
+        dialogs.answers.push_back(DialogAnswer::choose(output));
+        avi.calls.clear();
+        window->cmdWriteAVI->setEnabled(true);
+        window->cmdWriteAVI->click();
+        return avi.calls;
+    }
+
+    static Calls releases(bool stream, bool compressed)
+    {
+        Calls calls;
+        if (stream)
+            calls.push_back("AVIStreamRelease(stream)");
+        if (compressed)
+            calls.push_back("AVIStreamRelease(compressed)");
+        calls.push_back("AVIFileRelease(file)");
+        return calls;
+    }
+
+    testing::ScriptedMessageBox messages;
+    testing::ScriptedDialogs dialogs;
+    testing::RecordingAVIDecs avi;
+    testing::TempDir dir;
+    std::string output = dir.file("out.avi");
+    std::unique_ptr<app::fMain> window;
+
+private:
+    int m_files = 0;
+};
+
+TEST_F(AVIWriterTest, WritesEveryEntryAsOneKeyFrameInListOrder)
+{
+    const std::vector<BmpSpec> specs = {{8, 6, 24, 1}, {8, 6, 24, 2}, {8, 6, 24, 3}};
+    addFrames(specs);
+    window->HScroll->setValue(12);
+    std::vector<std::string> progress;  // status and selection as each sample is written
+    avi.onCall = [&](const std::string& name) {
+        if (name == "AVIStreamWrite" || name == "AVIFileRelease")
+            progress.push_back(window->lblStatus->text().toStdString() + " @" +
+                               std::to_string(window->lstDIBList->ListIndex()));
+    };
+    const Calls calls = save();
+
+    const std::string size = std::to_string(testing::bmpPixels(specs[0]).size());
+    Calls expected = {"AVIFileOpen(" + output + ",4097,null)",
+                      "mmioStringToFOURCCA(vids,0)",
+                      "SetRect(0,0,8,6)",
+                      "AVIFileCreateStreamA(file)",
+                      "AVIMakeCompressedStream(stream,zero,null)",
+                      "AVIStreamSetFormat(compressed,0,40)"};
+    for (int i = 0; i < 3; ++i)
+        expected.push_back("AVIStreamWrite(compressed," + std::to_string(i) + ",1," + size + ",16,null,null)");
+    for (const std::string& release : releases(true, true))
+        expected.push_back(release);
+    EXPECT_EQ(calls, expected);
+
+    EXPECT_EQ(progress, (std::vector<std::string>{"Fotogramma selezionato: frame1.bmp @0",
+                                                  "Fotogramma selezionato: frame2.bmp @1",
+                                                  "Fotogramma selezionato: frame3.bmp @2",
+                                                  "Fotogramma numero 2 salvato @2"}));
+    EXPECT_EQ(window->lblStatus->text(), "Il file AVI è stato creato con successo!");
+    EXPECT_TRUE(messages.shown.empty());
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(avi.writtenData.at(i), asText(testing::bmpPixels(specs[i])));
+    EXPECT_EQ(avi.format, asText(testing::makeBmp(specs[0])).substr(14, 40));
+
+    const AVISTREAMINFOA& info = avi.streamInfo;
+    EXPECT_EQ(info.fccType, 0x73646976u);  // "vids", first letter in the lowest byte
+    EXPECT_EQ(info.fccHandler, 0u);
+    EXPECT_EQ(info.dwScale, 1u);
+    EXPECT_EQ(info.dwRate, 12u);
+    EXPECT_EQ(info.dwSuggestedBufferSize, testing::bmpPixels(specs[0]).size());
+    EXPECT_EQ(info.rcFrame.right, 8);
+    EXPECT_EQ(info.rcFrame.bottom, 6);
+    EXPECT_EQ(info.dwFlags | info.dwCaps | info.wPriority | info.wLanguage | info.dwStart | info.dwLength |
+                  info.dwInitialFrames | info.dwQuality | info.dwSampleSize | info.dwEditCount |
+                  info.dwFormatChangeCount,
+              0u);
+    EXPECT_EQ(info.szName[0], '\0');
+
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    const testing::DialogRequest& request = dialogs.requests[0];
+    EXPECT_EQ(request.kind, testing::DialogRequest::Kind::Save);
+    EXPECT_EQ(request.title, "Salva il filmato AVI...");
+    EXPECT_EQ(request.filter, std::string("AVI Files\0*.avi\0\0", 17));
+    EXPECT_EQ(request.file, "il_mio_filmato.avi");
+    EXPECT_EQ(request.defExt, "avi");
+    EXPECT_EQ(request.hwndOwner, window->hWnd());
+    EXPECT_EQ(window->lstDIBList->ListIndex(), 2);
+}
+
+TEST_F(AVIWriterTest, OneFrameShowsFrameZeroSavedThenSuccess)
+{
+    addFrames({{4, 4, 24, 1}});
+    std::string statusAtRelease;
+    avi.onCall = [&](const std::string& name) {
+        if (name == "AVIFileRelease")
+            statusAtRelease = window->lblStatus->text().toStdString();
+    };
+    save();
+    EXPECT_EQ(statusAtRelease, "Fotogramma numero 0 salvato");
+    EXPECT_EQ(window->lblStatus->text(), "Il file AVI è stato creato con successo!");
+    EXPECT_EQ(avi.writtenData.size(), 1u);
+}
+
+TEST_F(AVIWriterTest, CancellingTheDialogDoesNothing)
+{
+    addFrames({{4, 4, 24, 1}});
+    window->lblStatus->setText("prima");
+    window->cmdWriteAVI->click();  // no answer queued: the user cancels
+    EXPECT_EQ(avi.namesOnly(), (std::vector<std::string>{"AVIFileInit"}));
+    EXPECT_EQ(window->lblStatus->text(), "prima");
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+TEST_F(AVIWriterTest, EachFailingCallEndsTheSaveWithTheMessageAfterEveryRelease)
+{
+    struct Case {
+        const char* failing;
+        int occurrence;
+        Calls tail;  // the calls from the failing one on
+    };
+    const Case cases[] = {
+        {"AVIFileOpen", 0, {"AVIFileOpen"}},
+        {"AVIFileCreateStreamA", 0, {"AVIFileCreateStreamA", "AVIFileRelease"}},
+        {"AVIMakeCompressedStream", 0, {"AVIMakeCompressedStream", "AVIStreamRelease", "AVIFileRelease"}},
+        {"AVIStreamSetFormat", 0, {"AVIStreamSetFormat", "AVIStreamRelease", "AVIStreamRelease", "AVIFileRelease"}},
+        {"AVIStreamWrite", 1, {"AVIStreamWrite", "AVIStreamRelease", "AVIStreamRelease", "AVIFileRelease"}},
+    };
+    addFrames({{4, 4, 24, 1}, {4, 4, 24, 2}, {4, 4, 24, 3}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failing);
+        testing::RecordingAVIDecs library;
+        library.failAt = c.failing;
+        library.failOccurrence = c.occurrence;
+        testing::ScriptedMessageBox shown;
+        bool releasedBeforeMessage = false;
+        shown.onShow = [&](const testing::ShownMessage&) {
+            releasedBeforeMessage = c.failing == std::string("AVIFileOpen") || library.calls.back() == "AVIFileRelease(file)";
+        };
+        app::fMain other(app::Services{shown, dialogs, library});
+        other.lstDIBList->AddItem(QString::fromStdString(entry(0)));
+        other.lstDIBList->AddItem(QString::fromStdString(entry(1)));
+        dialogs.answers.push_back(DialogAnswer::choose(output));
+        other.cmdWriteAVI_Click();
+        const std::vector<std::string> names = library.namesOnly();
+        const auto from = std::find(names.begin(), names.end(), c.failing) + c.occurrence;
+        EXPECT_EQ(std::vector<std::string>(from, names.end()), c.tail);
+        ASSERT_EQ(shown.shown.size(), 1u);
+        EXPECT_EQ(shown.shown[0].text, "C'è stato un errore durante la scrittura del file!");
+        EXPECT_EQ(shown.shown[0].style, 64);
+        EXPECT_EQ(shown.shown[0].title, "KELVORA MAKER");
+        EXPECT_TRUE(releasedBeforeMessage);
+        EXPECT_NE(other.lblStatus->text(), "Il file AVI è stato creato con successo!");
+    }
+}
+
+TEST_F(AVIWriterTest, AWriteFailingAtFrameOneKeepsFrameZeroAndItsStatus)
+{
+    addFrames({{4, 4, 24, 1}, {4, 4, 24, 2}, {4, 4, 24, 3}});
+    avi.failAt = "AVIStreamWrite";
+    avi.failOccurrence = 1;
+    save();
+    EXPECT_EQ(avi.writtenData.size(), 1u);
+    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: frame2.bmp");
+    EXPECT_EQ(window->lstDIBList->ListIndex(), 1);
+}
+
+TEST_F(AVIWriterTest, AFirstFrameThatCannotBeLoadedEndsWithTheBitmapMessageOnly)
+{
+    window->lstDIBList->AddItem(QString::fromStdString(dir.file("missing.bmp")));
+    addFrames({{4, 4, 24, 1}});
+    const Calls calls = save();
+    EXPECT_EQ(calls, (Calls{"AVIFileOpen(" + output + ",4097,null)", "AVIFileRelease(file)"}));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Il file non esiste:\r\n" + dir.file("missing.bmp"));
+    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: missing.bmp");
+}
+
+TEST_F(AVIWriterTest, ALaterFrameThatVanishedRepeatsThePreviousOne)
+{
+    const std::vector<BmpSpec> specs = {{4, 4, 24, 1}, {4, 4, 24, 2}, {4, 4, 24, 3}};
+    addFrames(specs);
+    std::filesystem::remove(entry(1));
+    save();
+    ASSERT_EQ(avi.writtenData.size(), 3u);
+    EXPECT_EQ(avi.writtenData[1], avi.writtenData[0]);
+    EXPECT_EQ(avi.writtenData[2], asText(testing::bmpPixels(specs[2])));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Il file non esiste:\r\n" + entry(1));
+    EXPECT_EQ(window->lblStatus->text(), "Il file AVI è stato creato con successo!");
+}
+
+TEST_F(AVIWriterTest, FramesOfAnotherSizeKeepTheFirstFramesStreamAndTheirOwnBytes)
+{
+    addFrames({{8, 4, 24, 1}, {16, 4, 24, 2}});
+    save();
+    EXPECT_EQ(avi.streamInfo.rcFrame.right, 8);
+    EXPECT_EQ(avi.streamInfo.dwSuggestedBufferSize, 96u);
+    EXPECT_EQ(avi.calls.at(7), "AVIStreamWrite(compressed,1,1,192,16,null,null)");
+}
+
+TEST_F(AVIWriterTest, TheByteCountIsTheHeadersImageSize)
+{
+    // A header that states more image bytes than width, height and depth need.
+    std::vector<std::uint8_t> bytes = testing::makeBmp({4, 4, 24, 1});
+    bytes[34] = 100;  // biSizeImage 100 instead of 48
+    testing::writeBytes(dir.file("big.bmp"), std::string(bytes.begin(), bytes.end()));
+    window->lstDIBList->AddItem(QString::fromStdString(dir.file("big.bmp")));
+    save();
+    EXPECT_EQ(avi.streamInfo.dwSuggestedBufferSize, 100u);
+    EXPECT_EQ(avi.calls.at(6), "AVIStreamWrite(compressed,0,1,100,16,null,null)");
+}
+
+TEST_F(AVIWriterTest, TwoSavesInOneRunBothWorkAndTheLibraryStaysInitialised)
+{
+    addFrames({{4, 4, 24, 1}});
+    save();
+    save();
+    EXPECT_EQ(avi.writtenData.size(), 2u);
+    EXPECT_EQ(avi.initCount, 1);
+    EXPECT_EQ(avi.exitCount, 0);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(AVIWriterTest, AnEmptyListClosesTheFileAndTellsTheUser)
+{
+    addFrames({});
+    const Calls calls = save();
+    EXPECT_EQ(calls, (Calls{"AVIFileOpen(" + output + ",4097,null)", "AVIFileRelease(file)"}));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "C'è stato un errore durante la scrittura del file!");
+}
+
+TEST_F(AVIWriterTest, AFileThatCouldNotBeFinishedIsNeverReportedAsMade)
+{
+    addFrames({{4, 4, 24, 1}});
+    avi.finishResult = avifile::AVIERR_FILEWRITE;
+    save();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "C'è stato un errore durante la scrittura del file!");
+    EXPECT_EQ(window->lblStatus->text(), "Fotogramma numero 0 salvato");
+}
+
+TEST(FrameRateTest, TakesTheLeadingNumberRoundedAndBounded)
+{
+    const std::pair<const char*, DWORD> cases[] = {
+        {"12", 12}, {"25", 25}, {"0", 1},    {"-3", 1},     {"abc", 1},  {"", 1},     {"45", 30},
+        {" 7", 7},  {"12abc", 12}, {"2.5", 2}, {"3.5", 4}, {"29.6", 30}, {"1e3", 30}, {"inf", 1},
+        {"nan", 1}, {"99999999999999999999999", 30}, {"+5", 5}, {".6", 1},
+    };
+    for (const auto& [text, rate] : cases)
+        EXPECT_EQ(frameRateFromText(QString::fromLatin1(text)), rate) << '"' << text << '"';
+}
+
+}  // namespace
+}  // namespace kelvora::video
