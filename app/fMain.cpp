@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFont>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -23,19 +24,42 @@ namespace {
 QFont boldFont()
 {
     // The design's MS Sans Serif 8.25 pt bold; the closest sans-serif face stands in for it.
-    QFont font(QStringLiteral("MS Sans Serif"));
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("DejaVu Sans")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(8.25);
     font.setWeight(QFont::Bold);
     return font;
 }
 
+// The layout was drawn for a narrower face than most systems have: a caption that would be
+// cut off gets a slightly smaller size of the same bold font instead.
+QFont fittedFont(QFont font, const QString& caption, int room)
+{
+    while (font.pointSizeF() > 6.0 && QFontMetrics(font).horizontalAdvance(caption) > room)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    return font;
+}
+
+QString captionOf(const QWidget* control)
+{
+    if (const auto* button = qobject_cast<const QAbstractButton*>(control))
+        return button->text();
+    if (const auto* label = qobject_cast<const QLabel*>(control))
+        return label->text();
+    return {};
+}
+
 template <typename Control>
 Control* place(Control* control, const QRect& rect, bool bold)
 {
     control->setGeometry(rect);
-    if (bold)
-        control->setFont(boldFont());
+    if (bold) {
+        // Room for the caption: buttons keep a margin, the check box its indicator.
+        const int margin = qobject_cast<QCheckBox*>(control) ? 22 : qobject_cast<QPushButton*>(control) ? 8 : 0;
+        control->setFont(fittedFont(boldFont(), captionOf(control), rect.width() - margin));
+    }
     return control;
 }
 

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  ffmpeg xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core
+  ffmpeg xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core fonts-liberation
 )
 
 missing=()
