@@ -19,5 +19,6 @@ function(kelvora_add_test name)
     KELVORA_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0")
 endfunction()
