@@ -1,13 +1,16 @@
 #include "platform/picture/PictureLoader.h"
 
+#include "platform/picture/BmpSampler.h"
+
+#include <QFile>
 #include <QImageReader>
 
 namespace kelvora::platform {
 
-QImage LoadPicture(const QString& path, QSize shownSize)
+namespace {
+
+QImage readWithQt(const QString& path, QSize shownSize)
 {
-    if (path.isEmpty())
-        return {};
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     if (shownSize.isValid() && !shownSize.isEmpty()) {
@@ -16,6 +19,18 @@ QImage LoadPicture(const QString& path, QSize shownSize)
             reader.setScaledSize(shownSize);
     }
     return reader.read();
+}
+
+}  // namespace
+
+QImage LoadPicture(const QString& path, QSize shownSize)
+{
+    if (path.isEmpty())
+        return {};
+    const QSize target = shownSize.isValid() && !shownSize.isEmpty() ? shownSize : QSize();
+    if (std::optional<QImage> sampled = sampleUncompressedBmp(QFile::encodeName(path).toStdString(), target))
+        return *std::move(sampled);
+    return readWithQt(path, shownSize);
 }
 
 }  // namespace kelvora::platform

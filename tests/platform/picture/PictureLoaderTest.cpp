@@ -1,0 +1,171 @@
+// The picture loader against Qt's own decoder scaled the same way (nearest neighbour): the
+// quick road for uncompressed bitmaps must show the same pixels, and no file may crash it.
+#include "platform/picture/BmpSampler.h"
+#include "platform/picture/PictureLoader.h"
+#include "tests/support/bmp/BmpFiles.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace kelvora::platform {
+namespace {
+
+using testing::BmpSpec;
+
+const QSize kShown(254, 199);  // the preview control's picture area
+
+// Qt's decoder, scaled nearest-neighbour. Indexed pictures are made true-colour first:
+// Qt scales those on another road that breaks ties between source pixels differently.
+QImage qtReference(const QString& path, QSize shown)
+{
+    const QImage full = QImageReader(path).read().convertToFormat(QImage::Format_RGB32);
+    if (full.isNull())
+        return {};
+    return full.scaled(full.size().boundedTo(shown), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
+// Pixels that differ between two pictures of the same size (all of them when sizes differ).
+int differingPixels(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return a.width() * a.height() + 1;
+    int differing = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            differing += (a.pixel(x, y) | 0xFF000000u) != (b.pixel(x, y) | 0xFF000000u);
+    return differing;
+}
+
+struct Variant {
+    const char* name;
+    BmpSpec spec;
+};
+
+class UncompressedBitmapTest : public ::testing::TestWithParam<Variant> {};
+
+TEST_P(UncompressedBitmapTest, ShowsWhatQtShowsScaledToTheControl)
+{
+    testing::TempDir dir;
+    const std::string path = dir.file("frame.bmp");
+    testing::writeBmp(path, GetParam().spec);
+    const QString qpath = QString::fromStdString(path);
+
+    ASSERT_TRUE(sampleUncompressedBmp(path, kShown).has_value()) << "took the general decoder";
+    const QImage shown = LoadPicture(qpath, kShown);
+    const QImage expected = qtReference(qpath, kShown);
+    ASSERT_FALSE(expected.isNull());
+    ASSERT_EQ(shown.size(), expected.size());
+    EXPECT_EQ(differingPixels(shown, expected), 0);
+}
+
+TEST_P(UncompressedBitmapTest, WithoutAShownSizeGivesTheWholeBitmap)
+{
+    testing::TempDir dir;
+    const std::string path = dir.file("frame.bmp");
+    testing::writeBmp(path, GetParam().spec);
+    const QString qpath = QString::fromStdString(path);
+    const QImage full = QImageReader(qpath).read().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(differingPixels(LoadPicture(qpath), full), 0);
+}
+
+// Sizes on both sides of the control's, odd widths for row padding, and bitmaps large
+// enough to be read row by sampled row rather than in one piece.
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, UncompressedBitmapTest,
+    ::testing::Values(Variant{"Rgb24Full", {1920, 1080, 24, 3}}, Variant{"Rgb24TopDown", {1920, -1080, 24, 4}},
+                      Variant{"Rgb32Full", {1280, 720, 32, 5}}, Variant{"Rgb32TopDown", {1001, -607, 32, 6}},
+                      Variant{"Pal8Full", {1921, 1081, 8, 7}}, Variant{"Pal8TopDown", {643, -480, 8, 8}},
+                      Variant{"Rgb24OddSmall", {333, 211, 24, 9}}, Variant{"Rgb24Narrow", {97, 1500, 24, 10}},
+                      Variant{"Pal8Flat", {3000, 57, 8, 11}}, Variant{"Rgb24Tiny", {3, 2, 24, 12}},
+                      Variant{"Pal8SingleRow", {255, 1, 8, 13}}, Variant{"ExactlyShown", {254, 199, 24, 14}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Every file of the BMP test suite either loads or gives a null picture; where the quick
+// road takes a file, it shows what Qt shows.
+TEST(PictureLoaderCorpusTest, EveryFileLoadsOrGivesNullAndTheQuickRoadAgreesWithQt)
+{
+    const std::filesystem::path corpus = std::filesystem::path(KELVORA_CORPUS_DIR) / "bmpsuite";
+    if (!std::filesystem::exists(corpus))
+        GTEST_SKIP() << "no corpus at " << corpus;
+    int files = 0;
+    int quick = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
+        if (entry.path().extension() != ".bmp")
+            continue;
+        ++files;
+        const QString path = QString::fromStdString(entry.path().string());
+        const QImage shown = LoadPicture(path, kShown);
+        (void)LoadPicture(path);
+        if (!sampleUncompressedBmp(entry.path().string(), kShown))
+            continue;
+        ++quick;
+        const QImage expected = qtReference(path, kShown);
+        if (!expected.isNull()) {
+            EXPECT_EQ(differingPixels(shown, expected), 0) << entry.path();
+        }
+    }
+    EXPECT_GT(files, 50);
+    EXPECT_GT(quick, 3);
+}
+
+void writeRaw(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    testing::writeBytes(path, std::string(bytes.begin(), bytes.end()));
+}
+
+TEST(PictureLoaderTest, UnreadablePathsGiveANullPicture)
+{
+    testing::TempDir dir;
+    testing::writeBytes(dir.file("empty.bmp"), "");
+    testing::writeBytes(dir.file("text.bmp"), "not a picture at all");
+    for (const std::string& path : {std::string(), dir.file("missing.bmp"), dir.file("empty.bmp"),
+                                    dir.file("text.bmp"), dir.path().string()})
+        EXPECT_TRUE(LoadPicture(QString::fromStdString(path), kShown).isNull()) << path;
+}
+
+// Headers that promise more than the file holds, or lie about where the pixels are, never
+// reach the quick road's reads.
+TEST(PictureLoaderTest, HeadersThatDisagreeWithTheFileGoToTheGeneralDecoder)
+{
+    testing::TempDir dir;
+    const BmpSpec spec{400, 300, 24, 1};
+    std::vector<std::uint8_t> bytes = testing::makeBmp(spec);
+
+    std::vector<std::uint8_t> cut(bytes.begin(), bytes.end() - 1000);
+    writeRaw(dir.file("cut.bmp"), cut);
+    std::vector<std::uint8_t> offsetInHeader = bytes;
+    offsetInHeader[10] = 20;  // bfOffBits inside the information header
+    writeRaw(dir.file("offset.bmp"), offsetInHeader);
+    std::vector<std::uint8_t> hugeHeight = bytes;
+    hugeHeight[22] = 0x00, hugeHeight[23] = 0x00, hugeHeight[24] = 0x00, hugeHeight[25] = 0x80;  // INT32_MIN
+    writeRaw(dir.file("height.bmp"), hugeHeight);
+    std::vector<std::uint8_t> headerOnly(bytes.begin(), bytes.begin() + 54);
+    writeRaw(dir.file("header.bmp"), headerOnly);
+
+    for (const char* name : {"cut.bmp", "offset.bmp", "height.bmp", "header.bmp"}) {
+        EXPECT_FALSE(sampleUncompressedBmp(dir.file(name), kShown).has_value()) << name;
+        (void)LoadPicture(QString::fromStdString(dir.file(name)), kShown);  // whatever Qt makes of it, no crash
+    }
+}
+
+TEST(PictureLoaderTest, PaletteIndicesPastAShortTableShowBlack)
+{
+    testing::TempDir dir;
+    std::vector<std::uint8_t> bytes = testing::makeBmp({4, 1, 8, 1});
+    bytes[46] = 2, bytes[47] = 0;  // biClrUsed: two entries; the rest of the table stays in place, unused
+    const std::size_t pixels = bytes.size() - 4;
+    bytes[pixels] = 0, bytes[pixels + 1] = 1, bytes[pixels + 2] = 2, bytes[pixels + 3] = 255;
+    writeRaw(dir.file("short.bmp"), bytes);
+    const std::optional<QImage> shown = sampleUncompressedBmp(dir.file("short.bmp"), kShown);
+    ASSERT_TRUE(shown.has_value());
+    ASSERT_EQ(shown->size(), QSize(4, 1));
+    EXPECT_EQ(shown->pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(shown->pixel(1, 0), qRgb(1, 1, 1));
+    EXPECT_EQ(shown->pixel(2, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(shown->pixel(3, 0), qRgb(0, 0, 0));
+}
+
+}  // namespace
+}  // namespace kelvora::platform
