@@ -1,0 +1,118 @@
+#include "bitmap/cDIB.h"
+
+#include "tests/bitmap/BitmapTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+namespace kelvora::bitmap {
+namespace {
+
+using testing::Bytes;
+
+const std::filesystem::path kCorpus = std::filesystem::path(KELVORA_CORPUS_DIR) / "bmpsuite";
+
+std::vector<std::string> corpusFiles()
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(kCorpus, error))
+        if (entry.is_regular_file() && entry.path().extension() == ".bmp")
+            names.push_back(std::filesystem::relative(entry.path(), kCorpus).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::int64_t le(const Bytes& file, std::size_t at, int width)
+{
+    std::uint32_t value = 0;
+    for (int i = width - 1; i >= 0; --i)
+        value = value << 8 | (at + static_cast<std::size_t>(i) < file.size() ? file[at + static_cast<std::size_t>(i)] : 0);
+    return width == 2 ? static_cast<std::int16_t>(value) : static_cast<std::int32_t>(value);
+}
+
+// Whether the file's own header sizes both blocks, read independently of the object.
+bool headerSizesBlocks(const Bytes& file)
+{
+    const std::int64_t offBits = le(file, 10, 4);
+    const std::int64_t sizeImage = le(file, 34, 4);
+    return file.size() >= 2 && file[0] == 'B' && file[1] == 'M' && sizeImage >= 1 && offBits > 14 &&
+           offBits + sizeImage <= std::numeric_limits<std::int32_t>::max();
+}
+
+void expectBlocksMatch(const cDIB& dib, const Bytes& file)
+{
+    const auto offBits = static_cast<std::size_t>(dib.BitOffset());
+    const auto sizeImage = static_cast<std::size_t>(dib.SizeImage());
+    ASSERT_EQ(static_cast<std::size_t>(dib.SizeBitmapInfo()), offBits - 14);
+    Bytes info(file.begin() + 14, file.begin() + static_cast<std::ptrdiff_t>(std::min(offBits, file.size())));
+    info.resize(offBits - 14, 0);
+    EXPECT_EQ(0, std::memcmp(dib.PointerToBitmapInfo(), info.data(), info.size()));
+    const std::size_t stored = file.size() > offBits ? std::min(file.size() - offBits, sizeImage) : 0;
+    if (stored > 0) {
+        EXPECT_EQ(0, std::memcmp(dib.PointerToBits(), file.data() + offBits, stored));
+    }
+    // The part the file lacks can be most of two gigabytes: look at one byte a page.
+    for (std::size_t at = stored; at < sizeImage; at += 4093) {
+        ASSERT_EQ(dib.PointerToBits()[at], 0) << "at " << at;
+    }
+    if (stored < sizeImage) {
+        EXPECT_EQ(dib.PointerToBits()[sizeImage - 1], 0);
+    }
+}
+
+class CorpusFile : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CorpusFile, LoadsWithItsOwnHeaderOrIsRefusedWithAMessage)
+{
+    const std::filesystem::path path = kCorpus / GetParam();
+    const Bytes file = testing::readFile(path);
+    testing::RecordingMessageBox box;
+    cDIB dib(box);
+
+    const bool loaded = dib.CreateFromFile(path.string());
+    ASSERT_EQ(loaded, headerSizesBlocks(file));
+    if (!loaded) {
+        ASSERT_EQ(box.shown.size(), 1u);
+        EXPECT_EQ(box.shown[0].text, "Il file non è un formato bitmap supportato:\r\n" + path.string());
+        return;
+    }
+    EXPECT_TRUE(box.shown.empty());
+    EXPECT_EQ(dib.FileType(), le(file, 0, 2));
+    EXPECT_EQ(dib.SizeFileHeader(), le(file, 2, 4));
+    EXPECT_EQ(dib.BitOffset(), le(file, 10, 4));
+    EXPECT_EQ(dib.SizeInfoHeader(), le(file, 14, 4));
+    EXPECT_EQ(dib.Width(), le(file, 18, 4));
+    EXPECT_EQ(dib.Height(), le(file, 22, 4));
+    EXPECT_EQ(dib.Planes(), le(file, 26, 2));
+    EXPECT_EQ(dib.BitCount(), le(file, 28, 2));
+    EXPECT_EQ(dib.Compression(), le(file, 30, 4));
+    EXPECT_EQ(dib.SizeImage(), le(file, 34, 4));
+    EXPECT_EQ(dib.XPPM(), le(file, 38, 4));
+    EXPECT_EQ(dib.YPPM(), le(file, 42, 4));
+    EXPECT_EQ(dib.ClrUsed(), le(file, 46, 4));
+    EXPECT_EQ(dib.ClrImportant(), le(file, 50, 4));
+    expectBlocksMatch(dib, file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bmpsuite, CorpusFile, ::testing::ValuesIn(corpusFiles()), [](const auto& info) {
+    std::string name = info.param;
+    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
+});
+
+TEST(Corpus, IsPresentWithAllItsFolders)
+{
+    const auto files = corpusFiles();
+    EXPECT_GE(files.size(), 90u);
+    for (const char* folder : {"g/", "q/", "b/"})
+        EXPECT_TRUE(std::any_of(files.begin(), files.end(), [&](const std::string& f) { return f.starts_with(folder); }))
+            << folder;
+}
+
+}  // namespace
+}  // namespace kelvora::bitmap

@@ -1,0 +1,440 @@
+#include "bitmap/cDIB.h"
+
+#include "tests/bitmap/BitmapTestSupport.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <limits>
+
+namespace kelvora::bitmap {
+namespace {
+
+using testing::BmpSpec;
+using testing::Bytes;
+using testing::RecordingMessageBox;
+using testing::TempFolder;
+
+const std::string kNotFound = "Il file non esiste:\r\n";
+const std::string kLocked = "Il file è bloccato - non posso accedere:\r\n";
+const std::string kUnsupported = "Il file non è un formato bitmap supportato:\r\n";
+
+Bytes blockOf(const std::uint8_t* data, std::int32_t size)
+{
+    return Bytes(data, data + size);
+}
+
+// What a load must expose: the file's own bytes, the pixels padded with zeros.
+void expectHolds(const cDIB& dib, const BmpSpec& spec, const Bytes& file)
+{
+    EXPECT_EQ(dib.FileType(), 19778);
+    EXPECT_EQ(dib.SizeFileHeader(), spec.bfSize());
+    EXPECT_EQ(dib.BitOffset(), spec.offBits);
+    EXPECT_EQ(dib.SizeInfoHeader(), spec.infoSize);
+    EXPECT_EQ(dib.Width(), spec.width);
+    EXPECT_EQ(dib.Height(), spec.height);
+    EXPECT_EQ(dib.Planes(), spec.planes);
+    EXPECT_EQ(dib.BitCount(), spec.bitCount);
+    EXPECT_EQ(dib.Compression(), spec.compression);
+    EXPECT_EQ(dib.SizeImage(), spec.sizeImage);
+    EXPECT_EQ(dib.XPPM(), spec.xppm);
+    EXPECT_EQ(dib.YPPM(), spec.yppm);
+    EXPECT_EQ(dib.ClrUsed(), spec.clrUsed);
+    EXPECT_EQ(dib.ClrImportant(), spec.clrImportant);
+    ASSERT_EQ(dib.SizeBitmapInfo(), spec.offBits - 14);
+    const auto offBits = static_cast<std::size_t>(spec.offBits);
+    Bytes info(file.begin() + 14, file.begin() + static_cast<std::ptrdiff_t>(std::min(offBits, file.size())));
+    info.resize(offBits - 14, 0);
+    EXPECT_EQ(blockOf(dib.PointerToBitmapInfo(), dib.SizeBitmapInfo()), info);
+    Bytes pixels(file.begin() + static_cast<std::ptrdiff_t>(std::min(offBits, file.size())), file.end());
+    pixels.resize(static_cast<std::size_t>(spec.sizeImage), 0);
+    EXPECT_EQ(blockOf(dib.PointerToBits(), dib.SizeImage()), pixels);
+}
+
+struct Variant {
+    const char* name;
+    BmpSpec spec;
+    std::size_t cutAt = 0;  // file length when the test cuts it short
+};
+
+class LoadsVariant : public ::testing::TestWithParam<Variant> {};
+
+TEST_P(LoadsVariant, ExposesHeadersAndBlocksAsStored)
+{
+    TempFolder folder;
+    const BmpSpec& spec = GetParam().spec;
+    Bytes file = testing::bmpFile(spec);
+    if (GetParam().cutAt > 0)
+        file.resize(GetParam().cutAt);
+    testing::writeFile(folder / "frame.bmp", file);
+    RecordingMessageBox box;
+    cDIB dib(box);
+
+    ASSERT_TRUE(dib.CreateFromFile((folder / "frame.bmp").string()));
+    EXPECT_TRUE(box.shown.empty());
+    expectHolds(dib, spec, file);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bitmaps, LoadsVariant,
+    ::testing::Values(
+        Variant{"Rgb24BottomUp", {.width = 5, .height = 3, .sizeImage = 48}},
+        Variant{"Rgb24TopDown", {.width = 4, .height = -2, .sizeImage = 24}},
+        Variant{"Pal8WithFullColourTable",
+                {.width = 4, .height = 4, .bitCount = 8, .sizeImage = 16, .offBits = 14 + 40 + 1024, .clrUsed = 256}},
+        Variant{"Rgb32BitFields", {.width = 2, .height = 2, .bitCount = 32, .compression = 3, .sizeImage = 16,
+                                   .offBits = 54 + 12}},
+        Variant{"Rle8", {.width = 8, .height = 2, .bitCount = 8, .compression = 1, .sizeImage = 10,
+                         .offBits = 54 + 8, .clrUsed = 2}},
+        Variant{"ClaimsMorePixelsThanStored", {.width = 4, .height = 4, .sizeImage = 48, .storedPixels = 5}},
+        Variant{"CutInsideInfoHeaderAfterImageSize", {.sizeImage = 24, .xppm = 0, .yppm = 0}, 38},
+        Variant{"StoresNoPixelsAtAll", {.sizeImage = 24, .storedPixels = 0}},
+        Variant{"OddHeaderSizeAndPlanesTakenAsTheyCome",
+                {.bitCount = 7, .sizeImage = 3, .planes = -2, .infoSize = 12, .fileSize = 1}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class cDIBTest : public ::testing::Test {
+protected:
+    std::string save(const std::string& name, const Bytes& bytes)
+    {
+        testing::writeFile(m_folder / name, bytes);
+        return (m_folder / name).string();
+    }
+
+    TempFolder m_folder;
+    RecordingMessageBox m_box;
+};
+
+TEST_F(cDIBTest, NewObjectHasZeroFields)
+{
+    cDIB dib(m_box);
+    EXPECT_EQ(dib.FileType(), 0);
+    EXPECT_EQ(dib.Width(), 0);
+    EXPECT_EQ(dib.SizeImage(), 0);
+    EXPECT_EQ(dib.BitOffset(), 0);
+}
+
+TEST_F(cDIBTest, BlockAccessorsBeforeALoadAreACallersFault)
+{
+    ::testing::GTEST_FLAG(death_test_style) = "threadsafe";
+    cDIB dib(m_box);
+    EXPECT_DEBUG_DEATH(EXPECT_EQ(dib.PointerToBits(), nullptr), "before a successful load");
+    EXPECT_DEBUG_DEATH(EXPECT_EQ(dib.PointerToBitmapInfo(), nullptr), "before a successful load");
+    EXPECT_DEBUG_DEATH(EXPECT_EQ(dib.SizeBitmapInfo(), 0), "before a successful load");
+}
+
+TEST_F(cDIBTest, SecondLoadReplacesEveryFieldAndBothBlocks)
+{
+    const BmpSpec first{.width = 4, .height = 4, .bitCount = 8, .sizeImage = 16, .offBits = 1078, .clrUsed = 256};
+    const BmpSpec second{.width = 3, .height = -1, .sizeImage = 12, .xppm = 1, .yppm = 2};
+    const Bytes secondFile = testing::bmpFile(second, 9);
+    cDIB dib(m_box);
+
+    ASSERT_TRUE(dib.CreateFromFile(save("a.bmp", testing::bmpFile(first))));
+    ASSERT_TRUE(dib.CreateFromFile(save("b.bmp", secondFile)));
+    expectHolds(dib, second, secondFile);
+}
+
+// Frames of one size reuse storage: the tail a short frame lacks must not show the pixels
+// of a frame loaded before.
+TEST_F(cDIBTest, ReloadOfSameSizeZeroesTheTailAShortFileLacks)
+{
+    const BmpSpec full{.width = 8, .height = 8, .sizeImage = 192};
+    BmpSpec shortFrame = full;
+    shortFrame.storedPixels = 50;
+    const Bytes shortFile = testing::bmpFile(shortFrame, 5);
+    cDIB dib(m_box);
+
+    for (int frame = 0; frame < 3; ++frame)
+        ASSERT_TRUE(dib.CreateFromFile(save("full.bmp", testing::bmpFile(full, static_cast<std::uint8_t>(frame)))));
+    ASSERT_TRUE(dib.CreateFromFile(save("short.bmp", shortFile)));
+    expectHolds(dib, shortFrame, shortFile);
+    ASSERT_TRUE(dib.CreateFromFile(save("short.bmp", shortFile)));
+    expectHolds(dib, shortFrame, shortFile);
+}
+
+struct Refusal {
+    const char* name;
+    Bytes file;
+    std::string message;  // text before the path
+    int style;
+};
+
+Bytes withHeader(BmpSpec spec) { return testing::bmpFile(spec); }
+
+Bytes truncated(Bytes bytes, std::size_t length)
+{
+    bytes.resize(length);
+    return bytes;
+}
+
+// A header pointing far past what the file stores.
+Bytes withOffBits(Bytes bytes, std::int32_t offBits)
+{
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[10 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(offBits) >> (8 * i));
+    return bytes;
+}
+
+constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
+
+class RefusesFile : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(RefusesFile, KeepsThePreviousImageAndSaysWhy)
+{
+    TempFolder folder;
+    const BmpSpec previous{.width = 2, .height = 2, .bitCount = 32, .sizeImage = 16};
+    const Bytes previousFile = testing::bmpFile(previous);
+    testing::writeFile(folder / "good.bmp", previousFile);
+    testing::writeFile(folder / "bad.bmp", GetParam().file);
+    RecordingMessageBox box;
+    cDIB dib(box);
+    ASSERT_TRUE(dib.CreateFromFile((folder / "good.bmp").string()));
+    const std::uint8_t* bits = dib.PointerToBits();
+    const std::uint8_t* info = dib.PointerToBitmapInfo();
+
+    const std::string path = (folder / "bad.bmp").string();
+    EXPECT_FALSE(dib.CreateFromFile(path));
+
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, GetParam().message + path);
+    EXPECT_EQ(box.shown[0].style, GetParam().style);
+    EXPECT_EQ(box.shown[0].title, "KELVORA MAKER");
+    EXPECT_EQ(dib.PointerToBits(), bits);
+    EXPECT_EQ(dib.PointerToBitmapInfo(), info);
+    EXPECT_EQ(dib.SizeBitmapInfo(), 40);
+    EXPECT_EQ(blockOf(bits, 16), Bytes(previousFile.begin() + 54, previousFile.end()));
+    EXPECT_EQ(dib.Width(), 2);
+    EXPECT_EQ(dib.BitCount(), 32);
+    EXPECT_EQ(dib.SizeImage(), 16);
+    // The file header is the rejected file's, bytes it lacks as zero.
+    const Bytes head = truncated(GetParam().file, 14);
+    EXPECT_EQ(dib.FileType(), head[0] | head[1] << 8);
+    EXPECT_EQ(dib.BitOffset(), head[10] | head[11] << 8 | head[12] << 16 | head[13] << 24);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Malformed, RefusesFile,
+    ::testing::Values(
+        Refusal{"NoSignature", {'B', 'A', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}, kUnsupported, 64},
+        Refusal{"LowerCaseSignature", {'b', 'm', 54, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}, kUnsupported, 64},
+        Refusal{"EmptyFile", {}, kUnsupported, 64},
+        Refusal{"OneByte", {'B'}, kUnsupported, 64},
+        Refusal{"FileHeaderOnly", truncated(withHeader({}), 14), kUnsupported, 64},
+        Refusal{"CutBeforeImageSize", truncated(withHeader({}), 34), kUnsupported, 64},
+        Refusal{"ZeroImageSize", withHeader({.sizeImage = 0}), kUnsupported, 64},
+        Refusal{"NegativeImageSize", withHeader({.sizeImage = -24}), kUnsupported, 64},
+        Refusal{"OffsetInsideFileHeader", withHeader({.offBits = 14}), kUnsupported, 64},
+        Refusal{"ZeroOffset", withHeader({.offBits = 0}), kUnsupported, 64},
+        Refusal{"NegativeOffset", withHeader({.offBits = -1}), kUnsupported, 64},
+        Refusal{"OffsetAtSigned32Limit", withOffBits(withHeader({}), kMax32), kUnsupported, 64},
+        Refusal{"PixelBlockEndsPastSigned32",
+                truncated(withHeader({.sizeImage = kMax32 - 100, .offBits = 200, .storedPixels = 0}), 54), kUnsupported, 64}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(cDIBTest, PixelBlockEndingExactlyAtTheSigned32LimitLoads)
+{
+    // Largest block the header can describe, from a file that stores none of it.
+    BmpSpec spec{.sizeImage = kMax32 - 1000, .offBits = 1000, .storedPixels = 0};
+    Bytes file = testing::bmpFile(spec);
+    cDIB dib(m_box);
+    ASSERT_TRUE(dib.CreateFromFile(save("huge.bmp", file)));
+    EXPECT_EQ(dib.SizeImage(), kMax32 - 1000);
+    EXPECT_EQ(dib.SizeBitmapInfo(), 986);
+    EXPECT_EQ(dib.PointerToBits()[kMax32 - 1001], 0);
+}
+
+struct Absence {
+    const char* name;
+    std::function<std::string(const TempFolder&)> make;
+};
+
+class TreatsAsAbsent : public ::testing::TestWithParam<Absence> {};
+
+TEST_P(TreatsAsAbsent, SaysTheFileDoesNotExistAndOpensNothing)
+{
+    TempFolder folder;
+    const std::string path = GetParam().make(folder);
+    RecordingMessageBox box;
+    testing::FailingOpener opener(EIO);
+    cDIB dib(box, opener);
+
+    EXPECT_FALSE(dib.CreateFromFile(path));
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, kNotFound + path);
+    EXPECT_EQ(box.shown[0].style, 16);
+    EXPECT_EQ(box.shown[0].title, "KELVORA MAKER");
+    EXPECT_EQ(opener.opens, 0);
+    EXPECT_EQ(dib.FileType(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, TreatsAsAbsent,
+    ::testing::Values(
+        Absence{"MissingName", [](const TempFolder& f) { return (f / "nessuno.bmp").string(); }},
+        Absence{"Folder", [](const TempFolder& f) { return f.path().string(); }},
+        Absence{"DanglingLink",
+                [](const TempFolder& f) {
+                    std::filesystem::create_symlink(f / "gone.bmp", f / "link.bmp");
+                    return (f / "link.bmp").string();
+                }},
+        Absence{"EmptyPath", [](const TempFolder&) { return std::string(); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class OpenFailure : public ::testing::TestWithParam<int> {};
+
+TEST_P(OpenFailure, ShowsLockedForPermissionDeniedAndThePlatformTextOtherwise)
+{
+    TempFolder folder;
+    testing::writeFile(folder / "frame.bmp", testing::bmpFile({}));
+    const std::string path = (folder / "frame.bmp").string();
+    RecordingMessageBox box;
+    testing::FailingOpener opener(GetParam());
+    cDIB dib(box, opener);
+
+    EXPECT_FALSE(dib.CreateFromFile(path));
+    ASSERT_EQ(box.shown.size(), 1u);
+    const bool denied = GetParam() == EACCES || GetParam() == EPERM;
+    EXPECT_EQ(box.shown[0].text, denied ? kLocked + path : std::string(std::strerror(GetParam())));
+    EXPECT_EQ(box.shown[0].style, denied ? 16 : 64);
+    EXPECT_EQ(box.shown[0].title, "KELVORA MAKER");
+    EXPECT_EQ(dib.FileType(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, OpenFailure, ::testing::Values(EACCES, EPERM, EMFILE, EIO, ENOENT, ELOOP));
+
+// Hands back a descriptor of a folder: it opens, but every read fails with EISDIR.
+class FolderOpener final : public platform::FileOpener {
+public:
+    explicit FolderOpener(std::filesystem::path folder) : m_folder(std::move(folder)) {}
+    platform::OpenResult open(const std::filesystem::path&, platform::OpenMode) override
+    {
+        return {platform::File{::open(m_folder.c_str(), O_RDONLY | O_CLOEXEC)}, 0};
+    }
+
+private:
+    std::filesystem::path m_folder;
+};
+
+TEST_F(cDIBTest, ReadErrorShowsThePlatformTextAndLoadsNothing)
+{
+    FolderOpener opener(m_folder.path());
+    cDIB dib(m_box, opener);
+    EXPECT_FALSE(dib.CreateFromFile(save("frame.bmp", testing::bmpFile({}))));
+    ASSERT_EQ(m_box.shown.size(), 1u);
+    EXPECT_EQ(m_box.shown[0].text, std::strerror(EISDIR));
+    EXPECT_EQ(m_box.shown[0].style, 64);
+    EXPECT_EQ(dib.Width(), 0);
+}
+
+TEST_F(cDIBTest, MessageKeepsThePathExactlyAsPassed)
+{
+    cDIB dib(m_box);
+    const std::string path = m_folder.path().string() + "//sotto/../città è.bmp";
+    EXPECT_FALSE(dib.CreateFromFile(path));
+    ASSERT_EQ(m_box.shown.size(), 1u);
+    EXPECT_EQ(m_box.shown[0].text, kNotFound + path);
+}
+
+TEST_F(cDIBTest, WritingALoadedFileGivesItsBytesBack)
+{
+    const Bytes file = testing::bmpFile({.width = 4, .height = 4, .bitCount = 8, .sizeImage = 16, .offBits = 1078});
+    cDIB dib(m_box);
+    ASSERT_TRUE(dib.CreateFromFile(save("in.bmp", file)));
+    ASSERT_TRUE(dib.WriteToFile((m_folder / "out.bmp").string()));
+    EXPECT_EQ(testing::readFile(m_folder / "out.bmp"), file);
+}
+
+TEST_F(cDIBTest, WritingOverALongerFileCutsItToTheWrittenLength)
+{
+    const Bytes file = testing::bmpFile({});
+    cDIB dib(m_box);
+    ASSERT_TRUE(dib.CreateFromFile(save("in.bmp", file)));
+    const std::string target = save("old.bmp", Bytes(5000, 0xEE));
+    ASSERT_TRUE(dib.WriteToFile(target));
+    EXPECT_EQ(testing::readFile(target), file);
+}
+
+TEST_F(cDIBTest, WriteFailuresAreReportedAsFailures)
+{
+    cDIB dib(m_box);
+    ASSERT_TRUE(dib.CreateFromFile(save("in.bmp", testing::bmpFile({}))));
+    EXPECT_FALSE(dib.WriteToFile((m_folder / "no-folder" / "out.bmp").string()));
+    EXPECT_FALSE(dib.WriteToFile("/dev/full"));
+    EXPECT_TRUE(m_box.shown.empty());
+}
+
+Bytes packed(const BmpSpec& spec, std::size_t pixelBytes)
+{
+    Bytes out = testing::infoHeaderBytes(spec);
+    for (std::size_t i = 0; i < pixelBytes; ++i)
+        out.push_back(static_cast<std::uint8_t>(i * 3 + 1));
+    return out;
+}
+
+TEST_F(cDIBTest, ImportedPackedBitmapWritesAsA54ByteHeaderFile)
+{
+    const BmpSpec spec{.width = 3, .height = 2, .sizeImage = 24, .clrUsed = 7};
+    const Bytes memory = packed(spec, 24 + 8);  // trailing bytes beyond the pixels are ignored
+    cDIB dib(m_box);
+
+    ASSERT_TRUE(dib.CreateFromPackedDIBPointer(memory));
+    EXPECT_EQ(dib.FileType(), 19778);
+    EXPECT_EQ(dib.SizeFileHeader(), 78);
+    EXPECT_EQ(dib.BitOffset(), 54);
+    EXPECT_EQ(dib.ClrUsed(), 7);
+    ASSERT_EQ(dib.SizeBitmapInfo(), 40);
+    EXPECT_EQ(blockOf(dib.PointerToBitmapInfo(), 40), testing::infoHeaderBytes(spec));
+    EXPECT_EQ(blockOf(dib.PointerToBits(), 24), Bytes(memory.begin() + 40, memory.begin() + 64));
+
+    ASSERT_TRUE(dib.WriteToFile((m_folder / "out.bmp").string()));
+    const Bytes written = testing::readFile(m_folder / "out.bmp");
+    ASSERT_EQ(written.size(), 78u);
+    EXPECT_EQ(Bytes(written.begin(), written.begin() + 14),
+              (Bytes{'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}));
+    EXPECT_EQ(Bytes(written.begin() + 14, written.end()), Bytes(memory.begin(), memory.begin() + 64));
+    EXPECT_TRUE(m_box.shown.empty());
+}
+
+struct PackedRefusal {
+    const char* name;
+    Bytes memory;
+    std::int32_t bitCountAfter;  // what BitCount reports once refused
+};
+
+class RefusesPacked : public ::testing::TestWithParam<PackedRefusal> {};
+
+TEST_P(RefusesPacked, ReturnsFalseSilentlyAndKeepsTheBlocks)
+{
+    RecordingMessageBox box;
+    cDIB dib(box);
+    const BmpSpec previous{.width = 1, .height = 1, .bitCount = 32, .sizeImage = 4};
+    ASSERT_TRUE(dib.CreateFromPackedDIBPointer(packed(previous, 4)));
+    const std::uint8_t* bits = dib.PointerToBits();
+
+    EXPECT_FALSE(dib.CreateFromPackedDIBPointer(GetParam().memory));
+    EXPECT_TRUE(box.shown.empty());
+    EXPECT_EQ(dib.PointerToBits(), bits);
+    EXPECT_EQ(dib.SizeBitmapInfo(), 40);
+    EXPECT_EQ(dib.BitOffset(), 54);
+    EXPECT_EQ(dib.SizeFileHeader(), 58);
+    EXPECT_EQ(dib.BitCount(), GetParam().bitCountAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packed, RefusesPacked,
+    ::testing::Values(
+        PackedRefusal{"EightBit", packed({.bitCount = 8, .sizeImage = 8}, 8), 8},
+        PackedRefusal{"NegativeBitCount", packed({.bitCount = -24, .sizeImage = 8}, 8), -24},
+        PackedRefusal{"ZeroImageSize", packed({.bitCount = 24, .sizeImage = 0}, 8), 24},
+        PackedRefusal{"PixelsRunPastTheEnd", packed({.bitCount = 24, .sizeImage = 9}, 8), 24},
+        PackedRefusal{"ShorterThanTheHeader", Bytes(39, 0x18), 32},
+        PackedRefusal{"Empty", Bytes{}, 32}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kelvora::bitmap
