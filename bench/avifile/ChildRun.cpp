@@ -1,0 +1,40 @@
+#include "bench/avifile/ChildRun.h"
+
+#include <chrono>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kelvora::bench {
+
+Measure runInChild(const std::function<int()>& work)
+{
+    std::fflush(nullptr);  // the child must not print the parent's buffered output again
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(work());
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || ::wait4(child, &status, 0, &usage) != child)
+        return {};
+    const auto end = std::chrono::steady_clock::now();
+    return {std::chrono::duration<double>(end - start).count(), usage.ru_maxrss,
+            WIFEXITED(status) && WEXITSTATUS(status) == 0};
+}
+
+Measure bestOf(int repeats, const std::function<int()>& work, const std::function<void()>& before)
+{
+    Measure best;
+    for (int r = 0; r < repeats; ++r) {
+        if (before)
+            before();
+        const Measure run = runInChild(work);
+        if (run.ok && (!best.ok || run.seconds < best.seconds))
+            best = run;
+    }
+    return best;
+}
+
+}  // namespace kelvora::bench

@@ -1,0 +1,31 @@
+#pragma once
+
+// The save paths the benchmarks compare, each run as a whole in a child process
+// (see ChildRun.h): 0 for success.
+
+#include "bench/avifile/BenchFrames.h"
+
+#include <filesystem>
+#include <string>
+
+namespace kelvora::bench {
+
+struct SaveJob {
+    Workload workload;
+    std::filesystem::path frameDir;  // frame_00000.bmp ... as writeBmpFiles leaves them
+    std::filesystem::path output;
+};
+
+[[nodiscard]] std::string frameName(int index);
+
+// (a) Our library writing frames already in memory.
+int libraryFromMemory(const SaveJob& job);
+// (b) The save's own work without the window: each BMP file loaded by cDIB, its pixels
+// handed to the library, one cDIB reused for every frame.
+int bitmapObjectSave(const SaveJob& job);
+// (c) The BMP files concatenated: the bytes any save must at least read and write.
+int plainCopy(const SaveJob& job);
+// (d) ffmpeg's own BMP to raw AVI save (replaces the child process).
+int ffmpegSave(const SaveJob& job);
+
+}  // namespace kelvora::bench
