@@ -1,18 +1,11 @@
 #include "bitmap/ByteBlock.h"
 
-#include <algorithm>
-#include <cstring>
 #include <utility>
 
 namespace kelvora::bitmap {
 
-bool ByteBlock::prepare(std::size_t size, std::size_t zeroFrom)
+bool ByteBlock::allocate(std::size_t size, std::size_t zeroFrom)
 {
-    zeroFrom = std::min(zeroFrom, size);
-    if (size == m_size && m_data) {
-        std::memset(m_data.get() + zeroFrom, 0, size - zeroFrom);
-        return true;
-    }
     // A block the file cannot fill (a header claiming more than is stored) comes from
     // calloc, which for large blocks hands out fresh pages that are zero without being
     // written; a block that will be read in full is left uninitialised.

@@ -8,14 +8,13 @@
 
 namespace kelvora::bitmap {
 
-// One owned block of bytes whose storage survives a resize to the size it already has:
-// the AVI writer reloads one bitmap per frame, and frames of one video share their size.
+// One owned block of bytes.
 class ByteBlock {
 public:
-    // Makes the block `size` bytes long. Bytes from `zeroFrom` on read as zero; those
-    // before it are left as they are, since the caller is about to overwrite them.
+    // Gives the block new storage of `size` bytes. Bytes from `zeroFrom` on read as zero;
+    // those before it are left uninitialised, since the caller is about to fill them.
     // False (block unchanged) when the storage cannot be had.
-    [[nodiscard]] bool prepare(std::size_t size, std::size_t zeroFrom);
+    [[nodiscard]] bool allocate(std::size_t size, std::size_t zeroFrom);
 
     [[nodiscard]] bool empty() const { return m_size == 0; }
     [[nodiscard]] std::size_t size() const { return m_size; }

@@ -1,5 +1,7 @@
 #include "bitmap/cDIB.h"
 
+#include "bitmap/BlockSpace.h"
+
 #include "platform/filesystem/FileSystem.h"
 
 #include <algorithm>
@@ -75,7 +77,6 @@ bool cDIB::CreateFromFile(std::string filename)
     if (!loadBlocks(opened.file, info, *fileLength, filename))
         return false;
     m_InfoHeader = info;
-    commitBlocks();
     return true;
 }
 
@@ -83,39 +84,23 @@ bool cDIB::loadBlocks(platform::File& file, const BITMAPINFOHEADER& info, std::i
                       const std::string& filename)
 {
     const auto sizes = blockSizes(m_FileHeader, info);
-    BlockRead result = BlockRead::TooLarge;
-    if (sizes) {
-        result = readBlock(file, m_nextBits, sizes->bits, m_FileHeader.bfOffBits, fileLength);
-        if (result == BlockRead::Done)
-            result = readBlock(file, m_nextBitmapInfo, sizes->bitmapInfo, kFileHeaderSize, fileLength);
-    }
-    if (result == BlockRead::Failed)
-        showErrorMessage(errno);
-    else if (result == BlockRead::TooLarge)
+    const auto storedFrom = [&](std::int64_t offset, std::size_t size) {
+        return static_cast<std::size_t>(std::clamp<std::int64_t>(fileLength - offset, 0, static_cast<std::int64_t>(size)));
+    };
+    BlockSpace bits{m_Bits};
+    BlockSpace bitmapInfo{m_BitmapInfo};
+    if (!sizes || !bits.prepare(sizes->bits, storedFrom(m_FileHeader.bfOffBits, sizes->bits)) ||
+        !bitmapInfo.prepare(sizes->bitmapInfo, storedFrom(kFileHeaderSize, sizes->bitmapInfo))) {
         showPathMessage(kUnsupportedText, filename, platform::vbInformation);
-    return result == BlockRead::Done;
-}
-
-cDIB::BlockRead cDIB::readBlock(platform::File& file, ByteBlock& block, std::size_t size, std::int64_t offset,
-                                std::int64_t fileLength)
-{
-    const auto stored = static_cast<std::size_t>(std::clamp<std::int64_t>(
-        fileLength - offset, 0, static_cast<std::int64_t>(size)));
-    if (!block.prepare(size, stored))
-        return BlockRead::TooLarge;
-    const auto got = file.readAt(block.bytes(), offset);
-    if (!got)
-        return BlockRead::Failed;
-    // The file may have shrunk since its length was taken.
-    if (*got < stored)
-        std::memset(block.bytes().data() + *got, 0, stored - *got);
-    return BlockRead::Done;
-}
-
-void cDIB::commitBlocks()
-{
-    m_Bits.swap(m_nextBits);
-    m_BitmapInfo.swap(m_nextBitmapInfo);
+        return false;
+    }
+    if (!bits.readFrom(file, m_FileHeader.bfOffBits) || !bitmapInfo.readFrom(file, kFileHeaderSize)) {
+        showErrorMessage(errno);
+        return false;
+    }
+    bits.commit();
+    bitmapInfo.commit();
+    return true;
 }
 
 bool cDIB::CreateFromPackedDIBPointer(std::span<const std::uint8_t> pDIB)
@@ -132,15 +117,18 @@ bool cDIB::CreateFromPackedDIBPointer(std::span<const std::uint8_t> pDIB)
     if (pixels.size() < static_cast<std::size_t>(size) ||
         size > kLargestOffset - static_cast<std::int64_t>(kFileHeaderSize + kInfoHeaderSize))
         return false;
-    if (!m_nextBits.prepare(static_cast<std::size_t>(size), static_cast<std::size_t>(size)) ||
-        !m_nextBitmapInfo.prepare(kInfoHeaderSize, kInfoHeaderSize))
+    BlockSpace bits{m_Bits};
+    BlockSpace bitmapInfo{m_BitmapInfo};
+    if (!bits.prepare(static_cast<std::size_t>(size), static_cast<std::size_t>(size)) ||
+        !bitmapInfo.prepare(kInfoHeaderSize, kInfoHeaderSize))
         return false;
-    std::copy_n(pixels.begin(), size, m_nextBits.bytes().begin());
-    writeInfoHeader(m_InfoHeader, m_nextBitmapInfo.bytes().first<kInfoHeaderSize>());
+    std::copy_n(pixels.begin(), size, bits.bytes().begin());
+    writeInfoHeader(m_InfoHeader, bitmapInfo.bytes().first<kInfoHeaderSize>());
     m_FileHeader = BITMAPFILEHEADER{kBitmapSignature,
                                     size + static_cast<std::int32_t>(kFileHeaderSize + kInfoHeaderSize), 0, 0,
                                     static_cast<std::int32_t>(kFileHeaderSize + kInfoHeaderSize)};
-    commitBlocks();
+    bits.commit();
+    bitmapInfo.commit();
     return true;
 }
 

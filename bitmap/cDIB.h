@@ -15,6 +15,8 @@ namespace kelvora::bitmap {
 // One BMP image held as the file stores it: both headers, the bitmap-information block
 // (everything between the file header and the pixels) and the pixel block, byte for byte.
 // A failed load keeps the blocks of the image loaded before; it tells the user why itself.
+// The one exception: a read error part-way through a block of the size already held (the
+// load reads into it in place) leaves that block's bytes unspecified, its size and address kept.
 class cDIB {
 public:
     explicit cDIB(platform::MessageBoxService& messages);
@@ -45,14 +47,9 @@ public:
     std::int32_t SizeBitmapInfo() const;
 
 private:
-    enum class BlockRead { Done, TooLarge, Failed };
-
     [[nodiscard]] std::optional<std::int64_t> existingFileLength(const std::string& filename) const;
     [[nodiscard]] bool loadBlocks(platform::File& file, const BITMAPINFOHEADER& info,
                                   std::int64_t fileLength, const std::string& filename);
-    [[nodiscard]] static BlockRead readBlock(platform::File& file, ByteBlock& block, std::size_t size,
-                                             std::int64_t offset, std::int64_t fileLength);
-    void commitBlocks();
     void showPathMessage(const char* text, const std::string& filename, int style);
     void showErrorMessage(int error);
 
@@ -62,10 +59,6 @@ private:
     BITMAPINFOHEADER m_InfoHeader;
     ByteBlock m_Bits;
     ByteBlock m_BitmapInfo;
-    // A load fills these and swaps them in only once it has succeeded, so a failure in the
-    // middle leaves the current image whole; they keep the storage of the image before.
-    ByteBlock m_nextBits;
-    ByteBlock m_nextBitmapInfo;
 };
 
 }  // namespace kelvora::bitmap
