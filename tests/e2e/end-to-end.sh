@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Drives the real application in a virtual X display the way a person does: mouse clicks at
+# the controls' positions, key presses and typed paths in the real file dialogs. Then reads
+# the written video back with ffprobe and ffmpeg.
+#   end-to-end.sh <kelvora-maker> <make-sample-frames> <output folder>
+# The output folder keeps a screenshot of every step, the frames and the videos.
+set -euo pipefail
+
+app=$(realpath "$1")
+maker=$(realpath "$2")
+out=$3
+here=$(dirname "$(realpath "$0")")
+
+if [ "${KELVORA_E2E_INSIDE:-}" != 1 ]; then
+  mkdir -p "$out"
+  out=$(realpath "$out")
+  rm -rf "$out/frames" "$out/bad" "$out/config" "$out"/*.png "$out"/*.avi "$out"/*.pid "$out"/app.log
+  # xvfb-run stops its server only when it ends normally; if it is killed, the server and
+  # the application are stopped here by the ids the inner run recorded.
+  cleanup() {
+    local name pid
+    for name in app xvfb; do
+      pid=$(cat "$out/$name.pid" 2>/dev/null || true)
+      if [ -n "$pid" ] && [ -d "/proc/$pid" ]; then kill "$pid" 2>/dev/null || true; fi
+    done
+  }
+  trap cleanup EXIT
+  started=$(date +%s%N)
+  status=0
+  KELVORA_E2E_INSIDE=1 timeout --kill-after=5 150 \
+    xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$app" "$maker" "$out" </dev/null || status=$?
+  elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+  printf 'end-to-end: %d.%03d s, %d screenshots in %s\n' $((elapsed_ms / 1000)) $((elapsed_ms % 1000)) \
+    "$(find "$out" -maxdepth 1 -name '*.png' | wc -l)" "$out"
+  exit "$status"
+fi
+
+# shellcheck source=tests/e2e/x-steps.sh
+source "$here/x-steps.sh"
+# shellcheck source=tests/e2e/video-checks.sh
+source "$here/video-checks.sh"
+
+export ASAN_OPTIONS=detect_leaks=0
+export QT_QPA_PLATFORM=xcb
+# The file dialogs remember folders in the user's settings; keep them to this run.
+export XDG_CONFIG_HOME="$out/config"
+export XDG_RUNTIME_DIR="$out/config/runtime"
+mkdir -p -m 0700 "$out/config" "$XDG_RUNTIME_DIR"
+sed -n 's/ //gp' "/tmp/.X${DISPLAY#:}-lock" > "$out/xvfb.pid" || true
+
+app_pid=
+display_ready() { xdpyinfo >/dev/null 2>&1; }
+wait_for 10 "the X display $DISPLAY" display_ready
+
+"$app" > "$out/app.log" 2>&1 &
+app_pid=$!
+echo "$app_pid" > "$out/app.pid"
+trap 'kill "$app_pid" 2>/dev/null || true' EXIT
+
+"$maker" "$out/frames" 6
+mkdir -p "$out/bad"
+echo "plain text, not a picture" > "$out/bad/notbitmap.bmp"
+
+source "$here/scenario.sh"
