@@ -1,0 +1,62 @@
+// Feeds arbitrary bytes to cDIB as a BMP file, then as a packed bitmap, and writes back
+// whatever loaded. Messages go nowhere; only crashes, leaks and undefined behaviour count.
+#include "bitmap/cDIB.h"
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+class SilentMessageBox final : public kelvora::platform::MessageBoxService {
+public:
+    void MsgBox(const std::string&, int, const std::string&) override {}
+};
+
+std::filesystem::path scratch(const char* name)
+{
+    return std::filesystem::temp_directory_path() /
+           ("kelvora-fuzz-" + std::to_string(::getpid()) + "-" + name);
+}
+
+std::uint32_t fieldAt(const std::uint8_t* data, std::size_t size, std::size_t at)
+{
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        value = value << 8 | (at + i < size ? data[at + i] : 0u);
+    return value;
+}
+
+// Headers may claim blocks of up to 2 GiB from a few bytes, and the loader honours them;
+// the unit tests load such files. Here they would only slow the search down, so inputs
+// claiming more than this are skipped.
+constexpr std::uint32_t kLargestClaim = 16u << 20;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (fieldAt(data, size, 10) > kLargestClaim || fieldAt(data, size, 34) > kLargestClaim ||
+        fieldAt(data, size, 20) > kLargestClaim)
+        return -1;
+    static const std::string input = scratch("in.bmp").string();
+    static const std::string output = scratch("out.bmp").string();
+    if (std::FILE* file = std::fopen(input.c_str(), "wb")) {
+        std::fwrite(data, 1, size, file);
+        std::fclose(file);
+    }
+    SilentMessageBox messages;
+    kelvora::bitmap::cDIB dib(messages);
+    if (dib.CreateFromFile(input)) {
+        // Touch both ends of both blocks so a wrong size shows up under ASan.
+        volatile std::uint8_t sink = dib.PointerToBits()[0] ^ dib.PointerToBits()[dib.SizeImage() - 1] ^
+                                     dib.PointerToBitmapInfo()[dib.SizeBitmapInfo() - 1];
+        (void)sink;
+        (void)dib.WriteToFile(output);
+    }
+    (void)dib.CreateFromPackedDIBPointer({data, size});
+    return 0;
+}
