@@ -4,6 +4,7 @@
 # the written video back with ffprobe and ffmpeg.
 #   end-to-end.sh <kelvora-maker> <make-sample-frames> <output folder>
 # The output folder keeps a screenshot of every step, the frames and the videos.
+# shellcheck source-path=SCRIPTDIR disable=SC2317  # cleanup runs from a trap
 set -euo pipefail
 
 app=$(realpath "$1")
@@ -15,29 +16,46 @@ if [ "${KELVORA_E2E_INSIDE:-}" != 1 ]; then
   mkdir -p "$out"
   out=$(realpath "$out")
   rm -rf "$out/frames" "$out/bad" "$out/config" "$out"/*.png "$out"/*.avi "$out"/*.pid "$out"/app.log
-  # xvfb-run stops its server only when it ends normally; if it is killed, the server and
-  # the application are stopped here by the ids the inner run recorded.
+  # xvfb-run stops its server only when it ends normally; if it is killed, the inner run,
+  # the application and the server are stopped here by the ids the inner run recorded.
+  stop_recorded() {
+    local pid
+    pid=$(cat "$out/$1.pid" 2>/dev/null || true)
+    if [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = "$2" ]; then kill "$pid" 2>/dev/null || true; fi
+  }
+  runner=
   cleanup() {
-    local name pid
-    for name in app xvfb; do
-      pid=$(cat "$out/$name.pid" 2>/dev/null || true)
-      if [ -n "$pid" ] && [ -d "/proc/$pid" ]; then kill "$pid" 2>/dev/null || true; fi
+    if [ -n "$runner" ]; then kill "$runner" 2>/dev/null || true; fi
+    stop_recorded inner bash
+    stop_recorded app kelvora-maker
+    stop_recorded xvfb Xvfb
+    # The server goes down after its client: wait for it, so no display outlives the test.
+    local pid tries=50
+    pid=$(cat "$out/xvfb.pid" 2>/dev/null || true)
+    while [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Xvfb ] && [ "$tries" -gt 0 ]; do
+      sleep 0.1
+      tries=$((tries - 1))
     done
   }
   trap cleanup EXIT
+  trap 'exit 143' TERM
+  trap 'exit 130' INT
   started=$(date +%s%N)
   status=0
   KELVORA_E2E_INSIDE=1 timeout --kill-after=5 150 \
-    xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$app" "$maker" "$out" </dev/null || status=$?
+    xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$app" "$maker" "$out" </dev/null &
+  runner=$!
+  wait "$runner" || status=$?
+  runner=
   elapsed_ms=$((($(date +%s%N) - started) / 1000000))
   printf 'end-to-end: %d.%03d s, %d screenshots in %s\n' $((elapsed_ms / 1000)) $((elapsed_ms % 1000)) \
     "$(find "$out" -maxdepth 1 -name '*.png' | wc -l)" "$out"
   exit "$status"
 fi
 
-# shellcheck source=tests/e2e/x-steps.sh
+# shellcheck source=x-steps.sh
 source "$here/x-steps.sh"
-# shellcheck source=tests/e2e/video-checks.sh
+# shellcheck source=video-checks.sh
 source "$here/video-checks.sh"
 
 export ASAN_OPTIONS=detect_leaks=0
@@ -45,7 +63,9 @@ export QT_QPA_PLATFORM=xcb
 # The file dialogs remember folders in the user's settings; keep them to this run.
 export XDG_CONFIG_HOME="$out/config"
 export XDG_RUNTIME_DIR="$out/config/runtime"
-mkdir -p -m 0700 "$out/config" "$XDG_RUNTIME_DIR"
+mkdir -p "$out/config"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+echo $$ > "$out/inner.pid"
 sed -n 's/ //gp' "/tmp/.X${DISPLAY#:}-lock" > "$out/xvfb.pid" || true
 
 app_pid=
@@ -56,6 +76,7 @@ wait_for 10 "the X display $DISPLAY" display_ready
 app_pid=$!
 echo "$app_pid" > "$out/app.pid"
 trap 'kill "$app_pid" 2>/dev/null || true' EXIT
+trap 'exit 143' TERM
 
 "$maker" "$out/frames" 6
 mkdir -p "$out/bad"

@@ -2,6 +2,7 @@
 # Input goes through the X server's test extension (xdotool without --window for keys), as
 # from a real keyboard and mouse; nothing reaches into the application.
 
+# shellcheck disable=SC2034  # the positions are used by scenario.sh
 # Window geometry: the design's twips divided by 15.
 readonly LIST_LEFT=6 LIST_TOP=4 ROW_HEIGHT=14
 readonly ADD_X=341 ADD_Y=312          # "Aggiungi BMP"
