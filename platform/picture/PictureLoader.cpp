@@ -5,6 +5,10 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <sys/stat.h>
+
+#include <tuple>
+
 namespace kelvora::platform {
 
 namespace {
@@ -21,16 +25,62 @@ QImage readWithQt(const QString& path, QSize shownSize)
     return reader.read();
 }
 
+// What identifies one version of one file: a rewrite changes its change time or size.
+struct FileVersion {
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    bool operator==(const FileVersion& other) const
+    {
+        const auto key = [](const FileVersion& v) {
+            return std::tie(v.path, v.device, v.inode, v.size, v.modified.tv_sec, v.modified.tv_nsec,
+                            v.changed.tv_sec, v.changed.tv_nsec);
+        };
+        return key(*this) == key(other);
+    }
+};
+
+std::optional<FileVersion> versionOf(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return FileVersion{path, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+QImage decode(const std::string& localPath, const QString& path, QSize shownSize)
+{
+    const QSize target = shownSize.isValid() && !shownSize.isEmpty() ? shownSize : QSize();
+    if (std::optional<QImage> sampled = sampleUncompressedBmp(localPath, target))
+        return *std::move(sampled);
+    return readWithQt(path, shownSize);
+}
+
 }  // namespace
 
 QImage LoadPicture(const QString& path, QSize shownSize)
 {
     if (path.isEmpty())
         return {};
-    const QSize target = shownSize.isValid() && !shownSize.isEmpty() ? shownSize : QSize();
-    if (std::optional<QImage> sampled = sampleUncompressedBmp(QFile::encodeName(path).toStdString(), target))
-        return *std::move(sampled);
-    return readWithQt(path, shownSize);
+    // The window asks for the same frame twice in a row (its selection, then the save's own
+    // preview step); the last picture is reused while its file is unchanged. Called on the
+    // window's thread only.
+    static std::optional<FileVersion> lastVersion;
+    static QSize lastSize;
+    static QImage lastPicture;
+    const std::string localPath = QFile::encodeName(path).toStdString();
+    const std::optional<FileVersion> version = versionOf(localPath);
+    if (version && lastVersion == version && lastSize == shownSize)
+        return lastPicture;
+    QImage picture = decode(localPath, path, shownSize);
+    lastVersion = version;
+    lastSize = shownSize;
+    lastPicture = picture;
+    return picture;
 }
 
 }  // namespace kelvora::platform

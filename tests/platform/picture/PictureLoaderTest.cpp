@@ -169,3 +169,24 @@ TEST(PictureLoaderTest, PaletteIndicesPastAShortTableShowBlack)
 
 }  // namespace
 }  // namespace kelvora::platform
+
+namespace kelvora::platform {
+namespace {
+
+TEST(PictureLoaderTest, ARewrittenFileIsReadAgainNotTakenFromTheLastLoad)
+{
+    testing::TempDir dir;
+    const std::string path = dir.file("frame.bmp");
+    testing::writeBmp(path, {8, 8, 24, 1});
+    const QImage first = LoadPicture(QString::fromStdString(path), kShown);
+    EXPECT_EQ(LoadPicture(QString::fromStdString(path), kShown), first);  // the same file again
+    testing::writeBmp(path, {8, 8, 24, 2});
+    const QImage second = LoadPicture(QString::fromStdString(path), kShown);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(second, qtReference(QString::fromStdString(path), kShown).convertToFormat(second.format()));
+    std::filesystem::remove(path);
+    EXPECT_TRUE(LoadPicture(QString::fromStdString(path), kShown).isNull());
+}
+
+}  // namespace
+}  // namespace kelvora::platform
