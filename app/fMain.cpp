@@ -90,6 +90,8 @@ void fMain::createControls()
     HScroll->setSingleStep(1);
     HScroll->setPageStep(1);
     HScroll->setTracking(true);
+    // Qt's scroll bar inverts its keys by default; Left must lower the rate, Right raise it.
+    HScroll->setInvertedControls(false);
     txtFPS = place(new QLineEdit(QStringLiteral("1"), this), twipsRect(8070, 6120, 435, 285), false);
     txtFPS->setEnabled(false);
     txtFPS->setAlignment(Qt::AlignCenter);

@@ -131,6 +131,16 @@ TEST_F(fMainTest, NumberBoxFollowsEveryStepOfAThumbDragAndStaysInRange)
     EXPECT_EQ(window->txtFPS->text(), "12");
 }
 
+TEST_F(fMainTest, ArrowKeysStepTheRateTheWayTheyPoint)
+{
+    window->HScroll->setFocus();
+    QTest::keyClick(window->HScroll, Qt::Key_Left);
+    EXPECT_EQ(window->txtFPS->text(), "24");
+    QTest::keyClick(window->HScroll, Qt::Key_Right);
+    QTest::keyClick(window->HScroll, Qt::Key_Right);
+    EXPECT_EQ(window->txtFPS->text(), "26");
+}
+
 TEST_F(fMainTest, NumberBoxTakesNoTyping)
 {
     QTest::keyClicks(window->txtFPS, "7");
