@@ -2,6 +2,7 @@
 
 #include "platform/filesystem/FileOpener.h"
 #include "platform/msgbox/MessageBox.h"
+#include "tests/support/msgbox/ScriptedMessageBox.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -14,20 +15,8 @@ namespace kelvora::bitmap::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct ShownMessage {
-    std::string text;
-    int style = 0;
-    std::string title;
-};
-
-class RecordingMessageBox final : public platform::MessageBoxService {
-public:
-    void MsgBox(const std::string& text, int style, const std::string& title) override
-    {
-        shown.push_back({text, style, title});
-    }
-    std::vector<ShownMessage> shown;
-};
+using ShownMessage = ::kelvora::testing::ShownMessage;
+using RecordingMessageBox = ::kelvora::testing::ScriptedMessageBox;
 
 // Header values of a BMP file made by a test, written little-endian field by field.
 struct BmpSpec {

@@ -33,13 +33,6 @@ void copyInto(char* buffer, platform::DWORD capacity, const std::string& text)
 
 }  // namespace
 
-void ScriptedMessageBox::MsgBox(const std::string& text, int style, const std::string& title)
-{
-    shown.push_back({text, style, title});
-    if (onShow)
-        onShow(shown.back());
-}
-
 platform::BOOL ScriptedDialogs::GetOpenFileNameA(platform::OPENFILENAMEA& ofn)
 {
     return run(DialogRequest::Kind::Open, ofn);

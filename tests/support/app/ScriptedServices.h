@@ -5,6 +5,7 @@
 
 #include "platform/dialogs/CommonDialogs.h"
 #include "platform/msgbox/MessageBox.h"
+#include "tests/support/msgbox/ScriptedMessageBox.h"
 #include "video/mAVIDecs.h"
 
 #include <deque>
@@ -13,19 +14,6 @@
 #include <vector>
 
 namespace kelvora::testing {
-
-struct ShownMessage {
-    std::string text;
-    int style = 0;
-    std::string title;
-};
-
-class ScriptedMessageBox final : public platform::MessageBoxService {
-public:
-    void MsgBox(const std::string& text, int style, const std::string& title) override;
-    std::vector<ShownMessage> shown;
-    std::function<void(const ShownMessage&)> onShow;  // runs while the box is "open"
-};
 
 // What a dialog was asked, copied out of the request while it was open.
 struct DialogRequest {
