@@ -42,12 +42,11 @@ std::vector<Path> paths()
 int main(int argc, char** argv)
 {
     const int repeats = argc > 1 ? std::atoi(argv[1]) : 3;
-    const bench::Workload workloads[] = {{"1920x1080x24", 1920, 1080, 24, 300}, {"160x120x8", 160, 120, 8, 5000}};
+    const std::vector<bench::Workload> workloads = bench::standardWorkloads(300, 5000);
     const fs::path root = fs::temp_directory_path() / ("kelvora-avibench-" + std::to_string(::getpid()));
     for (const auto& w : workloads) {
-        const bench::SaveJob job{w, root / w.name, root / "out.avi"};
-        fs::create_directories(job.frameDir);
-        const std::uint64_t bytes = bench::writeBmpFiles(w, job.frameDir);
+        std::uint64_t bytes = 0;
+        const bench::SaveJob job = bench::prepareJob(w, root, root / "out.avi", bytes);
         std::printf("\n%s: %d frames, %.1f MB of BMP files (best of %d runs)\n", w.name, w.frames, bytes / 1e6,
                     repeats);
         std::printf("  %-34s %9s %10s %12s %10s\n", "path", "seconds", "MB/s", "peak RSS MB", "out MB");

@@ -63,6 +63,20 @@ struct Save {
 
 }  // namespace
 
+std::vector<Workload> standardWorkloads(int bigFrames, int smallFrames)
+{
+    return {{"1920x1080x24", 1920, 1080, 24, bigFrames}, {"160x120x8", 160, 120, 8, smallFrames}};
+}
+
+SaveJob prepareJob(const Workload& workload, const std::filesystem::path& root, std::filesystem::path output,
+                   std::uint64_t& bytes)
+{
+    SaveJob job{workload, root / workload.name, std::move(output)};
+    std::filesystem::create_directories(job.frameDir);
+    bytes = writeBmpFiles(workload, job.frameDir);
+    return job;
+}
+
 std::string frameName(int index)
 {
     char name[32];

@@ -6,7 +6,9 @@
 #include "bench/avifile/BenchFrames.h"
 
 #include <filesystem>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kelvora::bench {
 
@@ -17,6 +19,13 @@ struct SaveJob {
 };
 
 [[nodiscard]] std::string frameName(int index);
+
+// The two workloads the save benchmarks compare: large frames (1920 x 1080 x 24) and many
+// small ones (160 x 120 x 8).
+[[nodiscard]] std::vector<Workload> standardWorkloads(int bigFrames, int smallFrames);
+// Writes the workload's frame files to root/<name>; bytes receives their total size.
+[[nodiscard]] SaveJob prepareJob(const Workload& workload, const std::filesystem::path& root,
+                                 std::filesystem::path output, std::uint64_t& bytes);
 
 // (a) Our library writing frames already in memory.
 int libraryFromMemory(const SaveJob& job);

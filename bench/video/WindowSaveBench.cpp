@@ -79,12 +79,11 @@ int main(int argc, char** argv)
     const int big = argc > 1 ? std::atoi(argv[1]) : 300;
     const int small = argc > 2 ? std::atoi(argv[2]) : 5000;
     const int repeats = argc > 3 ? std::atoi(argv[3]) : 3;
-    const bench::Workload workloads[] = {{"1920x1080x24", 1920, 1080, 24, big}, {"160x120x8", 160, 120, 8, small}};
+    const std::vector<bench::Workload> workloads = bench::standardWorkloads(big, small);
     const fs::path root = fs::temp_directory_path() / ("kelvora-savebench-" + std::to_string(::getpid()));
     for (const auto& w : workloads) {
-        const bench::SaveJob job{w, root / w.name, root / "out.avi"};
-        fs::create_directories(job.frameDir);
-        const std::uint64_t bytes = bench::writeBmpFiles(w, job.frameDir);
+        std::uint64_t bytes = 0;
+        const bench::SaveJob job = bench::prepareJob(w, root, root / "out.avi", bytes);
         std::printf("\n%s: %d frames, %.1f MB of BMP files (best of %d runs)\n", w.name, w.frames, bytes / 1e6,
                     repeats);
         std::printf("  %-32s %9s %10s %9s %12s\n", "path", "seconds", "ms/frame", "x copy", "peak RSS MB");
