@@ -3,7 +3,7 @@
 #include "dialogs/FilterList.h"
 #include "dialogs/NarrowText.h"
 #include "platform/msgbox/MessageBox.h"
-#include "platform/shell/SpecialFolders.h"
+#include "platform/shell/ShellFolders.h"
 
 #include <array>
 #include <filesystem>

@@ -15,7 +15,7 @@
 namespace kelvora::app {
 namespace {
 
-using testing::BmpSpec;
+using testing::BmpLayout;
 using testing::DialogAnswer;
 
 class AddFramesTest : public ::testing::Test {

@@ -19,7 +19,7 @@ using ShownMessage = ::kelvora::testing::ShownMessage;
 using RecordingMessageBox = ::kelvora::testing::ScriptedMessageBox;
 
 // Header values of a BMP file made by a test, written little-endian field by field.
-struct BmpSpec {
+struct BmpLayout {
     std::int32_t width = 4;
     std::int32_t height = 2;
     std::int16_t bitCount = 24;
@@ -55,37 +55,37 @@ inline void put32(Bytes& out, std::int32_t value)
         out.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) >> shift));
 }
 
-inline Bytes infoHeaderBytes(const BmpSpec& spec)
+inline Bytes infoHeaderBytes(const BmpLayout& layout)
 {
     Bytes out;
-    put32(out, spec.infoSize);
-    put32(out, spec.width);
-    put32(out, spec.height);
-    put16(out, spec.planes);
-    put16(out, spec.bitCount);
-    put32(out, spec.compression);
-    put32(out, spec.sizeImage);
-    put32(out, spec.xppm);
-    put32(out, spec.yppm);
-    put32(out, spec.clrUsed);
-    put32(out, spec.clrImportant);
+    put32(out, layout.infoSize);
+    put32(out, layout.width);
+    put32(out, layout.height);
+    put16(out, layout.planes);
+    put16(out, layout.bitCount);
+    put32(out, layout.compression);
+    put32(out, layout.sizeImage);
+    put32(out, layout.xppm);
+    put32(out, layout.yppm);
+    put32(out, layout.clrUsed);
+    put32(out, layout.clrImportant);
     return out;
 }
 
 // The whole file: headers, then bytes 54..offBits as a recognisable pattern (colour table,
 // masks), then the stored pixels as another pattern.
-inline Bytes bmpFile(const BmpSpec& spec, std::uint8_t seed = 1)
+inline Bytes bmpFile(const BmpLayout& layout, std::uint8_t seed = 1)
 {
     Bytes out{'B', 'M'};
-    put32(out, spec.bfSize());
+    put32(out, layout.bfSize());
     put16(out, 0);
     put16(out, 0);
-    put32(out, spec.offBits);
-    const Bytes info = infoHeaderBytes(spec);
+    put32(out, layout.offBits);
+    const Bytes info = infoHeaderBytes(layout);
     out.insert(out.end(), info.begin(), info.end());
-    for (std::int32_t i = 54; i < spec.offBits; ++i)
+    for (std::int32_t i = 54; i < layout.offBits; ++i)
         out.push_back(static_cast<std::uint8_t>(i * 7 + seed));
-    const std::int32_t stored = spec.storedPixels >= 0 ? spec.storedPixels : spec.sizeImage;
+    const std::int32_t stored = layout.storedPixels >= 0 ? layout.storedPixels : layout.sizeImage;
     for (std::int32_t i = 0; i < stored; ++i)
         out.push_back(static_cast<std::uint8_t>(i * 13 + seed * 31 + 1));
     return out;

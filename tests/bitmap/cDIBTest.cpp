@@ -14,7 +14,7 @@
 namespace kelvora::bitmap {
 namespace {
 
-using testing::BmpSpec;
+using testing::BmpLayout;
 using testing::Bytes;
 using testing::RecordingMessageBox;
 using testing::TempFolder;
@@ -29,35 +29,35 @@ Bytes blockOf(const std::uint8_t* data, std::int32_t size)
 }
 
 // What a load must expose: the file's own bytes, the pixels padded with zeros.
-void expectHolds(const cDIB& dib, const BmpSpec& spec, const Bytes& file)
+void expectHolds(const cDIB& dib, const BmpLayout& layout, const Bytes& file)
 {
     EXPECT_EQ(dib.FileType(), 19778);
-    EXPECT_EQ(dib.SizeFileHeader(), spec.bfSize());
-    EXPECT_EQ(dib.BitOffset(), spec.offBits);
-    EXPECT_EQ(dib.SizeInfoHeader(), spec.infoSize);
-    EXPECT_EQ(dib.Width(), spec.width);
-    EXPECT_EQ(dib.Height(), spec.height);
-    EXPECT_EQ(dib.Planes(), spec.planes);
-    EXPECT_EQ(dib.BitCount(), spec.bitCount);
-    EXPECT_EQ(dib.Compression(), spec.compression);
-    EXPECT_EQ(dib.SizeImage(), spec.sizeImage);
-    EXPECT_EQ(dib.XPPM(), spec.xppm);
-    EXPECT_EQ(dib.YPPM(), spec.yppm);
-    EXPECT_EQ(dib.ClrUsed(), spec.clrUsed);
-    EXPECT_EQ(dib.ClrImportant(), spec.clrImportant);
-    ASSERT_EQ(dib.SizeBitmapInfo(), spec.offBits - 14);
-    const auto offBits = static_cast<std::size_t>(spec.offBits);
+    EXPECT_EQ(dib.SizeFileHeader(), layout.bfSize());
+    EXPECT_EQ(dib.BitOffset(), layout.offBits);
+    EXPECT_EQ(dib.SizeInfoHeader(), layout.infoSize);
+    EXPECT_EQ(dib.Width(), layout.width);
+    EXPECT_EQ(dib.Height(), layout.height);
+    EXPECT_EQ(dib.Planes(), layout.planes);
+    EXPECT_EQ(dib.BitCount(), layout.bitCount);
+    EXPECT_EQ(dib.Compression(), layout.compression);
+    EXPECT_EQ(dib.SizeImage(), layout.sizeImage);
+    EXPECT_EQ(dib.XPPM(), layout.xppm);
+    EXPECT_EQ(dib.YPPM(), layout.yppm);
+    EXPECT_EQ(dib.ClrUsed(), layout.clrUsed);
+    EXPECT_EQ(dib.ClrImportant(), layout.clrImportant);
+    ASSERT_EQ(dib.SizeBitmapInfo(), layout.offBits - 14);
+    const auto offBits = static_cast<std::size_t>(layout.offBits);
     Bytes info(file.begin() + 14, file.begin() + static_cast<std::ptrdiff_t>(std::min(offBits, file.size())));
     info.resize(offBits - 14, 0);
     EXPECT_EQ(blockOf(dib.PointerToBitmapInfo(), dib.SizeBitmapInfo()), info);
     Bytes pixels(file.begin() + static_cast<std::ptrdiff_t>(std::min(offBits, file.size())), file.end());
-    pixels.resize(static_cast<std::size_t>(spec.sizeImage), 0);
+    pixels.resize(static_cast<std::size_t>(layout.sizeImage), 0);
     EXPECT_EQ(blockOf(dib.PointerToBits(), dib.SizeImage()), pixels);
 }
 
 struct Variant {
     const char* name;
-    BmpSpec spec;
+    BmpLayout layout;
     std::size_t cutAt = 0;  // file length when the test cuts it short
 };
 
@@ -66,8 +66,8 @@ class LoadsVariant : public ::testing::TestWithParam<Variant> {};
 TEST_P(LoadsVariant, ExposesHeadersAndBlocksAsStored)
 {
     TempFolder folder;
-    const BmpSpec& spec = GetParam().spec;
-    Bytes file = testing::bmpFile(spec);
+    const BmpLayout& layout = GetParam().layout;
+    Bytes file = testing::bmpFile(layout);
     if (GetParam().cutAt > 0)
         file.resize(GetParam().cutAt);
     testing::writeFile(folder / "frame.bmp", file);
@@ -76,7 +76,7 @@ TEST_P(LoadsVariant, ExposesHeadersAndBlocksAsStored)
 
     ASSERT_TRUE(dib.CreateFromFile((folder / "frame.bmp").string()));
     EXPECT_TRUE(box.shown.empty());
-    expectHolds(dib, spec, file);
+    expectHolds(dib, layout, file);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -129,8 +129,8 @@ TEST_F(cDIBTest, BlockAccessorsBeforeALoadAreACallersFault)
 
 TEST_F(cDIBTest, SecondLoadReplacesEveryFieldAndBothBlocks)
 {
-    const BmpSpec first{.width = 4, .height = 4, .bitCount = 8, .sizeImage = 16, .offBits = 1078, .clrUsed = 256};
-    const BmpSpec second{.width = 3, .height = -1, .sizeImage = 12, .xppm = 1, .yppm = 2};
+    const BmpLayout first{.width = 4, .height = 4, .bitCount = 8, .sizeImage = 16, .offBits = 1078, .clrUsed = 256};
+    const BmpLayout second{.width = 3, .height = -1, .sizeImage = 12, .xppm = 1, .yppm = 2};
     const Bytes secondFile = testing::bmpFile(second, 9);
     cDIB dib(m_box);
 
@@ -143,8 +143,8 @@ TEST_F(cDIBTest, SecondLoadReplacesEveryFieldAndBothBlocks)
 // of a frame loaded before.
 TEST_F(cDIBTest, ReloadOfSameSizeZeroesTheTailAShortFileLacks)
 {
-    const BmpSpec full{.width = 8, .height = 8, .sizeImage = 192};
-    BmpSpec shortFrame = full;
+    const BmpLayout full{.width = 8, .height = 8, .sizeImage = 192};
+    BmpLayout shortFrame = full;
     shortFrame.storedPixels = 50;
     const Bytes shortFile = testing::bmpFile(shortFrame, 5);
     cDIB dib(m_box);
@@ -164,7 +164,7 @@ struct Refusal {
     int style;
 };
 
-Bytes withHeader(BmpSpec spec) { return testing::bmpFile(spec); }
+Bytes withHeader(BmpLayout layout) { return testing::bmpFile(layout); }
 
 Bytes truncated(Bytes bytes, std::size_t length)
 {
@@ -187,7 +187,7 @@ class RefusesFile : public ::testing::TestWithParam<Refusal> {};
 TEST_P(RefusesFile, KeepsThePreviousImageAndSaysWhy)
 {
     TempFolder folder;
-    const BmpSpec previous{.width = 2, .height = 2, .bitCount = 32, .sizeImage = 16};
+    const BmpLayout previous{.width = 2, .height = 2, .bitCount = 32, .sizeImage = 16};
     const Bytes previousFile = testing::bmpFile(previous);
     testing::writeFile(folder / "good.bmp", previousFile);
     testing::writeFile(folder / "bad.bmp", GetParam().file);
@@ -239,8 +239,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(cDIBTest, PixelBlockEndingExactlyAtTheSigned32LimitLoads)
 {
     // Largest block the header can describe, from a file that stores none of it.
-    BmpSpec spec{.sizeImage = kMax32 - 1000, .offBits = 1000, .storedPixels = 0};
-    Bytes file = testing::bmpFile(spec);
+    BmpLayout layout{.sizeImage = kMax32 - 1000, .offBits = 1000, .storedPixels = 0};
+    Bytes file = testing::bmpFile(layout);
     cDIB dib(m_box);
     ASSERT_TRUE(dib.CreateFromFile(save("huge.bmp", file)));
     EXPECT_EQ(dib.SizeImage(), kMax32 - 1000);
@@ -368,9 +368,9 @@ TEST_F(cDIBTest, WriteFailuresAreReportedAsFailures)
     EXPECT_TRUE(m_box.shown.empty());
 }
 
-Bytes packed(const BmpSpec& spec, std::size_t pixelBytes)
+Bytes packed(const BmpLayout& layout, std::size_t pixelBytes)
 {
-    Bytes out = testing::infoHeaderBytes(spec);
+    Bytes out = testing::infoHeaderBytes(layout);
     for (std::size_t i = 0; i < pixelBytes; ++i)
         out.push_back(static_cast<std::uint8_t>(i * 3 + 1));
     return out;
@@ -378,8 +378,8 @@ Bytes packed(const BmpSpec& spec, std::size_t pixelBytes)
 
 TEST_F(cDIBTest, ImportedPackedBitmapWritesAsA54ByteHeaderFile)
 {
-    const BmpSpec spec{.width = 3, .height = 2, .sizeImage = 24, .clrUsed = 7};
-    const Bytes memory = packed(spec, 24 + 8);  // trailing bytes beyond the pixels are ignored
+    const BmpLayout layout{.width = 3, .height = 2, .sizeImage = 24, .clrUsed = 7};
+    const Bytes memory = packed(layout, 24 + 8);  // trailing bytes beyond the pixels are ignored
     cDIB dib(m_box);
 
     ASSERT_TRUE(dib.CreateFromPackedDIBPointer(memory));
@@ -388,7 +388,7 @@ TEST_F(cDIBTest, ImportedPackedBitmapWritesAsA54ByteHeaderFile)
     EXPECT_EQ(dib.BitOffset(), 54);
     EXPECT_EQ(dib.ClrUsed(), 7);
     ASSERT_EQ(dib.SizeBitmapInfo(), 40);
-    EXPECT_EQ(blockOf(dib.PointerToBitmapInfo(), 40), testing::infoHeaderBytes(spec));
+    EXPECT_EQ(blockOf(dib.PointerToBitmapInfo(), 40), testing::infoHeaderBytes(layout));
     EXPECT_EQ(blockOf(dib.PointerToBits(), 24), Bytes(memory.begin() + 40, memory.begin() + 64));
 
     ASSERT_TRUE(dib.WriteToFile((m_folder / "out.bmp").string()));
@@ -412,7 +412,7 @@ TEST_P(RefusesPacked, ReturnsFalseSilentlyAndKeepsTheBlocks)
 {
     RecordingMessageBox box;
     cDIB dib(box);
-    const BmpSpec previous{.width = 1, .height = 1, .bitCount = 32, .sizeImage = 4};
+    const BmpLayout previous{.width = 1, .height = 1, .bitCount = 32, .sizeImage = 4};
     ASSERT_TRUE(dib.CreateFromPackedDIBPointer(packed(previous, 4)));
     const std::uint8_t* bits = dib.PointerToBits();
 

@@ -1,6 +1,6 @@
 #include "dialogs/cFileDlg.h"
 
-#include "platform/shell/SpecialFolders.h"
+#include "platform/shell/ShellFolders.h"
 #include "tests/dialogs/ScriptedCommonDialogs.h"
 
 #include <QDir>

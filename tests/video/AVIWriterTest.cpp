@@ -15,7 +15,7 @@
 namespace kelvora::video {
 namespace {
 
-using testing::BmpSpec;
+using testing::BmpLayout;
 using testing::DialogAnswer;
 using Calls = std::vector<std::string>;
 
@@ -25,12 +25,12 @@ class AVIWriterTest : public ::testing::Test {
 protected:
     AVIWriterTest() : window(std::make_unique<app::fMain>(app::Services{messages, dialogs, avi})) {}
 
-    // Puts frame files in the list as the add would have, one per spec.
-    void addFrames(const std::vector<BmpSpec>& specs)
+    // Puts frame files in the list as the add would have, one per layout.
+    void addFrames(const std::vector<BmpLayout>& layouts)
     {
-        for (const BmpSpec& spec : specs) {
+        for (const BmpLayout& layout : layouts) {
             const std::string path = dir.file("frame" + std::to_string(++m_files) + ".bmp");
-            testing::writeBmp(path, spec);
+            testing::writeBmp(path, layout);
             window->lstDIBList->AddItem(QString::fromStdString(path));
         }
         window->cmdWriteAVI->setEnabled(true);
@@ -72,8 +72,8 @@ private:
 
 TEST_F(AVIWriterTest, WritesEveryEntryAsOneKeyFrameInListOrder)
 {
-    const std::vector<BmpSpec> specs = {{8, 6, 24, 1}, {8, 6, 24, 2}, {8, 6, 24, 3}};
-    addFrames(specs);
+    const std::vector<BmpLayout> layouts = {{8, 6, 24, 1}, {8, 6, 24, 2}, {8, 6, 24, 3}};
+    addFrames(layouts);
     window->HScroll->setValue(12);
     std::vector<std::string> progress;  // status and selection as each sample is written
     avi.onCall = [&](const std::string& name) {
@@ -83,7 +83,7 @@ TEST_F(AVIWriterTest, WritesEveryEntryAsOneKeyFrameInListOrder)
     };
     const Calls calls = save();
 
-    const std::string size = std::to_string(testing::bmpPixels(specs[0]).size());
+    const std::string size = std::to_string(testing::bmpPixels(layouts[0]).size());
     Calls expected = {"AVIFileOpen(" + output + ",4097,null)",
                       "mmioStringToFOURCCA(vids,0)",
                       "SetRect(0,0,8,6)",
@@ -103,15 +103,15 @@ TEST_F(AVIWriterTest, WritesEveryEntryAsOneKeyFrameInListOrder)
     EXPECT_EQ(window->lblStatus->text(), "Il file AVI è stato creato con successo!");
     EXPECT_TRUE(messages.shown.empty());
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(avi.writtenData.at(i), asText(testing::bmpPixels(specs[i])));
-    EXPECT_EQ(avi.format, asText(testing::makeBmp(specs[0])).substr(14, 40));
+        EXPECT_EQ(avi.writtenData.at(i), asText(testing::bmpPixels(layouts[i])));
+    EXPECT_EQ(avi.format, asText(testing::makeBmp(layouts[0])).substr(14, 40));
 
     const AVISTREAMINFOA& info = avi.streamInfo;
     EXPECT_EQ(info.fccType, 0x73646976u);  // "vids", first letter in the lowest byte
     EXPECT_EQ(info.fccHandler, 0u);
     EXPECT_EQ(info.dwScale, 1u);
     EXPECT_EQ(info.dwRate, 12u);
-    EXPECT_EQ(info.dwSuggestedBufferSize, testing::bmpPixels(specs[0]).size());
+    EXPECT_EQ(info.dwSuggestedBufferSize, testing::bmpPixels(layouts[0]).size());
     EXPECT_EQ(info.rcFrame.right, 8);
     EXPECT_EQ(info.rcFrame.bottom, 6);
     EXPECT_EQ(info.dwFlags | info.dwCaps | info.wPriority | info.wLanguage | info.dwStart | info.dwLength |
@@ -222,13 +222,13 @@ TEST_F(AVIWriterTest, AFirstFrameThatCannotBeLoadedEndsWithTheBitmapMessageOnly)
 
 TEST_F(AVIWriterTest, ALaterFrameThatVanishedRepeatsThePreviousOne)
 {
-    const std::vector<BmpSpec> specs = {{4, 4, 24, 1}, {4, 4, 24, 2}, {4, 4, 24, 3}};
-    addFrames(specs);
+    const std::vector<BmpLayout> layouts = {{4, 4, 24, 1}, {4, 4, 24, 2}, {4, 4, 24, 3}};
+    addFrames(layouts);
     std::filesystem::remove(entry(1));
     save();
     ASSERT_EQ(avi.writtenData.size(), 3u);
     EXPECT_EQ(avi.writtenData[1], avi.writtenData[0]);
-    EXPECT_EQ(avi.writtenData[2], asText(testing::bmpPixels(specs[2])));
+    EXPECT_EQ(avi.writtenData[2], asText(testing::bmpPixels(layouts[2])));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "Il file non esiste:\r\n" + entry(1));
     EXPECT_EQ(window->lblStatus->text(), "Il file AVI è stato creato con successo!");

@@ -3,7 +3,7 @@
 #include "app/fMain.h"
 #include "platform/toolkit/ListBox.h"
 #include "tests/support/app/ScriptedServices.h"
-#include "tests/support/avi/AviInspect.h"
+#include "tests/support/avi/AviReader.h"
 #include "tests/support/avi/FfmpegProbe.h"
 #include "tests/support/bmp/BmpFiles.h"
 #include "video/mAVIDecs.h"
@@ -16,25 +16,25 @@
 namespace kelvora::video {
 namespace {
 
-using testing::BmpSpec;
+using testing::BmpLayout;
 
 // The frame as ffmpeg hands out packed top-down pixels of bytesPerPixel (B, G, R[, X]).
-std::vector<std::uint8_t> decodedPixels(const BmpSpec& spec, int bytesPerPixel)
+std::vector<std::uint8_t> decodedPixels(const BmpLayout& layout, int bytesPerPixel)
 {
-    const std::vector<std::uint8_t> stored = testing::bmpPixels(spec);
-    const int rows = std::abs(spec.height);
-    const std::uint32_t stride = testing::bmpStride(spec);
+    const std::vector<std::uint8_t> stored = testing::bmpPixels(layout);
+    const int rows = std::abs(layout.height);
+    const std::uint32_t stride = testing::bmpStride(layout);
     std::vector<std::uint8_t> out;
     for (int r = 0; r < rows; ++r) {
-        const std::uint8_t* row = stored.data() + (spec.height > 0 ? rows - 1 - r : r) * stride;
-        for (int x = 0; x < spec.width; ++x) {
-            if (spec.bitCount == 8) {
+        const std::uint8_t* row = stored.data() + (layout.height > 0 ? rows - 1 - r : r) * stride;
+        for (int x = 0; x < layout.width; ++x) {
+            if (layout.bitCount == 8) {
                 out.insert(out.end(), bytesPerPixel, row[x]);  // the grey palette: entry i is (i, i, i)
             } else {
-                const std::uint8_t* pixel = row + x * (spec.bitCount / 8);
+                const std::uint8_t* pixel = row + x * (layout.bitCount / 8);
                 out.insert(out.end(), pixel, pixel + 3);
                 if (bytesPerPixel == 4)
-                    out.push_back(spec.bitCount == 32 ? pixel[3] : 255);
+                    out.push_back(layout.bitCount == 32 ? pixel[3] : 255);
             }
         }
     }
@@ -43,7 +43,7 @@ std::vector<std::uint8_t> decodedPixels(const BmpSpec& spec, int bytesPerPixel)
 
 struct Variant {
     const char* name;
-    BmpSpec spec;
+    BmpLayout layout;
     const char* pixelFormat;
     int bytesPerPixel;
 };
@@ -59,13 +59,13 @@ TEST_P(SaveToFileTest, RealReadersSeeEveryFramePixelExact)
     testing::ScriptedMessageBox messages;
     testing::ScriptedDialogs dialogs;
     app::fMain window(app::Services{messages, dialogs, systemAVIDecs()});
-    std::vector<BmpSpec> frames;
+    std::vector<BmpLayout> frames;
     for (std::uint32_t seed = 1; seed <= 4; ++seed) {
-        BmpSpec spec = variant.spec;
-        spec.seed = seed;
-        frames.push_back(spec);
+        BmpLayout layout = variant.layout;
+        layout.seed = seed;
+        frames.push_back(layout);
         const std::string path = dir.file("f" + std::to_string(seed) + ".bmp");
-        testing::writeBmp(path, spec);
+        testing::writeBmp(path, layout);
         window.lstDIBList->AddItem(QString::fromStdString(path));
     }
     window.HScroll->setValue(12);
@@ -81,7 +81,7 @@ TEST_P(SaveToFileTest, RealReadersSeeEveryFramePixelExact)
     EXPECT_EQ(info.strh.dwRate, 12u);
     EXPECT_EQ(info.strh.dwScale, 1u);
     EXPECT_EQ(info.strh.dwLength, 4u);
-    EXPECT_EQ(info.avih.dwWidth, static_cast<std::uint32_t>(variant.spec.width));
+    EXPECT_EQ(info.avih.dwWidth, static_cast<std::uint32_t>(variant.layout.width));
     const std::vector<std::uint8_t> file = testing::makeBmp(frames[0]);
     const std::uint32_t offBits = file[10] | file[11] << 8;
     EXPECT_EQ(info.strf, std::vector<std::uint8_t>(file.begin() + 14, file.begin() + offBits));
@@ -91,16 +91,16 @@ TEST_P(SaveToFileTest, RealReadersSeeEveryFramePixelExact)
     const testsupport::ProbeResult probe = testsupport::probeVideo(output);
     ASSERT_TRUE(probe.ok) << probe.output;
     EXPECT_EQ(probe.framesRead, 4);
-    EXPECT_EQ(probe.width, variant.spec.width);
-    EXPECT_EQ(probe.height, std::abs(variant.spec.height));
+    EXPECT_EQ(probe.width, variant.layout.width);
+    EXPECT_EQ(probe.height, std::abs(variant.layout.height));
     EXPECT_EQ(probe.frameRate, "12/1");
     std::vector<std::uint8_t> expected;
-    for (const BmpSpec& spec : frames) {
-        const std::vector<std::uint8_t> pixels = decodedPixels(spec, variant.bytesPerPixel);
+    for (const BmpLayout& layout : frames) {
+        const std::vector<std::uint8_t> pixels = decodedPixels(layout, variant.bytesPerPixel);
         expected.insert(expected.end(), pixels.begin(), pixels.end());
     }
     std::vector<std::uint8_t> decoded = testsupport::decodeFrames(output, variant.pixelFormat);
-    if (variant.bytesPerPixel == 4 && variant.spec.bitCount == 32) {
+    if (variant.bytesPerPixel == 4 && variant.layout.bitCount == 32) {
         // Readers differ on what the fourth byte of a 32-bit DIB means; compare colours only.
         for (std::size_t i = 3; i < decoded.size() && i < expected.size(); i += 4)
             decoded[i] = expected[i];

@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "tests/platform/avifile/AviTestWriter.h"
-#include "tests/support/avi/AviInspect.h"
+#include "tests/support/avi/AviReader.h"
 
 namespace kelvora::avifile::test {
 namespace {

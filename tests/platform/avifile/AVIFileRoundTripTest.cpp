@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/platform/avifile/AviTestWriter.h"
-#include "tests/support/avi/AviInspect.h"
+#include "tests/support/avi/AviReader.h"
 #include "tests/support/avi/FfmpegProbe.h"
 
 namespace kelvora::avifile::test {

@@ -7,7 +7,7 @@
 
 #include "platform/avifile/AVIFileTesting.h"
 #include "tests/platform/avifile/AviTestWriter.h"
-#include "tests/support/avi/AviInspect.h"
+#include "tests/support/avi/AviReader.h"
 #include "tests/support/avi/FfmpegProbe.h"
 
 namespace kelvora::avifile::test {

@@ -12,7 +12,7 @@
 namespace kelvora::platform {
 namespace {
 
-using testing::BmpSpec;
+using testing::BmpLayout;
 
 const QSize kShown(254, 199);  // the preview control's picture area
 
@@ -40,7 +40,7 @@ int differingPixels(const QImage& a, const QImage& b)
 
 struct Variant {
     const char* name;
-    BmpSpec spec;
+    BmpLayout layout;
 };
 
 class UncompressedBitmapTest : public ::testing::TestWithParam<Variant> {};
@@ -49,7 +49,7 @@ TEST_P(UncompressedBitmapTest, ShowsWhatQtShowsScaledToTheControl)
 {
     testing::TempDir dir;
     const std::string path = dir.file("frame.bmp");
-    testing::writeBmp(path, GetParam().spec);
+    testing::writeBmp(path, GetParam().layout);
     const QString qpath = QString::fromStdString(path);
 
     ASSERT_TRUE(sampleUncompressedBmp(path, kShown).has_value()) << "took the general decoder";
@@ -64,7 +64,7 @@ TEST_P(UncompressedBitmapTest, WithoutAShownSizeGivesTheWholeBitmap)
 {
     testing::TempDir dir;
     const std::string path = dir.file("frame.bmp");
-    testing::writeBmp(path, GetParam().spec);
+    testing::writeBmp(path, GetParam().layout);
     const QString qpath = QString::fromStdString(path);
     const QImage full = QImageReader(qpath).read().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(differingPixels(LoadPicture(qpath), full), 0);
@@ -130,8 +130,8 @@ TEST(PictureLoaderTest, UnreadablePathsGiveANullPicture)
 TEST(PictureLoaderTest, HeadersThatDisagreeWithTheFileGoToTheGeneralDecoder)
 {
     testing::TempDir dir;
-    const BmpSpec spec{400, 300, 24, 1};
-    std::vector<std::uint8_t> bytes = testing::makeBmp(spec);
+    const BmpLayout layout{400, 300, 24, 1};
+    std::vector<std::uint8_t> bytes = testing::makeBmp(layout);
 
     std::vector<std::uint8_t> cut(bytes.begin(), bytes.end() - 1000);
     writeRaw(dir.file("cut.bmp"), cut);

@@ -22,16 +22,16 @@ void put32(std::vector<std::uint8_t>& out, std::uint32_t value)
 
 }  // namespace
 
-std::uint32_t bmpStride(const BmpSpec& spec)
+std::uint32_t bmpStride(const BmpLayout& layout)
 {
-    return ((static_cast<std::uint32_t>(spec.width) * static_cast<std::uint32_t>(spec.bitCount) + 31) / 32) * 4;
+    return ((static_cast<std::uint32_t>(layout.width) * static_cast<std::uint32_t>(layout.bitCount) + 31) / 32) * 4;
 }
 
-std::vector<std::uint8_t> bmpPixels(const BmpSpec& spec)
+std::vector<std::uint8_t> bmpPixels(const BmpLayout& layout)
 {
-    const std::uint32_t rows = static_cast<std::uint32_t>(spec.height < 0 ? -spec.height : spec.height);
-    std::vector<std::uint8_t> pixels(bmpStride(spec) * rows);
-    std::uint32_t state = spec.seed * 2654435761u + 1;
+    const std::uint32_t rows = static_cast<std::uint32_t>(layout.height < 0 ? -layout.height : layout.height);
+    std::vector<std::uint8_t> pixels(bmpStride(layout) * rows);
+    std::uint32_t state = layout.seed * 2654435761u + 1;
     for (std::uint8_t& byte : pixels) {
         state = state * 1664525u + 1013904223u;
         byte = static_cast<std::uint8_t>(state >> 24);
@@ -39,10 +39,10 @@ std::vector<std::uint8_t> bmpPixels(const BmpSpec& spec)
     return pixels;
 }
 
-std::vector<std::uint8_t> makeBmp(const BmpSpec& spec)
+std::vector<std::uint8_t> makeBmp(const BmpLayout& layout)
 {
-    const std::vector<std::uint8_t> pixels = bmpPixels(spec);
-    const std::uint32_t paletteBytes = spec.bitCount <= 8 ? 4u << spec.bitCount : 0;
+    const std::vector<std::uint8_t> pixels = bmpPixels(layout);
+    const std::uint32_t paletteBytes = layout.bitCount <= 8 ? 4u << layout.bitCount : 0;
     const std::uint32_t offBits = 14 + 40 + paletteBytes;
     std::vector<std::uint8_t> file;
     file.reserve(offBits + pixels.size());
@@ -52,10 +52,10 @@ std::vector<std::uint8_t> makeBmp(const BmpSpec& spec)
     put16(file, 0);                                                 // bfReserved2
     put32(file, offBits);                                           // bfOffBits
     put32(file, 40);                                                // biSize
-    put32(file, static_cast<std::uint32_t>(spec.width));            // biWidth
-    put32(file, static_cast<std::uint32_t>(spec.height));           // biHeight
+    put32(file, static_cast<std::uint32_t>(layout.width));            // biWidth
+    put32(file, static_cast<std::uint32_t>(layout.height));           // biHeight
     put16(file, 1);                                                 // biPlanes
-    put16(file, static_cast<std::uint32_t>(spec.bitCount));         // biBitCount
+    put16(file, static_cast<std::uint32_t>(layout.bitCount));         // biBitCount
     put32(file, 0);                                                 // biCompression (BI_RGB)
     put32(file, static_cast<std::uint32_t>(pixels.size()));         // biSizeImage
     put32(file, 2835);                                              // biXPelsPerMeter
@@ -70,9 +70,9 @@ std::vector<std::uint8_t> makeBmp(const BmpSpec& spec)
     return file;
 }
 
-void writeBmp(const std::filesystem::path& path, const BmpSpec& spec)
+void writeBmp(const std::filesystem::path& path, const BmpLayout& layout)
 {
-    const std::vector<std::uint8_t> bytes = makeBmp(spec);
+    const std::vector<std::uint8_t> bytes = makeBmp(layout);
     writeBytes(path, std::string(bytes.begin(), bytes.end()));
 }
 

@@ -10,17 +10,17 @@
 
 namespace kelvora::testing {
 
-struct BmpSpec {
+struct BmpLayout {
     std::int32_t width = 4;
     std::int32_t height = 3;
     int bitCount = 24;
     std::uint32_t seed = 1;
 };
 
-[[nodiscard]] std::uint32_t bmpStride(const BmpSpec& spec);
-[[nodiscard]] std::vector<std::uint8_t> bmpPixels(const BmpSpec& spec);  // the pixel block as stored
-[[nodiscard]] std::vector<std::uint8_t> makeBmp(const BmpSpec& spec);
-void writeBmp(const std::filesystem::path& path, const BmpSpec& spec);
+[[nodiscard]] std::uint32_t bmpStride(const BmpLayout& layout);
+[[nodiscard]] std::vector<std::uint8_t> bmpPixels(const BmpLayout& layout);  // the pixel block as stored
+[[nodiscard]] std::vector<std::uint8_t> makeBmp(const BmpLayout& layout);
+void writeBmp(const std::filesystem::path& path, const BmpLayout& layout);
 void writeBytes(const std::filesystem::path& path, const std::string& bytes);
 
 // A fresh, empty folder under the system's temporary folder, removed with the object.

@@ -1,5 +1,5 @@
 // The shell stand-ins serve the dialogs' initial folders; their tests live with the dialogs.
-#include "platform/shell/SpecialFolders.h"
+#include "platform/shell/ShellFolders.h"
 
 #include <QStandardPaths>
 

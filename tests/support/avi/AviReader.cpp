@@ -1,4 +1,4 @@
-#include "tests/support/avi/AviInspect.h"
+#include "tests/support/avi/AviReader.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "platform/shell/SpecialFolders.h"
+#include "platform/shell/ShellFolders.h"
 
 #include <QStandardPaths>
 
