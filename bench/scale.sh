@@ -30,7 +30,7 @@ check() {  # NAME FRAMES W H BITS
     local start read
     start=$(date +%s.%N)
     read=$(count_frames "$work/$name.avi")
-    printf 'ffprobe counted %s of %s frames in %.1f s\n' "$read" "$frames" "$(echo "$(date +%s.%N) - $start" | bc)"
+    printf 'ffprobe counted %s of %s frames in %.1f s\n' "$read" "$frames" "$(awk -v a="$(date +%s.%N)" -v b="$start" 'BEGIN { print a - b }')"
     rm -rf "${work:?}/$name" "$work/$name.avi"
     [ "$read" = "$frames" ]
 }
