@@ -15,11 +15,17 @@ class QMenu;
 class QPushButton;
 class QScrollBar;
 class QAction;
+class QProgressBar;
+class QShortcut;
 
 namespace kelvora::platform {
 class ImageBox;
 class ListBox;
 }  // namespace kelvora::platform
+
+namespace kelvora::video {
+class SaveCommand;
+}  // namespace kelvora::video
 
 namespace kelvora::app {
 
@@ -68,6 +74,11 @@ public:
     // What "Esci" does to end the application; tests replace it.
     void setEndApplication(std::function<void()> end) { m_endApplication = std::move(end); }
 
+    // A save is running: the list, the format and the rate are not to be changed.
+    [[nodiscard]] bool saving() const { return m_activeSave != nullptr; }
+    // Shown in the place of Command1 while a save runs.
+    QProgressBar* saveProgress = nullptr;
+
 public slots:
     void Form_Load();
     void Form_Unload();
@@ -93,10 +104,23 @@ private:
     void showFps();
     // One candidate frame: loaded from path, appended as entry when it matches the format.
     void addCandidate(const QString& path, const QString& entry);
+    // The save's hold on the window: input that would change the list, the format or the
+    // rate is refused, not queued, and Escape, "Esci" and closing cancel instead.
+    friend class WindowForSave;
+    void beginSaveControls(int frames);
+    void endSaveControls();
+    void finishAfterSave();
+    void cancelSave();
 
     Services m_services;
     std::function<void()> m_endApplication;
     bool m_unloaded = false;
+    video::SaveCommand* m_activeSave = nullptr;  // the running save's command, on the handler's stack
+    bool m_exitAfterSave = false;
+    bool m_closeAfterSave = false;
+    bool m_writeWasEnabled = false;
+    QShortcut* m_cancelShortcut = nullptr;
+    QObject* m_listInputBlock = nullptr;
     bool m_formatSet = false;
     std::int32_t m_formatWidth = 0;
     std::int32_t m_formatHeight = 0;
