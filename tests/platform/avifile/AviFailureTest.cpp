@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <sys/mount.h>
@@ -100,20 +99,6 @@ INSTANTIATE_TEST_SUITE_P(
         SpecialCase{"Folder", [](const auto& dir) { return std::filesystem::create_directory(dir / "out.avi"); }},
         SpecialCase{"LinkToFolder", [](const auto& dir) { return linkTo(dir, dir); }}),
     [](const auto& p) { return std::string(p.param.name); });
-
-TEST(AviOutput, FifoWithAReaderIsNotWrittenTo)
-{
-    TempDir dir;
-    const auto fifo = dir / "out.avi";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
-    PAVIFILE file = nullptr;
-    EXPECT_EQ(AVIFileOpenA(&file, fifo.c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_FILEOPEN);
-    char byte = 0;
-    EXPECT_LE(::read(reader, &byte, 1), 0) << "nothing reached the reader";
-    ::close(reader);
-}
 
 TEST(AviOutput, LinkToARegularFileWritesThatFile)
 {
