@@ -1,5 +1,6 @@
 #include "app/FrameAdder.h"
 
+#include "bitmap/FrameValidity.h"
 #include "bitmap/cDIB.h"
 #include "platform/dirsearch/DirectorySearch.h"
 #include "platform/filesystem/PathNames.h"
@@ -13,9 +14,17 @@ FrameAdder::FrameAdder(FrameFormat& format, platform::MessageBoxService& message
 
 Admission FrameAdder::admit(const QString& path)
 {
+    const std::string file = platform::nativePath(path);
     bitmap::cDIB dib(m_messages);
-    if (!dib.CreateFromFile(platform::nativePath(path)))
+    if (!dib.CreateFromFile(file))
         return Admission::Refused;  // the bitmap object has told the user why
+    // A frame players cannot decode would make a video that does not play; it is refused as
+    // the bitmap object refuses a format it cannot use, before it can set the format.
+    if (!bitmap::isDecodableFrame(dib)) {
+        m_messages.MsgBox(std::string(bitmap::kUnsupportedFormatText) + "\r\n" + file, platform::vbInformation,
+                          std::string(platform::AppTitle));
+        return Admission::Refused;
+    }
     const std::int32_t width = dib.Width();
     const std::int32_t height = dib.Height();
     const std::int32_t bitCount = dib.BitCount();

@@ -27,6 +27,8 @@ public:
     // Writes all of `bytes` at `offset`; false (errno set) on any error.
     [[nodiscard]] bool writeAt(std::span<const std::uint8_t> bytes, std::int64_t offset);
     [[nodiscard]] bool truncate(std::int64_t length);
+    // The file's length now (fstat); nothing (errno set) on error.
+    [[nodiscard]] std::optional<std::int64_t> length() const;
     // Closes now, reporting what close reports; the destructor closes silently.
     [[nodiscard]] bool close();
 

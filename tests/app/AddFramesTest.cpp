@@ -141,19 +141,25 @@ TEST_F(AddFramesTest, NothingLoadedLeavesTheSaveButtonAlone)
     EXPECT_FALSE(window->FormatSet());
 }
 
-TEST_F(AddFramesTest, AFrameThePictureLoaderRefusesIsAddedWithAnEmptyPreview)
+TEST_F(AddFramesTest, AFrameNoPlayerDecodesIsRefusedWithAMessageAndSetsNoFormat)
 {
-    const std::string good = dir.file("good.bmp");
-    testing::writeBmp(good, {8, 8, 24, 1});
-    // Loads as a bitmap (it begins with "BM" and sizes its blocks) but has no picture in it.
+    // Loads as a bitmap (it begins with "BM" and sizes its blocks) but no player decodes it.
     std::vector<std::uint8_t> odd = testing::makeBmp({8, 8, 24, 2});
     odd[30] = 99;  // an unknown compression code
     const std::string strange = dir.file("strange.bmp");
     testing::writeBytes(strange, std::string(odd.begin(), odd.end()));
-    add(good, false);
+    const std::string good = dir.file("good.bmp");
+    testing::writeBmp(good, {8, 8, 8, 1});
     add(strange, false);
-    EXPECT_EQ(entries(), (QStringList{q(good), q(strange)}));
-    EXPECT_FALSE(window->imgPreview->hasPicture());
+    EXPECT_FALSE(window->FormatSet());
+    EXPECT_FALSE(window->cmdWriteAVI->isEnabled());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Il file non è un formato bitmap supportato:\r\n" + strange);
+    EXPECT_EQ(messages.shown[0].style, 64);
+    EXPECT_EQ(messages.shown[0].title, "KELVORA MAKER");
+    add(good, false);
+    EXPECT_EQ(entries(), QStringList{q(good)});
+    EXPECT_EQ(window->FormatBitCount(), 8);
 }
 
 TEST_F(AddFramesTest, SelectingAnEntryShowsItsFrameAndName)

@@ -238,8 +238,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(cDIBTest, PixelBlockEndingExactlyAtTheSigned32LimitLoads)
 {
-    // Largest block the header can describe, from a file that stores none of it.
-    BmpLayout layout{.sizeImage = kMax32 - 1000, .offBits = 1000, .storedPixels = 0};
+    // Largest block the header can describe, from a file that stores none of it; the
+    // rows of 32768 x 21846 pixels at 24 bits need all of it, so the block is plausible.
+    BmpLayout layout{.width = 32768, .height = 21846, .sizeImage = kMax32 - 1000, .offBits = 1000, .storedPixels = 0};
     Bytes file = testing::bmpFile(layout);
     cDIB dib(m_box);
     ASSERT_TRUE(dib.CreateFromFile(save("huge.bmp", file)));
