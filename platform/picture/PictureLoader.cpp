@@ -2,6 +2,9 @@
 
 #include "platform/picture/BmpSampler.h"
 
+#include "platform/filesystem/FileOpener.h"
+#include "platform/filesystem/PathNames.h"
+
 #include <QFile>
 #include <QImageReader>
 
@@ -13,10 +16,14 @@ namespace kelvora::platform {
 
 namespace {
 
-QImage readWithQt(const QString& path, QSize shownSize)
+// The general decoder reads from a file we opened: opening by name would wait for ever on a
+// FIFO that took the frame's place.
+QImage readWithQt(File opened, QSize shownSize)
 {
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
+    QFile device;
+    if (!device.open(opened.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return {};
+    QImageReader reader(&device);
     if (shownSize.isValid() && !shownSize.isEmpty()) {
         const QSize full = reader.size();
         if (full.isValid() && full.width() > shownSize.width() && full.height() > shownSize.height())
@@ -52,12 +59,17 @@ std::optional<FileVersion> versionOf(const std::string& path)
     return FileVersion{path, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
 }
 
-QImage decode(const std::string& localPath, const QString& path, QSize shownSize)
+QImage decode(const std::string& localPath, QSize shownSize)
 {
+    // Only a regular file is read, and its open never waits (a FIFO, a device, a folder
+    // gives no picture).
+    OpenResult opened = systemFileOpener().open(localPath, OpenMode::Read);
+    if (!opened.file.isOpen())
+        return {};
     const QSize target = shownSize.isValid() && !shownSize.isEmpty() ? shownSize : QSize();
     if (std::optional<QImage> sampled = sampleUncompressedBmp(localPath, target))
         return *std::move(sampled);
-    return readWithQt(path, shownSize);
+    return readWithQt(std::move(opened.file), shownSize);
 }
 
 }  // namespace
@@ -72,11 +84,11 @@ QImage LoadPicture(const QString& path, QSize shownSize)
     static std::optional<FileVersion> lastVersion;
     static QSize lastSize;
     static QImage lastPicture;
-    const std::string localPath = QFile::encodeName(path).toStdString();
+    const std::string localPath = nativePath(path);
     const std::optional<FileVersion> version = versionOf(localPath);
     if (version && lastVersion == version && lastSize == shownSize)
         return lastPicture;
-    QImage picture = decode(localPath, path, shownSize);
+    QImage picture = decode(localPath, shownSize);
     lastVersion = version;
     lastSize = shownSize;
     lastPicture = picture;
