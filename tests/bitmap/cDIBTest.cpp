@@ -1,6 +1,7 @@
 #include "bitmap/cDIB.h"
 
 #include "tests/bitmap/BitmapTestSupport.h"
+#include "tests/support/fs/SpecialFiles.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -232,6 +233,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"ZeroOffset", withHeader({.offBits = 0}), kUnsupported, 64},
         Refusal{"NegativeOffset", withHeader({.offBits = -1}), kUnsupported, 64},
         Refusal{"OffsetAtSigned32Limit", withOffBits(withHeader({}), kMax32), kUnsupported, 64},
+        // Two gigabytes of pixels claimed by a small file with 4 x 2 pixels of 24 bits.
+        Refusal{"PixelBlockFarBeyondFileAndRows", withHeader({.sizeImage = 2'000'000'000, .storedPixels = 0}), kUnsupported, 64},
         Refusal{"PixelBlockEndsPastSigned32",
                 truncated(withHeader({.sizeImage = kMax32 - 100, .offBits = 200, .storedPixels = 0}), 54), kUnsupported, 64}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -277,7 +280,6 @@ INSTANTIATE_TEST_SUITE_P(
     Paths, TreatsAsAbsent,
     ::testing::Values(
         Absence{"MissingName", [](const TempFolder& f) { return (f / "nessuno.bmp").string(); }},
-        Absence{"Folder", [](const TempFolder& f) { return f.path().string(); }},
         Absence{"DanglingLink",
                 [](const TempFolder& f) {
                     std::filesystem::create_symlink(f / "gone.bmp", f / "link.bmp");
@@ -285,6 +287,62 @@ INSTANTIATE_TEST_SUITE_P(
                 }},
         Absence{"EmptyPath", [](const TempFolder&) { return std::string(); }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+class NotARegularFile : public ::testing::TestWithParam<::kelvora::testing::SpecialKind> {};
+
+// A folder, a FIFO without a writer, a link to a device that never stops giving bytes:
+// each exists, none is opened, and the message says so.
+TEST_P(NotARegularFile, SaysItExistsButIsNoRegularFileWithoutWaiting)
+{
+    TempFolder folder;
+    const std::filesystem::path path = folder / "frame.bmp";
+    ASSERT_TRUE(::kelvora::testing::makeSpecial(GetParam(), path));
+    RecordingMessageBox box;
+    cDIB dib(box);
+    {
+        const ::kelvora::testing::Watchdog watchdog("CreateFromFile on a special file");
+        EXPECT_FALSE(dib.CreateFromFile(path.string()));
+    }
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, "Il file esiste ma non è un file regolare:\r\n" + path.string());
+    EXPECT_EQ(box.shown[0].style, 16);
+    EXPECT_EQ(box.shown[0].title, "KELVORA MAKER");
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, NotARegularFile,
+                         ::testing::Values(::kelvora::testing::SpecialKind::Fifo, ::kelvora::testing::SpecialKind::Folder,
+                                           ::kelvora::testing::SpecialKind::DeviceLink),
+                         [](const auto& info) { return std::string(::kelvora::testing::nameOf(info.param)); });
+
+// A regular file at the existence test that is a FIFO by the time it is opened.
+TEST(cDIBOpen, AFifoSwappedInBeforeTheOpenIsRefusedWithoutWaiting)
+{
+    TempFolder folder;
+    testing::writeFile(folder / "frame.bmp", testing::bmpFile({}));
+    ASSERT_EQ(::mkfifo((folder / "swap.fifo").c_str(), 0600), 0);
+
+    class SwappingOpener final : public platform::FileOpener {
+    public:
+        explicit SwappingOpener(const TempFolder& folder) : m_folder(folder) {}
+        platform::OpenResult open(const std::filesystem::path& path, platform::OpenMode mode) override
+        {
+            std::filesystem::rename(m_folder / "swap.fifo", path);
+            return platform::systemFileOpener().open(path, mode);
+        }
+
+    private:
+        const TempFolder& m_folder;
+    } opener(folder);
+    RecordingMessageBox box;
+    cDIB dib(box, opener);
+    const std::string path = (folder / "frame.bmp").string();
+    {
+        const ::kelvora::testing::Watchdog watchdog("CreateFromFile on a swapped-in FIFO");
+        EXPECT_FALSE(dib.CreateFromFile(path));
+    }
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, "Il file esiste ma non è un file regolare:\r\n" + path);
+}
 
 class OpenFailure : public ::testing::TestWithParam<int> {};
 
