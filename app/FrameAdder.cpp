@@ -56,12 +56,13 @@ QString skippedSummary(int mismatched, const FrameFormat& format)
 {
     if (mismatched <= 0)
         return {};
-    const QString count = mismatched == 1 ? QStringLiteral("1 fotogramma escluso")
-                                          : QStringLiteral("%1 fotogrammi esclusi").arg(mismatched);
+    // Short enough for the status line: the list is the context that says these are frames.
+    const QString count = mismatched == 1 ? QStringLiteral("1 escluso: diverso")
+                                          : QStringLiteral("%1 esclusi: diversi").arg(mismatched);
     // A top-down format (negative height) is named as such: its frames differ from
     // bottom-up ones of the same size.
     const QString order = format.height < 0 ? QStringLiteral(", dall'alto in basso") : QString();
-    return QStringLiteral("%1: formato diverso da %2×%3, %4 bit%5")
+    return QStringLiteral("%1 da %2×%3, %4 bit%5")
         .arg(count)
         .arg(format.width)
         .arg(format.height < 0 ? -static_cast<std::int64_t>(format.height) : format.height)

@@ -49,7 +49,8 @@ private:
 [[nodiscard]] QStringList bmpFilesOfFolder(const QString& folder);
 
 // One line for the status after an adding that left frames out for their format: how many,
-// and the format they had to match; empty when none was.
+// and the format they had to match ("3 esclusi: diversi da 320×240, 24 bit"); empty when
+// none was.
 [[nodiscard]] QString skippedSummary(int mismatched, const FrameFormat& format);
 
 }  // namespace kelvora::app

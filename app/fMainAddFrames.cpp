@@ -4,6 +4,7 @@
 
 #include "dialogs/cFileDlg.h"
 #include "platform/picture/PictureLoader.h"
+#include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
 
@@ -12,6 +13,7 @@
 #include <QPushButton>
 
 namespace kelvora::app {
+
 
 void fMain::cmdFileOpen_Click()
 {
@@ -41,7 +43,7 @@ void fMain::addFrames(const QStringList& paths)
     for (const QString& path : paths)
         addCandidate(adder, path);
     if (adder.mismatched() > 0)
-        lblStatus->setText(skippedSummary(adder.mismatched(), m_format));
+        platform::setFittedText(*lblStatus, skippedSummary(adder.mismatched(), m_format));
 }
 
 void fMain::addCandidate(FrameAdder& adder, const QString& path)
