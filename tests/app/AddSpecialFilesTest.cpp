@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <memory>
@@ -104,7 +105,8 @@ TEST_F(FileNamesTest, AFileStillGrowingIsAddedWithoutWaiting)
     std::thread writer([&] {
         std::ofstream out(path, std::ios::binary | std::ios::app);
         for (std::size_t at = 2000; at < bytes.size() && !stop; at += 64) {
-            out.write(reinterpret_cast<const char*>(bytes.data() + at), 64);
+            out.write(reinterpret_cast<const char*>(bytes.data() + at),
+                      static_cast<std::streamsize>(std::min<std::size_t>(64, bytes.size() - at)));
             out.flush();
         }
     });
