@@ -105,6 +105,7 @@ void fMain::createControls()
     imgPreview = place(new platform::ImageBox(this), twipsRect(90, 4410, 3810, 2985), false);
     lblStatus = place(new QLabel(this), twipsRect(4110, 6630, 4410, 195), true);
     lblStatus->setAlignment(Qt::AlignCenter);
+    lblStatus->setTextFormat(Qt::PlainText);  // file names are shown as they are, never as markup
 
     // Shown only as the list's popup, never in a menu bar.
     ListMenu = new QMenu(QStringLiteral("List Menu"), this);

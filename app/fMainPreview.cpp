@@ -2,6 +2,7 @@
 #include "app/fMain.h"
 
 #include "platform/picture/PictureLoader.h"
+#include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
 
@@ -14,6 +15,7 @@ void fMain::lstDIBList_Click()
     if (lstDIBList->ListCount() <= 0)
         return;
     const QString text = lstDIBList->Text();
+    platform::restoreOwnFont(*lblStatus);  // an adding's summary may have made it smaller
     lblStatus->setText(QStringLiteral("Fotogramma selezionato: ") + text.section(QLatin1Char('/'), -1));
     // With no entry selected, or a file the loader cannot read, the preview is left empty.
     const int index = lstDIBList->ListIndex();

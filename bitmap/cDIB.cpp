@@ -16,7 +16,8 @@ namespace {
 
 constexpr const char* kNotFoundText = "Il file non esiste:";
 constexpr const char* kLockedText = "Il file è bloccato - non posso accedere:";
-constexpr const char* kUnsupportedText = "Il file non è un formato bitmap supportato:";
+constexpr const char* kUnsupportedText = kUnsupportedFormatText;
+constexpr const char* kNotRegularText = "Il file esiste ma non è un file regolare:";
 
 constexpr std::int64_t kLargestOffset = std::numeric_limits<std::int32_t>::max();
 
@@ -25,13 +26,38 @@ struct BlockSizes {
     std::size_t bits = 0;
 };
 
+// What the rows of the header's width, height and depth take, capped far above any real
+// frame (the cap only has to exceed what a pixel block can be).
+std::int64_t rowsNeed(const BITMAPINFOHEADER& info)
+{
+    const std::int64_t width = std::max<std::int64_t>(info.biWidth, 0);
+    const std::int64_t height = info.biHeight < 0 ? -std::int64_t{info.biHeight} : info.biHeight;
+    const std::int64_t depth = std::max<std::int64_t>(info.biBitCount, 0);
+    const std::int64_t stride = (width * depth + 31) / 32 * 4;
+    if (stride != 0 && height > kLargestOffset / stride)
+        return kLargestOffset;
+    return stride * height;
+}
+
+// A pixel block far larger than both what the file stores and what the rows need is a
+// header that lies: filling it would cost memory the file gives no reason for. A file
+// merely short of a plausible block keeps its zero tail.
+bool blockIsPlausible(std::int64_t block, std::int64_t stored, std::int64_t rows)
+{
+    constexpr std::int64_t kSlack = 64 * 1024;
+    return block <= 2 * std::max(stored, rows) + kSlack;
+}
+
 // The blocks are sized by the headers alone. A pixel block that would end beyond a signed
 // 32-bit file offset cannot be described by a BMP file header, so such a file is refused.
-std::optional<BlockSizes> blockSizes(const BITMAPFILEHEADER& file, const BITMAPINFOHEADER& info)
+std::optional<BlockSizes> blockSizes(const BITMAPFILEHEADER& file, const BITMAPINFOHEADER& info,
+                                     std::int64_t fileLength)
 {
     if (info.biSizeImage < 1 || file.bfOffBits <= static_cast<std::int32_t>(kFileHeaderSize))
         return std::nullopt;
     if (std::int64_t{file.bfOffBits} + info.biSizeImage > kLargestOffset)
+        return std::nullopt;
+    if (!blockIsPlausible(info.biSizeImage, std::max<std::int64_t>(fileLength - file.bfOffBits, 0), rowsNeed(info)))
         return std::nullopt;
     return BlockSizes{static_cast<std::size_t>(file.bfOffBits) - kFileHeaderSize,
                       static_cast<std::size_t>(info.biSizeImage)};
@@ -48,22 +74,16 @@ cDIB::cDIB(platform::MessageBoxService& messages, platform::FileOpener& opener)
 
 bool cDIB::CreateFromFile(std::string filename)
 {
-    const auto fileLength = existingFileLength(filename);
-    if (!fileLength) {
-        showPathMessage(kNotFoundText, filename, platform::vbCritical);
+    if (!isLoadableRegularFile(filename))
         return false;
-    }
-    auto opened = m_opener.open(filename, platform::OpenMode::Read);
-    if (!opened.file.isOpen()) {
-        if (opened.error == EACCES || opened.error == EPERM)
-            showPathMessage(kLockedText, filename, platform::vbCritical);
-        else
-            showErrorMessage(opened.error);
+    std::optional<platform::File> file = openForReading(filename);
+    if (!file)
         return false;
-    }
+    // The length of what was opened, so a file replaced or growing meanwhile is measured as read.
+    const auto fileLength = file->length();
     // Both headers in one read; the bytes a short file lacks stay zero.
     std::array<std::uint8_t, kFileHeaderSize + kInfoHeaderSize> headers{};
-    if (!opened.file.readAt(headers, 0)) {
+    if (!fileLength || !file->readAt(headers, 0)) {
         showErrorMessage(errno);
         return false;
     }
@@ -74,7 +94,7 @@ bool cDIB::CreateFromFile(std::string filename)
         return false;
     }
     const auto info = readInfoHeader(bytes.subspan<kFileHeaderSize, kInfoHeaderSize>());
-    if (!loadBlocks(opened.file, info, *fileLength, filename))
+    if (!loadBlocks(*file, info, *fileLength, filename))
         return false;
     m_InfoHeader = info;
     return true;
@@ -83,7 +103,7 @@ bool cDIB::CreateFromFile(std::string filename)
 bool cDIB::loadBlocks(platform::File& file, const BITMAPINFOHEADER& info, std::int64_t fileLength,
                       const std::string& filename)
 {
-    const auto sizes = blockSizes(m_FileHeader, info);
+    const auto sizes = blockSizes(m_FileHeader, info, fileLength);
     const auto storedFrom = [&](std::int64_t offset, std::size_t size) {
         return static_cast<std::size_t>(std::clamp<std::int64_t>(fileLength - offset, 0, static_cast<std::int64_t>(size)));
     };
@@ -168,9 +188,35 @@ std::int32_t cDIB::SizeBitmapInfo() const
     return static_cast<std::int32_t>(m_BitmapInfo.size());
 }
 
-std::optional<std::int64_t> cDIB::existingFileLength(const std::string& filename) const
+// The existence test: a path naming nothing is absent; one naming a folder, FIFO or device
+// exists but is no file to read a bitmap from, and is never opened.
+bool cDIB::isLoadableRegularFile(const std::string& filename)
 {
-    return platform::fileLength(filename);
+    switch (platform::pathKind(filename)) {
+    case platform::PathKind::RegularFile:
+        return true;
+    case platform::PathKind::Absent:
+        showPathMessage(kNotFoundText, filename, platform::vbCritical);
+        return false;
+    case platform::PathKind::Other:
+        break;
+    }
+    showPathMessage(kNotRegularText, filename, platform::vbCritical);
+    return false;
+}
+
+std::optional<platform::File> cDIB::openForReading(const std::string& filename)
+{
+    auto opened = m_opener.open(filename, platform::OpenMode::Read);
+    if (opened.file.isOpen())
+        return std::move(opened.file);
+    if (opened.notRegular)
+        showPathMessage(kNotRegularText, filename, platform::vbCritical);
+    else if (opened.error == EACCES || opened.error == EPERM)
+        showPathMessage(kLockedText, filename, platform::vbCritical);
+    else
+        showErrorMessage(opened.error);
+    return std::nullopt;
 }
 
 void cDIB::showPathMessage(const char* text, const std::string& filename, int style)

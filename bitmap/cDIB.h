@@ -12,6 +12,10 @@
 
 namespace kelvora::bitmap {
 
+// The start of the message for a file that is not a bitmap this application can use; the
+// path follows on its own line.
+inline constexpr const char* kUnsupportedFormatText = "Il file non è un formato bitmap supportato:";
+
 // One BMP image held as the file stores it: both headers, the bitmap-information block
 // (everything between the file header and the pixels) and the pixel block, byte for byte.
 // A failed load keeps the blocks of the image loaded before; it tells the user why itself.
@@ -47,7 +51,8 @@ public:
     std::int32_t SizeBitmapInfo() const;
 
 private:
-    [[nodiscard]] std::optional<std::int64_t> existingFileLength(const std::string& filename) const;
+    [[nodiscard]] bool isLoadableRegularFile(const std::string& filename);
+    [[nodiscard]] std::optional<platform::File> openForReading(const std::string& filename);
     [[nodiscard]] bool loadBlocks(platform::File& file, const BITMAPINFOHEADER& info,
                                   std::int64_t fileLength, const std::string& filename);
     void showPathMessage(const char* text, const std::string& filename, int style);

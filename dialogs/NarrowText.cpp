@@ -1,10 +1,13 @@
 #include "dialogs/NarrowText.h"
 
+#include "platform/filesystem/PathNames.h"
+
 namespace kelvora::dialogs {
 
 std::optional<QByteArray> paddedBuffer(const QString& text, qsizetype size)
 {
-    QByteArray buffer = text.toUtf8();
+    const std::string narrow = platform::nativePath(text);
+    QByteArray buffer(narrow.data(), static_cast<qsizetype>(narrow.size()));
     if (buffer.size() > size) {
         return std::nullopt;
     }
@@ -15,12 +18,12 @@ std::optional<QByteArray> paddedBuffer(const QString& text, qsizetype size)
 QString textToFirstNul(const QByteArray& buffer)
 {
     const qsizetype nul = buffer.indexOf('\0');
-    return QString::fromUtf8(buffer.constData(), nul < 0 ? buffer.size() : nul);
+    return platform::pathFromNative(std::string_view(buffer.constData(), static_cast<std::size_t>(nul < 0 ? buffer.size() : nul)));
 }
 
 QString wholeText(const QByteArray& buffer)
 {
-    return QString::fromUtf8(buffer.constData(), buffer.size());
+    return platform::pathFromNative(std::string_view(buffer.constData(), static_cast<std::size_t>(buffer.size())));
 }
 
 const char* textOrAbsent(const QByteArray& narrow)

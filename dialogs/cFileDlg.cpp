@@ -2,6 +2,7 @@
 
 #include "dialogs/FilterList.h"
 #include "dialogs/NarrowText.h"
+#include "platform/filesystem/PathNames.h"
 #include "platform/msgbox/MessageBox.h"
 #include "platform/shell/ShellFolders.h"
 
@@ -75,14 +76,14 @@ bool cFileDlg::VBGetSaveFileName(QString& filename, QString& FileTitle)
 bool cFileDlg::ExistFile(QString sSpec) const
 {
     std::error_code error;
-    [[maybe_unused]] const auto length = std::filesystem::file_size(std::filesystem::path(sSpec.toStdU16String()), error);
+    [[maybe_unused]] const auto length = std::filesystem::file_size(std::filesystem::path(platform::nativePath(sSpec)), error);
     return !error;
 }
 
 QString cFileDlg::VBGetFileTitle(QString& sFile) const
 {
     std::array<char, kFolderPathSize> title{};
-    const QByteArray path = sFile.toUtf8();
+    const QByteArray path = QByteArray::fromStdString(platform::nativePath(sFile));
     if (m_dialogs->GetFileTitleA(path.constData(), title.data(), static_cast<WORD>(title.size())) != 0) {
         return {};
     }
@@ -139,7 +140,7 @@ bool cFileDlg::run(RunKind kind, QString& filename, QString& FileTitle)
 
     const QString filterList = buildFilterList(m_filter);
     const QByteArray narrowFilter = filterList.toUtf8();
-    const QByteArray initialDir = m_initDirectory.toUtf8();
+    const QByteArray initialDir = QByteArray::fromStdString(platform::nativePath(m_initDirectory));
     const QByteArray dialogTitle = m_dlgTitle.toUtf8();
     const QByteArray defaultExt = m_defaultExt.toUtf8();
 

@@ -1,12 +1,12 @@
 #include "video/SaveCommand.h"
 
 #include "dialogs/cFileDlg.h"
+#include "platform/filesystem/PathNames.h"
 #include "video/FrameRate.h"
 #include "video/SaveJob.h"
 #include "video/SaveProgress.h"
 
 #include <QEventLoop>
-#include <QFile>
 #include <QThread>
 #include <QTimer>
 #include <thread>
@@ -17,8 +17,6 @@ namespace {
 
 // How often the window takes in the save's progress: about two display frames.
 constexpr int kShowEveryMs = 25;
-
-std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // A frame's message box, asked for on the worker and shown on the window's thread, with the
 // window first brought to the frame in hand. The worker waits until the box is closed.
@@ -50,12 +48,12 @@ private:
 SaveRequest requestFrom(SaveWindow& window, const QString& path)
 {
     SaveRequest request;
-    request.path = localPath(path);
+    request.path = platform::nativePath(path);
     request.rate = frameRateFromText(window.fpsText());
     const int count = window.entryCount();
     request.frames.reserve(static_cast<std::size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i)
-        request.frames.push_back(localPath(window.entryText(i)));
+        request.frames.push_back(platform::nativePath(window.entryText(i)));
     return request;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/filesystem/File.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -62,6 +63,14 @@ bool File::writeAt(std::span<const std::uint8_t> bytes, std::int64_t offset)
 bool File::truncate(std::int64_t length)
 {
     return ::ftruncate(m_descriptor, static_cast<off_t>(length)) == 0;
+}
+
+std::optional<std::int64_t> File::length() const
+{
+    struct stat status {};
+    if (::fstat(m_descriptor, &status) != 0)
+        return std::nullopt;
+    return static_cast<std::int64_t>(status.st_size);
 }
 
 bool File::close()

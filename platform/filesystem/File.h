@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 
 namespace kelvora::platform {
 
@@ -20,6 +21,8 @@ public:
     File& operator=(const File&) = delete;
 
     [[nodiscard]] bool isOpen() const { return m_descriptor >= 0; }
+    // Hands the descriptor to a new owner; the object is closed afterwards.
+    [[nodiscard]] int release() { return std::exchange(m_descriptor, -1); }
 
     // Fills `buffer` from `offset` until it is full or the file ends; gives the number of
     // bytes read, or nothing (errno set) when the platform reports an error.
@@ -27,6 +30,8 @@ public:
     // Writes all of `bytes` at `offset`; false (errno set) on any error.
     [[nodiscard]] bool writeAt(std::span<const std::uint8_t> bytes, std::int64_t offset);
     [[nodiscard]] bool truncate(std::int64_t length);
+    // The file's length now (fstat); nothing (errno set) on error.
+    [[nodiscard]] std::optional<std::int64_t> length() const;
     // Closes now, reporting what close reports; the destructor closes silently.
     [[nodiscard]] bool close();
 

@@ -1,8 +1,10 @@
 #include "platform/filesystem/FileOpener.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace kelvora::platform {
 namespace {
@@ -11,14 +13,27 @@ class SystemFileOpener final : public FileOpener {
 public:
     OpenResult open(const std::filesystem::path& path, OpenMode mode) override
     {
-        const int flags = mode == OpenMode::Read ? O_RDONLY : O_RDWR | O_CREAT;
+        // O_NONBLOCK keeps the open of a FIFO without a writer (or of a device) from
+        // waiting for ever; what is opened is then checked to be a regular file, for which
+        // the flag changes nothing.
+        const int flags = mode == OpenMode::Read ? O_RDONLY | O_NONBLOCK : O_RDWR | O_CREAT;
         int descriptor = -1;
         do {
             descriptor = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
         } while (descriptor < 0 && errno == EINTR);
         if (descriptor < 0)
             return {File{}, errno};
-        return {File{descriptor}, 0};
+        File file{descriptor};
+        if (mode == OpenMode::Read && !isRegular(descriptor))
+            return {File{}, EINVAL, true};
+        return {std::move(file), 0};
+    }
+
+private:
+    static bool isRegular(int descriptor)
+    {
+        struct stat status {};
+        return ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
     }
 };
 

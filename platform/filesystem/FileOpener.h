@@ -7,14 +7,16 @@
 namespace kelvora::platform {
 
 enum class OpenMode {
-    Read,             // existing file, read only
+    Read,             // existing regular file, read only; never waits on a FIFO or device
     ReadWriteCreate,  // read and write, created when missing, never shortened by the open
 };
 
-// The outcome of an open: the file, or the errno that the platform gave.
+// The outcome of an open: the file, or the errno that the platform gave. A path opened for
+// reading that is not a regular file is refused with notRegular set (error EINVAL).
 struct OpenResult {
     File file;
     int error = 0;
+    bool notRegular = false;
 };
 
 // Seam in front of open(2): tests put their own in to make an open fail with a chosen errno,

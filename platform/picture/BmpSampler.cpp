@@ -26,7 +26,8 @@ constexpr std::int64_t kWholeReadLimit = 1 << 20;
 
 class FileDescriptor {
 public:
-    explicit FileDescriptor(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    // Never waits on a FIFO or device; length() then refuses what is not a regular file.
+    explicit FileDescriptor(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {}
     ~FileDescriptor()
     {
         if (m_fd >= 0)

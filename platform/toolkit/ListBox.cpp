@@ -83,6 +83,15 @@ void ListBox::Clear()
     clear();
 }
 
+QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex& index, const QEvent* event) const
+{
+    const QItemSelectionModel::SelectionFlags flags = QListWidget::selectionCommand(index, event);
+    if (index.isValid() && selectionModel()->isSelected(index) &&
+        (flags & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)))
+        return QItemSelectionModel::NoUpdate;
+    return flags;
+}
+
 void ListBox::onSelectionChanged()
 {
     emit Click();

@@ -12,6 +12,7 @@ namespace kelvora::platform {
 //   call that changed it;
 // - an entry's text is replaced in place, leaving the other entries and the selection alone;
 // - a right button press never moves the selection (it only reports MouseDown);
+// - the user cannot deselect the selected entry (Ctrl+click or Ctrl+Space keep it selected);
 // - KeyDown reports the virtual-key code first, then the list handles the key as usual.
 class ListBox : public QListWidget {
     Q_OBJECT
@@ -38,6 +39,8 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    [[nodiscard]] QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                                       const QEvent* event) const override;
 
 private:
     void onSelectionChanged();

@@ -1,4 +1,5 @@
 #include "app/fMain.h"
+#include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
 #include "tests/support/app/ScriptedServices.h"
@@ -10,6 +11,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace kelvora::app {
@@ -117,6 +119,48 @@ TEST_F(AddFramesTest, FirstFileInSearchOrderSetsTheFormat)
     add(dir.file("3.bmp"), true);
     EXPECT_EQ(entries(), QStringList{q(dir.file("1.bmp"))});
     EXPECT_EQ(window->FormatWidth(), 16);
+    EXPECT_TRUE(messages.shown.empty());  // the message boxes stay as they were
+    EXPECT_EQ(window->lblStatus->text(), "2 esclusi: diversi da 16×8, 24 bit");
+}
+
+TEST_F(AddFramesTest, TheStatusNamesTheFormatFramesWereLeftOutFor)
+{
+    testing::writeBmp(dir.file("a.bmp"), {16, -8, 32, 1});
+    testing::writeBmp(dir.file("b.bmp"), {16, 8, 32, 1});
+    add(dir.file("a.bmp"), true);
+    // A top-down format is named as such, or bottom-up frames of its size would seem to match.
+    EXPECT_EQ(window->lblStatus->text(), "1 escluso: diverso da 16×8, 32 bit, dall'alto in basso");
+
+    window->lstDIBList->setListIndex(0);
+    add(dir.file("a.bmp"), false);  // an adding that leaves nothing out leaves the status alone
+    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: a.bmp");
+}
+
+TEST_F(AddFramesTest, TheLongestSummaryFitsTheStatusLineInOnePiece)
+{
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    const QFont normal = window->lblStatus->font();
+    // Thousands of frames of a folder, left out for a large top-down format.
+    for (int i = 0; i < 3; ++i)
+        testing::writeBmp(dir.file("f" + std::to_string(i) + ".bmp"), {i == 0 ? 9999 : 8, -1, 32, 1});
+    add(dir.file("f0.bmp"), true);
+    ASSERT_EQ(window->lblStatus->text(), "2 esclusi: diversi da 9999×1, 32 bit, dall'alto in basso");
+    window->addFrames({});  // an adding of nothing leaves the status as it is
+    EXPECT_EQ(window->lblStatus->text(), "2 esclusi: diversi da 9999×1, 32 bit, dall'alto in basso");
+    const auto fits = [&] {
+        return QFontMetrics(window->lblStatus->font()).horizontalAdvance(window->lblStatus->text()) <=
+               window->lblStatus->contentsRect().width();
+    };
+    EXPECT_TRUE(fits());
+    const QString longest = skippedSummary(9999, FrameFormat{true, 16384, -16384, 32});
+    platform::setFittedText(*window->lblStatus, longest);
+    EXPECT_TRUE(fits()) << longest.toStdString();
+    EXPECT_GE(window->lblStatus->font().pointSizeF(), 6.0);
+    if (const char* shot = std::getenv("KELVORA_STATUS_SHOT"))
+        window->grab().save(shot);  // for a look by hand
+    window->lstDIBList->setListIndex(0);
+    EXPECT_EQ(window->lblStatus->font(), normal);
 }
 
 TEST_F(AddFramesTest, AFileThatIsNoBitmapIsReportedAndTheSearchGoesOn)
@@ -141,19 +185,25 @@ TEST_F(AddFramesTest, NothingLoadedLeavesTheSaveButtonAlone)
     EXPECT_FALSE(window->FormatSet());
 }
 
-TEST_F(AddFramesTest, AFrameThePictureLoaderRefusesIsAddedWithAnEmptyPreview)
+TEST_F(AddFramesTest, AFrameNoPlayerDecodesIsRefusedWithAMessageAndSetsNoFormat)
 {
-    const std::string good = dir.file("good.bmp");
-    testing::writeBmp(good, {8, 8, 24, 1});
-    // Loads as a bitmap (it begins with "BM" and sizes its blocks) but has no picture in it.
+    // Loads as a bitmap (it begins with "BM" and sizes its blocks) but no player decodes it.
     std::vector<std::uint8_t> odd = testing::makeBmp({8, 8, 24, 2});
     odd[30] = 99;  // an unknown compression code
     const std::string strange = dir.file("strange.bmp");
     testing::writeBytes(strange, std::string(odd.begin(), odd.end()));
-    add(good, false);
+    const std::string good = dir.file("good.bmp");
+    testing::writeBmp(good, {8, 8, 8, 1});
     add(strange, false);
-    EXPECT_EQ(entries(), (QStringList{q(good), q(strange)}));
-    EXPECT_FALSE(window->imgPreview->hasPicture());
+    EXPECT_FALSE(window->FormatSet());
+    EXPECT_FALSE(window->cmdWriteAVI->isEnabled());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Il file non è un formato bitmap supportato:\r\n" + strange);
+    EXPECT_EQ(messages.shown[0].style, 64);
+    EXPECT_EQ(messages.shown[0].title, "KELVORA MAKER");
+    add(good, false);
+    EXPECT_EQ(entries(), QStringList{q(good)});
+    EXPECT_EQ(window->FormatBitCount(), 8);
 }
 
 TEST_F(AddFramesTest, SelectingAnEntryShowsItsFrameAndName)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -35,13 +36,18 @@ std::int64_t le(const Bytes& file, std::size_t at, int width)
     return width == 2 ? static_cast<std::int16_t>(value) : static_cast<std::int32_t>(value);
 }
 
-// Whether the file's own header sizes both blocks, read independently of the object.
+// Whether the file's own header sizes both blocks, read independently of the object: the
+// pixel block must also be no more than about twice what the file stores or the rows need.
 bool headerSizesBlocks(const Bytes& file)
 {
     const std::int64_t offBits = le(file, 10, 4);
     const std::int64_t sizeImage = le(file, 34, 4);
+    const std::int64_t stored = std::max<std::int64_t>(static_cast<std::int64_t>(file.size()) - offBits, 0);
+    const std::int64_t stride = (std::max<std::int64_t>(le(file, 18, 4), 0) * std::max<std::int64_t>(le(file, 28, 2), 0) + 31) / 32 * 4;
+    const std::int64_t rows = std::min<std::int64_t>(stride * std::abs(le(file, 22, 4)), std::numeric_limits<std::int32_t>::max());
     return file.size() >= 2 && file[0] == 'B' && file[1] == 'M' && sizeImage >= 1 && offBits > 14 &&
-           offBits + sizeImage <= std::numeric_limits<std::int32_t>::max();
+           offBits + sizeImage <= std::numeric_limits<std::int32_t>::max() &&
+           sizeImage <= 2 * std::max(stored, rows) + 64 * 1024;
 }
 
 void expectBlocksMatch(const cDIB& dib, const Bytes& file)

@@ -1,6 +1,7 @@
 #include "bitmap/cDIB.h"
 
 #include "tests/bitmap/BitmapTestSupport.h"
+#include "tests/support/fs/SpecialFiles.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -232,14 +233,17 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"ZeroOffset", withHeader({.offBits = 0}), kUnsupported, 64},
         Refusal{"NegativeOffset", withHeader({.offBits = -1}), kUnsupported, 64},
         Refusal{"OffsetAtSigned32Limit", withOffBits(withHeader({}), kMax32), kUnsupported, 64},
+        // Two gigabytes of pixels claimed by a small file with 4 x 2 pixels of 24 bits.
+        Refusal{"PixelBlockFarBeyondFileAndRows", withHeader({.sizeImage = 2'000'000'000, .storedPixels = 0}), kUnsupported, 64},
         Refusal{"PixelBlockEndsPastSigned32",
                 truncated(withHeader({.sizeImage = kMax32 - 100, .offBits = 200, .storedPixels = 0}), 54), kUnsupported, 64}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(cDIBTest, PixelBlockEndingExactlyAtTheSigned32LimitLoads)
 {
-    // Largest block the header can describe, from a file that stores none of it.
-    BmpLayout layout{.sizeImage = kMax32 - 1000, .offBits = 1000, .storedPixels = 0};
+    // Largest block the header can describe, from a file that stores none of it; the
+    // rows of 32768 x 21846 pixels at 24 bits need all of it, so the block is plausible.
+    BmpLayout layout{.width = 32768, .height = 21846, .sizeImage = kMax32 - 1000, .offBits = 1000, .storedPixels = 0};
     Bytes file = testing::bmpFile(layout);
     cDIB dib(m_box);
     ASSERT_TRUE(dib.CreateFromFile(save("huge.bmp", file)));
@@ -276,7 +280,6 @@ INSTANTIATE_TEST_SUITE_P(
     Paths, TreatsAsAbsent,
     ::testing::Values(
         Absence{"MissingName", [](const TempFolder& f) { return (f / "nessuno.bmp").string(); }},
-        Absence{"Folder", [](const TempFolder& f) { return f.path().string(); }},
         Absence{"DanglingLink",
                 [](const TempFolder& f) {
                     std::filesystem::create_symlink(f / "gone.bmp", f / "link.bmp");
@@ -284,6 +287,62 @@ INSTANTIATE_TEST_SUITE_P(
                 }},
         Absence{"EmptyPath", [](const TempFolder&) { return std::string(); }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+class NotARegularFile : public ::testing::TestWithParam<::kelvora::testing::SpecialKind> {};
+
+// A folder, a FIFO without a writer, a link to a device that never stops giving bytes:
+// each exists, none is opened, and the message says so.
+TEST_P(NotARegularFile, SaysItExistsButIsNoRegularFileWithoutWaiting)
+{
+    TempFolder folder;
+    const std::filesystem::path path = folder / "frame.bmp";
+    ASSERT_TRUE(::kelvora::testing::makeSpecial(GetParam(), path));
+    RecordingMessageBox box;
+    cDIB dib(box);
+    {
+        const ::kelvora::testing::Watchdog watchdog("CreateFromFile on a special file");
+        EXPECT_FALSE(dib.CreateFromFile(path.string()));
+    }
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, "Il file esiste ma non è un file regolare:\r\n" + path.string());
+    EXPECT_EQ(box.shown[0].style, 16);
+    EXPECT_EQ(box.shown[0].title, "KELVORA MAKER");
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, NotARegularFile,
+                         ::testing::Values(::kelvora::testing::SpecialKind::Fifo, ::kelvora::testing::SpecialKind::Folder,
+                                           ::kelvora::testing::SpecialKind::DeviceLink),
+                         [](const auto& info) { return std::string(::kelvora::testing::nameOf(info.param)); });
+
+// A regular file at the existence test that is a FIFO by the time it is opened.
+TEST(cDIBOpen, AFifoSwappedInBeforeTheOpenIsRefusedWithoutWaiting)
+{
+    TempFolder folder;
+    testing::writeFile(folder / "frame.bmp", testing::bmpFile({}));
+    ASSERT_EQ(::mkfifo((folder / "swap.fifo").c_str(), 0600), 0);
+
+    class SwappingOpener final : public platform::FileOpener {
+    public:
+        explicit SwappingOpener(const TempFolder& folder) : m_folder(folder) {}
+        platform::OpenResult open(const std::filesystem::path& path, platform::OpenMode mode) override
+        {
+            std::filesystem::rename(m_folder / "swap.fifo", path);
+            return platform::systemFileOpener().open(path, mode);
+        }
+
+    private:
+        const TempFolder& m_folder;
+    } opener(folder);
+    RecordingMessageBox box;
+    cDIB dib(box, opener);
+    const std::string path = (folder / "frame.bmp").string();
+    {
+        const ::kelvora::testing::Watchdog watchdog("CreateFromFile on a swapped-in FIFO");
+        EXPECT_FALSE(dib.CreateFromFile(path));
+    }
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, "Il file esiste ma non è un file regolare:\r\n" + path);
+}
 
 class OpenFailure : public ::testing::TestWithParam<int> {};
 

@@ -2,6 +2,7 @@
 #include "tests/support/bmp/BmpFiles.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <random>
@@ -25,8 +26,13 @@ TEST(DirectorySearchTest, FindsNormalFilesOfAnyCaseInNaturalOrder)
         testing::writeBytes(dir.file(name), "x");
     std::filesystem::create_directory(dir.path() / "x.bmp");
     std::filesystem::create_symlink("missing", dir.path() / "dangling.bmp");
+    // Named like frames, but nothing to read one from: a FIFO (opening it would wait for a
+    // writer) and a device that never stops giving bytes. A link to a real frame counts.
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo.bmp").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir.path() / "zero.bmp");
+    std::filesystem::create_symlink("a.bmp", dir.path() / "link.bmp");
     EXPECT_EQ(drain(DirectorySearch(dir.path(), "*.BMP")),
-              (std::vector<std::string>{"a.bmp", "B.BMP", "c.Bmp", "frame_1.bmp", "frame_2.bmp", "frame_10.bmp"}));
+              (std::vector<std::string>{"a.bmp", "B.BMP", "c.Bmp", "frame_1.bmp", "frame_2.bmp", "frame_10.bmp", "link.bmp"}));
 }
 
 TEST(DirectorySearchTest, AMissingFolderGivesNoNames)

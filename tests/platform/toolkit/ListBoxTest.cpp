@@ -81,6 +81,24 @@ TEST_F(ListBoxTest, UserClickSelectsAndRightButtonDoesNot)
     EXPECT_EQ(buttons, (std::vector<int>{1, 2}));
 }
 
+// The design's list always keeps the entry the user chose: Ctrl+click and Ctrl+Space on it,
+// which a Qt list takes as "deselect", leave it selected and run no Click.
+TEST_F(ListBoxTest, TheUserCannotDeselectTheSelectedEntry)
+{
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, centreOf(1));
+    ASSERT_EQ(clicks, std::vector<int>{1});
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, centreOf(1));
+    QTest::keyClick(&list, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(list.ListIndex(), 1);
+    EXPECT_EQ(clicks, std::vector<int>{1});
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, centreOf(2));  // another entry: selected
+    EXPECT_EQ(list.ListIndex(), 2);
+    list.setSelected(2, false);  // from code the handlers still can
+    EXPECT_EQ(list.ListIndex(), -1);
+}
+
 TEST_F(ListBoxTest, KeyDownReportsTheVirtualKeyThenTheListMoves)
 {
     std::vector<std::pair<int, int>> keys;

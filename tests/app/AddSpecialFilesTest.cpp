@@ -1,0 +1,154 @@
+// Paths that are not regular files, names that are not UTF-8 and names that look like markup,
+// wherever the window opens a path: adding one file, adding a folder, the preview.
+#include "app/fMain.h"
+#include "platform/filesystem/PathNames.h"
+#include "platform/toolkit/ImageBox.h"
+#include "platform/toolkit/ListBox.h"
+#include "tests/support/app/ScriptedServices.h"
+#include "tests/support/bmp/BmpFiles.h"
+#include "tests/support/fs/SpecialFiles.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+namespace kelvora::app {
+namespace {
+
+using testing::SpecialKind;
+using testing::Watchdog;
+
+class SpecialPathTest : public ::testing::TestWithParam<SpecialKind> {
+protected:
+    SpecialPathTest() : window(std::make_unique<fMain>(Services{messages, dialogs, avi})) {}
+
+    void add(const std::string& path, bool wholeFolder)
+    {
+        window->Cartella->setChecked(wholeFolder);
+        dialogs.answers.push_back(testing::DialogAnswer::choose(path));
+        const Watchdog watchdog("adding " + path);
+        window->cmdFileOpen_Click();
+    }
+
+    testing::ScriptedMessageBox messages;
+    testing::ScriptedDialogs dialogs;
+    testing::RecordingAVIDecs avi;
+    testing::TempDir dir;
+    std::unique_ptr<fMain> window;
+};
+
+TEST_P(SpecialPathTest, ChosenAloneItGivesAMessageThatSaysWhatItIs)
+{
+    const std::string path = dir.file("frame.bmp");
+    ASSERT_TRUE(testing::makeSpecial(GetParam(), path));
+    add(path, false);
+    EXPECT_EQ(window->lstDIBList->ListCount(), 0);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    const std::string expected = GetParam() == SpecialKind::DanglingLink ? "Il file non esiste:\r\n"
+                                                                         : "Il file esiste ma non è un file regolare:\r\n";
+    EXPECT_EQ(messages.shown[0].text, expected + path);
+    EXPECT_EQ(messages.shown[0].style, 16);
+    EXPECT_EQ(messages.shown[0].title, "KELVORA MAKER");
+}
+
+TEST_P(SpecialPathTest, InAFolderItIsSkippedWithoutAWord)
+{
+    testing::writeBmp(dir.file("a.bmp"), {8, 8, 24, 1});
+    ASSERT_TRUE(testing::makeSpecial(GetParam(), dir.path() / "b.bmp"));
+    testing::writeBmp(dir.file("c.bmp"), {8, 8, 24, 2});
+    add(dir.file("a.bmp"), true);
+    EXPECT_EQ(window->lstDIBList->ListCount(), 2);
+    EXPECT_EQ(window->lstDIBList->List(1).toStdString(), dir.file("c.bmp"));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_P(SpecialPathTest, TakingAFramesPlaceItShowsNoPreviewAndNeverHangs)
+{
+    const std::string path = dir.file("frame.bmp");
+    testing::writeBmp(path, {8, 8, 24, 1});
+    add(path, false);
+    ASSERT_EQ(window->lstDIBList->ListCount(), 1);
+    std::filesystem::remove(path);
+    ASSERT_TRUE(testing::makeSpecial(GetParam(), path));
+    {
+        const Watchdog watchdog("selecting an entry whose file is now special");
+        window->lstDIBList->setListIndex(0);
+    }
+    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: frame.bmp");
+    EXPECT_FALSE(window->imgPreview->hasPicture());
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SpecialPathTest,
+                         ::testing::Values(SpecialKind::Fifo, SpecialKind::Folder, SpecialKind::DeviceLink,
+                                           SpecialKind::DanglingLink),
+                         [](const auto& info) { return std::string(testing::nameOf(info.param)); });
+
+class FileNamesTest : public SpecialPathTest {};
+
+// A frame still being written: it is read as far as it goes, the rest of the block is zero.
+TEST_F(FileNamesTest, AFileStillGrowingIsAddedWithoutWaiting)
+{
+    const std::string path = dir.file("growing.bmp");
+    std::vector<std::uint8_t> bytes = testing::makeBmp({64, 64, 24, 1});
+    testing::writeBytes(path, std::string(bytes.begin(), bytes.begin() + 2000));
+    std::atomic<bool> stop = false;
+    std::thread writer([&] {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        for (std::size_t at = 2000; at < bytes.size() && !stop; at += 64) {
+            out.write(reinterpret_cast<const char*>(bytes.data() + at),
+                      static_cast<std::streamsize>(std::min<std::size_t>(64, bytes.size() - at)));
+            out.flush();
+        }
+    });
+    add(path, false);
+    stop = true;
+    writer.join();
+    EXPECT_EQ(window->lstDIBList->ListCount(), 1);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+// Linux names are bytes: one that is not UTF-8 reaches the list and leads back to its file.
+TEST_F(FileNamesTest, ANameThatIsNotUtf8SurvivesTheListAndOpensTheSameFile)
+{
+    const std::string name = "fotogramma-\xE8\xFF.bmp";  // Latin-1 "è", then a byte no encoding uses
+    const std::string path = (dir.path() / name).string();
+    testing::writeBmp(path, {8, 8, 24, 7});
+    add(path, true);
+    ASSERT_EQ(window->lstDIBList->ListCount(), 1);
+    EXPECT_TRUE(messages.shown.empty()) << messages.shown[0].text;
+    const QString entry = window->lstDIBList->List(0);
+    EXPECT_EQ(platform::nativePath(entry), path);
+    std::ifstream reopened(platform::nativePath(entry), std::ios::binary);
+    EXPECT_TRUE(reopened.good());
+    window->lstDIBList->setListIndex(0);
+    EXPECT_TRUE(window->imgPreview->hasPicture());
+
+    window->lstDIBList->Clear();
+    add(path, false);  // the same name chosen alone in the dialog
+    ASSERT_EQ(window->lstDIBList->ListCount(), 1);
+    EXPECT_EQ(platform::nativePath(window->lstDIBList->List(0)), path);
+}
+
+TEST_F(FileNamesTest, AFileNameIsShownAsPlainText)
+{
+    // Markup a rich-text label would act on (a name cannot hold "/", so no closing tags).
+    const std::string path = dir.file("<b>x<br>&amp;.bmp");
+    testing::writeBmp(path, {8, 8, 24, 1});
+    add(path, false);
+    window->lstDIBList->setListIndex(0);
+    EXPECT_EQ(window->lblStatus->textFormat(), Qt::PlainText);
+    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: <b>x<br>&amp;.bmp");
+}
+
+}  // namespace
+}  // namespace kelvora::app
