@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FrameAdder.h"
 #include "platform/dialogs/CommonDialogs.h"
 #include "platform/msgbox/MessageBox.h"
 #include "video/mAVIDecs.h"
@@ -57,10 +58,14 @@ public:
     QAction* Cancella = nullptr;
 
     // The frame format, taken from the first frame accepted.
-    [[nodiscard]] bool FormatSet() const { return m_formatSet; }
-    [[nodiscard]] std::int32_t FormatWidth() const { return m_formatWidth; }
-    [[nodiscard]] std::int32_t FormatHeight() const { return m_formatHeight; }
-    [[nodiscard]] std::int32_t FormatBitCount() const { return m_formatBitCount; }
+    [[nodiscard]] bool FormatSet() const { return m_format.set; }
+    [[nodiscard]] std::int32_t FormatWidth() const { return m_format.width; }
+    [[nodiscard]] std::int32_t FormatHeight() const { return m_format.height; }
+    [[nodiscard]] std::int32_t FormatBitCount() const { return m_format.bitCount; }
+
+    // Adds each path as "Aggiungi BMP" adds a candidate, in order, then says in the status
+    // line how many were left out for their format. One call is one adding.
+    void addFrames(const QStringList& paths);
 
     // The window's handle, as owner of its dialogs.
     [[nodiscard]] std::int32_t hWnd();
@@ -91,16 +96,13 @@ private:
     void createControls();
     void connectHandlers();
     void showFps();
-    // One candidate frame: loaded from path, appended as entry when it matches the format.
-    void addCandidate(const QString& path, const QString& entry);
+    // One candidate frame: previewed and appended as its path when the adder takes it.
+    void addCandidate(FrameAdder& adder, const QString& path);
 
     Services m_services;
     std::function<void()> m_endApplication;
     bool m_unloaded = false;
-    bool m_formatSet = false;
-    std::int32_t m_formatWidth = 0;
-    std::int32_t m_formatHeight = 0;
-    std::int32_t m_formatBitCount = 0;
+    FrameFormat m_format;
 };
 
 }  // namespace kelvora::app

@@ -2,24 +2,16 @@
 // list when it matches the frame format.
 #include "app/fMain.h"
 
-#include "bitmap/cDIB.h"
 #include "dialogs/cFileDlg.h"
-#include "platform/dirsearch/DirectorySearch.h"
 #include "platform/picture/PictureLoader.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
 
 #include <QCheckBox>
-#include <QFile>
+#include <QLabel>
 #include <QPushButton>
 
 namespace kelvora::app {
-
-namespace {
-
-std::string narrowPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-}  // namespace
 
 void fMain::cmdFileOpen_Click()
 {
@@ -38,44 +30,30 @@ void fMain::cmdFileOpen_Click()
     const QString chosenPath = buffer.left(buffer.indexOf(QChar(u'\0')));
     const QString folderPrefix = chosenPath.left(chosenPath.lastIndexOf(QLatin1Char('/')) + 1);
 
-    if (Cartella->checkState() == Qt::Checked) {
-        // The folder is searched and its files loaded through the prefix, so nothing depends
-        // on the process's current folder.
-        platform::DirectorySearch search(narrowPath(folderPrefix.isEmpty() ? QStringLiteral(".") : folderPrefix),
-                                         "*.BMP");
-        for (std::string name = search.next(); !name.empty(); name = search.next()) {
-            const QString bare = QFile::decodeName(name.c_str());
-            if (bare.right(4).toUpper() != QLatin1String(".BMP"))
-                continue;
-            addCandidate(folderPrefix + bare, folderPrefix + bare);
-        }
-    } else {
-        addCandidate(chosen, chosen);
-    }
+    // The folder is searched and its files loaded through the prefix, so nothing depends on
+    // the process's current folder.
+    addFrames(Cartella->checkState() == Qt::Checked ? bmpFilesOfFolder(folderPrefix) : QStringList{chosen});
 }
 
-void fMain::addCandidate(const QString& path, const QString& entry)
+void fMain::addFrames(const QStringList& paths)
 {
-    bitmap::cDIB dib(m_services.messages);
-    if (!dib.CreateFromFile(narrowPath(path)))
-        return;  // the bitmap object has told the user why
-    bool accepted = true;
-    if (m_formatSet) {
-        const std::int32_t width = dib.Width();
-        const std::int32_t height = dib.Height();
-        const std::int32_t bitCount = dib.BitCount();
-        accepted = height == m_formatHeight && width == m_formatWidth && bitCount == m_formatBitCount;
-    } else {
-        m_formatSet = true;
-        m_formatWidth = dib.Width();
-        m_formatHeight = dib.Height();
-        m_formatBitCount = dib.BitCount();
-    }
-    if (accepted) {
+    FrameAdder adder(m_format, m_services.messages);
+    for (const QString& path : paths)
+        addCandidate(adder, path);
+    if (adder.mismatched() > 0)
+        lblStatus->setText(skippedSummary(adder.mismatched(), m_format));
+}
+
+void fMain::addCandidate(FrameAdder& adder, const QString& path)
+{
+    const Admission admission = adder.admit(path);
+    if (admission == Admission::Refused)
+        return;
+    if (admission == Admission::Added) {
         // A frame the picture loader cannot show is still a frame of the video: it is added
         // with an empty preview rather than lost.
         imgPreview->setPicture(platform::LoadPicture(path, imgPreview->pictureArea()));
-        lstDIBList->AddItem(entry);
+        lstDIBList->AddItem(path);
     }
     cmdWriteAVI->setEnabled(true);
 }

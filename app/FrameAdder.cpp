@@ -1,0 +1,63 @@
+#include "app/FrameAdder.h"
+
+#include "bitmap/cDIB.h"
+#include "platform/dirsearch/DirectorySearch.h"
+#include "platform/filesystem/PathNames.h"
+
+namespace kelvora::app {
+
+FrameAdder::FrameAdder(FrameFormat& format, platform::MessageBoxService& messages)
+    : m_format(format), m_messages(messages)
+{
+}
+
+Admission FrameAdder::admit(const QString& path)
+{
+    bitmap::cDIB dib(m_messages);
+    if (!dib.CreateFromFile(platform::nativePath(path)))
+        return Admission::Refused;  // the bitmap object has told the user why
+    const std::int32_t width = dib.Width();
+    const std::int32_t height = dib.Height();
+    const std::int32_t bitCount = dib.BitCount();
+    if (!m_format.set) {
+        m_format = FrameFormat{true, width, height, bitCount};
+        return Admission::Added;
+    }
+    if (height == m_format.height && width == m_format.width && bitCount == m_format.bitCount)
+        return Admission::Added;
+    ++m_mismatched;
+    return Admission::Mismatch;
+}
+
+QStringList bmpFilesOfFolder(const QString& folder)
+{
+    const QString prefix =
+        folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    platform::DirectorySearch search(platform::nativePath(prefix.isEmpty() ? QStringLiteral(".") : prefix), "*.BMP");
+    QStringList paths;
+    for (std::string name = search.next(); !name.empty(); name = search.next()) {
+        const QString bare = platform::pathFromNative(name);
+        if (bare.right(4).toUpper() == QLatin1String(".BMP"))
+            paths << prefix + bare;
+    }
+    return paths;
+}
+
+QString skippedSummary(int mismatched, const FrameFormat& format)
+{
+    if (mismatched <= 0)
+        return {};
+    const QString count = mismatched == 1 ? QStringLiteral("1 fotogramma escluso")
+                                          : QStringLiteral("%1 fotogrammi esclusi").arg(mismatched);
+    // A top-down format (negative height) is named as such: its frames differ from
+    // bottom-up ones of the same size.
+    const QString order = format.height < 0 ? QStringLiteral(", dall'alto in basso") : QString();
+    return QStringLiteral("%1: formato diverso da %2×%3, %4 bit%5")
+        .arg(count)
+        .arg(format.width)
+        .arg(format.height < 0 ? -static_cast<std::int64_t>(format.height) : format.height)
+        .arg(format.bitCount)
+        .arg(order);
+}
+
+}  // namespace kelvora::app

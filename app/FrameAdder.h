@@ -1,0 +1,55 @@
+#pragma once
+
+// Adding frames without a window: the checks "Aggiungi BMP" makes on each candidate, shared
+// by every road a frame can come in by. QtCore only.
+
+#include "platform/msgbox/MessageBox.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+namespace kelvora::app {
+
+// The width, height (with its sign: bottom-up or top-down) and bit depth every frame of the
+// list shares; set by the first frame accepted.
+struct FrameFormat {
+    bool set = false;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t bitCount = 0;
+};
+
+enum class Admission {
+    Added,     // the frame belongs to the list (it may have set the format)
+    Refused,   // not a frame we can use; the user was told why in a message box
+    Mismatch,  // a sound frame of another format, left out without a message
+};
+
+// One adding: one click of "Aggiungi BMP", one drop, one command line.
+class FrameAdder {
+public:
+    FrameAdder(FrameFormat& format, platform::MessageBoxService& messages);
+
+    // Loads the file at path with the bitmap object, checks that players can decode it, then
+    // sets the format (when none is held) or compares the frame with it.
+    [[nodiscard]] Admission admit(const QString& path);
+    // Candidates left out for their format so far.
+    [[nodiscard]] int mismatched() const { return m_mismatched; }
+
+private:
+    FrameFormat& m_format;
+    platform::MessageBoxService& m_messages;
+    int m_mismatched = 0;
+};
+
+// The frame files of a folder as "Tutta la cartella" takes them: every *.bmp (any case),
+// regular files only, in natural order, as full paths.
+[[nodiscard]] QStringList bmpFilesOfFolder(const QString& folder);
+
+// One line for the status after an adding that left frames out for their format: how many,
+// and the format they had to match; empty when none was.
+[[nodiscard]] QString skippedSummary(int mismatched, const FrameFormat& format);
+
+}  // namespace kelvora::app
