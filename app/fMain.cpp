@@ -73,6 +73,7 @@ fMain::fMain(Services services, QWidget* parent)
     setFixedSize(twips(8610), twips(7500));
     createControls();
     connectHandlers();
+    setAcceptDrops(true);
     Form_Load();
 }
 

@@ -16,6 +16,9 @@ class QMenu;
 class QPushButton;
 class QScrollBar;
 class QAction;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 
 namespace kelvora::platform {
 class ImageBox;
@@ -91,8 +94,16 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Files and folders dropped on the list.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    // Whether frames may come in from outside the window's own button (a drop, the command
+    // line) at this moment.
+    [[nodiscard]] bool acceptsFrames() const { return true; }
+    [[nodiscard]] bool takesDropAt(const QDropEvent& event) const;
     void createControls();
     void connectHandlers();
     void showFps();
