@@ -166,6 +166,13 @@ void fMain::Form_Unload()
 
 void fMain::closeEvent(QCloseEvent* event)
 {
+    if (saving()) {
+        // The video is finished first; the window closes once the save has ended.
+        m_closeAfterSave = true;
+        cancelSave();
+        event->ignore();
+        return;
+    }
     // The unload is never cancelled.
     Form_Unload();
     event->accept();
@@ -173,6 +180,12 @@ void fMain::closeEvent(QCloseEvent* event)
 
 void fMain::cmdExit_Click()
 {
+    if (saving()) {
+        // Never before the video is finished: the save stops, then the application ends.
+        m_exitAfterSave = true;
+        cancelSave();
+        return;
+    }
     // Ends the application at once: no unload handling runs on this path.
     m_unloaded = true;
     hide();

@@ -19,11 +19,17 @@ class QAction;
 class QDragEnterEvent;
 class QDragMoveEvent;
 class QDropEvent;
+class QProgressBar;
+class QShortcut;
 
 namespace kelvora::platform {
 class ImageBox;
 class ListBox;
 }  // namespace kelvora::platform
+
+namespace kelvora::video {
+class SaveCommand;
+}  // namespace kelvora::video
 
 namespace kelvora::app {
 
@@ -76,6 +82,11 @@ public:
     // What "Esci" does to end the application; tests replace it.
     void setEndApplication(std::function<void()> end) { m_endApplication = std::move(end); }
 
+    // A save is running: the list, the format and the rate are not to be changed.
+    [[nodiscard]] bool saving() const { return m_activeSave != nullptr; }
+    // Shown in the place of Command1 while a save runs.
+    QProgressBar* saveProgress = nullptr;
+
 public slots:
     void Form_Load();
     void Form_Unload();
@@ -102,18 +113,31 @@ protected:
 private:
     // Whether frames may come in from outside the window's own button (a drop, the command
     // line) at this moment.
-    [[nodiscard]] bool acceptsFrames() const { return true; }
+    [[nodiscard]] bool acceptsFrames() const { return !saving(); }
     [[nodiscard]] bool takesDropAt(const QDropEvent& event) const;
     void createControls();
     void connectHandlers();
     void showFps();
     // One candidate frame: previewed and appended as its path when the adder takes it.
     void addCandidate(FrameAdder& adder, const QString& path);
+    // The save's hold on the window: input that would change the list, the format or the
+    // rate is refused, not queued, and Escape, "Esci" and closing cancel instead.
+    friend class WindowForSave;
+    void beginSaveControls(int frames);
+    void endSaveControls();
+    void finishAfterSave();
+    void cancelSave();
 
     Services m_services;
     std::function<void()> m_endApplication;
     bool m_unloaded = false;
     FrameFormat m_format;
+    video::SaveCommand* m_activeSave = nullptr;  // the running save's command, on the handler's stack
+    bool m_exitAfterSave = false;
+    bool m_closeAfterSave = false;
+    bool m_writeWasEnabled = false;
+    QShortcut* m_cancelShortcut = nullptr;
+    QObject* m_listInputBlock = nullptr;
 };
 
 }  // namespace kelvora::app

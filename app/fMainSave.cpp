@@ -1,49 +1,161 @@
-// "Salva file AVI": the save runs through the window's own controls.
+// "Salva file AVI": the save runs beside the window, through the window's own controls.
 #include "app/fMain.h"
 
-#include "platform/picture/PictureLoader.h"
+#include "app/Twips.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
-#include "video/AVIWriter.h"
+#include "video/SaveCommand.h"
 
+#include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <functional>
 
 namespace kelvora::app {
 
 namespace {
 
+// Refuses the user's input to the list while a save runs: clicks, keys and the popup menu
+// are dropped on arrival, never held back for later. Scrolling through the list stays free.
+class RefuseListInput final : public QObject {
+public:
+    RefuseListInput(QObject* parent, std::function<void()> cancel) : QObject(parent), m_cancel(std::move(cancel)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            // The list has the focus more often than not: Escape must still reach the save.
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+                m_cancel();
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::KeyRelease:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true;
+        default:
+            return QObject::eventFilter(watched, event);
+        }
+    }
+
+private:
+    std::function<void()> m_cancel;
+};
+
+QString progressText(int written, int frames, int secondsLeft)
+{
+    QString text = QStringLiteral("%1 di %2 fotogrammi").arg(written).arg(frames);
+    if (secondsLeft >= 60)
+        text += QStringLiteral(" · ancora %1 min %2 s").arg(secondsLeft / 60).arg(secondsLeft % 60);
+    else if (secondsLeft >= 0)
+        text += QStringLiteral(" · ancora %1 s").arg(secondsLeft);
+    return text;
+}
+
+}  // namespace
+
 class WindowForSave final : public video::SaveWindow {
 public:
     explicit WindowForSave(fMain& window) : m_window(window) {}
 
-    void selectEntry(int index) override { m_window.lstDIBList->setListIndex(index); }
     int entryCount() const override { return m_window.lstDIBList->ListCount(); }
-    QString selectedText() const override { return m_window.lstDIBList->Text(); }
+    QString entryText(int index) const override { return m_window.lstDIBList->List(index); }
     QString fpsText() const override { return m_window.txtFPS->text(); }
-    void showPreview(const QString& path) override
-    {
-        platform::ImageBox& preview = *m_window.imgPreview;
-        preview.setPicture(platform::LoadPicture(path, preview.pictureArea()));
-        preview.Refresh();
-    }
-    void showStatus(const QString& text) override
-    {
-        m_window.lblStatus->setText(text);
-        m_window.lblStatus->repaint();
-    }
     std::int32_t ownerHandle() override { return m_window.hWnd(); }
+    void beginSave(int frames) override { m_window.beginSaveControls(frames); }
+    void selectEntry(int index) override { m_window.lstDIBList->setListIndex(index); }
+    void showStatus(const QString& text) override { m_window.lblStatus->setText(text); }
+    void showProgress(int written, int frames, int secondsLeft) override
+    {
+        m_window.saveProgress->setMaximum(std::max(frames, 1));
+        m_window.saveProgress->setValue(written);
+        m_window.saveProgress->setFormat(progressText(written, frames, secondsLeft));
+    }
+    void endSave() override { m_window.endSaveControls(); }
 
 private:
     fMain& m_window;
 };
 
-}  // namespace
-
 void fMain::cmdWriteAVI_Click()
 {
+    if (saving()) {
+        cancelSave();  // the button reads "Annulla (Esc)" while a save runs
+        return;
+    }
     WindowForSave target(*this);
-    video::AVIWriter(target, m_services.avi, m_services.dialogs, m_services.messages).save();
+    video::SaveCommand command(target, m_services.avi, m_services.dialogs, m_services.messages);
+    m_activeSave = &command;
+    command.save();
+    m_activeSave = nullptr;
+    finishAfterSave();
+}
+
+void fMain::cancelSave()
+{
+    if (m_activeSave)
+        m_activeSave->cancel();
+}
+
+void fMain::beginSaveControls(int frames)
+{
+    if (!saveProgress) {
+        saveProgress = new QProgressBar(this);
+        saveProgress->setGeometry(Command1->geometry());
+        saveProgress->setAlignment(Qt::AlignCenter);
+        saveProgress->setAccessibleName(QStringLiteral("Avanzamento del salvataggio"));
+        m_cancelShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+        connect(m_cancelShortcut, &QShortcut::activated, this, &fMain::cancelSave);
+        m_listInputBlock = new RefuseListInput(this, [this] { cancelSave(); });
+    }
+    for (QWidget* control : std::initializer_list<QWidget*>{Command1, Cartella, HScroll, cmdFileOpen})
+        control->setEnabled(false);
+    lstDIBList->installEventFilter(m_listInputBlock);
+    lstDIBList->viewport()->installEventFilter(m_listInputBlock);
+    m_writeWasEnabled = cmdWriteAVI->isEnabled();
+    cmdWriteAVI->setText(QStringLiteral("Annulla (Esc)"));
+    cmdWriteAVI->setEnabled(true);
+    m_cancelShortcut->setEnabled(true);
+    saveProgress->setRange(0, std::max(frames, 1));
+    saveProgress->setValue(0);
+    saveProgress->setFormat(QStringLiteral("0 di %1 fotogrammi").arg(frames));
+    Command1->hide();
+    saveProgress->show();
+}
+
+void fMain::endSaveControls()
+{
+    saveProgress->hide();
+    Command1->show();
+    m_cancelShortcut->setEnabled(false);
+    cmdWriteAVI->setText(QStringLiteral("Salva file AVI"));
+    cmdWriteAVI->setEnabled(m_writeWasEnabled);
+    lstDIBList->removeEventFilter(m_listInputBlock);
+    lstDIBList->viewport()->removeEventFilter(m_listInputBlock);
+    for (QWidget* control : std::initializer_list<QWidget*>{Command1, Cartella, HScroll, cmdFileOpen})
+        control->setEnabled(true);
+}
+
+void fMain::finishAfterSave()
+{
+    if (std::exchange(m_exitAfterSave, false)) {
+        m_closeAfterSave = false;
+        cmdExit_Click();
+    } else if (std::exchange(m_closeAfterSave, false)) {
+        close();
+    }
 }
 
 }  // namespace kelvora::app

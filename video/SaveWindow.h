@@ -6,20 +6,25 @@
 namespace kelvora::video {
 
 // What a save uses of the main window: the frame list, the rate box, the preview and the
-// status line, and the window's handle as the save dialog's owner.
+// status line, the progress display and the window's handle as the save dialog's owner.
+// Called on the window's thread only.
 class SaveWindow {
 public:
     virtual ~SaveWindow() = default;
-    // Selects entry index; the window's selection handling runs inside the call.
-    virtual void selectEntry(int index) = 0;
     [[nodiscard]] virtual int entryCount() const = 0;
-    [[nodiscard]] virtual QString selectedText() const = 0;
+    [[nodiscard]] virtual QString entryText(int index) const = 0;
     [[nodiscard]] virtual QString fpsText() const = 0;
-    // Loads the picture at path into the preview and repaints it at once.
-    virtual void showPreview(const QString& path) = 0;
-    // Sets the status line and repaints it at once.
-    virtual void showStatus(const QString& text) = 0;
     [[nodiscard]] virtual std::int32_t ownerHandle() = 0;
+
+    // The save has started: nothing may change the list, the rate or start another save
+    // until endSave; the progress display and the way to cancel show.
+    virtual void beginSave(int frames) = 0;
+    // Selects entry index; the window's selection handling (preview, name) runs inside.
+    virtual void selectEntry(int index) = 0;
+    virtual void showStatus(const QString& text) = 0;
+    // Frames written of all, and the seconds still needed (negative while unknown).
+    virtual void showProgress(int written, int frames, int secondsLeft) = 0;
+    virtual void endSave() = 0;
 };
 
 }  // namespace kelvora::video

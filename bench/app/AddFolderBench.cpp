@@ -6,7 +6,7 @@
 //
 // Usage: kelvora_addfolder_bench [FRAMES_1080P] [FRAMES_160x120] [REPEATS]
 
-#include "bench/app/OffscreenWindow.h"
+#include "bench/app/BenchWindow.h"
 #include "bench/avifile/BenchFrames.h"
 #include "bench/avifile/ChildRun.h"
 #include "bench/avifile/SavePaths.h"
@@ -51,13 +51,13 @@ int readEveryFile(const bench::SaveJob& job, int times)
 
 int windowStartUp(const bench::SaveJob&)
 {
-    bench::OffscreenWindow window;
+    bench::BenchWindow window;
     return 0;
 }
 
 int windowAdd(const bench::SaveJob& job)
 {
-    bench::OffscreenWindow window;
+    bench::BenchWindow window;
     const int added = window.addFolder(job.frameDir / bench::frameName(0));
     return added == job.workload.frames && window.messagesShown() == 0 ? 0 : 1;
 }

@@ -4,7 +4,7 @@
 // Usage: kelvora_window_driver make DIR FRAMES WIDTH HEIGHT BITS
 //        kelvora_window_driver run DIR OUT.avi
 
-#include "bench/app/OffscreenWindow.h"
+#include "bench/app/BenchWindow.h"
 #include "bench/avifile/BenchFrames.h"
 
 #include <chrono>
@@ -57,7 +57,7 @@ int run(char** argv)
 {
     const fs::path dir = argv[2];
     const fs::path output = argv[3];
-    bench::OffscreenWindow window;
+    bench::BenchWindow window;
     int added = 0;
     const bool addOk = phase("add", [&] {
         added = window.addFolder(dir / "frame_00000.bmp");

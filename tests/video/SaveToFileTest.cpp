@@ -8,10 +8,16 @@
 #include "tests/support/bmp/BmpFiles.h"
 #include "video/mAVIDecs.h"
 
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace kelvora::video {
 namespace {
@@ -115,6 +121,197 @@ INSTANTIATE_TEST_SUITE_P(
                       Variant{"palette_8", {7, 3, 8, 0}, "bgr24", 3},
                       Variant{"bgrx_32", {5, 4, 32, 0}, "bgra", 4}),
     [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
+
+
+// The real library, with a hook that runs on the save's thread before each frame is written.
+class HookedAVIDecs final : public mAVIDecs {
+public:
+    std::function<void(LONG frame)> beforeWrite;
+    int exits = 0;
+
+    void AVIFileInit() override { real().AVIFileInit(); }
+    void AVIFileExit() override
+    {
+        ++exits;
+        real().AVIFileExit();
+    }
+    HRESULT AVIFileOpen(PAVIFILE* f, const char* name, UINT mode, const CLSID* h) override
+    {
+        return real().AVIFileOpen(f, name, mode, h);
+    }
+    HRESULT AVIFileCreateStreamA(PAVIFILE f, PAVISTREAM* s, const AVISTREAMINFOA* i) override
+    {
+        return real().AVIFileCreateStreamA(f, s, i);
+    }
+    HRESULT AVIMakeCompressedStream(PAVISTREAM* c, PAVISTREAM s, const AVICOMPRESSOPTIONS* o, const CLSID* h) override
+    {
+        return real().AVIMakeCompressedStream(c, s, o, h);
+    }
+    HRESULT AVIStreamSetFormat(PAVISTREAM s, LONG pos, const void* format, LONG size) override
+    {
+        return real().AVIStreamSetFormat(s, pos, format, size);
+    }
+    HRESULT AVIStreamWrite(PAVISTREAM s, LONG start, LONG n, const void* data, LONG size, DWORD flags, LONG* sw,
+                           LONG* bw) override
+    {
+        if (beforeWrite)
+            beforeWrite(start);
+        return real().AVIStreamWrite(s, start, n, data, size, flags, sw, bw);
+    }
+    ULONG AVIStreamRelease(PAVISTREAM s) override { return real().AVIStreamRelease(s); }
+    ULONG AVIFileRelease(PAVIFILE f, HRESULT* finish) override { return real().AVIFileRelease(f, finish); }
+    FOURCC mmioStringToFOURCCA(const char* text, UINT flags) override { return real().mmioStringToFOURCCA(text, flags); }
+    BOOL SetRect(RECT* r, int l, int t, int rr, int b) override { return real().SetRect(r, l, t, rr, b); }
+
+private:
+    static mAVIDecs& real() { return systemAVIDecs(); }
+};
+
+// A window with n 24-bit frames in its list and the real library behind a hook, saving to
+// dir/video.avi; `during` runs on the window's thread while frame `at` is being written.
+class SaveWhileRunningTest : public ::testing::Test {
+protected:
+    static constexpr int kFrames = 12;
+
+    SaveWhileRunningTest()
+    {
+        window.setEndApplication([this] { endedWith = testsupport::inspectAvi(output); ended = true; });
+        for (int i = 0; i < kFrames; ++i) {
+            layouts.push_back({6, 5, 24, static_cast<std::uint32_t>(i + 1)});
+            testing::writeBmp(dir.file("f" + std::to_string(i) + ".bmp"), layouts.back());
+            window.lstDIBList->AddItem(QString::fromStdString(dir.file("f" + std::to_string(i) + ".bmp")));
+        }
+        window.cmdWriteAVI->setEnabled(true);
+    }
+
+    void saveDoing(int at, const std::function<void()>& during)
+    {
+        avi.beforeWrite = [&, at](LONG frame) {
+            if (frame == at)
+                QMetaObject::invokeMethod(&window, during, Qt::BlockingQueuedConnection);
+        };
+        dialogs.answers.push_back(testing::DialogAnswer::choose(output));
+        window.cmdWriteAVI->click();
+        QCoreApplication::processEvents();  // anything held back would show up now
+    }
+
+    // The video holds exactly the first `count` frames, pixel for pixel, by both readers.
+    void expectFirstFrames(int count)
+    {
+        const testsupport::AviInfo info = testsupport::inspectAvi(output);
+        ASSERT_TRUE(info.error.empty()) << info.error;
+        ASSERT_EQ(static_cast<int>(info.frames.size()), count);
+        std::vector<std::uint8_t> expected;
+        for (int i = 0; i < count; ++i) {
+            EXPECT_EQ(testsupport::readFrameBytes(output, info.frames[i]), testing::bmpPixels(layouts[i]));
+            const std::vector<std::uint8_t> pixels = decodedPixels(layouts[i], 3);
+            expected.insert(expected.end(), pixels.begin(), pixels.end());
+        }
+        if (!testsupport::ffmpegAvailable())
+            return;
+        const testsupport::ProbeResult probe = testsupport::probeVideo(output);
+        ASSERT_TRUE(probe.ok) << probe.output;
+        EXPECT_EQ(probe.framesRead, count);
+        EXPECT_EQ(testsupport::decodeFrames(output, "bgr24"), expected);
+    }
+
+    testing::TempDir dir;
+    std::string output = dir.file("video.avi");
+    testing::ScriptedMessageBox messages;
+    testing::ScriptedDialogs dialogs;
+    HookedAVIDecs avi;
+    app::fMain window{app::Services{messages, dialogs, avi}};
+    std::vector<BmpLayout> layouts;
+    bool ended = false;
+    testsupport::AviInfo endedWith;
+};
+
+TEST_F(SaveWhileRunningTest, InputDuringTheSaveChangesNothingDuringOrAfterIt)
+{
+    std::vector<QString> before;
+    for (int i = 0; i < kFrames; ++i)
+        before.push_back(window.lstDIBList->List(i));
+    bool held = false;
+    saveDoing(4, [&] {
+        held = window.saving() && !window.Command1->isEnabled() && !window.cmdFileOpen->isEnabled() &&
+               window.saveProgress && window.saveProgress->isVisibleTo(&window) && window.Command1->isHidden() &&
+               window.cmdWriteAVI->text() == "Annulla (Esc)";
+        QTest::mouseClick(window.Command1, Qt::LeftButton);
+        QTest::mouseClick(window.cmdFileOpen, Qt::LeftButton);
+        QTest::mouseClick(window.Cartella, Qt::LeftButton);
+        window.lstDIBList->setFocus();
+        QTest::keyClick(window.lstDIBList, Qt::Key_Delete);
+        QTest::keyClick(window.lstDIBList, Qt::Key_F12);
+        QTest::keyClick(window.HScroll, Qt::Key_Left);
+        QTest::mouseClick(window.lstDIBList->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    });
+    EXPECT_TRUE(held);
+    ASSERT_EQ(window.lstDIBList->ListCount(), kFrames);
+    for (int i = 0; i < kFrames; ++i)
+        EXPECT_EQ(window.lstDIBList->List(i), before[i]);
+    EXPECT_EQ(window.lblStatus->text(), "Il file AVI è stato creato con successo!");
+    EXPECT_EQ(window.lstDIBList->ListIndex(), kFrames - 1);
+    EXPECT_EQ(window.txtFPS->text(), "25");
+    EXPECT_TRUE(window.Cartella->isChecked());
+    EXPECT_EQ(dialogs.requests.size(), 1u);  // the save's own, no open dialog
+    EXPECT_TRUE(!window.Command1->isHidden() && window.Command1->isEnabled() && window.saveProgress->isHidden());
+    EXPECT_EQ(window.cmdWriteAVI->text(), "Salva file AVI");
+    expectFirstFrames(kFrames);
+}
+
+TEST_F(SaveWhileRunningTest, EscapeOrTheCancelButtonStopsAfterTheFrameBeingWritten)
+{
+    for (const bool byKey : {true, false}) {
+        SCOPED_TRACE(byKey ? "Escape" : "Annulla (Esc)");
+        saveDoing(5, [&] {
+            if (byKey)
+                QTest::keyClick(window.lstDIBList, Qt::Key_Escape);
+            else
+                QTest::mouseClick(window.cmdWriteAVI, Qt::LeftButton);
+        });
+        EXPECT_EQ(window.lblStatus->text(), "Annullato: 6 fotogrammi su 12 salvati");
+        EXPECT_TRUE(messages.shown.empty());
+        EXPECT_FALSE(window.saving());
+        expectFirstFrames(6);
+    }
+    // The next save is a whole one again.
+    saveDoing(-1, [] {});
+    EXPECT_EQ(window.lblStatus->text(), "Il file AVI è stato creato con successo!");
+    expectFirstFrames(kFrames);
+}
+
+TEST_F(SaveWhileRunningTest, EsciAndClosingFinishTheFileBeforeTheApplicationEnds)
+{
+    saveDoing(3, [&] { QTest::mouseClick(window.cmdExit, Qt::LeftButton); });
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(endedWith.error.empty()) << endedWith.error;
+    EXPECT_EQ(endedWith.frames.size(), 4u);
+    EXPECT_EQ(avi.exits, 0);  // "Esci" ends at once, with no unload
+
+    testing::ScriptedMessageBox otherMessages;
+    HookedAVIDecs otherAvi;
+    app::fMain other(app::Services{otherMessages, dialogs, otherAvi});
+    other.show();
+    other.lstDIBList->AddItem(window.lstDIBList->List(0));
+    other.lstDIBList->AddItem(window.lstDIBList->List(1));
+    bool visibleAfterClose = true;
+    int exitsWhileSaving = -1;
+    otherAvi.beforeWrite = [&](LONG frame) {
+        if (frame == 0)
+            QMetaObject::invokeMethod(&other, [&] {
+                other.close();
+                visibleAfterClose = other.isVisible();
+                exitsWhileSaving = otherAvi.exits;
+            }, Qt::BlockingQueuedConnection);
+    };
+    dialogs.answers.push_back(testing::DialogAnswer::choose(output));
+    other.cmdWriteAVI_Click();
+    EXPECT_TRUE(visibleAfterClose);  // still open while the file is being finished
+    EXPECT_EQ(exitsWhileSaving, 0);
+    EXPECT_FALSE(other.isVisible());
+    EXPECT_EQ(otherAvi.exits, 1);
+    EXPECT_EQ(testsupport::inspectAvi(output).frames.size(), 1u);
+}
 
 }  // namespace
 }  // namespace kelvora::video

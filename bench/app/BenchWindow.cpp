@@ -1,24 +1,31 @@
-#include "bench/app/OffscreenWindow.h"
+#include "bench/app/BenchWindow.h"
 
 #include "platform/toolkit/ListBox.h"
 #include "video/mAVIDecs.h"
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QTest>
 #include <cstdlib>
 
 namespace kelvora::bench {
 
-OffscreenWindow::OffscreenWindow()
+BenchWindow::BenchWindow()
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     m_application = std::make_unique<QApplication>(m_argc, m_argv);
     m_window = std::make_unique<app::fMain>(app::Services{m_messages, m_dialogs, video::systemAVIDecs()});
 }
 
-OffscreenWindow::~OffscreenWindow() = default;
+BenchWindow::~BenchWindow() = default;
 
-int OffscreenWindow::addFolder(const std::filesystem::path& anyFrame)
+bool BenchWindow::showOnScreen()
+{
+    m_window->show();
+    return QTest::qWaitForWindowExposed(m_window.get(), 10000);
+}
+
+int BenchWindow::addFolder(const std::filesystem::path& anyFrame)
 {
     m_window->Cartella->setCheckState(Qt::Checked);
     m_dialogs.answers.push_back(testing::DialogAnswer::choose(anyFrame.string()));
@@ -26,7 +33,7 @@ int OffscreenWindow::addFolder(const std::filesystem::path& anyFrame)
     return m_window->lstDIBList->ListCount();
 }
 
-bool OffscreenWindow::save(const std::filesystem::path& output)
+bool BenchWindow::save(const std::filesystem::path& output)
 {
     m_dialogs.answers.push_back(testing::DialogAnswer::choose(output.string()));
     m_window->cmdWriteAVI_Click();

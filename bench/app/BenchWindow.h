@@ -1,7 +1,8 @@
 #pragma once
 
-// The real main window, offscreen, with a scripted user at its dialogs: what the window
-// benchmarks and the scale driver time. Make one per process, after any fork.
+// The real main window with a scripted user at its dialogs: what the window benchmarks and
+// the scale driver time. Offscreen unless QT_QPA_PLATFORM names another platform (xcb under
+// Xvfb, to pay for painting as users do). Make one per process, after any fork.
 
 #include "app/fMain.h"
 #include "tests/support/app/ScriptedServices.h"
@@ -12,14 +13,16 @@
 
 namespace kelvora::bench {
 
-class OffscreenWindow {
+class BenchWindow {
 public:
-    OffscreenWindow();
-    ~OffscreenWindow();
-    OffscreenWindow(const OffscreenWindow&) = delete;
-    OffscreenWindow& operator=(const OffscreenWindow&) = delete;
+    BenchWindow();
+    ~BenchWindow();
+    BenchWindow(const BenchWindow&) = delete;
+    BenchWindow& operator=(const BenchWindow&) = delete;
 
     [[nodiscard]] app::fMain& window() { return *m_window; }
+    // Shows the window and waits until the display has painted it.
+    [[nodiscard]] bool showOnScreen();
     // "Aggiungi BMP" with "Tutta la cartella" checked, the dialog answering `anyFrame`;
     // the number of entries afterwards.
     [[nodiscard]] int addFolder(const std::filesystem::path& anyFrame);

@@ -1,0 +1,89 @@
+#include "video/SaveFailure.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace kelvora::video {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kFolderMissing = "La cartella di destinazione non esiste.";
+const char* const kNoPermission = "Non è permesso scrivere il file in questa cartella.";
+const char* const kDiskFull = "Il disco è pieno.";
+const char* const kNotRegular = "Il nome scelto non è un file normale (è una cartella, una FIFO o un dispositivo).";
+
+std::string folderOf(const std::string& target)
+{
+    const fs::path parent = fs::path(target).parent_path();
+    return parent.empty() ? std::string(".") : parent.string();
+}
+
+bool freeSpaceBelow(const std::string& folder, std::int64_t needBytes)
+{
+    struct statvfs space {};
+    if (::statvfs(folder.c_str(), &space) != 0)
+        return false;
+    const auto available = static_cast<std::int64_t>(space.f_bavail) * static_cast<std::int64_t>(space.f_frsize);
+    // The library also writes headers and indexes: a few blocks more than the frame itself.
+    return available < needBytes + 64 * 1024;
+}
+
+}  // namespace
+
+std::string refusalBeforeOpen(const std::string& target, const std::vector<std::string>& frames)
+{
+    struct stat out {};
+    if (::stat(target.c_str(), &out) != 0)
+        return {};  // a new file cannot be one of the frames
+    if (!S_ISREG(out.st_mode))
+        return kNotRegular;
+    for (const std::string& frame : frames) {
+        struct stat in {};
+        if (::stat(frame.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+            return "Il file scelto è uno dei fotogrammi della lista: il filmato non è stato salvato, "
+                   "per non distruggerlo.";
+    }
+    return {};
+}
+
+std::string openFailureReason(const std::string& target)
+{
+    const std::string folder = folderOf(target);
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return kFolderMissing;
+    if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return kNotRegular;
+    if (::access(folder.c_str(), W_OK) != 0 || (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0))
+        return kNoPermission;
+    if (freeSpaceBelow(folder, 0))
+        return kDiskFull;
+    return "Il file non si può creare.";
+}
+
+std::string writeFailureReason(const std::string& target, std::int64_t needBytes)
+{
+    if (freeSpaceBelow(folderOf(target), needBytes))
+        return kDiskFull;
+    return "Errore di scrittura sul disco.";
+}
+
+std::string formatFailureReason(HRESULT result)
+{
+    if (result == avifile::AVIERR_BADFORMAT || result == avifile::AVIERR_BADSIZE)
+        return "Il formato dei fotogrammi non si può scrivere in un file AVI.";
+    return "Il flusso video non si può creare.";
+}
+
+std::string changedFrameReason(const std::string& frame)
+{
+    return "Il file " + fs::path(frame).filename().string() +
+           " è cambiato dopo essere stato aggiunto: non ha più il formato del primo fotogramma.";
+}
+
+}  // namespace kelvora::video

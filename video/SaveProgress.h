@@ -1,0 +1,38 @@
+#pragma once
+
+#include "video/SaveJob.h"
+#include "video/SaveWindow.h"
+
+#include <QElapsedTimer>
+#include <atomic>
+
+namespace kelvora::video {
+
+// Carries the worker's progress to the window: the worker only stores two counters; the
+// window's thread shows them when it asks, at whatever rate the display allows, so the cost
+// on screen does not grow with the number of frames.
+class SaveProgress final : public SaveObserver {
+public:
+    SaveProgress(SaveWindow& window, int frames);
+
+    // Worker side.
+    void frameStarting(int index) override { m_current.store(index, std::memory_order_release); }
+    void frameWritten(int index) override { m_written.store(index + 1, std::memory_order_release); }
+
+    // Window side: brings the window to the save's latest state, as the frame-by-frame save
+    // would have left it at that point (the frame in hand selected; its number once written).
+    void show();
+
+private:
+    [[nodiscard]] int secondsLeft(int written) const;
+
+    SaveWindow& m_window;
+    const int m_frames;
+    std::atomic<int> m_current{-1};
+    std::atomic<int> m_written{0};
+    int m_shownCurrent = -1;
+    int m_shownWritten = -1;
+    QElapsedTimer m_clock;
+};
+
+}  // namespace kelvora::video
