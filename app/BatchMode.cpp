@@ -77,7 +77,7 @@ int report(const video::SaveOutcome& outcome, const QString& output, int fps)
     if (outcome.refused)
         say(QStringLiteral("nessun file scritto"));
     else if (outcome.framesWritten > 0)
-        say(QStringLiteral("%1 è parziale: contiene i primi %2 fotogrammi su %3")
+        say(QStringLiteral("%1 è parziale, finito e leggibile: contiene %2 fotogrammi su %3")
                 .arg(output)
                 .arg(outcome.framesWritten)
                 .arg(outcome.frameCount));
