@@ -6,7 +6,9 @@
 #include <QHash>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 
 namespace kelvora::app {
 
@@ -71,8 +73,12 @@ Invocation readCommandLine(const QCoreApplication& application, int argc, char**
         exact.insert(QString::fromLocal8Bit(argv[i]), platform::pathFromNative(argv[i]));
 
     Invocation invocation;
-    for (const QString& item : parser.positionalArguments())
-        invocation.items << exactPath(item, exact);
+    // A list entry is a full path, whatever folder the program was started from.
+    for (const QString& item : parser.positionalArguments()) {
+        std::error_code error;
+        const std::filesystem::path full = std::filesystem::absolute(platform::nativePath(exactPath(item, exact)), error);
+        invocation.items << (error ? exactPath(item, exact) : platform::pathFromNative(full.string()));
+    }
     if (parser.isSet(output)) {
         invocation.output = exactPath(parser.value(output), exact);
         if (invocation.output.isEmpty())
