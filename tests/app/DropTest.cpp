@@ -107,5 +107,25 @@ TEST_F(DropTest, OnlyLocalFilesDroppedOnTheListAreTaken)
     EXPECT_TRUE(messages.shown.empty());
 }
 
+TEST_F(DropTest, NothingIsTakenWhileASaveRuns)
+{
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+        testing::writeBmp(dir.file(name), {8, 6, 24, 1});
+    window->addFrames({QString::fromStdString(dir.file("a.bmp")), QString::fromStdString(dir.file("b.bmp"))});
+    std::filesystem::remove(dir.file("b.bmp"));  // its message box shows while the save runs
+    bool takenDuringSave = true;
+    messages.onShow = [&](const testing::ShownMessage&) {
+        ASSERT_TRUE(window->saving());
+        takenDuringSave = drop({url(dir.file("c.bmp"))});
+    };
+    dialogs.answers.push_back(testing::DialogAnswer::choose(dir.file("out.avi")));
+    window->cmdWriteAVI->click();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_FALSE(takenDuringSave);
+    EXPECT_EQ(window->lstDIBList->ListCount(), 2);
+    EXPECT_TRUE(drop({url(dir.file("c.bmp"))}));  // and again once it has ended
+    EXPECT_EQ(window->lstDIBList->ListCount(), 3);
+}
+
 }  // namespace
 }  // namespace kelvora::app
