@@ -3,11 +3,13 @@
 #include "app/BatchProgress.h"
 #include "app/FrameAdder.h"
 #include "app/FrameSources.h"
+#include "platform/avifile/AVIFile.h"
 #include "platform/filesystem/PathNames.h"
 #include "video/SaveJob.h"
 
 #include <atomic>
 #include <csignal>
+#include <exception>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -108,7 +110,13 @@ int runBatch(const Invocation& invocation)
     BatchProgress progress(static_cast<int>(collected.frames.size()), stderr, isatty(STDERR_FILENO) == 1);
     video::mAVIDecs& avi = video::systemAVIDecs();
     avi.AVIFileInit();
-    const video::SaveOutcome outcome = video::SaveJob(avi, messages).run(request, progress, g_stop);
+    video::SaveOutcome outcome;
+    try {
+        outcome = video::SaveJob(avi, messages).run(request, progress, g_stop);
+    } catch (const std::exception&) {  // out of memory: a failed save, not a crash
+        outcome.result = avifile::AVIERR_INTERNAL;
+        outcome.frameCount = static_cast<int>(request.frames.size());
+    }
     avi.AVIFileExit();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
