@@ -1,8 +1,10 @@
 // The library's published functions: argument and handle checks, then the objects.
 #include <mutex>
+#include <optional>
 
 #include "platform/avifile/AVIFile.h"
 #include "platform/avifile/AviHandles.h"
+#include "platform/avifile/FrameGeometry.h"
 #include "platform/avifile/LittleEndian.h"
 
 namespace kelvora::avifile {
@@ -49,8 +51,11 @@ HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, const AVISTREAMI
         return AVIERR_BADPARAM;
     if (pfile->hasStream || pfile->writer.framesWritten() > 0)
         return AVIERR_UNSUPPORTED;  // one video stream per file
+    const std::optional<FrameRect> frame = frameRectFor(psi->rcFrame);
+    if (!frame)
+        return AVIERR_BADSIZE;
     pfile->hasStream = true;
-    pfile->writer.setStream(*psi);
+    pfile->writer.setStream(*psi, *frame);
     auto stream = std::make_unique<AVIStreamObject>();
     stream->file = pfile;
     ++pfile->refs;
@@ -103,7 +108,10 @@ HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, const void* lpFormat, LON
         return AVIERR_BADSIZE;
     if (lPos != 0)
         return AVIERR_UNSUPPORTED;  // no format changes within the stream
-    return fileOf(pavi)->writer.setFormat({static_cast<const std::uint8_t*>(lpFormat), static_cast<std::size_t>(cbFormat)});
+    const std::span format{static_cast<const std::uint8_t*>(lpFormat), static_cast<std::size_t>(cbFormat)};
+    if (const HRESULT hr = checkVideoFormat(format); hr != AVIERR_OK)
+        return hr;
+    return fileOf(pavi)->writer.setFormat(format);
 }
 
 HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer, LONG cbBuffer,

@@ -50,10 +50,11 @@ bool AviWriter::open(const char* path)
     return true;
 }
 
-void AviWriter::setStream(const AVISTREAMINFOA& info)
+void AviWriter::setStream(const AVISTREAMINFOA& info, const FrameRect& frame)
 {
     m_hasStream = true;
     m_info = info;
+    m_frame = frame;
     m_name.assign(info.szName, strnlen(info.szName, sizeof info.szName));
 }
 
@@ -146,8 +147,8 @@ void AviWriter::renderMainHeader(ByteWriter& out) const
     h.dwTotalFrames = m_riffNumber == 0 && m_riffOpen ? m_totalFrames : m_firstRiffFrames;
     h.dwStreams = m_hasStream ? 1 : 0;
     h.dwSuggestedBufferSize = suggestedBufferSize();
-    h.dwWidth = static_cast<std::uint32_t>(m_info.rcFrame.right - m_info.rcFrame.left);
-    h.dwHeight = static_cast<std::uint32_t>(m_info.rcFrame.bottom - m_info.rcFrame.top);
+    h.dwWidth = m_frame.width();
+    h.dwHeight = m_frame.rows();
     writeMainHeader(out, h);
 }
 
@@ -187,10 +188,10 @@ void AviWriter::renderStreamHeader(ByteWriter& out) const
     h.dwSuggestedBufferSize = suggestedBufferSize();
     h.dwQuality = m_info.dwQuality;
     h.dwSampleSize = m_info.dwSampleSize;
-    h.left = static_cast<std::int16_t>(m_info.rcFrame.left);
-    h.top = static_cast<std::int16_t>(m_info.rcFrame.top);
-    h.right = static_cast<std::int16_t>(m_info.rcFrame.right);
-    h.bottom = static_cast<std::int16_t>(m_info.rcFrame.bottom);
+    h.left = m_frame.left;
+    h.top = m_frame.top;
+    h.right = m_frame.right;
+    h.bottom = m_frame.bottom;
     writeStreamHeader(out, h);
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/avifile/AVIFile.h"
 #include "platform/avifile/AviRecords.h"
+#include "platform/avifile/FrameGeometry.h"
 #include "platform/avifile/FrameIndex.h"
 #include "platform/avifile/RiffFile.h"
 
@@ -29,7 +30,8 @@ public:
     explicit AviWriter(Limits limits);
 
     [[nodiscard]] bool open(const char* path);
-    void setStream(const AVISTREAMINFOA& info);
+    // `frame` is the description's rectangle as the headers store it.
+    void setStream(const AVISTREAMINFOA& info, const FrameRect& frame);
     [[nodiscard]] HRESULT setFormat(std::span<const std::uint8_t> format);
     [[nodiscard]] bool hasFormat() const { return m_formatSet; }
     [[nodiscard]] HRESULT writeFrame(std::span<const std::uint8_t> data, bool keyFrame);
@@ -70,6 +72,7 @@ private:
 
     bool m_hasStream = false;
     AVISTREAMINFOA m_info{};
+    FrameRect m_frame;
     std::string m_name;
     std::vector<std::uint8_t> m_format;
     bool m_formatSet = false;

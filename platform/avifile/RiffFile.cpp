@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -11,11 +12,37 @@ namespace kelvora::avifile {
 
 RiffFile::~RiffFile() { (void)close(); }
 
+namespace {
+
+// A FIFO, device or folder seen before opening is never opened: opening one can wait for a
+// partner or act on the device.
+bool namesSomethingElse(const char* path)
+{
+    struct stat seen {};
+    return ::stat(path, &seen) == 0 && !S_ISREG(seen.st_mode);
+}
+
+}  // namespace
+
 bool RiffFile::create(const char* path)
 {
-    m_fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     m_position = 0;
-    return m_fd >= 0;
+    if (namesSomethingElse(path))
+        return false;
+    // Without O_TRUNC and without waiting: what was opened is checked before anything is
+    // emptied, since the name may have changed to a FIFO or device after the look above.
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    struct stat opened {};
+    const bool regular = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode);
+    const int flags = regular ? ::fcntl(fd, F_GETFL) : -1;
+    if (!regular || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    return true;
 }
 
 bool RiffFile::writeAll(::iovec* parts, int count, std::size_t total)

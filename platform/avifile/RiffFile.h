@@ -18,7 +18,8 @@ public:
     RiffFile(const RiffFile&) = delete;
     RiffFile& operator=(const RiffFile&) = delete;
 
-    // Creates the file or empties an existing one.
+    // Creates the file or empties an existing one. Anything but a regular file (a FIFO, a
+    // device, a folder, or a link to one) is refused at once, without waiting and untouched.
     [[nodiscard]] bool create(const char* path);
     [[nodiscard]] bool append(std::span<const std::uint8_t> data);
     // One chunk: 8-byte header, the payload and, for odd sizes, the pad byte.

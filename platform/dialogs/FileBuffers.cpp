@@ -45,6 +45,18 @@ FileBufferImage severalFiles(const QStringList& paths)
     return image;
 }
 
+FileBufferImage imageOf(const QStringList& paths)
+{
+    return paths.size() == 1 ? singleFile(paths.front()) : severalFiles(paths);
+}
+
+QByteArray titleOf(const QStringList& paths)
+{
+    QByteArray title = QFileInfo(paths.front()).fileName().toUtf8();
+    title.append('\0');
+    return title;
+}
+
 }  // namespace
 
 QString proposedFileName(const OPENFILENAMEA& ofn)
@@ -61,9 +73,8 @@ bool storeChosenFiles(OPENFILENAMEA& ofn, const QStringList& paths)
     if (paths.isEmpty() || ofn.lpstrFile == nullptr) {
         return false;
     }
-    const FileBufferImage image = paths.size() == 1 ? singleFile(paths.front()) : severalFiles(paths);
-    QByteArray title = QFileInfo(paths.front()).fileName().toUtf8();
-    title.append('\0');
+    const FileBufferImage image = imageOf(paths);
+    const QByteArray title = titleOf(paths);
     const bool wantsTitle = ofn.lpstrFileTitle != nullptr && ofn.nMaxFileTitle > 0;
     if (static_cast<DWORD>(image.bytes.size()) > ofn.nMaxFile
         || (wantsTitle && static_cast<DWORD>(title.size()) > ofn.nMaxFileTitle)) {
@@ -76,6 +87,14 @@ bool storeChosenFiles(OPENFILENAMEA& ofn, const QStringList& paths)
     ofn.nFileOffset = image.fileOffset;
     ofn.nFileExtension = paths.size() == 1 ? image.fileExtension : 0;
     return true;
+}
+
+BufferNeeds bytesNeeded(const QStringList& paths)
+{
+    if (paths.isEmpty()) {
+        return {};
+    }
+    return {imageOf(paths).bytes.size(), titleOf(paths).size()};
 }
 
 }  // namespace kelvora::platform

@@ -20,4 +20,11 @@ namespace kelvora::platform {
 // platform's FNERR_BUFFERTOOSMALL, which the dialog reports as a zero result.
 [[nodiscard]] bool storeChosenFiles(OPENFILENAMEA& ofn, const QStringList& paths);
 
+// The bytes (NULs included) that storeChosenFiles needs in the file and the title buffer.
+struct BufferNeeds {
+    qsizetype file = 0;
+    qsizetype title = 0;
+};
+[[nodiscard]] BufferNeeds bytesNeeded(const QStringList& paths);
+
 }  // namespace kelvora::platform

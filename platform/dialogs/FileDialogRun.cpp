@@ -1,5 +1,6 @@
 #include "platform/dialogs/FileDialogRun.h"
 
+#include "platform/dialogs/CheckedFileDialog.h"
 #include "platform/dialogs/FileBuffers.h"
 #include "platform/dialogs/NameFilters.h"
 #include "platform/dialogs/PreviewPane.h"
@@ -132,7 +133,10 @@ BOOL runFileDialog(OPENFILENAMEA& ofn, FileDialogKind kind)
         || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
         return 0;
     }
-    QFileDialog dialog(ownerWidget(ofn.hwndOwner));
+    const bool singleFile = !isOpen(kind) || (ofn.Flags & OFN_ALLOWMULTISELECT) == 0;
+    const bool wantsTitle = ofn.lpstrFileTitle != nullptr;
+    CheckedFileDialog dialog(ownerWidget(ofn.hwndOwner),
+                             {singleFile, ofn.nMaxFile, wantsTitle ? ofn.nMaxFileTitle : DWORD{0}});
     configure(dialog, ofn, kind);
     const QStringList filters = nameFiltersFromList(ofn.lpstrFilter);
     applyNameFilters(dialog, filters, ofn.nFilterIndex);
@@ -148,7 +152,7 @@ BOOL runFileDialog(OPENFILENAMEA& ofn, FileDialogKind kind)
         return 0;
     }
     const QStringList chosen = dialog.selectedFiles();
-    if (!storeChosenFiles(ofn, chosen)) {
+    if ((singleFile && chosen.size() != 1) || !storeChosenFiles(ofn, chosen)) {
         return 0;
     }
     ofn.Flags = returnedFlags(ofn, chosen.front(), readOnlyBox.data());

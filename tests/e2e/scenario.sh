@@ -94,6 +94,27 @@ wait_for_video "$out/movie-again.avi" ${#model[@]}
 shot saved-again
 check_video "$out/movie-again.avi" 12 "${model[@]}"
 
+# A long save, cancelled with Escape: the progress shows in place of the clear button, and
+# the file is finished with the frames written so far.
+"$maker" "$out/many" "$MANY_FRAMES"
+click_at "$CLEAR_X" "$CLEAR_Y"   # "Cancella tutti i fotogrammi dalla lista"
+expect_rows 0
+click_at "$FOLDER_X" "$FOLDER_Y"   # "Tutta la cartella" again
+click_at "$ADD_X" "$ADD_Y"
+answer_dialog "$OPEN_TITLE" "$out/many/frame_001.bmp" open-dialog-many
+list_full() { [ "$(list_rows)" -ge "$VISIBLE_ROWS" ]; }
+wait_for 60 "the list to fill" list_full
+click_at "$SAVE_X" "$SAVE_Y"
+answer_dialog "$SAVE_TITLE" "$out/cancelled.avi" save-dialog-cancelled
+file_started() { [ -s "$out/cancelled.avi" ]; }
+wait_for 10 "the save to start" file_started
+shot saving-progress
+xdotool windowfocus "$main_window" key Escape
+wait_for 60 "the cancelled video to be finished" video_settled "$out/cancelled.avi"
+shot save-cancelled
+check_cancelled "$out/cancelled.avi" "$out/many" "$MANY_FRAMES"
+rm -rf "$out/many" "$out/cancelled.avi"
+
 click_at "$EXIT_X" "$EXIT_Y"
 app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
 deadline=$((SECONDS + 20))

@@ -55,3 +55,28 @@ check_video() {
   done
   echo "ok: $path: ${#expected[@]} frames of 320x240 at $rate/s, in the order ${expected[*]}"
 }
+
+# The file stopped growing (two looks half a second apart) and ffprobe reads frames from it.
+video_settled() {
+  local before after
+  before=$(stat -c %s "$1" 2>/dev/null) || return 1
+  sleep 0.5
+  after=$(stat -c %s "$1" 2>/dev/null) || return 1
+  [ "$before" = "$after" ] && probe_stream "$1" | grep -q '^nb_read_frames=[1-9]'
+}
+
+# check_cancelled <path> <folder> <frames in the folder>: a finished, readable video holding
+# the folder's first K frames in order, pixel for pixel, with 0 < K < all.
+check_cancelled() {
+  local path=$1 folder=$2 all=$3 written
+  written=$(probe_stream "$path" | sed -n 's/^nb_read_frames=//p')
+  [ -n "$written" ] && [ "$written" -gt 0 ] && [ "$written" -lt "$all" ] ||
+    fail "$path: the cancelled save holds '${written}' of $all frames"
+  tail -c $((16 * written + 4096)) "$path" | grep -qa idx1 || fail "$path: the cancelled file was not finished (no index)"
+  if ! diff -q <(frame_hashes "$path") \
+      <(ffmpeg -v error -start_number 1 -i "$folder/frame_%03d.bmp" -frames:v "$written" \
+          -f framemd5 -c:v rawvideo -pix_fmt bgr24 - 2>/dev/null | awk -F', *' '!/^#/ { print $NF }') >/dev/null; then
+    fail "$path: its $written frames are not the folder's first $written"
+  fi
+  echo "ok: $path: cancelled after $written of $all frames, finished and pixel-exact"
+}

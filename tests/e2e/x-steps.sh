@@ -10,6 +10,9 @@ readonly SAVE_X=499 SAVE_Y=312        # "Salva file AVI"
 readonly FOLDER_X=282 FOLDER_Y=342    # the box of "Tutta la cartella"
 readonly ARROW_X=280 ARROW_Y=419      # the scroll bar's left arrow
 readonly EXIT_X=417 EXIT_Y=476        # "Esci"
+readonly CLEAR_X=420 CLEAR_Y=378      # "Cancella tutti i fotogrammi dalla lista"
+readonly VISIBLE_ROWS=19              # rows the list shows at once
+readonly MANY_FRAMES=3000             # a save long enough to cancel by hand
 readonly MENU_ROW=22                  # height of one popup menu item
 
 step=0

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 
@@ -128,6 +130,102 @@ TEST_F(OpenStream, RefusesBadArgumentsWithTheirCodes)
         EXPECT_EQ(c.call(), c.expected) << c.what;
     EXPECT_EQ(out, nullptr);
 }
+
+void putLE32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+struct FormatCase {
+    const char* name;
+    std::size_t size;
+    std::uint32_t biSize;
+    std::int32_t biWidth;
+    std::int32_t biHeight;
+    HRESULT expected;
+};
+
+class FormatBlock : public OpenStream, public ::testing::WithParamInterface<FormatCase> {};
+
+TEST_P(FormatBlock, IsTakenOnlyWhenItDescribesAFrameTheHeadersCanHold)
+{
+    const FormatCase& c = GetParam();
+    std::vector<std::uint8_t> format = m_bmp.info;
+    format.resize(std::max<std::size_t>(c.size, 40));
+    putLE32(format, 0, c.biSize);
+    putLE32(format, 4, static_cast<std::uint32_t>(c.biWidth));
+    putLE32(format, 8, static_cast<std::uint32_t>(c.biHeight));
+    EXPECT_EQ(AVIStreamSetFormat(m_compressed, 0, format.data(), static_cast<LONG>(c.size)), c.expected);
+    // A refused format is not kept: the stream still has none.
+    EXPECT_EQ(write(0, m_bmp.pixels.data(), 48), c.expected == AVIERR_OK ? AVIERR_OK : AVIERR_BADFORMAT);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, FormatBlock,
+    ::testing::Values(FormatCase{"OneByte", 1, 40, 4, 4, AVIERR_BADFORMAT},
+                      FormatCase{"ShortOfAnInfoHeader", 39, 40, 4, 4, AVIERR_BADFORMAT},
+                      FormatCase{"CoreHeaderSize", 40, 12, 4, 4, AVIERR_BADFORMAT},
+                      FormatCase{"HeaderLongerThanTheBlock", 40, 124, 4, 4, AVIERR_BADFORMAT},
+                      FormatCase{"WiderThan16Bits", 40, 40, 32768, 4, AVIERR_BADFORMAT},
+                      FormatCase{"TallerThan16BitsTopDown", 40, 40, 4, -40000, AVIERR_BADFORMAT},
+                      FormatCase{"LargestTopDown", 40, 40, 32767, -32767, AVIERR_OK},
+                      FormatCase{"WithColourTable", 40 + 1024, 40, 4, 4, AVIERR_OK}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+struct RectCase {
+    const char* name;
+    int right;
+    int bottom;  // negative: a top-down bitmap's height
+    HRESULT expected;
+};
+
+class FrameRectangle : public ::testing::TestWithParam<RectCase> {};
+
+// The rectangle is four 16-bit values on disk: a frame that fits is described truly, one
+// that does not is refused before anything of the stream is written.
+TEST_P(FrameRectangle, IsStoredTrueOrRefusedAtStreamCreation)
+{
+    const RectCase& c = GetParam();
+    TempDir dir;
+    const auto path = dir / "a.avi";
+    const auto bmp = testsupport::makeTestBitmap(4, 4, 24, 0);
+    AVISTREAMINFOA info = videoStreamInfo(bmp, 25);
+    SetRect(&info.rcFrame, 0, 0, c.right, c.bottom);
+    PAVIFILE file = nullptr;
+    PAVISTREAM stream = nullptr;
+    ASSERT_EQ(AVIFileOpenA(&file, path.c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
+    EXPECT_EQ(AVIFileCreateStreamA(file, &stream, &info), c.expected);
+    if (stream) {
+        EXPECT_EQ(AVIStreamSetFormat(stream, 0, bmp.info.data(), 40), AVIERR_OK);
+        EXPECT_EQ(AVIStreamWrite(stream, 0, 1, bmp.pixels.data(), 48, AVIIF_KEYFRAME, nullptr, nullptr), AVIERR_OK);
+        AVIStreamRelease(stream);
+    }
+    AVIFileRelease(file);
+
+    const auto got = testsupport::inspectAvi(path);
+    ASSERT_TRUE(got.error.empty()) << got.error;
+    if (c.expected != AVIERR_OK) {
+        EXPECT_EQ(stream, nullptr);
+        EXPECT_EQ(got.avih.dwStreams, 0u) << "no stream described by a cut rectangle";
+        return;
+    }
+    const auto rows = static_cast<std::uint32_t>(std::abs(c.bottom));
+    EXPECT_EQ(got.avih.dwWidth, static_cast<std::uint32_t>(c.right));
+    EXPECT_EQ(got.avih.dwHeight, rows);
+    EXPECT_EQ(got.strh.right, c.right);
+    EXPECT_EQ(got.strh.bottom, static_cast<int>(rows));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FrameRectangle,
+                         ::testing::Values(RectCase{"Widest", 32767, 2, AVIERR_OK},
+                                           RectCase{"TallestTopDown", 2, -32767, AVIERR_OK},
+                                           RectCase{"OnePastWidest", 32768, 2, AVIERR_BADSIZE},
+                                           RectCase{"WouldBeCutTo640", 65536 + 640, 480, AVIERR_BADSIZE},
+                                           RectCase{"TooTallTopDown", 4, -32768, AVIERR_BADSIZE},
+                                           RectCase{"TooTall", 4, 70000, AVIERR_BADSIZE},
+                                           RectCase{"NegativeWidth", -4, 4, AVIERR_BADSIZE}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(AVIFileOpen, PathThatCannotBeCreatedFails)
 {

@@ -57,7 +57,12 @@ TEST_P(RoundTrip, StoresFormatAndPixelsByteForByte)
     const auto info = testsupport::inspectAvi(file);
     ASSERT_TRUE(info.error.empty()) << info.error;
     EXPECT_FALSE(info.truncated);
-    EXPECT_EQ(info.strf, frames[0].info);
+    EXPECT_EQ(info.strf, frames[0].info) << "a top-down format keeps its negative height";
+    // The headers count rows, whichever way they are stored.
+    EXPECT_EQ(info.avih.dwWidth, 13u);
+    EXPECT_EQ(info.avih.dwHeight, 7u);
+    EXPECT_EQ(info.strh.right, 13);
+    EXPECT_EQ(info.strh.bottom, 7);
     ASSERT_EQ(info.frames.size(), 3u);
     for (std::size_t i = 0; i < frames.size(); ++i)
         EXPECT_EQ(testsupport::readFrameBytes(file, info.frames[i]), frames[i].pixels) << "frame " << i;

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
+#include <functional>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,13 +17,98 @@
 namespace kelvora::avifile::test {
 namespace {
 
+// Runs body in a child process; its exit status, or -1 when it was still running after
+// five seconds (then it is killed): a call that waits on a FIFO or device shows as a hang.
+int inChildWithin5s(const std::function<int()>& body)
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(body());
+    if (child < 0)
+        return -2;
+    for (int waited = 0; waited < 500; ++waited) {
+        int status = 0;
+        if (::waitpid(child, &status, WNOHANG) == child)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
+        ::usleep(10'000);
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return -1;
+}
+
 TEST(AviDiskFull, WriteFailsAndFinishingReportsIt)
 {
-    const auto frames = testFrames(2, 16, 16, 24);
-    const SaveResult saved = saveFrames("/dev/full", frames);
-    EXPECT_EQ(saved.lastWrite, AVIERR_FILEWRITE);
-    EXPECT_EQ(saved.framesWritten, 0);
-    EXPECT_EQ(saved.finish, AVIERR_FILEWRITE);
+    // A file-size limit makes every write past 8 KiB fail, as a full disk does.
+    const int status = inChildWithin5s([] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{8192, 8192};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return 10;
+        TempDir dir;
+        const SaveResult saved = saveFrames(dir / "full.avi", testFrames(2, 64, 64, 24));
+        if (saved.lastWrite != AVIERR_FILEWRITE)
+            return 11;
+        if (saved.framesWritten != 0)
+            return 12;
+        return saved.finish == AVIERR_FILEWRITE ? 0 : 13;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+struct SpecialCase {
+    const char* name;
+    // Makes the thing named out.avi in dir; false when it cannot be made here.
+    std::function<bool(const std::filesystem::path& dir)> make;
+};
+
+class SpecialOutput : public ::testing::TestWithParam<SpecialCase> {};
+
+TEST_P(SpecialOutput, IsRefusedAtOnceAndLeftAlone)
+{
+    TempDir dir;
+    const auto out = dir / "out.avi";
+    if (!GetParam().make(dir.path()))
+        GTEST_SKIP() << "cannot make it here";
+    const auto before = std::filesystem::symlink_status(out).type();
+    const int status = inChildWithin5s([&] {
+        PAVIFILE file = reinterpret_cast<PAVIFILE>(1);
+        const HRESULT hr = AVIFileOpenA(&file, out.c_str(), OF_WRITE | OF_CREATE, nullptr);
+        return hr == AVIERR_FILEOPEN && file == nullptr ? 0 : 1;
+    });
+    EXPECT_NE(status, -1) << "the open waited";
+    EXPECT_EQ(status, 0) << "not refused with AVIERR_FILEOPEN";
+    EXPECT_EQ(std::filesystem::symlink_status(out).type(), before);
+}
+
+bool linkTo(const std::filesystem::path& target, const std::filesystem::path& dir)
+{
+    std::error_code ec;
+    std::filesystem::create_symlink(target, dir / "out.avi", ec);
+    return !ec;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, SpecialOutput,
+    ::testing::Values(
+        SpecialCase{"Fifo", [](const auto& dir) { return ::mkfifo((dir / "out.avi").c_str(), 0600) == 0; }},
+        SpecialCase{"LinkToFifo",
+                    [](const auto& dir) { return ::mkfifo((dir / "f").c_str(), 0600) == 0 && linkTo(dir / "f", dir); }},
+        SpecialCase{"LinkToNullDevice", [](const auto& dir) { return linkTo("/dev/null", dir); }},
+        SpecialCase{"LinkToFullDevice", [](const auto& dir) { return linkTo("/dev/full", dir); }},
+        SpecialCase{"Folder", [](const auto& dir) { return std::filesystem::create_directory(dir / "out.avi"); }},
+        SpecialCase{"LinkToFolder", [](const auto& dir) { return linkTo(dir, dir); }}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(AviOutput, LinkToARegularFileWritesThatFile)
+{
+    TempDir dir;
+    const auto target = dir / "real.avi";
+    std::ofstream(target) << std::string(5000, 'x');
+    ASSERT_TRUE(linkTo(target, dir.path()));
+    ASSERT_EQ(saveFrames(dir / "out.avi", testFrames(1, 8, 8, 24)).lastWrite, AVIERR_OK);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "out.avi"));
+    EXPECT_EQ(testsupport::inspectAvi(target).frames.size(), 1u);
 }
 
 // A 1 MiB tmpfs that fills up part-way through the video.

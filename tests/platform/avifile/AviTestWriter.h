@@ -24,7 +24,8 @@ inline AVISTREAMINFOA videoStreamInfo(const testsupport::TestBitmap& first, DWOR
     info.dwScale = 1;
     info.dwRate = rate;
     info.dwSuggestedBufferSize = static_cast<DWORD>(first.pixels.size());
-    SetRect(&info.rcFrame, 0, 0, first.width, first.height < 0 ? -first.height : first.height);
+    // As the save does: the bitmap's own height, negative for rows stored top-down.
+    SetRect(&info.rcFrame, 0, 0, first.width, first.height);
     return info;
 }
 

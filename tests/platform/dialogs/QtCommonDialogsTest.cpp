@@ -2,11 +2,15 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QAbstractButton>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -62,6 +66,46 @@ void pollThen(std::function<bool()> check, std::function<void(bool)> done, int a
     QTimer::singleShot(20, [check = std::move(check), done = std::move(done), attemptsLeft]() mutable {
         pollThen(std::move(check), std::move(done), attemptsLeft - 1);
     });
+}
+
+// What a modal message box showed, and whether one showed at all.
+struct SeenBox {
+    bool seen = false;
+    QString text;
+    QString title;
+    QWidget* parent = nullptr;
+};
+
+// Answers the next modal message box with `button` (or closes it when it has none), so a
+// box that should not appear fails the test instead of hanging it. The watch ends with
+// `dialog`, which outlives the box.
+void onModalMessageBox(QFileDialog& dialog, SeenBox& seen, QMessageBox::StandardButton button = QMessageBox::Ok,
+                       int attemptsLeft = 300)
+{
+    QTimer::singleShot(10, &dialog, [&dialog, &seen, button, attemptsLeft] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            if (attemptsLeft > 0) {
+                onModalMessageBox(dialog, seen, button, attemptsLeft - 1);
+            }
+            return;
+        }
+        seen = {true, box->text(), box->windowTitle(), box->parentWidget()};
+        if (QAbstractButton* answer = box->button(button)) {
+            answer->click();
+        } else {
+            box->reject();
+        }
+    });
+}
+
+// As a user types: into the focused name box, which Qt then leaves as typed.
+void typeName(QFileDialog& dialog, const QString& name)
+{
+    auto* nameBox = dialog.findChild<QLineEdit*>("fileNameEdit");
+    QApplication::setActiveWindow(&dialog);
+    nameBox->setFocus();
+    nameBox->setText(name);
 }
 
 class RealDialogTest : public ::testing::Test {
@@ -189,19 +233,148 @@ TEST_F(RealDialogTest, SaveWithAnotherExtensionReportsIt)
     EXPECT_EQ(m_ofn.Flags & OFN_EXTENSIONDIFFERENT, OFN_EXTENSIONDIFFERENT);
 }
 
-TEST_F(RealDialogTest, PathLongerThanTheBufferFailsWithoutWritingPastIt)
+// A choice the dialog cannot return as confirmed: the user is told by a box the dialog owns,
+// the dialog stays open, and a plain name typed afterwards is what comes back.
+struct RefusedCase {
+    const char* name;
+    bool save;
+    std::function<QString(const QString& other)> typed;  // other: a second folder
+    const char* message;
+    std::function<QByteArray(const QByteArray& folder)> deepFolder;  // empty: the test folder
+};
+
+void PrintTo(const RefusedCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+QByteArray makeDeepFolder(const QByteArray& folder)
+{
+    QByteArray deep = folder;
+    for (int i = 0; i < 5; ++i) {
+        deep += '/' + QByteArray(200, static_cast<char>('k' + i));
+    }
+    std::filesystem::create_directories(deep.toStdString());
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    image.save(QString::fromUtf8(deep + "/a.bmp"), "BMP");
+    return deep;
+}
+
+class RefusedChoice : public RealDialogTest, public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(RefusedChoice, IsToldAndTheDialogStaysOpen)
+{
+    const RefusedCase& c = GetParam();
+    QTemporaryDir other;
+    ASSERT_TRUE(other.isValid());
+    const QString otherFile = other.filePath("y.avi");
+    {
+        QFile file(otherFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("keep me");
+    }
+    QByteArray shownFolder = m_folderUtf8;
+    if (c.deepFolder) {
+        shownFolder = c.deepFolder(m_folderUtf8);
+        m_ofn.lpstrInitialDir = shownFolder.constData();
+    }
+    if (c.save) {
+        m_ofn.lpstrFilter = "AVI Files\0*.avi\0";
+        m_ofn.lpstrDefExt = "avi";
+        m_ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+    }
+    const QString plain = inFolder(c.save ? "plain.avi" : "c.bmp");
+    SeenBox box;
+    bool openAfterTheBox = false;
+    QFileDialog* shown = nullptr;
+    onModalFileDialog([&](QFileDialog& dialog) {
+        shown = &dialog;
+        typeName(dialog, c.typed(QDir(other.path()).canonicalPath()));
+        onModalMessageBox(dialog, box);
+        acceptDialog(dialog);
+        openAfterTheBox = dialog.isVisible();
+        typeName(dialog, plain);
+        onModalMessageBox(dialog, box);  // closes a replace prompt, should one wrongly appear
+        acceptDialog(dialog);
+    });
+    const BOOL confirmed = c.save ? m_dialogs.GetSaveFileNameA(m_ofn) : m_dialogs.GetOpenFileNameA(m_ofn);
+    EXPECT_TRUE(box.seen);
+    EXPECT_EQ(box.text, QString::fromUtf8(c.message));
+    EXPECT_EQ(box.title, "KELVORA MAKER");
+    EXPECT_EQ(box.parent, shown) << "the box belongs to the dialog";
+    EXPECT_TRUE(openAfterTheBox);
+    ASSERT_NE(confirmed, 0);
+    EXPECT_EQ(QString::fromUtf8(m_file.data()), plain);
+    QFile kept(otherFile);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "keep me");
+    EXPECT_FALSE(QFileInfo::exists(inFolder("x.avi")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, RefusedChoice,
+    ::testing::Values(
+        RefusedCase{"SaveQuotedNamesPointingElsewhere", true,
+                    [](const QString& other) { return "\"x.avi\" \"" + other + "/y.avi\""; },
+                    "Il nome del file non può contenere le virgolette (\").", {}},
+        RefusedCase{"SaveQuoteInsideTheName", true, [](const QString&) { return QString("x\"y.avi"); },
+                    "Il nome del file non può contenere le virgolette (\").", {}},
+        RefusedCase{"OpenQuoteSelectingAnotherFile", false, [](const QString&) { return QString("x\"a.bmp"); },
+                    "Il nome del file non può contenere le virgolette (\").", {}},
+        RefusedCase{"SavePathOf1024BytesOrMore", true, [](const QString&) { return QString("x.avi"); },
+                    "Il percorso è troppo lungo (più di 1023 byte).", makeDeepFolder},
+        RefusedCase{"OpenPathOf1024BytesOrMore", false, [](const QString&) { return QString("a.bmp"); },
+                    "Il percorso è troppo lungo (più di 1023 byte).", makeDeepFolder}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RealDialogTest, PathLongerThanTheBufferIsToldAndNothingIsWrittenPastIt)
 {
     std::array<char, 12> small{};
     small.fill('x');
     m_ofn.lpstrFile = small.data();
     m_ofn.nMaxFile = static_cast<DWORD>(small.size());
-    onModalFileDialog([](QFileDialog& dialog) {
+    SeenBox box;
+    onModalFileDialog([&](QFileDialog& dialog) {
         dialog.selectFile("a.bmp");
+        onModalMessageBox(dialog, box);
         acceptDialog(dialog);
+        dialog.reject();
     });
     EXPECT_EQ(m_dialogs.GetOpenFileNameA(m_ofn), 0);
+    EXPECT_EQ(box.text, "Il percorso è troppo lungo (più di 11 byte).");
     EXPECT_EQ(std::string(small.data(), small.size()), std::string(12, 'x'));
     EXPECT_EQ(std::filesystem::current_path(), m_savedCwd);
+}
+
+// The replace prompt is Qt's, asked about the very file the dialog then returns (with the
+// default extension added): No keeps the dialog open, Yes returns that file.
+TEST_F(RealDialogTest, ReplacePromptIsAboutTheFileReturned)
+{
+    {
+        QFile existing(inFolder("old.avi"));
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    }
+    m_ofn.lpstrFilter = "AVI Files\0*.avi\0";
+    m_ofn.lpstrDefExt = "avi";
+    m_ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+    SeenBox refused;
+    SeenBox confirmed;
+    bool openAfterNo = false;
+    onModalFileDialog([&](QFileDialog& dialog) {
+        typeName(dialog, "old");
+        onModalMessageBox(dialog, refused, QMessageBox::No);
+        acceptDialog(dialog);
+        openAfterNo = dialog.isVisible();
+        onModalMessageBox(dialog, confirmed, QMessageBox::Yes);
+        acceptDialog(dialog);
+    });
+    ASSERT_NE(m_dialogs.GetSaveFileNameA(m_ofn), 0);
+    EXPECT_TRUE(refused.seen);
+    EXPECT_TRUE(refused.text.contains("old.avi")) << refused.text.toStdString();
+    EXPECT_TRUE(openAfterNo);
+    EXPECT_TRUE(confirmed.seen);
+    EXPECT_EQ(QString::fromUtf8(m_file.data()), inFolder("old.avi"));
 }
 
 TEST_F(RealDialogTest, MultiSelectWritesFolderThenEachName)

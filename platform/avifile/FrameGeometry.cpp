@@ -1,0 +1,50 @@
+#include "platform/avifile/FrameGeometry.h"
+
+namespace kelvora::avifile {
+
+namespace {
+
+bool fits16(std::int64_t v) { return v >= -kLargestSide - 1 && v <= kLargestSide; }
+
+std::uint32_t readU32(std::span<const std::uint8_t> bytes, std::size_t at)
+{
+    return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
+           static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+std::int64_t readI32(std::span<const std::uint8_t> bytes, std::size_t at)
+{
+    return static_cast<std::int32_t>(readU32(bytes, at));
+}
+
+}  // namespace
+
+std::optional<FrameRect> frameRectFor(const RECT& rc)
+{
+    const std::int64_t left = rc.left;
+    const std::int64_t top = rc.top;
+    const std::int64_t width = std::int64_t{rc.right} - left;
+    const std::int64_t height = std::int64_t{rc.bottom} - top;
+    const std::int64_t rows = height < 0 ? -height : height;
+    if (width < 0 || !fits16(left) || !fits16(top) || !fits16(left + width) || !fits16(top + rows))
+        return std::nullopt;
+    return FrameRect{static_cast<std::int16_t>(left), static_cast<std::int16_t>(top),
+                     static_cast<std::int16_t>(left + width), static_cast<std::int16_t>(top + rows)};
+}
+
+HRESULT checkVideoFormat(std::span<const std::uint8_t> format)
+{
+    if (format.size() < kBitmapInfoHeaderSize)
+        return AVIERR_BADFORMAT;
+    const std::uint32_t biSize = readU32(format, 0);
+    if (biSize < kBitmapInfoHeaderSize || biSize > format.size())
+        return AVIERR_BADFORMAT;
+    const std::int64_t biWidth = readI32(format, 4);
+    const std::int64_t biHeight = readI32(format, 8);
+    const std::int64_t rows = biHeight < 0 ? -biHeight : biHeight;
+    if (biWidth > kLargestSide || rows > kLargestSide)
+        return AVIERR_BADFORMAT;
+    return AVIERR_OK;
+}
+
+}  // namespace kelvora::avifile
