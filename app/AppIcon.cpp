@@ -2,28 +2,21 @@
 
 #include <QPainter>
 #include <QPixmap>
+#include <QSvgRenderer>
 
 namespace kelvora::app {
 
-QIcon makeAppIcon()
+QImage renderAppIcon(int size)
 {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.fillRect(2, 4, 28, 24, QColor(40, 40, 48));
-    // Sprocket holes along both edges.
-    for (int x = 4; x < 30; x += 6) {
-        painter.fillRect(x, 6, 3, 3, QColor(230, 230, 230));
-        painter.fillRect(x, 23, 3, 3, QColor(230, 230, 230));
-    }
-    // Two frames with a sun and a sky, the second a step further on.
-    painter.fillRect(4, 11, 11, 10, QColor(90, 160, 230));
-    painter.fillRect(17, 11, 11, 10, QColor(90, 160, 230));
-    painter.setBrush(QColor(250, 200, 40));
-    painter.setPen(Qt::NoPen);
-    painter.drawEllipse(6, 13, 5, 5);
-    painter.drawEllipse(21, 13, 5, 5);
-    return QIcon(pixmap);
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QSvgRenderer renderer(QStringLiteral(":/kelvora/kelvora-maker.svg"));
+    Q_ASSERT_X(renderer.isValid(), "renderAppIcon", "the icon is compiled in");
+    QPainter painter(&image);
+    renderer.render(&painter);
+    return image;
 }
+
+QIcon makeAppIcon() { return QIcon(QPixmap::fromImage(renderAppIcon(32))); }
 
 }  // namespace kelvora::app

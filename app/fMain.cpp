@@ -1,5 +1,6 @@
 #include "app/fMain.h"
 
+#include "app/Accessibility.h"
 #include "app/AppIcon.h"
 #include "app/Twips.h"
 #include "platform/toolkit/ImageBox.h"
@@ -73,6 +74,8 @@ fMain::fMain(Services services, QWidget* parent)
     setFixedSize(twips(8610), twips(7500));
     createControls();
     connectHandlers();
+    describeControls(*this);
+    setAcceptDrops(true);
     Form_Load();
 }
 

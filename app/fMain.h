@@ -16,6 +16,9 @@ class QMenu;
 class QPushButton;
 class QScrollBar;
 class QAction;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QProgressBar;
 class QShortcut;
 
@@ -102,8 +105,16 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Files and folders dropped on the list.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    // Whether frames may come in from outside the window's own button (a drop, the command
+    // line) at this moment.
+    [[nodiscard]] bool acceptsFrames() const { return !saving(); }
+    [[nodiscard]] bool takesDropAt(const QDropEvent& event) const;
     void createControls();
     void connectHandlers();
     void showFps();
@@ -120,13 +131,13 @@ private:
     Services m_services;
     std::function<void()> m_endApplication;
     bool m_unloaded = false;
+    FrameFormat m_format;
     video::SaveCommand* m_activeSave = nullptr;  // the running save's command, on the handler's stack
     bool m_exitAfterSave = false;
     bool m_closeAfterSave = false;
     bool m_writeWasEnabled = false;
     QShortcut* m_cancelShortcut = nullptr;
     QObject* m_listInputBlock = nullptr;
-    FrameFormat m_format;
 };
 
 }  // namespace kelvora::app

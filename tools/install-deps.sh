@@ -5,10 +5,11 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   ffmpeg xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core fonts-liberation
+  desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -1,0 +1,43 @@
+#include "app/FrameSources.h"
+
+#include "app/FrameAdder.h"
+#include "platform/dirsearch/DirectorySearch.h"
+#include "platform/filesystem/PathNames.h"
+
+#include <QUrl>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace kelvora::app {
+
+QStringList frameCandidates(const QStringList& items)
+{
+    QStringList candidates;
+    for (const QString& item : items) {
+        std::error_code error;
+        if (std::filesystem::is_directory(platform::nativePath(item), error))
+            candidates << bmpFilesOfFolder(item);
+        else
+            candidates << item;
+    }
+    return candidates;
+}
+
+QStringList droppedItems(const QMimeData& data)
+{
+    QStringList items;
+    for (const QUrl& url : data.urls()) {
+        if (!url.isLocalFile())
+            continue;
+        // Taken from the encoded bytes: a name that is not UTF-8 still names its file.
+        const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        items << platform::pathFromNative(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    }
+    std::ranges::sort(items, [](const QString& a, const QString& b) {
+        return platform::naturalLess(platform::nativePath(a), platform::nativePath(b));
+    });
+    return items;
+}
+
+}  // namespace kelvora::app

@@ -1,0 +1,19 @@
+#pragma once
+
+// Files and folders named outside the open dialog (dropped on the list, given on the command
+// line) turned into the candidates "Aggiungi BMP" would take from them. QtCore only.
+
+#include <QMimeData>
+#include <QStringList>
+
+namespace kelvora::app {
+
+// A folder stands for its BMP files as "Tutta la cartella" takes them (natural order); any
+// other path stands for itself, so a missing or foreign file meets the usual checks and
+// messages. The items keep their given order.
+[[nodiscard]] QStringList frameCandidates(const QStringList& items);
+
+// The local files and folders of a drop, in natural order; empty when it carries none.
+[[nodiscard]] QStringList droppedItems(const QMimeData& data);
+
+}  // namespace kelvora::app

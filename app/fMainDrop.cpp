@@ -1,0 +1,45 @@
+// Files and folders dropped on the frame list are added as "Aggiungi BMP" adds them.
+#include "app/fMain.h"
+
+#include "app/FrameSources.h"
+#include "platform/toolkit/ListBox.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+
+namespace kelvora::app {
+
+bool fMain::takesDropAt(const QDropEvent& event) const
+{
+    return acceptsFrames() && lstDIBList->geometry().contains(event.position().toPoint()) &&
+           !droppedItems(*event.mimeData()).isEmpty();
+}
+
+void fMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    // Taken anywhere on the window so that moving on to the list is followed; the list
+    // alone shows a drop is possible.
+    if (acceptsFrames() && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void fMain::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (takesDropAt(*event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void fMain::dropEvent(QDropEvent* event)
+{
+    if (!takesDropAt(*event)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    addFrames(frameCandidates(droppedItems(*event->mimeData())));
+}
+
+}  // namespace kelvora::app

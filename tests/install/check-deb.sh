@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Makes the Debian package with cpack and checks its files and computed dependencies:
+#   check-deb.sh <build-dir> <work-dir>
+set -euo pipefail
+build=$1
+work=$2/deb
+rm -rf "$work"
+mkdir -p "$work"
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; exit 1; }
+deb=$(ls "$work"/kelvora-maker_*.deb)
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+files=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for expected in \
+  ./usr/bin/kelvora-maker \
+  ./usr/share/applications/org.kelvora.maker.desktop \
+  ./usr/share/metainfo/org.kelvora.maker.metainfo.xml \
+  ./usr/share/icons/hicolor/scalable/apps/kelvora-maker.svg \
+  ./usr/share/icons/hicolor/48x48/apps/kelvora-maker.png \
+  ./usr/share/icons/hicolor/256x256/apps/kelvora-maker.png; do
+  grep -qx -- "$expected" <<<"$files" || fail "$expected is not in the package"
+done
+# Nothing but the application: no tests, benchmarks or build tools.
+unexpected=$(grep -v -e '/$' -e '^./usr/bin/kelvora-maker$' -e '^./usr/share/' <<<"$files" || true)
+[ -z "$unexpected" ] || fail "unexpected files: $unexpected"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libqt6widgets6 libqt6svg6 libc6; do
+  grep -q "$library" <<<"$depends" || fail "Depends does not name $library: $depends"
+done
+echo "$(basename "$deb"): $(stat -c %s "$deb") bytes; Depends: $depends"

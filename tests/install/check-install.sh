@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks what lands there:
+#   check-install.sh <build-dir> <work-dir>
+set -euo pipefail
+build=$1
+prefix=$2/prefix
+rm -rf "$prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+desktop=$prefix/share/applications/org.kelvora.maker.desktop
+metainfo=$prefix/share/metainfo/org.kelvora.maker.metainfo.xml
+[ -x "$prefix/bin/kelvora-maker" ] || fail "no executable bin/kelvora-maker"
+[ -f "$desktop" ] || fail "no desktop entry"
+[ -f "$metainfo" ] || fail "no AppStream metainfo"
+[ -f "$prefix/share/icons/hicolor/scalable/apps/kelvora-maker.svg" ] || fail "no scalable icon"
+for size in 16 22 24 32 48 64 128 256; do
+  png=$prefix/share/icons/hicolor/${size}x${size}/apps/kelvora-maker.png
+  file "$png" | grep -q "PNG image data, $size x $size" || fail "$png is not a $size x $size PNG"
+done
+
+# The validators check the form; the keys a desktop relies on are checked by value.
+desktop-file-validate "$desktop" || fail "desktop-file-validate"
+appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
+grep -qx 'Exec=kelvora-maker %F' "$desktop" || fail "Exec"
+grep -qx 'Categories=AudioVideo;Video;' "$desktop" || fail "Categories"
+grep -qx 'MimeType=image/bmp;' "$desktop" || fail "MimeType"
+grep -qx 'Icon=kelvora-maker' "$desktop" || fail "Icon"
+grep -q '<launchable type="desktop-id">org.kelvora.maker.desktop</launchable>' "$metainfo" || fail "launchable"
+! grep -q '@PROJECT_VERSION@' "$metainfo" || fail "release version not filled in"
+echo "installed and valid: $(cd "$prefix" && find . -type f | wc -l) files"
