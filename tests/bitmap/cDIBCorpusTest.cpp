@@ -2,6 +2,8 @@
 
 #include "tests/bitmap/BitmapTestSupport.h"
 
+#include "tests/support/bmp/Corpus.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,18 +17,8 @@ namespace {
 
 using testing::Bytes;
 
-const std::filesystem::path kCorpus = std::filesystem::path(KELVORA_CORPUS_DIR) / "bmpsuite";
-
-std::vector<std::string> corpusFiles()
-{
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(kCorpus, error))
-        if (entry.is_regular_file() && entry.path().extension() == ".bmp")
-            names.push_back(std::filesystem::relative(entry.path(), kCorpus).string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using kelvora::testing::corpusFiles;
+using kelvora::testing::kCorpus;
 
 std::int64_t le(const Bytes& file, std::size_t at, int width)
 {

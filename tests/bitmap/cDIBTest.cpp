@@ -1,7 +1,7 @@
 #include "bitmap/cDIB.h"
 
 #include "tests/bitmap/BitmapTestSupport.h"
-#include "tests/support/fs/SpecialFiles.h"
+#include "tests/support/fs/NonRegularFiles.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -47,6 +47,15 @@ std::vector<std::uint8_t> decodedPixels(const BmpLayout& layout, int bytesPerPix
     return out;
 }
 
+// "f<i>.bmp", built by appending: GCC 12 warns falsely (-Wrestrict) about "f" + std::string at -O3.
+std::string frameFile(std::uint32_t i)
+{
+    std::string name = "f";
+    name += std::to_string(i);
+    name += ".bmp";
+    return name;
+}
+
 struct Variant {
     const char* name;
     BmpLayout layout;
@@ -70,7 +79,7 @@ TEST_P(SaveToFileTest, RealReadersSeeEveryFramePixelExact)
         BmpLayout layout = variant.layout;
         layout.seed = seed;
         frames.push_back(layout);
-        const std::string path = dir.file("f" + std::to_string(seed) + ".bmp");
+        const std::string path = dir.file(frameFile(seed));
         testing::writeBmp(path, layout);
         window.lstDIBList->AddItem(QString::fromStdString(path));
     }
@@ -178,8 +187,9 @@ protected:
         window.setEndApplication([this] { endedWith = testsupport::inspectAvi(output); ended = true; });
         for (int i = 0; i < kFrames; ++i) {
             layouts.push_back({6, 5, 24, static_cast<std::uint32_t>(i + 1)});
-            testing::writeBmp(dir.file("f" + std::to_string(i) + ".bmp"), layouts.back());
-            window.lstDIBList->AddItem(QString::fromStdString(dir.file("f" + std::to_string(i) + ".bmp")));
+            const std::string path = dir.file(frameFile(static_cast<std::uint32_t>(i)));
+            testing::writeBmp(path, layouts.back());
+            window.lstDIBList->AddItem(QString::fromStdString(path));
         }
         window.cmdWriteAVI->setEnabled(true);
     }

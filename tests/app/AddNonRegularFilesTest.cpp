@@ -6,7 +6,7 @@
 #include "platform/toolkit/ListBox.h"
 #include "tests/support/app/ScriptedServices.h"
 #include "tests/support/bmp/BmpFiles.h"
-#include "tests/support/fs/SpecialFiles.h"
+#include "tests/support/fs/NonRegularFiles.h"
 
 #include <QCheckBox>
 #include <QLabel>
