@@ -12,6 +12,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 
 namespace kelvora::video {
@@ -297,6 +298,21 @@ TEST_F(SaveCommandTest, AFailedSaveAfterASuccessfulOneLeavesNoSuccessText)
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(statusWhileTold.empty());
     EXPECT_TRUE(window->lblStatus->text().isEmpty());
+}
+
+TEST_F(SaveCommandTest, SavingOverOneOfTheFramesIsRefusedAndTheFrameKept)
+{
+    addFrames({{4, 4, 24, 1}, {4, 4, 24, 2}});
+    const std::vector<std::uint8_t> before = testing::makeBmp({4, 4, 24, 2});
+    output = entry(1);  // the user confirmed the overwrite prompt on a frame of the list
+    const Calls calls = save();
+    EXPECT_TRUE(calls.empty());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text,
+              "Il file scelto è uno dei fotogrammi della lista: il filmato non è stato salvato, per non distruggerlo.");
+    std::ifstream frame(entry(1), std::ios::binary);
+    EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(frame), {}), before);
+    EXPECT_NE(window->lblStatus->text(), "Il file AVI è stato creato con successo!");
 }
 
 TEST_F(SaveCommandTest, AnEmptyListClosesTheFileAndTellsTheUser)
