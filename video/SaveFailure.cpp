@@ -38,10 +38,8 @@ bool freeSpaceBelow(const std::string& folder, std::int64_t needBytes)
 std::string refusalBeforeOpen(const std::string& target, const std::vector<std::string>& frames)
 {
     struct stat out {};
-    if (::stat(target.c_str(), &out) != 0)
-        return {};  // a new file cannot be one of the frames
-    if (!S_ISREG(out.st_mode))
-        return kNotRegular;
+    if (::stat(target.c_str(), &out) != 0 || !S_ISREG(out.st_mode))
+        return {};  // a new file cannot be one of the frames; the library refuses what is no regular file
     for (const std::string& frame : frames) {
         struct stat in {};
         if (::stat(frame.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)

@@ -11,8 +11,8 @@
 
 namespace kelvora::video {
 
-// A target the save must not open: one of the frames themselves, or something that is not a
-// regular file (a folder, a FIFO, a device). Empty when the save may go ahead.
+// A target the save must not open, since it is one of the frames themselves. Empty when the
+// save may go ahead.
 [[nodiscard]] std::string refusalBeforeOpen(const std::string& target, const std::vector<std::string>& frames);
 // Why the target could not be opened for writing.
 [[nodiscard]] std::string openFailureReason(const std::string& target);
