@@ -110,7 +110,7 @@ file_started() { [ -s "$out/cancelled.avi" ]; }
 wait_for 10 "the save to start" file_started
 shot saving-progress
 xdotool windowfocus "$main_window" key Escape
-wait_for 60 "the cancelled video to be finished" video_settled "$out/cancelled.avi"
+wait_for 60 "the cancelled video to be finished" video_finished "$out/cancelled.avi"
 shot save-cancelled
 check_cancelled "$out/cancelled.avi" "$out/many" "$MANY_FRAMES"
 rm -rf "$out/many" "$out/cancelled.avi"
