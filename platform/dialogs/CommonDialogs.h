@@ -6,12 +6,9 @@
 
 #include <cstdint>
 
-namespace kelvora::platform {
+#include "platform/types/PlatformTypes.h"
 
-using DWORD = std::uint32_t;
-using WORD = std::uint16_t;
-using BOOL = std::int32_t;
-using HWND = std::intptr_t;  // a window handle (Qt's native window id); 0 is none
+namespace kelvora::platform {
 
 inline constexpr DWORD OFN_READONLY = 0x1;
 inline constexpr DWORD OFN_OVERWRITEPROMPT = 0x2;

@@ -4,18 +4,13 @@
 // resolved to the XDG folders of the desktop. The item identifier list is an owned object;
 // CoTaskMemFree releases it, and dropping it without that call releases it just the same.
 
-#include "platform/dialogs/CommonDialogs.h"
+#include "platform/types/PlatformTypes.h"
 
-#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <span>
 
 namespace kelvora::platform {
-
-using HRESULT = std::int32_t;
-inline constexpr HRESULT S_OK = 0;
-inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
 
 inline constexpr int CSIDL_DESKTOP = 0x0000;
 inline constexpr int CSIDL_PERSONAL = 0x0005;
