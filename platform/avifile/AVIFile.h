@@ -6,16 +6,18 @@
 
 #include <cstdint>
 
+#include "platform/types/PlatformTypes.h"
+
 namespace kelvora::avifile {
 
-using HRESULT = std::int32_t;
-using LONG = std::int32_t;
-using ULONG = std::uint32_t;
-using DWORD = std::uint32_t;
-using WORD = std::uint16_t;
-using UINT = std::uint32_t;
-using BOOL = std::int32_t;
-using FOURCC = std::uint32_t;
+using platform::BOOL;
+using platform::DWORD;
+using platform::FOURCC;
+using platform::HRESULT;
+using platform::LONG;
+using platform::UINT;
+using platform::ULONG;
+using platform::WORD;
 struct CLSID;  // handler classes are never used: callers pass nullptr
 
 struct RECT {
@@ -94,13 +96,24 @@ inline constexpr HRESULT AVIERR_CANTCOMPRESS = makeAviErr(117);
 inline constexpr HRESULT AVIERR_USERABORT = makeAviErr(198);
 inline constexpr HRESULT AVIERR_ERROR = makeAviErr(199);
 
+// Our extension: the limits of the OpenDML layout a file is written with. A RIFF ends before
+// it passes riffBytes (at most 1 GiB, so every 32-bit offset in it stays in range), and the
+// super index has room for superIndexEntries RIFFs; a frame beyond that is refused with
+// AVIERR_BADSIZE. Tests pass lower limits to reach several RIFFs with a few megabytes.
+struct AviFileLimits {
+    static constexpr std::uint64_t kMaxRiffBytes = 1ull << 30;
+    std::uint64_t riffBytes = kMaxRiffBytes;
+    std::uint32_t superIndexEntries = 1022;
+};
+
 // Counted: every AVIFileInit is balanced by one AVIFileExit.
 void AVIFileInit();
 void AVIFileExit();
 // How many AVIFileInit calls are not yet balanced (for tests and diagnostics).
 [[nodiscard]] int AVIFileInitCount();
 
-[[nodiscard]] HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLSID* lpHandler);
+[[nodiscard]] HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLSID* lpHandler,
+                                   const AviFileLimits& limits = {});
 [[nodiscard]] HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, const AVISTREAMINFOA* psi);
 [[nodiscard]] HRESULT AVIMakeCompressedStream(PAVISTREAM* ppsCompressed, PAVISTREAM psSource,
                                               const AVICOMPRESSOPTIONS* lpOptions, const CLSID* pclsidHandler);

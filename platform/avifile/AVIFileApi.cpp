@@ -1,23 +1,22 @@
 // The library's published functions: argument and handle checks, then the objects.
-#include <mutex>
 #include <optional>
 
 #include "platform/avifile/AVIFile.h"
 #include "platform/avifile/AviHandles.h"
 #include "platform/avifile/FrameGeometry.h"
-#include "platform/avifile/LittleEndian.h"
+#include "platform/types/FourCC.h"
 
 namespace kelvora::avifile {
 
-namespace {
+using platform::FourCC;
 
-std::mutex g_lock;
+namespace {
 
 constexpr LONG kMaxFormatSize = 1 << 20;
 
 }  // namespace
 
-HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLSID*)
+HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLSID*, const AviFileLimits& limits)
 {
     if (!ppfile)
         return AVIERR_BADPARAM;
@@ -26,11 +25,10 @@ HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLS
         return AVIERR_BADPARAM;
     if ((uMode & (OF_WRITE | OF_CREATE)) != (OF_WRITE | OF_CREATE))
         return AVIERR_READONLY;  // this library only creates files
-    auto file = std::make_unique<AVIFileObject>();
+    auto file = std::make_unique<AVIFileObject>(limits);
     if (!file->writer.open(szFile))
         return AVIERR_FILEOPEN;
-    std::lock_guard lock(g_lock);
-    *ppfile = AviHandles::instance().add(std::move(file));
+    *ppfile = AviHandles::lock()->add(std::move(file));
     return AVIERR_OK;
 }
 
@@ -39,13 +37,12 @@ HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, const AVISTREAMI
     if (!ppavi)
         return AVIERR_BADPARAM;
     *ppavi = nullptr;
-    std::lock_guard lock(g_lock);
-    auto& handles = AviHandles::instance();
-    if (!handles.isLive(pfile))
+    const auto handles = AviHandles::lock();
+    if (!handles->isLive(pfile))
         return AVIERR_BADHANDLE;
     if (!psi)
         return AVIERR_BADPARAM;
-    if (psi->fccType != fourCC("vids"))
+    if (FourCC::fromValue(psi->fccType) != FourCC("vids"))
         return AVIERR_UNSUPPORTED;
     if (psi->dwScale == 0 || psi->dwRate == 0)
         return AVIERR_BADPARAM;
@@ -59,7 +56,7 @@ HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, const AVISTREAMI
     auto stream = std::make_unique<AVIStreamObject>();
     stream->file = pfile;
     ++pfile->refs;
-    *ppavi = handles.add(std::move(stream));
+    *ppavi = handles->add(std::move(stream));
     return AVIERR_OK;
 }
 
@@ -69,19 +66,18 @@ HRESULT AVIMakeCompressedStream(PAVISTREAM* ppsCompressed, PAVISTREAM psSource, 
     if (!ppsCompressed)
         return AVIERR_BADPARAM;
     *ppsCompressed = nullptr;
-    std::lock_guard lock(g_lock);
-    auto& handles = AviHandles::instance();
-    if (!handles.isLive(psSource))
+    const auto handles = AviHandles::lock();
+    if (!handles->isLive(psSource))
         return AVIERR_BADHANDLE;
     if (!lpOptions)
         return AVIERR_BADPARAM;
     // No codec here: only "no compressor" (or the uncompressed DIB handler) passes samples through.
-    if (lpOptions->fccHandler != 0 && lpOptions->fccHandler != fourCC("DIB "))
+    if (lpOptions->fccHandler != 0 && FourCC::fromValue(lpOptions->fccHandler) != FourCC("DIB "))
         return AVIERR_NOCOMPRESSOR;
     auto stream = std::make_unique<AVIStreamObject>();
     stream->source = psSource;
     ++psSource->refs;
-    *ppsCompressed = handles.add(std::move(stream));
+    *ppsCompressed = handles->add(std::move(stream));
     return AVIERR_OK;
 }
 
@@ -99,8 +95,8 @@ PAVIFILE fileOf(PAVISTREAM stream)
 
 HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, const void* lpFormat, LONG cbFormat)
 {
-    std::lock_guard lock(g_lock);
-    if (!AviHandles::instance().isLive(pavi))
+    const auto handles = AviHandles::lock();
+    if (!handles->isLive(pavi))
         return AVIERR_BADHANDLE;
     if (!lpFormat || cbFormat <= 0)
         return AVIERR_BADPARAM;
@@ -121,8 +117,8 @@ HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* 
         *plSampWritten = 0;
     if (plBytesWritten)
         *plBytesWritten = 0;
-    std::lock_guard lock(g_lock);
-    if (!AviHandles::instance().isLive(pavi))
+    const auto handles = AviHandles::lock();
+    if (!handles->isLive(pavi))
         return AVIERR_BADHANDLE;
     if (lSamples != 1 || cbBuffer < 0 || (!lpBuffer && cbBuffer > 0) || lStart < 0)
         return AVIERR_BADPARAM;
@@ -144,21 +140,19 @@ HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* 
 
 ULONG AVIStreamRelease(PAVISTREAM pavi)
 {
-    std::lock_guard lock(g_lock);
-    return AviHandles::instance().release(pavi);
+    return AviHandles::lock()->release(pavi);
 }
 
 ULONG AVIFileRelease(PAVIFILE pfile, HRESULT* phrFinish)
 {
-    std::lock_guard lock(g_lock);
-    auto& handles = AviHandles::instance();
-    if (!handles.isLive(pfile)) {
+    const auto handles = AviHandles::lock();
+    if (!handles->isLive(pfile)) {
         if (phrFinish)
             *phrFinish = AVIERR_BADHANDLE;
         return 0;
     }
     HRESULT finished = AVIERR_OK;
-    const ULONG left = handles.release(pfile, &finished);
+    const ULONG left = handles->release(pfile, &finished);
     if (phrFinish)
         *phrFinish = finished;
     return left;

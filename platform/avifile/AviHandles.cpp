@@ -12,10 +12,10 @@ struct AviHandles::Table {
 AviHandles::AviHandles() : m_table(std::make_unique<Table>()) {}
 AviHandles::~AviHandles() = default;
 
-AviHandles& AviHandles::instance()
+AviHandles::Locked AviHandles::lock()
 {
     static AviHandles handles;
-    return handles;
+    return Locked(handles);
 }
 
 PAVIFILE AviHandles::add(std::unique_ptr<AVIFileObject> file)

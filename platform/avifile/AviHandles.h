@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "platform/avifile/AVIFile.h"
 #include "platform/avifile/AviWriter.h"
@@ -12,8 +13,9 @@
 namespace kelvora::avifile {
 
 struct AVIFileObject {
+    explicit AVIFileObject(const AviFileLimits& limits) : writer(limits) {}
     ULONG refs = 1;  // the caller's references plus one per live stream
-    AviWriter writer{AviWriter::currentLimits()};
+    AviWriter writer;
     bool hasStream = false;
 };
 
@@ -25,7 +27,19 @@ struct AVIStreamObject {
 
 class AviHandles {
 public:
-    static AviHandles& instance();
+    // The process's one table, reached only with its lock held: handles are shared by every
+    // thread, and so are the objects behind them.
+    class Locked {
+    public:
+        AviHandles* operator->() const { return &m_handles; }
+
+    private:
+        friend class AviHandles;
+        explicit Locked(AviHandles& handles) : m_lock(handles.m_mutex), m_handles(handles) {}
+        std::unique_lock<std::mutex> m_lock;
+        AviHandles& m_handles;
+    };
+    [[nodiscard]] static Locked lock();
 
     PAVIFILE add(std::unique_ptr<AVIFileObject> file);
     PAVISTREAM add(std::unique_ptr<AVIStreamObject> stream);
@@ -40,6 +54,7 @@ private:
     struct Table;
     AviHandles();
     ~AviHandles();
+    std::mutex m_mutex;
     std::unique_ptr<Table> m_table;
 };
 

@@ -19,8 +19,8 @@ void writeMainHeader(ByteWriter& out, const AVIMAINHEADER& h)
 
 void writeStreamHeader(ByteWriter& out, const AVISTREAMHEADER& h)
 {
-    out.u32(h.fccType);                // fccType
-    out.u32(h.fccHandler);             // fccHandler
+    out.u32(h.fccType.value());        // fccType
+    out.u32(h.fccHandler.value());     // fccHandler
     out.u32(h.dwFlags);                // dwFlags
     out.u16(h.wPriority);              // wPriority
     out.u16(h.wLanguage);              // wLanguage
@@ -44,7 +44,7 @@ void writeSuperIndexHeader(ByteWriter& out, std::uint32_t nEntriesInUse)
     out.u8(0);               // bIndexSubType
     out.u8(0);               // bIndexType: AVI_INDEX_OF_INDEXES
     out.u32(nEntriesInUse);  // nEntriesInUse
-    out.u32(kFrameChunk);    // dwChunkId
+    out.u32(kFrameChunk.value());  // dwChunkId
     out.zeros(12);           // dwReserved[3]
 }
 
@@ -61,7 +61,7 @@ void writeStdIndexHeader(ByteWriter& out, const AVISTDINDEXHEADER& h)
     out.u8(0);                 // bIndexSubType
     out.u8(1);                 // bIndexType: AVI_INDEX_OF_CHUNKS
     out.u32(h.nEntriesInUse);  // nEntriesInUse
-    out.u32(kFrameChunk);      // dwChunkId
+    out.u32(kFrameChunk.value());  // dwChunkId
     out.u64(h.qwBaseOffset);   // qwBaseOffset
     out.u32(0);                // dwReserved3
 }
@@ -74,23 +74,23 @@ void writeStdIndexEntry(ByteWriter& out, std::uint32_t dwOffset, std::uint32_t d
 
 void writeIdx1Entry(ByteWriter& out, std::uint32_t dwFlags, std::uint32_t dwOffset, std::uint32_t dwSize)
 {
-    out.u32(kFrameChunk);  // dwChunkId
-    out.u32(dwFlags);      // dwFlags
-    out.u32(dwOffset);     // dwOffset: from the 'movi' FourCC to the chunk header
-    out.u32(dwSize);       // dwSize
+    out.u32(kFrameChunk.value());  // dwChunkId
+    out.u32(dwFlags);              // dwFlags
+    out.u32(dwOffset);             // dwOffset: from the 'movi' FourCC to the chunk header
+    out.u32(dwSize);               // dwSize
 }
 
 void writeChunkHeader(ByteWriter& out, FourCC id, std::uint32_t size)
 {
-    out.u32(id);
+    out.u32(id.value());
     out.u32(size);
 }
 
 void writeListHeader(ByteWriter& out, FourCC list, std::uint32_t size, FourCC type)
 {
-    out.u32(list);
+    out.u32(list.value());
     out.u32(size);
-    out.u32(type);
+    out.u32(type.value());
 }
 
 }  // namespace kelvora::avifile

@@ -7,27 +7,30 @@
 #include <cstdint>
 
 #include "platform/avifile/LittleEndian.h"
+#include "platform/types/FourCC.h"
 
 namespace kelvora::avifile {
 
-inline constexpr FourCC kRiff = fourCC("RIFF");
-inline constexpr FourCC kList = fourCC("LIST");
-inline constexpr FourCC kJunk = fourCC("JUNK");
-inline constexpr FourCC kAvi = fourCC("AVI ");
-inline constexpr FourCC kAvix = fourCC("AVIX");
-inline constexpr FourCC kHdrl = fourCC("hdrl");
-inline constexpr FourCC kAvih = fourCC("avih");
-inline constexpr FourCC kStrl = fourCC("strl");
-inline constexpr FourCC kStrh = fourCC("strh");
-inline constexpr FourCC kStrf = fourCC("strf");
-inline constexpr FourCC kStrn = fourCC("strn");
-inline constexpr FourCC kIndx = fourCC("indx");
-inline constexpr FourCC kOdml = fourCC("odml");
-inline constexpr FourCC kDmlh = fourCC("dmlh");
-inline constexpr FourCC kMovi = fourCC("movi");
-inline constexpr FourCC kIdx1 = fourCC("idx1");
-inline constexpr FourCC kIx00 = fourCC("ix00");
-inline constexpr FourCC kFrameChunk = fourCC("00db");  // stream 0, uncompressed DIB
+using platform::FourCC;
+
+inline constexpr FourCC kRiff = FourCC("RIFF");
+inline constexpr FourCC kList = FourCC("LIST");
+inline constexpr FourCC kJunk = FourCC("JUNK");
+inline constexpr FourCC kAvi = FourCC("AVI ");
+inline constexpr FourCC kAvix = FourCC("AVIX");
+inline constexpr FourCC kHdrl = FourCC("hdrl");
+inline constexpr FourCC kAvih = FourCC("avih");
+inline constexpr FourCC kStrl = FourCC("strl");
+inline constexpr FourCC kStrh = FourCC("strh");
+inline constexpr FourCC kStrf = FourCC("strf");
+inline constexpr FourCC kStrn = FourCC("strn");
+inline constexpr FourCC kIndx = FourCC("indx");
+inline constexpr FourCC kOdml = FourCC("odml");
+inline constexpr FourCC kDmlh = FourCC("dmlh");
+inline constexpr FourCC kMovi = FourCC("movi");
+inline constexpr FourCC kIdx1 = FourCC("idx1");
+inline constexpr FourCC kIx00 = FourCC("ix00");
+inline constexpr FourCC kFrameChunk = FourCC("00db");  // stream 0, uncompressed DIB
 
 inline constexpr std::uint32_t AVIF_HASINDEX = 0x10;
 inline constexpr std::uint32_t AVIF_TRUSTCKTYPE = 0x800;
@@ -61,8 +64,8 @@ struct AVIMAINHEADER {
 };
 
 struct AVISTREAMHEADER {
-    FourCC fccType = 0;
-    FourCC fccHandler = 0;
+    FourCC fccType;
+    FourCC fccHandler;
     std::uint32_t dwFlags = 0;
     std::uint16_t wPriority = 0;
     std::uint16_t wLanguage = 0;

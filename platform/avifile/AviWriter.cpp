@@ -1,17 +1,11 @@
 #include "platform/avifile/AviWriter.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-
-#include "platform/avifile/AVIFileTesting.h"
 
 namespace kelvora::avifile {
 
 namespace {
-
-std::atomic<std::uint64_t> g_riffLimit{testing::kDefaultRiffLimit};
-std::atomic<std::uint32_t> g_superIndexEntries{testing::kDefaultSuperIndexEntries};
 
 constexpr std::uint32_t kFramesPerRiff = 1u << 20;  // bounds one RIFF's 'ix00'/'idx1'
 constexpr std::size_t kBlockSize = 64 * 1024;
@@ -23,24 +17,12 @@ std::uint32_t clamp32(std::uint64_t v) { return static_cast<std::uint32_t>(std::
 
 }  // namespace
 
-namespace testing {
-void setRiffLimit(std::uint64_t bytes) { g_riffLimit = bytes; }
-void setSuperIndexEntries(std::uint32_t entries) { g_superIndexEntries = std::max<std::uint32_t>(entries, 1); }
-void resetLimits()
-{
-    g_riffLimit = kDefaultRiffLimit;
-    g_superIndexEntries = kDefaultSuperIndexEntries;
-}
-}  // namespace testing
-
-AviWriter::Limits AviWriter::currentLimits()
-{
+AviWriter::AviWriter(const AviFileLimits& limits)
     // A RIFF's sizes are 32-bit: with frames below 2 GiB a 1 GiB limit keeps every offset in range.
-    return {std::min<std::uint64_t>(g_riffLimit.load(), testing::kDefaultRiffLimit), g_superIndexEntries.load(),
-            kFramesPerRiff};
+    : m_limits{std::min(limits.riffBytes, AviFileLimits::kMaxRiffBytes),
+               std::max<std::uint32_t>(limits.superIndexEntries, 1), kFramesPerRiff}
+{
 }
-
-AviWriter::AviWriter(Limits limits) : m_limits(limits) {}
 
 bool AviWriter::open(const char* path)
 {
@@ -175,8 +157,8 @@ void AviWriter::renderStreamList(ByteWriter& out) const
 void AviWriter::renderStreamHeader(ByteWriter& out) const
 {
     AVISTREAMHEADER h;
-    h.fccType = m_info.fccType;
-    h.fccHandler = m_info.fccHandler;
+    h.fccType = FourCC::fromValue(m_info.fccType);
+    h.fccHandler = FourCC::fromValue(m_info.fccHandler);
     h.dwFlags = m_info.dwFlags;
     h.wPriority = m_info.wPriority;
     h.wLanguage = m_info.wLanguage;

@@ -20,14 +20,7 @@ namespace kelvora::avifile {
 
 class AviWriter {
 public:
-    struct Limits {
-        std::uint64_t riffBytes;
-        std::uint32_t superIndexEntries;
-        std::uint32_t framesPerRiff;
-    };
-    static Limits currentLimits();
-
-    explicit AviWriter(Limits limits);
+    explicit AviWriter(const AviFileLimits& limits);
 
     [[nodiscard]] bool open(const char* path);
     // `frame` is the description's rectangle as the headers store it.
@@ -65,6 +58,11 @@ private:
     [[nodiscard]] bool flushBlock(ByteWriter& block);
     [[nodiscard]] std::uint32_t suggestedBufferSize() const;
 
+    struct Limits {
+        std::uint64_t riffBytes;
+        std::uint32_t superIndexEntries;
+        std::uint32_t framesPerRiff;
+    };
     Limits m_limits;
     RiffFile m_file;
     FrameIndex m_index;

@@ -6,19 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string_view>
 
 namespace kelvora::avifile {
-
-using FourCC = std::uint32_t;
-
-constexpr FourCC fourCC(std::string_view code)
-{
-    return static_cast<FourCC>(static_cast<unsigned char>(code[0])) |
-           static_cast<FourCC>(static_cast<unsigned char>(code[1])) << 8 |
-           static_cast<FourCC>(static_cast<unsigned char>(code[2])) << 16 |
-           static_cast<FourCC>(static_cast<unsigned char>(code[3])) << 24;
-}
 
 class ByteWriter {
 public:

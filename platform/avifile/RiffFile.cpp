@@ -82,13 +82,13 @@ bool RiffFile::append(std::span<const std::uint8_t> data)
     return writeAll(&part, 1, data.size());
 }
 
-bool RiffFile::appendChunk(std::uint32_t id, std::span<const std::uint8_t> payload)
+bool RiffFile::appendChunk(platform::FourCC id, std::span<const std::uint8_t> payload)
 {
     if (m_fd < 0)
         return false;
     std::uint8_t header[8];
     ByteWriter out(header);
-    out.u32(id);
+    out.u32(id.value());
     out.u32(static_cast<std::uint32_t>(payload.size()));
     static const std::uint8_t pad = 0;
     iovec parts[3] = {{header, sizeof header},

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/types/FourCC.h"
+
 struct iovec;
 
 namespace kelvora::avifile {
@@ -23,7 +25,7 @@ public:
     [[nodiscard]] bool create(const char* path);
     [[nodiscard]] bool append(std::span<const std::uint8_t> data);
     // One chunk: 8-byte header, the payload and, for odd sizes, the pad byte.
-    [[nodiscard]] bool appendChunk(std::uint32_t id, std::span<const std::uint8_t> payload);
+    [[nodiscard]] bool appendChunk(platform::FourCC id, std::span<const std::uint8_t> payload);
     [[nodiscard]] bool patch(std::uint64_t offset, std::span<const std::uint8_t> data);
     // Cuts the file back to `size` (drops a partly written chunk, frees space on a full disk).
     [[nodiscard]] bool truncate(std::uint64_t size);

@@ -5,16 +5,19 @@
 #include <fstream>
 #include <functional>
 
+#include "platform/types/FourCC.h"
 #include "tests/platform/avifile/AviTestWriter.h"
 #include "tests/support/avi/AviReader.h"
 
 namespace kelvora::avifile::test {
 namespace {
 
+using platform::FourCC;
+
 struct FourCCCase {
     const char* text;
     UINT flags;
-    const char* expected;
+    FourCC expected;
 };
 
 class FourCCFromText : public ::testing::TestWithParam<FourCCCase> {};
@@ -22,13 +25,15 @@ class FourCCFromText : public ::testing::TestWithParam<FourCCCase> {};
 TEST_P(FourCCFromText, TakesFourCharactersPaddedWithSpaces)
 {
     const auto& c = GetParam();
-    EXPECT_EQ(mmioStringToFOURCCA(c.text, c.flags), testsupport::fourCCOf(c.expected));
+    EXPECT_EQ(FourCC::fromValue(mmioStringToFOURCCA(c.text, c.flags)), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FourCCFromText,
-                         ::testing::Values(FourCCCase{"vids", 0, "vids"}, FourCCCase{"vidsXYZ", 0, "vids"},
-                                           FourCCCase{"DIB", 0, "DIB "}, FourCCCase{"", 0, "    "},
-                                           FourCCCase{"vids", 0x10, "VIDS"}, FourCCCase{"ab", 0x10, "AB  "}));
+                         ::testing::Values(FourCCCase{"vids", 0, FourCC("vids")},
+                                           FourCCCase{"vidsXYZ", 0, FourCC("vids")},
+                                           FourCCCase{"DIB", 0, FourCC("DIB ")}, FourCCCase{"", 0, FourCC("    ")},
+                                           FourCCCase{"vids", 0x10, FourCC("VIDS")},
+                                           FourCCCase{"ab", 0x10, FourCC("AB  ")}));
 
 TEST(SetRectTest, FillsTheRectangleAndRefusesNull)
 {

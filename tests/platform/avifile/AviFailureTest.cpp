@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/avifile/AVIFileTesting.h"
 #include "tests/platform/avifile/AviTestWriter.h"
 #include "tests/support/avi/AviReader.h"
 #include "tests/support/avi/FfmpegProbe.h"
@@ -175,11 +174,10 @@ TEST_P(KilledWriter, LeavesAFileReadWithAtLeastTheFramesWritten)
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        testing::setRiffLimit(c.riffLimit);
         PAVIFILE pf = nullptr;
         PAVISTREAM ps = nullptr;
         const AVISTREAMINFOA info = videoStreamInfo(frames[0], 25);
-        if (AVIFileOpenA(&pf, file.c_str(), OF_WRITE | OF_CREATE, nullptr) != AVIERR_OK ||
+        if (AVIFileOpenA(&pf, file.c_str(), OF_WRITE | OF_CREATE, nullptr, {.riffBytes = c.riffLimit}) != AVIERR_OK ||
             AVIFileCreateStreamA(pf, &ps, &info) != AVIERR_OK ||
             AVIStreamSetFormat(ps, 0, frames[0].info.data(), 40) != AVIERR_OK)
             ::_exit(2);
@@ -204,8 +202,8 @@ TEST_P(KilledWriter, LeavesAFileReadWithAtLeastTheFramesWritten)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cuts, KilledWriter,
-                         ::testing::Values(CutCase{"AfterOneFrame", 1, testing::kDefaultRiffLimit},
-                                           CutCase{"BetweenHeaderUpdates", 70, testing::kDefaultRiffLimit},
+                         ::testing::Values(CutCase{"AfterOneFrame", 1, AviFileLimits::kMaxRiffBytes},
+                                           CutCase{"BetweenHeaderUpdates", 70, AviFileLimits::kMaxRiffBytes},
                                            CutCase{"InThirdRiff", 70, 256 * 1024}),
                          [](const auto& p) { return std::string(p.param.name); });
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "platform/avifile/AVIFileTesting.h"
 #include "tests/platform/avifile/AviTestWriter.h"
 #include "tests/support/avi/AviReader.h"
 #include "tests/support/avi/FfmpegProbe.h"
@@ -13,8 +12,7 @@ using testsupport::fourCCOf;
 // RIFFs of 256 KiB hold about 27 frames of 64 x 48 x 24.
 class OpenDml : public ::testing::Test {
 protected:
-    void SetUp() override { testing::setRiffLimit(256 * 1024); }
-    void TearDown() override { testing::resetLimits(); }
+    AviFileLimits m_limits{.riffBytes = 256 * 1024};
     TempDir m_dir;
 };
 
@@ -22,7 +20,7 @@ TEST_F(OpenDml, ContinuesInAvixRiffsThatFfmpegReadsWhole)
 {
     const auto file = m_dir / "long.avi";
     const auto frames = testFrames(100, 64, 48, 24);
-    const SaveResult saved = saveFrames(file, frames);
+    const SaveResult saved = saveFrames(file, frames, 25, m_limits);
     ASSERT_EQ(saved.lastWrite, AVIERR_OK);
     ASSERT_EQ(saved.finish, AVIERR_OK);
 
@@ -51,7 +49,7 @@ TEST_F(OpenDml, ContinuesInAvixRiffsThatFfmpegReadsWhole)
 
     // The super index points at one standard index per RIFF, and together they cover every frame.
     ASSERT_TRUE(info.hasIndx);
-    EXPECT_EQ(info.indxCapacity, testing::kDefaultSuperIndexEntries);
+    EXPECT_EQ(info.indxCapacity, AviFileLimits{}.superIndexEntries);
     ASSERT_EQ(info.indx.size(), info.riffs.size());
     ASSERT_EQ(info.ix00.size(), info.riffs.size());
     std::size_t frame = 0;
@@ -85,10 +83,10 @@ TEST_F(OpenDml, ContinuesInAvixRiffsThatFfmpegReadsWhole)
 
 TEST_F(OpenDml, FullSuperIndexRefusesFurtherFramesAndKeepsTheFileWhole)
 {
-    testing::setSuperIndexEntries(2);
+    m_limits.superIndexEntries = 2;
     const auto file = m_dir / "full.avi";
     const auto frames = testFrames(100, 64, 48, 24);
-    const SaveResult saved = saveFrames(file, frames);
+    const SaveResult saved = saveFrames(file, frames, 25, m_limits);
     EXPECT_EQ(saved.lastWrite, AVIERR_BADSIZE);
     EXPECT_EQ(saved.finish, AVIERR_OK);
     ASSERT_GT(saved.framesWritten, 27);

@@ -30,13 +30,13 @@ inline AVISTREAMINFOA videoStreamInfo(const testsupport::TestBitmap& first, DWOR
 }
 
 inline SaveResult saveFrames(const std::filesystem::path& path, const std::vector<testsupport::TestBitmap>& frames,
-                             DWORD rate = 25)
+                             DWORD rate = 25, const AviFileLimits& limits = {})
 {
     SaveResult r;
     PAVIFILE file = nullptr;
     PAVISTREAM stream = nullptr;
     PAVISTREAM compressed = nullptr;
-    r.lastWrite = AVIFileOpenA(&file, path.c_str(), OF_WRITE | OF_CREATE, nullptr);
+    r.lastWrite = AVIFileOpenA(&file, path.c_str(), OF_WRITE | OF_CREATE, nullptr, limits);
     if (r.lastWrite != AVIERR_OK)
         return r;
     const AVISTREAMINFOA info = videoStreamInfo(frames.front(), rate);
