@@ -1,7 +1,7 @@
 #include "platform/dialogs/QtCommonDialogs.h"
 
 #include "platform/dialogs/FileDialogRun.h"
-#include "platform/shell/FileTitle.h"
+#include "platform/dialogs/FileTitle.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "platform/shell/FileTitle.h"
+#include "platform/dialogs/FileTitle.h"
 
 namespace kelvora::platform {
 
