@@ -7,6 +7,10 @@ include(GoogleTest)
 # makes one before running the tests).
 function(kelvora_add_test name)
   cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
+  # A misspelt keyword would otherwise drop its list without a word.
+  if(ARG_UNPARSED_ARGUMENTS OR NOT ARG_SOURCES)
+    message(FATAL_ERROR "kelvora_add_test(${name}): needs SOURCES; not understood: ${ARG_UNPARSED_ARGUMENTS}")
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_QT)
     set(test_main kelvora_test_qtmain)

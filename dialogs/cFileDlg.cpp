@@ -60,17 +60,17 @@ cFileDlg::RunError cFileDlg::lastRunError() const { return m_lastRunError; }
 
 bool cFileDlg::VBGetOpenFileName(QString& filename, QString& FileTitle)
 {
-    return run(RunKind::Open, filename, FileTitle);
+    return run(FileDialogKind::Open, filename, FileTitle);
 }
 
 bool cFileDlg::VBGetOpenFileNamePreview(QString& filename, QString& FileTitle)
 {
-    return run(RunKind::OpenPreview, filename, FileTitle);
+    return run(FileDialogKind::OpenWithPreview, filename, FileTitle);
 }
 
 bool cFileDlg::VBGetSaveFileName(QString& filename, QString& FileTitle)
 {
-    return run(RunKind::Save, filename, FileTitle);
+    return run(FileDialogKind::Save, filename, FileTitle);
 }
 
 bool cFileDlg::ExistFile(QString sSpec) const
@@ -90,10 +90,10 @@ QString cFileDlg::VBGetFileTitle(QString& sFile) const
     return textToFirstNul(QByteArray(title.data(), static_cast<qsizetype>(title.size())));
 }
 
-DWORD cFileDlg::composeFlags(RunKind kind) const
+DWORD cFileDlg::composeFlags(FileDialogKind kind) const
 {
     DWORD flags = static_cast<DWORD>(m_flags) & ~kRefusedFlags;
-    if (kind == RunKind::Save) {
+    if (kind == FileDialogKind::Save) {
         flags |= OFN_HIDEREADONLY;
         if (m_overwritePrompt) {
             flags |= OFN_OVERWRITEPROMPT;
@@ -115,20 +115,20 @@ DWORD cFileDlg::composeFlags(RunKind kind) const
     return flags;
 }
 
-BOOL cFileDlg::callDialog(RunKind kind, OPENFILENAMEA& ofn)
+BOOL cFileDlg::callDialog(FileDialogKind kind, OPENFILENAMEA& ofn)
 {
     switch (kind) {
-    case RunKind::Open:
+    case FileDialogKind::Open:
         return m_dialogs->GetOpenFileNameA(ofn);
-    case RunKind::OpenPreview:
+    case FileDialogKind::OpenWithPreview:
         return m_dialogs->GetOpenFileNamePreviewA(ofn);
-    case RunKind::Save:
+    case FileDialogKind::Save:
         return m_dialogs->GetSaveFileNameA(ofn);
     }
     return 0;
 }
 
-bool cFileDlg::run(RunKind kind, QString& filename, QString& FileTitle)
+bool cFileDlg::run(FileDialogKind kind, QString& filename, QString& FileTitle)
 {
     std::optional<QByteArray> file = paddedBuffer(filename, kFileBufferSize);
     std::optional<QByteArray> title = paddedBuffer(FileTitle, kTitleBufferSize);
@@ -166,7 +166,7 @@ bool cFileDlg::run(RunKind kind, QString& filename, QString& FileTitle)
     return true;
 }
 
-void cFileDlg::takeConfirmed(RunKind kind, const OPENFILENAMEA& ofn, const QString& filterList,
+void cFileDlg::takeConfirmed(FileDialogKind kind, const OPENFILENAMEA& ofn, const QString& filterList,
                              const QByteArray& file, const QByteArray& title, QString& filename,
                              QString& FileTitle)
 {
@@ -175,19 +175,19 @@ void cFileDlg::takeConfirmed(RunKind kind, const OPENFILENAMEA& ofn, const QStri
     m_flags = static_cast<std::int32_t>(ofn.Flags);
     m_filterIndex = static_cast<std::int32_t>(ofn.nFilterIndex);
     m_filter = GetFilterPair(filterList, m_filterIndex);
-    if (kind != RunKind::Save && (ofn.Flags & OFN_READONLY) != 0) {
+    if (kind != FileDialogKind::Save && (ofn.Flags & OFN_READONLY) != 0) {
         m_readOnly = true;
     }
     m_initDirectory = wholeText(file);
 }
 
-void cFileDlg::takeCancelled(RunKind kind, QString& filename, QString& FileTitle)
+void cFileDlg::takeCancelled(FileDialogKind kind, QString& filename, QString& FileTitle)
 {
     const QString oneNul(QChar(u'\0'));
     filename = oneNul;
     FileTitle = oneNul;
     m_flags = 0;
-    m_filterIndex = kind == RunKind::Save ? 0 : -1;
+    m_filterIndex = kind == FileDialogKind::Save ? 0 : -1;
     m_filter = oneNul;
 }
 

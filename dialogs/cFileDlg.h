@@ -55,14 +55,12 @@ public:
     [[nodiscard]] RunError lastRunError() const;
 
 private:
-    enum class RunKind { Open, OpenPreview, Save };
-
-    [[nodiscard]] bool run(RunKind kind, QString& filename, QString& FileTitle);
-    [[nodiscard]] platform::DWORD composeFlags(RunKind kind) const;
-    [[nodiscard]] platform::BOOL callDialog(RunKind kind, platform::OPENFILENAMEA& ofn);
-    void takeConfirmed(RunKind kind, const platform::OPENFILENAMEA& ofn, const QString& filterList,
+    [[nodiscard]] bool run(platform::FileDialogKind kind, QString& filename, QString& FileTitle);
+    [[nodiscard]] platform::DWORD composeFlags(platform::FileDialogKind kind) const;
+    [[nodiscard]] platform::BOOL callDialog(platform::FileDialogKind kind, platform::OPENFILENAMEA& ofn);
+    void takeConfirmed(platform::FileDialogKind kind, const platform::OPENFILENAMEA& ofn, const QString& filterList,
                        const QByteArray& file, const QByteArray& title, QString& filename, QString& FileTitle);
-    void takeCancelled(RunKind kind, QString& filename, QString& FileTitle);
+    void takeCancelled(platform::FileDialogKind kind, QString& filename, QString& FileTitle);
     [[nodiscard]] QString GetFilterPair(const QString& filterList, std::int32_t index) const;
     [[nodiscard]] QString GetSpecialFolderPath(std::int32_t identifier) const;
 

@@ -36,7 +36,7 @@ private:
     char* m_argv[2] = {m_name, nullptr};
     std::unique_ptr<QApplication> m_application;
     testing::ScriptedMessageBox m_messages;
-    testing::ScriptedDialogs m_dialogs;
+    testing::ScriptedCommonDialogs m_dialogs;
     std::unique_ptr<app::fMain> m_window;
 };
 

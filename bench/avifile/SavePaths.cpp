@@ -14,14 +14,6 @@ namespace {
 
 using namespace avifile;
 
-class StderrMessages final : public platform::MessageBoxService {
-public:
-    void MsgBox(const std::string& text, int, const std::string&) override
-    {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-    }
-};
-
 // The handles of one save, released in the order the application releases them.
 struct Save {
     PAVIFILE file = nullptr;
@@ -102,8 +94,7 @@ int libraryFromMemory(const SaveJob& job)
 
 int bitmapObjectSave(const SaveJob& job)
 {
-    StderrMessages messages;
-    bitmap::cDIB dib(messages);
+    bitmap::cDIB dib(platform::stderrMessageBox());
     if (!dib.CreateFromFile((job.frameDir / frameName(0)).string()))
         return 1;
     Save save;

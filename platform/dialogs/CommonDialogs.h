@@ -49,6 +49,9 @@ struct OPENFILENAMEA {
     const char* lpTemplateName = nullptr;
 };
 
+// The three file dialogs of the interface below.
+enum class FileDialogKind { Open, OpenWithPreview, Save };
+
 class CommonDialogs {
 public:
     virtual ~CommonDialogs() = default;

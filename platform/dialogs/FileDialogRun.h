@@ -7,8 +7,6 @@
 
 namespace kelvora::platform {
 
-enum class FileDialogKind { Open, OpenWithPreview, Save };
-
 // Non-zero when the user confirmed; 0 on cancel, on a malformed request (wrong
 // lStructSize, no file buffer) and when no QApplication runs. A choice that does not fit
 // the buffers, or a quote in a single-file dialog's name box, is refused while the dialog

@@ -25,7 +25,7 @@ protected:
     static QAccessibleInterface* read(QObject* control) { return QAccessible::queryAccessibleInterface(control); }
 
     testing::ScriptedMessageBox messages;
-    testing::ScriptedDialogs dialogs;
+    testing::ScriptedCommonDialogs dialogs;
     testing::RecordingAVIDecs avi;
     std::unique_ptr<fMain> window;
 };

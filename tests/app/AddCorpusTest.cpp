@@ -60,7 +60,7 @@ TEST_P(CorpusFrame, IsRefusedWithAMessageOrMakesAVideoThatPlays)
         GTEST_SKIP() << "ffmpeg is not installed";
     const std::string path = (kCorpus / GetParam()).string();
     testing::ScriptedMessageBox messages;
-    testing::ScriptedDialogs dialogs;
+    testing::ScriptedCommonDialogs dialogs;
     testing::TempDir dir;
     fMain window(Services{messages, dialogs, video::systemAVIDecs()});
     window.Cartella->setChecked(false);

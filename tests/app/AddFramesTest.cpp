@@ -43,7 +43,7 @@ protected:
     QString q(const std::string& path) const { return QString::fromStdString(path); }
 
     testing::ScriptedMessageBox messages;
-    testing::ScriptedDialogs dialogs;
+    testing::ScriptedCommonDialogs dialogs;
     testing::RecordingAVIDecs avi;
     testing::TempDir dir;
     std::unique_ptr<fMain> window;
@@ -57,10 +57,10 @@ TEST_F(AddFramesTest, CancelChangesNothing)
     EXPECT_FALSE(window->imgPreview->hasPicture());
     EXPECT_FALSE(window->cmdWriteAVI->isEnabled());
     ASSERT_EQ(dialogs.requests.size(), 1u);
-    EXPECT_EQ(dialogs.requests[0].title, "Scegli una cartella contenente file BMP...");
-    EXPECT_EQ(dialogs.requests[0].filter, std::string("BMP Files\0*.bmp\0DIB Files\0*.dib\0\0", 33));
-    EXPECT_EQ(dialogs.requests[0].file, "");
-    EXPECT_EQ(dialogs.requests[0].hwndOwner, 0);
+    EXPECT_EQ(dialogs.requests[0].dialogTitle, "Scegli una cartella contenente file BMP...");
+    EXPECT_EQ(dialogs.requests[0].filterList, std::string("BMP Files\0*.bmp\0DIB Files\0*.dib\0\0", 33));
+    EXPECT_EQ(dialogs.requests[0].file(), "");
+    EXPECT_EQ(dialogs.requests[0].record.hwndOwner, 0);
 }
 
 TEST_F(AddFramesTest, SingleFileSetsTheFormatAndLaterFramesMustMatchIt)

@@ -56,7 +56,7 @@ protected:
     }
 
     testing::ScriptedMessageBox messages;
-    testing::ScriptedDialogs dialogs;
+    testing::ScriptedCommonDialogs dialogs;
     testing::RecordingAVIDecs avi;
     testing::TempDir dir;
     std::unique_ptr<fMain> window;

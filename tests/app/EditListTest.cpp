@@ -66,7 +66,7 @@ protected:
     }
 
     testing::ScriptedMessageBox messages;
-    testing::ScriptedDialogs dialogs;
+    testing::ScriptedCommonDialogs dialogs;
     testing::RecordingAVIDecs avi;
     std::unique_ptr<fMain> window;
     platform::ListBox* list = nullptr;

@@ -19,7 +19,7 @@ namespace kelvora::app {
 namespace {
 
 using testing::RecordingAVIDecs;
-using testing::ScriptedDialogs;
+using testing::ScriptedCommonDialogs;
 using testing::ScriptedMessageBox;
 
 class fMainTest : public ::testing::Test {
@@ -27,7 +27,7 @@ protected:
     fMainTest() : window(std::make_unique<fMain>(Services{messages, dialogs, avi})) {}
 
     ScriptedMessageBox messages;
-    ScriptedDialogs dialogs;
+    ScriptedCommonDialogs dialogs;
     RecordingAVIDecs avi;
     std::unique_ptr<fMain> window;
 };

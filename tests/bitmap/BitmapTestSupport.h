@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/filesystem/FileOpener.h"
 #include "platform/msgbox/MessageBox.h"
 #include "tests/support/msgbox/ScriptedMessageBox.h"
 
@@ -123,21 +122,6 @@ public:
 
 private:
     std::filesystem::path m_path;
-};
-
-// Opens nothing and answers every open with one errno.
-class FailingOpener final : public platform::FileOpener {
-public:
-    explicit FailingOpener(int error) : m_error(error) {}
-    platform::OpenResult open(const std::filesystem::path&, platform::OpenMode) override
-    {
-        ++opens;
-        return {platform::File{}, m_error};
-    }
-    int opens = 0;
-
-private:
-    int m_error;
 };
 
 }  // namespace kelvora::bitmap::testing

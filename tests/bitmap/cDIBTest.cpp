@@ -2,6 +2,7 @@
 
 #include "tests/bitmap/BitmapTestSupport.h"
 #include "tests/support/fs/NonRegularFiles.h"
+#include "tests/support/fs/ScriptedFileOpener.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@ using testing::BmpLayout;
 using testing::Bytes;
 using testing::RecordingMessageBox;
 using testing::TempFolder;
+using ::kelvora::testing::ScriptedFileOpener;
 
 const std::string kNotFound = "Il file non esiste:\r\n";
 const std::string kLocked = "Il file è bloccato - non posso accedere:\r\n";
@@ -264,7 +266,7 @@ TEST_P(TreatsAsAbsent, SaysTheFileDoesNotExistAndOpensNothing)
     TempFolder folder;
     const std::string path = GetParam().make(folder);
     RecordingMessageBox box;
-    testing::FailingOpener opener(EIO);
+    auto opener = ScriptedFileOpener::failingWith(EIO);
     cDIB dib(box, opener);
 
     EXPECT_FALSE(dib.CreateFromFile(path));
@@ -321,18 +323,10 @@ TEST(cDIBOpen, AFifoSwappedInBeforeTheOpenIsRefusedWithoutWaiting)
     testing::writeFile(folder / "frame.bmp", testing::bmpFile({}));
     ASSERT_EQ(::mkfifo((folder / "swap.fifo").c_str(), 0600), 0);
 
-    class SwappingOpener final : public platform::FileOpener {
-    public:
-        explicit SwappingOpener(const TempFolder& folder) : m_folder(folder) {}
-        platform::OpenResult open(const std::filesystem::path& path, platform::OpenMode mode) override
-        {
-            std::filesystem::rename(m_folder / "swap.fifo", path);
-            return platform::systemFileOpener().open(path, mode);
-        }
-
-    private:
-        const TempFolder& m_folder;
-    } opener(folder);
+    ScriptedFileOpener opener([&folder](const std::filesystem::path& path, platform::OpenMode mode) {
+        std::filesystem::rename(folder / "swap.fifo", path);
+        return platform::systemFileOpener().open(path, mode);
+    });
     RecordingMessageBox box;
     cDIB dib(box, opener);
     const std::string path = (folder / "frame.bmp").string();
@@ -352,7 +346,7 @@ TEST_P(OpenFailure, ShowsLockedForPermissionDeniedAndThePlatformTextOtherwise)
     testing::writeFile(folder / "frame.bmp", testing::bmpFile({}));
     const std::string path = (folder / "frame.bmp").string();
     RecordingMessageBox box;
-    testing::FailingOpener opener(GetParam());
+    auto opener = ScriptedFileOpener::failingWith(GetParam());
     cDIB dib(box, opener);
 
     EXPECT_FALSE(dib.CreateFromFile(path));
@@ -366,22 +360,12 @@ TEST_P(OpenFailure, ShowsLockedForPermissionDeniedAndThePlatformTextOtherwise)
 
 INSTANTIATE_TEST_SUITE_P(Errors, OpenFailure, ::testing::Values(EACCES, EPERM, EMFILE, EIO, ENOENT, ELOOP));
 
-// Hands back a descriptor of a folder: it opens, but every read fails with EISDIR.
-class FolderOpener final : public platform::FileOpener {
-public:
-    explicit FolderOpener(std::filesystem::path folder) : m_folder(std::move(folder)) {}
-    platform::OpenResult open(const std::filesystem::path&, platform::OpenMode) override
-    {
-        return {platform::File{::open(m_folder.c_str(), O_RDONLY | O_CLOEXEC)}, 0};
-    }
-
-private:
-    std::filesystem::path m_folder;
-};
-
 TEST_F(cDIBTest, ReadErrorShowsThePlatformTextAndLoadsNothing)
 {
-    FolderOpener opener(m_folder.path());
+    // A descriptor of a folder: it opens, but every read fails with EISDIR.
+    ScriptedFileOpener opener([this](const std::filesystem::path&, platform::OpenMode) {
+        return platform::OpenResult{platform::File{::open(m_folder.path().c_str(), O_RDONLY | O_CLOEXEC)}, 0};
+    });
     cDIB dib(m_box, opener);
     EXPECT_FALSE(dib.CreateFromFile(save("frame.bmp", testing::bmpFile({}))));
     ASSERT_EQ(m_box.shown.size(), 1u);

@@ -1,12 +1,16 @@
 #include "dialogs/cFileDlg.h"
 
 #include "platform/shell/ShellFolders.h"
-#include "tests/dialogs/ScriptedCommonDialogs.h"
+#include "tests/support/dialogs/ScriptedCommonDialogs.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <cstring>
+#include <functional>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -14,31 +18,30 @@ namespace kelvora::dialogs {
 namespace {
 
 using namespace kelvora::platform;
-using kelvora::testing::DialogCall;
+using kelvora::testing::DialogAnswer;
 using kelvora::testing::ScriptedCommonDialogs;
-using kelvora::testing::writeChoice;
 
 const QString kOneNul(QChar(u'\0'));
 
-QByteArray bytes(const char* text, std::size_t size)
+std::string bytes(const char* text, std::size_t size)
 {
-    return QByteArray(text, static_cast<qsizetype>(size));
+    return std::string(text, size);
 }
 
-bool runKind(cFileDlg& dlg, DialogCall call, QString& filename, QString& title)
+bool runKind(cFileDlg& dlg, FileDialogKind call, QString& filename, QString& title)
 {
     switch (call) {
-    case DialogCall::Open:
+    case FileDialogKind::Open:
         return dlg.VBGetOpenFileName(filename, title);
-    case DialogCall::OpenPreview:
+    case FileDialogKind::OpenWithPreview:
         return dlg.VBGetOpenFileNamePreview(filename, title);
-    case DialogCall::Save:
+    case FileDialogKind::Save:
         return dlg.VBGetSaveFileName(filename, title);
     }
     return false;
 }
 
-bool runKind(cFileDlg& dlg, DialogCall call)
+bool runKind(cFileDlg& dlg, FileDialogKind call)
 {
     QString filename;
     QString title;
@@ -69,7 +72,7 @@ TEST_F(FileDlgTest, NewObjectHasCreationValues)
 
 struct FlagCase {
     const char* name;
-    DialogCall call;
+    FileDialogKind call;
     std::function<void(cFileDlg&)> setUp;
     DWORD expected;
 };
@@ -83,7 +86,7 @@ TEST_P(FlagCompositionTest, ReachesTheDialog)
     GetParam().setUp(dlg);
     (void)runKind(dlg, GetParam().call);
     ASSERT_EQ(dialogs.requests.size(), 1u);
-    EXPECT_EQ(dialogs.last().call, GetParam().call);
+    EXPECT_EQ(dialogs.last().kind, GetParam().call);
     EXPECT_EQ(dialogs.last().record.Flags, GetParam().expected);
 }
 
@@ -92,24 +95,24 @@ const auto kNoChange = [](cFileDlg&) {};
 INSTANTIATE_TEST_SUITE_P(
     Runs, FlagCompositionTest,
     ::testing::Values(
-        FlagCase{"NewOpen", DialogCall::Open, kNoChange, 0x1004},
-        FlagCase{"NewPreview", DialogCall::OpenPreview, kNoChange, 0x1004},
-        FlagCase{"NewSave", DialogCall::Save, kNoChange, 0x6},
-        FlagCase{"OpenAllOff", DialogCall::Open,
+        FlagCase{"NewOpen", FileDialogKind::Open, kNoChange, 0x1004},
+        FlagCase{"NewPreview", FileDialogKind::OpenWithPreview, kNoChange, 0x1004},
+        FlagCase{"NewSave", FileDialogKind::Save, kNoChange, 0x6},
+        FlagCase{"OpenAllOff", FileDialogKind::Open,
                  [](cFileDlg& d) { d.setFileMustExist(false); d.setHideReadOnly(false); }, 0x0},
-        FlagCase{"OpenMultiSelect", DialogCall::Open, [](cFileDlg& d) { d.setMultiSelect(true); }, 0x1204},
-        FlagCase{"OpenHookAndTemplateRemoved", DialogCall::Open, [](cFileDlg& d) { d.setFlags(0x60); }, 0x1004},
-        FlagCase{"SaveHookRemovedExplorerKept", DialogCall::Save, [](cFileDlg& d) { d.setFlags(0x80020); }, 0x80006},
-        FlagCase{"SaveIgnoresOpenProperties", DialogCall::Save,
+        FlagCase{"OpenMultiSelect", FileDialogKind::Open, [](cFileDlg& d) { d.setMultiSelect(true); }, 0x1204},
+        FlagCase{"OpenHookAndTemplateRemoved", FileDialogKind::Open, [](cFileDlg& d) { d.setFlags(0x60); }, 0x1004},
+        FlagCase{"SaveHookRemovedExplorerKept", FileDialogKind::Save, [](cFileDlg& d) { d.setFlags(0x80020); }, 0x80006},
+        FlagCase{"SaveIgnoresOpenProperties", FileDialogKind::Save,
                  [](cFileDlg& d) {
                      d.setMultiSelect(true);
                      d.setHideReadOnly(false);
                      d.setOverwritePrompt(false);
                  },
                  0x4},
-        FlagCase{"OpenIgnoresOverwritePrompt", DialogCall::Open, [](cFileDlg& d) { d.setOverwritePrompt(false); },
+        FlagCase{"OpenIgnoresOverwritePrompt", FileDialogKind::Open, [](cFileDlg& d) { d.setOverwritePrompt(false); },
                  0x1004},
-        FlagCase{"OpenPassesNoChangeDirFromFlags", DialogCall::Open, [](cFileDlg& d) { d.setFlags(0x8); }, 0x100C}),
+        FlagCase{"OpenPassesNoChangeDirFromFlags", FileDialogKind::Open, [](cFileDlg& d) { d.setFlags(0x8); }, 0x100C}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FileDlgTest, RecordOfANewObjectHasSizeBuffersAndAbsentTexts)
@@ -124,12 +127,12 @@ TEST_F(FileDlgTest, RecordOfANewObjectHasSizeBuffersAndAbsentTexts)
     EXPECT_EQ(r.filterList, bytes("AVI Files\0*.avi\0\0", 17));
     EXPECT_EQ(r.record.nFilterIndex, 0u);
     EXPECT_EQ(r.record.nMaxFile, 1024u);
-    EXPECT_EQ(r.file, QByteArray("il_mio_filmato.avi") + QByteArray(1024 - 18, '\0'));
+    EXPECT_EQ(r.fileBuffer, "il_mio_filmato.avi" + std::string(1024 - 18, '\0'));
     EXPECT_EQ(r.record.nMaxFileTitle, 512u);
-    EXPECT_EQ(r.title, QByteArray(512, '\0'));
+    EXPECT_EQ(r.fileTitleBuffer, std::string(512, '\0'));
     EXPECT_FALSE(r.initialDir.has_value());
     EXPECT_FALSE(r.defaultExt.has_value());
-    EXPECT_EQ(r.dialogTitle, QByteArray("KELVORA MAKER"));
+    EXPECT_EQ(r.dialogTitle, "KELVORA MAKER");
     EXPECT_EQ(r.record.hInstance, 0);
     EXPECT_EQ(r.record.lpstrCustomFilter, nullptr);
     EXPECT_EQ(r.record.lpfnHook, nullptr);
@@ -141,17 +144,17 @@ TEST_F(FileDlgTest, TextsReachTheDialogAsUtf8)
     dlg.setDlgTitle(QString::fromUtf8("Scegli una cartella contenente file BMP... è"));
     dlg.setInitDirectory(QString::fromUtf8("/tmp/città"));
     dlg.setDefaultExt("avi");
-    (void)runKind(dlg, DialogCall::Save);
-    EXPECT_EQ(dialogs.last().dialogTitle, QByteArray("Scegli una cartella contenente file BMP... \xC3\xA8"));
-    EXPECT_EQ(dialogs.last().initialDir, QByteArray("/tmp/citt\xC3\xA0"));
-    EXPECT_EQ(dialogs.last().defaultExt, QByteArray("avi"));
+    (void)runKind(dlg, FileDialogKind::Save);
+    EXPECT_EQ(dialogs.last().dialogTitle, "Scegli una cartella contenente file BMP... \xC3\xA8");
+    EXPECT_EQ(dialogs.last().initialDir, "/tmp/citt\xC3\xA0");
+    EXPECT_EQ(dialogs.last().defaultExt, "avi");
 }
 
 TEST_F(FileDlgTest, OwnerMinusOneIsNoOwnerAndAnyOtherValuePassesUnchanged)
 {
     for (const std::int32_t owner : {-1, 0, 4711, -7}) {
         dlg.setOwnerHwnd(owner);
-        (void)runKind(dlg, DialogCall::Open);
+        (void)runKind(dlg, FileDialogKind::Open);
         EXPECT_EQ(dialogs.last().record.hwndOwner, owner == -1 ? 0 : static_cast<HWND>(owner)) << owner;
     }
 }
@@ -162,8 +165,8 @@ TEST_F(FileDlgTest, FileNameFillingTheWholeBufferRuns)
     QString title(512, u't');
     EXPECT_FALSE(dlg.VBGetOpenFileName(filename, title));
     ASSERT_EQ(dialogs.requests.size(), 1u);
-    EXPECT_EQ(dialogs.last().file, QByteArray(1024, 'a'));
-    EXPECT_EQ(dialogs.last().title, QByteArray(512, 't'));
+    EXPECT_EQ(dialogs.last().fileBuffer, std::string(1024, 'a'));
+    EXPECT_EQ(dialogs.last().fileTitleBuffer, std::string(512, 't'));
     EXPECT_EQ(dlg.lastRunError(), cFileDlg::RunError::None);
 }
 
@@ -177,7 +180,7 @@ class TooLongArgumentTest : public ::testing::TestWithParam<TooLongCase> {};
 
 TEST_P(TooLongArgumentTest, FailsBeforeTheDialogLeavingEverythingAsItWas)
 {
-    for (const DialogCall call : {DialogCall::Open, DialogCall::OpenPreview, DialogCall::Save}) {
+    for (const FileDialogKind call : {FileDialogKind::Open, FileDialogKind::OpenWithPreview, FileDialogKind::Save}) {
         ScriptedCommonDialogs dialogs;
         cFileDlg dlg(dialogs);
         dlg.setFilter("BMP Files|*.bmp");
@@ -209,12 +212,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FileDlgTest, LongFilterRunsAtAnyLength)
 {
     dlg.setFilter(QString(40000, u'x') + "|*.x");
-    (void)runKind(dlg, DialogCall::Open);
+    (void)runKind(dlg, FileDialogKind::Open);
     ASSERT_EQ(dialogs.requests.size(), 1u);
-    EXPECT_EQ(dialogs.last().filterList.size(), 40000 + 1 + 3 + 2);
+    EXPECT_EQ(dialogs.last().filterList.size(), 40000u + 1 + 3 + 2);
 }
 
-class CancelTest : public ::testing::TestWithParam<DialogCall> {};
+class CancelTest : public ::testing::TestWithParam<FileDialogKind> {};
 
 TEST_P(CancelTest, ResetsResultsAndKeepsInitDirectory)
 {
@@ -231,21 +234,20 @@ TEST_P(CancelTest, ResetsResultsAndKeepsInitDirectory)
     EXPECT_EQ(title, kOneNul);
     EXPECT_EQ(dlg.Filter(), kOneNul);
     EXPECT_EQ(dlg.Flags(), 0);
-    EXPECT_EQ(dlg.FilterIndex(), GetParam() == DialogCall::Save ? 0 : -1);
+    EXPECT_EQ(dlg.FilterIndex(), GetParam() == FileDialogKind::Save ? 0 : -1);
     EXPECT_EQ(dlg.InitDirectory(), "/home");
     EXPECT_FALSE(dlg.ReadOnly());
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRuns, CancelTest,
-                         ::testing::Values(DialogCall::Open, DialogCall::OpenPreview, DialogCall::Save));
+                         ::testing::Values(FileDialogKind::Open, FileDialogKind::OpenWithPreview, FileDialogKind::Save));
 
 TEST_F(FileDlgTest, ConfirmedSaveReturnsPathTitleAndWholeBuffer)
 {
-    dialogs.answer = [](OPENFILENAMEA& ofn) {
+    dialogs.answers.push_back({[](OPENFILENAMEA& ofn) {
         ofn.Flags |= OFN_EXTENSIONDIFFERENT;
-        ofn.nFilterIndex = 1;
-        return writeChoice(ofn, "/home/anna/il_mio_filmato.avi", "il_mio_filmato.avi");
-    };
+        return DialogAnswer::choose("/home/anna/il_mio_filmato.avi", 1).fill(ofn);
+    }});
     dlg.setFilter("AVI Files|*.avi");
     QString filename = "il_mio_filmato.avi";
     QString title;
@@ -262,7 +264,7 @@ TEST_F(FileDlgTest, ConfirmedSaveReturnsPathTitleAndWholeBuffer)
 
 TEST_F(FileDlgTest, InitDirectoryKeepsTheTailOfALongerProposedName)
 {
-    dialogs.answer = [](OPENFILENAMEA& ofn) { return writeChoice(ofn, "/a/b.bmp", "b.bmp"); };
+    dialogs.answers.push_back(DialogAnswer::choose("/a/b.bmp"));
     QString filename = "/very/long/proposed/name.bmp";
     QString title;
     EXPECT_TRUE(dlg.VBGetOpenFileName(filename, title));
@@ -273,7 +275,7 @@ TEST_F(FileDlgTest, InitDirectoryKeepsTheTailOfALongerProposedName)
 
 TEST_F(FileDlgTest, NonAsciiResultComesBackUnchanged)
 {
-    dialogs.answer = [](OPENFILENAMEA& ofn) { return writeChoice(ofn, "/tmp/citt\xC3\xA0.bmp", "citt\xC3\xA0.bmp"); };
+    dialogs.answers.push_back(DialogAnswer::choose("/tmp/citt\xC3\xA0.bmp"));
     QString filename;
     QString title;
     EXPECT_TRUE(dlg.VBGetOpenFileName(filename, title));
@@ -283,70 +285,67 @@ TEST_F(FileDlgTest, NonAsciiResultComesBackUnchanged)
 
 TEST_F(FileDlgTest, SecondFilterConfirmedBecomesTheFilterInForce)
 {
-    dialogs.answer = [](OPENFILENAMEA& ofn) {
-        ofn.nFilterIndex = 2;
-        return writeChoice(ofn, "/x/frame.dib", "frame.dib");
-    };
+    dialogs.answers.push_back(DialogAnswer::choose("/x/frame.dib", 2));
     dlg.setFilter("BMP Files|*.bmp:DIB Files|*.dib");
-    (void)runKind(dlg, DialogCall::Open);
+    (void)runKind(dlg, FileDialogKind::Open);
     EXPECT_EQ(dialogs.last().filterList, bytes("BMP Files\0*.bmp\0DIB Files\0*.dib\0\0", 33));
     EXPECT_EQ(dlg.FilterIndex(), 2);
     EXPECT_EQ(dlg.Filter(), QString("DIB Files") + kOneNul + "*.dib");
 
     // The next run offers that one pair; the index stays what the dialog returned.
-    dialogs.answer = [](OPENFILENAMEA& ofn) { return writeChoice(ofn, "/x/frame.dib", "frame.dib"); };
-    (void)runKind(dlg, DialogCall::Open);
+    dialogs.answers.push_back(DialogAnswer::choose("/x/frame.dib", 2));
+    (void)runKind(dlg, FileDialogKind::Open);
     EXPECT_EQ(dialogs.last().filterList, bytes("DIB Files\0*.dib\0\0", 17));
     EXPECT_EQ(dialogs.last().record.nFilterIndex, 2u);
 }
 
 TEST_F(FileDlgTest, ReturnedFlagsStayInForceForLaterRuns)
 {
-    dialogs.answer = [](OPENFILENAMEA& ofn) { return writeChoice(ofn, "/x/a.bmp", "a.bmp"); };
-    (void)runKind(dlg, DialogCall::Open);
+    dialogs.answers.push_back(DialogAnswer::choose("/x/a.bmp"));
+    (void)runKind(dlg, FileDialogKind::Open);
     EXPECT_EQ(dlg.Flags(), 0x1004);
     dlg.setFileMustExist(false);
-    (void)runKind(dlg, DialogCall::Open);
+    (void)runKind(dlg, FileDialogKind::Open);
     EXPECT_EQ(dialogs.last().record.Flags, 0x1004u);
 }
 
 TEST_F(FileDlgTest, ReadOnlyOnceReportedStaysTrue)
 {
-    dialogs.answer = [](OPENFILENAMEA& ofn) {
+    dialogs.answers.push_back({[](OPENFILENAMEA& ofn) {
         ofn.Flags |= OFN_READONLY;
-        return writeChoice(ofn, "/x/a.bmp", "a.bmp");
-    };
-    (void)runKind(dlg, DialogCall::Open);
+        return DialogAnswer::choose("/x/a.bmp").fill(ofn);
+    }});
+    (void)runKind(dlg, FileDialogKind::Open);
     EXPECT_TRUE(dlg.ReadOnly());
 
-    dialogs.answer = [](OPENFILENAMEA& ofn) {
+    dialogs.answers.push_back({[](OPENFILENAMEA& ofn) {
         ofn.Flags = 0;
-        return writeChoice(ofn, "/x/a.bmp", "a.bmp");
-    };
+        return DialogAnswer::choose("/x/a.bmp").fill(ofn);
+    }});
     dlg.setFlags(0);
-    (void)runKind(dlg, DialogCall::OpenPreview);
+    (void)runKind(dlg, FileDialogKind::OpenWithPreview);
     EXPECT_EQ(dialogs.last().record.Flags & OFN_READONLY, OFN_READONLY);
     EXPECT_TRUE(dlg.ReadOnly());
-    (void)runKind(dlg, DialogCall::Open);  // cancelled
+    (void)runKind(dlg, FileDialogKind::Open);  // cancelled
     EXPECT_TRUE(dlg.ReadOnly());
 }
 
 TEST_F(FileDlgTest, SaveNeverReportsReadOnly)
 {
-    dialogs.answer = [](OPENFILENAMEA& ofn) {
+    dialogs.answers.push_back({[](OPENFILENAMEA& ofn) {
         ofn.Flags |= OFN_READONLY;
-        return writeChoice(ofn, "/x/a.avi", "a.avi");
-    };
-    (void)runKind(dlg, DialogCall::Save);
+        return DialogAnswer::choose("/x/a.avi").fill(ofn);
+    }});
+    (void)runKind(dlg, FileDialogKind::Save);
     EXPECT_FALSE(dlg.ReadOnly());
 }
 
 TEST_F(FileDlgTest, MultiSelectReturnsTheFolderAndTheNamesThroughInitDirectory)
 {
-    dialogs.answer = [](OPENFILENAMEA& ofn) {
+    dialogs.answers.push_back({[](OPENFILENAMEA& ofn) {
         std::memcpy(ofn.lpstrFile, "/x\0a.bmp\0b.bmp\0", 16);
         return BOOL{1};
-    };
+    }});
     dlg.setMultiSelect(true);
     QString filename;
     QString title;
@@ -365,16 +364,16 @@ TEST_F(FileDlgTest, SpecialFolderReplacesInitDirectory)
     dlg.setInitDirectory("/somewhere");
     dlg.setInitDirectorySpecial(CSIDL_DRIVES);  // known, but no file-system path
     EXPECT_TRUE(dlg.InitDirectory().isEmpty());
-    (void)runKind(dlg, DialogCall::Open);
+    (void)runKind(dlg, FileDialogKind::Open);
     EXPECT_FALSE(dialogs.last().initialDir.has_value());
 }
 
 TEST_F(FileDlgTest, FileTitleIsEmptyWhenThePlatformCannotTitleThePath)
 {
-    QString path = "/x/a.bmp";
-    EXPECT_EQ(dlg.VBGetFileTitle(path), "title");
-    dialogs.fileTitleResult = -1;
-    EXPECT_TRUE(dlg.VBGetFileTitle(path).isEmpty());
+    QString path = QString::fromUtf8("/x/citt\xC3\xA0.bmp");
+    EXPECT_EQ(dlg.VBGetFileTitle(path), QString::fromUtf8("citt\xC3\xA0.bmp"));
+    QString folder = "/x/";  // the platform has no title for it
+    EXPECT_TRUE(dlg.VBGetFileTitle(folder).isEmpty());
 }
 
 TEST_F(FileDlgTest, ExistFileIsTrueOnlyForAFileThatCanBeMeasured)

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to cDIB as a BMP file, then as a packed bitmap, and writes back
-// whatever loaded. Messages go nowhere; only crashes, leaks and undefined behaviour count.
+// whatever loaded. Messages are only recorded; only crashes, leaks and undefined behaviour count.
 #include "bitmap/cDIB.h"
+#include "tests/support/msgbox/ScriptedMessageBox.h"
 
 #include <unistd.h>
 
@@ -10,11 +11,6 @@
 #include <string>
 
 namespace {
-
-class SilentMessageBox final : public kelvora::platform::MessageBoxService {
-public:
-    void MsgBox(const std::string&, int, const std::string&) override {}
-};
 
 std::filesystem::path scratch(const char* name)
 {
@@ -48,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fwrite(data, 1, size, file);
         std::fclose(file);
     }
-    SilentMessageBox messages;
+    kelvora::testing::ScriptedMessageBox messages;
     kelvora::bitmap::cDIB dib(messages);
     if (dib.CreateFromFile(input)) {
         // Touch both ends of both blocks so a wrong size shows up under ASan.

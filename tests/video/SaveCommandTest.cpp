@@ -63,7 +63,7 @@ protected:
     }
 
     testing::ScriptedMessageBox messages;
-    testing::ScriptedDialogs dialogs;
+    testing::ScriptedCommonDialogs dialogs;
     testing::RecordingAVIDecs avi;
     testing::TempDir dir;
     std::string output = dir.file("out.avi");
@@ -123,12 +123,12 @@ TEST_F(SaveCommandTest, WritesEveryEntryAsOneKeyFrameInListOrder)
 
     ASSERT_EQ(dialogs.requests.size(), 1u);
     const testing::DialogRequest& request = dialogs.requests[0];
-    EXPECT_EQ(request.kind, testing::DialogRequest::Kind::Save);
-    EXPECT_EQ(request.title, "Salva il filmato AVI...");
-    EXPECT_EQ(request.filter, std::string("AVI Files\0*.avi\0\0", 17));
-    EXPECT_EQ(request.file, "il_mio_filmato.avi");
-    EXPECT_EQ(request.defExt, "avi");
-    EXPECT_EQ(request.hwndOwner, window->hWnd());
+    EXPECT_EQ(request.kind, platform::FileDialogKind::Save);
+    EXPECT_EQ(request.dialogTitle, "Salva il filmato AVI...");
+    EXPECT_EQ(request.filterList, std::string("AVI Files\0*.avi\0\0", 17));
+    EXPECT_EQ(request.file(), "il_mio_filmato.avi");
+    EXPECT_EQ(request.defaultExt, "avi");
+    EXPECT_EQ(request.record.hwndOwner, window->hWnd());
     EXPECT_EQ(window->lstDIBList->ListIndex(), 2);
 }
 

@@ -72,7 +72,7 @@ TEST_P(SaveToFileTest, RealReadersSeeEveryFramePixelExact)
     const Variant& variant = GetParam();
     testing::TempDir dir;
     testing::ScriptedMessageBox messages;
-    testing::ScriptedDialogs dialogs;
+    testing::ScriptedCommonDialogs dialogs;
     app::fMain window(app::Services{messages, dialogs, systemAVIDecs()});
     std::vector<BmpLayout> frames;
     for (std::uint32_t seed = 1; seed <= 4; ++seed) {
@@ -132,52 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
 
-// The real library, with a hook that runs on the save's thread before each frame is written.
-class HookedAVIDecs final : public mAVIDecs {
-public:
-    std::function<void(LONG frame)> beforeWrite;
-    int exits = 0;
-
-    void AVIFileInit() override { real().AVIFileInit(); }
-    void AVIFileExit() override
-    {
-        ++exits;
-        real().AVIFileExit();
-    }
-    HRESULT AVIFileOpen(PAVIFILE* f, const char* name, UINT mode, const CLSID* h) override
-    {
-        return real().AVIFileOpen(f, name, mode, h);
-    }
-    HRESULT AVIFileCreateStreamA(PAVIFILE f, PAVISTREAM* s, const AVISTREAMINFOA* i) override
-    {
-        return real().AVIFileCreateStreamA(f, s, i);
-    }
-    HRESULT AVIMakeCompressedStream(PAVISTREAM* c, PAVISTREAM s, const AVICOMPRESSOPTIONS* o, const CLSID* h) override
-    {
-        return real().AVIMakeCompressedStream(c, s, o, h);
-    }
-    HRESULT AVIStreamSetFormat(PAVISTREAM s, LONG pos, const void* format, LONG size) override
-    {
-        return real().AVIStreamSetFormat(s, pos, format, size);
-    }
-    HRESULT AVIStreamWrite(PAVISTREAM s, LONG start, LONG n, const void* data, LONG size, DWORD flags, LONG* sw,
-                           LONG* bw) override
-    {
-        if (beforeWrite)
-            beforeWrite(start);
-        return real().AVIStreamWrite(s, start, n, data, size, flags, sw, bw);
-    }
-    ULONG AVIStreamRelease(PAVISTREAM s) override { return real().AVIStreamRelease(s); }
-    ULONG AVIFileRelease(PAVIFILE f, HRESULT* finish) override { return real().AVIFileRelease(f, finish); }
-    FOURCC mmioStringToFOURCCA(const char* text, UINT flags) override { return real().mmioStringToFOURCCA(text, flags); }
-    BOOL SetRect(RECT* r, int l, int t, int rr, int b) override { return real().SetRect(r, l, t, rr, b); }
-
-private:
-    static mAVIDecs& real() { return systemAVIDecs(); }
-};
-
-// A window with n 24-bit frames in its list and the real library behind a hook, saving to
-// dir/video.avi; `during` runs on the window's thread while frame `at` is being written.
+// A window with n 24-bit frames in its list and the real library behind a recording hook,
+// saving to dir/video.avi; `during` runs on the window's thread while frame `at` is being written.
 class SaveWhileRunningTest : public ::testing::Test {
 protected:
     static constexpr int kFrames = 12;
@@ -228,8 +184,8 @@ protected:
     testing::TempDir dir;
     std::string output = dir.file("video.avi");
     testing::ScriptedMessageBox messages;
-    testing::ScriptedDialogs dialogs;
-    HookedAVIDecs avi;
+    testing::ScriptedCommonDialogs dialogs;
+    testing::RecordingAVIDecs avi{systemAVIDecs()};
     app::fMain window{app::Services{messages, dialogs, avi}};
     std::vector<BmpLayout> layouts;
     bool ended = false;
@@ -296,10 +252,10 @@ TEST_F(SaveWhileRunningTest, EsciAndClosingFinishTheFileBeforeTheApplicationEnds
     ASSERT_TRUE(ended);
     EXPECT_TRUE(endedWith.error.empty()) << endedWith.error;
     EXPECT_EQ(endedWith.frames.size(), 4u);
-    EXPECT_EQ(avi.exits, 0);  // "Esci" ends at once, with no unload
+    EXPECT_EQ(avi.exitCount, 0);  // "Esci" ends at once, with no unload
 
     testing::ScriptedMessageBox otherMessages;
-    HookedAVIDecs otherAvi;
+    testing::RecordingAVIDecs otherAvi{systemAVIDecs()};
     app::fMain other(app::Services{otherMessages, dialogs, otherAvi});
     other.show();
     other.lstDIBList->AddItem(window.lstDIBList->List(0));
@@ -311,7 +267,7 @@ TEST_F(SaveWhileRunningTest, EsciAndClosingFinishTheFileBeforeTheApplicationEnds
             QMetaObject::invokeMethod(&other, [&] {
                 other.close();
                 visibleAfterClose = other.isVisible();
-                exitsWhileSaving = otherAvi.exits;
+                exitsWhileSaving = otherAvi.exitCount;
             }, Qt::BlockingQueuedConnection);
     };
     dialogs.answers.push_back(testing::DialogAnswer::choose(output));
@@ -319,7 +275,7 @@ TEST_F(SaveWhileRunningTest, EsciAndClosingFinishTheFileBeforeTheApplicationEnds
     EXPECT_TRUE(visibleAfterClose);  // still open while the file is being finished
     EXPECT_EQ(exitsWhileSaving, 0);
     EXPECT_FALSE(other.isVisible());
-    EXPECT_EQ(otherAvi.exits, 1);
+    EXPECT_EQ(otherAvi.exitCount, 1);
     EXPECT_EQ(testsupport::inspectAvi(output).frames.size(), 1u);
 }
 

@@ -1,9 +1,7 @@
-#include "tests/support/app/ScriptedServices.h"
+#include "tests/support/video/RecordingAVIDecs.h"
 
 #include <algorithm>
-#include <cstring>
-#include <filesystem>
-#include <string_view>
+#include <cstdint>
 
 namespace kelvora::testing {
 
@@ -11,77 +9,6 @@ namespace {
 
 std::string upToNul(const char* text) { return text ? std::string(text) : std::string(); }
 
-std::string filterList(const char* filter)
-{
-    if (!filter)
-        return {};
-    // The list ends at the first pair of NULs.
-    std::size_t n = 0;
-    while (filter[n] != '\0' || filter[n + 1] != '\0')
-        ++n;
-    return std::string(filter, n + 2);
-}
-
-void copyInto(char* buffer, platform::DWORD capacity, const std::string& text)
-{
-    if (!buffer || capacity == 0)
-        return;
-    const std::size_t n = std::min<std::size_t>(text.size(), capacity - 1);
-    std::memcpy(buffer, text.data(), n);
-    buffer[n] = '\0';
-}
-
-}  // namespace
-
-platform::BOOL ScriptedDialogs::GetOpenFileNameA(platform::OPENFILENAMEA& ofn)
-{
-    return run(DialogRequest::Kind::Open, ofn);
-}
-
-platform::BOOL ScriptedDialogs::GetOpenFileNamePreviewA(platform::OPENFILENAMEA& ofn)
-{
-    return run(DialogRequest::Kind::OpenPreview, ofn);
-}
-
-platform::BOOL ScriptedDialogs::GetSaveFileNameA(platform::OPENFILENAMEA& ofn)
-{
-    return run(DialogRequest::Kind::Save, ofn);
-}
-
-short ScriptedDialogs::GetFileTitleA(const char* lpszFile, char* lpszTitle, platform::WORD cbBuf)
-{
-    const std::string path = upToNul(lpszFile);
-    if (path.empty() || path.back() == '/')
-        return -1;
-    copyInto(lpszTitle, cbBuf, std::filesystem::path(path).filename().string());
-    return 0;
-}
-
-platform::BOOL ScriptedDialogs::run(DialogRequest::Kind kind, platform::OPENFILENAMEA& ofn)
-{
-    requests.push_back({kind, ofn.hwndOwner, filterList(ofn.lpstrFilter), upToNul(ofn.lpstrFile),
-                        upToNul(ofn.lpstrInitialDir), upToNul(ofn.lpstrTitle), upToNul(ofn.lpstrDefExt), ofn.Flags,
-                        ofn.nFilterIndex});
-    if (answers.empty())
-        return 0;
-    const DialogAnswer answer = answers.front();
-    answers.pop_front();
-    if (!answer.confirm)
-        return 0;
-    copyInto(ofn.lpstrFile, ofn.nMaxFile, answer.path);
-    const std::filesystem::path chosen(answer.path);
-    copyInto(ofn.lpstrFileTitle, ofn.nMaxFileTitle, chosen.filename().string());
-    ofn.nFilterIndex = answer.filterIndex;
-    if (kind != DialogRequest::Kind::Save && changeDirectory && !(ofn.Flags & platform::OFN_NOCHANGEDIR)) {
-        std::error_code ignored;
-        std::filesystem::current_path(chosen.parent_path(), ignored);
-    }
-    return 1;
-}
-
-// --- RecordingAVIDecs ---------------------------------------------------------------------
-
-namespace {
 // Distinct, recognisable fake handles; never dereferenced.
 video::PAVIFILE fakeFile() { return reinterpret_cast<video::PAVIFILE>(std::uintptr_t{0xF11E}); }
 video::PAVISTREAM fakeStream() { return reinterpret_cast<video::PAVISTREAM>(std::uintptr_t{0x57AE}); }
@@ -108,8 +35,6 @@ video::HRESULT RecordingAVIDecs::outcome(const std::string& name)
 
 void RecordingAVIDecs::record(std::string call)
 {
-    if (onCall)
-        onCall(call.substr(0, call.find('(')));
     calls.push_back(std::move(call));
 }
 
@@ -125,20 +50,26 @@ void RecordingAVIDecs::AVIFileInit()
 {
     ++initCount;
     record("AVIFileInit()");
+    if (m_library)
+        m_library->AVIFileInit();
 }
 
 void RecordingAVIDecs::AVIFileExit()
 {
     ++exitCount;
     record("AVIFileExit()");
+    if (m_library)
+        m_library->AVIFileExit();
 }
 
 video::HRESULT RecordingAVIDecs::AVIFileOpen(video::PAVIFILE* ppfile, const char* szFile, video::UINT uMode,
                                              const video::CLSID* lpHandler)
 {
     record("AVIFileOpen(" + upToNul(szFile) + "," + std::to_string(uMode) + "," +
-                    (lpHandler ? "handler" : "null") + ")");
+           (lpHandler ? "handler" : "null") + ")");
     const video::HRESULT result = outcome("AVIFileOpen");
+    if (result == 0 && m_library)
+        return m_library->AVIFileOpen(ppfile, szFile, uMode, lpHandler);
     *ppfile = result == 0 ? fakeFile() : nullptr;
     return result;
 }
@@ -149,6 +80,8 @@ video::HRESULT RecordingAVIDecs::AVIFileCreateStreamA(video::PAVIFILE pfile, vid
     record("AVIFileCreateStreamA(" + handleName(pfile) + ")");
     streamInfo = *psi;
     const video::HRESULT result = outcome("AVIFileCreateStreamA");
+    if (result == 0 && m_library)
+        return m_library->AVIFileCreateStreamA(pfile, ppavi, psi);
     *ppavi = result == 0 ? fakeStream() : nullptr;
     return result;
 }
@@ -163,8 +96,10 @@ video::HRESULT RecordingAVIDecs::AVIMakeCompressedStream(video::PAVISTREAM* ppsC
                          lpOptions->cbFormat == 0 && !lpOptions->lpParms && lpOptions->cbParms == 0 &&
                          lpOptions->dwInterleaveEvery == 0;
     record("AVIMakeCompressedStream(" + handleName(psSource) + "," + (allZero ? "zero" : "options") + "," +
-                    (pclsidHandler ? "handler" : "null") + ")");
+           (pclsidHandler ? "handler" : "null") + ")");
     const video::HRESULT result = outcome("AVIMakeCompressedStream");
+    if (result == 0 && m_library)
+        return m_library->AVIMakeCompressedStream(ppsCompressed, psSource, lpOptions, pclsidHandler);
     *ppsCompressed = result == 0 ? fakeCompressed() : nullptr;
     return result;
 }
@@ -172,34 +107,45 @@ video::HRESULT RecordingAVIDecs::AVIMakeCompressedStream(video::PAVISTREAM* ppsC
 video::HRESULT RecordingAVIDecs::AVIStreamSetFormat(video::PAVISTREAM pavi, video::LONG lPos, const void* lpFormat,
                                                     video::LONG cbFormat)
 {
-    record("AVIStreamSetFormat(" + handleName(pavi) + "," + std::to_string(lPos) + "," +
-                    std::to_string(cbFormat) + ")");
+    record("AVIStreamSetFormat(" + handleName(pavi) + "," + std::to_string(lPos) + "," + std::to_string(cbFormat) +
+           ")");
     format.assign(static_cast<const char*>(lpFormat), static_cast<std::size_t>(cbFormat));
-    return outcome("AVIStreamSetFormat");
+    const video::HRESULT result = outcome("AVIStreamSetFormat");
+    if (result == 0 && m_library)
+        return m_library->AVIStreamSetFormat(pavi, lPos, lpFormat, cbFormat);
+    return result;
 }
 
 video::HRESULT RecordingAVIDecs::AVIStreamWrite(video::PAVISTREAM pavi, video::LONG lStart, video::LONG lSamples,
                                                 const void* lpBuffer, video::LONG cbBuffer, video::DWORD dwFlags,
                                                 video::LONG* plSampWritten, video::LONG* plBytesWritten)
 {
-    record("AVIStreamWrite(" + handleName(pavi) + "," + std::to_string(lStart) + "," +
-                    std::to_string(lSamples) + "," + std::to_string(cbBuffer) + "," + std::to_string(dwFlags) + "," +
-                    (plSampWritten ? "samples" : "null") + "," + (plBytesWritten ? "bytes" : "null") + ")");
+    if (beforeWrite)
+        beforeWrite(lStart);
+    record("AVIStreamWrite(" + handleName(pavi) + "," + std::to_string(lStart) + "," + std::to_string(lSamples) +
+           "," + std::to_string(cbBuffer) + "," + std::to_string(dwFlags) + "," +
+           (plSampWritten ? "samples" : "null") + "," + (plBytesWritten ? "bytes" : "null") + ")");
     const video::HRESULT result = outcome("AVIStreamWrite");
-    if (result == 0)
-        writtenData.emplace_back(static_cast<const char*>(lpBuffer), static_cast<std::size_t>(cbBuffer));
-    return result;
+    if (result != 0)
+        return result;
+    writtenData.emplace_back(static_cast<const char*>(lpBuffer), static_cast<std::size_t>(cbBuffer));
+    if (m_library)
+        return m_library->AVIStreamWrite(pavi, lStart, lSamples, lpBuffer, cbBuffer, dwFlags, plSampWritten,
+                                         plBytesWritten);
+    return 0;
 }
 
 video::ULONG RecordingAVIDecs::AVIStreamRelease(video::PAVISTREAM pavi)
 {
     record("AVIStreamRelease(" + handleName(pavi) + ")");
-    return 0;
+    return m_library ? m_library->AVIStreamRelease(pavi) : 0;
 }
 
 video::ULONG RecordingAVIDecs::AVIFileRelease(video::PAVIFILE pfile, video::HRESULT* phrFinish)
 {
     record("AVIFileRelease(" + handleName(pfile) + ")");
+    if (m_library)
+        return m_library->AVIFileRelease(pfile, phrFinish);
     if (phrFinish)
         *phrFinish = finishResult;
     return 0;
@@ -208,6 +154,8 @@ video::ULONG RecordingAVIDecs::AVIFileRelease(video::PAVIFILE pfile, video::HRES
 video::FOURCC RecordingAVIDecs::mmioStringToFOURCCA(const char* sz, video::UINT uFlags)
 {
     record("mmioStringToFOURCCA(" + upToNul(sz) + "," + std::to_string(uFlags) + ")");
+    if (m_library)
+        return m_library->mmioStringToFOURCCA(sz, uFlags);
     video::FOURCC code = 0;
     for (int i = 0; i < 4; ++i)
         code |= static_cast<video::FOURCC>(static_cast<unsigned char>(sz[i])) << (8 * i);
@@ -216,8 +164,10 @@ video::FOURCC RecordingAVIDecs::mmioStringToFOURCCA(const char* sz, video::UINT 
 
 video::BOOL RecordingAVIDecs::SetRect(video::RECT* lprc, int xLeft, int yTop, int xRight, int yBottom)
 {
-    record("SetRect(" + std::to_string(xLeft) + "," + std::to_string(yTop) + "," + std::to_string(xRight) +
-                    "," + std::to_string(yBottom) + ")");
+    record("SetRect(" + std::to_string(xLeft) + "," + std::to_string(yTop) + "," + std::to_string(xRight) + "," +
+           std::to_string(yBottom) + ")");
+    if (m_library)
+        return m_library->SetRect(lprc, xLeft, yTop, xRight, yBottom);
     *lprc = {xLeft, yTop, xRight, yBottom};
     return 1;
 }

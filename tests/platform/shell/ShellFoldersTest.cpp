@@ -1,4 +1,3 @@
-// The shell stand-ins serve the dialogs' initial folders; their tests live with the dialogs.
 #include "platform/shell/ShellFolders.h"
 
 #include <QStandardPaths>
