@@ -1,5 +1,7 @@
 #include "bitmap/FrameValidity.h"
 
+#include "platform/binary/ByteReader.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -8,13 +10,9 @@
 namespace kelvora::bitmap {
 namespace {
 
-constexpr std::size_t kMasksEnd = kInfoHeaderSize + 12;  // red, green, blue masks after 40 bytes
+using binary::kInfoHeaderSize;
 
-std::uint32_t le32(std::span<const std::uint8_t> bytes, std::size_t at)
-{
-    return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 | std::uint32_t{bytes[at + 2]} << 16 |
-           std::uint32_t{bytes[at + 3]} << 24;
-}
+constexpr std::size_t kMasksEnd = kInfoHeaderSize + 12;  // red, green, blue masks after 40 bytes
 
 // Players refuse pictures whose area (with a margin) does not fit their image buffers.
 bool sizeIsDecodable(std::int64_t width, std::int64_t height)
@@ -42,7 +40,13 @@ bool compressionFits(std::int32_t compression, std::int32_t bitCount, std::int32
 // AVI decoders read 16-bit bit fields as 5-6-5 whatever the masks say.
 bool masksFit(std::span<const std::uint8_t> info)
 {
-    return info.size() >= kMasksEnd && le32(info, 40) == 0xF800 && le32(info, 44) == 0x07E0 && le32(info, 48) == 0x001F;
+    if (info.size() < kMasksEnd)
+        return false;
+    binary::ByteReader masks(info.subspan(kInfoHeaderSize));
+    const std::uint32_t red = masks.u32();
+    const std::uint32_t green = masks.u32();
+    const std::uint32_t blue = masks.u32();
+    return red == 0xF800 && green == 0x07E0 && blue == 0x001F;
 }
 
 // Decoders take the colour table from the end of the format block, at most one entry per
@@ -54,8 +58,6 @@ bool colourTableFits(std::size_t infoSize, std::int32_t headerSize, std::int32_t
     const std::size_t tableStart = kInfoHeaderSize + extra - std::min(extra, largestTable);
     return tableStart == static_cast<std::size_t>(headerSize);
 }
-
-std::int64_t rowBytes(std::int64_t width, std::int32_t bitCount) { return (width * bitCount + 31) / 32 * 4; }
 
 // Reads RLE commands over a bytes block; every read past the end reports failure.
 class RleReader {
@@ -200,7 +202,7 @@ bool isDecodableFrame(const cDIB& dib)
             return false;
         [[fallthrough]];
     default:
-        return static_cast<std::int64_t>(bits.size()) >= rowBytes(width, bitCount) * (height < 0 ? -std::int64_t{height} : height);
+        return static_cast<std::int64_t>(bits.size()) >= binary::rowStride(width, bitCount) * (height < 0 ? -std::int64_t{height} : height);
     }
 }
 

@@ -12,6 +12,17 @@
 #include <limits>
 
 namespace kelvora::bitmap {
+
+using binary::BITMAPFILEHEADER;
+using binary::BITMAPINFOHEADER;
+using binary::kBitmapSignature;
+using binary::kFileHeaderSize;
+using binary::kInfoHeaderSize;
+using binary::readFileHeader;
+using binary::readInfoHeader;
+using binary::writeFileHeader;
+using binary::writeInfoHeader;
+
 namespace {
 
 constexpr const char* kNotFoundText = "Il file non esiste:";
@@ -33,7 +44,7 @@ std::int64_t rowsNeed(const BITMAPINFOHEADER& info)
     const std::int64_t width = std::max<std::int64_t>(info.biWidth, 0);
     const std::int64_t height = info.biHeight < 0 ? -std::int64_t{info.biHeight} : info.biHeight;
     const std::int64_t depth = std::max<std::int64_t>(info.biBitCount, 0);
-    const std::int64_t stride = (width * depth + 31) / 32 * 4;
+    const std::int64_t stride = binary::rowStride(width, depth);
     if (stride != 0 && height > kLargestOffset / stride)
         return kLargestOffset;
     return stride * height;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "bitmap/BitmapRecords.h"
 #include "bitmap/ByteBlock.h"
+#include "platform/binary/BitmapRecords.h"
 #include "platform/filesystem/FileOpener.h"
 #include "platform/msgbox/MessageBox.h"
 
@@ -53,15 +53,15 @@ public:
 private:
     [[nodiscard]] bool isLoadableRegularFile(const std::string& filename);
     [[nodiscard]] std::optional<platform::File> openForReading(const std::string& filename);
-    [[nodiscard]] bool loadBlocks(platform::File& file, const BITMAPINFOHEADER& info,
+    [[nodiscard]] bool loadBlocks(platform::File& file, const binary::BITMAPINFOHEADER& info,
                                   std::int64_t fileLength, const std::string& filename);
     void showPathMessage(const char* text, const std::string& filename, int style);
     void showErrorMessage(int error);
 
     platform::MessageBoxService& m_messages;
     platform::FileOpener& m_opener;
-    BITMAPFILEHEADER m_FileHeader;
-    BITMAPINFOHEADER m_InfoHeader;
+    binary::BITMAPFILEHEADER m_FileHeader;
+    binary::BITMAPINFOHEADER m_InfoHeader;
     ByteBlock m_Bits;
     ByteBlock m_BitmapInfo;
 };

@@ -1,21 +1,12 @@
 #include "platform/avifile/FrameGeometry.h"
 
+#include "platform/binary/ByteReader.h"
+
 namespace kelvora::avifile {
 
 namespace {
 
 bool fits16(std::int64_t v) { return v >= -kLargestSide - 1 && v <= kLargestSide; }
-
-std::uint32_t readU32(std::span<const std::uint8_t> bytes, std::size_t at)
-{
-    return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-           static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-
-std::int64_t readI32(std::span<const std::uint8_t> bytes, std::size_t at)
-{
-    return static_cast<std::int32_t>(readU32(bytes, at));
-}
 
 }  // namespace
 
@@ -36,11 +27,12 @@ HRESULT checkVideoFormat(std::span<const std::uint8_t> format)
 {
     if (format.size() < kBitmapInfoHeaderSize)
         return AVIERR_BADFORMAT;
-    const std::uint32_t biSize = readU32(format, 0);
+    binary::ByteReader in(format);
+    const std::uint32_t biSize = in.u32();
     if (biSize < kBitmapInfoHeaderSize || biSize > format.size())
         return AVIERR_BADFORMAT;
-    const std::int64_t biWidth = readI32(format, 4);
-    const std::int64_t biHeight = readI32(format, 8);
+    const std::int64_t biWidth = in.i32();
+    const std::int64_t biHeight = in.i32();
     const std::int64_t rows = biHeight < 0 ? -biHeight : biHeight;
     if (biWidth > kLargestSide || rows > kLargestSide)
         return AVIERR_BADFORMAT;

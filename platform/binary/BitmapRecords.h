@@ -1,10 +1,15 @@
 #pragma once
 
+// The BMP file's two headers as the platform publishes them, read and written field by
+// field in little-endian. Every part of the program that reads or builds a BMP header
+// goes through these.
+
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-namespace kelvora::bitmap {
+namespace kelvora::binary {
 
 inline constexpr std::size_t kFileHeaderSize = 14;
 inline constexpr std::size_t kInfoHeaderSize = 40;
@@ -34,10 +39,18 @@ struct BITMAPINFOHEADER {
     std::int32_t biClrImportant = 0;
 };
 
+// Bytes of one stored row: rows are padded to a multiple of four bytes.
+[[nodiscard]] constexpr std::int64_t rowStride(std::int64_t width, std::int64_t bitCount)
+{
+    return (width * bitCount + 31) / 32 * 4;
+}
+
 [[nodiscard]] BITMAPFILEHEADER readFileHeader(std::span<const std::uint8_t, kFileHeaderSize> bytes);
 void writeFileHeader(const BITMAPFILEHEADER& header, std::span<std::uint8_t, kFileHeaderSize> bytes);
+[[nodiscard]] std::array<std::uint8_t, kFileHeaderSize> fileHeaderBytes(const BITMAPFILEHEADER& header);
 
 [[nodiscard]] BITMAPINFOHEADER readInfoHeader(std::span<const std::uint8_t, kInfoHeaderSize> bytes);
 void writeInfoHeader(const BITMAPINFOHEADER& header, std::span<std::uint8_t, kInfoHeaderSize> bytes);
+[[nodiscard]] std::array<std::uint8_t, kInfoHeaderSize> infoHeaderBytes(const BITMAPINFOHEADER& header);
 
-}  // namespace kelvora::bitmap
+}  // namespace kelvora::binary

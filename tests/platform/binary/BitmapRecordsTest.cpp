@@ -1,10 +1,10 @@
-#include "bitmap/BitmapRecords.h"
+#include "platform/binary/BitmapRecords.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 
-namespace kelvora::bitmap {
+namespace kelvora::binary {
 namespace {
 
 TEST(BitmapRecords, FileHeaderFieldsAreLittleEndianAndSigned)
@@ -40,4 +40,4 @@ TEST(BitmapRecords, InfoHeaderFieldsSitAtTheirOffsets)
 }
 
 }  // namespace
-}  // namespace kelvora::bitmap
+}  // namespace kelvora::binary

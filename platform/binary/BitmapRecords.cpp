@@ -1,57 +1,13 @@
-#include "bitmap/BitmapRecords.h"
+#include "platform/binary/BitmapRecords.h"
 
-namespace kelvora::bitmap {
-namespace {
+#include "platform/binary/ByteReader.h"
+#include "platform/binary/ByteWriter.h"
 
-// Reads and writes little-endian fields one after the other, whatever the host order.
-class LittleEndianReader {
-public:
-    explicit LittleEndianReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
-
-    std::int16_t i16()
-    {
-        const auto value = static_cast<std::uint16_t>(m_bytes[m_at] | m_bytes[m_at + 1] << 8);
-        m_at += 2;
-        return static_cast<std::int16_t>(value);
-    }
-
-    std::int32_t i32()
-    {
-        std::uint32_t value = 0;
-        for (int i = 3; i >= 0; --i)
-            value = value << 8 | m_bytes[m_at + static_cast<std::size_t>(i)];
-        m_at += 4;
-        return static_cast<std::int32_t>(value);
-    }
-
-private:
-    std::span<const std::uint8_t> m_bytes;
-    std::size_t m_at = 0;
-};
-
-class LittleEndianWriter {
-public:
-    explicit LittleEndianWriter(std::span<std::uint8_t> bytes) : m_bytes(bytes) {}
-
-    void i16(std::int16_t value) { put(static_cast<std::uint16_t>(value), 2); }
-    void i32(std::int32_t value) { put(static_cast<std::uint32_t>(value), 4); }
-
-private:
-    void put(std::uint32_t value, std::size_t width)
-    {
-        for (std::size_t i = 0; i < width; ++i)
-            m_bytes[m_at++] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-
-    std::span<std::uint8_t> m_bytes;
-    std::size_t m_at = 0;
-};
-
-}  // namespace
+namespace kelvora::binary {
 
 BITMAPFILEHEADER readFileHeader(std::span<const std::uint8_t, kFileHeaderSize> bytes)
 {
-    LittleEndianReader in(bytes);
+    ByteReader in(bytes);
     BITMAPFILEHEADER header;
     header.bfType = in.i16();
     header.bfSize = in.i32();
@@ -63,7 +19,7 @@ BITMAPFILEHEADER readFileHeader(std::span<const std::uint8_t, kFileHeaderSize> b
 
 void writeFileHeader(const BITMAPFILEHEADER& header, std::span<std::uint8_t, kFileHeaderSize> bytes)
 {
-    LittleEndianWriter out(bytes);
+    ByteWriter out(bytes);
     out.i16(header.bfType);       // bfType
     out.i32(header.bfSize);       // bfSize
     out.i16(header.bfReserved1);  // bfReserved1
@@ -71,9 +27,16 @@ void writeFileHeader(const BITMAPFILEHEADER& header, std::span<std::uint8_t, kFi
     out.i32(header.bfOffBits);    // bfOffBits
 }
 
+std::array<std::uint8_t, kFileHeaderSize> fileHeaderBytes(const BITMAPFILEHEADER& header)
+{
+    std::array<std::uint8_t, kFileHeaderSize> bytes{};
+    writeFileHeader(header, bytes);
+    return bytes;
+}
+
 BITMAPINFOHEADER readInfoHeader(std::span<const std::uint8_t, kInfoHeaderSize> bytes)
 {
-    LittleEndianReader in(bytes);
+    ByteReader in(bytes);
     BITMAPINFOHEADER header;
     header.biSize = in.i32();
     header.biWidth = in.i32();
@@ -91,7 +54,7 @@ BITMAPINFOHEADER readInfoHeader(std::span<const std::uint8_t, kInfoHeaderSize> b
 
 void writeInfoHeader(const BITMAPINFOHEADER& header, std::span<std::uint8_t, kInfoHeaderSize> bytes)
 {
-    LittleEndianWriter out(bytes);
+    ByteWriter out(bytes);
     out.i32(header.biSize);           // biSize
     out.i32(header.biWidth);          // biWidth
     out.i32(header.biHeight);         // biHeight
@@ -105,4 +68,11 @@ void writeInfoHeader(const BITMAPINFOHEADER& header, std::span<std::uint8_t, kIn
     out.i32(header.biClrImportant);   // biClrImportant
 }
 
-}  // namespace kelvora::bitmap
+std::array<std::uint8_t, kInfoHeaderSize> infoHeaderBytes(const BITMAPINFOHEADER& header)
+{
+    std::array<std::uint8_t, kInfoHeaderSize> bytes{};
+    writeInfoHeader(header, bytes);
+    return bytes;
+}
+
+}  // namespace kelvora::binary
