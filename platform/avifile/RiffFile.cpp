@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
 
 #include "platform/avifile/LittleEndian.h"
 
@@ -22,6 +20,13 @@ bool namesSomethingElse(const char* path)
     return ::stat(path, &seen) == 0 && !S_ISREG(seen.st_mode);
 }
 
+// Clears O_NONBLOCK: it served only the open, and writes to a regular file must block.
+bool makeBlocking(int descriptor)
+{
+    const int flags = ::fcntl(descriptor, F_GETFL);
+    return flags >= 0 && ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
 }  // namespace
 
 bool RiffFile::create(const char* path)
@@ -31,106 +36,55 @@ bool RiffFile::create(const char* path)
         return false;
     // Without O_TRUNC and without waiting: what was opened is checked before anything is
     // emptied, since the name may have changed to a FIFO or device after the look above.
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0)
+    const int descriptor = ::open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    platform::File opened{descriptor};
+    if (!opened.isOpen() || !opened.isRegular() || !makeBlocking(descriptor) || !opened.truncate(0))
         return false;
-    struct stat opened {};
-    const bool regular = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode);
-    const int flags = regular ? ::fcntl(fd, F_GETFL) : -1;
-    if (!regular || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || ::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return false;
-    }
-    m_fd = fd;
+    m_file = std::move(opened);
     return true;
 }
 
-bool RiffFile::writeAll(::iovec* parts, int count, std::size_t total)
+bool RiffFile::appendParts(std::span<const std::span<const std::uint8_t>> parts)
 {
-    std::size_t done = 0;
-    while (done < total) {
-        ssize_t n = ::writev(m_fd, parts, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            // The bytes of a short write are on disk; position keeps counting them so a
-            // later truncate knows what to drop.
-            m_position += done;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-        auto left = static_cast<std::size_t>(n);
-        while (count > 0 && left >= parts->iov_len) {
-            left -= parts->iov_len;
-            ++parts;
-            --count;
-        }
-        if (count > 0) {
-            parts->iov_base = static_cast<char*>(parts->iov_base) + left;
-            parts->iov_len -= left;
-        }
-    }
-    m_position += total;
-    return true;
+    if (!m_file.isOpen())
+        return false;
+    const platform::WriteOutcome outcome = m_file.writeAt(parts, static_cast<std::int64_t>(m_position));
+    // The bytes of a short write are on disk; position counts them so a later truncate
+    // knows what to drop.
+    m_position += outcome.written;
+    return outcome.complete;
 }
 
 bool RiffFile::append(std::span<const std::uint8_t> data)
 {
-    if (m_fd < 0)
-        return false;
-    iovec part{const_cast<std::uint8_t*>(data.data()), data.size()};
-    return writeAll(&part, 1, data.size());
+    const std::span<const std::uint8_t> parts[] = {data};
+    return appendParts(parts);
 }
 
 bool RiffFile::appendChunk(platform::FourCC id, std::span<const std::uint8_t> payload)
 {
-    if (m_fd < 0)
-        return false;
     std::uint8_t header[8];
     ByteWriter out(header);
     out.u32(id.value());
     out.u32(static_cast<std::uint32_t>(payload.size()));
     static const std::uint8_t pad = 0;
-    iovec parts[3] = {{header, sizeof header},
-                      {const_cast<std::uint8_t*>(payload.data()), payload.size()},
-                      {const_cast<std::uint8_t*>(&pad), payload.size() & 1}};
-    return writeAll(parts, 3, sizeof header + payload.size() + (payload.size() & 1));
+    const std::span<const std::uint8_t> parts[] = {header, payload, {&pad, payload.size() & 1}};
+    return appendParts(parts);
 }
 
 bool RiffFile::patch(std::uint64_t offset, std::span<const std::uint8_t> data)
 {
-    if (m_fd < 0)
-        return false;
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::pwrite(m_fd, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return m_file.isOpen() && m_file.writeAt(data, static_cast<std::int64_t>(offset));
 }
 
 bool RiffFile::truncate(std::uint64_t size)
 {
-    if (m_fd < 0)
+    if (!m_file.isOpen())
         return false;
-    bool ok = ::ftruncate(m_fd, static_cast<off_t>(size)) == 0;
-    if (::lseek(m_fd, static_cast<off_t>(size), SEEK_SET) < 0)
-        ok = false;
     m_position = size;
-    return ok;
+    return m_file.truncate(static_cast<std::int64_t>(size));
 }
 
-bool RiffFile::close()
-{
-    if (m_fd < 0)
-        return true;
-    int fd = m_fd;
-    m_fd = -1;
-    return ::close(fd) == 0;
-}
+bool RiffFile::close() { return m_file.close(); }
 
 }  // namespace kelvora::avifile

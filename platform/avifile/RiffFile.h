@@ -1,15 +1,14 @@
 #pragma once
 
-// The output file: appends at the end (frames with writev straight from the caller's
-// buffer), patches earlier bytes in place, and remembers the first failure.
+// The output file: appends at the end (frames gathered straight from the caller's buffer),
+// patches earlier bytes in place, and remembers the first failure.
+
+#include "platform/filesystem/File.h"
+#include "platform/types/FourCC.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
-
-#include "platform/types/FourCC.h"
-
-struct iovec;
 
 namespace kelvora::avifile {
 
@@ -32,12 +31,12 @@ public:
     [[nodiscard]] bool close();
 
     [[nodiscard]] std::uint64_t position() const { return m_position; }
-    [[nodiscard]] bool isOpen() const { return m_fd >= 0; }
+    [[nodiscard]] bool isOpen() const { return m_file.isOpen(); }
 
 private:
-    [[nodiscard]] bool writeAll(::iovec* parts, int count, std::size_t total);
+    [[nodiscard]] bool appendParts(std::span<const std::span<const std::uint8_t>> parts);
 
-    int m_fd = -1;
+    platform::File m_file;
     std::uint64_t m_position = 0;
 };
 

@@ -8,6 +8,20 @@
 
 namespace kelvora::platform {
 
+// How a read of an exact number of bytes went.
+enum class ReadOutcome {
+    Complete,  // every byte read
+    Short,     // the file ended first
+    Failed,    // the platform reported an error (errno set)
+};
+
+// What a write that may stop part-way did: the bytes that reached the file before it
+// stopped, and whether it wrote everything (errno set when not).
+struct WriteOutcome {
+    std::size_t written = 0;
+    bool complete = false;
+};
+
 // An open file descriptor, closed when the object goes. Reads and writes are positional,
 // so no call depends on a file offset left behind by another.
 class File {
@@ -27,11 +41,20 @@ public:
     // Fills `buffer` from `offset` until it is full or the file ends; gives the number of
     // bytes read, or nothing (errno set) when the platform reports an error.
     [[nodiscard]] std::optional<std::size_t> readAt(std::span<std::uint8_t> buffer, std::int64_t offset);
+    // Fills all of `buffer` from `offset`, telling a file that ends first from an error.
+    [[nodiscard]] ReadOutcome readExactlyAt(std::span<std::uint8_t> buffer, std::int64_t offset);
     // Writes all of `bytes` at `offset`; false (errno set) on any error.
     [[nodiscard]] bool writeAt(std::span<const std::uint8_t> bytes, std::int64_t offset);
+    // Writes `parts` one after the other from `offset` with one system call where the
+    // platform takes them all (pwritev), straight from the caller's buffers; goes on after a
+    // partial write and an interrupted call.
+    static constexpr std::size_t kMaxWriteParts = 8;
+    [[nodiscard]] WriteOutcome writeAt(std::span<const std::span<const std::uint8_t>> parts, std::int64_t offset);
     [[nodiscard]] bool truncate(std::int64_t length);
     // The file's length now (fstat); nothing (errno set) on error.
     [[nodiscard]] std::optional<std::int64_t> length() const;
+    // Whether the descriptor is a regular file (fstat); false on error.
+    [[nodiscard]] bool isRegular() const;
     // Closes now, reporting what close reports; the destructor closes silently.
     [[nodiscard]] bool close();
 

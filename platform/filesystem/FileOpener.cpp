@@ -1,7 +1,6 @@
 #include "platform/filesystem/FileOpener.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <utility>
@@ -24,16 +23,9 @@ public:
         if (descriptor < 0)
             return {File{}, errno};
         File file{descriptor};
-        if (mode == OpenMode::Read && !isRegular(descriptor))
+        if (mode == OpenMode::Read && !file.isRegular())
             return {File{}, EINVAL, true};
         return {std::move(file), 0};
-    }
-
-private:
-    static bool isRegular(int descriptor)
-    {
-        struct stat status {};
-        return ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
     }
 };
 

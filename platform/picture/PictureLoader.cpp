@@ -38,7 +38,7 @@ QImage decode(const std::string& localPath, QSize shownSize)
     if (!opened.file.isOpen())
         return {};
     const QSize target = shownSize.isValid() && !shownSize.isEmpty() ? shownSize : QSize();
-    if (std::optional<QImage> sampled = sampleUncompressedBmp(localPath, target))
+    if (std::optional<QImage> sampled = sampleUncompressedBmp(opened.file, target))
         return *std::move(sampled);
     return readWithQt(std::move(opened.file), shownSize);
 }
