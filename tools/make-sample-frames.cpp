@@ -3,6 +3,7 @@
 // Usage: make-sample-frames <folder> [count]
 
 #include "bitmap/cDIB.h"
+#include "platform/binary/BitmapRecords.h"
 #include "platform/msgbox/MessageBox.h"
 
 #include <cmath>
@@ -18,28 +19,24 @@ constexpr int kWidth = 320;
 constexpr int kHeight = 240;
 constexpr int kStride = kWidth * 3;  // already a multiple of four
 
-void put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 // A packed bitmap: the 40-byte information header followed directly by the pixels.
 std::vector<std::uint8_t> drawFrame(int index, int count)
 {
-    std::vector<std::uint8_t> dib(40 + kStride * kHeight, 0);
-    put32(dib, 0, 40);                                 // biSize
-    put32(dib, 4, kWidth);                             // biWidth
-    put32(dib, 8, kHeight);                            // biHeight: bottom-up
-    dib[12] = 1;                                       // biPlanes
-    dib[14] = 24;                                      // biBitCount
-    put32(dib, 20, kStride * kHeight);                 // biSizeImage
+    using kelvora::binary::kInfoHeaderSize;
+    std::vector<std::uint8_t> dib(kInfoHeaderSize + kStride * kHeight, 0);
+    kelvora::binary::writeInfoHeader({.biSize = static_cast<std::int32_t>(kInfoHeaderSize),
+                                      .biWidth = kWidth,
+                                      .biHeight = kHeight,  // bottom-up
+                                      .biPlanes = 1,
+                                      .biBitCount = 24,
+                                      .biSizeImage = kStride * kHeight},
+                                     std::span(dib).first<kInfoHeaderSize>());
     const double t = static_cast<double>(index) / count;
     const double ballX = 30 + t * (kWidth - 60);
     const double ballY = 40 + std::abs(std::sin(t * 3 * M_PI)) * (kHeight - 100);  // height above ground
     for (int row = 0; row < kHeight; ++row) {          // row 0 is the bottom line
         for (int x = 0; x < kWidth; ++x) {
-            std::uint8_t* pixel = &dib[40 + row * kStride + x * 3];  // blue, green, red
+            std::uint8_t* pixel = &dib[kInfoHeaderSize + row * kStride + x * 3];  // blue, green, red
             const bool ground = row < 30;
             pixel[0] = ground ? 40 : static_cast<std::uint8_t>(255 - row / 3);
             pixel[1] = ground ? 140 : static_cast<std::uint8_t>(190 - row / 4);

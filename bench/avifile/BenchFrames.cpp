@@ -1,5 +1,8 @@
 #include "bench/avifile/BenchFrames.h"
 
+#include "platform/binary/BitmapRecords.h"
+#include "platform/binary/ByteWriter.h"
+
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
@@ -7,33 +10,26 @@
 
 namespace kelvora::bench {
 
-namespace {
-void put(std::vector<std::uint8_t>& out, std::uint32_t v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-}  // namespace
-
 Frame makeFrame(const Workload& w, int index)
 {
     Frame f;
-    const std::uint32_t stride = static_cast<std::uint32_t>(((w.width * w.bitCount + 31) / 32) * 4);
+    const auto stride = static_cast<std::uint32_t>(binary::rowStride(w.width, w.bitCount));
     const std::uint32_t size = stride * static_cast<std::uint32_t>(w.height);
     const std::uint32_t colours = w.bitCount == 8 ? 256 : 0;
-    put(f.info, 40, 4);
-    put(f.info, static_cast<std::uint32_t>(w.width), 4);
-    put(f.info, static_cast<std::uint32_t>(w.height), 4);
-    put(f.info, 1, 2);
-    put(f.info, static_cast<std::uint32_t>(w.bitCount), 2);
-    put(f.info, 0, 4);
-    put(f.info, size, 4);
-    put(f.info, 2835, 4);
-    put(f.info, 2835, 4);
-    put(f.info, colours, 4);
-    put(f.info, 0, 4);
+    const auto header = binary::infoHeaderBytes({.biSize = static_cast<std::int32_t>(binary::kInfoHeaderSize),
+                                                  .biWidth = w.width,
+                                                  .biHeight = w.height,
+                                                  .biPlanes = 1,
+                                                  .biBitCount = static_cast<std::int16_t>(w.bitCount),
+                                                  .biSizeImage = static_cast<std::int32_t>(size),
+                                                  .biXPelsPerMeter = 2835,
+                                                  .biYPelsPerMeter = 2835,
+                                                  .biClrUsed = static_cast<std::int32_t>(colours)});
+    f.info.assign(header.begin(), header.end());
+    f.info.resize(header.size() + 4 * colours);
+    binary::ByteWriter palette(std::span(f.info).subspan(header.size()));
     for (std::uint32_t i = 0; i < colours; ++i)
-        put(f.info, i * 0x010101u, 4);
+        palette.u32(i * 0x010101u);  // grey: blue, green, red equal
     // Runs of 64 equal bytes, filled run by run: making the frames must not weigh on the
     // paths that make theirs inside the timed run.
     f.pixels.resize(size);
@@ -45,12 +41,11 @@ Frame makeFrame(const Workload& w, int index)
 
 std::vector<std::uint8_t> bmpFileBytes(const Frame& f)
 {
-    std::vector<std::uint8_t> out;
-    const auto offBits = static_cast<std::uint32_t>(14 + f.info.size());
-    put(out, 0x4D42, 2);                                               // bfType "BM"
-    put(out, offBits + static_cast<std::uint32_t>(f.pixels.size()), 4);  // bfSize
-    put(out, 0, 4);                                                    // bfReserved1, bfReserved2
-    put(out, offBits, 4);                                              // bfOffBits
+    const auto offBits = static_cast<std::int32_t>(binary::kFileHeaderSize + f.info.size());
+    const auto header = binary::fileHeaderBytes({.bfType = binary::kBitmapSignature,
+                                                 .bfSize = offBits + static_cast<std::int32_t>(f.pixels.size()),
+                                                 .bfOffBits = offBits});
+    std::vector<std::uint8_t> out(header.begin(), header.end());
     out.insert(out.end(), f.info.begin(), f.info.end());
     out.insert(out.end(), f.pixels.begin(), f.pixels.end());
     return out;

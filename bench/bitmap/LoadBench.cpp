@@ -1,6 +1,7 @@
 // Loading one full-HD 24-bit frame with cDIB against a plain read() of the same file into a
 // buffer, measured side by side in one run. Prints both throughputs and their ratio.
 #include "bitmap/cDIB.h"
+#include "platform/binary/BitmapRecords.h"
 #include "platform/msgbox/MessageBox.h"
 
 #include <fcntl.h>
@@ -23,28 +24,27 @@ constexpr std::int32_t kSizeImage = kWidth * kHeight * 3;
 constexpr int kRounds = 15;
 constexpr int kLoadsPerRound = 40;
 
-void put(std::vector<char>& out, std::uint32_t value, int width)
-{
-    for (int i = 0; i < width; ++i)
-        out.push_back(static_cast<char>(value >> (8 * i)));
-}
-
 std::filesystem::path writeFrame()
 {
-    std::vector<char> file{'B', 'M'};
-    put(file, 54 + kSizeImage, 4);
-    put(file, 0, 4);
-    put(file, 54, 4);
-    for (std::uint32_t field : {40u, std::uint32_t(kWidth), std::uint32_t(kHeight)})
-        put(file, field, 4);
-    put(file, 1, 2);
-    put(file, 24, 2);
-    for (std::uint32_t field : {0u, std::uint32_t(kSizeImage), 2835u, 2835u, 0u, 0u})
-        put(file, field, 4);
+    using namespace kelvora::binary;
+    constexpr auto kOffBits = static_cast<std::int32_t>(kFileHeaderSize + kInfoHeaderSize);
+    const auto fileHeader =
+        fileHeaderBytes({.bfType = kBitmapSignature, .bfSize = kOffBits + kSizeImage, .bfOffBits = kOffBits});
+    const auto infoHeader = infoHeaderBytes({.biSize = static_cast<std::int32_t>(kInfoHeaderSize),
+                                             .biWidth = kWidth,
+                                             .biHeight = kHeight,
+                                             .biPlanes = 1,
+                                             .biBitCount = 24,
+                                             .biSizeImage = kSizeImage,
+                                             .biXPelsPerMeter = 2835,
+                                             .biYPelsPerMeter = 2835});
+    std::vector<std::uint8_t> file(fileHeader.begin(), fileHeader.end());
+    file.insert(file.end(), infoHeader.begin(), infoHeader.end());
     for (std::int32_t i = 0; i < kSizeImage; ++i)
-        file.push_back(static_cast<char>(i * 7));
+        file.push_back(static_cast<std::uint8_t>(i * 7));
     const auto path = std::filesystem::temp_directory_path() / ("kelvora-bench-" + std::to_string(::getpid()) + ".bmp");
-    std::ofstream(path, std::ios::binary).write(file.data(), static_cast<std::streamsize>(file.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
     return path;
 }
 

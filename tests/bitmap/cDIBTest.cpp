@@ -133,8 +133,8 @@ TEST_F(cDIBTest, BlockAccessorsBeforeALoadAreACallersFault)
 TEST_F(cDIBTest, SecondLoadReplacesEveryFieldAndBothBlocks)
 {
     const BmpLayout first{.width = 4, .height = 4, .bitCount = 8, .sizeImage = 16, .offBits = 1078, .clrUsed = 256};
-    const BmpLayout second{.width = 3, .height = -1, .sizeImage = 12, .xppm = 1, .yppm = 2};
-    const Bytes secondFile = testing::bmpFile(second, 9);
+    const BmpLayout second{.width = 3, .height = -1, .seed = 9, .sizeImage = 12, .xppm = 1, .yppm = 2};
+    const Bytes secondFile = testing::bmpFile(second);
     cDIB dib(m_box);
 
     ASSERT_TRUE(dib.CreateFromFile(save("a.bmp", testing::bmpFile(first))));
@@ -149,11 +149,15 @@ TEST_F(cDIBTest, ReloadOfSameSizeZeroesTheTailAShortFileLacks)
     const BmpLayout full{.width = 8, .height = 8, .sizeImage = 192};
     BmpLayout shortFrame = full;
     shortFrame.storedPixels = 50;
-    const Bytes shortFile = testing::bmpFile(shortFrame, 5);
+    shortFrame.seed = 5;
+    const Bytes shortFile = testing::bmpFile(shortFrame);
     cDIB dib(m_box);
 
-    for (int frame = 0; frame < 3; ++frame)
-        ASSERT_TRUE(dib.CreateFromFile(save("full.bmp", testing::bmpFile(full, static_cast<std::uint8_t>(frame)))));
+    for (std::uint32_t frame = 0; frame < 3; ++frame) {
+        BmpLayout numbered = full;
+        numbered.seed = frame;
+        ASSERT_TRUE(dib.CreateFromFile(save("full.bmp", testing::bmpFile(numbered))));
+    }
     ASSERT_TRUE(dib.CreateFromFile(save("short.bmp", shortFile)));
     expectHolds(dib, shortFrame, shortFile);
     ASSERT_TRUE(dib.CreateFromFile(save("short.bmp", shortFile)));

@@ -98,7 +98,7 @@ TEST_P(SaveToFileTest, RealReadersSeeEveryFramePixelExact)
     EXPECT_EQ(info.strh.dwLength, 4u);
     EXPECT_EQ(info.avih.dwWidth, static_cast<std::uint32_t>(variant.layout.width));
     const std::vector<std::uint8_t> file = testing::makeBmp(frames[0]);
-    const std::uint32_t offBits = file[10] | file[11] << 8;
+    const std::int32_t offBits = binary::readFileHeader(std::span(file).first<binary::kFileHeaderSize>()).bfOffBits;
     EXPECT_EQ(info.strf, std::vector<std::uint8_t>(file.begin() + 14, file.begin() + offBits));
     for (std::size_t i = 0; i < info.frames.size(); ++i)
         EXPECT_EQ(testsupport::readFrameBytes(output, info.frames[i]), testing::bmpPixels(frames[i])) << "frame " << i;

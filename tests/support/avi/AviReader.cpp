@@ -1,5 +1,7 @@
 #include "tests/support/avi/AviReader.h"
 
+#include "platform/binary/ByteReader.h"
+
 #include <algorithm>
 #include <fstream>
 
@@ -31,26 +33,6 @@ private:
     std::uint64_t m_size = 0;
 };
 
-class Fields {
-public:
-    explicit Fields(const std::vector<std::uint8_t>& b) : m_b(b) {}
-    std::uint64_t get(int n)
-    {
-        std::uint64_t v = 0;
-        for (int i = 0; i < n; ++i)
-            v |= std::uint64_t{m_pos < m_b.size() ? m_b[m_pos] : std::uint8_t{0}} << (8 * i), ++m_pos;
-        return v;
-    }
-    std::uint32_t u32() { return static_cast<std::uint32_t>(get(4)); }
-    std::uint16_t u16() { return static_cast<std::uint16_t>(get(2)); }
-    std::uint8_t u8() { return static_cast<std::uint8_t>(get(1)); }
-    std::uint64_t u64() { return get(8); }
-
-private:
-    const std::vector<std::uint8_t>& m_b;
-    std::size_t m_pos = 0;
-};
-
 constexpr std::uint32_t fcc(const char* c)
 {
     return std::uint32_t(std::uint8_t(c[0])) | std::uint32_t(std::uint8_t(c[1])) << 8 |
@@ -59,7 +41,7 @@ constexpr std::uint32_t fcc(const char* c)
 
 void parseAvih(const std::vector<std::uint8_t>& b, AviMainHeader& h)
 {
-    Fields f(b);
+    binary::ByteReader f(b);
     h.dwMicroSecPerFrame = f.u32(), h.dwMaxBytesPerSec = f.u32(), h.dwPaddingGranularity = f.u32();
     h.dwFlags = f.u32(), h.dwTotalFrames = f.u32(), h.dwInitialFrames = f.u32(), h.dwStreams = f.u32();
     h.dwSuggestedBufferSize = f.u32(), h.dwWidth = f.u32(), h.dwHeight = f.u32();
@@ -67,7 +49,7 @@ void parseAvih(const std::vector<std::uint8_t>& b, AviMainHeader& h)
 
 void parseStrh(const std::vector<std::uint8_t>& b, AviStreamHeader& h)
 {
-    Fields f(b);
+    binary::ByteReader f(b);
     h.fccType = f.u32(), h.fccHandler = f.u32(), h.dwFlags = f.u32(), h.wPriority = f.u16(), h.wLanguage = f.u16();
     h.dwInitialFrames = f.u32(), h.dwScale = f.u32(), h.dwRate = f.u32(), h.dwStart = f.u32(), h.dwLength = f.u32();
     h.dwSuggestedBufferSize = f.u32(), h.dwQuality = f.u32(), h.dwSampleSize = f.u32();
@@ -77,12 +59,12 @@ void parseStrh(const std::vector<std::uint8_t>& b, AviStreamHeader& h)
 
 void parseIndx(const std::vector<std::uint8_t>& b, AviInfo& info)
 {
-    Fields f(b);
-    f.u16(), f.u8(), f.u8();
+    binary::ByteReader f(b);
+    f.skip(4);  // wLongsPerEntry, bIndexSubType, bIndexType
     info.hasIndx = true;
     info.indxEntriesInUse = f.u32();
     info.indxChunkId = f.u32();
-    f.u32(), f.u32(), f.u32();
+    f.skip(12);  // dwReserved
     info.indxCapacity = b.size() < 24 ? 0 : (b.size() - 24) / 16;
     for (std::uint32_t i = 0; i < info.indxEntriesInUse && i < info.indxCapacity; ++i) {
         AviSuperIndexEntry e;
@@ -93,14 +75,14 @@ void parseIndx(const std::vector<std::uint8_t>& b, AviInfo& info)
 
 AviStdIndex parseIx(std::uint64_t at, const std::vector<std::uint8_t>& b)
 {
-    Fields f(b);
+    binary::ByteReader f(b);
     AviStdIndex ix;
     ix.chunkOffset = at;
-    f.u16(), f.u8(), f.u8();
+    f.skip(4);  // wLongsPerEntry, bIndexSubType, bIndexType
     const std::uint32_t n = f.u32();
     ix.chunkId = f.u32();
     ix.baseOffset = f.u64();
-    f.u32();
+    f.skip(4);  // dwReserved
     for (std::uint32_t i = 0; i < n && 24 + 8 * (i + 1) <= b.size(); ++i) {
         const std::uint32_t off = f.u32();
         ix.entries.emplace_back(off, f.u32());
@@ -122,7 +104,7 @@ struct Walker {
                 info.truncated = true;
                 return;
             }
-            Fields f(h);
+            binary::ByteReader f(h);
             const std::uint32_t id = f.u32();
             const std::uint32_t size = f.u32();
             const std::uint64_t bodyEnd = pos + 8 + size;
@@ -168,12 +150,12 @@ struct Walker {
         else if (id == fcc("indx"))
             parseIndx(body, info);
         else if (id == fcc("dmlh"))
-            info.hasOdml = true, info.dmlhTotalFrames = Fields(body).u32();
+            info.hasOdml = true, info.dmlhTotalFrames = binary::ByteReader(body).u32();
         else if (id == fcc("ix00"))
             info.ix00.push_back(parseIx(pos, body));
         else if (id == fcc("idx1")) {
             info.hasIdx1 = true;
-            Fields f(body);
+            binary::ByteReader f(body);
             for (std::size_t i = 0; i + 16 <= body.size(); i += 16) {
                 AviIdx1Entry e;
                 e.chunkId = f.u32(), e.flags = f.u32(), e.offset = f.u32(), e.size = f.u32();
@@ -200,7 +182,7 @@ AviInfo inspectAvi(const std::filesystem::path& file)
     std::uint64_t pos = 0;
     while (pos + 12 <= in.size()) {
         auto h = in.bytes(pos, 12);
-        Fields f(h);
+        binary::ByteReader f(h);
         const std::uint32_t id = f.u32();
         const std::uint32_t size = f.u32();
         const std::uint32_t type = f.u32();

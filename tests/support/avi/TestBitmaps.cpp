@@ -1,18 +1,15 @@
 #include "tests/support/avi/TestBitmaps.h"
 
+#include "platform/binary/BitmapRecords.h"
+#include "tests/support/bmp/BmpFiles.h"
+
 #include <cstdlib>
 
 namespace kelvora::testsupport {
 
 namespace {
 
-void put(std::vector<std::uint8_t>& out, std::uint64_t v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-int strideOf(int width, int bitCount) { return ((width * bitCount + 31) / 32) * 4; }
+int strideOf(int width, int bitCount) { return static_cast<int>(binary::rowStride(width, bitCount)); }
 
 }  // namespace
 
@@ -21,23 +18,15 @@ TestBitmap makeTestBitmap(int width, int height, int bitCount, int seed)
     TestBitmap bmp{width, height, bitCount, {}, {}};
     const int rows = std::abs(height);
     const int stride = strideOf(width, bitCount);
-    const int colours = bitCount == 8 ? 256 : 0;
-    put(bmp.info, 40, 4);                                            // biSize
-    put(bmp.info, static_cast<std::uint32_t>(width), 4);             // biWidth
-    put(bmp.info, static_cast<std::uint32_t>(height), 4);            // biHeight
-    put(bmp.info, 1, 2);                                             // biPlanes
-    put(bmp.info, static_cast<std::uint32_t>(bitCount), 2);          // biBitCount
-    put(bmp.info, 0, 4);                                             // biCompression: BI_RGB
-    put(bmp.info, static_cast<std::uint32_t>(stride * rows), 4);     // biSizeImage
-    put(bmp.info, 2835, 4);                                          // biXPelsPerMeter
-    put(bmp.info, 2835, 4);                                          // biYPelsPerMeter
-    put(bmp.info, static_cast<std::uint32_t>(colours), 4);           // biClrUsed
-    put(bmp.info, 0, 4);                                             // biClrImportant
+    const testing::BmpLayout layout = testing::frameLayout({.width = width, .height = height, .bitCount = bitCount});
+    const auto header = binary::infoHeaderBytes(testing::infoHeaderOf(layout));
+    bmp.info.assign(header.begin(), header.end());
+    const int colours = layout.clrUsed;
     for (int i = 0; i < colours; ++i) {
-        put(bmp.info, static_cast<std::uint32_t>((i * 7 + 13) & 0xFF), 1);  // blue
-        put(bmp.info, static_cast<std::uint32_t>(255 - i), 1);              // green
-        put(bmp.info, static_cast<std::uint32_t>((i * 3) & 0xFF), 1);       // red
-        put(bmp.info, 0, 1);
+        const auto blue = static_cast<std::uint8_t>(i * 7 + 13);
+        const auto green = static_cast<std::uint8_t>(255 - i);
+        const auto red = static_cast<std::uint8_t>(i * 3);
+        bmp.info.insert(bmp.info.end(), {blue, green, red, 0});
     }
     bmp.pixels.assign(static_cast<std::size_t>(stride) * static_cast<std::size_t>(rows), 0);
     const int bytesPerPixel = bitCount / 8;

@@ -1,30 +1,57 @@
 #include "tests/support/bmp/BmpFiles.h"
 
+#include "platform/binary/BitmapRecords.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
 namespace kelvora::testing {
 
-namespace {
-
-void put16(std::vector<std::uint8_t>& out, std::uint32_t value)
+BmpLayout frameLayout(const BmpLayout& layout)
 {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
+    const std::uint32_t rows = static_cast<std::uint32_t>(layout.height < 0 ? -layout.height : layout.height);
+    const std::int32_t colours = layout.bitCount <= 8 ? 1 << layout.bitCount : 0;
+    BmpLayout frame{.width = layout.width, .height = layout.height, .bitCount = layout.bitCount, .seed = layout.seed};
+    frame.sizeImage = static_cast<std::int32_t>(bmpStride(layout) * rows);
+    frame.offBits = static_cast<std::int32_t>(binary::kFileHeaderSize + binary::kInfoHeaderSize) + 4 * colours;
+    frame.clrUsed = colours;
+    frame.yppm = 2835;
+    return frame;
 }
 
-void put32(std::vector<std::uint8_t>& out, std::uint32_t value)
+binary::BITMAPFILEHEADER fileHeaderOf(const BmpLayout& layout)
 {
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
+    return {.bfType = binary::kBitmapSignature, .bfSize = layout.bfSize(), .bfOffBits = layout.offBits};
 }
 
-}  // namespace
+binary::BITMAPINFOHEADER infoHeaderOf(const BmpLayout& layout)
+{
+    return {.biSize = layout.infoSize,
+            .biWidth = layout.width,
+            .biHeight = layout.height,
+            .biPlanes = layout.planes,
+            .biBitCount = static_cast<std::int16_t>(layout.bitCount),
+            .biCompression = layout.compression,
+            .biSizeImage = layout.sizeImage,
+            .biXPelsPerMeter = layout.xppm,
+            .biYPelsPerMeter = layout.yppm,
+            .biClrUsed = layout.clrUsed,
+            .biClrImportant = layout.clrImportant};
+}
+
+std::vector<std::uint8_t> bmpHeaders(const BmpLayout& layout)
+{
+    const auto file = binary::fileHeaderBytes(fileHeaderOf(layout));
+    const auto info = binary::infoHeaderBytes(infoHeaderOf(layout));
+    std::vector<std::uint8_t> out(file.begin(), file.end());
+    out.insert(out.end(), info.begin(), info.end());
+    return out;
+}
 
 std::uint32_t bmpStride(const BmpLayout& layout)
 {
-    return ((static_cast<std::uint32_t>(layout.width) * static_cast<std::uint32_t>(layout.bitCount) + 31) / 32) * 4;
+    return static_cast<std::uint32_t>(binary::rowStride(layout.width, layout.bitCount));
 }
 
 std::vector<std::uint8_t> bmpPixels(const BmpLayout& layout)
@@ -41,29 +68,13 @@ std::vector<std::uint8_t> bmpPixels(const BmpLayout& layout)
 
 std::vector<std::uint8_t> makeBmp(const BmpLayout& layout)
 {
-    const std::vector<std::uint8_t> pixels = bmpPixels(layout);
-    const std::uint32_t paletteBytes = layout.bitCount <= 8 ? 4u << layout.bitCount : 0;
-    const std::uint32_t offBits = 14 + 40 + paletteBytes;
-    std::vector<std::uint8_t> file;
-    file.reserve(offBits + pixels.size());
-    put16(file, 0x4D42);                                            // bfType
-    put32(file, offBits + static_cast<std::uint32_t>(pixels.size())); // bfSize
-    put16(file, 0);                                                 // bfReserved1
-    put16(file, 0);                                                 // bfReserved2
-    put32(file, offBits);                                           // bfOffBits
-    put32(file, 40);                                                // biSize
-    put32(file, static_cast<std::uint32_t>(layout.width));            // biWidth
-    put32(file, static_cast<std::uint32_t>(layout.height));           // biHeight
-    put16(file, 1);                                                 // biPlanes
-    put16(file, static_cast<std::uint32_t>(layout.bitCount));         // biBitCount
-    put32(file, 0);                                                 // biCompression (BI_RGB)
-    put32(file, static_cast<std::uint32_t>(pixels.size()));         // biSizeImage
-    put32(file, 2835);                                              // biXPelsPerMeter
-    put32(file, 2835);                                              // biYPelsPerMeter
-    put32(file, paletteBytes / 4);                                  // biClrUsed
-    put32(file, 0);                                                 // biClrImportant
-    for (std::uint32_t i = 0; i < paletteBytes / 4; ++i) {
-        const auto grey = static_cast<std::uint8_t>(i * 255 / (paletteBytes / 4 - 1));
+    const BmpLayout frame = frameLayout(layout);
+    const std::vector<std::uint8_t> pixels = bmpPixels(frame);
+    std::vector<std::uint8_t> file = bmpHeaders(frame);
+    file.reserve(static_cast<std::size_t>(frame.bfSize()));
+    const auto colours = static_cast<std::uint32_t>(frame.clrUsed);
+    for (std::uint32_t i = 0; i < colours; ++i) {
+        const auto grey = static_cast<std::uint8_t>(i * 255 / (colours - 1));
         file.insert(file.end(), {grey, grey, grey, 0});
     }
     file.insert(file.end(), pixels.begin(), pixels.end());
