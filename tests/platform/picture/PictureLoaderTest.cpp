@@ -9,6 +9,8 @@
 #include <QImageReader>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <limits>
+#include <span>
 
 namespace kelvora::platform {
 namespace {
@@ -120,6 +122,21 @@ TEST(PictureLoaderCorpusTest, EveryFileLoadsOrGivesNullAndTheQuickRoadAgreesWith
     EXPECT_GT(quick, 3);
 }
 
+// The file's bytes with its headers changed by `change(fileHeader, infoHeader)`.
+template <typename Change>
+std::vector<std::uint8_t> withHeaders(std::vector<std::uint8_t> bytes, Change change)
+{
+    const std::span<std::uint8_t> file(bytes);
+    const auto fileBytes = file.first<binary::kFileHeaderSize>();
+    const auto infoBytes = file.subspan<binary::kFileHeaderSize, binary::kInfoHeaderSize>();
+    binary::BITMAPFILEHEADER fileHeader = binary::readFileHeader(fileBytes);
+    binary::BITMAPINFOHEADER info = binary::readInfoHeader(infoBytes);
+    change(fileHeader, info);
+    binary::writeFileHeader(fileHeader, fileBytes);
+    binary::writeInfoHeader(info, infoBytes);
+    return bytes;
+}
+
 void writeRaw(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
     testing::writeBytes(path, std::string(bytes.begin(), bytes.end()));
@@ -145,12 +162,12 @@ TEST(PictureLoaderTest, HeadersThatDisagreeWithTheFileGoToTheGeneralDecoder)
 
     std::vector<std::uint8_t> cut(bytes.begin(), bytes.end() - 1000);
     writeRaw(dir.file("cut.bmp"), cut);
-    std::vector<std::uint8_t> offsetInHeader = bytes;
-    offsetInHeader[10] = 20;  // bfOffBits inside the information header
-    writeRaw(dir.file("offset.bmp"), offsetInHeader);
-    std::vector<std::uint8_t> hugeHeight = bytes;
-    hugeHeight[22] = 0x00, hugeHeight[23] = 0x00, hugeHeight[24] = 0x00, hugeHeight[25] = 0x80;  // INT32_MIN
-    writeRaw(dir.file("height.bmp"), hugeHeight);
+    writeRaw(dir.file("offset.bmp"), withHeaders(bytes, [](auto& file, auto&) {
+                 file.bfOffBits = 20;  // inside the information header
+             }));
+    writeRaw(dir.file("height.bmp"), withHeaders(bytes, [](auto&, auto& info) {
+                 info.biHeight = std::numeric_limits<std::int32_t>::min();
+             }));
     std::vector<std::uint8_t> headerOnly(bytes.begin(), bytes.begin() + 54);
     writeRaw(dir.file("header.bmp"), headerOnly);
 
@@ -163,8 +180,10 @@ TEST(PictureLoaderTest, HeadersThatDisagreeWithTheFileGoToTheGeneralDecoder)
 TEST(PictureLoaderTest, PaletteIndicesPastAShortTableShowBlack)
 {
     testing::TempDir dir;
-    std::vector<std::uint8_t> bytes = testing::makeBmp({4, 1, 8, 1});
-    bytes[46] = 2, bytes[47] = 0;  // biClrUsed: two entries; the rest of the table stays in place, unused
+    // Two entries in use; the rest of the table stays in place, unused.
+    std::vector<std::uint8_t> bytes = withHeaders(testing::makeBmp({4, 1, 8, 1}), [](auto&, auto& info) {
+        info.biClrUsed = 2;
+    });
     const std::size_t pixels = bytes.size() - 4;
     bytes[pixels] = 0, bytes[pixels + 1] = 1, bytes[pixels + 2] = 2, bytes[pixels + 3] = 255;
     writeRaw(dir.file("short.bmp"), bytes);
