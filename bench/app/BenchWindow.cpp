@@ -28,14 +28,14 @@ bool BenchWindow::showOnScreen()
 int BenchWindow::addFolder(const std::filesystem::path& anyFrame)
 {
     m_window->Cartella->setCheckState(Qt::Checked);
-    m_dialogs.answers.push_back(testing::DialogAnswer::choose(anyFrame.string()));
+    m_dialogs.answers.push_back(testsupport::DialogAnswer::choose(anyFrame.string()));
     m_window->cmdFileOpen_Click();
     return m_window->lstDIBList->ListCount();
 }
 
 bool BenchWindow::save(const std::filesystem::path& output)
 {
-    m_dialogs.answers.push_back(testing::DialogAnswer::choose(output.string()));
+    m_dialogs.answers.push_back(testsupport::DialogAnswer::choose(output.string()));
     m_window->cmdWriteAVI_Click();
     return m_window->lblStatus->text() == QStringLiteral("Il file AVI è stato creato con successo!");
 }

@@ -35,8 +35,8 @@ private:
     char m_name[16] = "kelvora-bench";
     char* m_argv[2] = {m_name, nullptr};
     std::unique_ptr<QApplication> m_application;
-    testing::ScriptedMessageBox m_messages;
-    testing::ScriptedCommonDialogs m_dialogs;
+    testsupport::ScriptedMessageBox m_messages;
+    testsupport::ScriptedCommonDialogs m_dialogs;
     std::unique_ptr<app::fMain> m_window;
 };
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/types/FourCC.h"
+
 namespace kelvora::binary {
 
 // Reads fields one after the other whatever the host's byte order. Bytes past the end read
@@ -23,6 +25,7 @@ public:
     [[nodiscard]] std::int16_t i16() { return static_cast<std::int16_t>(u16()); }
     [[nodiscard]] std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
     [[nodiscard]] std::int64_t i64() { return static_cast<std::int64_t>(u64()); }
+    [[nodiscard]] platform::FourCC fourCC() { return platform::FourCC::fromValue(u32()); }
 
     void skip(std::size_t count)
     {

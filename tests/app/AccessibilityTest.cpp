@@ -24,9 +24,9 @@ protected:
 
     static QAccessibleInterface* read(QObject* control) { return QAccessible::queryAccessibleInterface(control); }
 
-    testing::ScriptedMessageBox messages;
-    testing::ScriptedCommonDialogs dialogs;
-    testing::RecordingAVIDecs avi;
+    testsupport::ScriptedMessageBox messages;
+    testsupport::ScriptedCommonDialogs dialogs;
+    testsupport::RecordingAVIDecs avi;
     std::unique_ptr<fMain> window;
 };
 
@@ -84,10 +84,10 @@ TEST_F(AccessibilityTest, TheRateLabelLabelsTheScrollBar)
 
 TEST_F(AccessibilityTest, TheListReportsItsEntriesAndTheStatusItsText)
 {
-    testing::TempDir dir;
-    testing::writeBmp(dir.file("a.bmp"), {8, 6, 24, 1});
-    testing::writeBmp(dir.file("b.bmp"), {8, 6, 24, 2});
-    testing::writeBmp(dir.file("c.bmp"), {8, 6, 8, 3});
+    testsupport::TempDir dir;
+    testsupport::writeBmp(dir.file("a.bmp"), {8, 6, 24, 1});
+    testsupport::writeBmp(dir.file("b.bmp"), {8, 6, 24, 2});
+    testsupport::writeBmp(dir.file("c.bmp"), {8, 6, 8, 3});
     const QStringList frames{QString::fromStdString(dir.file("a.bmp")), QString::fromStdString(dir.file("b.bmp"))};
     window->addFrames(frames + QStringList{QString::fromStdString(dir.file("c.bmp"))});
 

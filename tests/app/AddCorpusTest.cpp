@@ -22,8 +22,8 @@
 namespace kelvora::app {
 namespace {
 
-using kelvora::testing::corpusFiles;
-using kelvora::testing::kCorpus;
+using kelvora::testsupport::corpusFiles;
+using kelvora::testsupport::kCorpus;
 
 std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
@@ -59,12 +59,12 @@ TEST_P(CorpusFrame, IsRefusedWithAMessageOrMakesAVideoThatPlays)
     if (!testsupport::ffmpegAvailable())
         GTEST_SKIP() << "ffmpeg is not installed";
     const std::string path = (kCorpus / GetParam()).string();
-    testing::ScriptedMessageBox messages;
-    testing::ScriptedCommonDialogs dialogs;
-    testing::TempDir dir;
+    testsupport::ScriptedMessageBox messages;
+    testsupport::ScriptedCommonDialogs dialogs;
+    testsupport::TempDir dir;
     fMain window(Services{messages, dialogs, video::systemAVIDecs()});
     window.Cartella->setChecked(false);
-    dialogs.answers.push_back(testing::DialogAnswer::choose(path));
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(path));
     window.cmdFileOpen_Click();
 
     if (window.lstDIBList->ListCount() == 0) {
@@ -75,7 +75,7 @@ TEST_P(CorpusFrame, IsRefusedWithAMessageOrMakesAVideoThatPlays)
     }
     ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].text;
     const std::string video = dir.file("video.avi");
-    dialogs.answers.push_back(testing::DialogAnswer::choose(video));
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(video));
     window.cmdWriteAVI_Click();
     ASSERT_EQ(window.lblStatus->text(), "Il file AVI è stato creato con successo!");
     EXPECT_EQ(decodeErrors(video), "");

@@ -17,8 +17,8 @@
 namespace kelvora::app {
 namespace {
 
-using testing::BmpLayout;
-using testing::DialogAnswer;
+using testsupport::BmpLayout;
+using testsupport::DialogAnswer;
 
 class AddFramesTest : public ::testing::Test {
 protected:
@@ -42,10 +42,10 @@ protected:
 
     QString q(const std::string& path) const { return QString::fromStdString(path); }
 
-    testing::ScriptedMessageBox messages;
-    testing::ScriptedCommonDialogs dialogs;
-    testing::RecordingAVIDecs avi;
-    testing::TempDir dir;
+    testsupport::ScriptedMessageBox messages;
+    testsupport::ScriptedCommonDialogs dialogs;
+    testsupport::RecordingAVIDecs avi;
+    testsupport::TempDir dir;
     std::unique_ptr<fMain> window;
 };
 
@@ -66,7 +66,7 @@ TEST_F(AddFramesTest, CancelChangesNothing)
 TEST_F(AddFramesTest, SingleFileSetsTheFormatAndLaterFramesMustMatchIt)
 {
     const std::string first = dir.file("first.bmp");
-    testing::writeBmp(first, {320, 240, 24, 1});
+    testsupport::writeBmp(first, {320, 240, 24, 1});
     add(first, false);
     EXPECT_EQ(entries(), QStringList{q(first)});
     EXPECT_TRUE(window->imgPreview->hasPicture());
@@ -80,8 +80,8 @@ TEST_F(AddFramesTest, SingleFileSetsTheFormatAndLaterFramesMustMatchIt)
     const QImage before = window->imgPreview->picture();
     const std::string otherDepth = dir.file("grey.bmp");
     const std::string topDown = dir.file("topdown.bmp");
-    testing::writeBmp(otherDepth, {320, 240, 8, 2});
-    testing::writeBmp(topDown, {320, -240, 24, 3});
+    testsupport::writeBmp(otherDepth, {320, 240, 8, 2});
+    testsupport::writeBmp(topDown, {320, -240, 24, 3});
     add(otherDepth, false);
     add(topDown, false);
     EXPECT_EQ(entries(), QStringList{q(first)});
@@ -89,7 +89,7 @@ TEST_F(AddFramesTest, SingleFileSetsTheFormatAndLaterFramesMustMatchIt)
     EXPECT_EQ(window->imgPreview->picture(), before);
 
     const std::string same = dir.file("dib-named.dib");  // single-file mode tests no extension
-    testing::writeBmp(same, {320, 240, 24, 4});
+    testsupport::writeBmp(same, {320, 240, 24, 4});
     add(same, false);
     EXPECT_EQ(entries(), (QStringList{q(first), q(same)}));
 }
@@ -97,8 +97,8 @@ TEST_F(AddFramesTest, SingleFileSetsTheFormatAndLaterFramesMustMatchIt)
 TEST_F(AddFramesTest, WholeFolderTakesTheBmpFilesInNaturalOrder)
 {
     for (const char* name : {"c.Bmp", "B.BMP", "a.bmp", "frame_10.bmp", "frame_2.bmp", "d.dib"})
-        testing::writeBmp(dir.file(name), {8, 8, 24, 5});
-    testing::writeBytes(dir.file("notes.txt"), "not a frame");
+        testsupport::writeBmp(dir.file(name), {8, 8, 24, 5});
+    testsupport::writeBytes(dir.file("notes.txt"), "not a frame");
     std::filesystem::create_directory(dir.path() / "x.bmp");
     add(dir.file("d.dib"), true);  // a chosen .dib is not itself added in this mode
     const QString prefix = q(dir.path().string()) + "/";
@@ -113,9 +113,9 @@ TEST_F(AddFramesTest, WholeFolderTakesTheBmpFilesInNaturalOrder)
 
 TEST_F(AddFramesTest, FirstFileInSearchOrderSetsTheFormat)
 {
-    testing::writeBmp(dir.file("1.bmp"), {16, 8, 24, 1});
-    testing::writeBmp(dir.file("2.bmp"), {32, 8, 24, 1});
-    testing::writeBmp(dir.file("3.bmp"), {32, 8, 24, 1});
+    testsupport::writeBmp(dir.file("1.bmp"), {16, 8, 24, 1});
+    testsupport::writeBmp(dir.file("2.bmp"), {32, 8, 24, 1});
+    testsupport::writeBmp(dir.file("3.bmp"), {32, 8, 24, 1});
     add(dir.file("3.bmp"), true);
     EXPECT_EQ(entries(), QStringList{q(dir.file("1.bmp"))});
     EXPECT_EQ(window->FormatWidth(), 16);
@@ -125,8 +125,8 @@ TEST_F(AddFramesTest, FirstFileInSearchOrderSetsTheFormat)
 
 TEST_F(AddFramesTest, TheStatusNamesTheFormatFramesWereLeftOutFor)
 {
-    testing::writeBmp(dir.file("a.bmp"), {16, -8, 32, 1});
-    testing::writeBmp(dir.file("b.bmp"), {16, 8, 32, 1});
+    testsupport::writeBmp(dir.file("a.bmp"), {16, -8, 32, 1});
+    testsupport::writeBmp(dir.file("b.bmp"), {16, 8, 32, 1});
     add(dir.file("a.bmp"), true);
     // A top-down format is named as such, or bottom-up frames of its size would seem to match.
     EXPECT_EQ(window->lblStatus->text(), "1 escluso: diverso da 16×8, 32 bit, dall'alto in basso");
@@ -143,7 +143,7 @@ TEST_F(AddFramesTest, TheLongestSummaryFitsTheStatusLineInOnePiece)
     const QFont normal = window->lblStatus->font();
     // Thousands of frames of a folder, left out for a large top-down format.
     for (int i = 0; i < 3; ++i)
-        testing::writeBmp(dir.file("f" + std::to_string(i) + ".bmp"), {i == 0 ? 9999 : 8, -1, 32, 1});
+        testsupport::writeBmp(dir.file("f" + std::to_string(i) + ".bmp"), {i == 0 ? 9999 : 8, -1, 32, 1});
     add(dir.file("f0.bmp"), true);
     ASSERT_EQ(window->lblStatus->text(), "2 esclusi: diversi da 9999×1, 32 bit, dall'alto in basso");
     window->addFrames({});  // an adding of nothing leaves the status as it is
@@ -165,9 +165,9 @@ TEST_F(AddFramesTest, TheLongestSummaryFitsTheStatusLineInOnePiece)
 
 TEST_F(AddFramesTest, AFileThatIsNoBitmapIsReportedAndTheSearchGoesOn)
 {
-    testing::writeBmp(dir.file("a.bmp"), {8, 8, 24, 1});
-    testing::writeBytes(dir.file("b.bmp"), "this is text, not a bitmap at all......................");
-    testing::writeBmp(dir.file("c.bmp"), {8, 8, 24, 2});
+    testsupport::writeBmp(dir.file("a.bmp"), {8, 8, 24, 1});
+    testsupport::writeBytes(dir.file("b.bmp"), "this is text, not a bitmap at all......................");
+    testsupport::writeBmp(dir.file("c.bmp"), {8, 8, 24, 2});
     add(dir.file("a.bmp"), true);
     EXPECT_EQ(entries(), (QStringList{q(dir.file("a.bmp")), q(dir.file("c.bmp"))}));
     ASSERT_EQ(messages.shown.size(), 1u);
@@ -178,7 +178,7 @@ TEST_F(AddFramesTest, AFileThatIsNoBitmapIsReportedAndTheSearchGoesOn)
 
 TEST_F(AddFramesTest, NothingLoadedLeavesTheSaveButtonAlone)
 {
-    testing::writeBytes(dir.file("bad.bmp"), "XX");
+    testsupport::writeBytes(dir.file("bad.bmp"), "XX");
     add(dir.file("bad.bmp"), false);
     EXPECT_EQ(messages.shown.size(), 1u);
     EXPECT_FALSE(window->cmdWriteAVI->isEnabled());
@@ -188,12 +188,12 @@ TEST_F(AddFramesTest, NothingLoadedLeavesTheSaveButtonAlone)
 TEST_F(AddFramesTest, AFrameNoPlayerDecodesIsRefusedWithAMessageAndSetsNoFormat)
 {
     // Loads as a bitmap (it begins with "BM" and sizes its blocks) but no player decodes it.
-    std::vector<std::uint8_t> odd = testing::makeBmp({8, 8, 24, 2});
+    std::vector<std::uint8_t> odd = testsupport::makeBmp({8, 8, 24, 2});
     odd[30] = 99;  // an unknown compression code
     const std::string strange = dir.file("strange.bmp");
-    testing::writeBytes(strange, std::string(odd.begin(), odd.end()));
+    testsupport::writeBytes(strange, std::string(odd.begin(), odd.end()));
     const std::string good = dir.file("good.bmp");
-    testing::writeBmp(good, {8, 8, 8, 1});
+    testsupport::writeBmp(good, {8, 8, 8, 1});
     add(strange, false);
     EXPECT_FALSE(window->FormatSet());
     EXPECT_FALSE(window->cmdWriteAVI->isEnabled());
@@ -208,8 +208,8 @@ TEST_F(AddFramesTest, AFrameNoPlayerDecodesIsRefusedWithAMessageAndSetsNoFormat)
 
 TEST_F(AddFramesTest, SelectingAnEntryShowsItsFrameAndName)
 {
-    testing::writeBmp(dir.file("uno.bmp"), {8, 8, 24, 1});
-    testing::writeBmp(dir.file("due.bmp"), {8, 8, 24, 2});
+    testsupport::writeBmp(dir.file("uno.bmp"), {8, 8, 24, 1});
+    testsupport::writeBmp(dir.file("due.bmp"), {8, 8, 24, 2});
     add(dir.file("uno.bmp"), true);
     window->imgPreview->setPicture({});
     window->lstDIBList->setListIndex(1);  // from code

@@ -25,8 +25,8 @@
 namespace kelvora::app {
 namespace {
 
-using testing::SpecialKind;
-using testing::Watchdog;
+using testsupport::SpecialKind;
+using testsupport::Watchdog;
 
 class SpecialPathTest : public ::testing::TestWithParam<SpecialKind> {
 protected:
@@ -35,22 +35,22 @@ protected:
     void add(const std::string& path, bool wholeFolder)
     {
         window->Cartella->setChecked(wholeFolder);
-        dialogs.answers.push_back(testing::DialogAnswer::choose(path));
+        dialogs.answers.push_back(testsupport::DialogAnswer::choose(path));
         const Watchdog watchdog("adding " + path);
         window->cmdFileOpen_Click();
     }
 
-    testing::ScriptedMessageBox messages;
-    testing::ScriptedCommonDialogs dialogs;
-    testing::RecordingAVIDecs avi;
-    testing::TempDir dir;
+    testsupport::ScriptedMessageBox messages;
+    testsupport::ScriptedCommonDialogs dialogs;
+    testsupport::RecordingAVIDecs avi;
+    testsupport::TempDir dir;
     std::unique_ptr<fMain> window;
 };
 
 TEST_P(SpecialPathTest, ChosenAloneItGivesAMessageThatSaysWhatItIs)
 {
     const std::string path = dir.file("frame.bmp");
-    ASSERT_TRUE(testing::makeSpecial(GetParam(), path));
+    ASSERT_TRUE(testsupport::makeSpecial(GetParam(), path));
     add(path, false);
     EXPECT_EQ(window->lstDIBList->ListCount(), 0);
     ASSERT_EQ(messages.shown.size(), 1u);
@@ -63,9 +63,9 @@ TEST_P(SpecialPathTest, ChosenAloneItGivesAMessageThatSaysWhatItIs)
 
 TEST_P(SpecialPathTest, InAFolderItIsSkippedWithoutAWord)
 {
-    testing::writeBmp(dir.file("a.bmp"), {8, 8, 24, 1});
-    ASSERT_TRUE(testing::makeSpecial(GetParam(), dir.path() / "b.bmp"));
-    testing::writeBmp(dir.file("c.bmp"), {8, 8, 24, 2});
+    testsupport::writeBmp(dir.file("a.bmp"), {8, 8, 24, 1});
+    ASSERT_TRUE(testsupport::makeSpecial(GetParam(), dir.path() / "b.bmp"));
+    testsupport::writeBmp(dir.file("c.bmp"), {8, 8, 24, 2});
     add(dir.file("a.bmp"), true);
     EXPECT_EQ(window->lstDIBList->ListCount(), 2);
     EXPECT_EQ(window->lstDIBList->List(1).toStdString(), dir.file("c.bmp"));
@@ -75,11 +75,11 @@ TEST_P(SpecialPathTest, InAFolderItIsSkippedWithoutAWord)
 TEST_P(SpecialPathTest, TakingAFramesPlaceItShowsNoPreviewAndNeverHangs)
 {
     const std::string path = dir.file("frame.bmp");
-    testing::writeBmp(path, {8, 8, 24, 1});
+    testsupport::writeBmp(path, {8, 8, 24, 1});
     add(path, false);
     ASSERT_EQ(window->lstDIBList->ListCount(), 1);
     std::filesystem::remove(path);
-    ASSERT_TRUE(testing::makeSpecial(GetParam(), path));
+    ASSERT_TRUE(testsupport::makeSpecial(GetParam(), path));
     {
         const Watchdog watchdog("selecting an entry whose file is now special");
         window->lstDIBList->setListIndex(0);
@@ -91,7 +91,7 @@ TEST_P(SpecialPathTest, TakingAFramesPlaceItShowsNoPreviewAndNeverHangs)
 INSTANTIATE_TEST_SUITE_P(Kinds, SpecialPathTest,
                          ::testing::Values(SpecialKind::Fifo, SpecialKind::Folder, SpecialKind::DeviceLink,
                                            SpecialKind::DanglingLink),
-                         [](const auto& info) { return std::string(testing::nameOf(info.param)); });
+                         [](const auto& info) { return std::string(testsupport::nameOf(info.param)); });
 
 class FileNamesTest : public SpecialPathTest {};
 
@@ -99,8 +99,8 @@ class FileNamesTest : public SpecialPathTest {};
 TEST_F(FileNamesTest, AFileStillGrowingIsAddedWithoutWaiting)
 {
     const std::string path = dir.file("growing.bmp");
-    std::vector<std::uint8_t> bytes = testing::makeBmp({64, 64, 24, 1});
-    testing::writeBytes(path, std::string(bytes.begin(), bytes.begin() + 2000));
+    std::vector<std::uint8_t> bytes = testsupport::makeBmp({64, 64, 24, 1});
+    testsupport::writeBytes(path, std::string(bytes.begin(), bytes.begin() + 2000));
     std::atomic<bool> stop = false;
     std::thread writer([&] {
         std::ofstream out(path, std::ios::binary | std::ios::app);
@@ -122,7 +122,7 @@ TEST_F(FileNamesTest, ANameThatIsNotUtf8SurvivesTheListAndOpensTheSameFile)
 {
     const std::string name = "fotogramma-\xE8\xFF.bmp";  // Latin-1 "è", then a byte no encoding uses
     const std::string path = (dir.path() / name).string();
-    testing::writeBmp(path, {8, 8, 24, 7});
+    testsupport::writeBmp(path, {8, 8, 24, 7});
     add(path, true);
     ASSERT_EQ(window->lstDIBList->ListCount(), 1);
     EXPECT_TRUE(messages.shown.empty()) << messages.shown[0].text;
@@ -143,7 +143,7 @@ TEST_F(FileNamesTest, AFileNameIsShownAsPlainText)
 {
     // Markup a rich-text label would act on (a name cannot hold "/", so no closing tags).
     const std::string path = dir.file("<b>x<br>&amp;.bmp");
-    testing::writeBmp(path, {8, 8, 24, 1});
+    testsupport::writeBmp(path, {8, 8, 24, 1});
     add(path, false);
     window->lstDIBList->setListIndex(0);
     EXPECT_EQ(window->lblStatus->textFormat(), Qt::PlainText);

@@ -14,7 +14,7 @@ namespace kelvora::app {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::BmpLayout;
+using testsupport::BmpLayout;
 
 struct ProgramRun {
     int status = -1;
@@ -36,8 +36,8 @@ std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 // A frame as ffmpeg decodes it to bgr24: packed rows, top row first.
 std::vector<std::uint8_t> decoded(const BmpLayout& layout)
 {
-    const std::vector<std::uint8_t> stored = testing::bmpPixels(layout);
-    const std::size_t stride = testing::bmpStride(layout);
+    const std::vector<std::uint8_t> stored = testsupport::bmpPixels(layout);
+    const std::size_t stride = testsupport::bmpStride(layout);
     const std::size_t row = static_cast<std::size_t>(layout.width) * 3;
     std::vector<std::uint8_t> frame;
     for (int y = 0; y < layout.height; ++y) {
@@ -66,7 +66,7 @@ protected:
     }
 
     BmpLayout frame(std::uint32_t seed) const { return {12, 8, 24, seed}; }
-    testing::TempDir dir;
+    testsupport::TempDir dir;
 };
 
 TEST_F(BatchModeTest, FolderBecomesAVideoInNaturalOrderAtTheGivenRate)
@@ -74,10 +74,10 @@ TEST_F(BatchModeTest, FolderBecomesAVideoInNaturalOrderAtTheGivenRate)
     const fs::path folder = dir.path() / "frames";
     fs::create_directory(folder);
     // Written out of order: the folder's own order must not matter.
-    testing::writeBmp(folder / "f_10.bmp", frame(10));
-    testing::writeBmp(folder / "f_2.bmp", frame(2));
-    testing::writeBmp(folder / "f_1.BMP", frame(1));
-    testing::writeBytes(folder / "notes.txt", "not a frame");
+    testsupport::writeBmp(folder / "f_10.bmp", frame(10));
+    testsupport::writeBmp(folder / "f_2.bmp", frame(2));
+    testsupport::writeBmp(folder / "f_1.BMP", frame(1));
+    testsupport::writeBytes(folder / "notes.txt", "not a frame");
     const fs::path video = dir.path() / "out.avi";
 
     const ProgramRun result = run("--output " + quoted(video) + " --fps 7 " + quoted(folder));
@@ -93,8 +93,8 @@ TEST_F(BatchModeTest, FolderBecomesAVideoInNaturalOrderAtTheGivenRate)
 TEST_F(BatchModeTest, FilesKeepTheirGivenOrderAndAMismatchIsSkippedWithALine)
 {
     for (std::uint32_t seed : {1u, 2u, 3u})
-        testing::writeBmp(dir.path() / ("p" + std::to_string(seed) + ".bmp"), frame(seed));
-    testing::writeBmp(dir.path() / "small.bmp", {6, 8, 24, 9});
+        testsupport::writeBmp(dir.path() / ("p" + std::to_string(seed) + ".bmp"), frame(seed));
+    testsupport::writeBmp(dir.path() / "small.bmp", {6, 8, 24, 9});
     const fs::path video = dir.path() / "out.avi";
 
     const ProgramRun result = run("-o " + quoted(video) + " " + quoted(dir.path() / "p3.bmp") + " " +
@@ -109,8 +109,8 @@ TEST_F(BatchModeTest, FilesKeepTheirGivenOrderAndAMismatchIsSkippedWithALine)
 
 TEST_F(BatchModeTest, UnreadableInputOrAUsageErrorMakesNoVideo)
 {
-    testing::writeBmp(dir.path() / "a.bmp", frame(1));
-    testing::writeBytes(dir.path() / "fake.bmp", "plain text");
+    testsupport::writeBmp(dir.path() / "a.bmp", frame(1));
+    testsupport::writeBytes(dir.path() / "fake.bmp", "plain text");
     const std::string video = quoted(dir.path() / "out.avi");
     const std::string good = quoted(dir.path() / "a.bmp");
     struct Case {
@@ -180,7 +180,7 @@ TEST_F(BatchModeTest, AFullDiskFailsAndLeavesAReadablePartialFile)
     std::vector<BmpLayout> frames;
     for (std::uint32_t i = 0; i < 20; ++i) {
         frames.push_back({big.width, big.height, big.bitCount, i + 1});
-        testing::writeBmp(folder / ("f" + std::to_string(i + 1) + ".bmp"), frames.back());
+        testsupport::writeBmp(folder / ("f" + std::to_string(i + 1) + ".bmp"), frames.back());
     }
     const fs::path video = dir.path() / "disk" / "out.avi";
 

@@ -19,7 +19,7 @@
 namespace kelvora::app {
 namespace {
 
-using testing::BmpLayout;
+using testsupport::BmpLayout;
 
 // Drops on the window as the windowing system delivers them: enter, move, drop, each sent to
 // the widget under the pointer and passed on to the one that takes drops.
@@ -55,17 +55,17 @@ protected:
         return texts;
     }
 
-    testing::ScriptedMessageBox messages;
-    testing::ScriptedCommonDialogs dialogs;
-    testing::RecordingAVIDecs avi;
-    testing::TempDir dir;
+    testsupport::ScriptedMessageBox messages;
+    testsupport::ScriptedCommonDialogs dialogs;
+    testsupport::RecordingAVIDecs avi;
+    testsupport::TempDir dir;
     std::unique_ptr<fMain> window;
 };
 
 TEST_F(DropTest, DroppedFilesAreAddedInNaturalOrder)
 {
     for (const char* name : {"frame_10.bmp", "frame_2.bmp", "frame_1.bmp"})
-        testing::writeBmp(dir.file(name), {8, 6, 24, 1});
+        testsupport::writeBmp(dir.file(name), {8, 6, 24, 1});
     ASSERT_TRUE(drop({url(dir.file("frame_10.bmp")), url(dir.file("frame_2.bmp")), url(dir.file("frame_1.bmp"))}));
     EXPECT_EQ(entries(), (QStringList{QString::fromStdString(dir.file("frame_1.bmp")),
                                       QString::fromStdString(dir.file("frame_2.bmp")),
@@ -79,10 +79,10 @@ TEST_F(DropTest, DroppedFolderAddsItsBitmapsAsTheWholeFolderAddDoes)
 {
     const std::filesystem::path folder = dir.path() / "frames";
     std::filesystem::create_directory(folder);
-    testing::writeBmp(folder / "b_10.BMP", {8, 6, 24, 1});
-    testing::writeBmp(folder / "b_9.bmp", {8, 6, 24, 2});
-    testing::writeBmp(folder / "c.bmp", {8, 6, 8, 3});  // another depth: left out, counted
-    testing::writeBytes(folder / "notes.txt", "not a frame");
+    testsupport::writeBmp(folder / "b_10.BMP", {8, 6, 24, 1});
+    testsupport::writeBmp(folder / "b_9.bmp", {8, 6, 24, 2});
+    testsupport::writeBmp(folder / "c.bmp", {8, 6, 8, 3});  // another depth: left out, counted
+    testsupport::writeBytes(folder / "notes.txt", "not a frame");
     ASSERT_TRUE(drop({QUrl::fromLocalFile(QString::fromStdString(folder.string()))}));
     const QString prefix = QString::fromStdString(folder.string()) + '/';
     EXPECT_EQ(entries(), (QStringList{prefix + "b_9.bmp", prefix + "b_10.BMP"}));
@@ -92,7 +92,7 @@ TEST_F(DropTest, DroppedFolderAddsItsBitmapsAsTheWholeFolderAddDoes)
 
 TEST_F(DropTest, DroppedFileThatIsNoBitmapGetsTheUsualMessage)
 {
-    testing::writeBytes(dir.file("fake.bmp"), "plain text, no bitmap");
+    testsupport::writeBytes(dir.file("fake.bmp"), "plain text, no bitmap");
     EXPECT_TRUE(drop({url(dir.file("fake.bmp"))}));
     EXPECT_EQ(window->lstDIBList->ListCount(), 0);
     EXPECT_EQ(messages.shown.size(), 1u);
@@ -101,7 +101,7 @@ TEST_F(DropTest, DroppedFileThatIsNoBitmapGetsTheUsualMessage)
 
 TEST_F(DropTest, OnlyLocalFilesDroppedOnTheListAreTaken)
 {
-    testing::writeBmp(dir.file("a.bmp"), {8, 6, 24, 1});
+    testsupport::writeBmp(dir.file("a.bmp"), {8, 6, 24, 1});
     EXPECT_FALSE(drop({url(dir.file("a.bmp"))}, window->imgPreview));  // beside the list
     EXPECT_FALSE(drop({QUrl("https://example.org/a.bmp")}));
     EXPECT_EQ(window->lstDIBList->ListCount(), 0);
@@ -111,15 +111,15 @@ TEST_F(DropTest, OnlyLocalFilesDroppedOnTheListAreTaken)
 TEST_F(DropTest, NothingIsTakenWhileASaveRuns)
 {
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
-        testing::writeBmp(dir.file(name), {8, 6, 24, 1});
+        testsupport::writeBmp(dir.file(name), {8, 6, 24, 1});
     window->addFrames({QString::fromStdString(dir.file("a.bmp")), QString::fromStdString(dir.file("b.bmp"))});
     std::filesystem::remove(dir.file("b.bmp"));  // its message box shows while the save runs
     bool takenDuringSave = true;
-    messages.onShow = [&](const testing::ShownMessage&) {
+    messages.onShow = [&](const testsupport::ShownMessage&) {
         ASSERT_TRUE(window->saving());
         takenDuringSave = drop({url(dir.file("c.bmp"))});
     };
-    dialogs.answers.push_back(testing::DialogAnswer::choose(dir.file("out.avi")));
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(dir.file("out.avi")));
     window->cmdWriteAVI->click();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_FALSE(takenDuringSave);

@@ -65,9 +65,9 @@ protected:
         return appeared;
     }
 
-    testing::ScriptedMessageBox messages;
-    testing::ScriptedCommonDialogs dialogs;
-    testing::RecordingAVIDecs avi;
+    testsupport::ScriptedMessageBox messages;
+    testsupport::ScriptedCommonDialogs dialogs;
+    testsupport::RecordingAVIDecs avi;
     std::unique_ptr<fMain> window;
     platform::ListBox* list = nullptr;
 };
@@ -118,8 +118,8 @@ TEST_F(EditListTest, KeysActWithAnyModifier)
 
 TEST_F(EditListTest, DeleteRemovesTheSelectedFrameAndNothingWhenNoneIsSelected)
 {
-    testing::TempDir dir;
-    testing::writeBmp(dir.file("b.bmp"), {8, 8, 24, 1});
+    testsupport::TempDir dir;
+    testsupport::writeBmp(dir.file("b.bmp"), {8, 8, 24, 1});
     const QString b = QString::fromStdString(dir.file("b.bmp"));
     fill({"A", b, "C"});
     list->setListIndex(1);
@@ -180,10 +180,10 @@ TEST_F(EditListTest, LeftButtonOpensNoMenu)
 
 TEST_F(EditListTest, ClearEmptiesListAndPreviewButKeepsFormatAndSaveButton)
 {
-    testing::TempDir dir;
-    testing::writeBmp(dir.file("a.bmp"), {320, 240, 24, 1});
-    testing::writeBmp(dir.file("small.bmp"), {160, 120, 24, 2});
-    dialogs.answers.push_back(testing::DialogAnswer::choose(dir.file("a.bmp")));
+    testsupport::TempDir dir;
+    testsupport::writeBmp(dir.file("a.bmp"), {320, 240, 24, 1});
+    testsupport::writeBmp(dir.file("small.bmp"), {160, 120, 24, 2});
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(dir.file("a.bmp")));
     window->Cartella->setChecked(false);
     window->cmdFileOpen_Click();
     list->setListIndex(0);
@@ -194,7 +194,7 @@ TEST_F(EditListTest, ClearEmptiesListAndPreviewButKeepsFormatAndSaveButton)
     EXPECT_EQ(window->lblStatus->text(), status);
     EXPECT_TRUE(window->cmdWriteAVI->isEnabled());
     EXPECT_EQ(window->FormatWidth(), 320);
-    dialogs.answers.push_back(testing::DialogAnswer::choose(dir.file("small.bmp")));
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(dir.file("small.bmp")));
     window->cmdFileOpen_Click();
     EXPECT_EQ(list->ListCount(), 0);  // still refused: the format outlives the clear
 }

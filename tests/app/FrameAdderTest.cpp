@@ -11,13 +11,13 @@ namespace {
 
 TEST(FrameAdderTest, SetsTheFormatOnceThenCountsWhatDiffers)
 {
-    testing::TempDir dir;
-    testing::writeBmp(dir.file("frame_10.bmp"), {8, 4, 24, 1});
-    testing::writeBmp(dir.file("frame_2.bmp"), {8, 4, 24, 2});
-    testing::writeBmp(dir.file("frame_1.bmp"), {8, -4, 24, 3});
-    testing::writeBmp(dir.file("other.BMP"), {8, 4, 8, 4});
-    testing::writeBytes(dir.file("notes.bmp"), "no bitmap here");
-    testing::writeBytes(dir.file("skip.dib"), "not a frame's name");
+    testsupport::TempDir dir;
+    testsupport::writeBmp(dir.file("frame_10.bmp"), {8, 4, 24, 1});
+    testsupport::writeBmp(dir.file("frame_2.bmp"), {8, 4, 24, 2});
+    testsupport::writeBmp(dir.file("frame_1.bmp"), {8, -4, 24, 3});
+    testsupport::writeBmp(dir.file("other.BMP"), {8, 4, 8, 4});
+    testsupport::writeBytes(dir.file("notes.bmp"), "no bitmap here");
+    testsupport::writeBytes(dir.file("skip.dib"), "not a frame's name");
     const QString folder = QString::fromStdString(dir.path().string());
 
     const QStringList files = bmpFilesOfFolder(folder);
@@ -27,7 +27,7 @@ TEST(FrameAdderTest, SetsTheFormatOnceThenCountsWhatDiffers)
     EXPECT_EQ(bmpFilesOfFolder(folder + "/"), expected);
 
     FrameFormat format;
-    testing::ScriptedMessageBox messages;
+    testsupport::ScriptedMessageBox messages;
     FrameAdder adder(format, messages);
     std::vector<Admission> admissions;
     for (const QString& file : files)

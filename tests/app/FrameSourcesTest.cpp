@@ -15,14 +15,14 @@ QString q(const std::filesystem::path& path) { return QString::fromStdString(pat
 
 TEST(FrameSourcesTest, NamedItemsKeepTheirOrderAndAFolderGivesItsBitmapsInNaturalOrder)
 {
-    testing::TempDir dir;
+    testsupport::TempDir dir;
     const std::filesystem::path folder = dir.path() / "frames";
     std::filesystem::create_directory(folder);
     for (const char* name : {"x_10.bmp", "x_9.BMP", "readme.txt"})
-        testing::writeBytes(folder / name, "content is checked later, by the adder");
+        testsupport::writeBytes(folder / name, "content is checked later, by the adder");
     const std::filesystem::path missing = dir.path() / "missing.bmp";
     const std::filesystem::path text = dir.path() / "z.txt";
-    testing::writeBytes(text, "not a bitmap");
+    testsupport::writeBytes(text, "not a bitmap");
 
     // A missing or foreign file stays a candidate: the adder tells the user about it.
     EXPECT_EQ(frameCandidates({q(text), q(folder), q(missing)}),

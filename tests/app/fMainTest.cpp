@@ -18,9 +18,9 @@
 namespace kelvora::app {
 namespace {
 
-using testing::RecordingAVIDecs;
-using testing::ScriptedCommonDialogs;
-using testing::ScriptedMessageBox;
+using testsupport::RecordingAVIDecs;
+using testsupport::ScriptedCommonDialogs;
+using testsupport::ScriptedMessageBox;
 
 class fMainTest : public ::testing::Test {
 protected:

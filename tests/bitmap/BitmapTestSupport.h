@@ -11,19 +11,14 @@
 #include <unistd.h>
 #include <vector>
 
-namespace kelvora::bitmap::testing {
+namespace kelvora::testsupport {
 
 using Bytes = std::vector<std::uint8_t>;
-
-using ShownMessage = ::kelvora::testing::ShownMessage;
-using RecordingMessageBox = ::kelvora::testing::ScriptedMessageBox;
-
-using ::kelvora::testing::BmpLayout;
 
 // The 40-byte information header of the layout, its fields as they are.
 inline Bytes infoHeaderBytes(const BmpLayout& layout)
 {
-    const auto info = binary::infoHeaderBytes(::kelvora::testing::infoHeaderOf(layout));
+    const auto info = binary::infoHeaderBytes(infoHeaderOf(layout));
     return Bytes(info.begin(), info.end());
 }
 
@@ -32,7 +27,7 @@ inline Bytes infoHeaderBytes(const BmpLayout& layout)
 inline Bytes bmpFile(const BmpLayout& layout)
 {
     const auto seed = static_cast<std::uint8_t>(layout.seed);
-    Bytes out = ::kelvora::testing::bmpHeaders(layout);
+    Bytes out = bmpHeaders(layout);
     for (std::int32_t i = 54; i < layout.offBits; ++i)
         out.push_back(static_cast<std::uint8_t>(i * 7 + seed));
     const std::int32_t stored = layout.storedPixels >= 0 ? layout.storedPixels : layout.sizeImage;
@@ -53,26 +48,5 @@ inline Bytes readFile(const std::filesystem::path& path)
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A fresh folder per test, removed afterwards.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kelvora-bitmap-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
 
-private:
-    std::filesystem::path m_path;
-};
-
-}  // namespace kelvora::bitmap::testing
+}  // namespace kelvora::testsupport

@@ -9,8 +9,8 @@
 namespace kelvora::bitmap {
 namespace {
 
-using testing::BmpLayout;
-using testing::Bytes;
+using testsupport::BmpLayout;
+using testsupport::Bytes;
 
 void putMasks(Bytes& file, std::uint32_t red, std::uint32_t green, std::uint32_t blue)
 {
@@ -31,12 +31,12 @@ class FrameValidity : public ::testing::TestWithParam<Candidate> {};
 
 TEST_P(FrameValidity, TellsFramesPlayersDecodeFromOthers)
 {
-    testing::TempFolder folder;
-    Bytes file = testing::bmpFile(GetParam().layout);
+    testsupport::TempDir folder;
+    Bytes file = testsupport::bmpFile(GetParam().layout);
     if (GetParam().edit)
         GetParam().edit(file);
-    testing::writeFile(folder / "frame.bmp", file);
-    testing::RecordingMessageBox box;
+    testsupport::writeFile(folder / "frame.bmp", file);
+    testsupport::ScriptedMessageBox box;
     cDIB dib(box);
     ASSERT_TRUE(dib.CreateFromFile((folder / "frame.bmp").string()));
     EXPECT_EQ(isDecodableFrame(dib), GetParam().decodable);

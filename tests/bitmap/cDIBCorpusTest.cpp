@@ -15,10 +15,10 @@
 namespace kelvora::bitmap {
 namespace {
 
-using testing::Bytes;
+using testsupport::Bytes;
 
-using kelvora::testing::corpusFiles;
-using kelvora::testing::kCorpus;
+using kelvora::testsupport::corpusFiles;
+using kelvora::testsupport::kCorpus;
 
 std::int64_t le(const Bytes& file, std::size_t at, int width)
 {
@@ -68,8 +68,8 @@ class CorpusFile : public ::testing::TestWithParam<std::string> {};
 TEST_P(CorpusFile, LoadsWithItsOwnHeaderOrIsRefusedWithAMessage)
 {
     const std::filesystem::path path = kCorpus / GetParam();
-    const Bytes file = testing::readFile(path);
-    testing::RecordingMessageBox box;
+    const Bytes file = testsupport::readFile(path);
+    testsupport::ScriptedMessageBox box;
     cDIB dib(box);
 
     const bool loaded = dib.CreateFromFile(path.string());

@@ -16,11 +16,11 @@
 namespace kelvora::bitmap {
 namespace {
 
-using testing::BmpLayout;
-using testing::Bytes;
-using testing::RecordingMessageBox;
-using testing::TempFolder;
-using ::kelvora::testing::ScriptedFileOpener;
+using testsupport::BmpLayout;
+using testsupport::Bytes;
+using testsupport::ScriptedMessageBox;
+using testsupport::TempDir;
+using ::kelvora::testsupport::ScriptedFileOpener;
 
 const std::string kNotFound = "Il file non esiste:\r\n";
 const std::string kLocked = "Il file è bloccato - non posso accedere:\r\n";
@@ -68,13 +68,13 @@ class LoadsVariant : public ::testing::TestWithParam<Variant> {};
 
 TEST_P(LoadsVariant, ExposesHeadersAndBlocksAsStored)
 {
-    TempFolder folder;
+    TempDir folder;
     const BmpLayout& layout = GetParam().layout;
-    Bytes file = testing::bmpFile(layout);
+    Bytes file = testsupport::bmpFile(layout);
     if (GetParam().cutAt > 0)
         file.resize(GetParam().cutAt);
-    testing::writeFile(folder / "frame.bmp", file);
-    RecordingMessageBox box;
+    testsupport::writeFile(folder / "frame.bmp", file);
+    ScriptedMessageBox box;
     cDIB dib(box);
 
     ASSERT_TRUE(dib.CreateFromFile((folder / "frame.bmp").string()));
@@ -104,12 +104,12 @@ class cDIBTest : public ::testing::Test {
 protected:
     std::string save(const std::string& name, const Bytes& bytes)
     {
-        testing::writeFile(m_folder / name, bytes);
+        testsupport::writeFile(m_folder / name, bytes);
         return (m_folder / name).string();
     }
 
-    TempFolder m_folder;
-    RecordingMessageBox m_box;
+    TempDir m_folder;
+    ScriptedMessageBox m_box;
 };
 
 TEST_F(cDIBTest, NewObjectHasZeroFields)
@@ -134,10 +134,10 @@ TEST_F(cDIBTest, SecondLoadReplacesEveryFieldAndBothBlocks)
 {
     const BmpLayout first{.width = 4, .height = 4, .bitCount = 8, .sizeImage = 16, .offBits = 1078, .clrUsed = 256};
     const BmpLayout second{.width = 3, .height = -1, .seed = 9, .sizeImage = 12, .xppm = 1, .yppm = 2};
-    const Bytes secondFile = testing::bmpFile(second);
+    const Bytes secondFile = testsupport::bmpFile(second);
     cDIB dib(m_box);
 
-    ASSERT_TRUE(dib.CreateFromFile(save("a.bmp", testing::bmpFile(first))));
+    ASSERT_TRUE(dib.CreateFromFile(save("a.bmp", testsupport::bmpFile(first))));
     ASSERT_TRUE(dib.CreateFromFile(save("b.bmp", secondFile)));
     expectHolds(dib, second, secondFile);
 }
@@ -150,13 +150,13 @@ TEST_F(cDIBTest, ReloadOfSameSizeZeroesTheTailAShortFileLacks)
     BmpLayout shortFrame = full;
     shortFrame.storedPixels = 50;
     shortFrame.seed = 5;
-    const Bytes shortFile = testing::bmpFile(shortFrame);
+    const Bytes shortFile = testsupport::bmpFile(shortFrame);
     cDIB dib(m_box);
 
     for (std::uint32_t frame = 0; frame < 3; ++frame) {
         BmpLayout numbered = full;
         numbered.seed = frame;
-        ASSERT_TRUE(dib.CreateFromFile(save("full.bmp", testing::bmpFile(numbered))));
+        ASSERT_TRUE(dib.CreateFromFile(save("full.bmp", testsupport::bmpFile(numbered))));
     }
     ASSERT_TRUE(dib.CreateFromFile(save("short.bmp", shortFile)));
     expectHolds(dib, shortFrame, shortFile);
@@ -171,7 +171,7 @@ struct Refusal {
     int style;
 };
 
-Bytes withHeader(BmpLayout layout) { return testing::bmpFile(layout); }
+Bytes withHeader(BmpLayout layout) { return testsupport::bmpFile(layout); }
 
 Bytes truncated(Bytes bytes, std::size_t length)
 {
@@ -193,12 +193,12 @@ class RefusesFile : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(RefusesFile, KeepsThePreviousImageAndSaysWhy)
 {
-    TempFolder folder;
+    TempDir folder;
     const BmpLayout previous{.width = 2, .height = 2, .bitCount = 32, .sizeImage = 16};
-    const Bytes previousFile = testing::bmpFile(previous);
-    testing::writeFile(folder / "good.bmp", previousFile);
-    testing::writeFile(folder / "bad.bmp", GetParam().file);
-    RecordingMessageBox box;
+    const Bytes previousFile = testsupport::bmpFile(previous);
+    testsupport::writeFile(folder / "good.bmp", previousFile);
+    testsupport::writeFile(folder / "bad.bmp", GetParam().file);
+    ScriptedMessageBox box;
     cDIB dib(box);
     ASSERT_TRUE(dib.CreateFromFile((folder / "good.bmp").string()));
     const std::uint8_t* bits = dib.PointerToBits();
@@ -250,7 +250,7 @@ TEST_F(cDIBTest, PixelBlockEndingExactlyAtTheSigned32LimitLoads)
     // Largest block the header can describe, from a file that stores none of it; the
     // rows of 32768 x 21846 pixels at 24 bits need all of it, so the block is plausible.
     BmpLayout layout{.width = 32768, .height = 21846, .sizeImage = kMax32 - 1000, .offBits = 1000, .storedPixels = 0};
-    Bytes file = testing::bmpFile(layout);
+    Bytes file = testsupport::bmpFile(layout);
     cDIB dib(m_box);
     ASSERT_TRUE(dib.CreateFromFile(save("huge.bmp", file)));
     EXPECT_EQ(dib.SizeImage(), kMax32 - 1000);
@@ -260,16 +260,16 @@ TEST_F(cDIBTest, PixelBlockEndingExactlyAtTheSigned32LimitLoads)
 
 struct Absence {
     const char* name;
-    std::function<std::string(const TempFolder&)> make;
+    std::function<std::string(const TempDir&)> make;
 };
 
 class TreatsAsAbsent : public ::testing::TestWithParam<Absence> {};
 
 TEST_P(TreatsAsAbsent, SaysTheFileDoesNotExistAndOpensNothing)
 {
-    TempFolder folder;
+    TempDir folder;
     const std::string path = GetParam().make(folder);
-    RecordingMessageBox box;
+    ScriptedMessageBox box;
     auto opener = ScriptedFileOpener::failingWith(EIO);
     cDIB dib(box, opener);
 
@@ -285,28 +285,28 @@ TEST_P(TreatsAsAbsent, SaysTheFileDoesNotExistAndOpensNothing)
 INSTANTIATE_TEST_SUITE_P(
     Paths, TreatsAsAbsent,
     ::testing::Values(
-        Absence{"MissingName", [](const TempFolder& f) { return (f / "nessuno.bmp").string(); }},
+        Absence{"MissingName", [](const TempDir& f) { return (f / "nessuno.bmp").string(); }},
         Absence{"DanglingLink",
-                [](const TempFolder& f) {
+                [](const TempDir& f) {
                     std::filesystem::create_symlink(f / "gone.bmp", f / "link.bmp");
                     return (f / "link.bmp").string();
                 }},
-        Absence{"EmptyPath", [](const TempFolder&) { return std::string(); }}),
+        Absence{"EmptyPath", [](const TempDir&) { return std::string(); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
-class NotARegularFile : public ::testing::TestWithParam<::kelvora::testing::SpecialKind> {};
+class NotARegularFile : public ::testing::TestWithParam<::kelvora::testsupport::SpecialKind> {};
 
 // A folder, a FIFO without a writer, a link to a device that never stops giving bytes:
 // each exists, none is opened, and the message says so.
 TEST_P(NotARegularFile, SaysItExistsButIsNoRegularFileWithoutWaiting)
 {
-    TempFolder folder;
+    TempDir folder;
     const std::filesystem::path path = folder / "frame.bmp";
-    ASSERT_TRUE(::kelvora::testing::makeSpecial(GetParam(), path));
-    RecordingMessageBox box;
+    ASSERT_TRUE(::kelvora::testsupport::makeSpecial(GetParam(), path));
+    ScriptedMessageBox box;
     cDIB dib(box);
     {
-        const ::kelvora::testing::Watchdog watchdog("CreateFromFile on a special file");
+        const ::kelvora::testsupport::Watchdog watchdog("CreateFromFile on a special file");
         EXPECT_FALSE(dib.CreateFromFile(path.string()));
     }
     ASSERT_EQ(box.shown.size(), 1u);
@@ -316,26 +316,26 @@ TEST_P(NotARegularFile, SaysItExistsButIsNoRegularFileWithoutWaiting)
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, NotARegularFile,
-                         ::testing::Values(::kelvora::testing::SpecialKind::Fifo, ::kelvora::testing::SpecialKind::Folder,
-                                           ::kelvora::testing::SpecialKind::DeviceLink),
-                         [](const auto& info) { return std::string(::kelvora::testing::nameOf(info.param)); });
+                         ::testing::Values(::kelvora::testsupport::SpecialKind::Fifo, ::kelvora::testsupport::SpecialKind::Folder,
+                                           ::kelvora::testsupport::SpecialKind::DeviceLink),
+                         [](const auto& info) { return std::string(::kelvora::testsupport::nameOf(info.param)); });
 
 // A regular file at the existence test that is a FIFO by the time it is opened.
 TEST(cDIBOpen, AFifoSwappedInBeforeTheOpenIsRefusedWithoutWaiting)
 {
-    TempFolder folder;
-    testing::writeFile(folder / "frame.bmp", testing::bmpFile({}));
+    TempDir folder;
+    testsupport::writeFile(folder / "frame.bmp", testsupport::bmpFile({}));
     ASSERT_EQ(::mkfifo((folder / "swap.fifo").c_str(), 0600), 0);
 
     ScriptedFileOpener opener([&folder](const std::filesystem::path& path, platform::OpenMode mode) {
         std::filesystem::rename(folder / "swap.fifo", path);
         return platform::systemFileOpener().open(path, mode);
     });
-    RecordingMessageBox box;
+    ScriptedMessageBox box;
     cDIB dib(box, opener);
     const std::string path = (folder / "frame.bmp").string();
     {
-        const ::kelvora::testing::Watchdog watchdog("CreateFromFile on a swapped-in FIFO");
+        const ::kelvora::testsupport::Watchdog watchdog("CreateFromFile on a swapped-in FIFO");
         EXPECT_FALSE(dib.CreateFromFile(path));
     }
     ASSERT_EQ(box.shown.size(), 1u);
@@ -346,10 +346,10 @@ class OpenFailure : public ::testing::TestWithParam<int> {};
 
 TEST_P(OpenFailure, ShowsLockedForPermissionDeniedAndThePlatformTextOtherwise)
 {
-    TempFolder folder;
-    testing::writeFile(folder / "frame.bmp", testing::bmpFile({}));
+    TempDir folder;
+    testsupport::writeFile(folder / "frame.bmp", testsupport::bmpFile({}));
     const std::string path = (folder / "frame.bmp").string();
-    RecordingMessageBox box;
+    ScriptedMessageBox box;
     auto opener = ScriptedFileOpener::failingWith(GetParam());
     cDIB dib(box, opener);
 
@@ -371,7 +371,7 @@ TEST_F(cDIBTest, ReadErrorShowsThePlatformTextAndLoadsNothing)
         return platform::OpenResult{platform::File{::open(m_folder.path().c_str(), O_RDONLY | O_CLOEXEC)}, 0};
     });
     cDIB dib(m_box, opener);
-    EXPECT_FALSE(dib.CreateFromFile(save("frame.bmp", testing::bmpFile({}))));
+    EXPECT_FALSE(dib.CreateFromFile(save("frame.bmp", testsupport::bmpFile({}))));
     ASSERT_EQ(m_box.shown.size(), 1u);
     EXPECT_EQ(m_box.shown[0].text, std::strerror(EISDIR));
     EXPECT_EQ(m_box.shown[0].style, 64);
@@ -389,27 +389,27 @@ TEST_F(cDIBTest, MessageKeepsThePathExactlyAsPassed)
 
 TEST_F(cDIBTest, WritingALoadedFileGivesItsBytesBack)
 {
-    const Bytes file = testing::bmpFile({.width = 4, .height = 4, .bitCount = 8, .sizeImage = 16, .offBits = 1078});
+    const Bytes file = testsupport::bmpFile({.width = 4, .height = 4, .bitCount = 8, .sizeImage = 16, .offBits = 1078});
     cDIB dib(m_box);
     ASSERT_TRUE(dib.CreateFromFile(save("in.bmp", file)));
     ASSERT_TRUE(dib.WriteToFile((m_folder / "out.bmp").string()));
-    EXPECT_EQ(testing::readFile(m_folder / "out.bmp"), file);
+    EXPECT_EQ(testsupport::readFile(m_folder / "out.bmp"), file);
 }
 
 TEST_F(cDIBTest, WritingOverALongerFileCutsItToTheWrittenLength)
 {
-    const Bytes file = testing::bmpFile({});
+    const Bytes file = testsupport::bmpFile({});
     cDIB dib(m_box);
     ASSERT_TRUE(dib.CreateFromFile(save("in.bmp", file)));
     const std::string target = save("old.bmp", Bytes(5000, 0xEE));
     ASSERT_TRUE(dib.WriteToFile(target));
-    EXPECT_EQ(testing::readFile(target), file);
+    EXPECT_EQ(testsupport::readFile(target), file);
 }
 
 TEST_F(cDIBTest, WriteFailuresAreReportedAsFailures)
 {
     cDIB dib(m_box);
-    ASSERT_TRUE(dib.CreateFromFile(save("in.bmp", testing::bmpFile({}))));
+    ASSERT_TRUE(dib.CreateFromFile(save("in.bmp", testsupport::bmpFile({}))));
     EXPECT_FALSE(dib.WriteToFile((m_folder / "no-folder" / "out.bmp").string()));
     EXPECT_FALSE(dib.WriteToFile("/dev/full"));
     EXPECT_TRUE(m_box.shown.empty());
@@ -417,7 +417,7 @@ TEST_F(cDIBTest, WriteFailuresAreReportedAsFailures)
 
 Bytes packed(const BmpLayout& layout, std::size_t pixelBytes)
 {
-    Bytes out = testing::infoHeaderBytes(layout);
+    Bytes out = testsupport::infoHeaderBytes(layout);
     for (std::size_t i = 0; i < pixelBytes; ++i)
         out.push_back(static_cast<std::uint8_t>(i * 3 + 1));
     return out;
@@ -435,11 +435,11 @@ TEST_F(cDIBTest, ImportedPackedBitmapWritesAsA54ByteHeaderFile)
     EXPECT_EQ(dib.BitOffset(), 54);
     EXPECT_EQ(dib.ClrUsed(), 7);
     ASSERT_EQ(dib.SizeBitmapInfo(), 40);
-    EXPECT_EQ(blockOf(dib.PointerToBitmapInfo(), 40), testing::infoHeaderBytes(layout));
+    EXPECT_EQ(blockOf(dib.PointerToBitmapInfo(), 40), testsupport::infoHeaderBytes(layout));
     EXPECT_EQ(blockOf(dib.PointerToBits(), 24), Bytes(memory.begin() + 40, memory.begin() + 64));
 
     ASSERT_TRUE(dib.WriteToFile((m_folder / "out.bmp").string()));
-    const Bytes written = testing::readFile(m_folder / "out.bmp");
+    const Bytes written = testsupport::readFile(m_folder / "out.bmp");
     ASSERT_EQ(written.size(), 78u);
     EXPECT_EQ(Bytes(written.begin(), written.begin() + 14),
               (Bytes{'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}));
@@ -457,7 +457,7 @@ class RefusesPacked : public ::testing::TestWithParam<PackedRefusal> {};
 
 TEST_P(RefusesPacked, ReturnsFalseSilentlyAndKeepsTheBlocks)
 {
-    RecordingMessageBox box;
+    ScriptedMessageBox box;
     cDIB dib(box);
     const BmpLayout previous{.width = 1, .height = 1, .bitCount = 32, .sizeImage = 4};
     ASSERT_TRUE(dib.CreateFromPackedDIBPointer(packed(previous, 4)));

@@ -18,8 +18,8 @@ namespace kelvora::dialogs {
 namespace {
 
 using namespace kelvora::platform;
-using kelvora::testing::DialogAnswer;
-using kelvora::testing::ScriptedCommonDialogs;
+using kelvora::testsupport::DialogAnswer;
+using kelvora::testsupport::ScriptedCommonDialogs;
 
 const QString kOneNul(QChar(u'\0'));
 

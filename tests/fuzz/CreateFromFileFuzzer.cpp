@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fwrite(data, 1, size, file);
         std::fclose(file);
     }
-    kelvora::testing::ScriptedMessageBox messages;
+    kelvora::testsupport::ScriptedMessageBox messages;
     kelvora::bitmap::cDIB dib(messages);
     if (dib.CreateFromFile(input)) {
         // Touch both ends of both blocks so a wrong size shows up under ASan.

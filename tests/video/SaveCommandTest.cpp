@@ -1,5 +1,6 @@
 #include "app/fMain.h"
 #include "platform/toolkit/ListBox.h"
+#include "platform/types/FourCC.h"
 #include "tests/support/app/ScriptedServices.h"
 #include "tests/support/bmp/BmpFiles.h"
 #include "video/FrameRate.h"
@@ -18,8 +19,8 @@
 namespace kelvora::video {
 namespace {
 
-using testing::BmpLayout;
-using testing::DialogAnswer;
+using testsupport::BmpLayout;
+using testsupport::DialogAnswer;
 using Calls = std::vector<std::string>;
 
 std::string asText(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
@@ -33,7 +34,7 @@ protected:
     {
         for (const BmpLayout& layout : layouts) {
             const std::string path = dir.file("frame" + std::to_string(++m_files) + ".bmp");
-            testing::writeBmp(path, layout);
+            testsupport::writeBmp(path, layout);
             window->lstDIBList->AddItem(QString::fromStdString(path));
         }
         window->cmdWriteAVI->setEnabled(true);
@@ -62,10 +63,10 @@ protected:
         return calls;
     }
 
-    testing::ScriptedMessageBox messages;
-    testing::ScriptedCommonDialogs dialogs;
-    testing::RecordingAVIDecs avi;
-    testing::TempDir dir;
+    testsupport::ScriptedMessageBox messages;
+    testsupport::ScriptedCommonDialogs dialogs;
+    testsupport::RecordingAVIDecs avi;
+    testsupport::TempDir dir;
     std::string output = dir.file("out.avi");
     std::unique_ptr<app::fMain> window;
 
@@ -83,7 +84,7 @@ TEST_F(SaveCommandTest, WritesEveryEntryAsOneKeyFrameInListOrder)
                      [&] { shown.push_back(window->lstDIBList->ListIndex()); });
     const Calls calls = save();
 
-    const std::string size = std::to_string(testing::bmpPixels(layouts[0]).size());
+    const std::string size = std::to_string(testsupport::bmpPixels(layouts[0]).size());
     Calls expected = {"AVIFileOpen(" + output + ",4097,null)",
                       "mmioStringToFOURCCA(vids,0)",
                       "SetRect(0,0,8,6)",
@@ -104,15 +105,15 @@ TEST_F(SaveCommandTest, WritesEveryEntryAsOneKeyFrameInListOrder)
     EXPECT_EQ(window->lblStatus->text(), "Il file AVI è stato creato con successo!");
     EXPECT_TRUE(messages.shown.empty());
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(avi.writtenData.at(i), asText(testing::bmpPixels(layouts[i])));
-    EXPECT_EQ(avi.format, asText(testing::makeBmp(layouts[0])).substr(14, 40));
+        EXPECT_EQ(avi.writtenData.at(i), asText(testsupport::bmpPixels(layouts[i])));
+    EXPECT_EQ(avi.format, asText(testsupport::makeBmp(layouts[0])).substr(14, 40));
 
     const AVISTREAMINFOA& info = avi.streamInfo;
-    EXPECT_EQ(info.fccType, 0x73646976u);  // "vids", first letter in the lowest byte
+    EXPECT_EQ(platform::FourCC::fromValue(info.fccType), platform::FourCC("vids"));
     EXPECT_EQ(info.fccHandler, 0u);
     EXPECT_EQ(info.dwScale, 1u);
     EXPECT_EQ(info.dwRate, 12u);
-    EXPECT_EQ(info.dwSuggestedBufferSize, testing::bmpPixels(layouts[0]).size());
+    EXPECT_EQ(info.dwSuggestedBufferSize, testsupport::bmpPixels(layouts[0]).size());
     EXPECT_EQ(info.rcFrame.right, 8);
     EXPECT_EQ(info.rcFrame.bottom, 6);
     EXPECT_EQ(info.dwFlags | info.dwCaps | info.wPriority | info.wLanguage | info.dwStart | info.dwLength |
@@ -122,7 +123,7 @@ TEST_F(SaveCommandTest, WritesEveryEntryAsOneKeyFrameInListOrder)
     EXPECT_EQ(info.szName[0], '\0');
 
     ASSERT_EQ(dialogs.requests.size(), 1u);
-    const testing::DialogRequest& request = dialogs.requests[0];
+    const testsupport::DialogRequest& request = dialogs.requests[0];
     EXPECT_EQ(request.kind, platform::FileDialogKind::Save);
     EXPECT_EQ(request.dialogTitle, "Salva il filmato AVI...");
     EXPECT_EQ(request.filterList, std::string("AVI Files\0*.avi\0\0", 17));
@@ -169,12 +170,12 @@ TEST_F(SaveCommandTest, EachFailingCallEndsTheSaveWithTheMessageAfterEveryReleas
     addFrames({{4, 4, 24, 1}, {4, 4, 24, 2}, {4, 4, 24, 3}});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.failing);
-        testing::RecordingAVIDecs library;
+        testsupport::RecordingAVIDecs library;
         library.failAt = c.failing;
         library.failOccurrence = c.occurrence;
-        testing::ScriptedMessageBox shown;
+        testsupport::ScriptedMessageBox shown;
         bool releasedBeforeMessage = false;
-        shown.onShow = [&](const testing::ShownMessage&) {
+        shown.onShow = [&](const testsupport::ShownMessage&) {
             releasedBeforeMessage = c.failing == std::string("AVIFileOpen") || library.calls.back() == "AVIFileRelease(file)";
         };
         app::fMain other(app::Services{shown, dialogs, library});
@@ -225,7 +226,7 @@ TEST_F(SaveCommandTest, ALaterFrameThatVanishedRepeatsThePreviousOne)
     // The bitmap object's box comes from the window's thread, with the frame it speaks of in hand.
     bool onWindowThread = false;
     int selectedWhileShown = -1;
-    messages.onShow = [&](const testing::ShownMessage&) {
+    messages.onShow = [&](const testsupport::ShownMessage&) {
         onWindowThread = QThread::currentThread() == window->thread();
         selectedWhileShown = window->lstDIBList->ListIndex();
     };
@@ -234,7 +235,7 @@ TEST_F(SaveCommandTest, ALaterFrameThatVanishedRepeatsThePreviousOne)
     EXPECT_EQ(selectedWhileShown, 1);
     ASSERT_EQ(avi.writtenData.size(), 3u);
     EXPECT_EQ(avi.writtenData[1], avi.writtenData[0]);
-    EXPECT_EQ(avi.writtenData[2], asText(testing::bmpPixels(layouts[2])));
+    EXPECT_EQ(avi.writtenData[2], asText(testsupport::bmpPixels(layouts[2])));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "Il file non esiste:\r\n" + entry(1));
     EXPECT_EQ(window->lblStatus->text(), "Il file AVI è stato creato con successo!");
@@ -249,7 +250,7 @@ TEST_F(SaveCommandTest, AFrameWhoseFormatChangedOnDiskStopsTheSaveBeforeItIsWrit
         messages.shown.clear();
         window->lstDIBList->Clear();
         addFrames({{8, 4, 24, 1}, {8, 4, 24, 2}, {8, 4, 24, 3}});
-        testing::writeBmp(entry(1), changed);
+        testsupport::writeBmp(entry(1), changed);
         avi.writtenData.clear();
         const Calls calls = save();
         EXPECT_EQ(avi.writtenData.size(), 1u);
@@ -266,9 +267,9 @@ TEST_F(SaveCommandTest, AFrameWhoseFormatChangedOnDiskStopsTheSaveBeforeItIsWrit
 TEST_F(SaveCommandTest, TheByteCountIsTheHeadersImageSize)
 {
     // A header that states more image bytes than width, height and depth need.
-    std::vector<std::uint8_t> bytes = testing::makeBmp({4, 4, 24, 1});
+    std::vector<std::uint8_t> bytes = testsupport::makeBmp({4, 4, 24, 1});
     bytes[34] = 100;  // biSizeImage 100 instead of 48
-    testing::writeBytes(dir.file("big.bmp"), std::string(bytes.begin(), bytes.end()));
+    testsupport::writeBytes(dir.file("big.bmp"), std::string(bytes.begin(), bytes.end()));
     window->lstDIBList->AddItem(QString::fromStdString(dir.file("big.bmp")));
     save();
     EXPECT_EQ(avi.streamInfo.dwSuggestedBufferSize, 100u);
@@ -293,7 +294,7 @@ TEST_F(SaveCommandTest, AFailedSaveAfterASuccessfulOneLeavesNoSuccessText)
     ASSERT_EQ(window->lblStatus->text(), "Il file AVI è stato creato con successo!");
     avi.failAt = "AVIFileOpen";
     std::string statusWhileTold;
-    messages.onShow = [&](const testing::ShownMessage&) { statusWhileTold = window->lblStatus->text().toStdString(); };
+    messages.onShow = [&](const testsupport::ShownMessage&) { statusWhileTold = window->lblStatus->text().toStdString(); };
     save();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(statusWhileTold.empty());
@@ -303,7 +304,7 @@ TEST_F(SaveCommandTest, AFailedSaveAfterASuccessfulOneLeavesNoSuccessText)
 TEST_F(SaveCommandTest, SavingOverOneOfTheFramesIsRefusedAndTheFrameKept)
 {
     addFrames({{4, 4, 24, 1}, {4, 4, 24, 2}});
-    const std::vector<std::uint8_t> before = testing::makeBmp({4, 4, 24, 2});
+    const std::vector<std::uint8_t> before = testsupport::makeBmp({4, 4, 24, 2});
     output = entry(1);  // the user confirmed the overwrite prompt on a frame of the list
     const Calls calls = save();
     EXPECT_TRUE(calls.empty());

@@ -19,7 +19,7 @@ namespace kelvora::video {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::BmpLayout;
+using testsupport::BmpLayout;
 
 struct NoProgress final : SaveObserver {
     void frameStarting(int) override {}
@@ -47,12 +47,12 @@ protected:
         for (int i = 0; i < count; ++i) {
             layout.seed = static_cast<std::uint32_t>(i + 1);
             frames.push_back(dir.file("frame" + std::to_string(frames.size()) + ".bmp"));
-            testing::writeBmp(frames.back(), layout);
+            testsupport::writeBmp(frames.back(), layout);
         }
     }
 
-    testing::TempDir dir;
-    testing::ScriptedMessageBox messages;
+    testsupport::TempDir dir;
+    testsupport::ScriptedMessageBox messages;
     std::vector<std::string> frames;
 };
 
@@ -63,7 +63,7 @@ TEST_F(SaveJobTest, AFrameOfTheListIsNeverTheTargetEvenByAnotherName)
     fs::create_symlink(frames[1], dir.file("link.avi"));
     for (const std::string& target : {frames[1], dir.file("link.avi"), dir.path().string() + "/./frame1.bmp"}) {
         SCOPED_TRACE(target);
-        testing::RecordingAVIDecs avi;
+        testsupport::RecordingAVIDecs avi;
         const SaveOutcome outcome = run(target, avi);
         EXPECT_TRUE(outcome.refused);
         EXPECT_NE(outcome.result, 0);
@@ -106,7 +106,7 @@ TEST_F(SaveJobTest, TheReasonOfAFailedOpenAndAVideoWithNoFrameLeavesNothing)
               "C'è stato un errore durante la scrittura del file!\r\nLa cartella di destinazione non esiste.");
 
     // The first frame vanished: the bitmap object says so, and the emptied file goes.
-    testing::writeBytes(dir.file("old.avi"), "an older video");
+    testsupport::writeBytes(dir.file("old.avi"), "an older video");
     fs::remove(frames[0]);
     const SaveOutcome vanished = run(dir.file("old.avi"), systemAVIDecs());
     EXPECT_EQ(vanished.result, 0);

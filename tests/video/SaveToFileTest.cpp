@@ -22,14 +22,14 @@
 namespace kelvora::video {
 namespace {
 
-using testing::BmpLayout;
+using testsupport::BmpLayout;
 
 // The frame as ffmpeg hands out packed top-down pixels of bytesPerPixel (B, G, R[, X]).
 std::vector<std::uint8_t> decodedPixels(const BmpLayout& layout, int bytesPerPixel)
 {
-    const std::vector<std::uint8_t> stored = testing::bmpPixels(layout);
+    const std::vector<std::uint8_t> stored = testsupport::bmpPixels(layout);
     const int rows = std::abs(layout.height);
-    const std::uint32_t stride = testing::bmpStride(layout);
+    const std::uint32_t stride = testsupport::bmpStride(layout);
     std::vector<std::uint8_t> out;
     for (int r = 0; r < rows; ++r) {
         const std::uint8_t* row = stored.data() + (layout.height > 0 ? rows - 1 - r : r) * stride;
@@ -70,9 +70,9 @@ TEST_P(SaveToFileTest, RealReadersSeeEveryFramePixelExact)
     if (!testsupport::ffmpegAvailable())
         GTEST_SKIP() << "ffmpeg is not installed";
     const Variant& variant = GetParam();
-    testing::TempDir dir;
-    testing::ScriptedMessageBox messages;
-    testing::ScriptedCommonDialogs dialogs;
+    testsupport::TempDir dir;
+    testsupport::ScriptedMessageBox messages;
+    testsupport::ScriptedCommonDialogs dialogs;
     app::fMain window(app::Services{messages, dialogs, systemAVIDecs()});
     std::vector<BmpLayout> frames;
     for (std::uint32_t seed = 1; seed <= 4; ++seed) {
@@ -80,12 +80,12 @@ TEST_P(SaveToFileTest, RealReadersSeeEveryFramePixelExact)
         layout.seed = seed;
         frames.push_back(layout);
         const std::string path = dir.file(frameFile(seed));
-        testing::writeBmp(path, layout);
+        testsupport::writeBmp(path, layout);
         window.lstDIBList->AddItem(QString::fromStdString(path));
     }
     window.HScroll->setValue(12);
     const std::string output = dir.file("video.avi");
-    dialogs.answers.push_back(testing::DialogAnswer::choose(output));
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(output));
     window.cmdWriteAVI_Click();
     ASSERT_EQ(window.lblStatus->text(), "Il file AVI è stato creato con successo!");
     ASSERT_TRUE(messages.shown.empty());
@@ -97,11 +97,11 @@ TEST_P(SaveToFileTest, RealReadersSeeEveryFramePixelExact)
     EXPECT_EQ(info.strh.dwScale, 1u);
     EXPECT_EQ(info.strh.dwLength, 4u);
     EXPECT_EQ(info.avih.dwWidth, static_cast<std::uint32_t>(variant.layout.width));
-    const std::vector<std::uint8_t> file = testing::makeBmp(frames[0]);
+    const std::vector<std::uint8_t> file = testsupport::makeBmp(frames[0]);
     const std::int32_t offBits = binary::readFileHeader(std::span(file).first<binary::kFileHeaderSize>()).bfOffBits;
     EXPECT_EQ(info.strf, std::vector<std::uint8_t>(file.begin() + 14, file.begin() + offBits));
     for (std::size_t i = 0; i < info.frames.size(); ++i)
-        EXPECT_EQ(testsupport::readFrameBytes(output, info.frames[i]), testing::bmpPixels(frames[i])) << "frame " << i;
+        EXPECT_EQ(testsupport::readFrameBytes(output, info.frames[i]), testsupport::bmpPixels(frames[i])) << "frame " << i;
 
     const testsupport::ProbeResult probe = testsupport::probeVideo(output);
     ASSERT_TRUE(probe.ok) << probe.output;
@@ -144,7 +144,7 @@ protected:
         for (int i = 0; i < kFrames; ++i) {
             layouts.push_back({6, 5, 24, static_cast<std::uint32_t>(i + 1)});
             const std::string path = dir.file(frameFile(static_cast<std::uint32_t>(i)));
-            testing::writeBmp(path, layouts.back());
+            testsupport::writeBmp(path, layouts.back());
             window.lstDIBList->AddItem(QString::fromStdString(path));
         }
         window.cmdWriteAVI->setEnabled(true);
@@ -156,7 +156,7 @@ protected:
             if (frame == at)
                 QMetaObject::invokeMethod(&window, during, Qt::BlockingQueuedConnection);
         };
-        dialogs.answers.push_back(testing::DialogAnswer::choose(output));
+        dialogs.answers.push_back(testsupport::DialogAnswer::choose(output));
         window.cmdWriteAVI->click();
         QCoreApplication::processEvents();  // anything held back would show up now
     }
@@ -169,7 +169,7 @@ protected:
         ASSERT_EQ(static_cast<int>(info.frames.size()), count);
         std::vector<std::uint8_t> expected;
         for (int i = 0; i < count; ++i) {
-            EXPECT_EQ(testsupport::readFrameBytes(output, info.frames[i]), testing::bmpPixels(layouts[i]));
+            EXPECT_EQ(testsupport::readFrameBytes(output, info.frames[i]), testsupport::bmpPixels(layouts[i]));
             const std::vector<std::uint8_t> pixels = decodedPixels(layouts[i], 3);
             expected.insert(expected.end(), pixels.begin(), pixels.end());
         }
@@ -181,11 +181,11 @@ protected:
         EXPECT_EQ(testsupport::decodeFrames(output, "bgr24"), expected);
     }
 
-    testing::TempDir dir;
+    testsupport::TempDir dir;
     std::string output = dir.file("video.avi");
-    testing::ScriptedMessageBox messages;
-    testing::ScriptedCommonDialogs dialogs;
-    testing::RecordingAVIDecs avi{systemAVIDecs()};
+    testsupport::ScriptedMessageBox messages;
+    testsupport::ScriptedCommonDialogs dialogs;
+    testsupport::RecordingAVIDecs avi{systemAVIDecs()};
     app::fMain window{app::Services{messages, dialogs, avi}};
     std::vector<BmpLayout> layouts;
     bool ended = false;
@@ -254,8 +254,8 @@ TEST_F(SaveWhileRunningTest, EsciAndClosingFinishTheFileBeforeTheApplicationEnds
     EXPECT_EQ(endedWith.frames.size(), 4u);
     EXPECT_EQ(avi.exitCount, 0);  // "Esci" ends at once, with no unload
 
-    testing::ScriptedMessageBox otherMessages;
-    testing::RecordingAVIDecs otherAvi{systemAVIDecs()};
+    testsupport::ScriptedMessageBox otherMessages;
+    testsupport::RecordingAVIDecs otherAvi{systemAVIDecs()};
     app::fMain other(app::Services{otherMessages, dialogs, otherAvi});
     other.show();
     other.lstDIBList->AddItem(window.lstDIBList->List(0));
@@ -270,7 +270,7 @@ TEST_F(SaveWhileRunningTest, EsciAndClosingFinishTheFileBeforeTheApplicationEnds
                 exitsWhileSaving = otherAvi.exitCount;
             }, Qt::BlockingQueuedConnection);
     };
-    dialogs.answers.push_back(testing::DialogAnswer::choose(output));
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(output));
     other.cmdWriteAVI_Click();
     EXPECT_TRUE(visibleAfterClose);  // still open while the file is being finished
     EXPECT_EQ(exitsWhileSaving, 0);

@@ -6,11 +6,13 @@
 #include <functional>
 
 #include "platform/types/FourCC.h"
-#include "tests/platform/avifile/AviTestWriter.h"
+#include "tests/support/avi/AviTestWriter.h"
 #include "tests/support/avi/AviReader.h"
 
-namespace kelvora::avifile::test {
+namespace kelvora::avifile {
 namespace {
+
+using namespace testsupport;
 
 using platform::FourCC;
 
@@ -286,4 +288,4 @@ TEST(AVIFileRelease, CountsReferencesAndFinishesOnTheLast)
 }
 
 }  // namespace
-}  // namespace kelvora::avifile::test
+}  // namespace kelvora::avifile

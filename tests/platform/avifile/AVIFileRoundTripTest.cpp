@@ -1,13 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "tests/platform/avifile/AviTestWriter.h"
+#include "tests/support/avi/AviTestWriter.h"
 #include "tests/support/avi/AviReader.h"
 #include "tests/support/avi/FfmpegProbe.h"
 
-namespace kelvora::avifile::test {
+namespace kelvora::avifile {
 namespace {
 
-using testsupport::fourCCOf;
+using namespace testsupport;
+
+using platform::FourCC;
 
 struct Layout {
     const char* name;
@@ -94,7 +96,7 @@ TEST(AVIFileHeaders, MainAndStreamHeadersFollowTheFrames)
     EXPECT_EQ(info.avih.dwSuggestedBufferSize, largest);
     EXPECT_EQ(info.avih.dwWidth, 16u);
     EXPECT_EQ(info.avih.dwHeight, 8u);
-    EXPECT_EQ(info.strh.fccType, fourCCOf("vids"));
+    EXPECT_EQ(info.strh.fccType, FourCC("vids"));
     EXPECT_EQ(info.strh.dwScale, 1u);
     EXPECT_EQ(info.strh.dwRate, 30u);
     EXPECT_EQ(info.strh.dwLength, 4u);
@@ -137,7 +139,7 @@ TEST(AVIFileHeaders, StreamHeaderKeepsTheDescriptionAsGiven)
     EXPECT_EQ(finish, AVIERR_OK);
 
     const auto got = testsupport::inspectAvi(file);
-    EXPECT_EQ(got.strh.fccHandler, fourCCOf("DIB "));
+    EXPECT_EQ(got.strh.fccHandler, FourCC("DIB "));
     EXPECT_EQ(got.strh.dwFlags, 3u);
     EXPECT_EQ(got.strh.wPriority, 7);
     EXPECT_EQ(got.strh.wLanguage, 9);
@@ -151,7 +153,7 @@ TEST(AVIFileHeaders, StreamHeaderKeepsTheDescriptionAsGiven)
     ASSERT_EQ(got.idx1.size(), 2u);
     const std::uint64_t movi = got.riffs[0].moviFourCC;
     for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(got.idx1[i].chunkId, fourCCOf("00db"));
+        EXPECT_EQ(got.idx1[i].chunkId, FourCC("00db"));
         EXPECT_EQ(movi + got.idx1[i].offset, got.frames[i].chunkOffset);
         EXPECT_EQ(got.idx1[i].size, got.frames[i].size);
     }
@@ -178,4 +180,4 @@ TEST(AVIFileHeaders, FileWithoutStreamIsStillAWellFormedRiff)
 }
 
 }  // namespace
-}  // namespace kelvora::avifile::test
+}  // namespace kelvora::avifile

@@ -9,12 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/platform/avifile/AviTestWriter.h"
+#include "tests/support/avi/AviTestWriter.h"
 #include "tests/support/avi/AviReader.h"
 #include "tests/support/avi/FfmpegProbe.h"
 
-namespace kelvora::avifile::test {
+namespace kelvora::avifile {
 namespace {
+
+using namespace testsupport;
 
 // Runs body in a child process; its exit status, or -1 when it was still running after
 // five seconds (then it is killed): a call that waits on a FIFO or device shows as a hang.
@@ -228,4 +230,4 @@ TEST(TruncatedFile, IsReadUpToItsLastWholeFrame)
 }
 
 }  // namespace
-}  // namespace kelvora::avifile::test
+}  // namespace kelvora::avifile

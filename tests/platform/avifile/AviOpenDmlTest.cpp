@@ -1,13 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "tests/platform/avifile/AviTestWriter.h"
+#include "tests/support/avi/AviTestWriter.h"
 #include "tests/support/avi/AviReader.h"
 #include "tests/support/avi/FfmpegProbe.h"
 
-namespace kelvora::avifile::test {
+namespace kelvora::avifile {
 namespace {
 
-using testsupport::fourCCOf;
+using namespace testsupport;
+
+using platform::FourCC;
 
 // RIFFs of 256 KiB hold about 27 frames of 64 x 48 x 24.
 class OpenDml : public ::testing::Test {
@@ -28,10 +30,10 @@ TEST_F(OpenDml, ContinuesInAvixRiffsThatFfmpegReadsWhole)
     ASSERT_TRUE(info.error.empty()) << info.error;
     EXPECT_FALSE(info.truncated);
     ASSERT_GE(info.riffs.size(), 3u);
-    EXPECT_EQ(info.riffs[0].type, fourCCOf("AVI "));
+    EXPECT_EQ(info.riffs[0].type, FourCC("AVI "));
     for (std::size_t r = 0; r < info.riffs.size(); ++r) {
         if (r > 0) {
-            EXPECT_EQ(info.riffs[r].type, fourCCOf("AVIX"));
+            EXPECT_EQ(info.riffs[r].type, FourCC("AVIX"));
         }
         EXPECT_LE(info.riffs[r].size + 8u, 256u * 1024u) << "RIFF " << r;
     }
@@ -105,4 +107,4 @@ TEST_F(OpenDml, FullSuperIndexRefusesFurtherFramesAndKeepsTheFileWhole)
 }
 
 }  // namespace
-}  // namespace kelvora::avifile::test
+}  // namespace kelvora::avifile

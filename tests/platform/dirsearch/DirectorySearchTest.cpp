@@ -20,10 +20,10 @@ std::vector<std::string> drain(DirectorySearch search)
 
 TEST(DirectorySearchTest, FindsNormalFilesOfAnyCaseInNaturalOrder)
 {
-    testing::TempDir dir;
+    testsupport::TempDir dir;
     for (const char* name : {"c.Bmp", "a.bmp", "notes.txt", "B.BMP", "d.dib", ".hidden.bmp", "frame_10.bmp",
                              "frame_2.bmp", "frame_1.bmp"})
-        testing::writeBytes(dir.file(name), "x");
+        testsupport::writeBytes(dir.file(name), "x");
     std::filesystem::create_directory(dir.path() / "x.bmp");
     std::filesystem::create_symlink("missing", dir.path() / "dangling.bmp");
     // Named like frames, but nothing to read one from: a FIFO (opening it would wait for a

@@ -1,5 +1,6 @@
 #include "platform/filesystem/FileOpener.h"
 #include "platform/filesystem/FileSystem.h"
+#include "tests/support/fs/TempDir.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,20 +15,7 @@
 namespace kelvora::platform {
 namespace {
 
-class Folder {
-public:
-    Folder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kelvora-fs-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~Folder() { std::filesystem::remove_all(m_path); }
-    std::filesystem::path operator/(const char* name) const { return m_path / name; }
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
+using testsupport::TempDir;
 
 void writeText(const std::filesystem::path& path, const std::string& text)
 {
@@ -36,7 +24,7 @@ void writeText(const std::filesystem::path& path, const std::string& text)
 
 struct LengthCase {
     const char* name;
-    std::function<std::filesystem::path(const Folder&)> make;
+    std::function<std::filesystem::path(const TempDir&)> make;
     std::optional<std::int64_t> length;
 };
 
@@ -44,36 +32,36 @@ class FileLength : public ::testing::TestWithParam<LengthCase> {};
 
 TEST_P(FileLength, IsGivenForRegularFilesOnly)
 {
-    Folder folder;
+    TempDir folder;
     EXPECT_EQ(fileLength(GetParam().make(folder)), GetParam().length);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, FileLength,
     ::testing::Values(
-        LengthCase{"RegularFile", [](const Folder& f) { writeText(f / "a", "12345"); return f / "a"; }, 5},
-        LengthCase{"EmptyFile", [](const Folder& f) { writeText(f / "a", ""); return f / "a"; }, 0},
+        LengthCase{"RegularFile", [](const TempDir& f) { writeText(f / "a", "12345"); return f / "a"; }, 5},
+        LengthCase{"EmptyFile", [](const TempDir& f) { writeText(f / "a", ""); return f / "a"; }, 0},
         LengthCase{"LinkToFile",
-                   [](const Folder& f) {
+                   [](const TempDir& f) {
                        writeText(f / "a", "123");
                        std::filesystem::create_symlink(f / "a", f / "l");
                        return f / "l";
                    },
                    3},
-        LengthCase{"Missing", [](const Folder& f) { return f / "none"; }, std::nullopt},
-        LengthCase{"Folder", [](const Folder& f) { return f.path(); }, std::nullopt},
+        LengthCase{"Missing", [](const TempDir& f) { return f / "none"; }, std::nullopt},
+        LengthCase{"TempDir", [](const TempDir& f) { return f.path(); }, std::nullopt},
         LengthCase{"DanglingLink",
-                   [](const Folder& f) {
+                   [](const TempDir& f) {
                        std::filesystem::create_symlink(f / "gone", f / "l");
                        return f / "l";
                    },
                    std::nullopt},
-        LengthCase{"DeviceNode", [](const Folder&) { return std::filesystem::path("/dev/null"); }, std::nullopt}),
+        LengthCase{"DeviceNode", [](const TempDir&) { return std::filesystem::path("/dev/null"); }, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(File, ReadAtStopsAtTheEndOfTheFile)
 {
-    Folder folder;
+    TempDir folder;
     writeText(folder / "a", "abcdef");
     auto opened = systemFileOpener().open(folder / "a", OpenMode::Read);
     ASSERT_TRUE(opened.file.isOpen());
@@ -87,7 +75,7 @@ TEST(File, ReadAtStopsAtTheEndOfTheFile)
 
 TEST(File, ReadErrorGivesNothingAndLeavesErrno)
 {
-    Folder folder;
+    TempDir folder;
     File directory(::open(folder.path().c_str(), O_RDONLY | O_CLOEXEC));
     std::array<std::uint8_t, 4> buffer{};
     EXPECT_FALSE(directory.readAt(buffer, 0));
@@ -96,7 +84,7 @@ TEST(File, ReadErrorGivesNothingAndLeavesErrno)
 
 TEST(File, OpeningForWritingCreatesButNeverShortens)
 {
-    Folder folder;
+    TempDir folder;
     writeText(folder / "a", "0123456789");
     {
         auto opened = systemFileOpener().open(folder / "a", OpenMode::ReadWriteCreate);
@@ -117,7 +105,7 @@ TEST(File, OpeningForWritingCreatesButNeverShortens)
 
 TEST(File, OpenFailureCarriesTheErrno)
 {
-    Folder folder;
+    TempDir folder;
     auto missing = systemFileOpener().open(folder / "none", OpenMode::Read);
     EXPECT_FALSE(missing.file.isOpen());
     EXPECT_EQ(missing.error, ENOENT);
@@ -128,7 +116,7 @@ TEST(File, OpenFailureCarriesTheErrno)
 
 TEST(File, MovedFileIsClosedOnce)
 {
-    Folder folder;
+    TempDir folder;
     writeText(folder / "a", "x");
     auto opened = systemFileOpener().open(folder / "a", OpenMode::Read);
     File moved = std::move(opened.file);

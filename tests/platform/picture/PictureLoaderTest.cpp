@@ -15,7 +15,7 @@
 namespace kelvora::platform {
 namespace {
 
-using testing::BmpLayout;
+using testsupport::BmpLayout;
 
 const QSize kShown(254, 199);  // the preview control's picture area
 
@@ -59,9 +59,9 @@ class UncompressedBitmapTest : public ::testing::TestWithParam<Variant> {};
 
 TEST_P(UncompressedBitmapTest, ShowsWhatQtShowsScaledToTheControl)
 {
-    testing::TempDir dir;
+    testsupport::TempDir dir;
     const std::string path = dir.file("frame.bmp");
-    testing::writeBmp(path, GetParam().layout);
+    testsupport::writeBmp(path, GetParam().layout);
     const QString qpath = QString::fromStdString(path);
 
     ASSERT_TRUE(sampleFile(path, kShown).has_value()) << "took the general decoder";
@@ -74,9 +74,9 @@ TEST_P(UncompressedBitmapTest, ShowsWhatQtShowsScaledToTheControl)
 
 TEST_P(UncompressedBitmapTest, WithoutAShownSizeGivesTheWholeBitmap)
 {
-    testing::TempDir dir;
+    testsupport::TempDir dir;
     const std::string path = dir.file("frame.bmp");
-    testing::writeBmp(path, GetParam().layout);
+    testsupport::writeBmp(path, GetParam().layout);
     const QString qpath = QString::fromStdString(path);
     const QImage full = QImageReader(qpath).read().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(differingPixels(LoadPicture(qpath), full), 0);
@@ -139,14 +139,14 @@ std::vector<std::uint8_t> withHeaders(std::vector<std::uint8_t> bytes, Change ch
 
 void writeRaw(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
-    testing::writeBytes(path, std::string(bytes.begin(), bytes.end()));
+    testsupport::writeBytes(path, std::string(bytes.begin(), bytes.end()));
 }
 
 TEST(PictureLoaderTest, UnreadablePathsGiveANullPicture)
 {
-    testing::TempDir dir;
-    testing::writeBytes(dir.file("empty.bmp"), "");
-    testing::writeBytes(dir.file("text.bmp"), "not a picture at all");
+    testsupport::TempDir dir;
+    testsupport::writeBytes(dir.file("empty.bmp"), "");
+    testsupport::writeBytes(dir.file("text.bmp"), "not a picture at all");
     for (const std::string& path : {std::string(), dir.file("missing.bmp"), dir.file("empty.bmp"),
                                     dir.file("text.bmp"), dir.path().string()})
         EXPECT_TRUE(LoadPicture(QString::fromStdString(path), kShown).isNull()) << path;
@@ -156,9 +156,9 @@ TEST(PictureLoaderTest, UnreadablePathsGiveANullPicture)
 // reach the quick road's reads.
 TEST(PictureLoaderTest, HeadersThatDisagreeWithTheFileGoToTheGeneralDecoder)
 {
-    testing::TempDir dir;
+    testsupport::TempDir dir;
     const BmpLayout layout{400, 300, 24, 1};
-    std::vector<std::uint8_t> bytes = testing::makeBmp(layout);
+    std::vector<std::uint8_t> bytes = testsupport::makeBmp(layout);
 
     std::vector<std::uint8_t> cut(bytes.begin(), bytes.end() - 1000);
     writeRaw(dir.file("cut.bmp"), cut);
@@ -179,9 +179,9 @@ TEST(PictureLoaderTest, HeadersThatDisagreeWithTheFileGoToTheGeneralDecoder)
 
 TEST(PictureLoaderTest, PaletteIndicesPastAShortTableShowBlack)
 {
-    testing::TempDir dir;
+    testsupport::TempDir dir;
     // Two entries in use; the rest of the table stays in place, unused.
-    std::vector<std::uint8_t> bytes = withHeaders(testing::makeBmp({4, 1, 8, 1}), [](auto&, auto& info) {
+    std::vector<std::uint8_t> bytes = withHeaders(testsupport::makeBmp({4, 1, 8, 1}), [](auto&, auto& info) {
         info.biClrUsed = 2;
     });
     const std::size_t pixels = bytes.size() - 4;
@@ -204,12 +204,12 @@ namespace {
 
 TEST(PictureLoaderTest, ARewrittenFileIsReadAgainNotTakenFromTheLastLoad)
 {
-    testing::TempDir dir;
+    testsupport::TempDir dir;
     const std::string path = dir.file("frame.bmp");
-    testing::writeBmp(path, {8, 8, 24, 1});
+    testsupport::writeBmp(path, {8, 8, 24, 1});
     const QImage first = LoadPicture(QString::fromStdString(path), kShown);
     EXPECT_EQ(LoadPicture(QString::fromStdString(path), kShown), first);  // the same file again
-    testing::writeBmp(path, {8, 8, 24, 2});
+    testsupport::writeBmp(path, {8, 8, 24, 2});
     const QImage second = LoadPicture(QString::fromStdString(path), kShown);
     EXPECT_NE(second, first);
     EXPECT_EQ(second, qtReference(QString::fromStdString(path), kShown).convertToFormat(second.format()));

@@ -33,12 +33,6 @@ private:
     std::uint64_t m_size = 0;
 };
 
-constexpr std::uint32_t fcc(const char* c)
-{
-    return std::uint32_t(std::uint8_t(c[0])) | std::uint32_t(std::uint8_t(c[1])) << 8 |
-           std::uint32_t(std::uint8_t(c[2])) << 16 | std::uint32_t(std::uint8_t(c[3])) << 24;
-}
-
 void parseAvih(const std::vector<std::uint8_t>& b, AviMainHeader& h)
 {
     binary::ByteReader f(b);
@@ -50,7 +44,8 @@ void parseAvih(const std::vector<std::uint8_t>& b, AviMainHeader& h)
 void parseStrh(const std::vector<std::uint8_t>& b, AviStreamHeader& h)
 {
     binary::ByteReader f(b);
-    h.fccType = f.u32(), h.fccHandler = f.u32(), h.dwFlags = f.u32(), h.wPriority = f.u16(), h.wLanguage = f.u16();
+    h.fccType = f.fourCC(), h.fccHandler = f.fourCC();
+    h.dwFlags = f.u32(), h.wPriority = f.u16(), h.wLanguage = f.u16();
     h.dwInitialFrames = f.u32(), h.dwScale = f.u32(), h.dwRate = f.u32(), h.dwStart = f.u32(), h.dwLength = f.u32();
     h.dwSuggestedBufferSize = f.u32(), h.dwQuality = f.u32(), h.dwSampleSize = f.u32();
     h.left = static_cast<std::int16_t>(f.u16()), h.top = static_cast<std::int16_t>(f.u16());
@@ -63,7 +58,7 @@ void parseIndx(const std::vector<std::uint8_t>& b, AviInfo& info)
     f.skip(4);  // wLongsPerEntry, bIndexSubType, bIndexType
     info.hasIndx = true;
     info.indxEntriesInUse = f.u32();
-    info.indxChunkId = f.u32();
+    info.indxChunkId = f.fourCC();
     f.skip(12);  // dwReserved
     info.indxCapacity = b.size() < 24 ? 0 : (b.size() - 24) / 16;
     for (std::uint32_t i = 0; i < info.indxEntriesInUse && i < info.indxCapacity; ++i) {
@@ -80,7 +75,7 @@ AviStdIndex parseIx(std::uint64_t at, const std::vector<std::uint8_t>& b)
     ix.chunkOffset = at;
     f.skip(4);  // wLongsPerEntry, bIndexSubType, bIndexType
     const std::uint32_t n = f.u32();
-    ix.chunkId = f.u32();
+    ix.chunkId = f.fourCC();
     ix.baseOffset = f.u64();
     f.skip(4);  // dwReserved
     for (std::uint32_t i = 0; i < n && 24 + 8 * (i + 1) <= b.size(); ++i) {
@@ -105,19 +100,19 @@ struct Walker {
                 return;
             }
             binary::ByteReader f(h);
-            const std::uint32_t id = f.u32();
+            const FourCC id = f.fourCC();
             const std::uint32_t size = f.u32();
             const std::uint64_t bodyEnd = pos + 8 + size;
-            if (id == fcc("LIST")) {
-                const std::uint32_t type = f.u32();
-                const std::uint64_t listEnd = size == 0 && type == fcc("movi") ? end : std::min(bodyEnd, end);
-                if (type == fcc("movi") && !info.riffs.empty()) {
+            if (id == FourCC("LIST")) {
+                const FourCC type = f.fourCC();
+                const std::uint64_t listEnd = size == 0 && type == FourCC("movi") ? end : std::min(bodyEnd, end);
+                if (type == FourCC("movi") && !info.riffs.empty()) {
                     info.riffs.back().moviFourCC = pos + 8;
                     info.riffs.back().moviSize = size;
                 }
                 if (listEnd > in.size())
                     info.truncated = true;
-                walk(pos + 12, std::min(listEnd, in.size()), type == fcc("movi"));
+                walk(pos + 12, std::min(listEnd, in.size()), type == FourCC("movi"));
                 pos = listEnd + (size & 1);
                 continue;
             }
@@ -130,35 +125,35 @@ struct Walker {
         }
     }
 
-    void chunk(std::uint64_t pos, std::uint32_t id, std::uint32_t size, bool inMovi)
+    void chunk(std::uint64_t pos, FourCC id, std::uint32_t size, bool inMovi)
     {
-        if (inMovi && (id & 0xFFFF) == (fcc("00db") & 0xFFFF)) {
+        if (inMovi && id.at(0) == '0' && id.at(1) == '0') {
             info.frames.push_back({pos, size, info.riffs.size() - 1});
             return;
         }
-        if (id == fcc("JUNK") || (inMovi && id != fcc("ix00")))
+        if (id == FourCC("JUNK") || (inMovi && id != FourCC("ix00")))
             return;
         const auto body = in.bytes(pos + 8, size);
-        if (id == fcc("avih"))
+        if (id == FourCC("avih"))
             parseAvih(body, info.avih);
-        else if (id == fcc("strh"))
+        else if (id == FourCC("strh"))
             info.hasStream = true, parseStrh(body, info.strh);
-        else if (id == fcc("strf"))
+        else if (id == FourCC("strf"))
             info.strf = body;
-        else if (id == fcc("strn"))
+        else if (id == FourCC("strn"))
             info.strn.assign(body.begin(), std::find(body.begin(), body.end(), 0));
-        else if (id == fcc("indx"))
+        else if (id == FourCC("indx"))
             parseIndx(body, info);
-        else if (id == fcc("dmlh"))
+        else if (id == FourCC("dmlh"))
             info.hasOdml = true, info.dmlhTotalFrames = binary::ByteReader(body).u32();
-        else if (id == fcc("ix00"))
+        else if (id == FourCC("ix00"))
             info.ix00.push_back(parseIx(pos, body));
-        else if (id == fcc("idx1")) {
+        else if (id == FourCC("idx1")) {
             info.hasIdx1 = true;
             binary::ByteReader f(body);
             for (std::size_t i = 0; i + 16 <= body.size(); i += 16) {
                 AviIdx1Entry e;
-                e.chunkId = f.u32(), e.flags = f.u32(), e.offset = f.u32(), e.size = f.u32();
+                e.chunkId = f.fourCC(), e.flags = f.u32(), e.offset = f.u32(), e.size = f.u32();
                 info.idx1.push_back(e);
             }
         }
@@ -166,8 +161,6 @@ struct Walker {
 };
 
 }  // namespace
-
-std::uint32_t fourCCOf(const char code[5]) { return fcc(code); }
 
 AviInfo inspectAvi(const std::filesystem::path& file)
 {
@@ -183,10 +176,10 @@ AviInfo inspectAvi(const std::filesystem::path& file)
     while (pos + 12 <= in.size()) {
         auto h = in.bytes(pos, 12);
         binary::ByteReader f(h);
-        const std::uint32_t id = f.u32();
+        const FourCC id = f.fourCC();
         const std::uint32_t size = f.u32();
-        const std::uint32_t type = f.u32();
-        if (id != fcc("RIFF")) {
+        const FourCC type = f.fourCC();
+        if (id != FourCC("RIFF")) {
             info.error = "no RIFF at offset " + std::to_string(pos);
             return info;
         }

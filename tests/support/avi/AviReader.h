@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/types/FourCC.h"
+
 namespace kelvora::testsupport {
+
+using platform::FourCC;
 
 struct AviMainHeader {
     std::uint32_t dwMicroSecPerFrame = 0, dwMaxBytesPerSec = 0, dwPaddingGranularity = 0, dwFlags = 0;
@@ -17,7 +21,8 @@ struct AviMainHeader {
 };
 
 struct AviStreamHeader {
-    std::uint32_t fccType = 0, fccHandler = 0, dwFlags = 0;
+    FourCC fccType, fccHandler;
+    std::uint32_t dwFlags = 0;
     std::uint16_t wPriority = 0, wLanguage = 0;
     std::uint32_t dwInitialFrames = 0, dwScale = 0, dwRate = 0, dwStart = 0, dwLength = 0;
     std::uint32_t dwSuggestedBufferSize = 0, dwQuality = 0, dwSampleSize = 0;
@@ -25,7 +30,7 @@ struct AviStreamHeader {
 };
 
 struct AviRiff {
-    std::uint32_t type = 0;  // 'AVI ' or 'AVIX'
+    FourCC type;  // 'AVI ' or 'AVIX'
     std::uint64_t offset = 0;
     std::uint32_t size = 0;
     std::uint64_t moviFourCC = 0;  // offset of the 'movi' FourCC
@@ -39,7 +44,8 @@ struct AviFrame {
 };
 
 struct AviIdx1Entry {
-    std::uint32_t chunkId = 0, flags = 0, offset = 0, size = 0;
+    FourCC chunkId;
+    std::uint32_t flags = 0, offset = 0, size = 0;
 };
 
 struct AviSuperIndexEntry {
@@ -49,7 +55,7 @@ struct AviSuperIndexEntry {
 
 struct AviStdIndex {
     std::uint64_t chunkOffset = 0;
-    std::uint32_t chunkId = 0;
+    FourCC chunkId;
     std::uint64_t baseOffset = 0;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;  // (offset to data, size|flag)
 };
@@ -66,7 +72,7 @@ struct AviInfo {
     std::string strn;
     bool hasIndx = false;
     std::uint32_t indxEntriesInUse = 0;
-    std::uint32_t indxChunkId = 0;
+    FourCC indxChunkId;
     std::size_t indxCapacity = 0;
     std::vector<AviSuperIndexEntry> indx;
     bool hasOdml = false;
@@ -79,6 +85,5 @@ struct AviInfo {
 
 [[nodiscard]] AviInfo inspectAvi(const std::filesystem::path& file);
 [[nodiscard]] std::vector<std::uint8_t> readFrameBytes(const std::filesystem::path& file, const AviFrame& frame);
-[[nodiscard]] std::uint32_t fourCCOf(const char code[5]);
 
 }  // namespace kelvora::testsupport

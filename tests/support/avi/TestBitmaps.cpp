@@ -18,8 +18,8 @@ TestBitmap makeTestBitmap(int width, int height, int bitCount, int seed)
     TestBitmap bmp{width, height, bitCount, {}, {}};
     const int rows = std::abs(height);
     const int stride = strideOf(width, bitCount);
-    const testing::BmpLayout layout = testing::frameLayout({.width = width, .height = height, .bitCount = bitCount});
-    const auto header = binary::infoHeaderBytes(testing::infoHeaderOf(layout));
+    const testsupport::BmpLayout layout = testsupport::frameLayout({.width = width, .height = height, .bitCount = bitCount});
+    const auto header = binary::infoHeaderBytes(testsupport::infoHeaderOf(layout));
     bmp.info.assign(header.begin(), header.end());
     const int colours = layout.clrUsed;
     for (int i = 0; i < colours; ++i) {

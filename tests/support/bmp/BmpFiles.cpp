@@ -6,7 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace kelvora::testing {
+namespace kelvora::testsupport {
 
 BmpLayout frameLayout(const BmpLayout& layout)
 {
@@ -95,18 +95,5 @@ void writeBytes(const std::filesystem::path& path, const std::string& bytes)
         throw std::runtime_error("cannot write " + path.string());
 }
 
-TempDir::TempDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelvora-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot make a temporary folder");
-    m_path = pattern;
-}
 
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
-
-}  // namespace kelvora::testing
+}  // namespace kelvora::testsupport

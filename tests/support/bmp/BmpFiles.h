@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-namespace kelvora::testing {
+#include "tests/support/fs/TempDir.h"
+
+namespace kelvora::testsupport {
 
 // What the headers of a test bitmap say, and the seed of its pixels.
 struct BmpLayout {
@@ -54,18 +56,5 @@ struct BmpLayout {
 void writeBmp(const std::filesystem::path& path, const BmpLayout& layout);
 void writeBytes(const std::filesystem::path& path, const std::string& bytes);
 
-// A fresh, empty folder under the system's temporary folder, removed with the object.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    [[nodiscard]] const std::filesystem::path& path() const { return m_path; }
-    [[nodiscard]] std::string file(const std::string& name) const { return (m_path / name).string(); }
 
-private:
-    std::filesystem::path m_path;
-};
-
-}  // namespace kelvora::testing
+}  // namespace kelvora::testsupport

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-namespace kelvora::testing {
+namespace kelvora::testsupport {
 
 inline const std::filesystem::path kCorpus = std::filesystem::path(KELVORA_CORPUS_DIR) / "bmpsuite";
 
@@ -24,4 +24,4 @@ inline std::vector<std::string> corpusFiles()
     return names;
 }
 
-}  // namespace kelvora::testing
+}  // namespace kelvora::testsupport

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
-namespace kelvora::testing {
+namespace kelvora::testsupport {
 
 namespace {
 
@@ -103,4 +103,4 @@ platform::BOOL ScriptedCommonDialogs::run(platform::FileDialogKind kind, platfor
     return result;
 }
 
-}  // namespace kelvora::testing
+}  // namespace kelvora::testsupport

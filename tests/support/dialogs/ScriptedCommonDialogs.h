@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace kelvora::testing {
+namespace kelvora::testsupport {
 
 // What one dialog was asked.
 struct DialogRequest {
@@ -53,4 +53,4 @@ private:
     platform::BOOL run(platform::FileDialogKind kind, platform::OPENFILENAMEA& ofn);
 };
 
-}  // namespace kelvora::testing
+}  // namespace kelvora::testsupport

@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-namespace kelvora::testing {
+namespace kelvora::testsupport {
 
 enum class SpecialKind { Fifo, Folder, DeviceLink, DanglingLink };
 
@@ -83,4 +83,4 @@ private:
     std::thread m_thread;  // last: starts once the members it uses exist
 };
 
-}  // namespace kelvora::testing
+}  // namespace kelvora::testsupport

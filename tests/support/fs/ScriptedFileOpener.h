@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <functional>
 
-namespace kelvora::testing {
+namespace kelvora::testsupport {
 
 class ScriptedFileOpener final : public platform::FileOpener {
 public:
@@ -41,4 +41,4 @@ private:
     };
 };
 
-}  // namespace kelvora::testing
+}  // namespace kelvora::testsupport

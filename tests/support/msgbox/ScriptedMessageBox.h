@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace kelvora::testing {
+namespace kelvora::testsupport {
 
 struct ShownMessage {
     std::string text;
@@ -28,4 +28,4 @@ public:
     std::function<void(const ShownMessage&)> onShow;  // runs while the box is "open"
 };
 
-}  // namespace kelvora::testing
+}  // namespace kelvora::testsupport

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace kelvora::testing {
+namespace kelvora::testsupport {
 
 class RecordingAVIDecs final : public video::mAVIDecs {
 public:
@@ -59,4 +59,4 @@ private:
     video::mAVIDecs* m_library = nullptr;  // not owned
 };
 
-}  // namespace kelvora::testing
+}  // namespace kelvora::testsupport

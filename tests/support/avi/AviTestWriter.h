@@ -8,8 +8,11 @@
 
 #include "platform/avifile/AVIFile.h"
 #include "tests/support/avi/TestBitmaps.h"
+#include "tests/support/fs/TempDir.h"
 
-namespace kelvora::avifile::test {
+namespace kelvora::testsupport {
+
+using namespace avifile;  // the library's published names, as a caller of it writes them
 
 struct SaveResult {
     HRESULT lastWrite = AVIERR_OK;  // the first failing call, or 0
@@ -17,7 +20,7 @@ struct SaveResult {
     HRESULT finish = AVIERR_OK;
 };
 
-inline AVISTREAMINFOA videoStreamInfo(const testsupport::TestBitmap& first, DWORD rate)
+inline AVISTREAMINFOA videoStreamInfo(const TestBitmap& first, DWORD rate)
 {
     AVISTREAMINFOA info{};
     info.fccType = mmioStringToFOURCCA("vids", 0);
@@ -29,7 +32,7 @@ inline AVISTREAMINFOA videoStreamInfo(const testsupport::TestBitmap& first, DWOR
     return info;
 }
 
-inline SaveResult saveFrames(const std::filesystem::path& path, const std::vector<testsupport::TestBitmap>& frames,
+inline SaveResult saveFrames(const std::filesystem::path& path, const std::vector<TestBitmap>& frames,
                              DWORD rate = 25, const AviFileLimits& limits = {})
 {
     SaveResult r;
@@ -61,33 +64,13 @@ inline SaveResult saveFrames(const std::filesystem::path& path, const std::vecto
     return r;
 }
 
-inline std::vector<testsupport::TestBitmap> testFrames(int count, int width, int height, int bitCount)
+inline std::vector<TestBitmap> testFrames(int count, int width, int height, int bitCount)
 {
-    std::vector<testsupport::TestBitmap> frames;
+    std::vector<TestBitmap> frames;
     for (int i = 0; i < count; ++i)
-        frames.push_back(testsupport::makeTestBitmap(width, height, bitCount, i));
+        frames.push_back(makeTestBitmap(width, height, bitCount, i));
     return frames;
 }
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kelvora-avi-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    [[nodiscard]] const std::filesystem::path& path() const { return m_path; }
-    [[nodiscard]] std::filesystem::path operator/(const char* name) const { return m_path / name; }
 
-private:
-    std::filesystem::path m_path;
-};
-
-}  // namespace kelvora::avifile::test
+}  // namespace kelvora::testsupport
