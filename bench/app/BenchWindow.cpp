@@ -12,7 +12,7 @@ namespace kelvora::bench {
 
 BenchWindow::BenchWindow()
 {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 0);
     m_application = std::make_unique<QApplication>(m_argc, m_argv);
     m_window = std::make_unique<app::fMain>(app::Services{m_messages, m_dialogs, video::systemAVIDecs()});
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // The real main window with a scripted user at its dialogs: what the window benchmarks and
-// the scale driver time. Offscreen unless QT_QPA_PLATFORM names another platform (xcb under
-// Xvfb, to pay for painting as users do). Make one per process, after any fork.
+// the scale driver time. On Qt's xcb platform unless QT_QPA_PLATFORM names another: the
+// scripts run it under Xvfb, so the window pays for painting as users see it. Make one per
+// process, after any fork.
 
 #include "app/fMain.h"
 #include "tests/support/app/ScriptedServices.h"

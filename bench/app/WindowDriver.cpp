@@ -1,5 +1,5 @@
 // The scale driver: makes a folder of frames, or adds a whole folder through the real
-// window offscreen and saves it, printing time and peak memory of each phase.
+// window (on the X server the script starts) and saves it, printing time and peak memory of each phase.
 //
 // Usage: kelvora_window_driver make DIR FRAMES WIDTH HEIGHT BITS
 //        kelvora_window_driver run DIR OUT.avi
