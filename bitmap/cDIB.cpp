@@ -28,7 +28,7 @@ namespace {
 constexpr const char* kNotFoundText = "Il file non esiste:";
 constexpr const char* kLockedText = "Il file è bloccato - non posso accedere:";
 constexpr const char* kUnsupportedText = kUnsupportedFormatText;
-constexpr const char* kNotRegularText = "Il file esiste ma non è un file regolare:";
+constexpr const char* kNotRegularText = "Il file esiste ma non è un file normale:";
 
 constexpr std::int64_t kLargestOffset = std::numeric_limits<std::int32_t>::max();
 
@@ -59,19 +59,20 @@ bool blockIsPlausible(std::int64_t block, std::int64_t stored, std::int64_t rows
     return block <= 2 * std::max(stored, rows) + kSlack;
 }
 
-// The blocks are sized by the headers alone. A pixel block that would end beyond a signed
-// 32-bit file offset cannot be described by a BMP file header, so such a file is refused.
+// The blocks are sized by the headers alone (an uncompressed picture's zero image size by
+// its rows). A pixel block that would end beyond a signed 32-bit file offset cannot be
+// described by a BMP file header, so such a file is refused.
 std::optional<BlockSizes> blockSizes(const BITMAPFILEHEADER& file, const BITMAPINFOHEADER& info,
                                      std::int64_t fileLength)
 {
-    if (info.biSizeImage < 1 || file.bfOffBits <= static_cast<std::int32_t>(kFileHeaderSize))
+    const std::int64_t image = binary::imageSize(info);
+    if (image < 1 || file.bfOffBits <= static_cast<std::int32_t>(kFileHeaderSize))
         return std::nullopt;
-    if (std::int64_t{file.bfOffBits} + info.biSizeImage > kLargestOffset)
+    if (std::int64_t{file.bfOffBits} + image > kLargestOffset)
         return std::nullopt;
-    if (!blockIsPlausible(info.biSizeImage, std::max<std::int64_t>(fileLength - file.bfOffBits, 0), rowsNeed(info)))
+    if (!blockIsPlausible(image, std::max<std::int64_t>(fileLength - file.bfOffBits, 0), rowsNeed(info)))
         return std::nullopt;
-    return BlockSizes{static_cast<std::size_t>(file.bfOffBits) - kFileHeaderSize,
-                      static_cast<std::size_t>(info.biSizeImage)};
+    return BlockSizes{static_cast<std::size_t>(file.bfOffBits) - kFileHeaderSize, static_cast<std::size_t>(image)};
 }
 
 }  // namespace
@@ -104,9 +105,10 @@ bool cDIB::CreateFromFile(std::string filename)
         showPathMessage(kUnsupportedText, filename, platform::vbInformation);
         return false;
     }
-    const auto info = readInfoHeader(bytes.subspan<kFileHeaderSize, kInfoHeaderSize>());
+    auto info = binary::readAnyInfoHeader(bytes.subspan<kFileHeaderSize>());
     if (!loadBlocks(*file, info, *fileLength, filename))
         return false;
+    info.biSizeImage = static_cast<std::int32_t>(m_Bits.size());
     m_InfoHeader = info;
     return true;
 }
@@ -131,6 +133,7 @@ bool cDIB::loadBlocks(platform::File& file, const BITMAPINFOHEADER& info, std::i
     }
     bits.commit();
     bitmapInfo.commit();
+    m_storedBits = storedFrom(m_FileHeader.bfOffBits, sizes->bits);
     return true;
 }
 
@@ -154,6 +157,7 @@ bool cDIB::CreateFromPackedDIBPointer(std::span<const std::uint8_t> pDIB)
         !bitmapInfo.prepare(kInfoHeaderSize, kInfoHeaderSize))
         return false;
     std::copy_n(pixels.begin(), size, bits.bytes().begin());
+    m_storedBits = static_cast<std::size_t>(size);
     writeInfoHeader(m_InfoHeader, bitmapInfo.bytes().first<kInfoHeaderSize>());
     m_FileHeader = BITMAPFILEHEADER{kBitmapSignature,
                                     size + static_cast<std::int32_t>(kFileHeaderSize + kInfoHeaderSize), 0, 0,

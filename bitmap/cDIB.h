@@ -19,6 +19,9 @@ inline constexpr const char* kUnsupportedFormatText = "Il file non è un formato
 // One BMP image held as the file stores it: both headers, the bitmap-information block
 // (everything between the file header and the pixels) and the pixel block, byte for byte.
 // A failed load keeps the blocks of the image loaded before; it tells the user why itself.
+// The information header's fields are the picture's whatever header form the file uses (an
+// OS/2 file's 16-bit sides included); an uncompressed picture stored with image size 0 has
+// the size of its rows. The bitmap-information block is always the file's own bytes.
 // The one exception: a read error part-way through a block of the size already held (the
 // load reads into it in place) leaves that block's bytes unspecified, its size and address kept.
 class cDIB {
@@ -50,6 +53,9 @@ public:
     const std::uint8_t* PointerToBitmapInfo() const;
     std::int32_t SizeBitmapInfo() const;
 
+    // How many bytes of the pixel block the file held; the rest of the block is zero.
+    [[nodiscard]] std::size_t storedBits() const { return m_storedBits; }
+
 private:
     [[nodiscard]] bool isLoadableRegularFile(const std::string& filename);
     [[nodiscard]] std::optional<platform::File> openForReading(const std::string& filename);
@@ -64,6 +70,7 @@ private:
     binary::BITMAPINFOHEADER m_InfoHeader;
     ByteBlock m_Bits;
     ByteBlock m_BitmapInfo;
+    std::size_t m_storedBits = 0;
 };
 
 }  // namespace kelvora::bitmap

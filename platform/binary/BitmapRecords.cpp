@@ -3,6 +3,8 @@
 #include "platform/binary/ByteReader.h"
 #include "platform/binary/ByteWriter.h"
 
+#include <algorithm>
+
 namespace kelvora::binary {
 
 BITMAPFILEHEADER readFileHeader(std::span<const std::uint8_t, kFileHeaderSize> bytes)
@@ -73,6 +75,34 @@ std::array<std::uint8_t, kInfoHeaderSize> infoHeaderBytes(const BITMAPINFOHEADER
     std::array<std::uint8_t, kInfoHeaderSize> bytes{};
     writeInfoHeader(header, bytes);
     return bytes;
+}
+
+BITMAPINFOHEADER readAnyInfoHeader(std::span<const std::uint8_t> bytes)
+{
+    ByteReader in(bytes);
+    if (in.u32() != kCoreHeaderSize) {
+        std::array<std::uint8_t, kInfoHeaderSize> header{};
+        std::copy_n(bytes.begin(), std::min(bytes.size(), header.size()), header.begin());
+        return readInfoHeader(header);
+    }
+    BITMAPINFOHEADER header;
+    header.biSize = static_cast<std::int32_t>(kCoreHeaderSize);
+    header.biWidth = in.u16();     // bcWidth
+    header.biHeight = in.u16();    // bcHeight: always bottom-up
+    header.biPlanes = in.i16();    // bcPlanes
+    header.biBitCount = in.i16();  // bcBitCount
+    header.biCompression = BI_RGB;
+    return header;
+}
+
+std::int64_t imageSize(const BITMAPINFOHEADER& header)
+{
+    const bool rowsOnly = header.biCompression == BI_RGB || header.biCompression == BI_BITFIELDS;
+    if (header.biSizeImage != 0 || !rowsOnly)
+        return header.biSizeImage;
+    const std::int64_t height = header.biHeight;
+    return rowStride(std::max<std::int64_t>(header.biWidth, 0), std::max<std::int64_t>(header.biBitCount, 0)) *
+           (height < 0 ? -height : height);
 }
 
 }  // namespace kelvora::binary

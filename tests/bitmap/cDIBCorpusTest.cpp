@@ -28,15 +28,44 @@ std::int64_t le(const Bytes& file, std::size_t at, int width)
     return width == 2 ? static_cast<std::int16_t>(value) : static_cast<std::int32_t>(value);
 }
 
+bool isOs2(const Bytes& file) { return le(file, 14, 4) == 12; }
+
+// The information header's fields as the picture's: an OS/2 file's 16-bit fields at their
+// own offsets; at offset 34, the image size.
+std::int64_t field(const Bytes& file, std::size_t at, int width)
+{
+    if (!isOs2(file))
+        return le(file, at, width);
+    switch (at) {
+    case 18: return le(file, 18, 2) & 0xFFFF;
+    case 22: return le(file, 20, 2) & 0xFFFF;
+    case 26: return le(file, 22, 2);
+    case 28: return le(file, 24, 2);
+    default: return 0;
+    }
+}
+
+// The pixel block's size: the stored image size, or for an uncompressed picture stored with
+// 0, the size of its rows.
+std::int64_t imageSize(const Bytes& file)
+{
+    const std::int64_t stored = field(file, 34, 4);
+    const std::int64_t compression = field(file, 30, 4);
+    if (stored != 0 || (compression != 0 && compression != 3))
+        return stored;
+    const std::int64_t stride = (std::max<std::int64_t>(field(file, 18, 4), 0) * std::max<std::int64_t>(field(file, 28, 2), 0) + 31) / 32 * 4;
+    return stride * std::abs(field(file, 22, 4));
+}
+
 // Whether the file's own header sizes both blocks, read independently of the object: the
 // pixel block must also be no more than about twice what the file stores or the rows need.
 bool headerSizesBlocks(const Bytes& file)
 {
     const std::int64_t offBits = le(file, 10, 4);
-    const std::int64_t sizeImage = le(file, 34, 4);
+    const std::int64_t sizeImage = imageSize(file);
     const std::int64_t stored = std::max<std::int64_t>(static_cast<std::int64_t>(file.size()) - offBits, 0);
-    const std::int64_t stride = (std::max<std::int64_t>(le(file, 18, 4), 0) * std::max<std::int64_t>(le(file, 28, 2), 0) + 31) / 32 * 4;
-    const std::int64_t rows = std::min<std::int64_t>(stride * std::abs(le(file, 22, 4)), std::numeric_limits<std::int32_t>::max());
+    const std::int64_t stride = (std::max<std::int64_t>(field(file, 18, 4), 0) * std::max<std::int64_t>(field(file, 28, 2), 0) + 31) / 32 * 4;
+    const std::int64_t rows = std::min<std::int64_t>(stride * std::abs(field(file, 22, 4)), std::numeric_limits<std::int32_t>::max());
     return file.size() >= 2 && file[0] == 'B' && file[1] == 'M' && sizeImage >= 1 && offBits > 14 &&
            offBits + sizeImage <= std::numeric_limits<std::int32_t>::max() &&
            sizeImage <= 2 * std::max(stored, rows) + 64 * 1024;
@@ -84,16 +113,16 @@ TEST_P(CorpusFile, LoadsWithItsOwnHeaderOrIsRefusedWithAMessage)
     EXPECT_EQ(dib.SizeFileHeader(), le(file, 2, 4));
     EXPECT_EQ(dib.BitOffset(), le(file, 10, 4));
     EXPECT_EQ(dib.SizeInfoHeader(), le(file, 14, 4));
-    EXPECT_EQ(dib.Width(), le(file, 18, 4));
-    EXPECT_EQ(dib.Height(), le(file, 22, 4));
-    EXPECT_EQ(dib.Planes(), le(file, 26, 2));
-    EXPECT_EQ(dib.BitCount(), le(file, 28, 2));
-    EXPECT_EQ(dib.Compression(), le(file, 30, 4));
-    EXPECT_EQ(dib.SizeImage(), le(file, 34, 4));
-    EXPECT_EQ(dib.XPPM(), le(file, 38, 4));
-    EXPECT_EQ(dib.YPPM(), le(file, 42, 4));
-    EXPECT_EQ(dib.ClrUsed(), le(file, 46, 4));
-    EXPECT_EQ(dib.ClrImportant(), le(file, 50, 4));
+    EXPECT_EQ(dib.Width(), field(file, 18, 4));
+    EXPECT_EQ(dib.Height(), field(file, 22, 4));
+    EXPECT_EQ(dib.Planes(), field(file, 26, 2));
+    EXPECT_EQ(dib.BitCount(), field(file, 28, 2));
+    EXPECT_EQ(dib.Compression(), field(file, 30, 4));
+    EXPECT_EQ(dib.SizeImage(), imageSize(file));
+    EXPECT_EQ(dib.XPPM(), field(file, 38, 4));
+    EXPECT_EQ(dib.YPPM(), field(file, 42, 4));
+    EXPECT_EQ(dib.ClrUsed(), field(file, 46, 4));
+    EXPECT_EQ(dib.ClrImportant(), field(file, 50, 4));
     expectBlocksMatch(dib, file);
 }
 

@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
         Variant{"CutInsideInfoHeaderAfterImageSize", {.sizeImage = 24, .xppm = 0, .yppm = 0}, 38},
         Variant{"StoresNoPixelsAtAll", {.sizeImage = 24, .storedPixels = 0}},
         Variant{"OddHeaderSizeAndPlanesTakenAsTheyCome",
-                {.bitCount = 7, .sizeImage = 3, .planes = -2, .infoSize = 12, .fileSize = 1}}),
+                {.bitCount = 7, .sizeImage = 3, .planes = -2, .infoSize = 16, .fileSize = 1}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class cDIBTest : public ::testing::Test {
@@ -119,6 +119,33 @@ TEST_F(cDIBTest, NewObjectHasZeroFields)
     EXPECT_EQ(dib.Width(), 0);
     EXPECT_EQ(dib.SizeImage(), 0);
     EXPECT_EQ(dib.BitOffset(), 0);
+}
+
+// Uncompressed bitmaps may store 0 as their image size (common writers do): the size is
+// their rows'. OS/2 bitmaps describe the same picture with 16-bit fields. Either way the
+// information block is the file's own bytes.
+TEST_F(cDIBTest, ZeroImageSizeAndOs2HeadersDescribeThePictureTheFileHolds)
+{
+    cDIB dib(m_box);
+    const Bytes zero = testsupport::bmpFile({.width = 5, .height = -3, .bitCount = 24, .sizeImage = 0, .fileSize = 54 + 48, .storedPixels = 48});
+    ASSERT_TRUE(dib.CreateFromFile(save("zero.bmp", zero)));
+    EXPECT_EQ(dib.SizeImage(), 48);
+    EXPECT_EQ(dib.storedBits(), 48u);
+    EXPECT_EQ(0, std::memcmp(dib.PointerToBits(), zero.data() + 54, 48));
+
+    Bytes os2(14 + 12 + 6 + 8, 0);
+    const Bytes head{'B', 'M', 40, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0, 0, 12, 0, 0, 0, 3, 0, 2, 0, 1, 0, 8, 0, 9, 8, 7, 6, 5, 4};
+    std::copy(head.begin(), head.end(), os2.begin());
+    ASSERT_TRUE(dib.CreateFromFile(save("os2.bmp", os2)));
+    EXPECT_EQ(dib.SizeInfoHeader(), 12);
+    EXPECT_EQ(dib.Width(), 3);
+    EXPECT_EQ(dib.Height(), 2);
+    EXPECT_EQ(dib.Planes(), 1);
+    EXPECT_EQ(dib.BitCount(), 8);
+    EXPECT_EQ(dib.SizeImage(), 8);
+    ASSERT_EQ(dib.SizeBitmapInfo(), 18);
+    EXPECT_EQ(0, std::memcmp(dib.PointerToBitmapInfo(), os2.data() + 14, 18));
+    EXPECT_EQ(m_box.shown.size(), 0u);
 }
 
 TEST_F(cDIBTest, BlockAccessorsBeforeALoadAreACallersFault)
@@ -232,8 +259,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"EmptyFile", {}, kUnsupported, 64},
         Refusal{"OneByte", {'B'}, kUnsupported, 64},
         Refusal{"FileHeaderOnly", truncated(withHeader({}), 14), kUnsupported, 64},
-        Refusal{"CutBeforeImageSize", truncated(withHeader({}), 34), kUnsupported, 64},
-        Refusal{"ZeroImageSize", withHeader({.sizeImage = 0}), kUnsupported, 64},
+        Refusal{"CutBeforeHeight", truncated(withHeader({}), 22), kUnsupported, 64},
+        Refusal{"ZeroImageSizeOfRunLengthData", withHeader({.compression = 1, .sizeImage = 0}), kUnsupported, 64},
         Refusal{"NegativeImageSize", withHeader({.sizeImage = -24}), kUnsupported, 64},
         Refusal{"OffsetInsideFileHeader", withHeader({.offBits = 14}), kUnsupported, 64},
         Refusal{"ZeroOffset", withHeader({.offBits = 0}), kUnsupported, 64},
@@ -310,7 +337,7 @@ TEST_P(NotARegularFile, SaysItExistsButIsNoRegularFileWithoutWaiting)
         EXPECT_FALSE(dib.CreateFromFile(path.string()));
     }
     ASSERT_EQ(box.shown.size(), 1u);
-    EXPECT_EQ(box.shown[0].text, "Il file esiste ma non è un file regolare:\r\n" + path.string());
+    EXPECT_EQ(box.shown[0].text, "Il file esiste ma non è un file normale:\r\n" + path.string());
     EXPECT_EQ(box.shown[0].style, 16);
     EXPECT_EQ(box.shown[0].title, "KELVORA MAKER");
 }
@@ -339,7 +366,7 @@ TEST(cDIBOpen, AFifoSwappedInBeforeTheOpenIsRefusedWithoutWaiting)
         EXPECT_FALSE(dib.CreateFromFile(path));
     }
     ASSERT_EQ(box.shown.size(), 1u);
-    EXPECT_EQ(box.shown[0].text, "Il file esiste ma non è un file regolare:\r\n" + path);
+    EXPECT_EQ(box.shown[0].text, "Il file esiste ma non è un file normale:\r\n" + path);
 }
 
 class OpenFailure : public ::testing::TestWithParam<int> {};
