@@ -102,12 +102,17 @@ HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, const void* lpFormat, LON
         return AVIERR_BADPARAM;
     if (cbFormat > kMaxFormatSize)
         return AVIERR_BADSIZE;
-    if (lPos != 0)
-        return AVIERR_UNSUPPORTED;  // no format changes within the stream
     const std::span format{static_cast<const std::uint8_t*>(lpFormat), static_cast<std::size_t>(cbFormat)};
+    AviWriter& writer = fileOf(pavi)->writer;
+    if (lPos != 0) {
+        // Within the stream only the colour table may change, from the next frame on.
+        if (lPos < 0 || static_cast<std::uint32_t>(lPos) != writer.framesWritten())
+            return AVIERR_UNSUPPORTED;
+        return writer.changePalette(format);
+    }
     if (const HRESULT hr = checkVideoFormat(format); hr != AVIERR_OK)
         return hr;
-    return fileOf(pavi)->writer.setFormat(format);
+    return writer.setFormat(format);
 }
 
 HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer, LONG cbBuffer,

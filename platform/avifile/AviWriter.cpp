@@ -1,5 +1,7 @@
 #include "platform/avifile/AviWriter.h"
 
+#include "platform/avifile/PaletteChange.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -46,6 +48,19 @@ HRESULT AviWriter::setFormat(std::span<const std::uint8_t> format)
         return AVIERR_UNSUPPORTED;  // the layout is on disk: the format can no longer change
     m_format.assign(format.begin(), format.end());
     m_formatSet = true;
+    if (const auto table = colourTableOf(m_format)) {
+        m_shownPalette.assign(table->begin(), table->end());
+        m_nextPalette = m_shownPalette;
+    }
+    return AVIERR_OK;
+}
+
+HRESULT AviWriter::changePalette(std::span<const std::uint8_t> format)
+{
+    if (!m_formatSet || !differsOnlyInPalette(m_format, format))
+        return AVIERR_UNSUPPORTED;  // only the colour table can change within the stream
+    const auto table = colourTableOf(format);
+    m_nextPalette.assign(table->begin(), table->end());
     return AVIERR_OK;
 }
 
@@ -159,7 +174,7 @@ void AviWriter::renderStreamHeader(ByteWriter& out) const
     AVISTREAMHEADER h;
     h.fccType = FourCC::fromValue(m_info.fccType);
     h.fccHandler = FourCC::fromValue(m_info.fccHandler);
-    h.dwFlags = m_info.dwFlags;
+    h.dwFlags = m_info.dwFlags | (m_paletteChanged ? AVISF_VIDEO_PALCHANGES : 0);
     h.wPriority = m_info.wPriority;
     h.wLanguage = m_info.wLanguage;
     h.dwInitialFrames = m_info.dwInitialFrames;

@@ -27,6 +27,9 @@ public:
     void setStream(const AVISTREAMINFOA& info, const FrameRect& frame);
     [[nodiscard]] HRESULT setFormat(std::span<const std::uint8_t> format);
     [[nodiscard]] bool hasFormat() const { return m_formatSet; }
+    // A format for the frames from the next one on that differs from the stream's only in
+    // its colour table: the change is written before the next frame.
+    [[nodiscard]] HRESULT changePalette(std::span<const std::uint8_t> format);
     [[nodiscard]] HRESULT writeFrame(std::span<const std::uint8_t> data, bool keyFrame);
     // Completes the sizes, counts and indexes and closes the file.
     [[nodiscard]] HRESULT finish();
@@ -51,6 +54,7 @@ private:
     void renderSuperIndex(ByteWriter& out) const;
     void renderOdml(ByteWriter& out) const;
     [[nodiscard]] bool needsNewRiff(std::size_t dataSize) const;
+    [[nodiscard]] bool writePendingPalette();
     [[nodiscard]] HRESULT startNextRiff();
     [[nodiscard]] bool closeRiff();
     [[nodiscard]] bool writeStdIndex();
@@ -74,6 +78,9 @@ private:
     std::string m_name;
     std::vector<std::uint8_t> m_format;
     bool m_formatSet = false;
+    std::vector<std::uint8_t> m_shownPalette;  // the colour table readers have in effect
+    std::vector<std::uint8_t> m_nextPalette;   // the one the next frame needs
+    bool m_paletteChanged = false;
 
     // Header layout, fixed when the header is first written.
     bool m_headerWritten = false;

@@ -1,6 +1,8 @@
 // The frame-by-frame half of AviWriter: frames, RIFF continuations, indexes, finishing.
 #include "platform/avifile/AviWriter.h"
 
+#include "platform/avifile/PaletteChange.h"
+
 #include <algorithm>
 
 namespace kelvora::avifile {
@@ -38,9 +40,18 @@ HRESULT AviWriter::writeFrame(std::span<const std::uint8_t> data, bool keyFrame)
         const std::uint64_t perRiff = m_limits.riffBytes / (8 + data.size() + 1) + 1;
         m_index.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(perRiff, kReserveFrames)));
     }
-    if (needsNewRiff(data.size())) {
+    const std::vector<std::uint8_t> change = paletteChange(m_shownPalette, m_nextPalette);
+    if (needsNewRiff(data.size() + (change.empty() ? 0 : 8 + change.size()))) {
         if (HRESULT hr = startNextRiff(); hr != AVIERR_OK)
             return hr;
+    }
+    if (!change.empty()) {
+        if (!m_file.appendChunk(kPaletteChangeChunk, change)) {
+            m_failed = true;
+            return AVIERR_FILEWRITE;
+        }
+        m_shownPalette = m_nextPalette;
+        m_paletteChanged = true;
     }
     const std::uint64_t chunkStart = m_file.position();
     if (!m_file.appendChunk(kFrameChunk, data)) {

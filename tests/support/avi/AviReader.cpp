@@ -127,6 +127,10 @@ struct Walker {
 
     void chunk(std::uint64_t pos, FourCC id, std::uint32_t size, bool inMovi)
     {
+        if (inMovi && id == FourCC("00pc")) {
+            info.paletteChanges.push_back({pos, size, info.riffs.size() - 1});
+            return;
+        }
         if (inMovi && id.at(0) == '0' && id.at(1) == '0') {
             info.frames.push_back({pos, size, info.riffs.size() - 1});
             return;

@@ -78,6 +78,7 @@ struct AviInfo {
     bool hasOdml = false;
     std::uint32_t dmlhTotalFrames = 0;
     std::vector<AviFrame> frames;
+    std::vector<AviFrame> paletteChanges;  // '00pc' chunks, in file order
     bool hasIdx1 = false;
     std::vector<AviIdx1Entry> idx1;
     std::vector<AviStdIndex> ix00;

@@ -51,6 +51,12 @@ inline SaveResult saveFrames(const std::filesystem::path& path, const std::vecto
         r.lastWrite = AVIStreamSetFormat(compressed, 0, frames.front().info.data(),
                                          static_cast<LONG>(frames.front().info.size()));
     for (std::size_t i = 0; r.lastWrite == AVIERR_OK && i < frames.size(); ++i) {
+        // A frame with a colour table of its own sets it from its position.
+        if (i > 0 && frames[i].bitCount <= 8 && frames[i].info != frames[i - 1].info)
+            r.lastWrite = AVIStreamSetFormat(compressed, static_cast<LONG>(i), frames[i].info.data(),
+                                             static_cast<LONG>(frames[i].info.size()));
+        if (r.lastWrite != AVIERR_OK)
+            break;
         r.lastWrite = AVIStreamWrite(compressed, static_cast<LONG>(i), 1, frames[i].pixels.data(),
                                      static_cast<LONG>(frames[i].pixels.size()), AVIIF_KEYFRAME, nullptr, nullptr);
         if (r.lastWrite == AVIERR_OK)
