@@ -1,11 +1,16 @@
 #include "app/FrameAdder.h"
 
+#include "bitmap/FramePlan.h"
 #include "bitmap/FrameValidity.h"
 #include "bitmap/cDIB.h"
 #include "platform/dirsearch/DirectorySearch.h"
 #include "platform/filesystem/PathNames.h"
 
 namespace kelvora::app {
+
+namespace {
+constexpr const char* kIncompleteText = "Il file è incompleto:";
+}  // namespace
 
 FrameAdder::FrameAdder(FrameFormat& format, platform::MessageBoxService& messages)
     : m_format(format), m_messages(messages)
@@ -18,21 +23,27 @@ Admission FrameAdder::admit(const QString& path)
     bitmap::cDIB dib(m_messages);
     if (!dib.CreateFromFile(file))
         return Admission::Refused;  // the bitmap object has told the user why
-    // A frame players cannot decode would make a video that does not play; it is refused as
-    // the bitmap object refuses a format it cannot use, before it can set the format.
-    if (!bitmap::isDecodableFrame(dib)) {
-        m_messages.MsgBox(std::string(bitmap::kUnsupportedFormatText) + "\r\n" + file, platform::vbInformation,
+    // A frame players cannot show as it is stored would make a video that does not play; it
+    // is refused, with the reason, before it can set the format.
+    const bitmap::FramePlan plan = bitmap::planFrame(dib);
+    if (!plan.accepted()) {
+        const bool incomplete = plan.form == bitmap::FramePlan::Form::Incomplete;
+        const std::string text = incomplete ? std::string(kIncompleteText) + "\r\n" + file
+                                            : std::string(bitmap::kUnsupportedFormatText) + "\r\n" + file +
+                                                  "\r\nMotivo: " + plan.reason;
+        m_messages.MsgBox(text, incomplete ? platform::vbCritical : platform::vbInformation,
                           std::string(platform::AppTitle));
         return Admission::Refused;
     }
-    const std::int32_t width = dib.Width();
-    const std::int32_t height = dib.Height();
-    const std::int32_t bitCount = dib.BitCount();
+    const bitmap::StreamShape& shape = plan.shape;
     if (!m_format.set) {
-        m_format = FrameFormat{true, width, height, bitCount};
+        m_format = FrameFormat{true, shape.width, shape.height, shape.bitCount, shape.compression};
         return Admission::Added;
     }
-    if (height == m_format.height && width == m_format.width && bitCount == m_format.bitCount)
+    // Frames of one stream share their size, row order, depth and compression; colour tables
+    // may differ (the video changes its palette for such a frame).
+    if (shape.height == m_format.height && shape.width == m_format.width && shape.bitCount == m_format.bitCount &&
+        shape.compression == m_format.compression)
         return Admission::Added;
     ++m_mismatched;
     return Admission::Mismatch;
@@ -61,7 +72,12 @@ QString skippedSummary(int mismatched, const FrameFormat& format)
                                           : QStringLiteral("%1 esclusi: diversi").arg(mismatched);
     // A top-down format (negative height) is named as such: its frames differ from
     // bottom-up ones of the same size.
-    const QString order = format.height < 0 ? QStringLiteral(", dall'alto in basso") : QString();
+    QString order = format.height < 0 ? QStringLiteral(", dall'alto in basso") : QString();
+    // Frames of one depth can still differ in how their pixels are stored.
+    if (format.compression == bitmap::BI_RLE8 || format.compression == bitmap::BI_RLE4)
+        order += QStringLiteral(", RLE");
+    else if (format.bitCount == 16)
+        order += format.compression == bitmap::BI_BITFIELDS ? QStringLiteral(", 5-6-5") : QStringLiteral(", 5-5-5");
     return QStringLiteral("%1 da %2×%3, %4 bit%5")
         .arg(count)
         .arg(format.width)

@@ -12,13 +12,14 @@
 
 namespace kelvora::app {
 
-// The width, height (with its sign: bottom-up or top-down) and bit depth every frame of the
-// list shares; set by the first frame accepted.
+// The width, height (with its sign: bottom-up or top-down), bit depth and compression (as
+// the video writes it) every frame of the list shares; set by the first frame accepted.
 struct FrameFormat {
     bool set = false;
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::int32_t bitCount = 0;
+    std::int32_t compression = 0;
 };
 
 enum class Admission {

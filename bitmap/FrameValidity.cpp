@@ -1,63 +1,9 @@
 #include "bitmap/FrameValidity.h"
 
-#include "platform/binary/ByteReader.h"
-
-#include <algorithm>
-#include <array>
 #include <cstddef>
-#include <limits>
 
 namespace kelvora::bitmap {
 namespace {
-
-using binary::kInfoHeaderSize;
-
-constexpr std::size_t kMasksEnd = kInfoHeaderSize + 12;  // red, green, blue masks after 40 bytes
-
-// Players refuse pictures whose area (with a margin) does not fit their image buffers.
-bool sizeIsDecodable(std::int64_t width, std::int64_t height)
-{
-    constexpr std::int64_t kLargestArea = std::numeric_limits<std::int32_t>::max() / 8;
-    return width > 0 && height > 0 && (width + 128) * (height + 128) < kLargestArea;
-}
-
-bool compressionFits(std::int32_t compression, std::int32_t bitCount, std::int32_t height)
-{
-    switch (compression) {
-    case BI_RGB:
-        return true;
-    case BI_RLE8:
-        return bitCount == 8 && height > 0;  // RLE frames are bottom-up only
-    case BI_RLE4:
-        return bitCount == 4 && height > 0;
-    case BI_BITFIELDS:
-        return bitCount == 16;  // decoders take 32-bit bit fields for 16-bit ones
-    default:
-        return false;
-    }
-}
-
-// AVI decoders read 16-bit bit fields as 5-6-5 whatever the masks say.
-bool masksFit(std::span<const std::uint8_t> info)
-{
-    if (info.size() < kMasksEnd)
-        return false;
-    binary::ByteReader masks(info.subspan(kInfoHeaderSize));
-    const std::uint32_t red = masks.u32();
-    const std::uint32_t green = masks.u32();
-    const std::uint32_t blue = masks.u32();
-    return red == 0xF800 && green == 0x07E0 && blue == 0x001F;
-}
-
-// Decoders take the colour table from the end of the format block, at most one entry per
-// possible index: it must then start right after the information header.
-bool colourTableFits(std::size_t infoSize, std::int32_t headerSize, std::int32_t bitCount)
-{
-    const std::size_t largestTable = std::size_t{4} << bitCount;
-    const std::size_t extra = infoSize - kInfoHeaderSize;
-    const std::size_t tableStart = kInfoHeaderSize + extra - std::min(extra, largestTable);
-    return tableStart == static_cast<std::size_t>(headerSize);
-}
 
 // Reads RLE commands over a bytes block; every read past the end reports failure.
 class RleReader {
@@ -169,41 +115,6 @@ bool isSoundRle4(std::span<const std::uint8_t> bits, std::int32_t width, std::in
     }
     // Decoders stop at the picture's edge and refuse a block with bytes left behind.
     return reader.left() == 0;
-}
-
-bool isDecodableFrame(const cDIB& dib)
-{
-    const std::int32_t width = dib.Width();
-    const std::int32_t height = dib.Height();
-    const std::int32_t bitCount = dib.BitCount();
-    const std::int32_t compression = dib.Compression();
-    constexpr std::array kDepths{1, 4, 8, 16, 24, 32};
-    if (dib.Planes() != 1 || std::find(kDepths.begin(), kDepths.end(), bitCount) == kDepths.end())
-        return false;
-    if (height == std::numeric_limits<std::int32_t>::min() || !sizeIsDecodable(width, height < 0 ? -std::int64_t{height} : height))
-        return false;
-    if (!compressionFits(compression, bitCount, height))
-        return false;
-    const auto infoSize = static_cast<std::size_t>(dib.SizeBitmapInfo());
-    const std::int32_t headerSize = dib.SizeInfoHeader();
-    if (headerSize < static_cast<std::int32_t>(kInfoHeaderSize) || infoSize < static_cast<std::size_t>(headerSize))
-        return false;
-    const std::span<const std::uint8_t> info(dib.PointerToBitmapInfo(), infoSize);
-    const std::span<const std::uint8_t> bits(dib.PointerToBits(), static_cast<std::size_t>(dib.SizeImage()));
-    if (bitCount <= 8 && !colourTableFits(infoSize, headerSize, bitCount))
-        return false;
-    switch (compression) {
-    case BI_RLE8:
-        return isSoundRle8(bits, width, height);
-    case BI_RLE4:
-        return isSoundRle4(bits, width, height);
-    case BI_BITFIELDS:
-        if (!masksFit(info))
-            return false;
-        [[fallthrough]];
-    default:
-        return static_cast<std::int64_t>(bits.size()) >= binary::rowStride(width, bitCount) * (height < 0 ? -std::int64_t{height} : height);
-    }
 }
 
 }  // namespace kelvora::bitmap

@@ -1,25 +1,20 @@
 #pragma once
 
-// Whether a bitmap, as the bitmap object loaded it, describes a frame that video players
-// decode: the video stores the bitmap's information block as its format and the pixel block
-// as each frame, unchanged, so a frame players cannot decode would make a video that does
-// not play. The rules follow what the common players' AVI decoders accept.
+// Whether a run-length-encoded pixel block is one that video players decode: the video
+// stores each frame's pixels unchanged, so a block they cannot read would make a video
+// that does not play. The rules follow what the common players' AVI decoders accept.
 
-#include "bitmap/cDIB.h"
+#include "platform/binary/BitmapRecords.h"
 
 #include <cstdint>
 #include <span>
 
 namespace kelvora::bitmap {
 
-// BMP compression codes.
-inline constexpr std::int32_t BI_RGB = 0;
-inline constexpr std::int32_t BI_RLE8 = 1;
-inline constexpr std::int32_t BI_RLE4 = 2;
-inline constexpr std::int32_t BI_BITFIELDS = 3;
-
-// For a successfully loaded object.
-[[nodiscard]] bool isDecodableFrame(const cDIB& dib);
+using binary::BI_BITFIELDS;
+using binary::BI_RGB;
+using binary::BI_RLE4;
+using binary::BI_RLE8;
 
 // Whether an RLE8 or RLE4 pixel block stays inside a width x height picture and is read
 // to its end the way the players' decoders read it.

@@ -1,9 +1,12 @@
 #include "video/SaveJob.h"
 
+#include "bitmap/FramePlan.h"
 #include "bitmap/cDIB.h"
 #include "video/SaveFailure.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <span>
 #include <utility>
 
 namespace kelvora::video {
@@ -33,21 +36,8 @@ struct SaveHandles {
     }
 };
 
-// What every frame must keep of the first one for its bytes to mean what the format says.
-struct FrameShape {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::int32_t bitCount = 0;
-    std::int32_t sizeImage = 0;
-
-    static FrameShape of(const bitmap::cDIB& dib)
-    {
-        return {dib.Width(), dib.Height(), dib.BitCount(), dib.SizeImage()};
-    }
-    bool operator==(const FrameShape&) const = default;
-};
-
-HRESULT createStream(mAVIDecs& avi, SaveHandles& handles, const bitmap::cDIB& dib, DWORD rate)
+HRESULT createStream(mAVIDecs& avi, SaveHandles& handles, const bitmap::cDIB& dib,
+                     std::span<const std::uint8_t> format, DWORD rate)
 {
     AVISTREAMINFOA info{};
     info.fccType = avi.mmioStringToFOURCCA("vids", 0);
@@ -61,7 +51,7 @@ HRESULT createStream(mAVIDecs& avi, SaveHandles& handles, const bitmap::cDIB& di
     const AVICOMPRESSOPTIONS options{};  // no compressor: the pixels go in as they are
     if (const HRESULT result = avi.AVIMakeCompressedStream(&handles.compressed, handles.stream, &options, nullptr))
         return result;
-    return avi.AVIStreamSetFormat(handles.compressed, 0, dib.PointerToBitmapInfo(), dib.SizeBitmapInfo());
+    return avi.AVIStreamSetFormat(handles.compressed, 0, format.data(), static_cast<LONG>(format.size()));
 }
 
 }  // namespace
@@ -95,10 +85,16 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     } else {
         observer.frameStarting(0);
         if (dib.CreateFromFile(request.frames[0])) {
-            out.result = createStream(m_avi, handles, dib, request.rate);
-            if (out.result != 0)
+            // The stream's format is the first frame's, in the form players show (its own
+            // header where that plays, else a standard one with the same meaning).
+            const bitmap::FramePlan first = bitmap::planFrame(dib);
+            std::vector<std::uint8_t> palette = first.palette;
+            out.result = first.accepted() ? createStream(m_avi, handles, dib, first.format, request.rate)
+                                          : avifile::AVIERR_BADFORMAT;
+            if (!first.accepted())
+                out.reason = changedFrameReason(request.frames[0]);
+            else if (out.result != 0)
                 out.reason = formatFailureReason(out.result);
-            const FrameShape first = FrameShape::of(dib);
             for (std::size_t i = 0; out.result == 0 && i < request.frames.size(); ++i) {
                 if (i > 0 && cancel.load(std::memory_order_relaxed)) {
                     out.cancelled = true;
@@ -109,10 +105,23 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
                 // Not tested: a frame that no longer loads is written with the pixels of the
                 // last one that did, so the video keeps one frame per entry.
                 (void)dib.CreateFromFile(request.frames[i]);
-                if (!(FrameShape::of(dib) == first)) {
+                // Only a frame whose bytes no longer mean what the stream's format says stops
+                // the save: another size, depth or compression, or rows the file lacks.
+                const bitmap::FramePlan plan = bitmap::planFrame(dib);
+                if (!plan.accepted() || plan.shape != first.shape) {
                     out.result = avifile::AVIERR_BADFORMAT;
                     out.reason = changedFrameReason(request.frames[i]);
                     break;
+                }
+                if (plan.palette != palette) {  // the frame is shown with its own colours
+                    const auto format = bitmap::formatWithPalette(first.format, plan.palette);
+                    out.result = m_avi.AVIStreamSetFormat(handles.compressed, index, format.data(),
+                                                          static_cast<LONG>(format.size()));
+                    if (out.result != 0) {
+                        out.reason = formatFailureReason(out.result);
+                        break;
+                    }
+                    palette = plan.palette;
                 }
                 out.result = m_avi.AVIStreamWrite(handles.compressed, index, 1, dib.PointerToBits(), dib.SizeImage(),
                                                   AVIIF_KEYFRAME, nullptr, nullptr);

@@ -198,7 +198,8 @@ TEST_F(AddFramesTest, AFrameNoPlayerDecodesIsRefusedWithAMessageAndSetsNoFormat)
     EXPECT_FALSE(window->FormatSet());
     EXPECT_FALSE(window->cmdWriteAVI->isEnabled());
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Il file non è un formato bitmap supportato:\r\n" + strange);
+    EXPECT_EQ(messages.shown[0].text, "Il file non è un formato bitmap supportato:\r\n" + strange +
+                                          "\r\nMotivo: compressione di tipo 99 che i lettori video non leggono");
     EXPECT_EQ(messages.shown[0].style, 64);
     EXPECT_EQ(messages.shown[0].title, "KELVORA MAKER");
     add(good, false);

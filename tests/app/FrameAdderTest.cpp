@@ -48,5 +48,37 @@ TEST(FrameAdderTest, SetsTheFormatOnceThenCountsWhatDiffers)
     EXPECT_EQ(next.mismatched(), 1);
 }
 
+// Frames that cannot share one stream are left out even when size and depth agree; frames
+// whose colour tables differ share it (each is shown with its own colours). A file cut short
+// is refused as incomplete rather than shown with black rows.
+TEST(FrameAdderTest, FramesShareAStreamOnlyWhenTheirPixelsMeanTheSame)
+{
+    testsupport::TempDir dir;
+    testsupport::writeBmp(dir.file("plain.bmp"), {4, 2, 8, 1});
+    std::vector<std::uint8_t> colours = testsupport::makeBmp({4, 2, 8, 2});
+    colours[54] = 200;  // another first colour
+    testsupport::writeBytes(dir.file("colours.bmp"), std::string(colours.begin(), colours.end()));
+    std::vector<std::uint8_t> rle = testsupport::makeBmp({4, 2, 8, 3});
+    rle[30] = 1;                                    // BI_RLE8
+    rle[34] = 2;                                    // biSizeImage: the end-of-picture code
+    rle.resize(54 + 1024 + 2);
+    rle[1078] = 0, rle[1079] = 1;
+    testsupport::writeBytes(dir.file("rle.bmp"), std::string(rle.begin(), rle.end()));
+    std::vector<std::uint8_t> cut = testsupport::makeBmp({4, 2, 8, 4});
+    cut.resize(cut.size() - 3);
+    testsupport::writeBytes(dir.file("cut.bmp"), std::string(cut.begin(), cut.end()));
+
+    FrameFormat format;
+    testsupport::ScriptedMessageBox messages;
+    FrameAdder adder(format, messages);
+    const auto admit = [&](const char* name) { return adder.admit(QString::fromStdString(dir.file(name))); };
+    EXPECT_EQ(admit("plain.bmp"), Admission::Added);
+    EXPECT_EQ(admit("colours.bmp"), Admission::Added);
+    EXPECT_EQ(admit("rle.bmp"), Admission::Mismatch);
+    EXPECT_EQ(admit("cut.bmp"), Admission::Refused);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Il file è incompleto:\r\n" + dir.file("cut.bmp"));
+}
+
 }  // namespace
 }  // namespace kelvora::app

@@ -3,6 +3,7 @@
 #include "tests/support/app/ScriptedServices.h"
 #include "tests/support/avi/AviReader.h"
 #include "tests/support/bmp/BmpFiles.h"
+#include "video/SaveFailure.h"
 #include "video/SaveJob.h"
 
 #include <gtest/gtest.h>
@@ -131,6 +132,32 @@ TEST_F(SaveJobTest, AFullDiskIsNamedAndTheFramesBeforeItStayReadable)
     EXPECT_LT(outcome.framesWritten, 40);
     EXPECT_TRUE(info.error.empty()) << info.error;
     EXPECT_EQ(static_cast<int>(info.frames.size()), outcome.framesWritten);
+}
+
+// A header that states a larger image size than the rows (a writer that pads) is no change
+// of format: each frame is written with its own size. A file cut short after it was added
+// would show black rows, so the save stops there as for a changed frame.
+TEST_F(SaveJobTest, OnlyAFrameWhoseBytesNoLongerFitTheStreamStopsTheSave)
+{
+    addFrames(1, {4, 4, 24, 1});
+    std::vector<std::uint8_t> padded = testsupport::makeBmp({4, 4, 24, 2});
+    padded[34] = 100;  // biSizeImage
+    padded.resize(54 + 100, 0);
+    frames.push_back(dir.file("padded.bmp"));
+    testsupport::writeBytes(frames.back(), std::string(padded.begin(), padded.end()));
+    const std::string output = dir.file("padded.avi");
+    const SaveOutcome saved = run(output, systemAVIDecs());
+    ASSERT_TRUE(saved.finished) << saved.reason;
+    const auto info = testsupport::inspectAvi(output);
+    ASSERT_EQ(info.frames.size(), 2u);
+    EXPECT_EQ(info.frames[0].size, 48u);
+    EXPECT_EQ(info.frames[1].size, 100u);
+
+    fs::resize_file(frames[1], 54 + 40);
+    const SaveOutcome cut = run(output, systemAVIDecs());
+    EXPECT_FALSE(cut.finished);
+    EXPECT_EQ(cut.framesWritten, 1);
+    EXPECT_EQ(cut.reason, changedFrameReason(frames[1]));
 }
 
 }  // namespace
