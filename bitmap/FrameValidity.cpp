@@ -32,8 +32,21 @@ private:
 
 }  // namespace
 
+namespace {
+
+// Some writers encode each row of 8 bits with the pad bytes of its uncompressed form, so a
+// run may reach past the width up to the stored row's end; decoders draw such pixels into
+// their own row padding, never into the next row.
+std::int64_t rowEnd8(std::int32_t width)
+{
+    return binary::rowStride(width, 8);
+}
+
+}  // namespace
+
 bool isSoundRle8(std::span<const std::uint8_t> bits, std::int32_t width, std::int32_t height)
 {
+    const std::int64_t end = rowEnd8(width);
     RleReader reader(bits);
     std::int64_t line = height - 1;  // rows count down from the top of the picture
     std::int64_t x = 0;
@@ -43,7 +56,7 @@ bool isSoundRle8(std::span<const std::uint8_t> bits, std::int32_t width, std::in
         // one that does not, so what it would show is not defined.
         if (first != 0) {
             std::uint8_t colour = 0;
-            if (x + first > width || !reader.take(colour))
+            if (x + first > end || !reader.take(colour))
                 return false;
             x += first;
             continue;
@@ -68,7 +81,7 @@ bool isSoundRle8(std::span<const std::uint8_t> bits, std::int32_t width, std::in
             if (line < 0 || x >= width)
                 return false;
         } else {  // literal pixels, padded to an even count
-            if (x + second > width || !reader.skip(second + (second & 1u)))
+            if (x + second > end || !reader.skip(second + (second & 1u)))
                 return false;
             x += second;
         }

@@ -10,6 +10,8 @@ packages=(
   clang libclang-rt-14-dev
   ffmpeg xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core fonts-liberation
   desktop-file-utils appstream dpkg-dev file
+  python3 python3-opencv python3-pil python3-numpy
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
 missing=()

@@ -46,5 +46,12 @@ INSTANTIATE_TEST_SUITE_P(
                       RleCase{"CutBeforeTheEnd", {4, 0x12}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Rows encoded with their pad bytes (as some writers do) stay within the stored row.
+TEST(Rle8Stream, RunsMayCoverTheRowsPadBytesButNoMore)
+{
+    EXPECT_TRUE(isSoundRle8(Bytes{4, 7, 0, 0, 4, 7, 0, 0, 0, 1}, 3, 2));
+    EXPECT_FALSE(isSoundRle8(Bytes{5, 7, 0, 1}, 3, 2));
+}
+
 }  // namespace
 }  // namespace kelvora::bitmap
