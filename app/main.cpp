@@ -1,8 +1,8 @@
-#include "app/BatchMode.h"
-#include "app/CommandLine.h"
 #include "app/FrameSources.h"
 #include "app/QtTranslations.h"
 #include "app/fMain.h"
+#include "cli/BatchMode.h"
+#include "cli/CommandLine.h"
 #include "platform/dialogs/CommonDialogs.h"
 #include "platform/msgbox/QtMessageBox.h"
 #include "video/mAVIDecs.h"
@@ -24,21 +24,21 @@ int runWithoutWindow(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     nameApplication();
     (void)kelvora::app::installQtTranslations(application);
-    return kelvora::app::runBatch(kelvora::app::readCommandLine(application, argc, argv));
+    return kelvora::cli::runBatch(kelvora::cli::readCommandLine(application, argc, argv));
 }
 
 }  // namespace
 
 int main(int argc, char* argv[])
 {
-    if (!kelvora::app::wantsWindow(argc, argv))
+    if (!kelvora::cli::wantsWindow(argc, argv))
         return runWithoutWindow(argc, argv);
 
     QApplication application(argc, argv);
     nameApplication();
     // Without Qt's translation its dialogs stay in English; the window works all the same.
     (void)kelvora::app::installQtTranslations(application);
-    const kelvora::app::Invocation invocation = kelvora::app::readCommandLine(application, argc, argv);
+    const kelvora::cli::Invocation invocation = kelvora::cli::readCommandLine(application, argc, argv);
 
     kelvora::platform::QtMessageBox messages;
     kelvora::app::fMain window({messages, kelvora::platform::systemCommonDialogs(), kelvora::video::systemAVIDecs()});

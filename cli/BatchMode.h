@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
 
-namespace kelvora::app {
+namespace kelvora::cli {
 
 // Exit statuses of the batch mode.
 inline constexpr int kBatchMade = 0;        // the video is finished
@@ -14,4 +14,4 @@ inline constexpr int kBatchCancelled = 130; // stopped by a signal; the partial 
 // what it skipped and why, its progress, and the outcome. Needs no display.
 [[nodiscard]] int runBatch(const Invocation& invocation);
 
-}  // namespace kelvora::app
+}  // namespace kelvora::cli

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-namespace kelvora::app {
+namespace kelvora::cli {
 
 // The batch save's progress on standard error: a bar redrawn in place on a terminal, a line
 // at every tenth of the frames otherwise (a log file gets a few lines, not one per frame).
@@ -25,4 +25,4 @@ private:
     bool m_drawn = false;
 };
 
-}  // namespace kelvora::app
+}  // namespace kelvora::cli

@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include "platform/filesystem/PathNames.h"
 
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <system_error>
 
-namespace kelvora::app {
+namespace kelvora::cli {
 
 namespace {
 
@@ -95,4 +95,4 @@ Invocation readCommandLine(const QCoreApplication& application, int argc, char**
     return invocation;
 }
 
-}  // namespace kelvora::app
+}  // namespace kelvora::cli

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace kelvora::app {
+namespace kelvora::cli {
 namespace {
 
 namespace fs = std::filesystem;
@@ -196,4 +196,4 @@ TEST_F(BatchModeTest, AFullDiskFailsAndLeavesAReadablePartialFile)
 }
 
 }  // namespace
-}  // namespace kelvora::app
+}  // namespace kelvora::cli

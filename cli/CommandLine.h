@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
-namespace kelvora::app {
+namespace kelvora::cli {
 
 struct Invocation {
     QStringList items;  // files and folders, in the order given
@@ -23,4 +23,4 @@ struct Invocation {
 // the process, as do usage errors (with a message and a non-zero status).
 [[nodiscard]] Invocation readCommandLine(const QCoreApplication& application, int argc, char** argv);
 
-}  // namespace kelvora::app
+}  // namespace kelvora::cli

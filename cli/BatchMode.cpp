@@ -1,6 +1,6 @@
-#include "app/BatchMode.h"
+#include "cli/BatchMode.h"
 
-#include "app/BatchProgress.h"
+#include "cli/BatchProgress.h"
 #include "app/FrameAdder.h"
 #include "app/FrameSources.h"
 #include "platform/avifile/AVIFile.h"
@@ -14,7 +14,7 @@
 #include <string>
 #include <unistd.h>
 
-namespace kelvora::app {
+namespace kelvora::cli {
 
 namespace {
 
@@ -42,23 +42,23 @@ struct Collected {
 Collected collectFrames(const QStringList& items, StderrMessages& messages)
 {
     Collected collected;
-    FrameFormat format;
-    FrameAdder adder(format, messages);
-    for (const QString& path : frameCandidates(items)) {
+    app::FrameFormat format;
+    app::FrameAdder adder(format, messages);
+    for (const QString& path : app::frameCandidates(items)) {
         switch (adder.admit(path)) {
-        case Admission::Added:
+        case app::Admission::Added:
             collected.frames.push_back(platform::nativePath(path));
             break;
-        case Admission::Refused:  // the message said why
+        case app::Admission::Refused:  // the message said why
             ++collected.refused;
             break;
-        case Admission::Mismatch:
+        case app::Admission::Mismatch:
             say(QStringLiteral("escluso %1: non ha il formato del primo fotogramma").arg(path));
             break;
         }
     }
     if (adder.mismatched() > 0)
-        say(skippedSummary(adder.mismatched(), format));
+        say(app::skippedSummary(adder.mismatched(), format));
     return collected;
 }
 
@@ -124,4 +124,4 @@ int runBatch(const Invocation& invocation)
     return report(outcome, invocation.output, invocation.fps);
 }
 
-}  // namespace kelvora::app
+}  // namespace kelvora::cli

@@ -1,8 +1,8 @@
-#include "app/BatchProgress.h"
+#include "cli/BatchProgress.h"
 
 #include <string>
 
-namespace kelvora::app {
+namespace kelvora::cli {
 
 namespace {
 
@@ -47,4 +47,4 @@ void BatchProgress::finish()
     m_drawn = false;
 }
 
-}  // namespace kelvora::app
+}  // namespace kelvora::cli
