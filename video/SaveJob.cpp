@@ -106,9 +106,10 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
                 }
                 const int index = static_cast<int>(i);
                 observer.frameStarting(index);
-                // Not tested: a frame that no longer loads is written with the pixels of the
-                // last one that did, so the video keeps one frame per entry.
-                (void)dib.CreateFromFile(request.frames[i]);
+                // A frame that no longer loads is written with the pixels of the last one
+                // that did, so the video keeps one frame per entry.
+                if (!dib.CreateFromFile(request.frames[i]))
+                    out.substituted.push_back(index);
                 if (!(FrameShape::of(dib) == first)) {
                     out.result = avifile::AVIERR_BADFORMAT;
                     out.reason = changedFrameReason(request.frames[i]);
