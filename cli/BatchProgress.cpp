@@ -45,10 +45,13 @@ void BatchProgress::frameWritten(int index)
 void BatchProgress::drawBar(int written, int percent)
 {
     std::string text = std::to_string(percent) + "%  " + std::to_string(written) + "/" + std::to_string(m_frames);
+    // Sized for the widest text of this save, so the bar keeps its length as the count grows.
+    const int widest = static_cast<int>(std::to_string(m_frames).size()) * 2 + 7;
     const int width = std::max(m_columns() - 1, 1);
-    if (static_cast<int>(text.size()) + 12 < width)
+    const bool named = widest + 12 < width;
+    if (named)
         text += " fotogrammi";
-    const int room = std::min(kLongestBar, width - static_cast<int>(text.size()) - 3);
+    const int room = std::min(kLongestBar, width - widest - (named ? 11 : 0) - 3);
     std::string line;
     if (room >= 5) {
         const int filled = percent * room / 100;
