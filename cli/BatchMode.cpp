@@ -213,6 +213,9 @@ int finish(const Ending& end, PendingOutput& pending, int signal)
 
 int runBatch(const Invocation& invocation)
 {
+    // A closed standard error makes writes fail, never ends the run (not while frames are
+    // being admitted either).
+    std::signal(SIGPIPE, SIG_IGN);
     const fs::path target = outputTarget(invocation.output);
     bool replacing = false;
     if (const std::string refusal = outputRefusal(invocation, target, replacing); !refusal.empty()) {
