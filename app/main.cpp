@@ -1,16 +1,25 @@
-#include "app/BatchMode.h"
-#include "app/CommandLine.h"
 #include "app/FrameSources.h"
 #include "app/QtTranslations.h"
 #include "app/fMain.h"
+#include "cli/BatchMode.h"
+#include "cli/CommandLine.h"
+#include "cli/Messages.h"
+#include "cli/StopSignals.h"
 #include "platform/dialogs/CommonDialogs.h"
+#include "platform/filesystem/PathNames.h"
 #include "platform/msgbox/QtMessageBox.h"
 #include "video/mAVIDecs.h"
 
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
+#include <filesystem>
+#include <span>
+
 namespace {
+
+using kelvora::cli::Action;
 
 void nameApplication()
 {
@@ -18,37 +27,81 @@ void nameApplication()
     QCoreApplication::setApplicationVersion(QStringLiteral(KELVORA_VERSION));
 }
 
-// --help, --version and the batch mode: no window, so no display is needed.
-int runWithoutWindow(int argc, char* argv[])
+// The batch mode: no window, so no display is needed.
+int runWithoutWindow(int argc, char* argv[], const kelvora::cli::Invocation& invocation)
 {
     QCoreApplication application(argc, argv);
     nameApplication();
+    return kelvora::cli::runBatch(invocation);
+}
+
+// A list entry is a full path, whatever folder the program was started from.
+QStringList fullPaths(const std::vector<std::string>& items)
+{
+    QStringList paths;
+    for (const std::string& item : items) {
+        std::error_code error;
+        const std::filesystem::path full = std::filesystem::absolute(item, error);
+        paths << kelvora::platform::pathFromNative(error ? item : full.string());
+    }
+    return paths;
+}
+
+int runWindow(int argc, char* argv[], const kelvora::cli::Invocation& invocation)
+{
+    QApplication application(argc, argv);
+    nameApplication();
+    // Without Qt's translation its dialogs stay in English; the window works all the same.
     (void)kelvora::app::installQtTranslations(application);
-    return kelvora::app::runBatch(kelvora::app::readCommandLine(application, argc, argv));
+
+    kelvora::platform::QtMessageBox messages;
+    kelvora::app::fMain window({messages, kelvora::platform::systemCommonDialogs(), kelvora::video::systemAVIDecs()});
+    messages.setParent(&window);
+    // Ctrl+C in the terminal, a kill or a logout ends the window as "Esci" does: a save under
+    // way stops after the frame in hand and its file is finished first.
+    int stoppedBy = 0;
+    kelvora::cli::callOnStopSignals(window, [&window, &stoppedBy](int signal) {
+        if (stoppedBy == 0)
+            stoppedBy = signal;
+        window.cmdExit_Click();
+    });
+    window.show();
+    // Files named on the command line are added once the window is up, so that their
+    // messages have it as their owner, as with "Aggiungi BMP".
+    const QStringList items = fullPaths(invocation.items);
+    if (!items.isEmpty())
+        QTimer::singleShot(0, &window, [&window, &items] { window.addFrames(kelvora::app::frameCandidates(items)); });
+    const int status = application.exec();
+    return stoppedBy != 0 ? kelvora::cli::statusForSignal(stoppedBy) : status;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[])
 {
-    if (!kelvora::app::wantsWindow(argc, argv))
-        return runWithoutWindow(argc, argv);
-
-    QApplication application(argc, argv);
-    nameApplication();
-    // Without Qt's translation its dialogs stay in English; the window works all the same.
-    (void)kelvora::app::installQtTranslations(application);
-    const kelvora::app::Invocation invocation = kelvora::app::readCommandLine(application, argc, argv);
-
-    kelvora::platform::QtMessageBox messages;
-    kelvora::app::fMain window({messages, kelvora::platform::systemCommonDialogs(), kelvora::video::systemAVIDecs()});
-    messages.setParent(&window);
-    window.show();
-    // Files named on the command line are added once the window is up, so that their
-    // messages have it as their owner, as with "Aggiungi BMP".
-    if (!invocation.items.isEmpty())
-        QTimer::singleShot(0, &window, [&window, &invocation] {
-            window.addFrames(kelvora::app::frameCandidates(invocation.items));
-        });
-    return application.exec();
+    // Read before any application object exists: help, usage errors and the batch mode must
+    // work with no display.
+    const kelvora::cli::CommandLine line =
+        kelvora::cli::parseCommandLine(std::span<char* const>(argv + 1, argv + argc));
+    switch (line.action) {
+    case Action::Help:
+        std::fputs(kelvora::cli::helpText(), stdout);
+        return kelvora::cli::kExitMade;
+    case Action::Version:
+        std::printf("kelvora-maker %s\n", KELVORA_VERSION);
+        return kelvora::cli::kExitMade;
+    case Action::UsageError:
+        kelvora::cli::printUsageError(kelvora::cli::printable(line.error));
+        return kelvora::cli::kExitUsage;
+    case Action::Batch:
+        return runWithoutWindow(argc, argv, line.invocation);
+    case Action::Window:
+        break;
+    }
+    // Qt would abort without a word a user can act on.
+    if (const std::string reason = kelvora::cli::windowUnavailableReason(line.invocation); !reason.empty()) {
+        kelvora::cli::printUsageError(reason);
+        return kelvora::cli::kExitUsage;
+    }
+    return runWindow(argc, argv, line.invocation);
 }

@@ -102,9 +102,10 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
                 }
                 const int index = static_cast<int>(i);
                 observer.frameStarting(index);
-                // Not tested: a frame that no longer loads is written with the pixels of the
-                // last one that did, so the video keeps one frame per entry.
-                (void)dib.CreateFromFile(request.frames[i]);
+                // A frame that no longer loads is written with the pixels of the last one
+                // that did, so the video keeps one frame per entry.
+                if (!dib.CreateFromFile(request.frames[i]))
+                    out.substituted.push_back(index);
                 // Only a frame whose bytes no longer mean what the stream's format says stops
                 // the save: another size, depth or compression, or rows the file lacks.
                 const bitmap::FramePlan plan = bitmap::planFrame(dib);

@@ -38,6 +38,8 @@ struct SaveOutcome {
     bool refused = false;
     int framesWritten = 0;
     int frameCount = 0;
+    // Entries that no longer loaded and were written as the frame before them, in order.
+    std::vector<int> substituted;
     // Why it failed or was refused, in Italian, for the user; empty when there is nothing to add.
     std::string reason;
 };

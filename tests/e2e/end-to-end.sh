@@ -83,3 +83,5 @@ mkdir -p "$out/bad"
 echo "plain text, not a picture" > "$out/bad/notbitmap.bmp"
 
 source "$here/scenario.sh"
+# shellcheck source=window-signals.sh
+source "$here/window-signals.sh"

@@ -17,7 +17,9 @@ for expected in \
   ./usr/share/metainfo/org.kelvora.maker.metainfo.xml \
   ./usr/share/icons/hicolor/scalable/apps/kelvora-maker.svg \
   ./usr/share/icons/hicolor/48x48/apps/kelvora-maker.png \
-  ./usr/share/icons/hicolor/256x256/apps/kelvora-maker.png; do
+  ./usr/share/icons/hicolor/256x256/apps/kelvora-maker.png \
+  ./usr/share/man/man1/kelvora-maker.1.gz \
+  ./usr/share/bash-completion/completions/kelvora-maker; do
   grep -qx -- "$expected" <<<"$files" || fail "$expected is not in the package"
 done
 # Nothing but the application: no tests, benchmarks or build tools.

@@ -14,6 +14,9 @@ metainfo=$prefix/share/metainfo/org.kelvora.maker.metainfo.xml
 [ -f "$desktop" ] || fail "no desktop entry"
 [ -f "$metainfo" ] || fail "no AppStream metainfo"
 [ -f "$prefix/share/icons/hicolor/scalable/apps/kelvora-maker.svg" ] || fail "no scalable icon"
+gzip -dc "$prefix/share/man/man1/kelvora-maker.1.gz" | grep '^\.TH KELVORA-MAKER 1' >/dev/null || fail "no manual page"
+bash -c "source '$prefix/share/bash-completion/completions/kelvora-maker' && complete -p kelvora-maker" >/dev/null ||
+  fail "no bash completion"
 for size in 16 22 24 32 48 64 128 256; do
   png=$prefix/share/icons/hicolor/${size}x${size}/apps/kelvora-maker.png
   file "$png" | grep -q "PNG image data, $size x $size" || fail "$png is not a $size x $size PNG"

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "video/SaveJob.h"
+
+#include <cstdio>
+#include <functional>
+
+namespace kelvora::cli {
+
+// The batch save's progress on standard error: on a terminal one line redrawn in place and cut
+// to the terminal's width; otherwise, when asked for, a line at every tenth of the frames (a
+// log file gets a few lines, not one per frame).
+class BatchProgress final : public video::SaveObserver {
+public:
+    enum class Style { None, Bar, Lines };
+    // columns() gives the terminal's width at each redraw (it may be resized meanwhile).
+    BatchProgress(int frames, std::FILE* out, Style style, std::function<int()> columns);
+
+    void frameStarting(int) override {}
+    void frameWritten(int index) override;
+    // Clears the bar's line, if one is drawn, so what follows starts on a clean line.
+    void finish();
+
+private:
+    void drawBar(int written, int percent);
+
+    int m_frames;
+    std::FILE* m_out;
+    Style m_style;
+    std::function<int()> m_columns;
+    int m_shown = -1;  // the last percentage (bar) or tenth (lines) shown
+    int m_drawnWidth = 0;
+};
+
+// The width of the terminal on fd, or 80 when it does not say.
+[[nodiscard]] int terminalColumns(int fd);
+
+}  // namespace kelvora::cli

@@ -1,0 +1,295 @@
+#include "cli/CommandLine.h"
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+namespace kelvora::cli {
+
+namespace {
+
+// Written by hand: Qt's parser would add its own English lines to the help.
+constexpr const char* kHelp =
+    "Uso: kelvora-maker [FILE|CARTELLA]...\n"
+    "     kelvora-maker --output VIDEO.avi [--fps N] [-y] [--progress]\n"
+    "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
+    "     kelvora-maker --help | --version\n"
+    "\n"
+    "Crea un video AVI non compresso da una lista ordinata di immagini BMP.\n"
+    "Senza --output apre la finestra con i file indicati già nella lista.\n"
+    "Di una cartella si prendono tutti i file BMP in ordine naturale (frame_2\n"
+    "prima di frame_10); i file restano nell'ordine dato. Un fotogramma di altre\n"
+    "dimensioni o profondità del primo è escluso.\n"
+    "\n"
+    "Opzioni:\n"
+    "  -o, --output VIDEO   crea VIDEO senza finestra né schermo, poi termina\n"
+    "      --fps N          fotogrammi al secondo, da 1 a 30 (25 se non indicato)\n"
+    "  -y, --overwrite      sostituisce VIDEO se esiste già (solo a video finito)\n"
+    "      --list ELENCO    altri percorsi da ELENCO, uno per riga, dopo i FILE\n"
+    "                       indicati (- legge lo standard input)\n"
+    "      --null           in ELENCO i percorsi finiscono con NUL (find -print0)\n"
+    "      --progress       l'avanzamento anche se lo standard error non è un\n"
+    "                       terminale\n"
+    "  -h, --help           mostra questo aiuto ed esce\n"
+    "  -v, --version        mostra la versione ed esce\n"
+    "      --               ciò che segue è un file, anche se comincia con -\n"
+    "\n"
+    "La finestra accetta anche le opzioni di Qt (--platform NOME, --style NOME).\n"
+    "\n"
+    "Stato di uscita:\n"
+    "    0  video finito: ogni file è diventato un fotogramma\n"
+    "    1  nessun video: un file non si legge come bitmap, o il salvataggio è\n"
+    "       fallito (un video interrotto da un errore di scrittura resta, finito,\n"
+    "       solo se VIDEO non esisteva)\n"
+    "    2  errore d'uso: opzione sconosciuta o senza valore, VIDEO esiste già e\n"
+    "       manca -y, nessuno schermo per la finestra\n"
+    "    3  video finito, ma N fotogrammi non si leggevano più: sono stati\n"
+    "       sostituiti dal precedente\n"
+    "  129  interrotto da SIGHUP: video finito con i fotogrammi scritti fin lì\n"
+    "  130  interrotto da Ctrl+C (SIGINT): video finito con i fotogrammi scritti\n"
+    "  143  interrotto da SIGTERM: video finito con i fotogrammi scritti fin lì\n";
+
+// Qt's options for the window's application object, which takes them with one dash or two.
+struct QtOption {
+    std::string_view name;
+    bool takesValue;
+};
+constexpr std::array kQtOptions{
+    QtOption{"platform", true},   QtOption{"platformpluginpath", true}, QtOption{"platformtheme", true},
+    QtOption{"plugin", true},     QtOption{"qwindowgeometry", true},    QtOption{"geometry", true},
+    QtOption{"qwindowicon", true}, QtOption{"icon", true},              QtOption{"qwindowtitle", true},
+    QtOption{"title", true},      QtOption{"display", true},            QtOption{"name", true},
+    QtOption{"session", true},    QtOption{"style", true},              QtOption{"stylesheet", true},
+    QtOption{"visual", true},     QtOption{"reverse", false},           QtOption{"widgetcount", false},
+    QtOption{"nograb", false},    QtOption{"dograb", false},            QtOption{"sync", false},
+};
+
+std::optional<QtOption> qtOption(std::string_view argument)
+{
+    if (!argument.starts_with('-'))
+        return std::nullopt;
+    argument.remove_prefix(argument.starts_with("--") ? 2 : 1);
+    for (const QtOption& option : kQtOptions)
+        if (option.name == argument)
+            return option;
+    return std::nullopt;
+}
+
+std::optional<int> parseFps(std::string_view text)
+{
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > 30)
+        return std::nullopt;
+    return value;
+}
+
+class Parser {
+public:
+    explicit Parser(std::span<char* const> arguments) : m_arguments(arguments) {}
+
+    CommandLine run()
+    {
+        bool onlyItems = false;
+        for (m_next = 0; m_next < m_arguments.size() && m_line.action != Action::UsageError;) {
+            const std::string_view argument = m_arguments[m_next++];
+            if (onlyItems || argument == "-" || !argument.starts_with('-'))
+                m_line.invocation.items.emplace_back(argument);
+            else if (argument == "--")
+                onlyItems = true;
+            else if (const auto qt = qtOption(argument))
+                takeQtOption(*qt);
+            else if (argument.starts_with("--"))
+                takeLong(argument.substr(2));
+            else
+                takeShort(argument.substr(1));
+        }
+        if (m_line.action == Action::UsageError || m_help || m_version) {
+            if (m_line.action != Action::UsageError)
+                m_line.action = m_help ? Action::Help : Action::Version;
+            return std::move(m_line);
+        }
+        checkCombination();
+        return std::move(m_line);
+    }
+
+private:
+    void fail(std::string error)
+    {
+        if (m_line.action != Action::UsageError)
+            m_line.error = std::move(error);
+        m_line.action = Action::UsageError;
+    }
+
+    std::optional<std::string_view> value(std::string_view option)
+    {
+        if (m_next < m_arguments.size())
+            return m_arguments[m_next++];
+        fail(std::string(option) + " vuole un valore");
+        return std::nullopt;
+    }
+
+    void takeQtOption(const QtOption& option)
+    {
+        if (!option.takesValue)
+            return;
+        if (const auto given = value("--" + std::string(option.name)); given && option.name == "platform")
+            m_line.invocation.qtPlatform = *given;
+    }
+
+    // Options that take a value: -o and --output, --fps, --list.
+    void setValue(std::string_view longName, std::string_view given)
+    {
+        Invocation& invocation = m_line.invocation;
+        if (longName == "output") {
+            invocation.output = given;
+            m_outputGiven = true;
+        } else if (longName == "fps") {
+            m_fpsGiven = true;
+            if (const auto fps = parseFps(given))
+                invocation.fps = *fps;
+            else
+                fail("--fps vuole un numero intero da 1 a 30, non '" + std::string(given) + "'");
+        } else {
+            invocation.list = given;
+            m_listGiven = true;
+        }
+    }
+
+    bool setFlag(std::string_view longName)
+    {
+        Invocation& invocation = m_line.invocation;
+        if (longName == "overwrite")
+            invocation.overwrite = true;
+        else if (longName == "null")
+            invocation.nullSeparated = true;
+        else if (longName == "progress")
+            invocation.progress = true;
+        else if (longName == "help")
+            m_help = true;
+        else if (longName == "version")
+            m_version = true;
+        else
+            return false;
+        return true;
+    }
+
+    void takeLong(std::string_view body)
+    {
+        const std::size_t equals = body.find('=');
+        const std::string_view name = body.substr(0, equals);
+        const bool valued = name == "output" || name == "fps" || name == "list";
+        if (valued) {
+            if (equals != std::string_view::npos)
+                setValue(name, body.substr(equals + 1));
+            else if (const auto given = value("--" + std::string(name)))
+                setValue(name, *given);
+        } else if (equals != std::string_view::npos && setFlag(name)) {
+            fail("--" + std::string(name) + " non vuole un valore");
+        } else if (!setFlag(name)) {
+            unknown("--" + std::string(body));
+        }
+    }
+
+    // Short options may be grouped (-yo VIDEO); -o takes the rest of its word or the next.
+    void takeShort(std::string_view letters)
+    {
+        for (std::size_t i = 0; i < letters.size(); ++i) {
+            switch (letters[i]) {
+            case 'o':
+                if (i + 1 < letters.size())
+                    setValue("output", letters.substr(i + 1));
+                else if (const auto given = value("-o"))
+                    setValue("output", *given);
+                return;
+            case 'y':
+                setFlag("overwrite");
+                break;
+            case 'h':
+            case '?':
+                setFlag("help");
+                break;
+            case 'v':
+                setFlag("version");
+                break;
+            default:
+                unknown("-" + std::string(letters));
+                return;
+            }
+        }
+    }
+
+    void unknown(const std::string& argument)
+    {
+        fail("opzione sconosciuta '" + argument + "' (per un file che comincia con - scrivi ./" + argument +
+             " o mettilo dopo --)");
+    }
+
+    void checkCombination()
+    {
+        Invocation& invocation = m_line.invocation;
+        if (!m_outputGiven) {
+            if (m_fpsGiven)
+                fail("--fps vale solo con --output; nella finestra si sceglie con la barra");
+            else if (invocation.overwrite || m_listGiven || invocation.nullSeparated || invocation.progress)
+                fail("-y, --list, --null e --progress valgono solo con --output");
+            return;
+        }
+        if (invocation.output.empty())
+            fail("--output vuole il nome del video da creare");
+        else if (invocation.nullSeparated && !m_listGiven)
+            fail("--null vale solo con --list");
+        else if (invocation.items.empty() && !m_listGiven)
+            fail("nessun file o cartella da cui prendere i fotogrammi");
+        else
+            m_line.action = Action::Batch;
+    }
+
+    std::span<char* const> m_arguments;
+    std::size_t m_next = 0;
+    CommandLine m_line;
+    bool m_outputGiven = false;
+    bool m_fpsGiven = false;
+    bool m_listGiven = false;
+    bool m_help = false;
+    bool m_version = false;
+};
+
+}  // namespace
+
+CommandLine parseCommandLine(std::span<char* const> arguments) { return Parser(arguments).run(); }
+
+const char* helpText() { return kHelp; }
+
+void printUsageError(const std::string& error)
+{
+    std::fprintf(stderr, "kelvora-maker: %s\nProva 'kelvora-maker --help'.\n", error.c_str());
+}
+
+std::string windowUnavailableReason(const Invocation& invocation)
+{
+    const char* environment = std::getenv("QT_QPA_PLATFORM");
+    const std::string_view platform = !invocation.qtPlatform.empty() ? std::string_view(invocation.qtPlatform)
+                                      : environment                  ? std::string_view(environment)
+                                                                     : std::string_view();
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    // Another platform (offscreen, vnc, eglfs, ...) brings its own screen.
+    const bool needsX = platform.starts_with("xcb");
+    const bool needsWayland = platform.starts_with("wayland");
+    if (!platform.empty() && !needsX && !needsWayland)
+        return {};
+    if ((needsX || platform.empty()) && set("DISPLAY"))
+        return {};
+    if ((needsWayland || platform.empty()) && set("WAYLAND_DISPLAY"))
+        return {};
+    return "nessuno schermo per la finestra (DISPLAY non è impostata); per creare il video senza finestra "
+           "usa --output VIDEO.avi";
+}
+
+}  // namespace kelvora::cli

@@ -1,0 +1,53 @@
+#pragma once
+
+// The command line: files and folders for the frame list, and the batch mode that makes the
+// video with no window:  kelvora-maker [--output OUT.avi [--fps N] [-y] [--list FILE]] [FILE|FOLDER]...
+// Read from the raw arguments before any application object exists, so that help, usage
+// errors and the batch mode never need a display.
+
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kelvora::cli {
+
+// Exit statuses; a signal that stops the save gives 128 + its number (129, 130, 143).
+inline constexpr int kExitMade = 0;         // the video is finished, one frame per entry
+inline constexpr int kExitFailed = 1;       // unreadable input, nothing to save, or the save failed
+inline constexpr int kExitUsage = 2;        // the command line cannot be run as given
+inline constexpr int kExitSubstituted = 3;  // finished, some frames are the one before them
+
+struct Invocation {
+    std::vector<std::string> items;  // files and folders, in the order given, as the shell passed them
+    std::string output;              // the video to make without a window; empty: open the window
+    int fps = 25;                    // the window's own rate at start
+    bool overwrite = false;          // an existing output may be replaced
+    std::string list;                // a file of further paths, "-" for standard input
+    bool nullSeparated = false;      // the list's paths end with NUL, not a new line
+    bool progress = false;           // progress even when standard error is no terminal
+    std::string qtPlatform;          // Qt's own -platform value, when given
+};
+
+enum class Action { Window, Batch, Help, Version, UsageError };
+
+struct CommandLine {
+    Action action = Action::Window;
+    Invocation invocation;
+    std::string error;  // for UsageError: what is wrong, in Italian
+};
+
+// Reads the arguments after the program's name. Qt's own window options (-platform xcb,
+// --style Fusion, ...) are recognised and skipped: the window's application object takes
+// them from the same arguments.
+[[nodiscard]] CommandLine parseCommandLine(std::span<char* const> arguments);
+
+// The whole --help text, in Italian.
+[[nodiscard]] const char* helpText();
+
+// "kelvora-maker: <error>" and the hint to --help, on standard error.
+void printUsageError(const std::string& error);
+
+// Why a window cannot open here (no display to open it on); empty when one can.
+[[nodiscard]] std::string windowUnavailableReason(const Invocation& invocation);
+
+}  // namespace kelvora::cli

@@ -1,0 +1,370 @@
+// The batch mode end to end: the built program with no display, its videos read back by ffmpeg.
+#include "tests/cli/RunningProgram.h"
+#include "tests/support/avi/FfmpegProbe.h"
+#include "tests/support/bmp/BmpFiles.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace kelvora::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::BmpLayout;
+
+struct ProgramRun {
+    int status = -1;
+    std::string errors;  // what it wrote on standard error
+};
+
+// Runs the program as a script would on a machine with no display, its standard input fed by
+// the shell command feed when one is given.
+ProgramRun run(const std::string& arguments, const std::string& feed = "")
+{
+    ProgramRun result;
+    result.status = testsupport::runCommand(
+        (feed.empty() ? "" : feed + " | ") + "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" KELVORA_MAKER_EXE "' " + arguments + " 2>&1 >/dev/null",
+        result.errors);
+    return result;
+}
+
+std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+// A frame as ffmpeg decodes it to bgr24: packed rows, top row first.
+std::vector<std::uint8_t> decoded(const BmpLayout& layout)
+{
+    const std::vector<std::uint8_t> stored = testsupport::bmpPixels(layout);
+    const std::size_t stride = testsupport::bmpStride(layout);
+    const std::size_t row = static_cast<std::size_t>(layout.width) * 3;
+    std::vector<std::uint8_t> frame;
+    for (int y = 0; y < layout.height; ++y) {
+        const std::size_t from = static_cast<std::size_t>(layout.height - 1 - y) * stride;  // bottom-up
+        frame.insert(frame.end(), stored.begin() + from, stored.begin() + from + row);
+    }
+    return frame;
+}
+
+std::vector<std::uint8_t> framesOf(const std::vector<BmpLayout>& layouts)
+{
+    std::vector<std::uint8_t> all;
+    for (const BmpLayout& layout : layouts) {
+        const std::vector<std::uint8_t> frame = decoded(layout);
+        all.insert(all.end(), frame.begin(), frame.end());
+    }
+    return all;
+}
+
+class BatchModeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testsupport::ffmpegAvailable())
+            GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
+    }
+
+    BmpLayout frame(std::uint32_t seed) const { return {12, 8, 24, seed}; }
+    testsupport::TempDir dir;
+};
+
+TEST_F(BatchModeTest, FolderBecomesAVideoInNaturalOrderAtTheGivenRate)
+{
+    const fs::path folder = dir.path() / "frames";
+    fs::create_directory(folder);
+    // Written out of order: the folder's own order must not matter.
+    testsupport::writeBmp(folder / "f_10.bmp", frame(10));
+    testsupport::writeBmp(folder / "f_2.bmp", frame(2));
+    testsupport::writeBmp(folder / "f_1.BMP", frame(1));
+    testsupport::writeBytes(folder / "notes.txt", "not a frame");
+    const fs::path video = dir.path() / "out.avi";
+
+    const ProgramRun result = run("--output " + quoted(video) + " --fps 7 --progress " + quoted(folder));
+    ASSERT_EQ(result.status, 0) << result.errors;
+    EXPECT_NE(result.errors.find("3/3"), std::string::npos) << result.errors;  // progress
+    const testsupport::ProbeResult probe = testsupport::probeVideo(video);
+    ASSERT_TRUE(probe.ok) << probe.output;
+    EXPECT_EQ(probe.framesRead, 3);
+    EXPECT_EQ(probe.frameRate, "7/1");
+    EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(1), frame(2), frame(10)}));
+}
+
+TEST_F(BatchModeTest, FilesKeepTheirGivenOrderAndAMismatchIsSkippedWithALine)
+{
+    for (std::uint32_t seed : {1u, 2u, 3u})
+        testsupport::writeBmp(dir.path() / ("p" + std::to_string(seed) + ".bmp"), frame(seed));
+    testsupport::writeBmp(dir.path() / "small.bmp", {6, 8, 24, 9});
+    const fs::path video = dir.path() / "out.avi";
+
+    const ProgramRun result = run("-o " + quoted(video) + " " + quoted(dir.path() / "p3.bmp") + " " +
+                           quoted(dir.path() / "small.bmp") + " " + quoted(dir.path() / "p1.bmp") + " " +
+                           quoted(dir.path() / "p2.bmp"));
+    ASSERT_EQ(result.status, 0) << result.errors;
+    EXPECT_NE(result.errors.find("escluso " + (dir.path() / "small.bmp").string()), std::string::npos)
+        << result.errors;
+    EXPECT_EQ(testsupport::probeVideo(video).frameRate, "25/1");
+    EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(3), frame(1), frame(2)}));
+}
+
+TEST_F(BatchModeTest, UnreadableInputOrAUsageErrorMakesNoVideo)
+{
+    testsupport::writeBmp(dir.path() / "a.bmp", frame(1));
+    testsupport::writeBmp(dir.path() / "-dash.bmp", frame(1));
+    testsupport::writeBytes(dir.path() / "fake.bmp", "plain text");
+    fs::create_symlink("loop2.bmp", dir.path() / "loop1.bmp");
+    fs::create_symlink("loop1.bmp", dir.path() / "loop2.bmp");
+    const std::string video = quoted(dir.path() / "out.avi");
+    const std::string good = quoted(dir.path() / "a.bmp");
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string said;  // part of the message
+    };
+    const Case cases[] = {
+        {"-o " + video + " " + good + " " + quoted(dir.path() / "missing.bmp"), 1, "missing.bmp"},
+        {"-o " + video + " " + quoted(dir.path() / "fake.bmp"), 1, "fake.bmp"},
+        {"-o " + video + " " + good + " " + quoted(dir.path() / "loop1.bmp"), 1, "collegamenti simbolici"},
+        {"-o " + video + " " + quoted(dir.path() / "empty-folder-does-not-exist"), 1, "empty-folder-does-not-exist"},
+        {"-o " + video + " --list " + quoted(dir.path() / "no-list.txt"), 1, "no-list.txt"},
+        {"-o " + video + " --fps 31 " + good, 2, "--fps"},
+        {"-o " + video + " --fps x " + good, 2, "--fps"},
+        {"-o " + video + " " + good + " --fps", 2, "--fps vuole un valore"},
+        {"-o " + video, 2, "nessun file"},
+        {"--fps 5 " + good, 2, "--output"},
+        {"--no-such-option " + good, 2, "no-such-option"},
+        {"-o " + video + " -dash.bmp", 2, "--"},
+        {good, 2, "--output"},  // the window, with no display to open it on
+    };
+    for (const Case& c : cases) {
+        const ProgramRun result = run(c.arguments);
+        EXPECT_EQ(result.status, c.status) << c.arguments << "\n" << result.errors;
+        EXPECT_NE(result.errors.find(c.said), std::string::npos) << c.arguments << "\n" << result.errors;
+        if (c.status == 2) {
+            EXPECT_NE(result.errors.find("Prova 'kelvora-maker --help'."), std::string::npos) << c.arguments;
+        }
+        EXPECT_EQ(result.errors.find('\r'), std::string::npos) << c.arguments;
+        EXPECT_FALSE(fs::exists(dir.path() / "out.avi")) << c.arguments;
+    }
+}
+
+std::string contents(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Nothing but the given names: a run leaves no file of its own behind.
+std::vector<std::string> names(const fs::path& folder)
+{
+    std::vector<std::string> found;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        found.push_back(entry.path().filename().string());
+    std::ranges::sort(found);
+    return found;
+}
+
+TEST_F(BatchModeTest, AnExistingFileIsReplacedOnlyWhenAskedAndOnlyByAFinishedVideo)
+{
+    testsupport::writeBmp(dir.path() / "a.bmp", frame(1));
+    testsupport::writeBytes(dir.path() / "fake.bmp", "plain text");
+    const fs::path notes = dir.path() / "notes.txt";
+    testsupport::writeBytes(notes, "important");
+    const std::string good = quoted(dir.path() / "a.bmp");
+    struct Case {
+        std::string arguments;
+        int status;
+        bool replaced;
+    };
+    const Case cases[] = {
+        {"-o " + quoted(notes) + " " + good, 2, false},                              // not asked
+        {"-y -o " + quoted(notes) + " " + good + " " + quoted(dir.path() / "fake.bmp"), 1, false},  // the run fails
+        {"-o " + quoted(notes) + " --overwrite " + good, 0, true},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun result = run(c.arguments);
+        EXPECT_EQ(result.status, c.status) << c.arguments << "\n" << result.errors;
+        EXPECT_EQ(contents(notes) == "important", !c.replaced) << c.arguments;
+        EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"a.bmp", "fake.bmp", "notes.txt"})) << c.arguments;
+    }
+    EXPECT_EQ(testsupport::probeVideo(notes).framesRead, 1);
+}
+
+// Names with spaces and new lines, from a pipe, in the order given: one per line, or NUL-ended.
+TEST_F(BatchModeTest, AListFromAPipeKeepsItsOrderWhateverTheNames)
+{
+    const std::vector<std::string> files{"with space.bmp", "new\nline.bmp", "plain.bmp"};
+    for (std::size_t i = 0; i < files.size(); ++i)
+        testsupport::writeBmp(dir.path() / files[i], frame(static_cast<std::uint32_t>(i + 1)));
+    const fs::path video = dir.path() / "out.avi";
+
+    const ProgramRun nul = run("-o " + quoted(video) + " --list - --null",
+                               "cd " + quoted(dir.path()) + " && printf '%s\\0' 'plain.bmp' 'new\nline.bmp' 'with space.bmp'");
+    ASSERT_EQ(nul.status, 0) << nul.errors;
+    EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(3), frame(2), frame(1)}));
+
+    testsupport::writeBytes(dir.path() / "list.txt", (dir.path() / "with space.bmp").string() + "\n\n" +
+                                                         (dir.path() / "plain.bmp").string() + "\n");
+    const ProgramRun lines = run("-y -o " + quoted(video) + " " + quoted(dir.path() / "plain.bmp") + " --list -",
+                                 "cat " + quoted(dir.path() / "list.txt"));
+    ASSERT_EQ(lines.status, 0) << lines.errors;
+    EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(3), frame(1), frame(3)}));
+}
+
+// A frame that vanishes after it was admitted is written as the one before it, and the run
+// says so in its status and a line. The program is held at the end of its list (waiting to
+// read more) while the file is removed.
+TEST_F(BatchModeTest, AFrameGoneBeforeItIsSavedEndsWithItsOwnStatus)
+{
+    std::string list;
+    for (std::uint32_t i = 1; i <= 5; ++i) {
+        testsupport::writeBmp(dir.path() / ("f" + std::to_string(i) + ".bmp"), frame(i));
+        list += (dir.path() / ("f" + std::to_string(i) + ".bmp")).string() + '\0';
+    }
+    const fs::path video = dir.path() / "out.avi";
+    Pipe input;
+    Pipe errors;
+    RunningProgram program({"-o", video.string(), "--list", "-", "--null"}, {input.read, errors.write});
+    input.closeRead();
+    errors.closeWrite();
+    ASSERT_EQ(::write(input.write, list.data(), list.size()), static_cast<ssize_t>(list.size()));
+    ASSERT_TRUE(program.waitUntilBlockedIn(SYS_read, STDIN_FILENO));
+    fs::remove(dir.path() / "f4.bmp");
+    input.closeWrite();
+    std::string said;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(errors.read, buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<std::size_t>(got));
+
+    EXPECT_EQ(program.wait(), 3) << said;
+    EXPECT_NE(said.find("fotogramma 4 sostituito dal precedente: " + (dir.path() / "f4.bmp").string()), std::string::npos)
+        << said;
+    EXPECT_NE(said.find("1 fotogramma sostituito"), std::string::npos) << said;
+    EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(1), frame(2), frame(3), frame(3), frame(5)}));
+}
+
+// A lost terminal stops the save after the frame in hand and the file is finished; a closed
+// standard error stops nothing. The program is held writing its first progress line into a
+// full pipe when the signal comes.
+TEST_F(BatchModeTest, AHangUpFinishesTheFileAndAClosedStandardErrorStopsNothing)
+{
+    const fs::path folder = dir.path() / "frames";
+    fs::create_directory(folder);
+    std::vector<BmpLayout> frames;
+    for (std::uint32_t i = 1; i <= 10; ++i) {
+        frames.push_back(frame(i));
+        testsupport::writeBmp(folder / ("f" + std::to_string(i) + ".bmp"), frames.back());
+    }
+    const fs::path video = dir.path() / "hup.avi";
+    {
+        Pipe errors;
+        ::fcntl(errors.write, F_SETFL, O_NONBLOCK);
+        const std::string filler(4096, 'x');
+        while (::write(errors.write, filler.data(), filler.size()) > 0) {
+        }
+        ::fcntl(errors.write, F_SETFL, 0);
+        RunningProgram program({"-o", video.string(), "--progress", folder.string()}, {-1, errors.write});
+        errors.closeWrite();
+        ASSERT_TRUE(program.waitUntilBlockedIn(SYS_write, STDERR_FILENO));
+        ASSERT_EQ(::kill(program.pid(), SIGHUP), 0);
+        char buffer[4096];
+        while (::read(errors.read, buffer, sizeof buffer) > 0) {
+        }
+        EXPECT_EQ(program.wait(), 128 + SIGHUP);
+    }
+    const testsupport::ProbeResult probe = testsupport::probeVideo(video);
+    ASSERT_TRUE(probe.ok) << probe.output;
+    EXPECT_EQ(probe.framesRead, 1);
+    EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frames[0]}));
+
+    const fs::path whole = dir.path() / "closed.avi";
+    Pipe closed;
+    closed.closeRead();
+    RunningProgram program({"-o", whole.string(), "--progress", folder.string()}, {-1, closed.write});
+    closed.closeWrite();
+    EXPECT_EQ(program.wait(), 0);
+    EXPECT_TRUE(testsupport::decodeFrames(whole, "bgr24") == framesOf(frames));
+}
+
+TEST_F(BatchModeTest, HelpAndVersionNeedNoDisplay)
+{
+    std::string help;
+    ASSERT_EQ(testsupport::runCommand("env -u DISPLAY -u QT_QPA_PLATFORM '" KELVORA_MAKER_EXE "' --help", help), 0);
+    EXPECT_NE(help.find("--output"), std::string::npos) << help;
+    EXPECT_NE(help.find("--fps"), std::string::npos) << help;
+    std::string version;
+    ASSERT_EQ(testsupport::runCommand("env -u DISPLAY -u QT_QPA_PLATFORM '" KELVORA_MAKER_EXE "' --version", version), 0);
+    EXPECT_EQ(version, "kelvora-maker " KELVORA_VERSION "\n");
+}
+
+// A small file system of its own, unmounted with the test.
+class SmallDisk {
+public:
+    explicit SmallDisk(const fs::path& at) : m_at(at)
+    {
+        fs::create_directory(at);
+        m_mounted = geteuid() == 0 &&
+                    std::system(("mount -t tmpfs -o size=256k tmpfs " + quoted(at) + " 2>/dev/null").c_str()) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            (void)std::system(("umount " + quoted(m_at)).c_str());
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    [[nodiscard]] bool mounted() const { return m_mounted; }
+
+private:
+    fs::path m_at;
+    bool m_mounted = false;
+};
+
+TEST_F(BatchModeTest, AFullDiskLeavesAReadablePartialVideoOrTheOldFileAsItWas)
+{
+    SmallDisk disk(dir.path() / "disk");
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs (needs root and mount rights): full-disk case not run";
+    const fs::path folder = dir.path() / "frames";
+    fs::create_directory(folder);
+    const BmpLayout big{128, 96, 24, 0};  // 36 KiB a frame: 20 of them do not fit in 256 KiB
+    std::vector<BmpLayout> frames;
+    for (std::uint32_t i = 0; i < 20; ++i) {
+        frames.push_back({big.width, big.height, big.bitCount, i + 1});
+        testsupport::writeBmp(folder / ("f" + std::to_string(i + 1) + ".bmp"), frames.back());
+    }
+    const fs::path video = dir.path() / "disk" / "out.avi";
+
+    const ProgramRun result = run("-o " + quoted(video) + " " + quoted(folder));
+    EXPECT_NE(result.status, 0) << result.errors;
+    EXPECT_NE(result.errors.find("parziale"), std::string::npos) << result.errors;
+    const testsupport::ProbeResult probe = testsupport::probeVideo(video);
+    ASSERT_TRUE(probe.ok) << probe.output;
+    ASSERT_GT(probe.framesRead, 0);
+    ASSERT_LT(probe.framesRead, 20);
+    frames.resize(static_cast<std::size_t>(probe.framesRead));
+    EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf(frames));
+
+    // Replacing a file, the same failure keeps the old file and leaves nothing else behind.
+    SmallDisk other(dir.path() / "other");
+    ASSERT_TRUE(other.mounted());
+    const fs::path old = dir.path() / "other" / "old.avi";
+    testsupport::writeBytes(old, "important");
+    const ProgramRun replacing = run("-y -o " + quoted(old) + " " + quoted(folder));
+    EXPECT_EQ(replacing.status, 1) << replacing.errors;
+    EXPECT_EQ(contents(old), "important");
+    EXPECT_EQ(names(dir.path() / "other"), std::vector<std::string>{"old.avi"});
+}
+
+}  // namespace
+}  // namespace kelvora::cli

@@ -1,0 +1,131 @@
+// The command line read as a shell passes it, and the progress line against a terminal's width.
+#include "cli/BatchProgress.h"
+#include "cli/CommandLine.h"
+#include "cli/Messages.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace kelvora::cli {
+namespace {
+
+CommandLine parse(std::vector<std::string> words)
+{
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    return parseCommandLine(argv);
+}
+
+struct Case {
+    std::vector<std::string> words;
+    Action action;
+    std::vector<std::string> items;  // for Window and Batch
+    std::string output = {};
+    int fps = 25;
+};
+
+TEST(CommandLineTest, EachFormReadsAsAScriptWriterMeansIt)
+{
+    const Case cases[] = {
+        // Qt's own options, with one dash or two, open the window and are not taken for files.
+        {{"--platform", "xcb", "a.bmp"}, Action::Window, {"a.bmp"}},
+        {{"-style", "Fusion", "--reverse", "a.bmp", "--qwindowtitle", "T"}, Action::Window, {"a.bmp"}},
+        {{}, Action::Window, {}},
+        {{"-o", "v.avi", "--fps", "7", "a", "b"}, Action::Batch, {"a", "b"}, "v.avi", 7},
+        {{"--output=v.avi", "--fps=30", "a"}, Action::Batch, {"a"}, "v.avi", 30},
+        {{"-yov.avi", "a"}, Action::Batch, {"a"}, "v.avi"},
+        {{"-o", "v.avi", "--", "-dash.bmp", "--fps"}, Action::Batch, {"-dash.bmp", "--fps"}, "v.avi"},
+        {{"-o", "v.avi", "--list", "-", "--null"}, Action::Batch, {}, "v.avi"},
+        {{"--help", "--bogus"}, Action::UsageError, {}},
+        {{"-h"}, Action::Help, {}},
+        {{"--version"}, Action::Version, {}},
+        {{"--bogus", "a.bmp"}, Action::UsageError, {}},
+        {{"-o", "v.avi", "-dash.bmp"}, Action::UsageError, {}},
+        {{"-o", "v.avi", "a", "--fps"}, Action::UsageError, {}},
+        {{"-o", "v.avi", "--fps", "31", "a"}, Action::UsageError, {}},
+        {{"-o", "v.avi", "--fps", "5x", "a"}, Action::UsageError, {}},
+        {{"-o", "v.avi"}, Action::UsageError, {}},
+        {{"--output=", "a"}, Action::UsageError, {}},
+        {{"--fps", "5", "a"}, Action::UsageError, {}},
+        {{"-y", "a"}, Action::UsageError, {}},
+        {{"-o", "v.avi", "--null", "a"}, Action::UsageError, {}},
+        {{"--platform"}, Action::UsageError, {}},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const std::string& word : c.words)
+            shown += word + " ";
+        const CommandLine line = parse(c.words);
+        EXPECT_EQ(line.action, c.action) << shown << "-> " << line.error;
+        if (c.action == Action::UsageError) {
+            EXPECT_FALSE(line.error.empty()) << shown;
+        }
+        if (c.action != Action::Window && c.action != Action::Batch)
+            continue;
+        EXPECT_EQ(line.invocation.items, c.items) << shown;
+        EXPECT_EQ(line.invocation.output, c.output) << shown;
+        EXPECT_EQ(line.invocation.fps, c.fps) << shown;
+    }
+    EXPECT_EQ(parse({"-platform", "offscreen"}).invocation.qtPlatform, "offscreen");
+    const CommandLine list = parse({"-o", "v.avi", "-y", "--list", "-", "--null", "--progress"});
+    EXPECT_TRUE(list.invocation.overwrite && list.invocation.nullSeparated && list.invocation.progress);
+    EXPECT_EQ(list.invocation.list, "-");
+}
+
+TEST(CommandLineTest, TheWindowNeedsAScreenUnlessQtIsGivenOneOfItsOwn)
+{
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::unsetenv("QT_QPA_PLATFORM");
+    EXPECT_NE(windowUnavailableReason(parse({"a.bmp"}).invocation).find("--output"), std::string::npos);
+    EXPECT_EQ(windowUnavailableReason(parse({"--platform", "offscreen"}).invocation), "");
+    ::setenv("DISPLAY", ":5", 1);
+    EXPECT_EQ(windowUnavailableReason(parse({}).invocation), "");
+    EXPECT_NE(windowUnavailableReason(parse({"-platform", "wayland"}).invocation), "");
+    if (display)
+        ::setenv("DISPLAY", saved.c_str(), 1);
+    else
+        ::unsetenv("DISPLAY");
+}
+
+TEST(CommandLineTest, MessagesCarryNoControlCharacters)
+{
+    EXPECT_EQ(printable("a\nb\r\t\x1b[2J\\.bmp"), "a\\nb\\r\\t\\x1b[2J\\\\.bmp");
+}
+
+// Every redraw of the bar fits the terminal's width minus one column (a line reaching the last
+// column wraps on many terminals); the last one says all frames were written.
+TEST(BatchProgressTest, TheBarNeverWrapsAtAnyWidth)
+{
+    for (const int columns : {8, 20, 40, 80, 200}) {
+        char* text = nullptr;
+        std::size_t size = 0;
+        std::FILE* out = ::open_memstream(&text, &size);
+        ASSERT_NE(out, nullptr);
+        BatchProgress progress(1000, out, BatchProgress::Style::Bar, [columns] { return columns; });
+        for (int i = 0; i < 1000; ++i)
+            progress.frameWritten(i);
+        std::fclose(out);
+        const std::string drawn(text, size);
+        std::free(text);
+        std::size_t longest = 0;
+        for (std::size_t at = 0; at < drawn.size();) {
+            const std::size_t end = std::min(drawn.find('\r', at + 1), drawn.size());
+            longest = std::max(longest, end - at - 1);
+            at = end;
+        }
+        EXPECT_LT(longest, static_cast<std::size_t>(columns)) << columns;
+        EXPECT_EQ(drawn.find('\n'), std::string::npos) << columns;
+        EXPECT_NE(drawn.rfind(columns >= 20 ? "1000/1000" : "100%"), std::string::npos) << columns << ": " << drawn;
+    }
+}
+
+}  // namespace
+}  // namespace kelvora::cli
