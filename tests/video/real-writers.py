@@ -115,7 +115,6 @@ CASES = [
     ("ffmpeg-8", ffmpeg_writer("pal8"), read_ffmpeg, True),
     ("ffmpeg-16-555", ffmpeg_writer("rgb555le"), read_ffmpeg, False),
     ("ffmpeg-16-565", ffmpeg_writer("rgb565le"), read_ffmpeg, False),
-    ("ffmpeg-4", ffmpeg_writer("rgb4_byte"), read_ffmpeg, False),
 ]
 
 
