@@ -21,7 +21,9 @@ Admission FrameAdder::admit(const QString& path)
 {
     const std::string file = platform::nativePath(path);
     bitmap::cDIB dib(m_messages);
-    if (!dib.CreateFromFile(file))
+    // Everything admission decides is in the headers, the colour table and the file's
+    // length (run-length data aside), so the pixels stay on disk until the save.
+    if (!dib.CreateHeadersFromFile(file))
         return Admission::Refused;  // the bitmap object has told the user why
     // A frame players cannot show as it is stored would make a video that does not play; it
     // is refused, with the reason, before it can set the format.

@@ -41,7 +41,8 @@ struct Frame {
     std::int32_t headerSize;
     std::int64_t rows;  // the height as a row count
     std::span<const std::uint8_t> info;
-    std::span<const std::uint8_t> bits;
+    std::span<const std::uint8_t> bits;  // empty after a headers-only load of uncompressed pixels
+    std::size_t bitsSize;
     std::size_t storedBits;
     const cDIB& dib;
 };
@@ -192,17 +193,18 @@ FramePlan planFrame(const cDIB& dib)
                   dib.SizeInfoHeader(),
                   height < 0 ? -std::int64_t{height} : height,
                   {dib.PointerToBitmapInfo(), static_cast<std::size_t>(dib.SizeBitmapInfo())},
-                  {dib.PointerToBits(), static_cast<std::size_t>(dib.SizeImage())},
+                  dib.bits(),
+                  static_cast<std::size_t>(dib.SizeImage()),
                   dib.storedBits(),
                   dib};
     if (std::string why = headerRefusal(f); !why.empty())
         return refused(std::move(why));
     const bool rle = f.compression == BI_RLE8 || f.compression == BI_RLE4;
     const std::int64_t rowBytes = binary::rowStride(f.width, f.bitCount) * f.rows;
-    if (!rle && static_cast<std::int64_t>(f.bits.size()) < rowBytes)
+    if (!rle && static_cast<std::int64_t>(f.bitsSize) < rowBytes)
         return refused("il blocco dei pixel è più corto delle righe dell'immagine");
     // A file cut short (a copy still running) would show its missing rows as black.
-    if (static_cast<std::int64_t>(f.storedBits) < (rle ? static_cast<std::int64_t>(f.bits.size()) : rowBytes)) {
+    if (static_cast<std::int64_t>(f.storedBits) < (rle ? static_cast<std::int64_t>(f.bitsSize) : rowBytes)) {
         FramePlan plan;
         plan.form = FramePlan::Form::Incomplete;
         plan.reason = "il file finisce prima delle sue righe di pixel";

@@ -86,6 +86,16 @@ cDIB::cDIB(platform::MessageBoxService& messages, platform::FileOpener& opener)
 
 bool cDIB::CreateFromFile(std::string filename)
 {
+    return load(filename, Pixels::Read);
+}
+
+bool cDIB::CreateHeadersFromFile(std::string filename)
+{
+    return load(filename, Pixels::OnlyWhereAdmissionNeedsThem);
+}
+
+bool cDIB::load(const std::string& filename, Pixels pixels)
+{
     if (!isLoadableRegularFile(filename))
         return false;
     std::optional<platform::File> file = openForReading(filename);
@@ -106,32 +116,39 @@ bool cDIB::CreateFromFile(std::string filename)
         return false;
     }
     auto info = binary::readAnyInfoHeader(bytes.subspan<kFileHeaderSize>());
-    if (!loadBlocks(*file, info, *fileLength, filename))
+    if (!loadBlocks(*file, info, *fileLength, filename, pixels))
         return false;
-    info.biSizeImage = static_cast<std::int32_t>(m_Bits.size());
+    info.biSizeImage = static_cast<std::int32_t>(binary::imageSize(info));
     m_InfoHeader = info;
     return true;
 }
 
 bool cDIB::loadBlocks(platform::File& file, const BITMAPINFOHEADER& info, std::int64_t fileLength,
-                      const std::string& filename)
+                      const std::string& filename, Pixels pixels)
 {
     const auto sizes = blockSizes(m_FileHeader, info, fileLength);
     const auto storedFrom = [&](std::int64_t offset, std::size_t size) {
         return static_cast<std::size_t>(std::clamp<std::int64_t>(fileLength - offset, 0, static_cast<std::int64_t>(size)));
     };
-    BlockSpace bits{m_Bits};
+    // Only run-length data decides anything by its bytes; other pixels are judged by size.
+    const bool readBits = pixels == Pixels::Read || info.biCompression == binary::BI_RLE8 ||
+                          info.biCompression == binary::BI_RLE4;
+    ByteBlock none;
+    BlockSpace bits{readBits ? m_Bits : none};
     BlockSpace bitmapInfo{m_BitmapInfo};
-    if (!sizes || !bits.prepare(sizes->bits, storedFrom(m_FileHeader.bfOffBits, sizes->bits)) ||
+    if (!sizes || (readBits && !bits.prepare(sizes->bits, storedFrom(m_FileHeader.bfOffBits, sizes->bits))) ||
         !bitmapInfo.prepare(sizes->bitmapInfo, storedFrom(kFileHeaderSize, sizes->bitmapInfo))) {
         showPathMessage(kUnsupportedText, filename, platform::vbInformation);
         return false;
     }
-    if (!bits.readFrom(file, m_FileHeader.bfOffBits) || !bitmapInfo.readFrom(file, kFileHeaderSize)) {
+    if ((readBits && !bits.readFrom(file, m_FileHeader.bfOffBits)) || !bitmapInfo.readFrom(file, kFileHeaderSize)) {
         showErrorMessage(errno);
         return false;
     }
-    bits.commit();
+    if (readBits)
+        bits.commit();
+    else
+        m_Bits.swap(none);  // releases the pixels of the image held before
     bitmapInfo.commit();
     m_storedBits = storedFrom(m_FileHeader.bfOffBits, sizes->bits);
     return true;

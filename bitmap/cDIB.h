@@ -30,6 +30,10 @@ public:
     cDIB(platform::MessageBoxService& messages, platform::FileOpener& opener);
 
     [[nodiscard]] bool CreateFromFile(std::string filename);
+    // Decides as CreateFromFile, with its messages, but reads the pixel block only where a
+    // frame's admission needs it (run-length data); otherwise the object holds no pixel
+    // block afterwards: `bits()` is empty while SizeImage and storedBits describe the file's.
+    [[nodiscard]] bool CreateHeadersFromFile(std::string filename);
     [[nodiscard]] bool CreateFromPackedDIBPointer(std::span<const std::uint8_t> pDIB);
     [[nodiscard]] bool WriteToFile(std::string filename);
 
@@ -55,12 +59,17 @@ public:
 
     // How many bytes of the pixel block the file held; the rest of the block is zero.
     [[nodiscard]] std::size_t storedBits() const { return m_storedBits; }
+    // The pixel block as held; empty before a load or after a headers-only one.
+    [[nodiscard]] std::span<const std::uint8_t> bits() const { return m_Bits.bytes(); }
 
 private:
+    enum class Pixels { Read, OnlyWhereAdmissionNeedsThem };
+
+    [[nodiscard]] bool load(const std::string& filename, Pixels pixels);
     [[nodiscard]] bool isLoadableRegularFile(const std::string& filename);
     [[nodiscard]] std::optional<platform::File> openForReading(const std::string& filename);
     [[nodiscard]] bool loadBlocks(platform::File& file, const binary::BITMAPINFOHEADER& info,
-                                  std::int64_t fileLength, const std::string& filename);
+                                  std::int64_t fileLength, const std::string& filename, Pixels pixels);
     void showPathMessage(const char* text, const std::string& filename, int style);
     void showErrorMessage(int error);
 

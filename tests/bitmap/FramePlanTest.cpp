@@ -90,6 +90,11 @@ TEST_P(FramePlanOf, DecidesHowEachKindOfBitmapIsWritten)
     load(loaded, GetParam().file());
     const FramePlan plan = planFrame(loaded.dib);
     EXPECT_EQ(plan.form, GetParam().form) << plan.reason;
+    cDIB headers(loaded.box);  // admission's load decides alike
+    ASSERT_TRUE(headers.CreateHeadersFromFile((loaded.folder / "frame.bmp").string()));
+    const FramePlan fromHeaders = planFrame(headers);
+    EXPECT_EQ(fromHeaders.form, plan.form);
+    EXPECT_EQ(fromHeaders.format, plan.format);
     if (!plan.accepted()) {
         EXPECT_FALSE(plan.reason.empty());
         return;

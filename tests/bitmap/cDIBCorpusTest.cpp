@@ -1,3 +1,4 @@
+#include "bitmap/FramePlan.h"
 #include "bitmap/cDIB.h"
 
 #include "tests/bitmap/BitmapTestSupport.h"
@@ -131,6 +132,33 @@ INSTANTIATE_TEST_SUITE_P(Bmpsuite, CorpusFile, ::testing::ValuesIn(corpusFiles()
     std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
 });
+
+// Admission reads only the headers, the colour table and the file's length (and run-length
+// data): it must decide every file exactly as a load of the whole file does.
+TEST_P(CorpusFile, HeadersOnlyDecideAsTheWholeFileDoes)
+{
+    const std::string path = (kCorpus / GetParam()).string();
+    testsupport::ScriptedMessageBox wholeBox;
+    testsupport::ScriptedMessageBox headersBox;
+    cDIB whole(wholeBox);
+    cDIB headers(headersBox);
+    const bool loaded = whole.CreateFromFile(path);
+    ASSERT_EQ(headers.CreateHeadersFromFile(path), loaded);
+    ASSERT_EQ(headersBox.shown.size(), wholeBox.shown.size());
+    for (std::size_t i = 0; i < wholeBox.shown.size(); ++i)
+        EXPECT_EQ(headersBox.shown[i].text, wholeBox.shown[i].text);
+    if (!loaded)
+        return;
+    const FramePlan a = planFrame(whole);
+    const FramePlan b = planFrame(headers);
+    EXPECT_EQ(b.form, a.form);
+    EXPECT_EQ(b.reason, a.reason);
+    EXPECT_EQ(b.shape, a.shape);
+    EXPECT_EQ(b.format, a.format);
+    EXPECT_EQ(b.palette, a.palette);
+    EXPECT_EQ(headers.SizeImage(), whole.SizeImage());
+    EXPECT_EQ(headers.storedBits(), whole.storedBits());
+}
 
 TEST(Corpus, IsPresentWithAllItsFolders)
 {
