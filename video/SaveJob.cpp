@@ -81,55 +81,58 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
         out.reason = std::move(why);
         return out;
     }
+    // The list and the first frame are checked before the output is opened: a save that
+    // cannot write a single frame leaves the file it was to replace as it was.
+    if (request.frames.empty()) {
+        out.refused = true;
+        out.result = avifile::AVIERR_NODATA;
+        out.reason = "La lista dei fotogrammi è vuota.";
+        return out;
+    }
+    bitmap::cDIB dib(m_frameMessages);
+    observer.frameStarting(0);
+    if (!dib.CreateFromFile(request.frames[0]))
+        return out;  // the bitmap object has told the user why; nothing was opened
     SaveHandles handles{m_avi};
     out.result = m_avi.AVIFileOpen(&handles.file, request.path.c_str(), OF_WRITE | OF_CREATE, nullptr);
     if (out.result != 0) {
         out.reason = openFailureReason(request.path);
         return out;
     }
-    bitmap::cDIB dib(m_frameMessages);
     std::size_t written = 0;
-    if (request.frames.empty()) {
-        out.result = avifile::AVIERR_NODATA;
-        out.reason = "La lista dei fotogrammi è vuota.";
-    } else {
-        observer.frameStarting(0);
-        if (dib.CreateFromFile(request.frames[0])) {
-            out.result = createStream(m_avi, handles, dib, request.rate);
-            if (out.result != 0)
-                out.reason = formatFailureReason(out.result);
-            const FrameShape first = FrameShape::of(dib);
-            for (std::size_t i = 0; out.result == 0 && i < request.frames.size(); ++i) {
-                if (i > 0 && cancel.load(std::memory_order_relaxed)) {
-                    out.cancelled = true;
-                    break;
-                }
-                const int index = static_cast<int>(i);
-                observer.frameStarting(index);
-                // Not tested: a frame that no longer loads is written with the pixels of the
-                // last one that did, so the video keeps one frame per entry.
-                (void)dib.CreateFromFile(request.frames[i]);
-                if (!(FrameShape::of(dib) == first)) {
-                    out.result = avifile::AVIERR_BADFORMAT;
-                    out.reason = changedFrameReason(request.frames[i]);
-                    break;
-                }
-                out.result = m_avi.AVIStreamWrite(handles.compressed, index, 1, dib.PointerToBits(), dib.SizeImage(),
-                                                  AVIIF_KEYFRAME, nullptr, nullptr);
-                if (out.result != 0) {
-                    out.reason = writeFailureReason(request.path, dib.SizeImage());
-                    break;
-                }
-                ++written;
-                observer.frameWritten(index);
-            }
+    out.result = createStream(m_avi, handles, dib, request.rate);
+    if (out.result != 0)
+        out.reason = formatFailureReason(out.result);
+    const FrameShape first = FrameShape::of(dib);
+    for (std::size_t i = 0; out.result == 0 && i < request.frames.size(); ++i) {
+        if (i > 0 && cancel.load(std::memory_order_relaxed)) {
+            out.cancelled = true;
+            break;
         }
+        const int index = static_cast<int>(i);
+        observer.frameStarting(index);
+        // Not tested: a frame that no longer loads is written with the pixels of the
+        // last one that did, so the video keeps one frame per entry.
+        (void)dib.CreateFromFile(request.frames[i]);
+        if (!(FrameShape::of(dib) == first)) {
+            out.result = avifile::AVIERR_BADFORMAT;
+            out.reason = changedFrameReason(request.frames[i]);
+            break;
+        }
+        out.result = m_avi.AVIStreamWrite(handles.compressed, index, 1, dib.PointerToBits(), dib.SizeImage(),
+                                          AVIIF_KEYFRAME, nullptr, nullptr);
+        if (out.result != 0) {
+            out.reason = writeFailureReason(request.path, dib.SizeImage(), out.result);
+            break;
+        }
+        ++written;
+        observer.frameWritten(index);
     }
     out.framesWritten = static_cast<int>(written);
     const HRESULT finished = handles.release();
     if (out.result == 0 && finished != 0) {
         out.result = finished;
-        out.reason = writeFailureReason(request.path, 0);
+        out.reason = writeFailureReason(request.path, 0, finished);
     }
     out.finished = out.result == 0 && !out.cancelled && written == request.frames.size() && written > 0;
     if (written == 0) {
