@@ -1,7 +1,8 @@
 // The whole save through the real window, as users pay for it: the window shown on an X
 // server, "Salva file AVI" confirmed in the save dialog (a scripted user) until the file is
 // closed. Beside it, in the same run: the save's own work without a window (b: cDIB loads
-// plus the library), a plain copy of the files (c) and ffmpeg's own BMP to AVI save (d).
+// plus the library), a plain copy of the files (c), ffmpeg's own BMP to AVI save (d) and
+// `cat` of the files (e).
 // Each path runs in its own child process; the window's time is the save alone, not the
 // window's start-up. Run it through window-save.sh, which starts Xvfb and selects xcb.
 //
@@ -60,6 +61,7 @@ std::vector<Path> paths()
         {"(c) plain copy of the files", bench::plainCopy},
         {"(d) ffmpeg", bench::ffmpegSave},
         {"(w) window save", windowSave, true},
+        {"(e) cat of the files", bench::catFiles},
     };
 }
 
@@ -100,6 +102,8 @@ int main(int argc, char** argv)
                         best.ok ? "" : "  FAILED");
         }
         std::printf("  window save / library path (b): %.2f (target at most 1.10)\n", seconds[3] / seconds[0]);
+        std::printf("  throughput relative to the plain copy (c) and cat (e): (b) %.2f %.2f, (w) %.2f %.2f\n",
+                    seconds[1] / seconds[0], seconds[4] / seconds[0], seconds[1] / seconds[3], seconds[4] / seconds[3]);
         fs::remove_all(job.frameDir);
         fs::remove(job.output);
     }
