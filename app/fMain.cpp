@@ -69,7 +69,7 @@ Control* place(Control* control, const QRect& rect, bool bold)
 fMain::fMain(Services services, QWidget* parent)
     : QWidget(parent), m_services(services), m_endApplication([] { QCoreApplication::exit(0); })
 {
-    setWindowTitle(QStringLiteral("KELVORA MAKER - © 2026 the Kelvora Maker team"));
+    setWindowTitle(QStringLiteral("KELVORA MAKER - © 2026 il gruppo di Kelvora Maker"));
     setWindowIcon(makeAppIcon());
     setFixedSize(twips(8610), twips(7500));
     createControls();

@@ -6,6 +6,7 @@
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
 
+#include <QLabel>
 #include <QMenu>
 
 namespace kelvora::app {
@@ -72,6 +73,7 @@ void fMain::Command1_Click()
 {
     lstDIBList->Clear();
     imgPreview->setPicture({});
+    lblStatus->clear();  // it named a frame that is no longer in the list
 }
 
 }  // namespace kelvora::app

@@ -56,7 +56,7 @@ private:
 
 QString progressText(int written, int frames, int secondsLeft)
 {
-    QString text = QStringLiteral("%1 di %2 fotogrammi").arg(written).arg(frames);
+    QString text = QStringLiteral("%1 di %2").arg(written).arg(video::framesText(frames));
     if (secondsLeft >= 60)
         text += QStringLiteral(" · ancora %1 min %2 s").arg(secondsLeft / 60).arg(secondsLeft % 60);
     else if (secondsLeft >= 0)
@@ -130,7 +130,7 @@ void fMain::beginSaveControls(int frames)
     m_cancelShortcut->setEnabled(true);
     saveProgress->setRange(0, std::max(frames, 1));
     saveProgress->setValue(0);
-    saveProgress->setFormat(QStringLiteral("0 di %1 fotogrammi").arg(frames));
+    saveProgress->setFormat(progressText(0, frames, -1));
     Command1->hide();
     saveProgress->show();
 }

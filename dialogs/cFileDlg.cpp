@@ -21,6 +21,7 @@ constexpr qsizetype kFileBufferSize = 1024;
 constexpr qsizetype kTitleBufferSize = 512;
 constexpr std::size_t kFolderPathSize = 1024;
 constexpr DWORD kRefusedFlags = OFN_ENABLEHOOK | OFN_ENABLETEMPLATE;
+constexpr qsizetype kLongestFilter = 32766;
 
 }  // namespace
 
@@ -130,6 +131,11 @@ BOOL cFileDlg::callDialog(FileDialogKind kind, OPENFILENAMEA& ofn)
 
 bool cFileDlg::run(FileDialogKind kind, QString& filename, QString& FileTitle)
 {
+    // The filter list is walked with a signed 16-bit counter: a longer filter overflows it.
+    if (m_filter.size() > kLongestFilter) {
+        m_lastRunError = RunError::Overflow;
+        return false;
+    }
     std::optional<QByteArray> file = paddedBuffer(filename, kFileBufferSize);
     std::optional<QByteArray> title = paddedBuffer(FileTitle, kTitleBufferSize);
     if (!file || !title) {

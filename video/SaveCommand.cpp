@@ -9,6 +9,10 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <thread>
 
 namespace kelvora::video {
@@ -19,7 +23,9 @@ namespace {
 constexpr int kShowEveryMs = 25;
 
 // A frame's message box, asked for on the worker and shown on the window's thread, with the
-// window first brought to the frame in hand. The worker waits until the box is closed.
+// window first brought to the frame in hand. The worker waits until the box is closed, or
+// until the window stops taking boxes (close), which it does before it ever waits for the
+// worker: so the two can never wait for each other.
 class RelayedMessages final : public platform::MessageBoxService {
 public:
     RelayedMessages(QObject& windowThread, platform::MessageBoxService& target, SaveProgress& progress)
@@ -29,20 +35,55 @@ public:
 
     void MsgBox(const std::string& text, int style, const std::string& title) override
     {
-        auto show = [&] {
-            m_progress.show();
-            m_target.MsgBox(text, style, title);
-        };
-        if (QThread::currentThread() == m_windowThread.thread())
-            show();
-        else
-            QMetaObject::invokeMethod(&m_windowThread, show, Qt::BlockingQueuedConnection);
+        if (QThread::currentThread() == m_windowThread.thread()) {
+            show(text, style, title);
+            return;
+        }
+        std::unique_lock lock(m_mutex);
+        if (m_closed)
+            return;  // the save is ending: the frame is handled as if the box had been closed
+        const std::uint64_t ticket = ++m_asked;
+        QMetaObject::invokeMethod(
+            &m_windowThread,
+            [this, text, style, title, ticket] {
+                if (!isClosed())
+                    show(text, style, title);
+                const std::lock_guard answered(m_mutex);
+                m_answered = std::max(m_answered, ticket);
+                m_changed.notify_all();
+            },
+            Qt::QueuedConnection);
+        m_changed.wait(lock, [&] { return m_answered >= ticket || m_closed; });
+    }
+
+    // Window's thread: no box is shown from now on, and a worker waiting for one goes on.
+    void close()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_closed = true;
+        m_changed.notify_all();
     }
 
 private:
+    void show(const std::string& text, int style, const std::string& title)
+    {
+        m_progress.show();
+        m_target.MsgBox(text, style, title);
+    }
+    [[nodiscard]] bool isClosed()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_closed;
+    }
+
     QObject& m_windowThread;
     platform::MessageBoxService& m_target;
     SaveProgress& m_progress;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::uint64_t m_asked = 0;
+    std::uint64_t m_answered = 0;
+    bool m_closed = false;
 };
 
 SaveRequest requestFrom(SaveWindow& window, const QString& path)
@@ -59,9 +100,28 @@ SaveRequest requestFrom(SaveWindow& window, const QString& path)
 
 }  // namespace
 
+QString framesText(int count)
+{
+    return count == 1 ? QStringLiteral("1 fotogramma") : QStringLiteral("%1 fotogrammi").arg(count);
+}
+
 QString cancelledStatus(int written, int frames)
 {
-    return QStringLiteral("Annullato: %1 fotogrammi su %2 salvati").arg(written).arg(frames);
+    return QStringLiteral("Annullato: %1 su %2 %3")
+        .arg(framesText(written))
+        .arg(frames)
+        .arg(written == 1 ? QStringLiteral("salvato") : QStringLiteral("salvati"));
+}
+
+std::string failureText(const SaveOutcome& outcome)
+{
+    std::string text = failureMessage(outcome);
+    if (outcome.framesWritten > 0)
+        text += QStringLiteral("\r\nIl file rimasto è parziale: contiene %1 su %2.")
+                    .arg(framesText(outcome.framesWritten))
+                    .arg(outcome.frameCount)
+                    .toStdString();
+    return text;
 }
 
 SaveCommand::SaveCommand(SaveWindow& window, mAVIDecs& avi, platform::CommonDialogs& dialogs,
@@ -114,13 +174,17 @@ void SaveCommand::save()
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
         loop.exec();
+        // The loop also ends early when the application is told to quit: the save then
+        // stops after the frame in hand, and no box is waited for before the worker is.
+        m_cancel.store(true);
+        frameMessages.close();
     }
     ticker.stop();
     progress.show();  // the final state, whatever the last tick showed
     m_window.endSave();
 
     if (outcome.result != 0) {
-        m_messages.MsgBox(failureMessage(outcome), platform::vbInformation, std::string(platform::AppTitle));
+        m_messages.MsgBox(failureText(outcome), platform::vbInformation, std::string(platform::AppTitle));
     } else if (outcome.finished) {
         // Only a file that was finished on disk is reported as made.
         m_window.showStatus(QStringLiteral("Il file AVI è stato creato con successo!"));

@@ -14,7 +14,10 @@ namespace fs = std::filesystem;
 
 const char* const kFolderMissing = "La cartella di destinazione non esiste.";
 const char* const kNoPermission = "Non è permesso scrivere il file in questa cartella.";
+const char* const kReadOnlyFile = "Il file scelto è di sola lettura: non si può sostituire.";
 const char* const kDiskFull = "Il disco è pieno.";
+const char* const kIndexFull =
+    "Il filmato ha raggiunto la lunghezza massima che il file AVI può indicizzare: non c'è posto per altri fotogrammi.";
 const char* const kNotRegular = "Il nome scelto non è un file normale (è una cartella, una FIFO o un dispositivo).";
 
 std::string folderOf(const std::string& target)
@@ -57,15 +60,22 @@ std::string openFailureReason(const std::string& target)
         return kFolderMissing;
     if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
         return kNotRegular;
-    if (::access(folder.c_str(), W_OK) != 0 || (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0))
+    // The file's own mode comes first: a read-only file in a writable folder is not the
+    // folder's fault.
+    if (::stat(target.c_str(), &info) == 0
+        && (::access(target.c_str(), W_OK) != 0 || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
+        return kReadOnlyFile;
+    if (::access(folder.c_str(), W_OK) != 0)
         return kNoPermission;
     if (freeSpaceBelow(folder, 0))
         return kDiskFull;
     return "Il file non si può creare.";
 }
 
-std::string writeFailureReason(const std::string& target, std::int64_t needBytes)
+std::string writeFailureReason(const std::string& target, std::int64_t needBytes, HRESULT result)
 {
+    if (result == avifile::AVIERR_BADSIZE)
+        return kIndexFull;  // the library refuses a frame its indexes have no entry left for
     if (freeSpaceBelow(folderOf(target), needBytes))
         return kDiskFull;
     return "Errore di scrittura sul disco.";

@@ -16,8 +16,9 @@ namespace kelvora::video {
 [[nodiscard]] std::string refusalBeforeOpen(const std::string& target, const std::vector<std::string>& frames);
 // Why the target could not be opened for writing.
 [[nodiscard]] std::string openFailureReason(const std::string& target);
-// Why writing needBytes more to the target failed (0 when the size is not known).
-[[nodiscard]] std::string writeFailureReason(const std::string& target, std::int64_t needBytes);
+// Why writing needBytes more to the target failed (0 when the size is not known), given the
+// library's result.
+[[nodiscard]] std::string writeFailureReason(const std::string& target, std::int64_t needBytes, HRESULT result);
 // Why the library refused the stream or its format.
 [[nodiscard]] std::string formatFailureReason(HRESULT result);
 // A frame whose size or depth changed on disk after it was added.

@@ -44,8 +44,9 @@ struct SaveOutcome {
     std::string reason;
 };
 
-// The save proper, without a window: opens the file, takes the stream's description and
-// format from the first frame, writes every frame as one key frame and releases everything
+// The save proper, without a window: loads the first frame before anything is opened (an
+// empty list or a first frame that does not load leaves the disk as it was), opens the file,
+// takes the stream's description and format from the first frame, writes every frame as one key frame and releases everything
 // in the fixed order. A frame that no longer loads is written as the last one that did (its
 // bitmap object has told the user why); a frame whose format changed on disk stops the save,
 // since its bytes would contradict the stream's format. A file left holding no frame is

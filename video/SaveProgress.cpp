@@ -15,16 +15,18 @@ void SaveProgress::show()
     // frame was written last or a later one, never an earlier one.
     const int written = m_written.load(std::memory_order_acquire);
     const int current = m_current.load(std::memory_order_acquire);
-    if (current != m_shownCurrent && current >= 0) {
+    const bool selected = current != m_shownCurrent && current >= 0;
+    if (selected) {
         m_window.selectEntry(current);
         m_shownCurrent = current;
-        m_shownWritten = -1;
     }
-    if (written == m_shownWritten)
+    if (written == m_shownWritten && !selected)
         return;
     m_shownWritten = written;
-    if (written > 0 && written == current + 1)
-        m_window.showStatus(QStringLiteral("Fotogramma numero %1 salvato").arg(current));
+    // After the selection, whose handling names the entry in hand: the worker has usually
+    // started the next frame by the time a tick comes, and the number written is the news.
+    if (written > 0)
+        m_window.showStatus(QStringLiteral("Fotogramma numero %1 salvato").arg(written - 1));
     m_window.showProgress(written, m_frames, secondsLeft(written));
 }
 

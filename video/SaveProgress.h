@@ -19,8 +19,8 @@ public:
     void frameStarting(int index) override { m_current.store(index, std::memory_order_release); }
     void frameWritten(int index) override { m_written.store(index + 1, std::memory_order_release); }
 
-    // Window side: brings the window to the save's latest state, as the frame-by-frame save
-    // would have left it at that point (the frame in hand selected; its number once written).
+    // Window side: brings the window to the save's latest state: the frame in hand selected,
+    // then the number of the last frame written in the status line.
     void show();
 
 private:

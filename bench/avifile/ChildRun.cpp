@@ -1,5 +1,6 @@
 #include "bench/avifile/ChildRun.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <sys/resource.h>
@@ -27,14 +28,27 @@ Measure runInChild(const std::function<int()>& work)
 Measure bestOf(int repeats, const std::function<int()>& work, const std::function<void()>& before)
 {
     Measure best;
+    std::vector<double> seconds;
     for (int r = 0; r < repeats; ++r) {
         if (before)
             before();
         const Measure run = runInChild(work);
+        if (run.ok)
+            seconds.push_back(run.seconds);
         if (run.ok && (!best.ok || run.seconds < best.seconds))
             best = run;
     }
+    best.medianSeconds = median(std::move(seconds));
     return best;
+}
+
+double median(std::vector<double> seconds)
+{
+    if (seconds.empty())
+        return 0;
+    std::sort(seconds.begin(), seconds.end());
+    const std::size_t middle = seconds.size() / 2;
+    return seconds.size() % 2 == 1 ? seconds[middle] : (seconds[middle - 1] + seconds[middle]) / 2;
 }
 
 }  // namespace kelvora::bench

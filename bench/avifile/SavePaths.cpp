@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+#include <string>
 #include <vector>
 
 namespace kelvora::bench {
@@ -132,6 +133,24 @@ int ffmpegSave(const SaveJob& job)
     const std::string input = (job.frameDir / "frame_%05d.bmp").string();
     ::execlp("ffmpeg", "ffmpeg", "-v", "error", "-y", "-framerate", "25", "-i", input.c_str(), "-c:v", "rawvideo",
              job.output.c_str(), static_cast<char*>(nullptr));
+    return 127;
+}
+
+int catFiles(const SaveJob& job)
+{
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(job.workload.frames));
+    for (int i = 0; i < job.workload.frames; ++i)
+        names.push_back((job.frameDir / frameName(i)).string());
+    std::vector<char*> argv{const_cast<char*>("cat")};
+    for (std::string& name : names)
+        argv.push_back(name.data());
+    argv.push_back(nullptr);
+    const int out = ::open(job.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || ::dup2(out, STDOUT_FILENO) < 0)
+        return 1;
+    ::close(out);
+    ::execvp("cat", argv.data());
     return 127;
 }
 

@@ -36,5 +36,8 @@ int bitmapObjectSave(const SaveJob& job);
 int plainCopy(const SaveJob& job);
 // (d) ffmpeg's own BMP to raw AVI save (replaces the child process).
 int ffmpegSave(const SaveJob& job);
+// (e) `cat` of the BMP files into the output, as a shell user would copy them (replaces the
+// child process; coreutils' cat copies in the kernel where it can, with copy_file_range).
+int catFiles(const SaveJob& job);
 
 }  // namespace kelvora::bench

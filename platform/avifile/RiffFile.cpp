@@ -1,6 +1,7 @@
 #include "platform/avifile/RiffFile.h"
 
 #include <cerrno>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -38,7 +39,13 @@ bool RiffFile::create(const char* path)
     // emptied, since the name may have changed to a FIFO or device after the look above.
     const int descriptor = ::open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     platform::File opened{descriptor};
-    if (!opened.isOpen() || !opened.isRegular() || !makeBlocking(descriptor) || !opened.truncate(0))
+    if (!opened.isOpen() || !opened.isRegular() || !makeBlocking(descriptor))
+        return false;
+    // Only a file that has bytes is emptied: on ext4 a truncate to zero also marks the file
+    // for a flush at close (its guard for "replace by truncating"), which a new file does
+    // not need and which costs a large video a sizeable share of its save.
+    const std::optional<std::int64_t> length = opened.length();
+    if (!length || (*length > 0 && !opened.truncate(0)))
         return false;
     m_file = std::move(opened);
     return true;

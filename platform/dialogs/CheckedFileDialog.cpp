@@ -3,6 +3,7 @@
 #include "platform/dialogs/FileBuffers.h"
 #include "platform/msgbox/QtMessageBox.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 
@@ -12,11 +13,26 @@ namespace kelvora::platform {
 
 CheckedFileDialog::CheckedFileDialog(QWidget* parent, Limits limits) : QFileDialog(parent), m_limits(limits) {}
 
+QString CheckedFileDialog::literalExistingFile() const
+{
+    const auto* nameBox = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (acceptMode() != AcceptOpen || !m_limits.singleFile || nameBox == nullptr || !nameBox->text().contains(u'"')) {
+        return {};
+    }
+    const QFileInfo named(directory().absoluteFilePath(nameBox->text()));
+    return named.isFile() ? named.absoluteFilePath() : QString();
+}
+
+QStringList CheckedFileDialog::chosenFiles() const
+{
+    return m_literal.isEmpty() ? selectedFiles() : QStringList{m_literal};
+}
+
 QString CheckedFileDialog::refusal(const QStringList& chosen) const
 {
     // The name box is Qt's own line edit; a quote there is Qt's several-names syntax.
     const auto* nameBox = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    if (m_limits.singleFile && nameBox != nullptr && nameBox->text().contains(u'"')) {
+    if (m_literal.isEmpty() && m_limits.singleFile && nameBox != nullptr && nameBox->text().contains(u'"')) {
         return QStringLiteral("Il nome del file non può contenere le virgolette (\").");
     }
     if (chosen.isEmpty() || (chosen.size() == 1 && QFileInfo(chosen.front()).isDir())) {
@@ -36,8 +52,13 @@ QString CheckedFileDialog::refusal(const QStringList& chosen) const
 
 void CheckedFileDialog::accept()
 {
-    if (const QString problem = refusal(selectedFiles()); !problem.isEmpty()) {
+    m_literal = literalExistingFile();
+    if (const QString problem = refusal(chosenFiles()); !problem.isEmpty()) {
         QtMessageBox(this).MsgBox(problem.toStdString(), vbCritical, std::string(AppTitle));
+        return;
+    }
+    if (!m_literal.isEmpty()) {
+        QDialog::accept();  // Qt's own checks would split the name at its quotes
         return;
     }
     QFileDialog::accept();

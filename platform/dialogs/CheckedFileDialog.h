@@ -4,6 +4,8 @@
 // a single-file dialog takes the name box literally (Qt would read `"a" "b"` as several
 // names and `a"b` as `b`, and return a file the user never confirmed), and the chosen
 // path must fit the caller's buffers. Otherwise the user is told and the dialog stays open.
+// A quote is refused only where the literal name cannot be had: an open dialog returns an
+// existing file whose name holds one; a save dialog, where the name is new, refuses it.
 
 #include "platform/dialogs/CommonDialogs.h"
 
@@ -25,12 +27,18 @@ public:
 
     // Runs the checks, then Qt's own (folders, existence, the replace prompt).
     void accept() override;
+    // What the user chose: Qt's selection, or the existing file named literally.
+    [[nodiscard]] QStringList chosenFiles() const;
 
 private:
     // The message for a choice that cannot be returned, or empty text.
     [[nodiscard]] QString refusal(const QStringList& chosen) const;
+    // An open dialog's name box with a quote that names an existing file as it stands: that
+    // file's path; otherwise empty text.
+    [[nodiscard]] QString literalExistingFile() const;
 
     Limits m_limits;
+    QString m_literal;
 };
 
 }  // namespace kelvora::platform

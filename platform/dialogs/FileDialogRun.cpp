@@ -151,7 +151,7 @@ BOOL runFileDialog(OPENFILENAMEA& ofn, FileDialogKind kind)
     if (dialog.exec() != QDialog::Accepted) {
         return 0;
     }
-    const QStringList chosen = dialog.selectedFiles();
+    const QStringList chosen = dialog.chosenFiles();
     if ((singleFile && chosen.size() != 1) || !storeChosenFiles(ofn, chosen)) {
         return 0;
     }

@@ -174,6 +174,8 @@ struct TooLongCase {
     const char* name;
     QString filename;
     QString title;
+    QString filter = "BMP Files|*.bmp";
+    cFileDlg::RunError error = cFileDlg::RunError::InvalidArgument;
 };
 
 class TooLongArgumentTest : public ::testing::TestWithParam<TooLongCase> {};
@@ -183,7 +185,7 @@ TEST_P(TooLongArgumentTest, FailsBeforeTheDialogLeavingEverythingAsItWas)
     for (const FileDialogKind call : {FileDialogKind::Open, FileDialogKind::OpenWithPreview, FileDialogKind::Save}) {
         ScriptedCommonDialogs dialogs;
         cFileDlg dlg(dialogs);
-        dlg.setFilter("BMP Files|*.bmp");
+        dlg.setFilter(GetParam().filter);
         dlg.setFilterIndex(3);
         dlg.setFlags(0x80000);
         dlg.setInitDirectory("/tmp");
@@ -191,10 +193,10 @@ TEST_P(TooLongArgumentTest, FailsBeforeTheDialogLeavingEverythingAsItWas)
         QString title = GetParam().title;
         EXPECT_FALSE(runKind(dlg, call, filename, title));
         EXPECT_TRUE(dialogs.requests.empty());
-        EXPECT_EQ(dlg.lastRunError(), cFileDlg::RunError::InvalidArgument);
+        EXPECT_EQ(dlg.lastRunError(), GetParam().error);
         EXPECT_EQ(filename, GetParam().filename);
         EXPECT_EQ(title, GetParam().title);
-        EXPECT_EQ(dlg.Filter(), "BMP Files|*.bmp");
+        EXPECT_EQ(dlg.Filter(), GetParam().filter);
         EXPECT_EQ(dlg.FilterIndex(), 3);
         EXPECT_EQ(dlg.Flags(), 0x80000);
         EXPECT_EQ(dlg.InitDirectory(), "/tmp");
@@ -206,15 +208,20 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TooLongCase{"FileName1025", QString(1025, u'a'), QString()},
                       TooLongCase{"FileTitle513", QString(), QString(513, u't')},
                       // 600 characters, 1,200 bytes in the narrow form the buffer holds
-                      TooLongCase{"NonAsciiFileNameOverBufferBytes", QString(600, QChar(0xE8)), QString()}),
+                      TooLongCase{"NonAsciiFileNameOverBufferBytes", QString(600, QChar(0xE8)), QString()},
+                      TooLongCase{"Filter32767", QString(), QString(), QString(32763, u'x') + "|*.x",
+                                  cFileDlg::RunError::Overflow},
+                      TooLongCase{"Filter40000", QString(), QString(), QString(39996, u'x') + "|*.x",
+                                  cFileDlg::RunError::Overflow}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FileDlgTest, LongFilterRunsAtAnyLength)
+TEST_F(FileDlgTest, AFilterOf32766CharactersIsTheLongestThatRuns)
 {
-    dlg.setFilter(QString(40000, u'x') + "|*.x");
+    dlg.setFilter(QString(32762, u'x') + "|*.x");
     (void)runKind(dlg, FileDialogKind::Open);
     ASSERT_EQ(dialogs.requests.size(), 1u);
-    EXPECT_EQ(dialogs.last().filterList.size(), 40000u + 1 + 3 + 2);
+    EXPECT_EQ(dialogs.last().filterList.size(), 32766u + 2);
+    EXPECT_EQ(dlg.lastRunError(), cFileDlg::RunError::None);
 }
 
 class CancelTest : public ::testing::TestWithParam<FileDialogKind> {};

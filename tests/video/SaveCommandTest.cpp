@@ -5,9 +5,11 @@
 #include "tests/support/bmp/BmpFiles.h"
 #include "video/FrameRate.h"
 #include "video/SaveCommand.h"
+#include "video/SaveProgress.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QThread>
@@ -196,15 +198,39 @@ TEST_F(SaveCommandTest, EachFailingCallEndsTheSaveWithTheMessageAfterEveryReleas
     }
 }
 
-TEST_F(SaveCommandTest, AWriteFailingAtFrameOneKeepsFrameZeroAndItsStatus)
+TEST_F(SaveCommandTest, AWriteFailingAfterSomeFramesSaysHowManyTheFileKeeps)
 {
+    struct Case {
+        int failAt;
+        const char* partial;  // empty: nothing is left, so nothing is said
+    };
+    const Case cases[] = {
+        {1, "\r\nIl file rimasto è parziale: contiene 1 fotogramma su 3."},
+        {2, "\r\nIl file rimasto è parziale: contiene 2 fotogrammi su 3."},
+        {0, ""},
+    };
     addFrames({{4, 4, 24, 1}, {4, 4, 24, 2}, {4, 4, 24, 3}});
-    avi.failAt = "AVIStreamWrite";
-    avi.failOccurrence = 1;
-    save();
-    EXPECT_EQ(avi.writtenData.size(), 1u);
-    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: frame2.bmp");
-    EXPECT_EQ(window->lstDIBList->ListIndex(), 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failAt);
+        testsupport::RecordingAVIDecs library;
+        library.failAt = "AVIStreamWrite";
+        library.failOccurrence = c.failAt;
+        testsupport::ScriptedMessageBox shown;
+        app::fMain other(app::Services{shown, dialogs, library});
+        for (int i = 0; i < 3; ++i)
+            other.lstDIBList->AddItem(QString::fromStdString(entry(i)));
+        dialogs.answers.push_back(DialogAnswer::choose(output));
+        other.cmdWriteAVI_Click();
+        EXPECT_EQ(static_cast<int>(library.writtenData.size()), c.failAt);
+        ASSERT_EQ(shown.shown.size(), 1u);
+        EXPECT_TRUE(shown.shown[0].text.ends_with("Errore di scrittura sul disco." + std::string(c.partial)))
+            << shown.shown[0].text;
+        EXPECT_EQ(other.lstDIBList->ListIndex(), c.failAt);
+        // The entry in hand is selected, and the status names the last frame written.
+        if (c.failAt > 0) {
+            EXPECT_EQ(other.lblStatus->text(), QString("Fotogramma numero %1 salvato").arg(c.failAt - 1));
+        }
+    }
 }
 
 TEST_F(SaveCommandTest, AFirstFrameThatCannotBeLoadedEndsWithTheBitmapMessageOnly)
@@ -212,7 +238,7 @@ TEST_F(SaveCommandTest, AFirstFrameThatCannotBeLoadedEndsWithTheBitmapMessageOnl
     window->lstDIBList->AddItem(QString::fromStdString(dir.file("missing.bmp")));
     addFrames({{4, 4, 24, 1}});
     const Calls calls = save();
-    EXPECT_EQ(calls, (Calls{"AVIFileOpen(" + output + ",4097,null)", "AVIFileRelease(file)"}));
+    EXPECT_TRUE(calls.empty()) << "nothing is opened for a save that cannot write a frame";
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "Il file non esiste:\r\n" + dir.file("missing.bmp"));
     EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: missing.bmp");
@@ -259,7 +285,8 @@ TEST_F(SaveCommandTest, AFrameWhoseFormatChangedOnDiskStopsTheSaveBeforeItIsWrit
         EXPECT_EQ(messages.shown[0].text, "C'è stato un errore durante la scrittura del file!\r\nIl file " +
                                               std::filesystem::path(entry(1)).filename().string() +
                                               " è cambiato dopo essere stato aggiunto: non ha più il formato del "
-                                              "primo fotogramma.");
+                                              "primo fotogramma.\r\nIl file rimasto è parziale: contiene 1 "
+                                              "fotogramma su 3.");
         EXPECT_EQ(window->lstDIBList->ListIndex(), 1);
     }
 }
@@ -297,8 +324,9 @@ TEST_F(SaveCommandTest, AFailedSaveAfterASuccessfulOneLeavesNoSuccessText)
     messages.onShow = [&](const testsupport::ShownMessage&) { statusWhileTold = window->lblStatus->text().toStdString(); };
     save();
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(statusWhileTold.empty());
-    EXPECT_TRUE(window->lblStatus->text().isEmpty());
+    // The first frame was loaded before the output was opened: the status names it.
+    EXPECT_EQ(statusWhileTold, "Fotogramma selezionato: frame1.bmp");
+    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: frame1.bmp");
 }
 
 TEST_F(SaveCommandTest, SavingOverOneOfTheFramesIsRefusedAndTheFrameKept)
@@ -316,14 +344,58 @@ TEST_F(SaveCommandTest, SavingOverOneOfTheFramesIsRefusedAndTheFrameKept)
     EXPECT_NE(window->lblStatus->text(), "Il file AVI è stato creato con successo!");
 }
 
-TEST_F(SaveCommandTest, AnEmptyListClosesTheFileAndTellsTheUser)
+TEST_F(SaveCommandTest, AnEmptyListOpensNothingAndTellsTheUser)
 {
     addFrames({});
     const Calls calls = save();
-    EXPECT_EQ(calls, (Calls{"AVIFileOpen(" + output + ",4097,null)", "AVIFileRelease(file)"}));
+    EXPECT_TRUE(calls.empty());
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text,
-              "C'è stato un errore durante la scrittura del file!\r\nLa lista dei fotogrammi è vuota.");
+    EXPECT_EQ(messages.shown[0].text, "La lista dei fotogrammi è vuota.");
+}
+
+// The counts the window shows, with the singular where the number is 1.
+TEST_F(SaveCommandTest, CountsOfOneAreSingular)
+{
+    addFrames({{4, 4, 24, 1}});
+    save();
+    EXPECT_EQ(window->saveProgress->format(), "1 di 1 fotogramma");
+    EXPECT_EQ(cancelledStatus(1, 12), "Annullato: 1 fotogramma su 12 salvato");
+    EXPECT_EQ(cancelledStatus(6, 12), "Annullato: 6 fotogrammi su 12 salvati");
+    addFrames({{4, 4, 24, 2}});
+    save();
+    EXPECT_EQ(window->saveProgress->format(), "2 di 2 fotogrammi");
+}
+
+// What the window shows at a display tick comes after the selection's own text: the worker
+// has usually begun the next frame, and the number of the last one written is the news.
+TEST(SaveProgressTest, TheStatusNamesTheLastFrameWrittenAfterTheSelection)
+{
+    struct Window final : SaveWindow {
+        int entryCount() const override { return 3; }
+        QString entryText(int) const override { return {}; }
+        QString fpsText() const override { return "25"; }
+        std::int32_t ownerHandle() override { return 0; }
+        void beginSave(int) override {}
+        void selectEntry(int index) override { shown.push_back("select " + std::to_string(index)); }
+        void showStatus(const QString& text) override { shown.push_back(text.toStdString()); }
+        void showProgress(int written, int frames, int) override
+        {
+            shown.push_back(std::to_string(written) + "/" + std::to_string(frames));
+        }
+        void endSave() override {}
+        std::vector<std::string> shown;
+    } window;
+    SaveProgress progress(window, 3);
+    progress.frameStarting(0);
+    progress.show();
+    progress.frameWritten(0);
+    progress.frameStarting(1);
+    progress.show();
+    progress.show();  // nothing new
+    progress.frameWritten(1);
+    progress.show();
+    EXPECT_EQ(window.shown, (std::vector<std::string>{"select 0", "0/3", "select 1", "Fotogramma numero 0 salvato",
+                                                      "1/3", "Fotogramma numero 1 salvato", "2/3"}));
 }
 
 TEST_F(SaveCommandTest, AFileThatCouldNotBeFinishedIsNeverReportedAsMade)

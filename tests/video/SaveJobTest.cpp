@@ -11,6 +11,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -99,21 +100,74 @@ TEST_F(SaveJobTest, ATargetThatIsNoRegularFileIsRefusedWithoutWaitingOnIt)
     EXPECT_TRUE(fs::is_fifo(dir.file("pipe.avi")));
 }
 
-TEST_F(SaveJobTest, TheReasonOfAFailedOpenAndAVideoWithNoFrameLeavesNothing)
+// A save that cannot write a single frame changes nothing on disk: the video it was to
+// replace stays as it was.
+TEST_F(SaveJobTest, ASaveThatCannotWriteAFrameLeavesTheOldVideoAlone)
 {
-    addFrames(1);
-    const SaveOutcome missing = run(dir.file("no/such/folder/video.avi"), systemAVIDecs());
-    EXPECT_EQ(failureMessage(missing),
-              "C'è stato un errore durante la scrittura del file!\r\nLa cartella di destinazione non esiste.");
-
-    // The first frame vanished: the bitmap object says so, and the emptied file goes.
+    struct Case {
+        const char* name;
+        std::function<void(std::vector<std::string>&)> spoil;
+        std::size_t boxes;  // the bitmap object's own
+        const char* message;
+    };
+    const Case cases[] = {
+        {"EmptyList", [](std::vector<std::string>& list) { list.clear(); }, 0, "La lista dei fotogrammi è vuota."},
+        {"FirstFrameVanished", [](std::vector<std::string>& list) { fs::remove(list[0]); }, 1, ""},
+        {"FirstFrameNoLongerABitmap",
+         [](std::vector<std::string>& list) { testsupport::writeBytes(list[0], "not a bitmap"); }, 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        frames.clear();
+        messages.shown.clear();
+        addFrames(2);
+        c.spoil(frames);
     testsupport::writeBytes(dir.file("old.avi"), "an older video");
-    fs::remove(frames[0]);
-    const SaveOutcome vanished = run(dir.file("old.avi"), systemAVIDecs());
-    EXPECT_EQ(vanished.result, 0);
-    EXPECT_FALSE(vanished.finished);
-    EXPECT_EQ(messages.shown.size(), 1u);
-    EXPECT_FALSE(fs::exists(dir.file("old.avi")));
+        testsupport::RecordingAVIDecs avi(systemAVIDecs());
+        const SaveOutcome outcome = run(dir.file("old.avi"), avi);
+        EXPECT_FALSE(outcome.finished);
+        EXPECT_EQ(outcome.framesWritten, 0);
+        EXPECT_EQ(outcome.result == 0 ? std::string() : failureMessage(outcome), c.message);
+        EXPECT_EQ(messages.shown.size(), c.boxes);
+        EXPECT_TRUE(avi.calls.empty());
+        EXPECT_EQ(contents(dir.file("old.avi")), "an older video");
+    }
+}
+
+// Why the save failed, in the user's words, from what the file system and the library say.
+TEST_F(SaveJobTest, AFailureIsToldForWhatItIs)
+{
+    addFrames(2);
+    fs::create_directory(dir.file("open"));
+    testsupport::writeBytes(dir.file("open/readonly.avi"), "an older video");
+    fs::permissions(dir.file("open/readonly.avi"), fs::perms::owner_read | fs::perms::group_read);
+    struct Case {
+        const char* failing;
+        HRESULT with;
+        std::string target;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"AVIFileOpen", avifile::AVIERR_FILEOPEN, dir.file("no/such/folder/video.avi"),
+         "La cartella di destinazione non esiste."},
+        {"AVIFileOpen", avifile::AVIERR_FILEOPEN, dir.file("open/readonly.avi"),
+         "Il file scelto è di sola lettura: non si può sostituire."},
+        {"AVIStreamWrite", avifile::AVIERR_BADSIZE, dir.file("long.avi"),
+         "Il filmato ha raggiunto la lunghezza massima che il file AVI può indicizzare: non c'è posto per altri "
+         "fotogrammi."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        testsupport::RecordingAVIDecs avi;
+        avi.failAt = c.failing;
+        avi.failOccurrence = 1;
+        if (c.failing == std::string("AVIFileOpen"))
+            avi.failOccurrence = 0;
+        avi.failWith = c.with;
+        const SaveOutcome outcome = run(c.target, avi);
+        EXPECT_EQ(failureMessage(outcome), std::string("C'è stato un errore durante la scrittura del file!\r\n") + c.reason);
+    }
+    EXPECT_EQ(contents(dir.file("open/readonly.avi")), "an older video");
 }
 
 TEST_F(SaveJobTest, AFullDiskIsNamedAndTheFramesBeforeItStayReadable)

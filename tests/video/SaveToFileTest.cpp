@@ -17,7 +17,14 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <QTimer>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 namespace kelvora::video {
 namespace {
@@ -277,6 +284,64 @@ TEST_F(SaveWhileRunningTest, EsciAndClosingFinishTheFileBeforeTheApplicationEnds
     EXPECT_FALSE(other.isVisible());
     EXPECT_EQ(otherAvi.exitCount, 1);
     EXPECT_EQ(testsupport::inspectAvi(output).frames.size(), 1u);
+}
+
+// Ends the test program when `seconds` pass before the guard goes, so a deadlock fails the
+// test instead of hanging it.
+class Watchdog {
+public:
+    explicit Watchdog(int seconds)
+        : m_thread([this, seconds] {
+              std::unique_lock lock(m_mutex);
+              if (!m_done.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_over; })) {
+                  std::fprintf(stderr, "deadlock: the save did not end within %d s\n", seconds);
+                  std::_Exit(1);
+              }
+          })
+    {
+    }
+    ~Watchdog()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_over = true;
+        }
+        m_done.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_over = false;
+    std::thread m_thread;
+};
+
+// The application is told to quit (the session ends, say) just before the worker asks for a
+// frame's message box: the window's thread must not wait for a worker that waits for it.
+TEST_F(SaveWhileRunningTest, QuittingWhileTheWorkerWaitsForABoxEndsTheSaveWithoutADeadlock)
+{
+    std::filesystem::remove(dir.file(frameFile(5)));  // frame 5's load brings a box
+    avi.beforeWrite = [](LONG frame) {
+        if (frame == 4)
+            QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    };
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(output));
+    {
+        const Watchdog watchdog(60);
+        window.cmdWriteAVI->click();
+    }
+    // The application's loop is let run once, which clears the request to quit.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+
+    EXPECT_FALSE(window.saving());
+    EXPECT_TRUE(messages.shown.empty()) << "no box once the application quits";
+    const testsupport::AviInfo info = testsupport::inspectAvi(output);
+    ASSERT_TRUE(info.error.empty()) << info.error;
+    EXPECT_GE(info.frames.size(), 5u);  // stopped after the frame in hand: finished and readable
+    EXPECT_LE(info.frames.size(), 6u);
+    EXPECT_TRUE(window.lblStatus->text().startsWith("Annullato: ")) << window.lblStatus->text().toStdString();
 }
 
 }  // namespace

@@ -233,6 +233,28 @@ TEST_F(RealDialogTest, SaveWithAnotherExtensionReportsIt)
     EXPECT_EQ(m_ofn.Flags & OFN_EXTENSIONDIFFERENT, OFN_EXTENSIONDIFFERENT);
 }
 
+// A file whose name holds a quote opens as it is, even where Qt's several-names reading of
+// the name box would give another existing file (here a.bmp).
+TEST_F(RealDialogTest, OpenReturnsAnExistingFileWhoseNameHoldsAQuote)
+{
+    {
+        QFile file(m_folder.filePath("x\"a.bmp"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    SeenBox box;
+    onModalFileDialog([&](QFileDialog& dialog) {
+        typeName(dialog, "x\"a.bmp");
+        onModalMessageBox(dialog, box);
+        acceptDialog(dialog);
+        if (dialog.isVisible())
+            dialog.reject();
+    });
+    ASSERT_NE(m_dialogs.GetOpenFileNameA(m_ofn), 0);
+    EXPECT_FALSE(box.seen) << box.text.toStdString();
+    EXPECT_EQ(QString::fromUtf8(m_file.data()), inFolder("x\"a.bmp"));
+    EXPECT_STREQ(m_title.data(), "x\"a.bmp");
+}
+
 // A choice the dialog cannot return as confirmed: the user is told by a box the dialog owns,
 // the dialog stays open, and a plain name typed afterwards is what comes back.
 struct RefusedCase {
