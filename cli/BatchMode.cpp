@@ -188,7 +188,7 @@ int finish(const Ending& end, PendingOutput& pending, int signal)
         return kExitFailed;
     }
     if (whole && outcome.cancelled) {
-        say("interrotto: " + output + " è finito con " + std::to_string(outcome.framesWritten) + " fotogrammi su " +
+        say("interrotto: " + output + " è finito con " + frames(outcome.framesWritten) + " su " +
             std::to_string(outcome.frameCount));
         (void)reportSubstituted(outcome, end.paths);
         return signal != 0 ? statusForSignal(signal) : statusForSignal(SIGINT);
@@ -200,8 +200,8 @@ int finish(const Ending& end, PendingOutput& pending, int signal)
     }
     say(video::failureMessage(outcome));
     if (partial)
-        say(output + " è parziale, finito e leggibile: contiene " + std::to_string(outcome.framesWritten) +
-            " fotogrammi su " + std::to_string(outcome.frameCount));
+        say(output + " è parziale, finito e leggibile: contiene " + frames(outcome.framesWritten) + " su " +
+            std::to_string(outcome.frameCount));
     else if (end.replacing)
         say("nessun video creato: " + output + " è rimasto com'era");
     else
