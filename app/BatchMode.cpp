@@ -1,8 +1,8 @@
 #include "app/BatchMode.h"
 
 #include "app/BatchProgress.h"
-#include "app/FrameAdder.h"
-#include "app/FrameSources.h"
+#include "adding/FrameAdder.h"
+#include "adding/FrameSources.h"
 #include "platform/avifile/AVIFile.h"
 #include "platform/filesystem/PathNames.h"
 #include "video/SaveJob.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/FrameAdder.h"
+#include "adding/FrameAdder.h"
 #include "platform/dialogs/CommonDialogs.h"
 #include "platform/msgbox/MessageBox.h"
 #include "video/mAVIDecs.h"

@@ -1,7 +1,7 @@
 // Files and folders dropped on the frame list are added as "Aggiungi BMP" adds them.
 #include "app/fMain.h"
 
-#include "app/FrameSources.h"
+#include "adding/FrameSources.h"
 #include "platform/toolkit/ListBox.h"
 
 #include <QDragEnterEvent>

@@ -1,6 +1,6 @@
 #include "app/BatchMode.h"
 #include "app/CommandLine.h"
-#include "app/FrameSources.h"
+#include "adding/FrameSources.h"
 #include "app/QtTranslations.h"
 #include "app/fMain.h"
 #include "platform/dialogs/CommonDialogs.h"

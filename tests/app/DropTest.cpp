@@ -1,4 +1,4 @@
-#include "app/FrameAdder.h"
+#include "adding/FrameAdder.h"
 #include "app/fMain.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"

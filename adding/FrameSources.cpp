@@ -1,6 +1,6 @@
-#include "app/FrameSources.h"
+#include "adding/FrameSources.h"
 
-#include "app/FrameAdder.h"
+#include "adding/FrameAdder.h"
 #include "platform/dirsearch/DirectorySearch.h"
 #include "platform/filesystem/PathNames.h"
 

@@ -1,4 +1,4 @@
-#include "app/FrameAdder.h"
+#include "adding/FrameAdder.h"
 
 #include "bitmap/FrameValidity.h"
 #include "bitmap/cDIB.h"
