@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTimer>
 
 namespace kelvora::app {
 
@@ -39,7 +40,10 @@ void fMain::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    addFrames(frameCandidates(droppedItems(*event->mimeData())));
+    // The drop is taken at once, so the program the files came from does not wait for the
+    // add (nor for its message boxes); the add starts from the event loop.
+    const QStringList items = droppedItems(*event->mimeData());
+    QTimer::singleShot(0, this, [this, items] { addFramesFrom([items] { return frameCandidates(items); }); });
 }
 
 }  // namespace kelvora::app

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "adding/AddJob.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace kelvora::adding {
+
+// What an add uses of the main window: the frame list, the preview, the progress display,
+// the status line and the save button. Called on the window's thread only.
+class AddWindow {
+public:
+    virtual ~AddWindow() = default;
+
+    // The add has started: nothing may change the list, the format, the rate or start a save
+    // until endAdd; the progress display and the way to cancel show.
+    virtual void beginAdd() = 0;
+    // Appends the paths, in order, to the frame list.
+    virtual void appendEntries(const QStringList& paths) = 0;
+    // Shows the frame at path in the preview.
+    virtual void showFrame(const QString& path) = 0;
+    // Candidates examined so far, of all (negative while the candidates are still being listed).
+    virtual void showProgress(int examined, int candidates) = 0;
+    // The add has ended: the window takes its frame format, the save button's state and the
+    // status line from the outcome and is the user's again.
+    virtual void endAdd(const AddOutcome& outcome) = 0;
+};
+
+}  // namespace kelvora::adding
