@@ -1,10 +1,15 @@
 #include "adding/AddCommand.h"
 
+#include "platform/picture/PictureLoader.h"
+
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QThread>
 #include <QTimer>
+#include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <stop_token>
 #include <thread>
 
 namespace kelvora::adding {
@@ -14,13 +19,63 @@ namespace {
 // How often the window takes in the add's progress: about two display frames.
 constexpr int kShowEveryMs = 25;
 
+// Loads the preview's pictures on a thread of its own, so a frame read from a slow disk never
+// holds the window's repaint. Only the latest request counts: a frame asked for while another
+// loads replaces any older request, so each picture loaded is one that will be shown.
+class PreviewLoader {
+public:
+    explicit PreviewLoader(QSize size) : m_size(size), m_thread([this](std::stop_token stop) { serve(stop); }) {}
+    ~PreviewLoader()
+    {
+        m_thread.request_stop();
+        m_wake.notify_one();
+    }
+    PreviewLoader(const PreviewLoader&) = delete;
+    PreviewLoader& operator=(const PreviewLoader&) = delete;
+
+    void request(const QString& path)
+    {
+        {
+            const std::scoped_lock lock(m_mutex);
+            m_wanted = path;
+        }
+        m_wake.notify_one();
+    }
+    // A picture finished since the last call.
+    [[nodiscard]] std::optional<QImage> take()
+    {
+        const std::scoped_lock lock(m_mutex);
+        return std::exchange(m_ready, std::nullopt);
+    }
+
+private:
+    void serve(const std::stop_token& stop)
+    {
+        std::unique_lock lock(m_mutex);
+        while (m_wake.wait(lock, stop, [this] { return m_wanted.has_value(); })) {
+            const QString path = *std::exchange(m_wanted, std::nullopt);
+            lock.unlock();
+            QImage picture = platform::LoadPicture(path, m_size);
+            lock.lock();
+            m_ready = std::move(picture);
+        }
+    }
+
+    const QSize m_size;
+    std::mutex m_mutex;
+    std::condition_variable_any m_wake;
+    std::optional<QString> m_wanted;
+    std::optional<QImage> m_ready;
+    std::jthread m_thread;  // last: it starts once the rest is ready
+};
+
 // Carries the worker's progress to the window. The worker stores counters and queues the
 // admitted paths; the window's thread takes them when it asks, so the cost on screen follows
 // the display's rate, not the number of files.
 class AddProgress final : public AddObserver {
 public:
     AddProgress(AddWindow& window, const std::function<void(int)>& beforeExamining)
-        : m_window(window), m_beforeExamining(beforeExamining)
+        : m_window(window), m_beforeExamining(beforeExamining), m_preview(std::in_place, window.previewSize())
     {
     }
 
@@ -47,10 +102,16 @@ public:
             const std::scoped_lock lock(m_mutex);
             arrived.swap(m_pending);
         }
+        if (m_preview) {
+            if (std::optional<QImage> picture = m_preview->take())
+                m_window.showPicture(*picture);
+        }
         if (!arrived.isEmpty()) {
             m_window.appendEntries(arrived);
-            // Loaded once per shown frame: the frames in between were never on screen.
-            m_window.showFrame(arrived.back());
+            m_lastArrived = arrived.back();
+            // Only the latest frame is asked for: the ones in between would never be on screen.
+            if (m_preview)
+                m_preview->request(m_lastArrived);
         }
         const int examined = m_examined.load(std::memory_order_acquire);
         const int candidates = m_candidates.load(std::memory_order_relaxed);
@@ -61,9 +122,20 @@ public:
         }
     }
 
+    // Once the add has ended: the preview shows the last frame accepted, as it would have
+    // after loading every frame in turn.
+    void showLastFrame()
+    {
+        m_preview.reset();  // waits for a picture in the loading; it is not needed any more
+        if (!m_lastArrived.isEmpty())
+            m_window.showPicture(platform::LoadPicture(m_lastArrived, m_window.previewSize()));
+    }
+
 private:
     AddWindow& m_window;
     const std::function<void(int)>& m_beforeExamining;
+    std::optional<PreviewLoader> m_preview;
+    QString m_lastArrived;
     std::mutex m_mutex;
     QStringList m_pending;
     std::atomic<int> m_examined{0};
@@ -147,7 +219,8 @@ AddOutcome AddCommand::add(const std::function<QStringList()>& listCandidates, c
         loop.exec();
     }
     ticker.stop();
-    progress.show();  // the last entries and the last frame accepted, whatever the last tick showed
+    progress.show();  // the last entries, whatever the last tick showed
+    progress.showLastFrame();
     m_window.endAdd(outcome);
     return outcome;
 }

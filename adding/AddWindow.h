@@ -2,6 +2,8 @@
 
 #include "adding/AddJob.h"
 
+#include <QImage>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -18,8 +20,10 @@ public:
     virtual void beginAdd() = 0;
     // Appends the paths, in order, to the frame list.
     virtual void appendEntries(const QStringList& paths) = 0;
-    // Shows the frame at path in the preview.
-    virtual void showFrame(const QString& path) = 0;
+    // The size the preview shows a frame at.
+    [[nodiscard]] virtual QSize previewSize() const = 0;
+    // Shows a frame's picture (loaded away from the window's thread) in the preview.
+    virtual void showPicture(const QImage& picture) = 0;
     // Candidates examined so far, of all (negative while the candidates are still being listed).
     virtual void showProgress(int examined, int candidates) = 0;
     // The add has ended: the window takes its frame format, the save button's state and the

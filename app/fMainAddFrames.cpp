@@ -4,7 +4,6 @@
 
 #include "adding/AddCommand.h"
 #include "dialogs/cFileDlg.h"
-#include "platform/picture/PictureLoader.h"
 #include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
@@ -61,12 +60,10 @@ public:
         showProgress(0, -1);
     }
     void appendEntries(const QStringList& paths) override { m_window.lstDIBList->AddItems(paths); }
-    void showFrame(const QString& path) override
-    {
-        // A frame the picture loader cannot show is still a frame of the video: it is added
-        // with an empty preview rather than lost.
-        m_window.imgPreview->setPicture(platform::LoadPicture(path, m_window.imgPreview->pictureArea()));
-    }
+    QSize previewSize() const override { return m_window.imgPreview->pictureArea(); }
+    // A frame the picture loader cannot show is still a frame of the video: it is added with
+    // an empty preview rather than lost.
+    void showPicture(const QImage& picture) override { m_window.imgPreview->setPicture(picture); }
     void showProgress(int examined, int candidates) override
     {
         QProgressBar& bar = *m_window.saveProgress;

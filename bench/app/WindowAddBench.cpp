@@ -1,0 +1,275 @@
+// Adding a whole folder through the real window on a real X server, beside what the same
+// files cost without it: `cat` of the folder, a read of every file's first 2 KiB, and the
+// same admission with no window (the adding job alone, as the command line runs it). Warm
+// and cold (the page cache dropped before each cold run). For the window it also prints the
+// bytes the process read, the longest time between two paints during the add, and the
+// memory each list entry took beyond its path's bytes. Every path runs in its own child.
+//
+// Usage: kelvora_window_add_bench [FRAMES_1080P] [FRAMES_160x120_8] [FRAMES_16x16_8]
+// (300, 20000 and 1000000 by default; 0 skips a workload). The frame folders are kept in
+// $TMPDIR/kelvora-window-add-bench and reused by the next run.
+
+#include "adding/AddJob.h"
+#include "bench/app/BenchWindow.h"
+#include "bench/avifile/BenchFrames.h"
+#include "bench/avifile/SavePaths.h"
+#include "platform/toolkit/ListBox.h"
+
+#include <QElapsedTimer>
+#include <QEvent>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace kelvora;
+
+namespace {
+
+// What a child reports back through shared memory.
+struct Figures {
+    double addSeconds = -1;     // the add alone, when the path is one
+    long long readBytes = -1;   // bytes the process asked read() for during the add
+    double maxPaintGapMs = -1;  // longest gap between two paints during the add
+    double bytesPerEntry = -1;  // peak memory growth per entry, less the path's bytes
+    int entries = 0;
+};
+
+struct Run {
+    double seconds = 0;
+    long long diskBytes = 0;  // read from the disk (block input), the child and its children
+    Figures figures;
+    bool ok = false;
+};
+
+Figures* shared()
+{
+    static auto* figures = static_cast<Figures*>(
+        ::mmap(nullptr, sizeof(Figures), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    return figures;
+}
+
+long long procValue(const char* file, const char* key)
+{
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(key, 0) == 0)
+            return std::atoll(line.c_str() + std::string(key).size());
+    return -1;
+}
+
+Run measure(const std::function<int()>& work)
+{
+    *shared() = Figures{};
+    std::fflush(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(work());
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || ::wait4(child, &status, 0, &usage) != child)
+        return {};
+    Run run;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.diskBytes = static_cast<long long>(usage.ru_inblock) * 512;
+    run.figures = *shared();
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
+
+bool dropCaches()
+{
+    ::sync();
+    std::ofstream drop("/proc/sys/vm/drop_caches");
+    drop << "3" << std::flush;
+    return static_cast<bool>(drop);
+}
+
+int catFolder(const fs::path& dir)
+{
+    const std::string command = "find '" + dir.string() + "' -name '*.bmp' -print0 | xargs -0 cat > /dev/null";
+    return std::system(command.c_str()) == 0 ? 0 : 1;
+}
+
+int firstBytesOfEveryFile(const fs::path& dir, int frames)
+{
+    char head[2048];
+    for (int i = 0; i < frames; ++i) {
+        const int in = ::open((dir / bench::frameName(i)).c_str(), O_RDONLY);
+        if (in < 0 || ::read(in, head, sizeof head) <= 0)
+            return 1;
+        ::close(in);
+    }
+    return 0;
+}
+
+// Notes the time of every paint in the application.
+class PaintClock final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && m_clock.isValid()) {
+            const qint64 now = m_clock.nsecsElapsed();
+            m_maxGap = std::max(m_maxGap, now - m_last);
+            m_last = now;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+    void start()
+    {
+        m_clock.start();
+        m_last = 0;
+    }
+    // The longest gap, the add's end counted as a paint's time.
+    double maxGapMs() { return static_cast<double>(std::max(m_maxGap, m_clock.nsecsElapsed() - m_last)) / 1e6; }
+
+private:
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_maxGap = 0;
+};
+
+double averagePathBytes(const fs::path& dir) { return static_cast<double>((dir / bench::frameName(0)).string().size()); }
+
+int windowAdd(const fs::path& dir, int frames)
+{
+    bench::BenchWindow window;
+    if (!window.showOnScreen())
+        return 2;
+    PaintClock paints;
+    QCoreApplication::instance()->installEventFilter(&paints);
+    std::ofstream("/proc/self/clear_refs") << "5";  // the peak from here on
+    const long long rssBefore = procValue("/proc/self/status", "VmRSS:");
+    const long long readBefore = procValue("/proc/self/io", "rchar:");
+    paints.start();
+    const auto start = std::chrono::steady_clock::now();
+    const int added = window.addFolder(dir / bench::frameName(0));
+    Figures& out = *shared();
+    out.addSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    out.maxPaintGapMs = paints.maxGapMs();
+    out.readBytes = procValue("/proc/self/io", "rchar:") - readBefore;
+    const long long peak = procValue("/proc/self/status", "VmHWM:");
+    out.entries = added;
+    out.bytesPerEntry = added > 0 ? (peak - rssBefore) * 1024.0 / added - averagePathBytes(dir) : -1;
+    return added == frames && window.messagesShown() == 0 ? 0 : 1;
+}
+
+// The same listing and admission with no window, as the command line makes it.
+int addWithoutWindow(const fs::path& dir, int frames)
+{
+    const long long readBefore = procValue("/proc/self/io", "rchar:");
+    const auto start = std::chrono::steady_clock::now();
+    const QStringList candidates = app::bmpFilesOfFolder(QString::fromStdString(dir.string()));
+    adding::AdmittedPaths admitted;
+    std::atomic<bool> cancel{false};
+    const adding::AddOutcome outcome =
+        adding::AddJob(platform::stderrMessageBox()).run(candidates, {}, admitted, cancel);
+    Figures& out = *shared();
+    out.addSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    out.readBytes = procValue("/proc/self/io", "rchar:") - readBefore;
+    out.entries = outcome.added;
+    return outcome.added == frames ? 0 : 1;
+}
+
+fs::path framesFor(const bench::Workload& w, const fs::path& root)
+{
+    const fs::path dir = root / (std::to_string(w.frames) + "x" + std::to_string(w.width) + "x" +
+                                 std::to_string(w.height) + "x" + std::to_string(w.bitCount));
+    if (!fs::exists(dir / bench::frameName(w.frames - 1)) || fs::exists(dir / bench::frameName(w.frames))) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        std::printf("making %d frames in %s ...\n", w.frames, dir.c_str());
+        std::fflush(stdout);
+        (void)bench::writeBmpFiles(w, dir);
+    }
+    return dir;
+}
+
+std::uint64_t folderBytes(const fs::path& dir)
+{
+    std::uint64_t bytes = 0;
+    for (const auto& entry : fs::directory_iterator(dir))
+        bytes += entry.file_size();
+    return bytes;
+}
+
+void benchWorkload(const bench::Workload& w, const fs::path& root, bool canDrop)
+{
+    const fs::path dir = framesFor(w, root);
+    const double bytes = static_cast<double>(folderBytes(dir));
+    struct Path {
+        const char* name;
+        std::function<int()> run;
+        bool windowed;
+    };
+    const std::vector<Path> paths{
+        {"cat of the folder", [&] { return catFolder(dir); }, false},
+        {"first 2 KiB of every file", [&] { return firstBytesOfEveryFile(dir, w.frames); }, false},
+        {"adding job, no window", [&] { return addWithoutWindow(dir, w.frames); }, false},
+        {"window add (xcb)", [&] { return windowAdd(dir, w.frames); }, true},
+    };
+    std::printf("\n%d frames of %dx%dx%d, %.1f MB in %s\n", w.frames, w.width, w.height, w.bitCount, bytes / 1e6,
+                dir.c_str());
+    std::printf("  %-27s %-5s %9s %9s %11s %9s %10s %9s %10s\n", "path", "cache", "seconds", "add s", "read MB",
+                "% folder", "disk MB", "paint gap", "B/entry");
+    for (const bool cold : {false, true}) {
+        if (cold && !canDrop)
+            continue;
+        double catSeconds = 0;
+        double withoutWindow = 0;
+        for (const Path& p : paths) {
+            if (cold)
+                (void)dropCaches();
+            else
+                (void)catFolder(dir);  // warm: everything in the page cache
+            const Run run = measure(p.run);
+            const Figures& f = run.figures;
+            const double add = f.addSeconds >= 0 ? f.addSeconds : run.seconds;
+            if (std::string(p.name).starts_with("cat"))
+                catSeconds = add;
+            if (std::string(p.name).starts_with("adding job"))
+                withoutWindow = add;
+            std::printf("  %-27s %-5s %9.3f %9.3f %11s %9s %10.1f %9s %10s%s\n", p.name, cold ? "cold" : "warm",
+                        run.seconds, add,
+                        f.readBytes >= 0 ? std::to_string(f.readBytes / 1000000.0).substr(0, 8).c_str() : "-",
+                        f.readBytes >= 0 ? std::to_string(100.0 * f.readBytes / bytes).substr(0, 6).c_str() : "-",
+                        run.diskBytes / 1e6,
+                        f.maxPaintGapMs >= 0 ? (std::to_string(static_cast<int>(f.maxPaintGapMs)) + " ms").c_str()
+                                             : "-",
+                        f.bytesPerEntry >= 0 ? std::to_string(static_cast<int>(f.bytesPerEntry)).c_str() : "-",
+                        run.ok ? "" : "  FAILED");
+            if (p.windowed && catSeconds > 0 && withoutWindow > 0)
+                std::printf("  %-27s %-5s  add x cat %.3f   window x no window %.2f\n", "=", cold ? "cold" : "warm",
+                            add / catSeconds, add / withoutWindow);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int big = argc > 1 ? std::atoi(argv[1]) : 300;
+    const int small = argc > 2 ? std::atoi(argv[2]) : 20000;
+    const int tiny = argc > 3 ? std::atoi(argv[3]) : 1000000;
+    const fs::path root = fs::temp_directory_path() / "kelvora-window-add-bench";
+    const bool canDrop = dropCaches();
+    if (!canDrop)
+        std::printf("cold runs skipped: the page cache cannot be dropped here (needs root)\n");
+    for (const bench::Workload& w : {bench::Workload{"1080p", 1920, 1080, 24, big},
+                                     bench::Workload{"160x120x8", 160, 120, 8, small},
+                                     bench::Workload{"16x16x8", 16, 16, 8, tiny}})
+        if (w.frames > 0)
+            benchWorkload(w, root, canDrop);
+    return 0;
+}
