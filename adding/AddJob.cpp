@@ -30,21 +30,29 @@ QString count(int n) { return QLocale(QLocale::Italian, QLocale::Italy).toString
 AddOutcome AddJob::run(const QStringList& candidates, const FrameFormat& format, AddObserver& observer,
                        const std::atomic<bool>& cancel)
 {
+    return run(
+        static_cast<int>(candidates.size()), [&candidates](int index) { return candidates[index]; }, format,
+        observer, cancel);
+}
+
+AddOutcome AddJob::run(int count, const std::function<QString(int)>& candidate, const FrameFormat& format,
+                       AddObserver& observer, const std::atomic<bool>& cancel)
+{
     AddOutcome outcome;
     outcome.format = format;
     // A file added alone shows its box as it always has: there is nothing to silence.
     SilenceableMessages silenceable(m_messages);
     platform::MessageBoxService& messages =
-        candidates.size() > 1 ? static_cast<platform::MessageBoxService&>(silenceable) : m_messages;
+        count > 1 ? static_cast<platform::MessageBoxService&>(silenceable) : m_messages;
     app::FrameAdder adder(outcome.format, messages);
-    const int total = static_cast<int>(candidates.size());
+    const int total = count;
     for (int i = 0; i < total; ++i) {
         if (cancel.load(std::memory_order_relaxed)) {
             outcome.cancelled = true;
             break;
         }
         observer.examining(i, total);
-        const QString& path = candidates[i];
+        const QString path = candidate(i);
         switch (adder.admit(path)) {
         case app::Admission::Added:
             ++outcome.added;

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <functional>
 
 namespace kelvora::adding {
 
@@ -67,6 +68,10 @@ public:
     // that silences the rest; the files refused after that are only counted.
     [[nodiscard]] AddOutcome run(const QStringList& candidates, const FrameFormat& format, AddObserver& observer,
                                  const std::atomic<bool>& cancel);
+    // The same over candidates held elsewhere: `count` of them, each asked of `candidate`
+    // once, in order.
+    [[nodiscard]] AddOutcome run(int count, const std::function<QString(int)>& candidate, const FrameFormat& format,
+                                 AddObserver& observer, const std::atomic<bool>& cancel);
 
 private:
     platform::MessageBoxService& m_messages;

@@ -81,6 +81,17 @@ void CompactTexts::clear()
     m_fill = m_live = m_garbage = 0;
 }
 
+void CompactTexts::releaseBefore(int index)
+{
+    if (index <= 0 || index >= size())
+        return;
+    // Appended texts fill the blocks in order: every block before text index's is behind it.
+    for (std::uint32_t b = 0; b < m_refs[static_cast<std::size_t>(index)].block; ++b) {
+        m_blocks[b].units.reset();
+        m_blocks[b].capacity = 0;
+    }
+}
+
 std::size_t CompactTexts::bytesHeld() const
 {
     std::size_t units = 0;

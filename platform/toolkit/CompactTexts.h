@@ -26,6 +26,9 @@ public:
     void clear();
     // Makes room for `count` more texts in the index (units are taken as they come).
     void reserve(std::size_t count) { m_refs.reserve(count); }
+    // Frees the units of the texts before `index` where whole blocks allow it, for a reader
+    // that goes through an appended list once: those texts must not be read again.
+    void releaseBefore(int index);
     // Bytes held for the texts and their index, slack included.
     [[nodiscard]] std::size_t bytesHeld() const;
 
