@@ -3,6 +3,7 @@
 #include "platform/picture/PictureLoader.h"
 #include "platform/toolkit/CompactTexts.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QThread>
@@ -96,24 +97,16 @@ public:
     void finished(int examined) { m_examined.store(examined, std::memory_order_release); }
 
     // Window side: the list, the preview and the count brought to the add's latest state.
-    void show()
+    // Appending to a list of many entries costs the view a new layout, so appends are spaced
+    // to take at most a fifth of the window's time; `all` takes everything now.
+    void show(bool all = false)
     {
-        QStringList arrived;
-        {
-            const std::scoped_lock lock(m_mutex);
-            arrived.swap(m_pending);
-        }
         if (m_preview) {
             if (std::optional<QImage> picture = m_preview->take())
                 m_window.showPicture(*picture);
         }
-        if (!arrived.isEmpty()) {
-            m_window.appendEntries(arrived);
-            m_lastArrived = arrived.back();
-            // Only the latest frame is asked for: the ones in between would never be on screen.
-            if (m_preview)
-                m_preview->request(m_lastArrived);
-        }
+        if (all || !m_sinceAppend.isValid() || m_sinceAppend.nsecsElapsed() >= 4 * m_appendCost)
+            appendArrived();
         const int examined = m_examined.load(std::memory_order_acquire);
         const int candidates = m_candidates.load(std::memory_order_relaxed);
         if (examined != m_shownExamined || candidates != m_shownCandidates) {
@@ -121,6 +114,25 @@ public:
             m_shownExamined = examined;
             m_shownCandidates = candidates;
         }
+    }
+
+    void appendArrived()
+    {
+        QStringList arrived;
+        {
+            const std::scoped_lock lock(m_mutex);
+            arrived.swap(m_pending);
+        }
+        if (arrived.isEmpty())
+            return;
+        m_sinceAppend.start();
+        m_window.appendEntries(arrived);
+        m_appendCost = m_sinceAppend.nsecsElapsed();
+        m_sinceAppend.start();
+        m_lastArrived = arrived.back();
+        // Only the latest frame is asked for: the ones in between would never be on screen.
+        if (m_preview)
+            m_preview->request(m_lastArrived);
     }
 
     // Once the add has ended: the preview shows the last frame accepted, as it would have
@@ -137,6 +149,8 @@ private:
     const std::function<void(int)>& m_beforeExamining;
     std::optional<PreviewLoader> m_preview;
     QString m_lastArrived;
+    QElapsedTimer m_sinceAppend;
+    qint64 m_appendCost = 0;
     std::mutex m_mutex;
     QStringList m_pending;
     std::atomic<int> m_examined{0};
@@ -170,7 +184,7 @@ private:
     void onWindowThread(const std::function<void()>& box)
     {
         auto show = [&] {
-            m_progress.show();
+            m_progress.show(true);  // the list shows every frame admitted before this one
             box();
         };
         if (QThread::currentThread() == m_windowThread.thread())
@@ -184,16 +198,12 @@ private:
     AddProgress& m_progress;
 };
 
-// The candidates in compact form, each path's text freed as soon as it is copied: a folder
-// of a million frames costs its paths' bytes once, not three times.
-platform::CompactTexts packed(QStringList listed)
+// The candidates in compact form: a folder of a million frames costs its paths' bytes once,
+// with no string object per path.
+platform::CompactTexts listed(const CandidateLister& listCandidates)
 {
     platform::CompactTexts texts;
-    texts.reserve(static_cast<std::size_t>(listed.size()));
-    for (QString& path : listed) {
-        texts.append(path);
-        path = QString();
-    }
+    listCandidates([&texts](const QString& path) { texts.append(path); });
     return texts;
 }
 
@@ -204,7 +214,7 @@ AddCommand::AddCommand(AddWindow& window, platform::MessageBoxService& messages)
 {
 }
 
-AddOutcome AddCommand::add(const std::function<QStringList()>& listCandidates, const FrameFormat& format)
+AddOutcome AddCommand::add(const CandidateLister& listCandidates, const FrameFormat& format)
 {
     m_cancel.store(false);
     m_window.beginAdd();
@@ -222,7 +232,7 @@ AddOutcome AddCommand::add(const std::function<QStringList()>& listCandidates, c
     {
         std::jthread worker([&] {
             try {
-                platform::CompactTexts candidates = packed(listCandidates());
+                platform::CompactTexts candidates = listed(listCandidates);
                 const auto next = [&candidates](int index) {
                     if (index % 4096 == 0)
                         candidates.releaseBefore(index);  // a million paths need not all stay
@@ -238,7 +248,7 @@ AddOutcome AddCommand::add(const std::function<QStringList()>& listCandidates, c
         loop.exec();
     }
     ticker.stop();
-    progress.show();  // the last entries, whatever the last tick showed
+    progress.show(true);  // the last entries, whatever the last tick showed
     progress.showLastFrame();
     m_window.endAdd(outcome);
     return outcome;

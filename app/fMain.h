@@ -80,8 +80,9 @@ public:
     // line how many were left out for their format. One call is one adding; it runs beside
     // the event loop and returns when it has ended.
     void addFrames(const QStringList& paths);
-    // The same with the candidates listed on the adding's worker (a folder, a drop).
-    void addFramesFrom(const std::function<QStringList()>& listCandidates);
+    // The same with the candidates listed on the adding's worker (a folder, a drop): the
+    // lister hands each candidate's path to the sink it is given.
+    void addFramesFrom(const std::function<void(const std::function<void(const QString&)>&)>& listCandidates);
     // An adding is running: as during a save, nothing changes the list, the format or the rate.
     [[nodiscard]] bool addingFrames() const { return m_activeAdd != nullptr; }
     // Runs on the adding's worker before each candidate is examined; tests act there.

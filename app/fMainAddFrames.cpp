@@ -37,14 +37,17 @@ void fMain::cmdFileOpen_Click()
     // The folder is searched and its files loaded through the prefix, so nothing depends on
     // the process's current folder.
     if (Cartella->checkState() == Qt::Checked)
-        addFramesFrom([folderPrefix] { return bmpFilesOfFolder(folderPrefix); });
+        addFramesFrom([folderPrefix](const adding::CandidateSink& take) { forEachBmpFileOfFolder(folderPrefix, take); });
     else
         addFrames(QStringList{chosen});
 }
 
 void fMain::addFrames(const QStringList& paths)
 {
-    addFramesFrom([paths] { return paths; });
+    addFramesFrom([paths](const adding::CandidateSink& take) {
+        for (const QString& path : paths)
+            take(path);
+    });
 }
 
 // The window as the add sees it: the save's hold on the controls, the progress in the save's
@@ -94,7 +97,7 @@ private:
     fMain& m_window;
 };
 
-void fMain::addFramesFrom(const std::function<QStringList()>& listCandidates)
+void fMain::addFramesFrom(const std::function<void(const std::function<void(const QString&)>&)>& listCandidates)
 {
     if (saving() || addingFrames())
         return;  // one add or save at a time; the controls that start one are held meanwhile

@@ -43,7 +43,9 @@ void fMain::dropEvent(QDropEvent* event)
     // The drop is taken at once, so the program the files came from does not wait for the
     // add (nor for its message boxes); the add starts from the event loop.
     const QStringList items = droppedItems(*event->mimeData());
-    QTimer::singleShot(0, this, [this, items] { addFramesFrom([items] { return frameCandidates(items); }); });
+    QTimer::singleShot(0, this, [this, items] {
+        addFramesFrom([items](const std::function<void(const QString&)>& take) { forEachFrameCandidate(items, take); });
+    });
 }
 
 }  // namespace kelvora::app
