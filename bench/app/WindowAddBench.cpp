@@ -18,6 +18,7 @@
 
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +42,7 @@ struct Figures {
     double addSeconds = -1;     // the add alone, when the path is one
     long long readBytes = -1;   // bytes the process asked read() for during the add
     double maxPaintGapMs = -1;  // longest gap between two paints during the add
+    double maxLoopGapMs = -1;   // longest the window's thread kept away from its event loop
     double bytesPerEntry = -1;  // peak memory growth per entry, less the path's bytes
     int entries = 0;
 };
@@ -149,6 +151,19 @@ int windowAdd(const fs::path& dir, int frames)
         return 2;
     PaintClock paints;
     QCoreApplication::instance()->installEventFilter(&paints);
+    // A 10 ms timer on the window's thread: the longest gap between its runs is how long the
+    // window could not have repainted, whether or not there was anything new to paint.
+    QElapsedTimer loopClock;
+    qint64 lastTick = 0;
+    qint64 maxLoopGap = 0;
+    QTimer loopProbe;
+    QObject::connect(&loopProbe, &QTimer::timeout, [&] {
+        const qint64 now = loopClock.nsecsElapsed();
+        maxLoopGap = std::max(maxLoopGap, now - lastTick);
+        lastTick = now;
+    });
+    loopClock.start();
+    loopProbe.start(10);
     std::ofstream("/proc/self/clear_refs") << "5";  // the peak from here on
     const long long rssBefore = procValue("/proc/self/status", "VmRSS:");
     const long long readBefore = procValue("/proc/self/io", "rchar:");
@@ -158,6 +173,7 @@ int windowAdd(const fs::path& dir, int frames)
     Figures& out = *shared();
     out.addSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     out.maxPaintGapMs = paints.maxGapMs();
+    out.maxLoopGapMs = static_cast<double>(std::max(maxLoopGap, loopClock.nsecsElapsed() - lastTick)) / 1e6;
     out.readBytes = procValue("/proc/self/io", "rchar:") - readBefore;
     const long long peak = procValue("/proc/self/status", "VmHWM:");
     out.entries = added;
@@ -229,8 +245,8 @@ void benchWorkload(const bench::Workload& w, const fs::path& root, bool canDrop)
 
     std::printf("\n%d frames of %dx%dx%d, %.1f MB in %s\n", w.frames, w.width, w.height, w.bitCount, bytes / 1e6,
                 dir.c_str());
-    std::printf("  %-27s %-5s %9s %9s %11s %9s %10s %9s %10s\n", "path", "cache", "seconds", "add s", "read MB",
-                "% folder", "disk MB", "paint gap", "B/entry");
+    std::printf("  %-27s %-5s %9s %9s %11s %9s %10s %9s %9s %10s\n", "path", "cache", "seconds", "add s", "read MB",
+                "% folder", "disk MB", "paint gap", "loop gap", "B/entry");
     for (const bool cold : {false, true}) {
         if (cold && (!canDrop || w.frames > kColdLimit)) {
             std::printf("  (cold runs skipped: %s)\n", canDrop ? "more than 100,000 files" : "cannot drop the page cache");
@@ -251,13 +267,15 @@ void benchWorkload(const bench::Workload& w, const fs::path& root, bool canDrop)
                 catSeconds = add;
             if (name.starts_with("adding job"))
                 withoutWindow = add;
-            std::printf("  %-27s %-5s %9.3f %9.3f %11s %9s %10.1f %9s %10s%s\n", p.name, cold ? "cold" : "warm",
+            std::printf("  %-27s %-5s %9.3f %9.3f %11s %9s %10.1f %9s %9s %10s%s\n", p.name, cold ? "cold" : "warm",
                         run.seconds, add,
                         f.readBytes >= 0 ? std::to_string(f.readBytes / 1000000.0).substr(0, 8).c_str() : "-",
                         f.readBytes >= 0 ? std::to_string(100.0 * f.readBytes / bytes).substr(0, 6).c_str() : "-",
                         run.diskBytes / 1e6,
                         f.maxPaintGapMs >= 0 ? (std::to_string(static_cast<int>(f.maxPaintGapMs)) + " ms").c_str()
                                              : "-",
+                        f.maxLoopGapMs >= 0 ? (std::to_string(static_cast<int>(f.maxLoopGapMs)) + " ms").c_str()
+                                            : "-",
                         f.bytesPerEntry >= 0 ? std::to_string(static_cast<int>(f.bytesPerEntry)).c_str() : "-",
                         run.ok ? "" : "  FAILED");
             if (name.starts_with("window")) {

@@ -119,7 +119,13 @@ QString ListBox::Text() const
 
 void ListBox::AddItem(const QString& text) { m_model->append(QStringList{text}); }
 
-void ListBox::AddItems(const QStringList& texts) { m_model->append(texts); }
+void ListBox::AddItems(const QStringList& texts)
+{
+    m_model->append(texts);
+    // The view lays out every row again after an insert; done here, its cost is the caller's
+    // to see (an add spaces its batches by it) rather than a stall at the next paint.
+    executeDelayedItemsLayout();
+}
 
 void ListBox::RemoveItem(int index)
 {
