@@ -63,8 +63,11 @@ ListBox::ListBox(QWidget* parent) : QListView(parent), m_model(new TextListModel
     setModel(m_model);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // Every row has the one height, so the view lays out a million rows by arithmetic.
+    // Every row has the one height; a long list is laid out a batch of rows per turn of the
+    // event loop, so a million rows never hold the window for the whole of their layout.
     setUniformItemSizes(true);
+    setLayoutMode(QListView::Batched);
+    setBatchSize(20000);
     // Selection, not the current row: the view moves its current row on focus without selecting.
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &ListBox::onSelectionChanged);
 }
@@ -122,8 +125,8 @@ void ListBox::AddItem(const QString& text) { m_model->append(QStringList{text});
 void ListBox::AddItems(const QStringList& texts)
 {
     m_model->append(texts);
-    // The view lays out every row again after an insert; done here, its cost is the caller's
-    // to see (an add spaces its batches by it) rather than a stall at the next paint.
+    // The view lays out its rows again after an insert (its first batch at once, here, so the
+    // cost is the caller's to see: an add spaces its batches by it).
     executeDelayedItemsLayout();
 }
 
