@@ -167,7 +167,7 @@ void fMain::Form_Unload()
 
 void fMain::closeEvent(QCloseEvent* event)
 {
-    if (saving()) {
+    if (saving() || addingFrames()) {
         // The video is finished first; the window closes once the save has ended.
         m_closeAfterSave = true;
         cancelSave();
@@ -181,7 +181,7 @@ void fMain::closeEvent(QCloseEvent* event)
 
 void fMain::cmdExit_Click()
 {
-    if (saving()) {
+    if (saving() || addingFrames()) {
         // Never before the video is finished: the save stops, then the application ends.
         m_exitAfterSave = true;
         cancelSave();

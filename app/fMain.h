@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/FrameAdder.h"
+#include "adding/FrameAdder.h"
 #include "platform/dialogs/CommonDialogs.h"
 #include "platform/msgbox/MessageBox.h"
 #include "video/mAVIDecs.h"
@@ -30,6 +30,10 @@ class ListBox;
 namespace kelvora::video {
 class SaveCommand;
 }  // namespace kelvora::video
+
+namespace kelvora::adding {
+class AddCommand;
+}  // namespace kelvora::adding
 
 namespace kelvora::app {
 
@@ -73,8 +77,16 @@ public:
     [[nodiscard]] std::int32_t FormatBitCount() const { return m_format.bitCount; }
 
     // Adds each path as "Aggiungi BMP" adds a candidate, in order, then says in the status
-    // line how many were left out for their format. One call is one adding.
+    // line how many were left out for their format. One call is one adding; it runs beside
+    // the event loop and returns when it has ended.
     void addFrames(const QStringList& paths);
+    // The same with the candidates listed on the adding's worker (a folder, a drop): the
+    // lister hands each candidate's path to the sink it is given.
+    void addFramesFrom(const std::function<void(const std::function<void(const QString&)>&)>& listCandidates);
+    // An adding is running: as during a save, nothing changes the list, the format or the rate.
+    [[nodiscard]] bool addingFrames() const { return m_activeAdd != nullptr; }
+    // Runs on the adding's worker before each candidate is examined; tests act there.
+    void setBeforeExamining(std::function<void(int)> hook) { m_beforeExamining = std::move(hook); }
 
     // The window's handle, as owner of its dialogs.
     [[nodiscard]] std::int32_t hWnd();
@@ -113,13 +125,12 @@ protected:
 private:
     // Whether frames may come in from outside the window's own button (a drop, the command
     // line) at this moment.
-    [[nodiscard]] bool acceptsFrames() const { return !saving(); }
+    [[nodiscard]] bool acceptsFrames() const { return !saving() && !addingFrames(); }
     [[nodiscard]] bool takesDropAt(const QDropEvent& event) const;
     void createControls();
     void connectHandlers();
     void showFps();
-    // One candidate frame: previewed and appended as its path when the adder takes it.
-    void addCandidate(FrameAdder& adder, const QString& path);
+    friend class WindowForAdd;
     // The save's hold on the window: input that would change the list, the format or the
     // rate is refused, not queued, and Escape, "Esci" and closing cancel instead.
     friend class WindowForSave;
@@ -133,6 +144,8 @@ private:
     bool m_unloaded = false;
     FrameFormat m_format;
     video::SaveCommand* m_activeSave = nullptr;  // the running save's command, on the handler's stack
+    adding::AddCommand* m_activeAdd = nullptr;   // the running add's command, likewise
+    std::function<void(int)> m_beforeExamining;
     bool m_exitAfterSave = false;
     bool m_closeAfterSave = false;
     bool m_writeWasEnabled = false;

@@ -1,15 +1,17 @@
 // "Aggiungi BMP": one bitmap file, or every BMP file of its folder, appended to the frame
-// list when it matches the frame format.
+// list when it matches the frame format. The add runs beside the window, as the save does.
 #include "app/fMain.h"
 
+#include "adding/AddCommand.h"
 #include "dialogs/cFileDlg.h"
-#include "platform/picture/PictureLoader.h"
 #include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
 #include <QPushButton>
 
 namespace kelvora::app {
@@ -34,30 +36,78 @@ void fMain::cmdFileOpen_Click()
 
     // The folder is searched and its files loaded through the prefix, so nothing depends on
     // the process's current folder.
-    addFrames(Cartella->checkState() == Qt::Checked ? bmpFilesOfFolder(folderPrefix) : QStringList{chosen});
+    if (Cartella->checkState() == Qt::Checked)
+        addFramesFrom([folderPrefix](const adding::CandidateSink& take) { forEachBmpFileOfFolder(folderPrefix, take); });
+    else
+        addFrames(QStringList{chosen});
 }
 
 void fMain::addFrames(const QStringList& paths)
 {
-    FrameAdder adder(m_format, m_services.messages);
-    for (const QString& path : paths)
-        addCandidate(adder, path);
-    if (adder.mismatched() > 0)
-        platform::setFittedText(*lblStatus, skippedSummary(adder.mismatched(), m_format));
+    addFramesFrom([paths](const adding::CandidateSink& take) {
+        for (const QString& path : paths)
+            take(path);
+    });
 }
 
-void fMain::addCandidate(FrameAdder& adder, const QString& path)
-{
-    const Admission admission = adder.admit(path);
-    if (admission == Admission::Refused)
-        return;
-    if (admission == Admission::Added) {
-        // A frame the picture loader cannot show is still a frame of the video: it is added
-        // with an empty preview rather than lost.
-        imgPreview->setPicture(platform::LoadPicture(path, imgPreview->pictureArea()));
-        lstDIBList->AddItem(path);
+// The window as the add sees it: the save's hold on the controls, the progress in the save's
+// place, entries appended in batches.
+class WindowForAdd final : public adding::AddWindow {
+public:
+    explicit WindowForAdd(fMain& window) : m_window(window) {}
+
+    void beginAdd() override
+    {
+        m_window.beginSaveControls(0);
+        m_window.saveProgress->setAccessibleName(QStringLiteral("Avanzamento dell'aggiunta"));
+        showProgress(0, -1);
     }
-    cmdWriteAVI->setEnabled(true);
+    void appendEntries(const QStringList& paths) override { m_window.lstDIBList->AddItems(paths); }
+    QSize previewSize() const override { return m_window.imgPreview->pictureArea(); }
+    // A frame the picture loader cannot show is still a frame of the video: it is added with
+    // an empty preview rather than lost.
+    void showPicture(const QImage& picture) override { m_window.imgPreview->setPicture(picture); }
+    void showProgress(int examined, int candidates) override
+    {
+        QProgressBar& bar = *m_window.saveProgress;
+        if (candidates < 0) {
+            bar.setRange(0, 0);  // busy: the folder is still being read
+            bar.setFormat(QStringLiteral("Ricerca dei file..."));
+            return;
+        }
+        const QLocale italian(QLocale::Italian, QLocale::Italy);
+        bar.setRange(0, std::max(candidates, 1));
+        bar.setValue(examined);
+        bar.setFormat(QStringLiteral("%1 di %2 file esaminati")
+                          .arg(italian.toString(examined), italian.toString(candidates)));
+    }
+    void endAdd(const adding::AddOutcome& outcome) override
+    {
+        m_window.saveProgress->setAccessibleName(QStringLiteral("Avanzamento del salvataggio"));
+        m_window.endSaveControls();
+        m_window.m_format = outcome.format;
+        if (outcome.enablesSave)
+            m_window.cmdWriteAVI->setEnabled(true);
+        const QString summary = adding::addSummary(outcome);
+        if (!summary.isEmpty())
+            platform::setFittedText(*m_window.lblStatus, summary);
+    }
+
+private:
+    fMain& m_window;
+};
+
+void fMain::addFramesFrom(const std::function<void(const std::function<void(const QString&)>&)>& listCandidates)
+{
+    if (saving() || addingFrames())
+        return;  // one add or save at a time; the controls that start one are held meanwhile
+    WindowForAdd target(*this);
+    adding::AddCommand command(target, m_services.messages);
+    command.setBeforeExamining(m_beforeExamining);
+    m_activeAdd = &command;
+    (void)command.add(listCandidates, m_format);
+    m_activeAdd = nullptr;
+    finishAfterSave();
 }
 
 }  // namespace kelvora::app

@@ -1,12 +1,13 @@
 // Files and folders dropped on the frame list are added as "Aggiungi BMP" adds them.
 #include "app/fMain.h"
 
-#include "app/FrameSources.h"
+#include "adding/FrameSources.h"
 #include "platform/toolkit/ListBox.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTimer>
 
 namespace kelvora::app {
 
@@ -39,7 +40,12 @@ void fMain::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    addFrames(frameCandidates(droppedItems(*event->mimeData())));
+    // The drop is taken at once, so the program the files came from does not wait for the
+    // add (nor for its message boxes); the add starts from the event loop.
+    const QStringList items = droppedItems(*event->mimeData());
+    QTimer::singleShot(0, this, [this, items] {
+        addFramesFrom([items](const std::function<void(const QString&)>& take) { forEachFrameCandidate(items, take); });
+    });
 }
 
 }  // namespace kelvora::app

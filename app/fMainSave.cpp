@@ -1,6 +1,7 @@
 // "Salva file AVI": the save runs beside the window, through the window's own controls.
 #include "app/fMain.h"
 
+#include "adding/AddCommand.h"
 #include "app/Twips.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
@@ -91,8 +92,8 @@ private:
 
 void fMain::cmdWriteAVI_Click()
 {
-    if (saving()) {
-        cancelSave();  // the button reads "Annulla (Esc)" while a save runs
+    if (saving() || addingFrames()) {
+        cancelSave();  // the button reads "Annulla (Esc)" while a save or an add runs
         return;
     }
     WindowForSave target(*this);
@@ -107,6 +108,8 @@ void fMain::cancelSave()
 {
     if (m_activeSave)
         m_activeSave->cancel();
+    if (m_activeAdd)
+        m_activeAdd->cancel();
 }
 
 void fMain::beginSaveControls(int frames)

@@ -1,4 +1,4 @@
-#include "app/FrameSources.h"
+#include "adding/FrameSources.h"
 #include "app/QtTranslations.h"
 #include "app/fMain.h"
 #include "cli/BatchMode.h"

@@ -1,6 +1,6 @@
 #include "cli/BatchMode.h"
 
-#include "app/FrameAdder.h"
+#include "adding/FrameAdder.h"
 #include "cli/BatchProgress.h"
 #include "cli/InputPaths.h"
 #include "cli/Messages.h"

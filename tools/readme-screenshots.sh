@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build/default}
 ctest --test-dir "$build" -R '^EndToEnd$' --output-on-failure >/dev/null
 steps="$build/tests/e2e/e2e-output"
-for step in 06-popup-menu 12-saved 15-message-box 23-saving-progress; do
+for step in 06-popup-menu 12-saved 15-message-box 22-adding-progress 24-saving-progress; do
   convert "$steps/$step.png" -crop 574x500+0+0 +repage "docs/$step.png"
 done
 bash tools/screenshot.sh "$build" docs/screenshot.png >/dev/null

@@ -18,6 +18,15 @@ class MessageBoxService {
 public:
     virtual ~MessageBoxService() = default;
     virtual void MsgBox(const std::string& text, int style, const std::string& title) = 0;
+    // The same box with a check box under the text, unticked at first; true when the user
+    // closed the box with it ticked. A service with no check box shows the plain box.
+    [[nodiscard]] virtual bool MsgBoxWithCheck(const std::string& text, int style, const std::string& title,
+                                               const std::string& checkText)
+    {
+        (void)checkText;
+        MsgBox(text, style, title);
+        return false;
+    }
 };
 
 // A service that only writes the message to standard error: what a bitmap object uses

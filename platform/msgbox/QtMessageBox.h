@@ -12,6 +12,8 @@ public:
     explicit QtMessageBox(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
     void MsgBox(const std::string& text, int style, const std::string& title) override;
+    [[nodiscard]] bool MsgBoxWithCheck(const std::string& text, int style, const std::string& title,
+                                       const std::string& checkText) override;
 
 private:
     QWidget* m_parent;  // not owned

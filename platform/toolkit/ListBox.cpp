@@ -1,41 +1,98 @@
 #include "platform/toolkit/ListBox.h"
 
+#include "platform/toolkit/CompactTexts.h"
+
+#include <QAbstractListModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 
 namespace kelvora::platform {
 
-ListBox::ListBox(QWidget* parent) : QListWidget(parent)
+// The entries as a model the view reads, over the compact store.
+class TextListModel final : public QAbstractListModel {
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : m_texts.size(); }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+            return {};
+        return m_texts.at(index.row());
+    }
+
+    [[nodiscard]] int count() const { return m_texts.size(); }
+    [[nodiscard]] QString text(int row) const { return m_texts.at(row); }
+
+    void append(const QStringList& texts)
+    {
+        if (texts.isEmpty())
+            return;
+        const int first = m_texts.size();
+        beginInsertRows({}, first, first + static_cast<int>(texts.size()) - 1);
+        m_texts.reserve(static_cast<std::size_t>(first) + static_cast<std::size_t>(texts.size()));
+        for (const QString& text : texts)
+            m_texts.append(text);
+        endInsertRows();
+    }
+    void replace(int row, const QString& text)
+    {
+        m_texts.replace(row, text);
+        emit dataChanged(index(row), index(row));
+    }
+    void remove(int row)
+    {
+        beginRemoveRows({}, row, row);
+        m_texts.remove(row);
+        endRemoveRows();
+    }
+    void clear()
+    {
+        beginResetModel();
+        m_texts.clear();
+        endResetModel();
+    }
+
+private:
+    CompactTexts m_texts;
+};
+
+ListBox::ListBox(QWidget* parent) : QListView(parent), m_model(new TextListModel(this))
 {
+    setModel(m_model);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setSortingEnabled(false);
-    // Keeps appending and scrolling cheap for lists of many thousands of frames.
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Every row has the one height; a long list is laid out a batch of rows per turn of the
+    // event loop, so a million rows never hold the window for the whole of their layout.
     setUniformItemSizes(true);
     setLayoutMode(QListView::Batched);
+    setBatchSize(20000);
     // Selection, not the current row: the view moves its current row on focus without selecting.
-    connect(this, &QListWidget::itemSelectionChanged, this, &ListBox::onSelectionChanged);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &ListBox::onSelectionChanged);
 }
 
-int ListBox::ListCount() const { return count(); }
+QModelIndex ListBox::rowIndex(int row) const { return m_model->index(row, 0); }
+
+int ListBox::ListCount() const { return m_model->count(); }
 
 int ListBox::ListIndex() const
 {
-    const int row = currentRow();
-    return row >= 0 && item(row)->isSelected() ? row : -1;
+    const QModelIndex current = currentIndex();
+    return current.isValid() && selectionModel()->isSelected(current) ? current.row() : -1;
 }
 
 void ListBox::setListIndex(int index)
 {
     {
-        const QSignalBlocker blocker(this);
-        if (index >= 0 && index < count()) {
-            setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+        const QScopedValueRollback quiet(m_quiet, true);
+        if (index >= 0 && index < ListCount()) {
+            selectionModel()->setCurrentIndex(rowIndex(index), QItemSelectionModel::ClearAndSelect);
         } else {
-            clearSelection();
-            setCurrentRow(-1);
+            selectionModel()->clearSelection();
+            selectionModel()->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
         }
     }
-    // The blocked signals skipped the view's own repaint bookkeeping; ask for it explicitly.
     viewport()->update();
     emit Click();
 }
@@ -49,43 +106,51 @@ void ListBox::setSelected(int index, bool selected)
     }
 }
 
-QString ListBox::List(int index) const
-{
-    const QListWidgetItem* entry = item(index);
-    return entry ? entry->text() : QString();
-}
+QString ListBox::List(int index) const { return m_model->text(index); }
 
 void ListBox::setList(int index, const QString& text)
 {
-    if (QListWidgetItem* entry = item(index))
-        entry->setText(text);
+    if (index >= 0 && index < ListCount())
+        m_model->replace(index, text);
 }
 
 QString ListBox::Text() const
 {
     const int index = ListIndex();
-    return index >= 0 ? item(index)->text() : QString();
+    return index >= 0 ? m_model->text(index) : QString();
 }
 
-void ListBox::AddItem(const QString& text) { addItem(text); }
+void ListBox::AddItem(const QString& text) { m_model->append(QStringList{text}); }
+
+void ListBox::AddItems(const QStringList& texts)
+{
+    m_model->append(texts);
+    // The view lays out its rows again after an insert (its first batch at once, here, so the
+    // cost is the caller's to see: an add spaces its batches by it).
+    executeDelayedItemsLayout();
+}
 
 void ListBox::RemoveItem(int index)
 {
-    const QSignalBlocker blocker(this);
-    delete takeItem(index);
-    clearSelection();
-    setCurrentRow(-1);
+    if (index < 0 || index >= ListCount())
+        return;
+    const QScopedValueRollback quiet(m_quiet, true);
+    m_model->remove(index);
+    selectionModel()->clearSelection();
+    selectionModel()->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
 }
 
 void ListBox::Clear()
 {
-    const QSignalBlocker blocker(this);
-    clear();
+    const QScopedValueRollback quiet(m_quiet, true);
+    m_model->clear();
 }
+
+QRect ListBox::rowRect(int index) const { return visualRect(rowIndex(index)); }
 
 QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex& index, const QEvent* event) const
 {
-    const QItemSelectionModel::SelectionFlags flags = QListWidget::selectionCommand(index, event);
+    const QItemSelectionModel::SelectionFlags flags = QListView::selectionCommand(index, event);
     if (index.isValid() && selectionModel()->isSelected(index) &&
         (flags & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)))
         return QItemSelectionModel::NoUpdate;
@@ -94,13 +159,14 @@ QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex&
 
 void ListBox::onSelectionChanged()
 {
-    emit Click();
+    if (!m_quiet)
+        emit Click();
 }
 
 void ListBox::keyPressEvent(QKeyEvent* event)
 {
     emit KeyDown(virtualKeyCode(event->key()), shiftState(event->modifiers()));
-    QListWidget::keyPressEvent(event);
+    QListView::keyPressEvent(event);
 }
 
 void ListBox::mousePressEvent(QMouseEvent* event)
@@ -110,7 +176,7 @@ void ListBox::mousePressEvent(QMouseEvent* event)
                        : event->button() == Qt::MiddleButton ? 4
                                                              : 0;
     if (event->button() != Qt::RightButton)
-        QListWidget::mousePressEvent(event);
+        QListView::mousePressEvent(event);
     else
         event->accept();
     emit MouseDown(button, shiftState(event->modifiers()), event->position().toPoint());

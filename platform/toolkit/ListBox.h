@@ -1,10 +1,14 @@
 #pragma once
 
-#include <QListWidget>
+#include <QListView>
 #include <QPoint>
+#include <QRect>
 #include <QString>
+#include <QStringList>
 
 namespace kelvora::platform {
+
+class TextListModel;
 
 // A single-selection list box with the operations and events the window's handlers rely on:
 // - the selected index is -1 when nothing is selected;
@@ -14,7 +18,9 @@ namespace kelvora::platform {
 // - a right button press never moves the selection (it only reports MouseDown);
 // - the user cannot deselect the selected entry (Ctrl+click or Ctrl+Space keep it selected);
 // - KeyDown reports the virtual-key code first, then the list handles the key as usual.
-class ListBox : public QListWidget {
+// Its entries live in one compact store behind a list model, with no object per entry, so a
+// list of a million frames scrolls, selects and clears at once and weighs little.
+class ListBox : public QListView {
     Q_OBJECT
 public:
     explicit ListBox(QWidget* parent = nullptr);
@@ -27,9 +33,13 @@ public:
     void setList(int index, const QString& text);
     [[nodiscard]] QString Text() const;  // the selected entry's text, empty when none
     void AddItem(const QString& text);
+    // Appends every text, in order, as one change of the list: how many entries arrive at once.
+    void AddItems(const QStringList& texts);
     // Removes one entry; afterwards nothing is selected. Emits no Click.
     void RemoveItem(int index);
     void Clear();
+    // Where entry index is drawn, in the viewport's coordinates.
+    [[nodiscard]] QRect rowRect(int index) const;
 
 signals:
     void Click();
@@ -43,7 +53,11 @@ protected:
                                                                        const QEvent* event) const override;
 
 private:
+    [[nodiscard]] QModelIndex rowIndex(int row) const;
     void onSelectionChanged();
+
+    TextListModel* m_model;
+    bool m_quiet = false;  // the list is changing itself: no Click
 };
 
 // Shift, Ctrl and Alt as the original event arguments carry them: bits 1, 2 and 4.

@@ -220,7 +220,7 @@ TEST_F(AddFramesTest, SelectingAnEntryShowsItsFrameAndName)
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     auto* list = window->lstDIBList;
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->rowRect(0).center());
     EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: due.bmp");
 }
 

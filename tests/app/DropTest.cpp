@@ -1,4 +1,4 @@
-#include "app/FrameAdder.h"
+#include "adding/FrameAdder.h"
 #include "app/fMain.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
@@ -27,7 +27,7 @@ class DropTest : public ::testing::Test {
 protected:
     DropTest() : window(std::make_unique<fMain>(Services{messages, dialogs, avi})) {}
 
-    // Returns whether the drop was taken.
+    // Returns whether the drop was taken; a taken drop's add then runs from the event loop.
     bool drop(const QList<QUrl>& urls, QWidget* target = nullptr)
     {
         target = target ? target : window->lstDIBList->viewport();
@@ -42,7 +42,13 @@ protected:
             return false;
         QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &dropped);
-        return dropped.isAccepted();
+        if (!dropped.isAccepted())
+            return false;
+        // The application the files came from waits only for the drop itself.
+        entriesWhenDropReturned = window->lstDIBList->ListCount();
+        messagesWhenDropReturned = messages.shown.size();
+        QCoreApplication::processEvents();
+        return true;
     }
 
     QUrl url(const std::string& path) const { return QUrl::fromLocalFile(QString::fromStdString(path)); }
@@ -60,6 +66,8 @@ protected:
     testsupport::RecordingAVIDecs avi;
     testsupport::TempDir dir;
     std::unique_ptr<fMain> window;
+    int entriesWhenDropReturned = -1;
+    std::size_t messagesWhenDropReturned = 0;
 };
 
 TEST_F(DropTest, DroppedFilesAreAddedInNaturalOrder)
@@ -67,6 +75,7 @@ TEST_F(DropTest, DroppedFilesAreAddedInNaturalOrder)
     for (const char* name : {"frame_10.bmp", "frame_2.bmp", "frame_1.bmp"})
         testsupport::writeBmp(dir.file(name), {8, 6, 24, 1});
     ASSERT_TRUE(drop({url(dir.file("frame_10.bmp")), url(dir.file("frame_2.bmp")), url(dir.file("frame_1.bmp"))}));
+    EXPECT_EQ(entriesWhenDropReturned, 0);
     EXPECT_EQ(entries(), (QStringList{QString::fromStdString(dir.file("frame_1.bmp")),
                                       QString::fromStdString(dir.file("frame_2.bmp")),
                                       QString::fromStdString(dir.file("frame_10.bmp"))}));
@@ -94,6 +103,7 @@ TEST_F(DropTest, DroppedFileThatIsNoBitmapGetsTheUsualMessage)
 {
     testsupport::writeBytes(dir.file("fake.bmp"), "plain text, no bitmap");
     EXPECT_TRUE(drop({url(dir.file("fake.bmp"))}));
+    EXPECT_EQ(messagesWhenDropReturned, 0u);  // the box came after the drop was taken
     EXPECT_EQ(window->lstDIBList->ListCount(), 0);
     EXPECT_EQ(messages.shown.size(), 1u);
     EXPECT_FALSE(window->cmdWriteAVI->isEnabled());

@@ -156,7 +156,7 @@ TEST_F(EditListTest, RightClickOpensTheMenuWithoutMovingTheSelection)
 {
     fill({"A", "B", "C"});
     list->setListIndex(2);
-    const QPoint onFirstRow = list->visualItemRect(list->item(0)).center();
+    const QPoint onFirstRow = list->rowRect(0).center();
     EXPECT_TRUE(rightClickChoosing(nullptr, onFirstRow));
     EXPECT_EQ(list->ListIndex(), 2);
     EXPECT_TRUE(rightClickChoosing(window->SpostaSu, onFirstRow));  // acts on the entry selected before
@@ -173,7 +173,7 @@ TEST_F(EditListTest, LeftButtonOpensNoMenu)
     fill({"A"});
     bool appeared = false;
     QTimer::singleShot(0, [&] { appeared = QApplication::activePopupWidget() != nullptr; });
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->rowRect(0).center());
     QApplication::processEvents();
     EXPECT_FALSE(appeared);
 }

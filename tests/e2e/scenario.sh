@@ -104,6 +104,12 @@ click_at "$ADD_X" "$ADD_Y"
 answer_dialog "$OPEN_TITLE" "$out/many/frame_001.bmp" open-dialog-many
 list_full() { [ "$(list_rows)" -ge "$VISIBLE_ROWS" ]; }
 wait_for 60 "the list to fill" list_full
+# The add runs beside the window, its progress in place of the clear button. Escape stops it
+# after the file in hand and keeps what came in; once it has ended Escape does nothing, so the
+# save below works on whatever the list holds.
+shot adding-progress
+xdotool windowfocus "$main_window" key Escape
+sleep 1
 click_at "$SAVE_X" "$SAVE_Y"
 answer_dialog "$SAVE_TITLE" "$out/cancelled.avi" save-dialog-cancelled
 file_started() { [ -s "$out/cancelled.avi" ]; }

@@ -2,6 +2,7 @@
 
 #include <QTest>
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 namespace kelvora::platform {
 namespace {
@@ -16,7 +17,7 @@ protected:
         QObject::connect(&list, &ListBox::Click, [this] { clicks.push_back(list.ListIndex()); });
     }
 
-    QPoint centreOf(int row) { return list.visualItemRect(list.item(row)).center(); }
+    QPoint centreOf(int row) { return list.rowRect(row).center(); }
 
     ListBox list;
     std::vector<int> clicks;  // the selected index each Click saw
@@ -118,6 +119,66 @@ TEST_F(ListBoxTest, KeyDownReportsTheVirtualKeyThenTheListMoves)
     EXPECT_EQ(keys[0], std::make_pair(40, 1));
     EXPECT_EQ(keys[1], std::make_pair(123, 6));
     EXPECT_EQ(list.ListIndex(), 1);  // and then it did
+}
+
+// A million frames of a real folder: the list shown, every member working at that size, and
+// the memory each entry costs beyond its path's own bytes within 200 bytes.
+TEST(ListBoxAtScaleTest, AMillionEntriesKeepTheMembersAndStayWithinTwoHundredBytesEach)
+{
+    constexpr int kEntries = 1'000'000;
+    const auto pathOf = [](int i) { return QStringLiteral("/home/utente/Immagini/filmato/frame_%1.bmp").arg(i, 7, 10, QChar(u'0')); };
+    ListBox list;
+    list.resize(300, 200);
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    malloc_trim(0);
+    // Small allocations and the large blocks the system maps on its own, both.
+    const auto inUse = [] { return mallinfo2().uordblks + mallinfo2().hblkhd; };
+    const std::size_t before = inUse();
+    std::size_t pathBytes = 0;
+    QStringList batch;
+    for (int i = 0; i < kEntries; ++i) {
+        batch << pathOf(i);
+        pathBytes += static_cast<std::size_t>(batch.back().toUtf8().size());
+        if (batch.size() == 10'000 || i == kEntries - 1) {
+            list.AddItems(batch);  // as an add hands them over, batch by batch
+            batch.clear();
+            QCoreApplication::processEvents();
+        }
+    }
+    list.scrollToBottom();
+    QCoreApplication::processEvents();
+    const std::size_t grown = inUse() - before;
+    const double perEntry = (static_cast<double>(grown) - static_cast<double>(pathBytes)) / kEntries;
+    EXPECT_LE(perEntry, 200.0) << perEntry << " bytes per entry; " << grown << " bytes for " << kEntries << " entries";
+
+    ASSERT_EQ(list.ListCount(), kEntries);
+    int clicks = 0;
+    QObject::connect(&list, &ListBox::Click, [&] { ++clicks; });
+    list.setListIndex(kEntries - 1);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(list.Text(), pathOf(kEntries - 1));
+    list.setList(0, list.List(1));  // a move as the editing handlers make it: two texts exchanged
+    list.setList(1, pathOf(0));
+    EXPECT_EQ(list.List(0), pathOf(1));
+    EXPECT_EQ(list.List(1), pathOf(0));
+    EXPECT_EQ(list.ListIndex(), kEntries - 1);  // replacing texts leaves the selection alone
+    list.RemoveItem(500'000);
+    EXPECT_EQ(list.ListCount(), kEntries - 1);
+    EXPECT_EQ(list.List(500'000), pathOf(500'001));
+    EXPECT_EQ(list.ListIndex(), -1);
+    // A name that is not UTF-8 travels as lone surrogates; it must come back unchanged.
+    const QString foreign = QStringLiteral("/altro/") + QChar(0xDCE9) + QStringLiteral("t\u00e9.bmp");
+    list.AddItem(foreign);
+    EXPECT_EQ(list.List(kEntries - 1), foreign);
+    list.setList(kEntries - 1, QStringLiteral("/altro/ultimo.bmp"));
+    EXPECT_EQ(list.List(kEntries - 1), "/altro/ultimo.bmp");
+    list.setList(0, foreign);
+    EXPECT_EQ(list.List(0), foreign);
+    list.Clear();
+    EXPECT_EQ(list.ListCount(), 0);
+    EXPECT_EQ(list.ListIndex(), -1);
+    EXPECT_EQ(clicks, 1);  // removing and clearing report no selection change
 }
 
 TEST(VirtualKeyCodeTest, MapsTheKeysTheHandlersUse)

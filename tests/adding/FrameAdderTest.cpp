@@ -1,6 +1,6 @@
 // The adding core without a window: what a drop or a command line gets from it. This test
 // links no widget library, so the core stays usable where there is no window.
-#include "app/FrameAdder.h"
+#include "adding/FrameAdder.h"
 #include "tests/support/bmp/BmpFiles.h"
 #include "tests/support/msgbox/ScriptedMessageBox.h"
 

@@ -1,6 +1,6 @@
-#include "app/FrameSources.h"
+#include "adding/FrameSources.h"
 
-#include "app/FrameAdder.h"
+#include "adding/FrameAdder.h"
 #include "platform/dirsearch/DirectorySearch.h"
 #include "platform/filesystem/PathNames.h"
 
@@ -14,14 +14,19 @@ namespace kelvora::app {
 QStringList frameCandidates(const QStringList& items)
 {
     QStringList candidates;
+    forEachFrameCandidate(items, [&candidates](const QString& path) { candidates << path; });
+    return candidates;
+}
+
+void forEachFrameCandidate(const QStringList& items, const std::function<void(const QString&)>& take)
+{
     for (const QString& item : items) {
         std::error_code error;
         if (std::filesystem::is_directory(platform::nativePath(item), error))
-            candidates << bmpFilesOfFolder(item);
+            forEachBmpFileOfFolder(item, take);
         else
-            candidates << item;
+            take(item);
     }
-    return candidates;
 }
 
 QStringList droppedItems(const QMimeData& data)

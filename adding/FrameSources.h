@@ -5,6 +5,7 @@
 
 #include <QMimeData>
 #include <QStringList>
+#include <functional>
 
 namespace kelvora::app {
 
@@ -12,6 +13,8 @@ namespace kelvora::app {
 // other path stands for itself, so a missing or foreign file meets the usual checks and
 // messages. The items keep their given order.
 [[nodiscard]] QStringList frameCandidates(const QStringList& items);
+// The same, each candidate handed to `take` in turn.
+void forEachFrameCandidate(const QStringList& items, const std::function<void(const QString&)>& take);
 
 // The local files and folders of a drop, in natural order; empty when it carries none.
 [[nodiscard]] QStringList droppedItems(const QMimeData& data);

@@ -1,4 +1,4 @@
-#include "app/FrameSources.h"
+#include "adding/FrameSources.h"
 #include "platform/filesystem/PathNames.h"
 #include "tests/support/bmp/BmpFiles.h"
 

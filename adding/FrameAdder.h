@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 
 namespace kelvora::app {
 
@@ -48,6 +49,9 @@ private:
 // The frame files of a folder as "Tutta la cartella" takes them: every *.bmp (any case),
 // regular files only, in natural order, as full paths.
 [[nodiscard]] QStringList bmpFilesOfFolder(const QString& folder);
+// The same, each path handed to `take` in turn, so a folder of a million frames is never a
+// list of a million strings.
+void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take);
 
 // One line for the status after an adding that left frames out for their format: how many,
 // and the format they had to match ("3 esclusi: diversi da 320×240, 24 bit"); empty when

@@ -1,4 +1,4 @@
-#include "app/FrameAdder.h"
+#include "adding/FrameAdder.h"
 
 #include "bitmap/FramePlan.h"
 #include "bitmap/FrameValidity.h"
@@ -53,16 +53,21 @@ Admission FrameAdder::admit(const QString& path)
 
 QStringList bmpFilesOfFolder(const QString& folder)
 {
+    QStringList paths;
+    forEachBmpFileOfFolder(folder, [&paths](const QString& path) { paths << path; });
+    return paths;
+}
+
+void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take)
+{
     const QString prefix =
         folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     platform::DirectorySearch search(platform::nativePath(prefix.isEmpty() ? QStringLiteral(".") : prefix), "*.BMP");
-    QStringList paths;
     for (std::string name = search.next(); !name.empty(); name = search.next()) {
         const QString bare = platform::pathFromNative(name);
         if (bare.right(4).toUpper() == QLatin1String(".BMP"))
-            paths << prefix + bare;
+            take(prefix + bare);
     }
-    return paths;
 }
 
 QString skippedSummary(int mismatched, const FrameFormat& format)

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "adding/AddJob.h"
+#include "adding/AddWindow.h"
+#include "platform/msgbox/MessageBox.h"
+
+#include <QStringList>
+#include <atomic>
+#include <functional>
+
+namespace kelvora::adding {
+
+// Lists an add's candidates, handing each path to the sink in turn.
+using CandidateSink = std::function<void(const QString&)>;
+using CandidateLister = std::function<void(const CandidateSink&)>;
+
+// An add run beside the window: the candidates are listed and examined on a worker thread
+// while the window's event loop keeps running; entries reach the list in batches and the
+// preview and progress follow at display rate. A refused file's message box still comes from
+// the window's thread, and the worker waits for it to be closed.
+class AddCommand {
+public:
+    AddCommand(AddWindow& window, platform::MessageBoxService& messages);
+
+    // Returns when the add has ended and the window has taken its outcome. `listCandidates`
+    // runs on the worker (reading a folder of many files takes a while too).
+    AddOutcome add(const CandidateLister& listCandidates, const FrameFormat& format);
+    // Stops the add before the next candidate; what was admitted stays. Any thread.
+    void cancel() { m_cancel.store(true); }
+    // Runs on the worker before each candidate is examined (tests act there).
+    void setBeforeExamining(std::function<void(int)> hook) { m_beforeExamining = std::move(hook); }
+
+private:
+    AddWindow& m_window;
+    platform::MessageBoxService& m_messages;
+    std::atomic<bool> m_cancel{false};
+    std::function<void(int)> m_beforeExamining;
+};
+
+}  // namespace kelvora::adding

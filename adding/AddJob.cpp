@@ -1,0 +1,95 @@
+#include "adding/AddJob.h"
+
+#include <QLocale>
+
+namespace kelvora::adding {
+
+namespace {
+
+// One add's messages: each offers the check box; once it is ticked the rest are not shown.
+class SilenceableMessages final : public platform::MessageBoxService {
+public:
+    explicit SilenceableMessages(platform::MessageBoxService& target) : m_target(target) {}
+
+    void MsgBox(const std::string& text, int style, const std::string& title) override
+    {
+        if (!m_silenced)
+            m_silenced = m_target.MsgBoxWithCheck(text, style, title, std::string(kSilenceText));
+    }
+    [[nodiscard]] bool silenced() const { return m_silenced; }
+
+private:
+    platform::MessageBoxService& m_target;
+    bool m_silenced = false;
+};
+
+QString count(int n) { return QLocale(QLocale::Italian, QLocale::Italy).toString(n); }
+
+}  // namespace
+
+AddOutcome AddJob::run(const QStringList& candidates, const FrameFormat& format, AddObserver& observer,
+                       const std::atomic<bool>& cancel)
+{
+    return run(
+        static_cast<int>(candidates.size()), [&candidates](int index) { return candidates[index]; }, format,
+        observer, cancel);
+}
+
+AddOutcome AddJob::run(int count, const std::function<QString(int)>& candidate, const FrameFormat& format,
+                       AddObserver& observer, const std::atomic<bool>& cancel)
+{
+    AddOutcome outcome;
+    outcome.format = format;
+    // A file added alone shows its box as it always has: there is nothing to silence.
+    SilenceableMessages silenceable(m_messages);
+    platform::MessageBoxService& messages =
+        count > 1 ? static_cast<platform::MessageBoxService&>(silenceable) : m_messages;
+    app::FrameAdder adder(outcome.format, messages);
+    const int total = count;
+    for (int i = 0; i < total; ++i) {
+        if (cancel.load(std::memory_order_relaxed)) {
+            outcome.cancelled = true;
+            break;
+        }
+        observer.examining(i, total);
+        const QString path = candidate(i);
+        switch (adder.admit(path)) {
+        case app::Admission::Added:
+            ++outcome.added;
+            outcome.enablesSave = true;
+            observer.admitted(i, path);
+            break;
+        case app::Admission::Mismatch:
+            outcome.enablesSave = true;
+            observer.leftOut(i, path);
+            break;
+        case app::Admission::Refused:
+            ++outcome.unreadable;
+            break;
+        }
+        outcome.examined = i + 1;
+    }
+    outcome.mismatched = adder.mismatched();
+    outcome.silenced = silenceable.silenced();
+    return outcome;
+}
+
+QString addSummary(const AddOutcome& outcome)
+{
+    QStringList parts;
+    if (outcome.cancelled) {
+        parts << (outcome.added == 1 ? QStringLiteral("Aggiunta interrotta: 1 fotogramma aggiunto")
+                                     : QStringLiteral("Aggiunta interrotta: %1 fotogrammi aggiunti")
+                                           .arg(count(outcome.added)));
+    }
+    if (outcome.mismatched > 0)
+        parts << app::skippedSummary(outcome.mismatched, outcome.format);
+    // Only when the boxes were silenced: otherwise the user has seen each file named.
+    if (outcome.silenced) {
+        parts << (outcome.unreadable == 1 ? QStringLiteral("1 file non leggibile")
+                                          : QStringLiteral("%1 file non leggibili").arg(count(outcome.unreadable)));
+    }
+    return parts.join(QStringLiteral(" · "));
+}
+
+}  // namespace kelvora::adding

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kelvora::platform {
+
+// An ordered sequence of texts held in few allocations: the bytes of all texts share large
+// blocks, and each text costs 12 bytes of index beside its own bytes. A text is kept as UTF-8
+// (a path's own bytes) unless it holds a lone surrogate (a file name that is not UTF-8), which
+// keeps its UTF-16 units, so every text comes back exactly as stored. A list of a million
+// file paths then weighs little more than the paths themselves, with no object per entry.
+class CompactTexts {
+public:
+    [[nodiscard]] int size() const { return static_cast<int>(m_refs.size()); }
+    [[nodiscard]] QString at(int index) const;
+    void append(QStringView text);
+    // Replaces text index in place; the others keep their places.
+    void replace(int index, QStringView text);
+    void swap(int a, int b) { std::swap(m_refs[static_cast<std::size_t>(a)], m_refs[static_cast<std::size_t>(b)]); }
+    void remove(int index);
+    void clear();
+    // Makes room for `count` texts in the index (their bytes are taken as they come).
+    void reserve(std::size_t count) { m_refs.reserve(count); }
+    // Frees the bytes of the texts before `index` where whole blocks allow it, for a reader
+    // that goes through an appended list once: those texts must not be read again.
+    void releaseBefore(int index);
+    // Bytes held for the texts and their index, slack included.
+    [[nodiscard]] std::size_t bytesHeld() const;
+
+private:
+    struct Ref {
+        std::uint32_t block;
+        std::uint32_t offset;
+        std::uint32_t bytes : 31;
+        std::uint32_t utf16 : 1;  // the bytes are UTF-16 units, not UTF-8
+    };
+    struct Block {
+        std::unique_ptr<char[]> bytes;
+        std::size_t capacity;
+    };
+
+    [[nodiscard]] Ref store(QStringView text);
+    [[nodiscard]] char* at(const Ref& ref) const { return m_blocks[ref.block].bytes.get() + ref.offset; }
+    // Rewrites the live texts into fresh blocks once the dead ones outweigh them.
+    void compactIfWasteful();
+
+    std::vector<Ref> m_refs;
+    std::vector<Block> m_blocks;
+    std::size_t m_fill = 0;     // bytes used in the last block
+    std::size_t m_live = 0;     // bytes of the texts in the index
+    std::size_t m_garbage = 0;  // bytes no text refers to any more
+};
+
+}  // namespace kelvora::platform
