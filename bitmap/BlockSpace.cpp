@@ -31,6 +31,14 @@ bool BlockSpace::readFrom(platform::File& file, std::int64_t offset)
     return true;
 }
 
+void BlockSpace::copyFrom(std::span<const std::uint8_t> source)
+{
+    const auto target = bytes();
+    const std::size_t copied = std::min(source.size(), target.size());
+    std::copy_n(source.begin(), copied, target.begin());
+    std::fill(target.begin() + static_cast<std::ptrdiff_t>(copied), target.end(), 0);
+}
+
 void BlockSpace::commit()
 {
     if (!m_inPlace)

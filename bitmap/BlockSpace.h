@@ -23,6 +23,8 @@ public:
     [[nodiscard]] std::span<std::uint8_t> bytes();
     // One read of the whole block from `offset`; bytes the file lacks become zero.
     [[nodiscard]] bool readFrom(platform::File& file, std::int64_t offset);
+    // The block from bytes already read; what `source` lacks becomes zero.
+    void copyFrom(std::span<const std::uint8_t> source);
     void commit();
 
 private:

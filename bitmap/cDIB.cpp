@@ -31,6 +31,8 @@ constexpr const char* kUnsupportedText = kUnsupportedFormatText;
 constexpr const char* kNotRegularText = "Il file esiste ma non è un file normale:";
 
 constexpr std::int64_t kLargestOffset = std::numeric_limits<std::int32_t>::max();
+// The first read of a file: both headers and, for most files, the whole colour table.
+constexpr std::size_t kStartSize = 2048;
 
 struct BlockSizes {
     std::size_t bitmapInfo = 0;
@@ -98,33 +100,36 @@ bool cDIB::load(const std::string& filename, Pixels pixels)
 {
     if (!isLoadableRegularFile(filename))
         return false;
-    std::optional<platform::File> file = openForReading(filename);
-    if (!file)
+    std::optional<platform::OpenResult> opened = openForReading(filename);
+    if (!opened)
         return false;
+    platform::File& file = opened->file;
     // The length of what was opened, so a file replaced or growing meanwhile is measured as read.
-    const auto fileLength = file->length();
-    // Both headers in one read; the bytes a short file lacks stay zero.
-    std::array<std::uint8_t, kFileHeaderSize + kInfoHeaderSize> headers{};
-    if (!fileLength || !file->readAt(headers, 0)) {
+    const auto fileLength = opened->length >= 0 ? std::optional(opened->length) : file.length();
+    // Both headers, and for most files the colour table too, in one read; the bytes a short
+    // file lacks stay zero.
+    std::array<std::uint8_t, kStartSize> start{};
+    const auto got = fileLength ? file.readAt(start, 0) : std::nullopt;
+    if (!got) {
         showErrorMessage(errno);
         return false;
     }
-    const auto bytes = std::span<const std::uint8_t>(headers);
+    const auto bytes = std::span<const std::uint8_t>(start);
     m_FileHeader = readFileHeader(bytes.first<kFileHeaderSize>());
     if (m_FileHeader.bfType != kBitmapSignature) {
         showPathMessage(kUnsupportedText, filename, platform::vbInformation);
         return false;
     }
-    auto info = binary::readAnyInfoHeader(bytes.subspan<kFileHeaderSize>());
-    if (!loadBlocks(*file, info, *fileLength, filename, pixels))
+    auto info = binary::readAnyInfoHeader(bytes.subspan(kFileHeaderSize, kInfoHeaderSize));
+    if (!loadBlocks(file, bytes.first(*got), info, *fileLength, filename, pixels))
         return false;
     info.biSizeImage = static_cast<std::int32_t>(binary::imageSize(info));
     m_InfoHeader = info;
     return true;
 }
 
-bool cDIB::loadBlocks(platform::File& file, const BITMAPINFOHEADER& info, std::int64_t fileLength,
-                      const std::string& filename, Pixels pixels)
+bool cDIB::loadBlocks(platform::File& file, std::span<const std::uint8_t> start, const BITMAPINFOHEADER& info,
+                      std::int64_t fileLength, const std::string& filename, Pixels pixels)
 {
     const auto sizes = blockSizes(m_FileHeader, info, fileLength);
     const auto storedFrom = [&](std::int64_t offset, std::size_t size) {
@@ -141,7 +146,13 @@ bool cDIB::loadBlocks(platform::File& file, const BITMAPINFOHEADER& info, std::i
         showPathMessage(kUnsupportedText, filename, platform::vbInformation);
         return false;
     }
-    if ((readBits && !bits.readFrom(file, m_FileHeader.bfOffBits)) || !bitmapInfo.readFrom(file, kFileHeaderSize)) {
+    // The start already read holds the information block when the block ends inside it or
+    // the file ends before the start's end.
+    const bool infoInStart = kFileHeaderSize + sizes->bitmapInfo <= start.size() || start.size() < kStartSize;
+    if (infoInStart)
+        bitmapInfo.copyFrom(start.subspan(std::min(start.size(), kFileHeaderSize)));
+    if ((readBits && !bits.readFrom(file, m_FileHeader.bfOffBits)) ||
+        (!infoInStart && !bitmapInfo.readFrom(file, kFileHeaderSize))) {
         showErrorMessage(errno);
         return false;
     }
@@ -237,11 +248,11 @@ bool cDIB::isLoadableRegularFile(const std::string& filename)
     return false;
 }
 
-std::optional<platform::File> cDIB::openForReading(const std::string& filename)
+std::optional<platform::OpenResult> cDIB::openForReading(const std::string& filename)
 {
     auto opened = m_opener.open(filename, platform::OpenMode::Read);
     if (opened.file.isOpen())
-        return std::move(opened.file);
+        return opened;
     if (opened.notRegular)
         showPathMessage(kNotRegularText, filename, platform::vbCritical);
     else if (opened.error == EACCES || opened.error == EPERM)

@@ -67,9 +67,10 @@ private:
 
     [[nodiscard]] bool load(const std::string& filename, Pixels pixels);
     [[nodiscard]] bool isLoadableRegularFile(const std::string& filename);
-    [[nodiscard]] std::optional<platform::File> openForReading(const std::string& filename);
-    [[nodiscard]] bool loadBlocks(platform::File& file, const binary::BITMAPINFOHEADER& info,
-                                  std::int64_t fileLength, const std::string& filename, Pixels pixels);
+    [[nodiscard]] std::optional<platform::OpenResult> openForReading(const std::string& filename);
+    [[nodiscard]] bool loadBlocks(platform::File& file, std::span<const std::uint8_t> start,
+                                  const binary::BITMAPINFOHEADER& info, std::int64_t fileLength,
+                                  const std::string& filename, Pixels pixels);
     void showPathMessage(const char* text, const std::string& filename, int style);
     void showErrorMessage(int error);
 

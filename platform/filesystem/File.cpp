@@ -115,8 +115,15 @@ std::optional<std::int64_t> File::length() const
 
 bool File::isRegular() const
 {
+    return regularLength().has_value();
+}
+
+std::optional<std::int64_t> File::regularLength() const
+{
     struct stat status {};
-    return ::fstat(m_descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    if (::fstat(m_descriptor, &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return static_cast<std::int64_t>(status.st_size);
 }
 
 bool File::close()

@@ -55,6 +55,8 @@ public:
     [[nodiscard]] std::optional<std::int64_t> length() const;
     // Whether the descriptor is a regular file (fstat); false on error.
     [[nodiscard]] bool isRegular() const;
+    // The length of a regular file, from the same one status query; nullopt for anything else.
+    [[nodiscard]] std::optional<std::int64_t> regularLength() const;
     // Closes now, reporting what close reports; the destructor closes silently.
     [[nodiscard]] bool close();
 

@@ -23,9 +23,12 @@ public:
         if (descriptor < 0)
             return {File{}, errno};
         File file{descriptor};
-        if (mode == OpenMode::Read && !file.isRegular())
+        if (mode != OpenMode::Read)
+            return {std::move(file), 0};
+        const std::optional<std::int64_t> length = file.regularLength();
+        if (!length)
             return {File{}, EINVAL, true};
-        return {std::move(file), 0};
+        return {std::move(file), 0, false, *length};
     }
 };
 

@@ -17,6 +17,8 @@ struct OpenResult {
     File file;
     int error = 0;
     bool notRegular = false;
+    // For reads: the file's length when it was checked to be regular; -1 when not known.
+    std::int64_t length = -1;
 };
 
 // Seam in front of open(2): tests put their own in to make an open fail with a chosen errno,
