@@ -95,26 +95,22 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SpecialPathTest,
 
 class FileNamesTest : public SpecialPathTest {};
 
-// A frame still being written: it is read as far as it goes, the rest of the block is zero.
-TEST_F(FileNamesTest, AFileStillGrowingIsAddedWithoutWaiting)
+// A frame still being written (a copy still running) would show its missing rows as black:
+// it is refused as incomplete, at once, and taken once it is whole.
+TEST_F(FileNamesTest, AFileStillBeingWrittenIsRefusedAsIncompleteUntilWhole)
 {
     const std::string path = dir.file("growing.bmp");
     std::vector<std::uint8_t> bytes = testsupport::makeBmp({64, 64, 24, 1});
     testsupport::writeBytes(path, std::string(bytes.begin(), bytes.begin() + 2000));
-    std::atomic<bool> stop = false;
-    std::thread writer([&] {
-        std::ofstream out(path, std::ios::binary | std::ios::app);
-        for (std::size_t at = 2000; at < bytes.size() && !stop; at += 64) {
-            out.write(reinterpret_cast<const char*>(bytes.data() + at),
-                      static_cast<std::streamsize>(std::min<std::size_t>(64, bytes.size() - at)));
-            out.flush();
-        }
-    });
     add(path, false);
-    stop = true;
-    writer.join();
+    EXPECT_EQ(window->lstDIBList->ListCount(), 0);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Il file è incompleto:\r\n" + path);
+
+    testsupport::writeBytes(path, std::string(bytes.begin(), bytes.end()));
+    add(path, false);
     EXPECT_EQ(window->lstDIBList->ListCount(), 1);
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(messages.shown.size(), 1u);
 }
 
 // Linux names are bytes: one that is not UTF-8 reaches the list and leads back to its file.
