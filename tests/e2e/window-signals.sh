@@ -9,6 +9,10 @@ echo "$app_pid" > "$out/app.pid"
 wait_for 30 "the window started with a folder" window_shown '^KELVORA MAKER - '
 main_window=$(visible_window '^KELVORA MAKER - ')
 wait_for 60 "the list to fill from the command line" list_full
+# The files from the command line are added beside the window; while that runs the save
+# button stands for "Annulla". Escape ends the add (or does nothing once it has ended).
+xdotool windowfocus "$main_window" key Escape
+sleep 1
 click_at "$SAVE_X" "$SAVE_Y"
 answer_dialog "$SAVE_TITLE" "$out/terminated.avi" save-dialog-terminated
 terminated_started() { [ -s "$out/terminated.avi" ]; }
