@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -31,12 +32,26 @@ std::uint32_t fieldAt(const std::uint8_t* data, std::size_t size, std::size_t at
 // claiming more than this are skipped.
 constexpr std::uint32_t kLargestClaim = 16u << 20;
 
+// An uncompressed picture stored with image size 0 claims the size of its rows: width,
+// height and depth from the 40-byte header, or from the OS/2 header's 16-bit fields.
+double rowsClaim(const std::uint8_t* data, std::size_t size)
+{
+    const bool os2 = fieldAt(data, size, 14) == 12;
+    const auto signedField = [&](std::size_t at) {
+        return static_cast<std::int64_t>(static_cast<std::int32_t>(fieldAt(data, size, at)));
+    };
+    const std::int64_t width = os2 ? fieldAt(data, size, 18) & 0xFFFF : signedField(18);
+    const std::int64_t height = os2 ? fieldAt(data, size, 20) & 0xFFFF : signedField(22);
+    const std::int64_t depth = fieldAt(data, size, os2 ? 24 : 28) & 0xFFFF;
+    return (static_cast<double>(std::abs(width)) * static_cast<double>(depth) / 8 + 4) * static_cast<double>(std::abs(height));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (fieldAt(data, size, 10) > kLargestClaim || fieldAt(data, size, 34) > kLargestClaim ||
-        fieldAt(data, size, 20) > kLargestClaim)
+        fieldAt(data, size, 20) > kLargestClaim || rowsClaim(data, size) > kLargestClaim)
         return -1;
     static const std::string input = scratch("in.bmp").string();
     static const std::string output = scratch("out.bmp").string();
