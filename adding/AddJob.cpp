@@ -38,30 +38,43 @@ AddOutcome AddJob::run(const QStringList& candidates, const FrameFormat& format,
 AddOutcome AddJob::run(int count, const std::function<QString(int)>& candidate, const FrameFormat& format,
                        AddObserver& observer, const std::atomic<bool>& cancel)
 {
+    int given = 0;
+    const NextCandidate next = [&]() -> std::optional<QString> {
+        if (given == count)
+            return std::nullopt;
+        return candidate(given++);
+    };
+    return run(next, count, format, observer, cancel);
+}
+
+AddOutcome AddJob::run(const NextCandidate& next, int count, const FrameFormat& format, AddObserver& observer,
+                       const std::atomic<bool>& cancel)
+{
     AddOutcome outcome;
     outcome.format = format;
     // A file added alone shows its box as it always has: there is nothing to silence.
     SilenceableMessages silenceable(m_messages);
     platform::MessageBoxService& messages =
-        count > 1 ? static_cast<platform::MessageBoxService&>(silenceable) : m_messages;
+        count == 1 ? m_messages : static_cast<platform::MessageBoxService&>(silenceable);
     app::FrameAdder adder(outcome.format, messages);
-    const int total = count;
-    for (int i = 0; i < total; ++i) {
+    for (int i = 0;; ++i) {
+        const std::optional<QString> path = next();
+        if (!path)
+            break;
         if (cancel.load(std::memory_order_relaxed)) {
             outcome.cancelled = true;
             break;
         }
-        observer.examining(i, total);
-        const QString path = candidate(i);
-        switch (adder.admit(path)) {
+        observer.examining(i, count);
+        switch (adder.admit(*path)) {
         case app::Admission::Added:
             ++outcome.added;
             outcome.enablesSave = true;
-            observer.admitted(i, path);
+            observer.admitted(i, *path);
             break;
         case app::Admission::Mismatch:
             outcome.enablesSave = true;
-            observer.leftOut(i, path);
+            observer.leftOut(i, *path);
             break;
         case app::Admission::Refused:
             ++outcome.unreadable;

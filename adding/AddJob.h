@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <optional>
 
 namespace kelvora::adding {
 
@@ -23,7 +24,8 @@ inline constexpr std::string_view kSilenceText = "Non mostrare altri messaggi pe
 class AddObserver {
 public:
     virtual ~AddObserver() = default;
-    // Candidate index is about to be examined; `candidates` of them in all.
+    // Candidate index is about to be examined; `candidates` of them in all (-1 when the
+    // candidates come from a stream whose length is not known).
     virtual void examining(int index, int candidates)
     {
         (void)index;
@@ -58,6 +60,9 @@ struct AddOutcome {
     bool enablesSave = false;
 };
 
+// Candidates one at a time, in order: the next one, or nothing once all have been given.
+using NextCandidate = std::function<std::optional<QString>()>;
+
 class AddJob {
 public:
     // `messages` shows each refused file's message (from the job's thread).
@@ -71,6 +76,10 @@ public:
     // The same over candidates held elsewhere: `count` of them, each asked of `candidate`
     // once, in order.
     [[nodiscard]] AddOutcome run(int count, const std::function<QString(int)>& candidate, const FrameFormat& format,
+                                 AddObserver& observer, const std::atomic<bool>& cancel);
+    // The same over candidates of a stream (a list read from a pipe): `count` of them, or -1
+    // when it is not known.
+    [[nodiscard]] AddOutcome run(const NextCandidate& next, int count, const FrameFormat& format,
                                  AddObserver& observer, const std::atomic<bool>& cancel);
 
 private:

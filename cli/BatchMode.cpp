@@ -1,5 +1,6 @@
 #include "cli/BatchMode.h"
 
+#include "adding/AddJob.h"
 #include "adding/FrameAdder.h"
 #include "cli/BatchProgress.h"
 #include "cli/InputPaths.h"
@@ -8,6 +9,7 @@
 #include "cli/StopSignals.h"
 #include "platform/avifile/AVIFile.h"
 #include "platform/filesystem/PathNames.h"
+#include "platform/toolkit/CompactTexts.h"
 #include "video/SaveFailure.h"
 #include "video/SaveJob.h"
 
@@ -16,6 +18,7 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,87 +35,132 @@ public:
     void MsgBox(const std::string& text, int, const std::string&) override { say(text); }
 };
 
-// The frames of one run, taken one candidate at a time as "Aggiungi BMP" takes them; only
-// the accepted paths are kept, each once.
-class FrameCollector {
+// The run's candidates in order: the arguments' items, then the list's (read as the add goes,
+// never held whole). A folder stands for its BMP files in natural order, anything else for
+// itself. The one in hand keeps its own bytes, so a frame is saved under the very name given.
+class BatchCandidates {
 public:
-    explicit FrameCollector(StderrMessages& messages) : m_adder(m_format, messages) {}
+    BatchCandidates(const std::vector<std::string>& items, PathList* list) : m_items(items), m_list(list) {}
 
-    // A folder stands for its BMP files in natural order, anything else for itself.
-    void addItem(const std::string& item)
+    std::optional<QString> next()
     {
-        std::error_code error;
-        const fs::path absolute = fs::absolute(item, error);
-        const std::string path = error ? item : absolute.string();
-        if (fs::is_directory(path, error)) {
-            for (const QString& file : app::bmpFilesOfFolder(platform::pathFromNative(path)))
-                admit(platform::nativePath(file));
-        } else {
-            admit(path);
+        while (m_inFolder == m_folder.size()) {
+            const std::optional<std::string> item = nextItem();
+            if (!item)
+                return std::nullopt;
+            std::error_code error;
+            const fs::path absolute = fs::absolute(*item, error);
+            std::string path = error ? *item : absolute.string();
+            if (!fs::is_directory(path, error)) {
+                m_current = std::move(path);
+                return platform::pathFromNative(m_current);
+            }
+            m_folder.clear();
+            m_inFolder = 0;
+            app::forEachBmpFileOfFolder(platform::pathFromNative(path),
+                                        [this](const QString& file) { m_folder.append(file); });
         }
+        if (m_inFolder % 4096 == 0)
+            m_folder.releaseBefore(m_inFolder);  // a folder of a million frames need not stay whole
+        const QString file = m_folder.at(m_inFolder++);
+        m_current = platform::nativePath(file);
+        return file;
+    }
+    // The candidate last given, as the file system names it.
+    [[nodiscard]] const std::string& current() const { return m_current; }
+
+private:
+    std::optional<std::string> nextItem()
+    {
+        if (m_nextItem < m_items.size())
+            return m_items[m_nextItem++];
+        return m_list ? m_list->next() : std::nullopt;
     }
 
-    [[nodiscard]] std::vector<std::string>& frames() { return m_frames; }
-    [[nodiscard]] int refused() const { return m_refused; }
+    const std::vector<std::string>& m_items;
+    PathList* m_list;
+    std::size_t m_nextItem = 0;
+    platform::CompactTexts m_folder;
+    int m_inFolder = 0;
+    std::string m_current;
+};
 
-    void sayMismatched() const
+// A refused candidate's message as a line. Where the system can say more precisely why the
+// file cannot be read (a loop of links, a link to nothing, no permission), that is the line.
+class CandidateMessages final : public platform::MessageBoxService {
+public:
+    explicit CandidateMessages(const BatchCandidates& candidates) : m_candidates(candidates) {}
+
+    void MsgBox(const std::string& text, int, const std::string&) override
     {
-        if (m_adder.mismatched() > 0)
-            say(app::skippedSummary(m_adder.mismatched(), m_format).toStdString());
+        const std::string& path = m_candidates.current();
+        if (const std::string reason = unreadableReason(path); !reason.empty())
+            say(path + ": " + reason);
+        else
+            say(text);
     }
 
 private:
-    void admit(const std::string& path)
-    {
-        if (const std::string reason = unreadableReason(path); !reason.empty()) {
-            say(path + ": " + reason);
-            ++m_refused;
-            return;
-        }
-        switch (m_adder.admit(platform::pathFromNative(path))) {
-        case app::Admission::Added:
-            m_frames.push_back(path);
-            break;
-        case app::Admission::Refused:  // the message said why
-            ++m_refused;
-            break;
-        case app::Admission::Mismatch:
-            say("escluso " + path + ": non ha il formato del primo fotogramma");
-            break;
-        }
-    }
-
-    app::FrameFormat m_format;
-    app::FrameAdder m_adder;
-    std::vector<std::string> m_frames;
-    int m_refused = 0;
+    const BatchCandidates& m_candidates;
 };
 
-// The arguments' items, then the list's; false when the list cannot be read.
-bool collect(const Invocation& invocation, FrameCollector& collector)
+// Keeps the admitted frames' paths and names each one left out for its format.
+class BatchFrames final : public adding::AddObserver {
+public:
+    explicit BatchFrames(const BatchCandidates& candidates) : m_candidates(candidates) {}
+
+    void admitted(int, const QString&) override { frames.push_back(m_candidates.current()); }
+    void leftOut(int, const QString&) override
+    {
+        say("escluso " + m_candidates.current() + ": non ha il formato del primo fotogramma");
+    }
+
+    std::vector<std::string> frames;
+
+private:
+    const BatchCandidates& m_candidates;
+};
+
+struct Collected {
+    std::vector<std::string> frames;
+    int refused = 0;
+    bool listRead = true;  // false when the list could not be read to its end
+};
+
+// The frames of the run, admitted one candidate at a time as "Aggiungi BMP" admits them.
+Collected collect(const Invocation& invocation)
 {
-    for (const std::string& item : invocation.items)
-        collector.addItem(item);
-    if (invocation.list.empty())
-        return true;
+    Collected collected;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> opened(nullptr, std::fclose);
     std::FILE* in = stdin;
-    if (invocation.list != "-") {
+    if (!invocation.list.empty() && invocation.list != "-") {
         opened.reset(std::fopen(invocation.list.c_str(), "re"));
         if (!opened) {
             say("l'elenco " + invocation.list + " non si legge: " + systemReason(errno));
-            return false;
+            collected.listRead = false;
+            return collected;
         }
         in = opened.get();
     }
-    PathList list(in, invocation.nullSeparated);
-    while (const auto path = list.next())
-        collector.addItem(*path);
-    if (list.failed()) {
+    std::optional<PathList> list;
+    if (!invocation.list.empty())
+        list.emplace(in, invocation.nullSeparated);
+
+    BatchCandidates candidates(invocation.items, list ? &*list : nullptr);
+    CandidateMessages messages(candidates);
+    BatchFrames frames(candidates);
+    const std::atomic<bool> never{false};
+    const adding::AddOutcome outcome = adding::AddJob(messages).run(
+        [&candidates] { return candidates.next(); }, -1, {}, frames, never);
+    if (outcome.mismatched > 0)
+        say(app::skippedSummary(outcome.mismatched, outcome.format).toStdString());
+    if (list && list->failed()) {
         say("l'elenco " + invocation.list + " non si legge fino in fondo");
-        return false;
+        collected.listRead = false;
     }
-    return true;
+    collected.frames = std::move(frames.frames);
+    collected.refused = outcome.unreadable;
+    return collected;
 }
 
 // Refuses, before anything is read or written, an output that would overwrite a file unasked
@@ -223,22 +271,19 @@ int runBatch(const Invocation& invocation)
         return kExitUsage;
     }
 
-    StderrMessages messages;
-    FrameCollector collector(messages);
-    const bool listRead = collect(invocation, collector);
-    collector.sayMismatched();
-    if (!listRead)
+    Collected collected = collect(invocation);
+    if (!collected.listRead)
         return kExitFailed;
-    if (collector.refused() > 0) {
-        say("nessun video creato: " + std::to_string(collector.refused()) + " file non si leggono come bitmap");
+    if (collected.refused > 0) {
+        say("nessun video creato: " + std::to_string(collected.refused) + " file non si leggono come bitmap");
         return kExitFailed;
     }
-    if (collector.frames().empty()) {
+    if (collected.frames.empty()) {
         say("nessun video creato: nessun file BMP tra quelli indicati");
         return kExitFailed;
     }
     // Its name is checked now, since the video is written under another until it is finished.
-    if (const std::string refusal = video::refusalBeforeOpen(target.string(), collector.frames()); !refusal.empty()) {
+    if (const std::string refusal = video::refusalBeforeOpen(target.string(), collected.frames); !refusal.empty()) {
         say(refusal);
         return kExitFailed;
     }
@@ -248,7 +293,7 @@ int runBatch(const Invocation& invocation)
         say(invocation.output + " non si può creare: " + pending.error());
         return kExitFailed;
     }
-    const video::SaveRequest request{pending.path().string(), std::move(collector.frames()),
+    const video::SaveRequest request{pending.path().string(), std::move(collected.frames),
                                      static_cast<video::DWORD>(invocation.fps)};
     // Ctrl+C, a kill or a lost terminal stops after the frame in hand; the file is finished.
     const StopSignals stop;
