@@ -12,6 +12,7 @@
 
 #include "adding/AddJob.h"
 #include "bench/app/BenchWindow.h"
+#include "bench/avifile/ChildRun.h"
 #include "bench/avifile/BenchFrames.h"
 #include "bench/avifile/SavePaths.h"
 #include "platform/toolkit/ListBox.h"
@@ -27,8 +28,6 @@
 #include <functional>
 #include <string>
 #include <sys/mman.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -73,21 +72,8 @@ long long procValue(const char* file, const char* key)
 Run measure(const std::function<int()>& work)
 {
     *shared() = Figures{};
-    std::fflush(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(work());
-    int status = 0;
-    rusage usage{};
-    if (child < 0 || ::wait4(child, &status, 0, &usage) != child)
-        return {};
-    Run run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.diskBytes = static_cast<long long>(usage.ru_inblock) * 512;
-    run.figures = *shared();
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return run;
+    const bench::Measure child = bench::runInChild(work);
+    return {child.seconds, child.diskBytes, *shared(), child.ok};
 }
 
 bool dropCaches()

@@ -21,8 +21,12 @@ Measure runInChild(const std::function<int()>& work)
     if (child < 0 || ::wait4(child, &status, 0, &usage) != child)
         return {};
     const auto end = std::chrono::steady_clock::now();
-    return {std::chrono::duration<double>(end - start).count(), usage.ru_maxrss,
-            WIFEXITED(status) && WEXITSTATUS(status) == 0};
+    Measure run;
+    run.seconds = std::chrono::duration<double>(end - start).count();
+    run.peakRssKiB = usage.ru_maxrss;
+    run.diskBytes = static_cast<long long>(usage.ru_inblock) * 512;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
 }
 
 Measure bestOf(int repeats, const std::function<int()>& work, const std::function<void()>& before)

@@ -10,6 +10,7 @@ namespace kelvora::bench {
 struct Measure {
     double seconds = 0;
     long peakRssKiB = 0;
+    long long diskBytes = 0;  // read from the disk (block input), the child and its children
     bool ok = false;
     // Of several runs: the median of the successful ones' seconds (a shared machine's noise
     // moves it less than the best).
