@@ -31,7 +31,6 @@ public:
             return;
         const int first = m_texts.size();
         beginInsertRows({}, first, first + static_cast<int>(texts.size()) - 1);
-        m_texts.reserve(static_cast<std::size_t>(first) + static_cast<std::size_t>(texts.size()));
         for (const QString& text : texts)
             m_texts.append(text);
         endInsertRows();
