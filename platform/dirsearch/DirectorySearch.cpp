@@ -63,18 +63,36 @@ DirectorySearch::DirectorySearch(const std::filesystem::path& folder, std::strin
 {
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        std::string name = it->path().filename().string();
+        const std::string name = it->path().filename().string();
         if (matchesWildcard(name, pattern) && isNormalFile(*it))
-            m_names.push_back(std::move(name));
+            keep(name);
     }
-    std::sort(m_names.begin(), m_names.end(), [](const std::string& a, const std::string& b) {
-        return naturalLess(a, b);
-    });
+    std::sort(m_names.begin(), m_names.end(),
+              [this](const Name& a, const Name& b) { return naturalLess(text(a), text(b)); });
+}
+
+void DirectorySearch::keep(std::string_view name)
+{
+    // A name is at most a few hundred bytes; one longer than a block gets a block of its own.
+    constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+    if (m_blocks.empty() || m_fill + name.size() > kBlockBytes) {
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(std::max(kBlockBytes, name.size())));
+        m_fill = 0;
+    }
+    std::copy(name.begin(), name.end(), m_blocks.back().get() + m_fill);
+    m_names.push_back({static_cast<std::uint32_t>(m_blocks.size() - 1), static_cast<std::uint32_t>(m_fill),
+                       static_cast<std::uint32_t>(name.size())});
+    m_fill += name.size();
+}
+
+std::string_view DirectorySearch::text(const Name& name) const
+{
+    return {m_blocks[name.block].get() + name.offset, name.length};
 }
 
 std::string DirectorySearch::next()
 {
-    return m_next < m_names.size() ? std::move(m_names[m_next++]) : std::string();
+    return m_next < m_names.size() ? std::string(text(m_names[m_next++])) : std::string();
 }
 
 bool matchesWildcard(std::string_view name, std::string_view pattern)

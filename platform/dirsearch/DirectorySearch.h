@@ -4,7 +4,9 @@
 // that match, one by one, then empty text. The folder's own order is arbitrary on Linux, so
 // the search returns names in natural order (frame_2 before frame_10), always the same.
 
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,7 +22,20 @@ public:
     [[nodiscard]] std::string next();
 
 private:
-    std::vector<std::string> m_names;
+    // A name's place in the blocks; names are never split across blocks.
+    struct Name {
+        std::uint32_t block;
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
+    void keep(std::string_view name);
+    [[nodiscard]] std::string_view text(const Name& name) const;
+
+    // A folder of a million frames is held as its names' bytes in large blocks and 12 bytes
+    // a name, not as a million string objects.
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::size_t m_fill = 0;  // bytes used in the last block
+    std::vector<Name> m_names;
     std::size_t m_next = 0;
 };
 
