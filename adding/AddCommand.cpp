@@ -233,12 +233,13 @@ AddOutcome AddCommand::add(const CandidateLister& listCandidates, const FrameFor
         std::jthread worker([&] {
             try {
                 platform::CompactTexts candidates = listed(listCandidates);
-                const auto next = [&candidates](int index) {
-                    if (index % 4096 == 0)
-                        candidates.releaseBefore(index);  // a million paths need not all stay
-                    return candidates.at(index);
+                int given = 0;  // a million paths need not all stay while they are examined
+                const NextCandidate next = [&]() -> std::optional<QString> {
+                    if (given == candidates.size())
+                        return std::nullopt;
+                    return candidates.takeInOrder(given++);
                 };
-                outcome = AddJob(messages).run(candidates.size(), next, format, progress, m_cancel);
+                outcome = AddJob(messages).run(next, candidates.size(), format, progress, m_cancel);
                 progress.finished(outcome.examined);
             } catch (const std::exception&) {
                 outcome.cancelled = true;  // out of memory: keep what came in, say it stopped

@@ -30,21 +30,13 @@ QString count(int n) { return QLocale(QLocale::Italian, QLocale::Italy).toString
 AddOutcome AddJob::run(const QStringList& candidates, const FrameFormat& format, AddObserver& observer,
                        const std::atomic<bool>& cancel)
 {
-    return run(
-        static_cast<int>(candidates.size()), [&candidates](int index) { return candidates[index]; }, format,
-        observer, cancel);
-}
-
-AddOutcome AddJob::run(int count, const std::function<QString(int)>& candidate, const FrameFormat& format,
-                       AddObserver& observer, const std::atomic<bool>& cancel)
-{
-    int given = 0;
+    qsizetype given = 0;
     const NextCandidate next = [&]() -> std::optional<QString> {
-        if (given == count)
+        if (given == candidates.size())
             return std::nullopt;
-        return candidate(given++);
+        return candidates[given++];
     };
-    return run(next, count, format, observer, cancel);
+    return run(next, static_cast<int>(candidates.size()), format, observer, cancel);
 }
 
 AddOutcome AddJob::run(const NextCandidate& next, int count, const FrameFormat& format, AddObserver& observer,

@@ -73,12 +73,8 @@ public:
     // that silences the rest; the files refused after that are only counted.
     [[nodiscard]] AddOutcome run(const QStringList& candidates, const FrameFormat& format, AddObserver& observer,
                                  const std::atomic<bool>& cancel);
-    // The same over candidates held elsewhere: `count` of them, each asked of `candidate`
-    // once, in order.
-    [[nodiscard]] AddOutcome run(int count, const std::function<QString(int)>& candidate, const FrameFormat& format,
-                                 AddObserver& observer, const std::atomic<bool>& cancel);
-    // The same over candidates of a stream (a list read from a pipe): `count` of them, or -1
-    // when it is not known.
+    // The same over candidates given one at a time: `count` of them, or -1 when that is not
+    // known (a list read from a pipe).
     [[nodiscard]] AddOutcome run(const NextCandidate& next, int count, const FrameFormat& format,
                                  AddObserver& observer, const std::atomic<bool>& cancel);
 

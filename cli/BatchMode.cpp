@@ -60,9 +60,7 @@ public:
             app::forEachBmpFileOfFolder(platform::pathFromNative(path),
                                         [this](const QString& file) { m_folder.append(file); });
         }
-        if (m_inFolder % 4096 == 0)
-            m_folder.releaseBefore(m_inFolder);  // a folder of a million frames need not stay whole
-        const QString file = m_folder.at(m_inFolder++);
+        const QString file = m_folder.takeInOrder(m_inFolder++);
         m_current = platform::nativePath(file);
         return file;
     }

@@ -27,9 +27,10 @@ public:
     void clear();
     // Makes room for `count` texts in the index (their bytes are taken as they come).
     void reserve(std::size_t count) { m_refs.reserve(count); }
-    // Frees the bytes of the texts before `index` where whole blocks allow it, for a reader
-    // that goes through an appended list once: those texts must not be read again.
-    void releaseBefore(int index);
+    // Text index for a reader that goes once, in order, through an appended list: the bytes
+    // of the texts behind it are freed as it goes (whole blocks), so those must not be read
+    // again.
+    [[nodiscard]] QString takeInOrder(int index);
     // Bytes held for the texts and their index, slack included.
     [[nodiscard]] std::size_t bytesHeld() const;
 
@@ -46,6 +47,8 @@ private:
     };
 
     [[nodiscard]] Ref store(QStringView text);
+    // Frees the blocks that hold only texts before `index`.
+    void releaseBefore(int index);
     [[nodiscard]] char* at(const Ref& ref) const { return m_blocks[ref.block].bytes.get() + ref.offset; }
     // Rewrites the live texts into fresh blocks once the dead ones outweigh them.
     void compactIfWasteful();
