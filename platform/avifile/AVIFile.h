@@ -5,6 +5,7 @@
 // beyond the first RIFF). Standard library and POSIX only.
 
 #include <cstdint>
+#include <span>
 
 #include "platform/types/PlatformTypes.h"
 
@@ -120,6 +121,16 @@ void AVIFileExit();
 [[nodiscard]] HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, const void* lpFormat, LONG cbFormat);
 [[nodiscard]] HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer,
                                      LONG cbBuffer, DWORD dwFlags, LONG* plSampWritten, LONG* plBytesWritten);
+// Our extension: several samples at once, from lStart on, each from its own buffer with its own
+// flags, gathered into as few writes as the platform allows; as if each had been given to
+// AVIStreamWrite in turn. *plSampWritten (when given) receives how many are in the file.
+struct AVISAMPLE {
+    const void* lpBuffer = nullptr;
+    LONG cbBuffer = 0;
+    DWORD dwFlags = 0;
+};
+[[nodiscard]] HRESULT AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<const AVISAMPLE> samples,
+                                            LONG* plSampWritten);
 ULONG AVIStreamRelease(PAVISTREAM pavi);
 // The last release finishes the file (headers, indexes) and closes it. Our extension:
 // when phrFinish is given, it receives AVIERR_OK or the failure of finishing the file

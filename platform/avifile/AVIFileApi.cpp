@@ -1,5 +1,6 @@
 // The library's published functions: argument and handle checks, then the objects.
 #include <optional>
+#include <vector>
 
 #include "platform/avifile/AVIFile.h"
 #include "platform/avifile/AviHandles.h"
@@ -122,24 +123,46 @@ HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* 
         *plSampWritten = 0;
     if (plBytesWritten)
         *plBytesWritten = 0;
-    const auto handles = AviHandles::lock();
-    if (!handles->isLive(pavi))
-        return AVIERR_BADHANDLE;
-    if (lSamples != 1 || cbBuffer < 0 || (!lpBuffer && cbBuffer > 0) || lStart < 0)
-        return AVIERR_BADPARAM;
-    AviWriter& writer = fileOf(pavi)->writer;
-    if (!writer.hasFormat())
-        return AVIERR_BADFORMAT;
-    if (static_cast<std::uint32_t>(lStart) != writer.framesWritten())
-        return AVIERR_UNSUPPORTED;  // samples are appended in order
-    const HRESULT hr = writer.writeFrame({static_cast<const std::uint8_t*>(lpBuffer), static_cast<std::size_t>(cbBuffer)},
-                                         (dwFlags & AVIIF_KEYFRAME) != 0);
+    if (lSamples != 1)  // a video sample is one frame; several go through AVIStreamWriteSamples
+        return AviHandles::lock()->isLive(pavi) ? AVIERR_BADPARAM : AVIERR_BADHANDLE;
+    const AVISAMPLE sample{lpBuffer, cbBuffer, dwFlags};
+    LONG written = 0;
+    const HRESULT hr = AVIStreamWriteSamples(pavi, lStart, {&sample, 1}, &written);
     if (hr == AVIERR_OK) {
         if (plSampWritten)
             *plSampWritten = 1;
         if (plBytesWritten)
             *plBytesWritten = cbBuffer;
     }
+    return hr;
+}
+
+HRESULT AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<const AVISAMPLE> samples, LONG* plSampWritten)
+{
+    if (plSampWritten)
+        *plSampWritten = 0;
+    const auto handles = AviHandles::lock();
+    if (!handles->isLive(pavi))
+        return AVIERR_BADHANDLE;
+    if (lStart < 0 || samples.size() > 0x7FFFFFFF)
+        return AVIERR_BADPARAM;
+    std::vector<AviWriter::FrameSample> frames;
+    frames.reserve(samples.size());
+    for (const AVISAMPLE& sample : samples) {
+        if (sample.cbBuffer < 0 || (!sample.lpBuffer && sample.cbBuffer > 0))
+            return AVIERR_BADPARAM;
+        frames.push_back({{static_cast<const std::uint8_t*>(sample.lpBuffer), static_cast<std::size_t>(sample.cbBuffer)},
+                          (sample.dwFlags & AVIIF_KEYFRAME) != 0});
+    }
+    AviWriter& writer = fileOf(pavi)->writer;
+    if (!writer.hasFormat())
+        return AVIERR_BADFORMAT;
+    if (static_cast<std::uint32_t>(lStart) != writer.framesWritten())
+        return AVIERR_UNSUPPORTED;  // samples are appended in order
+    std::size_t written = 0;
+    const HRESULT hr = writer.writeFrames(frames, written);
+    if (plSampWritten)
+        *plSampWritten = static_cast<LONG>(written);
     return hr;
 }
 

@@ -38,13 +38,13 @@ void writeStreamHeader(ByteWriter& out, const AVISTREAMHEADER& h)
     out.u16(static_cast<std::uint16_t>(h.bottom));  // rcFrame.bottom
 }
 
-void writeSuperIndexHeader(ByteWriter& out, std::uint32_t nEntriesInUse)
+void writeSuperIndexHeader(ByteWriter& out, std::uint32_t nEntriesInUse, FourCC dwChunkId)
 {
-    out.u16(4);              // wLongsPerEntry
-    out.u8(0);               // bIndexSubType
-    out.u8(0);               // bIndexType: AVI_INDEX_OF_INDEXES
-    out.u32(nEntriesInUse);  // nEntriesInUse
-    out.u32(kFrameChunk.value());  // dwChunkId
+    out.u16(4);                  // wLongsPerEntry
+    out.u8(0);                   // bIndexSubType
+    out.u8(0);                   // bIndexType: AVI_INDEX_OF_INDEXES
+    out.u32(nEntriesInUse);      // nEntriesInUse
+    out.u32(dwChunkId.value());  // dwChunkId
     out.zeros(12);           // dwReserved[3]
 }
 
@@ -61,7 +61,7 @@ void writeStdIndexHeader(ByteWriter& out, const AVISTDINDEXHEADER& h)
     out.u8(0);                 // bIndexSubType
     out.u8(1);                 // bIndexType: AVI_INDEX_OF_CHUNKS
     out.u32(h.nEntriesInUse);  // nEntriesInUse
-    out.u32(kFrameChunk.value());  // dwChunkId
+    out.u32(h.dwChunkId.value());  // dwChunkId
     out.u64(h.qwBaseOffset);   // qwBaseOffset
     out.u32(0);                // dwReserved3
 }
@@ -72,9 +72,10 @@ void writeStdIndexEntry(ByteWriter& out, std::uint32_t dwOffset, std::uint32_t d
     out.u32(dwSize);    // dwSize, bit 31 set for a non-key frame
 }
 
-void writeIdx1Entry(ByteWriter& out, std::uint32_t dwFlags, std::uint32_t dwOffset, std::uint32_t dwSize)
+void writeIdx1Entry(ByteWriter& out, FourCC dwChunkId, std::uint32_t dwFlags, std::uint32_t dwOffset,
+                    std::uint32_t dwSize)
 {
-    out.u32(kFrameChunk.value());  // dwChunkId
+    out.u32(dwChunkId.value());    // dwChunkId
     out.u32(dwFlags);              // dwFlags
     out.u32(dwOffset);             // dwOffset: from the 'movi' FourCC to the chunk header
     out.u32(dwSize);               // dwSize

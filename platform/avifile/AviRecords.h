@@ -30,7 +30,8 @@ inline constexpr FourCC kDmlh = FourCC("dmlh");
 inline constexpr FourCC kMovi = FourCC("movi");
 inline constexpr FourCC kIdx1 = FourCC("idx1");
 inline constexpr FourCC kIx00 = FourCC("ix00");
-inline constexpr FourCC kFrameChunk = FourCC("00db");  // stream 0, uncompressed DIB
+inline constexpr FourCC kDibFrameChunk = FourCC("00db");         // stream 0, a DIB as stored
+inline constexpr FourCC kCompressedFrameChunk = FourCC("00dc");  // stream 0, a codec's frame
 
 inline constexpr std::uint32_t AVIF_HASINDEX = 0x10;
 inline constexpr std::uint32_t AVIF_TRUSTCKTYPE = 0x800;
@@ -91,17 +92,19 @@ struct AVISUPERINDEXENTRY {
 
 struct AVISTDINDEXHEADER {
     std::uint32_t nEntriesInUse = 0;
+    FourCC dwChunkId;
     std::uint64_t qwBaseOffset = 0;
 };
 
 // Each writes the record's body (no chunk header).
 void writeMainHeader(ByteWriter& out, const AVIMAINHEADER& h);
 void writeStreamHeader(ByteWriter& out, const AVISTREAMHEADER& h);
-void writeSuperIndexHeader(ByteWriter& out, std::uint32_t nEntriesInUse);
+void writeSuperIndexHeader(ByteWriter& out, std::uint32_t nEntriesInUse, FourCC dwChunkId);
 void writeSuperIndexEntry(ByteWriter& out, const AVISUPERINDEXENTRY& e);
 void writeStdIndexHeader(ByteWriter& out, const AVISTDINDEXHEADER& h);
 void writeStdIndexEntry(ByteWriter& out, std::uint32_t dwOffset, std::uint32_t dwSize);
-void writeIdx1Entry(ByteWriter& out, std::uint32_t dwFlags, std::uint32_t dwOffset, std::uint32_t dwSize);
+void writeIdx1Entry(ByteWriter& out, FourCC dwChunkId, std::uint32_t dwFlags, std::uint32_t dwOffset,
+                    std::uint32_t dwSize);
 void writeChunkHeader(ByteWriter& out, FourCC id, std::uint32_t size);
 void writeListHeader(ByteWriter& out, FourCC list, std::uint32_t size, FourCC type);
 

@@ -48,6 +48,7 @@ HRESULT AviWriter::setFormat(std::span<const std::uint8_t> format)
         return AVIERR_UNSUPPORTED;  // the layout is on disk: the format can no longer change
     m_format.assign(format.begin(), format.end());
     m_formatSet = true;
+    m_frameChunk = frameChunkFor(m_format);
     if (const auto table = colourTableOf(m_format)) {
         m_shownPalette.assign(table->begin(), table->end());
         m_nextPalette = m_shownPalette;
@@ -201,7 +202,7 @@ void AviWriter::renderSuperIndex(ByteWriter& out) const
         return;
     }
     writeChunkHeader(out, kIndx, static_cast<std::uint32_t>(body));
-    writeSuperIndexHeader(out, static_cast<std::uint32_t>(m_superIndex.size()));
+    writeSuperIndexHeader(out, static_cast<std::uint32_t>(m_superIndex.size()), m_frameChunk);
     for (const auto& entry : m_superIndex)
         writeSuperIndexEntry(out, entry);
     out.zeros(kSuperIndexEntrySize * (m_limits.superIndexEntries - m_superIndex.size()));

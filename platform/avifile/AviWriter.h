@@ -31,6 +31,13 @@ public:
     // its colour table: the change is written before the next frame.
     [[nodiscard]] HRESULT changePalette(std::span<const std::uint8_t> format);
     [[nodiscard]] HRESULT writeFrame(std::span<const std::uint8_t> data, bool keyFrame);
+    // Frames one after the other, gathered into few writes; `written` of them are in the file
+    // when it returns, all of them on success.
+    struct FrameSample {
+        std::span<const std::uint8_t> data;
+        bool keyFrame = true;
+    };
+    [[nodiscard]] HRESULT writeFrames(std::span<const FrameSample> frames, std::size_t& written);
     // Completes the sizes, counts and indexes and closes the file.
     [[nodiscard]] HRESULT finish();
 
@@ -53,7 +60,9 @@ private:
     void renderStreamHeader(ByteWriter& out) const;
     void renderSuperIndex(ByteWriter& out) const;
     void renderOdml(ByteWriter& out) const;
-    [[nodiscard]] bool needsNewRiff(std::size_t dataSize) const;
+    [[nodiscard]] bool needsNewRiff(std::uint64_t position, std::size_t count, std::size_t dataSize) const;
+    [[nodiscard]] std::size_t framesFitting(std::span<const FrameSample> frames, std::size_t leadBytes) const;
+    [[nodiscard]] HRESULT writeRun(std::span<const FrameSample> frames);
     [[nodiscard]] bool writePendingPalette();
     [[nodiscard]] HRESULT startNextRiff();
     [[nodiscard]] bool closeRiff();
@@ -71,6 +80,8 @@ private:
     RiffFile m_file;
     FrameIndex m_index;
     std::vector<std::uint8_t> m_block;  // staging for header patches and index chunks
+    std::vector<std::span<const std::uint8_t>> m_payloads;  // the frames of one gathered write
+    std::size_t m_runWritten = 0;                          // of them, those that reached the file
 
     bool m_hasStream = false;
     AVISTREAMINFOA m_info{};
@@ -78,6 +89,7 @@ private:
     std::string m_name;
     std::vector<std::uint8_t> m_format;
     bool m_formatSet = false;
+    FourCC m_frameChunk = kDibFrameChunk;
     std::vector<std::uint8_t> m_shownPalette;  // the colour table readers have in effect
     std::vector<std::uint8_t> m_nextPalette;   // the one the next frame needs
     bool m_paletteChanged = false;

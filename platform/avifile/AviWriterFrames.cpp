@@ -13,63 +13,117 @@ constexpr std::size_t kReserveFrames = 64 * 1024;
 constexpr std::size_t kStdIndexOverhead = 8 + kStdIndexHeaderSize;
 }  // namespace
 
-bool AviWriter::needsNewRiff(std::size_t dataSize) const
+// Whether a frame of `dataSize` bytes written at `position`, after `count` frames of the
+// RIFF being written, would take it past its limits.
+bool AviWriter::needsNewRiff(std::uint64_t position, std::size_t count, std::size_t dataSize) const
 {
-    const std::size_t n = m_index.count();
-    if (n == 0)
+    if (count == 0)
         return false;
-    if (n >= m_limits.framesPerRiff)
+    if (count >= m_limits.framesPerRiff)
         return true;
     // Room is kept for this RIFF's own indexes, which follow its last frame.
-    std::uint64_t indexes = kStdIndexOverhead + kStdIndexEntrySize * (n + 1);
+    std::uint64_t indexes = kStdIndexOverhead + kStdIndexEntrySize * (count + 1);
     if (m_riffNumber == 0)
-        indexes += 8 + kIdx1EntrySize * (n + 1);
-    const std::uint64_t end = m_file.position() + 8 + dataSize + (dataSize & 1) + indexes;
+        indexes += 8 + kIdx1EntrySize * (count + 1);
+    const std::uint64_t end = position + RiffFile::chunkBytes(dataSize) + indexes;
     return end - m_riffStart > m_limits.riffBytes;
 }
 
 HRESULT AviWriter::writeFrame(std::span<const std::uint8_t> data, bool keyFrame)
 {
+    const FrameSample sample{data, keyFrame};
+    std::size_t written = 0;
+    return writeFrames({&sample, 1}, written);
+}
+
+HRESULT AviWriter::writeFrames(std::span<const FrameSample> frames, std::size_t& written)
+{
+    written = 0;
     if (m_failed)
         return AVIERR_FILEWRITE;
+    if (frames.empty())
+        return AVIERR_OK;
     if (!m_headerWritten) {
         if (!writeFirstHeader()) {
             m_failed = true;
             return AVIERR_FILEWRITE;
         }
-        const std::uint64_t perRiff = m_limits.riffBytes / (8 + data.size() + 1) + 1;
+        const std::uint64_t perRiff = m_limits.riffBytes / (8 + frames.front().data.size() + 1) + 1;
         m_index.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(perRiff, kReserveFrames)));
     }
-    const std::vector<std::uint8_t> change = paletteChange(m_shownPalette, m_nextPalette);
-    if (needsNewRiff(data.size() + (change.empty() ? 0 : 8 + change.size()))) {
-        if (HRESULT hr = startNextRiff(); hr != AVIERR_OK)
+    while (written < frames.size()) {
+        // A palette change waits for the frame it applies to, the first of this run.
+        const std::vector<std::uint8_t> change = paletteChange(m_shownPalette, m_nextPalette);
+        const std::size_t changeBytes = change.empty() ? 0 : RiffFile::chunkBytes(change.size());
+        const std::size_t run = framesFitting(frames.subspan(written), changeBytes);
+        if (run == 0) {
+            if (HRESULT hr = startNextRiff(); hr != AVIERR_OK)
+                return hr;
+            continue;
+        }
+        if (!change.empty()) {
+            if (!m_file.appendChunk(kPaletteChangeChunk, change)) {
+                m_failed = true;
+                return AVIERR_FILEWRITE;
+            }
+            m_shownPalette = m_nextPalette;
+            m_paletteChanged = true;
+        }
+        const HRESULT hr = writeRun(frames.subspan(written, run));
+        written += hr == AVIERR_OK ? run : m_runWritten;
+        if (hr != AVIERR_OK)
             return hr;
     }
-    if (!change.empty()) {
-        if (!m_file.appendChunk(kPaletteChangeChunk, change)) {
-            m_failed = true;
-            return AVIERR_FILEWRITE;
-        }
-        m_shownPalette = m_nextPalette;
-        m_paletteChanged = true;
-    }
-    const std::uint64_t chunkStart = m_file.position();
-    if (!m_file.appendChunk(kFrameChunk, data)) {
-        m_failed = true;
-        return AVIERR_FILEWRITE;
-    }
-    m_goodEnd = m_file.position();
-    m_index.add(static_cast<std::uint32_t>(chunkStart - m_moviFourCC), static_cast<std::uint32_t>(data.size()),
-                keyFrame);
-    ++m_totalFrames;
-    m_largestFrame = std::max(m_largestFrame, static_cast<std::uint32_t>(data.size()));
-    // Counts on disk follow the frames every few frames; a failure here is not this
-    // frame's, and finishing the file tries again and reports it.
-    m_bytesSincePatch += data.size();
-    if (++m_framesSincePatch >= kPatchEveryFrames || m_bytesSincePatch >= kPatchEveryBytes) {
+    // Counts on disk follow the frames every few frames; a failure here is not these frames',
+    // and finishing the file tries again and reports it.
+    if (m_framesSincePatch >= kPatchEveryFrames || m_bytesSincePatch >= kPatchEveryBytes) {
         m_framesSincePatch = 0;
         m_bytesSincePatch = 0;
         (void)patchHeader();
+    }
+    return AVIERR_OK;
+}
+
+// How many of `frames`, from the first, fit in the RIFF being written after `leadBytes` more
+// bytes (a palette change); 0 when the first needs a new RIFF.
+std::size_t AviWriter::framesFitting(std::span<const FrameSample> frames, std::size_t leadBytes) const
+{
+    std::uint64_t position = m_file.position();
+    std::size_t count = m_index.count();
+    std::size_t fitting = 0;
+    for (const FrameSample& frame : frames) {
+        const std::size_t lead = fitting == 0 ? leadBytes : 0;
+        if (needsNewRiff(position, count, frame.data.size() + lead))
+            break;
+        position += RiffFile::chunkBytes(frame.data.size()) + lead;
+        ++count;
+        ++fitting;
+    }
+    return fitting;
+}
+
+// Frames that all fit the RIFF being written, in one gathered write.
+HRESULT AviWriter::writeRun(std::span<const FrameSample> frames)
+{
+    m_payloads.clear();
+    for (const FrameSample& frame : frames)
+        m_payloads.push_back(frame.data);
+    std::uint64_t chunkStart = m_file.position();
+    m_runWritten = m_file.appendChunks(m_frameChunk, m_payloads);
+    for (std::size_t i = 0; i < m_runWritten; ++i) {
+        const std::size_t size = frames[i].data.size();
+        m_index.add(static_cast<std::uint32_t>(chunkStart - m_moviFourCC), static_cast<std::uint32_t>(size),
+                    frames[i].keyFrame);
+        chunkStart += RiffFile::chunkBytes(size);
+        ++m_totalFrames;
+        m_largestFrame = std::max(m_largestFrame, static_cast<std::uint32_t>(size));
+        m_bytesSincePatch += size;
+        ++m_framesSincePatch;
+    }
+    m_goodEnd = chunkStart;
+    if (m_runWritten < frames.size()) {
+        m_failed = true;
+        return AVIERR_FILEWRITE;
     }
     return AVIERR_OK;
 }
@@ -116,7 +170,7 @@ bool AviWriter::writeStdIndex()
     const std::uint32_t body = static_cast<std::uint32_t>(kStdIndexHeaderSize + kStdIndexEntrySize * n);
     ByteWriter out(m_block);
     writeChunkHeader(out, kIx00, body);
-    writeStdIndexHeader(out, {static_cast<std::uint32_t>(n), m_moviFourCC});
+    writeStdIndexHeader(out, {static_cast<std::uint32_t>(n), m_frameChunk, m_moviFourCC});
     bool ok = true;
     for (std::size_t i = 0; i < n && ok; ++i) {
         if (out.size() + kStdIndexEntrySize > m_block.size())
@@ -140,7 +194,8 @@ bool AviWriter::writeIdx1()
         if (out.size() + kIdx1EntrySize > m_block.size())
             ok = flushBlock(out);
         const auto& e = m_index[i];
-        writeIdx1Entry(out, FrameIndex::isKey(e) ? kIdx1KeyFrame : 0, e.chunkOffset, FrameIndex::sizeOf(e));
+        writeIdx1Entry(out, m_frameChunk, FrameIndex::isKey(e) ? kIdx1KeyFrame : 0, e.chunkOffset,
+                       FrameIndex::sizeOf(e));
     }
     return ok && flushBlock(out);
 }

@@ -1,5 +1,7 @@
 #include "platform/avifile/FrameGeometry.h"
 
+#include "platform/avifile/AviRecords.h"
+#include "platform/binary/BitmapRecords.h"
 #include "platform/binary/ByteReader.h"
 
 namespace kelvora::avifile {
@@ -37,6 +39,15 @@ HRESULT checkVideoFormat(std::span<const std::uint8_t> format)
     if (biWidth > kLargestSide || rows > kLargestSide)
         return AVIERR_BADFORMAT;
     return AVIERR_OK;
+}
+
+platform::FourCC frameChunkFor(std::span<const std::uint8_t> format)
+{
+    if (format.size() < kBitmapInfoHeaderSize)
+        return kDibFrameChunk;
+    binary::ByteReader in(format.subspan(16, 4));  // biCompression
+    const std::uint32_t compression = in.u32();
+    return compression > static_cast<std::uint32_t>(binary::BI_BITFIELDS) ? kCompressedFrameChunk : kDibFrameChunk;
 }
 
 }  // namespace kelvora::avifile

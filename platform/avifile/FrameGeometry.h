@@ -9,6 +9,7 @@
 #include <span>
 
 #include "platform/avifile/AVIFile.h"
+#include "platform/types/FourCC.h"
 
 namespace kelvora::avifile {
 
@@ -31,6 +32,11 @@ struct FrameRect {
 // A video stream's format must start with a whole BITMAPINFOHEADER (biSize 40 or more,
 // within the block) whose width and rows fit the headers: AVIERR_OK or AVIERR_BADFORMAT.
 [[nodiscard]] HRESULT checkVideoFormat(std::span<const std::uint8_t> format);
+
+// The chunk id a stream's frames are stored under: '00db' for bitmaps as stored (their
+// pixels, run-length data or bit fields), '00dc' for a codec's frames (the format's
+// compression is then the codec's four-character code).
+[[nodiscard]] platform::FourCC frameChunkFor(std::span<const std::uint8_t> format);
 
 inline constexpr std::size_t kBitmapInfoHeaderSize = 40;
 inline constexpr std::int64_t kLargestSide = 32767;

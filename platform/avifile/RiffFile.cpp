@@ -70,13 +70,34 @@ bool RiffFile::append(std::span<const std::uint8_t> data)
 
 bool RiffFile::appendChunk(platform::FourCC id, std::span<const std::uint8_t> payload)
 {
-    std::uint8_t header[8];
-    ByteWriter out(header);
-    out.u32(id.value());
-    out.u32(static_cast<std::uint32_t>(payload.size()));
+    const std::span<const std::uint8_t> payloads[] = {payload};
+    return appendChunks(id, payloads) == 1;
+}
+
+std::size_t RiffFile::appendChunks(platform::FourCC id, std::span<const std::span<const std::uint8_t>> payloads)
+{
     static const std::uint8_t pad = 0;
-    const std::span<const std::uint8_t> parts[] = {header, payload, {&pad, payload.size() & 1}};
-    return appendParts(parts);
+    m_headers.resize(8 * payloads.size());
+    m_parts.clear();
+    for (std::size_t i = 0; i < payloads.size(); ++i) {
+        ByteWriter out{std::span(m_headers).subspan(8 * i, 8)};
+        out.u32(id.value());
+        out.u32(static_cast<std::uint32_t>(payloads[i].size()));
+        m_parts.push_back(std::span<const std::uint8_t>(m_headers).subspan(8 * i, 8));
+        m_parts.push_back(payloads[i]);
+        m_parts.push_back({&pad, payloads[i].size() & 1});
+    }
+    const std::uint64_t start = m_position;
+    if (appendParts(m_parts))
+        return payloads.size();
+    // The chunks before the one the write stopped in are on disk.
+    std::size_t whole = 0;
+    for (std::uint64_t end = start; whole < payloads.size(); ++whole) {
+        end += chunkBytes(payloads[whole].size());
+        if (end > m_position)
+            break;
+    }
+    return whole;
 }
 
 bool RiffFile::patch(std::uint64_t offset, std::span<const std::uint8_t> data)

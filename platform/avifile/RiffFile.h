@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace kelvora::avifile {
 
@@ -25,6 +26,11 @@ public:
     [[nodiscard]] bool append(std::span<const std::uint8_t> data);
     // One chunk: 8-byte header, the payload and, for odd sizes, the pad byte.
     [[nodiscard]] bool appendChunk(platform::FourCC id, std::span<const std::uint8_t> payload);
+    // Chunks of one id, one after the other, gathered into as few writes as the platform
+    // allows. How many of them reached the file whole; all of them when it returns their count.
+    [[nodiscard]] std::size_t appendChunks(platform::FourCC id, std::span<const std::span<const std::uint8_t>> payloads);
+    // The bytes a chunk of `payload` bytes takes: header, payload, pad.
+    [[nodiscard]] static std::uint64_t chunkBytes(std::size_t payload) { return 8 + payload + (payload & 1); }
     [[nodiscard]] bool patch(std::uint64_t offset, std::span<const std::uint8_t> data);
     // Cuts the file back to `size` (drops a partly written chunk, frees space on a full disk).
     [[nodiscard]] bool truncate(std::uint64_t size);
@@ -38,6 +44,8 @@ private:
 
     platform::File m_file;
     std::uint64_t m_position = 0;
+    std::vector<std::uint8_t> m_headers;                 // the chunk headers of one gathered write
+    std::vector<std::span<const std::uint8_t>> m_parts;  // its pieces, in file order
 };
 
 }  // namespace kelvora::avifile

@@ -4,10 +4,10 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-#include <array>
-#include <cassert>
+#include <algorithm>
 #include <cerrno>
 #include <utility>
+#include <vector>
 
 namespace kelvora::platform {
 
@@ -63,18 +63,21 @@ bool File::writeAt(std::span<const std::uint8_t> bytes, std::int64_t offset)
 
 WriteOutcome File::writeAt(std::span<const std::span<const std::uint8_t>> parts, std::int64_t offset)
 {
-    assert(parts.size() <= kMaxWriteParts && "too many parts for one gather write");
-    std::array<::iovec, kMaxWriteParts> vectors{};
+    std::vector<::iovec> vectors;
+    vectors.reserve(parts.size());
     std::size_t total = 0;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        vectors[i] = {const_cast<std::uint8_t*>(parts[i].data()), parts[i].size()};
-        total += parts[i].size();
+    for (const std::span<const std::uint8_t> part : parts) {
+        if (part.empty())
+            continue;
+        vectors.push_back({const_cast<std::uint8_t*>(part.data()), part.size()});
+        total += part.size();
     }
-    ::iovec* next = vectors.data();
-    int count = static_cast<int>(parts.size());
+    const auto mostParts = static_cast<std::size_t>(std::max(1L, ::sysconf(_SC_IOV_MAX)));
+    std::size_t next = 0;
     WriteOutcome outcome;
     while (outcome.written < total) {
-        const ssize_t put = ::pwritev(m_descriptor, next, count,
+        const int count = static_cast<int>(std::min(vectors.size() - next, mostParts));
+        const ssize_t put = ::pwritev(m_descriptor, vectors.data() + next, count,
                                       static_cast<off_t>(offset + static_cast<std::int64_t>(outcome.written)));
         if (put < 0 && errno == EINTR)
             continue;
@@ -86,14 +89,13 @@ WriteOutcome File::writeAt(std::span<const std::span<const std::uint8_t>> parts,
         outcome.written += static_cast<std::size_t>(put);
         // Skip what went out: whole parts, then the written front of the part it stopped in.
         auto left = static_cast<std::size_t>(put);
-        while (count > 0 && left >= next->iov_len) {
-            left -= next->iov_len;
+        while (next < vectors.size() && left >= vectors[next].iov_len) {
+            left -= vectors[next].iov_len;
             ++next;
-            --count;
         }
-        if (count > 0) {
-            next->iov_base = static_cast<std::uint8_t*>(next->iov_base) + left;
-            next->iov_len -= left;
+        if (next < vectors.size()) {
+            vectors[next].iov_base = static_cast<std::uint8_t*>(vectors[next].iov_base) + left;
+            vectors[next].iov_len -= left;
         }
     }
     outcome.complete = true;
@@ -120,10 +122,17 @@ bool File::isRegular() const
 
 std::optional<std::int64_t> File::regularLength() const
 {
+    const std::optional<RegularFileStatus> status = regularStatus();
+    return status ? std::optional(status->length) : std::nullopt;
+}
+
+std::optional<RegularFileStatus> File::regularStatus() const
+{
     struct stat status {};
     if (::fstat(m_descriptor, &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
-    return static_cast<std::int64_t>(status.st_size);
+    return RegularFileStatus{static_cast<std::int64_t>(status.st_size),
+                             {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)}};
 }
 
 bool File::close()

@@ -22,6 +22,20 @@ struct WriteOutcome {
     bool complete = false;
 };
 
+// Which file a name or descriptor leads to: two names of one file share it.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    [[nodiscard]] bool known() const { return device != 0 || inode != 0; }
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The length and identity of a regular file, from one status query.
+struct RegularFileStatus {
+    std::int64_t length = 0;
+    FileIdentity identity = {};
+};
+
 // An open file descriptor, closed when the object goes. Reads and writes are positional,
 // so no call depends on a file offset left behind by another.
 class File {
@@ -45,10 +59,9 @@ public:
     [[nodiscard]] ReadOutcome readExactlyAt(std::span<std::uint8_t> buffer, std::int64_t offset);
     // Writes all of `bytes` at `offset`; false (errno set) on any error.
     [[nodiscard]] bool writeAt(std::span<const std::uint8_t> bytes, std::int64_t offset);
-    // Writes `parts` one after the other from `offset` with one system call where the
-    // platform takes them all (pwritev), straight from the caller's buffers; goes on after a
-    // partial write and an interrupted call.
-    static constexpr std::size_t kMaxWriteParts = 8;
+    // Writes `parts` one after the other from `offset`, straight from the caller's buffers,
+    // with as few system calls as the platform allows (pwritev takes up to IOV_MAX parts a
+    // call); goes on after a partial write and an interrupted call.
     [[nodiscard]] WriteOutcome writeAt(std::span<const std::span<const std::uint8_t>> parts, std::int64_t offset);
     [[nodiscard]] bool truncate(std::int64_t length);
     // The file's length now (fstat); nothing (errno set) on error.
@@ -57,6 +70,8 @@ public:
     [[nodiscard]] bool isRegular() const;
     // The length of a regular file, from the same one status query; nullopt for anything else.
     [[nodiscard]] std::optional<std::int64_t> regularLength() const;
+    // The same with the file's identity.
+    [[nodiscard]] std::optional<RegularFileStatus> regularStatus() const;
     // Closes now, reporting what close reports; the destructor closes silently.
     [[nodiscard]] bool close();
 

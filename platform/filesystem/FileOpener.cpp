@@ -25,10 +25,10 @@ public:
         File file{descriptor};
         if (mode != OpenMode::Read)
             return {std::move(file), 0};
-        const std::optional<std::int64_t> length = file.regularLength();
-        if (!length)
+        const std::optional<RegularFileStatus> status = file.regularStatus();
+        if (!status)
             return {File{}, EINVAL, true};
-        return {std::move(file), 0, false, *length};
+        return {std::move(file), 0, false, status->length, status->identity};
     }
 };
 

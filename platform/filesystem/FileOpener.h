@@ -19,6 +19,8 @@ struct OpenResult {
     bool notRegular = false;
     // For reads: the file's length when it was checked to be regular; -1 when not known.
     std::int64_t length = -1;
+    // For reads: which file it is, from the same check (0, 0 when not known).
+    FileIdentity identity = {};
 };
 
 // Seam in front of open(2): tests put their own in to make an open fail with a chosen errno,

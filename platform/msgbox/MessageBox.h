@@ -27,6 +27,10 @@ public:
         MsgBox(text, style, title);
         return false;
     }
+    // Closes the boxes the service is showing now, as the OK button would (the check box as
+    // it stands): for an application that must end although nobody answers them. Boxes asked
+    // for later are shown as usual. A service whose boxes return at once has nothing to do.
+    virtual void closeShown() {}
 };
 
 // A service that only writes the message to standard error: what a bitmap object uses

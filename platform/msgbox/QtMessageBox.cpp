@@ -22,7 +22,7 @@ std::unique_ptr<QMessageBox> makeBox(const std::string& text, int style, const s
 
 void QtMessageBox::MsgBox(const std::string& text, int style, const std::string& title)
 {
-    makeBox(text, style, title, m_parent)->exec();
+    run(*makeBox(text, style, title, m_parent));
 }
 
 bool QtMessageBox::MsgBoxWithCheck(const std::string& text, int style, const std::string& title,
@@ -31,8 +31,22 @@ bool QtMessageBox::MsgBoxWithCheck(const std::string& text, int style, const std
     const std::unique_ptr<QMessageBox> box = makeBox(text, style, title, m_parent);
     auto* check = new QCheckBox(QString::fromStdString(checkText), box.get());  // the box takes it
     box->setCheckBox(check);
-    box->exec();
+    run(*box);
     return check->isChecked();
+}
+
+void QtMessageBox::run(QMessageBox& box)
+{
+    m_shown.push_back(&box);
+    box.exec();
+    std::erase(m_shown, &box);
+}
+
+void QtMessageBox::closeShown()
+{
+    // Each box's loop ends as the calls return to it; the boxes themselves go with their calls.
+    for (QMessageBox* box : m_shown)
+        box->done(QMessageBox::Ok);
 }
 
 }  // namespace kelvora::platform

@@ -2,6 +2,9 @@
 
 #include "platform/msgbox/MessageBox.h"
 
+#include <vector>
+
+class QMessageBox;
 class QWidget;
 
 namespace kelvora::platform {
@@ -14,9 +17,13 @@ public:
     void MsgBox(const std::string& text, int style, const std::string& title) override;
     [[nodiscard]] bool MsgBoxWithCheck(const std::string& text, int style, const std::string& title,
                                        const std::string& checkText) override;
+    void closeShown() override;
 
 private:
+    void run(QMessageBox& box);
+
     QWidget* m_parent;  // not owned
+    std::vector<QMessageBox*> m_shown;  // the boxes in their modal loops, innermost last; not owned
 };
 
 }  // namespace kelvora::platform

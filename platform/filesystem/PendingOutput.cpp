@@ -1,0 +1,141 @@
+#include "platform/filesystem/PendingOutput.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelvora::platform {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The limit the system itself puts on a chain of symbolic links (ELOOP).
+constexpr int kMaxLinkHops = 40;
+// Of the target's name in the hidden one: with the dots and the suffix, within NAME_MAX (255).
+constexpr std::size_t kLongestStem = 240;
+
+std::string randomSuffix(std::mt19937& random)
+{
+    static constexpr std::array<char, 62> kLetters{
+        'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p', 'q', 'r', 's', 't', 'u',
+        'v', 'w', 'x', 'y', 'z', 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M', 'N', 'O', 'P',
+        'Q', 'R', 'S', 'T', 'U', 'V', 'W', 'X', 'Y', 'Z', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    std::uniform_int_distribution<std::size_t> pick(0, kLetters.size() - 1);
+    std::string suffix(6, ' ');
+    for (char& c : suffix)
+        c = kLetters[pick(random)];
+    return suffix;
+}
+
+// A replaced video keeps who may read it: its permission bits, and its owner and group where
+// the system lets us give them (root, or a group we belong to). A group that could not be
+// kept gets no more than everyone else, so the bits never open the file to another group.
+void takeRightsOf(int fd, const fs::path& target)
+{
+    struct stat old {};
+    if (::stat(target.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
+        return;  // a new file: the mode given to open, less the umask, as for any new file
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+        (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    mode_t mode = old.st_mode & 0777;
+    struct stat made {};
+    if (::fstat(fd, &made) != 0 || made.st_gid != old.st_gid)
+        mode = (mode & ~mode_t{S_IRWXG}) | (mode & S_IRWXG & ((mode & S_IRWXO) << 3));
+    (void)::fchmod(fd, mode);
+}
+
+}  // namespace
+
+PendingOutput::PendingOutput(const fs::path& target) : m_target(target)
+{
+    // Hidden and unique, in the same folder: the final rename stays on one file system. Made
+    // with the mode of any new file, so the umask and a folder's default ACL apply.
+    std::random_device seed;
+    std::mt19937 random(seed());
+    // A name near the system's limit is shortened, so that the hidden one still fits.
+    const std::string stem = "." + target.filename().string().substr(0, kLongestStem) + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path name = target.parent_path() / (stem + randomSuffix(random));
+        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            m_error = errno;
+            if (m_error == EEXIST)
+                continue;
+            return;
+        }
+        m_error = 0;
+        takeRightsOf(fd, target);
+        ::close(fd);
+        m_path = name;
+        return;
+    }
+}
+
+PendingOutput::~PendingOutput()
+{
+    if (!m_committed && created())
+        (void)::unlink(m_path.c_str());
+}
+
+bool PendingOutput::commit(Replace replace)
+{
+    if (replace == Replace::Never ? !renameWithoutReplacing() : ::rename(m_path.c_str(), m_target.c_str()) != 0) {
+        if (m_error == 0)
+            m_error = errno;
+        return false;
+    }
+    m_committed = true;
+    return true;
+}
+
+bool PendingOutput::renameWithoutReplacing()
+{
+    if (::renameat2(AT_FDCWD, m_path.c_str(), AT_FDCWD, m_target.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // The file system cannot rename without replacing. A second name given with link() is
+    // just as safe: it also fails with EEXIST when something has the name.
+    if (::link(m_path.c_str(), m_target.c_str()) == 0) {
+        (void)::unlink(m_path.c_str());
+        return true;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+        return false;
+    // No hard links either (FAT, some network shares): look, then rename. Only a file that
+    // appears in the moment between the two is replaced.
+    struct stat there {};
+    if (::lstat(m_target.c_str(), &there) == 0) {
+        m_error = EEXIST;
+        return false;
+    }
+    return ::rename(m_path.c_str(), m_target.c_str()) == 0;
+}
+
+fs::path outputTarget(const fs::path& output)
+{
+    std::error_code error;
+    const fs::path absolute = fs::absolute(output, error);
+    fs::path path = error ? output : absolute;
+    // Link by link, so that a link to nothing still names the file it would make.
+    int hops = 0;
+    for (; hops < kMaxLinkHops && fs::is_symlink(path, error); ++hops) {
+        const fs::path next = fs::read_symlink(path, error);
+        if (error)
+            break;
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    if (hops == 0)
+        return path;
+    // The folders on the way may be links too, and ".." goes up from where they lead.
+    const fs::path resolved = fs::weakly_canonical(path, error);
+    return error ? path : resolved;
+}
+
+}  // namespace kelvora::platform
