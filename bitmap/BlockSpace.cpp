@@ -36,7 +36,10 @@ void BlockSpace::copyFrom(std::span<const std::uint8_t> source)
     const auto target = bytes();
     const std::size_t copied = std::min(source.size(), target.size());
     std::copy_n(source.begin(), copied, target.begin());
-    std::fill(target.begin() + static_cast<std::ptrdiff_t>(copied), target.end(), 0);
+    // As after a read: new storage is zero already past what the file stores.
+    const std::size_t clearTo = m_inPlace ? target.size() : std::max(m_stored, copied);
+    if (copied < clearTo)
+        std::memset(target.data() + copied, 0, clearTo - copied);
 }
 
 void BlockSpace::commit()

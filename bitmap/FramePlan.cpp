@@ -81,19 +81,37 @@ Masks masksOf(std::span<const std::uint8_t> info)
     return masks;
 }
 
+// The header's unsigned fields (depth, planes, sizes, codes) as the format means them.
+std::string unsignedText(std::uint32_t value) { return std::to_string(value); }
+
+// A JPEG or PNG picture stored whole inside the bitmap: its depth field says nothing (often
+// 0), so the compression is the reason. In the OS/2 2.x header the same code means 24-bit RLE.
+std::string embeddedPictureRefusal(const Frame& f)
+{
+    constexpr std::int32_t kJpeg = 4;
+    constexpr std::int32_t kPng = 5;
+    if ((f.compression != kJpeg && f.compression != kPng) || f.headerSize == kOs2V2HeaderSize ||
+        static_cast<std::uint32_t>(f.headerSize) < kInfoHeaderSize)
+        return {};
+    return std::string("immagine ") + (f.compression == kJpeg ? "JPEG" : "PNG") +
+           " dentro il file bitmap: i lettori video non la leggono";
+}
+
 // Why the header, depth and size cannot make a frame; empty when they can.
 std::string headerRefusal(const Frame& f)
 {
     constexpr std::array kDepths{1, 4, 8, 16, 24, 32};
     if (std::find(kDepths.begin(), kDepths.end(), f.bitCount) == kDepths.end())
-        return "profondità di colore di " + std::to_string(f.bitCount) +
+        return "profondità di colore di " + unsignedText(static_cast<std::uint16_t>(f.bitCount)) +
                " bit: i lettori video usano 1, 4, 8, 16, 24 o 32 bit";
     if (f.dib.Planes() != 1)
-        return std::to_string(f.dib.Planes()) + " piani di colore: i lettori video ne leggono uno solo";
+        return unsignedText(static_cast<std::uint16_t>(f.dib.Planes())) +
+               " piani di colore: i lettori video ne leggono uno solo";
     const bool os2 = f.headerSize == static_cast<std::int32_t>(kCoreHeaderSize);
-    if (!os2 && (f.headerSize < static_cast<std::int32_t>(kInfoHeaderSize) ||
-                 static_cast<std::size_t>(f.headerSize) > f.info.size()))
-        return "intestazione di " + std::to_string(f.headerSize) + " byte di un tipo sconosciuto";
+    if (!os2 && (static_cast<std::uint32_t>(f.headerSize) < kInfoHeaderSize ||
+                 static_cast<std::uint32_t>(f.headerSize) > f.info.size()))
+        return "intestazione di " + unsignedText(static_cast<std::uint32_t>(f.headerSize)) +
+               " byte di un tipo sconosciuto";
     if (os2 && f.bitCount == 16)
         return "profondità di 16 bit in un'intestazione OS/2";
     if (f.height == std::numeric_limits<std::int32_t>::min() || !sizeIsDecodable(f.width, f.rows))
@@ -110,13 +128,19 @@ std::string compressionRefusal(const Frame& f)
     case BI_RGB:
         return {};
     case BI_RLE8:
-    case BI_RLE4:
-        if (f.bitCount != (f.compression == BI_RLE8 ? 8 : 4) || f.height < 0)
-            return "compressione RLE con " + std::to_string(f.bitCount) +
-                   " bit o con le righe dall'alto in basso: i lettori video non la leggono";
+    case BI_RLE4: {
+        const int depth = f.compression == BI_RLE8 ? 8 : 4;
+        const std::string name = f.compression == BI_RLE8 ? "RLE8" : "RLE4";
+        if (f.bitCount != depth)
+            return "compressione " + name + " con " + std::to_string(f.bitCount) +
+                   " bit per pixel: i lettori video la leggono solo con " + std::to_string(depth) + " bit";
+        if (f.height < 0)
+            return "compressione " + name +
+                   " con le righe dall'alto in basso: i lettori video la leggono solo dal basso in alto";
         if (!(f.compression == BI_RLE8 ? isSoundRle8(f.bits, f.width, f.height) : isSoundRle4(f.bits, f.width, f.height)))
             return "dati compressi RLE che escono dall'immagine o non finiscono come devono";
         return {};
+    }
     case BI_BITFIELDS:
         if (f.headerSize != kOs2V2HeaderSize && (f.bitCount == 16 || f.bitCount == 32))
             return {};
@@ -124,7 +148,8 @@ std::string compressionRefusal(const Frame& f)
     default:
         break;
     }
-    return "compressione di tipo " + std::to_string(f.compression) + " che i lettori video non leggono";
+    return "compressione di tipo " + unsignedText(static_cast<std::uint32_t>(f.compression)) +
+           " che i lettori video non leggono";
 }
 
 // The colour table the file gives, as 4-byte entries for every possible index.
@@ -139,8 +164,12 @@ std::vector<std::uint8_t> paletteOf(const Frame& f)
     if (!os2 && f.dib.ClrUsed() > 0)
         count = std::min(count, static_cast<std::size_t>(f.dib.ClrUsed()));
     std::vector<std::uint8_t> palette(4 * full, 0);
-    for (std::size_t i = 0; i < count; ++i)
-        std::copy_n(f.info.begin() + static_cast<std::ptrdiff_t>(start + i * entrySize), 3, palette.begin() + static_cast<std::ptrdiff_t>(4 * i));
+    const std::uint8_t* from = f.info.data() + start;
+    for (std::size_t i = 0; i < count; ++i, from += entrySize) {
+        palette[4 * i] = from[0];
+        palette[4 * i + 1] = from[1];
+        palette[4 * i + 2] = from[2];
+    }
     return palette;
 }
 
@@ -197,6 +226,8 @@ FramePlan planFrame(const cDIB& dib)
                   static_cast<std::size_t>(dib.SizeImage()),
                   dib.storedBits(),
                   dib};
+    if (std::string why = embeddedPictureRefusal(f); !why.empty())
+        return refused(std::move(why));
     if (std::string why = headerRefusal(f); !why.empty())
         return refused(std::move(why));
     const bool rle = f.compression == BI_RLE8 || f.compression == BI_RLE4;

@@ -9,11 +9,12 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace kelvora::bitmap {
 
 // The start of the message for a file that is not a bitmap this application can use; the
-// path follows on its own line.
+// path follows on its own line, then, where there is more to say, "Motivo: " and why.
 inline constexpr const char* kUnsupportedFormatText = "Il file non è un formato bitmap supportato:";
 
 // One BMP image held as the file stores it: both headers, the bitmap-information block
@@ -24,6 +25,10 @@ inline constexpr const char* kUnsupportedFormatText = "Il file non è un formato
 // the size of its rows. The bitmap-information block is always the file's own bytes.
 // The one exception: a read error part-way through a block of the size already held (the
 // load reads into it in place) leaves that block's bytes unspecified, its size and address kept.
+// Memory stays within reach of the file's real size: a file that holds far less of its pixel
+// block than its header claims (cut short, or a header that lies) loads without the block,
+// as a headers-only load does (storedBits says how little it holds, so the frame is
+// incomplete), and a bitmap-information block reaching far past the file's end is refused.
 class cDIB {
 public:
     explicit cDIB(platform::MessageBoxService& messages);
@@ -52,14 +57,18 @@ public:
     std::int32_t SizeFileHeader() const { return m_FileHeader.bfSize; }
     std::int32_t BitOffset() const { return m_FileHeader.bfOffBits; }
 
-    // The blocks exist only after a successful load; asking before that is a caller's fault.
+    // The blocks exist only after a successful load, the pixel block only where it is held
+    // (`bits()` not empty); asking otherwise is a caller's fault.
     const std::uint8_t* PointerToBits() const;
     const std::uint8_t* PointerToBitmapInfo() const;
     std::int32_t SizeBitmapInfo() const;
 
+    // Which file the last successful load read (not known for a packed bitmap).
+    [[nodiscard]] platform::FileIdentity fileIdentity() const { return m_identity; }
     // How many bytes of the pixel block the file held; the rest of the block is zero.
     [[nodiscard]] std::size_t storedBits() const { return m_storedBits; }
-    // The pixel block as held; empty before a load or after a headers-only one.
+    // The pixel block as held; empty before a load, after a headers-only one, or where the
+    // file holds far less of it than claimed.
     [[nodiscard]] std::span<const std::uint8_t> bits() const { return m_Bits.bytes(); }
 
 private:
@@ -72,6 +81,8 @@ private:
                                   const binary::BITMAPINFOHEADER& info, std::int64_t fileLength,
                                   const std::string& filename, Pixels pixels);
     void showPathMessage(const char* text, const std::string& filename, int style);
+    // The unsupported-format message with the reason on its own last line.
+    void showRefusal(const std::string& filename, const std::string& reason);
     void showErrorMessage(int error);
 
     platform::MessageBoxService& m_messages;
@@ -81,6 +92,8 @@ private:
     ByteBlock m_Bits;
     ByteBlock m_BitmapInfo;
     std::size_t m_storedBits = 0;
+    std::vector<std::uint8_t> m_firstRead;  // the first read of a load, kept for the next
+    platform::FileIdentity m_identity = {};
 };
 
 }  // namespace kelvora::bitmap

@@ -49,6 +49,7 @@ struct Candidate {
     const char* name;
     std::function<Bytes()> file;
     Form form;
+    std::string reason = {};  // what a refusal must say, where the row pins it
 };
 
 Bytes laid(BmpLayout layout, const std::function<void(Bytes&)>& edit = {})
@@ -97,6 +98,9 @@ TEST_P(FramePlanOf, DecidesHowEachKindOfBitmapIsWritten)
     EXPECT_EQ(fromHeaders.format, plan.format);
     if (!plan.accepted()) {
         EXPECT_FALSE(plan.reason.empty());
+        if (!GetParam().reason.empty()) {
+            EXPECT_EQ(plan.reason, GetParam().reason);
+        }
         return;
     }
     const auto header = binary::readInfoHeader(std::span<const std::uint8_t>(plan.format).first<40>());
@@ -145,10 +149,23 @@ INSTANTIATE_TEST_SUITE_P(
         Candidate{"AreaBeyondDecoders", plain({.width = 100000, .height = 100000, .bitCount = 1, .sizeImage = 1024, .offBits = 62}), Form::Refused},
         Candidate{"BlockShortOfTheRows", plain({.bitCount = 24, .sizeImage = 20}), Form::Refused},
         Candidate{"FileEndsBeforeTheRows", plain({.bitCount = 24, .sizeImage = 24, .storedPixels = 20}), Form::Incomplete},
-        Candidate{"Rle8TopDown", plain({.height = -2, .bitCount = 8, .compression = BI_RLE8, .sizeImage = 2, .offBits = 70}, [](Bytes& f) { f[70] = 0, f[71] = 1; }), Form::Refused},
+        Candidate{"Rle8TopDown", plain({.height = -2, .bitCount = 8, .compression = BI_RLE8, .sizeImage = 2, .offBits = 70}, [](Bytes& f) { f[70] = 0, f[71] = 1; }), Form::Refused,
+                  "compressione RLE8 con le righe dall'alto in basso: i lettori video la leggono solo dal basso in alto"},
+        Candidate{"Rle4OfEightBits", plain({.bitCount = 8, .compression = BI_RLE4, .sizeImage = 2, .offBits = 70}, [](Bytes& f) { f[70] = 0, f[71] = 1; }), Form::Refused,
+                  "compressione RLE4 con 8 bit per pixel: i lettori video la leggono solo con 4 bit"},
         Candidate{"Rle8Sound", plain({.bitCount = 8, .compression = BI_RLE8, .sizeImage = 2, .offBits = 54 + 1024}, [](Bytes& f) { f[1078] = 0, f[1079] = 1; }), Form::AsStored},
-        Candidate{"JpegInside", plain({.bitCount = 24, .compression = 4, .sizeImage = 24}), Form::Refused},
-        Candidate{"HeaderOf20Bytes", plain({.bitCount = 24, .sizeImage = 24, .infoSize = 20}), Form::Refused}),
+        Candidate{"JpegInside", plain({.bitCount = 24, .compression = 4, .sizeImage = 24}), Form::Refused,
+                  "immagine JPEG dentro il file bitmap: i lettori video non la leggono"},
+        // As writers store them: depth 0, the picture's own file as the pixel block.
+        Candidate{"JpegInsideOfDepth0", plain({.bitCount = 0, .compression = 4, .sizeImage = 24}), Form::Refused,
+                  "immagine JPEG dentro il file bitmap: i lettori video non la leggono"},
+        Candidate{"PngInsideOfDepth0", plain({.bitCount = 0, .compression = 5, .sizeImage = 24}), Form::Refused,
+                  "immagine PNG dentro il file bitmap: i lettori video non la leggono"},
+        Candidate{"HeaderOf20Bytes", plain({.bitCount = 24, .sizeImage = 24, .infoSize = 20}), Form::Refused},
+        Candidate{"HeaderSizeFFFFFF00", plain({.bitCount = 24, .sizeImage = 24, .infoSize = -256}), Form::Refused,
+                  "intestazione di 4294967040 byte di un tipo sconosciuto"},
+        Candidate{"BitCountFFFF", plain({.bitCount = -1, .sizeImage = 24}), Form::Refused,
+                  "profondità di colore di 65535 bit: i lettori video usano 1, 4, 8, 16, 24 o 32 bit"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A short or OS/2 colour table keeps its colours, each at its own index, padded with black.

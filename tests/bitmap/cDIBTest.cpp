@@ -196,6 +196,7 @@ struct Refusal {
     Bytes file;
     std::string message;  // text before the path
     int style;
+    std::string reason = {};  // the line after the path, "Motivo: ..."; none when empty
 };
 
 Bytes withHeader(BmpLayout layout) { return testsupport::bmpFile(layout); }
@@ -235,7 +236,8 @@ TEST_P(RefusesFile, KeepsThePreviousImageAndSaysWhy)
     EXPECT_FALSE(dib.CreateFromFile(path));
 
     ASSERT_EQ(box.shown.size(), 1u);
-    EXPECT_EQ(box.shown[0].text, GetParam().message + path);
+    const std::string& reason = GetParam().reason;
+    EXPECT_EQ(box.shown[0].text, GetParam().message + path + (reason.empty() ? "" : "\r\nMotivo: " + reason));
     EXPECT_EQ(box.shown[0].style, GetParam().style);
     EXPECT_EQ(box.shown[0].title, "KELVORA MAKER");
     EXPECT_EQ(dib.PointerToBits(), bits);
@@ -258,31 +260,64 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"LowerCaseSignature", {'b', 'm', 54, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}, kUnsupported, 64},
         Refusal{"EmptyFile", {}, kUnsupported, 64},
         Refusal{"OneByte", {'B'}, kUnsupported, 64},
-        Refusal{"FileHeaderOnly", truncated(withHeader({}), 14), kUnsupported, 64},
-        Refusal{"CutBeforeHeight", truncated(withHeader({}), 22), kUnsupported, 64},
-        Refusal{"ZeroImageSizeOfRunLengthData", withHeader({.compression = 1, .sizeImage = 0}), kUnsupported, 64},
-        Refusal{"NegativeImageSize", withHeader({.sizeImage = -24}), kUnsupported, 64},
-        Refusal{"OffsetInsideFileHeader", withHeader({.offBits = 14}), kUnsupported, 64},
-        Refusal{"ZeroOffset", withHeader({.offBits = 0}), kUnsupported, 64},
-        Refusal{"NegativeOffset", withHeader({.offBits = -1}), kUnsupported, 64},
-        Refusal{"OffsetAtSigned32Limit", withOffBits(withHeader({}), kMax32), kUnsupported, 64},
+        Refusal{"FileHeaderOnly", truncated(withHeader({}), 14), kUnsupported, 64,
+                "il file ha solo 14 byte e finisce dentro le sue intestazioni"},
+        Refusal{"CutBeforeHeight", truncated(withHeader({}), 22), kUnsupported, 64,
+                "il file ha solo 22 byte e finisce dentro le sue intestazioni"},
+        Refusal{"ZeroImageSizeOfRunLengthData", withHeader({.compression = 1, .sizeImage = 0}), kUnsupported, 64,
+                "l'intestazione dà 0 byte ai dati compressi"},
+        Refusal{"ZeroWidthWithZeroImageSize", withHeader({.width = 0, .sizeImage = 0}), kUnsupported, 64,
+                "l'immagine di 0×2 pixel a 24 bit non ha pixel"},
+        Refusal{"NegativeImageSize", withHeader({.sizeImage = -24}), kUnsupported, 64,
+                "i pixel (4294967272 byte dal byte 54) andrebbero oltre i 2 GB che un file bitmap può descrivere"},
+        Refusal{"OffsetInsideFileHeader", withHeader({.offBits = 14}), kUnsupported, 64,
+                "i pixel comincerebbero al byte 14, dentro l'intestazione del file"},
+        Refusal{"ZeroOffset", withHeader({.offBits = 0}), kUnsupported, 64,
+                "i pixel comincerebbero al byte 0, dentro l'intestazione del file"},
+        Refusal{"NegativeOffset", withHeader({.offBits = -1}), kUnsupported, 64,
+                "i pixel (24 byte dal byte 4294967295) andrebbero oltre i 2 GB che un file bitmap può descrivere"},
+        Refusal{"OffsetAtSigned32Limit", withOffBits(withHeader({}), kMax32), kUnsupported, 64,
+                "i pixel (24 byte dal byte 2147483647) andrebbero oltre i 2 GB che un file bitmap può descrivere"},
+        // The bitmap-information block would be a megabyte of zeros from a file of 78 bytes.
+        Refusal{"OffsetFarPastTheEnd", withOffBits(withHeader({}), 1'000'000), kUnsupported, 64,
+                "i pixel comincerebbero al byte 1000000, ben oltre la fine del file (78 byte)"},
         // Two gigabytes of pixels claimed by a small file with 4 x 2 pixels of 24 bits.
-        Refusal{"PixelBlockFarBeyondFileAndRows", withHeader({.sizeImage = 2'000'000'000, .storedPixels = 0}), kUnsupported, 64},
+        Refusal{"PixelBlockFarBeyondFileAndRows", withHeader({.sizeImage = 2'000'000'000, .storedPixels = 0}), kUnsupported,
+                64, "l'intestazione dichiara 2000000000 byte di pixel, ben più di quanti ne occupano le righe (24) e ne "
+                    "contiene il file (0)"},
         Refusal{"PixelBlockEndsPastSigned32",
-                truncated(withHeader({.sizeImage = kMax32 - 100, .offBits = 200, .storedPixels = 0}), 54), kUnsupported, 64}),
+                truncated(withHeader({.sizeImage = kMax32 - 100, .offBits = 200, .storedPixels = 0}), 54), kUnsupported, 64,
+                "i pixel (2147483547 byte dal byte 200) andrebbero oltre i 2 GB che un file bitmap può descrivere"},
+        // Rows of an uncompressed picture stored with image size 0 that no file header can reach.
+        Refusal{"RowsOfTheLargestHeight", withHeader({.width = 1, .height = kMax32, .sizeImage = 0}), kUnsupported, 64,
+                "le righe di 1×2147483647 pixel a 24 bit andrebbero oltre i 2 GB che un file bitmap può descrivere"},
+        Refusal{"RowsOfAWidthOf2To30", withHeader({.width = 1 << 30, .sizeImage = 0}), kUnsupported, 64,
+                "le righe di 1073741824×2 pixel a 24 bit andrebbero oltre i 2 GB che un file bitmap può descrivere"},
+        // Past a header of 16 bytes, the "image size" is colour table: the header is what is wrong.
+        Refusal{"UnknownHeaderWithImplausibleSize", withHeader({.sizeImage = 2'000'000'000, .infoSize = 16, .storedPixels = 0}),
+                kUnsupported, 64, "intestazione di 16 byte di un tipo sconosciuto"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(cDIBTest, PixelBlockEndingExactlyAtTheSigned32LimitLoads)
+// A header may claim up to 2 GB of pixels from a file that holds none of them, stored size
+// or rows alike: the file loads (its frame is incomplete) without memory for a block the
+// file never held, and a later load of a real frame is whole again.
+TEST_F(cDIBTest, AClaimFarBeyondTheFileLoadsWithoutItsPixelBlock)
 {
-    // Largest block the header can describe, from a file that stores none of it; the
-    // rows of 32768 x 21846 pixels at 24 bits need all of it, so the block is plausible.
-    BmpLayout layout{.width = 32768, .height = 21846, .sizeImage = kMax32 - 1000, .offBits = 1000, .storedPixels = 0};
-    Bytes file = testsupport::bmpFile(layout);
+    const BmpLayout stored{.width = 32768, .height = 21846, .sizeImage = kMax32 - 1000, .offBits = 1000, .storedPixels = 0};
+    const BmpLayout rows{.width = 20000, .height = -20000, .sizeImage = 0, .storedPixels = 100};
     cDIB dib(m_box);
-    ASSERT_TRUE(dib.CreateFromFile(save("huge.bmp", file)));
-    EXPECT_EQ(dib.SizeImage(), kMax32 - 1000);
-    EXPECT_EQ(dib.SizeBitmapInfo(), 986);
-    EXPECT_EQ(dib.PointerToBits()[kMax32 - 1001], 0);
+    ASSERT_TRUE(dib.CreateFromFile(save("real.bmp", testsupport::bmpFile({}))));
+    for (const auto& [layout, size] : {std::pair{stored, kMax32 - 1000}, std::pair{rows, 20000 * 60000}}) {
+        ASSERT_TRUE(dib.CreateFromFile(save("huge.bmp", testsupport::bmpFile(layout))));
+        EXPECT_EQ(dib.SizeImage(), size);
+        EXPECT_EQ(dib.SizeBitmapInfo(), layout.offBits - 14);
+        EXPECT_TRUE(dib.bits().empty());
+        EXPECT_EQ(dib.storedBits(), static_cast<std::size_t>(std::max(layout.storedPixels, 0)));
+        EXPECT_TRUE(m_box.shown.empty());
+    }
+    const Bytes real = testsupport::bmpFile({.seed = 9});
+    ASSERT_TRUE(dib.CreateFromFile(save("real.bmp", real)));
+    EXPECT_EQ(blockOf(dib.PointerToBits(), dib.SizeImage()), Bytes(real.begin() + 54, real.end()));
 }
 
 struct Absence {
