@@ -1,0 +1,55 @@
+#include "codec/Codec.h"
+
+namespace kelvora::codec {
+
+std::optional<Codec> codecFromName(std::string_view name)
+{
+    if (name == "raw")
+        return Codec::Raw;
+    if (name == "ffv1")
+        return Codec::Ffv1;
+    if (name == "png")
+        return Codec::Png;
+    return std::nullopt;
+}
+
+std::string_view codecName(Codec codec)
+{
+    switch (codec) {
+    case Codec::Ffv1:
+        return "ffv1";
+    case Codec::Png:
+        return "png";
+    case Codec::Raw:
+        break;
+    }
+    return "raw";
+}
+
+std::string_view codecLabel(Codec codec)
+{
+    switch (codec) {
+    case Codec::Ffv1:
+        return "FFV1";
+    case Codec::Png:
+        return "PNG";
+    case Codec::Raw:
+        break;
+    }
+    return "non compresso";
+}
+
+platform::FourCC codecFourCC(Codec codec)
+{
+    switch (codec) {
+    case Codec::Ffv1:
+        return platform::FourCC("FFV1");
+    case Codec::Png:
+        return platform::FourCC("MPNG");
+    case Codec::Raw:
+        break;
+    }
+    return platform::FourCC::fromValue(0);
+}
+
+}  // namespace kelvora::codec

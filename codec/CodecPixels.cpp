@@ -1,0 +1,207 @@
+#include "codec/CodecPixels.h"
+
+#include "bitmap/RleIndices.h"
+#include "platform/binary/BitmapRecords.h"
+
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <cstring>
+#include <vector>
+
+namespace kelvora::codec {
+
+namespace {
+
+using binary::BI_BITFIELDS;
+using binary::BI_RLE4;
+using binary::BI_RLE8;
+
+struct Colour {
+    std::uint8_t red = 0;
+    std::uint8_t green = 0;
+    std::uint8_t blue = 0;
+};
+
+// A 5- or 6-bit field widened to 8 bits by repeating its top bits.
+constexpr std::uint8_t widen5(unsigned v) { return static_cast<std::uint8_t>(v << 3 | v >> 2); }
+constexpr std::uint8_t widen6(unsigned v) { return static_cast<std::uint8_t>(v << 2 | v >> 4); }
+
+void put(std::uint8_t* out, PixelLayout layout, Colour c)
+{
+    if (layout == PixelLayout::Bgr0) {
+        out[0] = c.blue;
+        out[1] = c.green;
+        out[2] = c.red;
+        out[3] = 0;
+    } else {
+        out[0] = c.red;
+        out[1] = c.green;
+        out[2] = c.blue;
+    }
+}
+
+// The picture's geometry: stored row `r` of the file is picture row `r` or `rows - 1 - r`.
+struct Geometry {
+    std::size_t width;
+    std::size_t rows;
+    bool bottomUp;
+    std::size_t stride;  // a stored row's bytes
+
+    [[nodiscard]] std::size_t storedRow(std::size_t pictureRow) const
+    {
+        return bottomUp ? rows - 1 - pictureRow : pictureRow;
+    }
+};
+
+Geometry geometryOf(const bitmap::StreamShape& shape)
+{
+    const auto width = static_cast<std::size_t>(shape.width);
+    const auto rows = static_cast<std::size_t>(shape.height < 0 ? -std::int64_t{shape.height} : shape.height);
+    return {width, rows, shape.height > 0, static_cast<std::size_t>(binary::rowStride(shape.width, shape.bitCount))};
+}
+
+// Index `x` of a stored row of 1, 4 or 8 bits: the leftmost pixel sits in the highest bits.
+std::uint8_t indexAt(const std::uint8_t* row, std::size_t x, int bitCount)
+{
+    switch (bitCount) {
+    case 1:
+        return static_cast<std::uint8_t>(row[x / 8] >> (7 - x % 8) & 1);
+    case 4:
+        return static_cast<std::uint8_t>(x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F);
+    default:
+        return row[x];
+    }
+}
+
+// Palette frames: indices from the stored rows, or from the run-length data drawn out.
+void fromIndices(const bitmap::StreamShape& shape, const Geometry& g, std::span<const std::uint8_t> bits,
+                 std::span<const std::uint8_t> palette, PixelLayout layout, PixelRows out)
+{
+    std::vector<std::uint8_t> drawn;
+    const bool rle = shape.compression == BI_RLE8 || shape.compression == BI_RLE4;
+    if (rle) {
+        drawn.resize(g.width * g.rows);
+        bitmap::expandRle(bits, shape.width, shape.height, shape.bitCount, drawn);
+    }
+    const std::size_t entries = palette.size() / 4;
+    const std::size_t pixelBytes = bytesPerPixel(layout);
+    for (std::size_t y = 0; y < g.rows; ++y) {
+        std::uint8_t* target = out.data + static_cast<std::ptrdiff_t>(y) * out.stride;
+        const std::uint8_t* row = rle ? drawn.data() + y * g.width : bits.data() + g.storedRow(y) * g.stride;
+        for (std::size_t x = 0; x < g.width; ++x) {
+            const std::uint8_t index = rle ? row[x] : indexAt(row, x, shape.bitCount);
+            if (layout == PixelLayout::Pal8) {
+                target[x] = index;
+                continue;
+            }
+            Colour c;
+            if (index < entries)
+                c = {palette[4 * index + 2], palette[4 * index + 1], palette[4 * index]};
+            put(target + x * pixelBytes, layout, c);
+        }
+    }
+}
+
+// A pixel's four bytes as a little-endian number and back, whatever the host's order.
+std::uint32_t littleEndianPixel(std::uint32_t read)
+{
+    if constexpr (std::endian::native == std::endian::big)
+        return __builtin_bswap32(read);
+    return read;
+}
+
+// One row of 24 or 32 bits (blue, green, red[, unused]) in the codec's layout; the common
+// case, so a loop of its own per layout.
+void directRow(const std::uint8_t* row, std::size_t width, std::size_t step, PixelLayout layout, std::uint8_t* target)
+{
+    if (layout == PixelLayout::Bgr0 && step == 4) {
+        std::memcpy(target, row, width * 4);  // the fourth byte is unused in both
+    } else if (layout == PixelLayout::Bgr0) {
+        // Four bytes read for each three-byte pixel, the fourth masked off; the row's last pixel
+        // is read on its own, since its fourth byte may lie past the pixel block.
+        const std::size_t whole = width > 0 ? width - 1 : 0;
+        for (std::size_t x = 0; x < whole; ++x) {
+            std::uint32_t pixel = 0;
+            std::memcpy(&pixel, row + 3 * x, 4);
+            pixel = littleEndianPixel(littleEndianPixel(pixel) & 0x00FFFFFFu);
+            std::memcpy(target + 4 * x, &pixel, 4);
+        }
+        if (width > 0) {
+            const std::uint8_t* last = row + 3 * whole;
+            std::uint8_t* out = target + 4 * whole;
+            out[0] = last[0];
+            out[1] = last[1];
+            out[2] = last[2];
+            out[3] = 0;
+        }
+    } else {
+        for (std::size_t x = 0; x < width; ++x, row += step, target += 3) {
+            target[0] = row[2];
+            target[1] = row[1];
+            target[2] = row[0];
+        }
+    }
+}
+
+void fromDirectColour(const bitmap::StreamShape& shape, const Geometry& g, std::span<const std::uint8_t> bits,
+                      PixelLayout layout, PixelRows out)
+{
+    const std::size_t pixelBytes = bytesPerPixel(layout);
+    const bool fields565 = shape.compression == BI_BITFIELDS;
+    for (std::size_t y = 0; y < g.rows; ++y) {
+        std::uint8_t* target = out.data + static_cast<std::ptrdiff_t>(y) * out.stride;
+        const std::uint8_t* row = bits.data() + g.storedRow(y) * g.stride;
+        if (shape.bitCount != 16) {
+            directRow(row, g.width, static_cast<std::size_t>(shape.bitCount / 8), layout, target);
+            continue;
+        }
+        for (std::size_t x = 0; x < g.width; ++x) {
+            const unsigned v = row[2 * x] | unsigned{row[2 * x + 1]} << 8;
+            const Colour c = fields565 ? Colour{widen5(v >> 11 & 31), widen6(v >> 5 & 63), widen5(v & 31)}
+                                       : Colour{widen5(v >> 10 & 31), widen5(v >> 5 & 31), widen5(v & 31)};
+            put(target + x * pixelBytes, layout, c);
+        }
+    }
+}
+
+}  // namespace
+
+PixelLayout layoutFor(Codec codec, const bitmap::StreamShape& shape)
+{
+    assert(codec != Codec::Raw);
+    if (codec == Codec::Ffv1)
+        return PixelLayout::Bgr0;
+    return shape.bitCount <= 8 ? PixelLayout::Pal8 : PixelLayout::Rgb24;
+}
+
+std::size_t bytesPerPixel(PixelLayout layout)
+{
+    switch (layout) {
+    case PixelLayout::Bgr0:
+        return 4;
+    case PixelLayout::Rgb24:
+        return 3;
+    case PixelLayout::Pal8:
+        break;
+    }
+    return 1;
+}
+
+void toCodecPixels(const bitmap::StreamShape& shape, std::span<const std::uint8_t> bits,
+                   std::span<const std::uint8_t> palette, PixelLayout layout, PixelRows rows,
+                   CodecPalette& paletteOut)
+{
+    const Geometry g = geometryOf(shape);
+    if (shape.bitCount <= 8) {
+        fromIndices(shape, g, bits, palette, layout, rows);
+        paletteOut.fill(0xFF000000u);
+        for (std::size_t i = 0; i < std::min<std::size_t>(palette.size() / 4, paletteOut.size()); ++i)
+            paletteOut[i] = 0xFF000000u | std::uint32_t{palette[4 * i + 2]} << 16 | std::uint32_t{palette[4 * i + 1]} << 8 |
+                            palette[4 * i];
+        return;
+    }
+    fromDirectColour(shape, g, bits, layout, rows);
+}
+
+}  // namespace kelvora::codec

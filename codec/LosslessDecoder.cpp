@@ -1,0 +1,230 @@
+#include "codec/LosslessDecoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/error.h>
+#include <libavutil/frame.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <string_view>
+
+namespace kelvora::codec {
+
+namespace {
+
+struct FreeCodecContext {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct FreeFrame {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct FreePacket {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+
+std::string avError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+std::optional<PixelLayout> layoutOf(int format)
+{
+    switch (format) {
+    case AV_PIX_FMT_BGR0:
+        return PixelLayout::Bgr0;
+    case AV_PIX_FMT_RGB24:
+        return PixelLayout::Rgb24;
+    case AV_PIX_FMT_PAL8:
+        return PixelLayout::Pal8;
+    default:
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+struct LosslessDecoder::Context {
+    std::unique_ptr<AVCodecContext, FreeCodecContext> codec;
+    std::unique_ptr<AVFrame, FreeFrame> frame;
+    std::unique_ptr<AVPacket, FreePacket> packet;
+    std::vector<std::uint8_t> input;  // the packet with the zeroed tail decoders may read into
+    bool decoded = false;
+};
+
+LosslessDecoder::LosslessDecoder(std::unique_ptr<Context> context) : m_context(std::move(context)) {}
+
+LosslessDecoder::~LosslessDecoder() = default;
+
+namespace {
+
+const AVCodec* findDecoder(AVCodecID id, std::string_view label, std::string& error)
+{
+    // A damaged frame is found by comparing its pixels and said in our own words; libavcodec's
+    // lines would only interleave with ours on standard error.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+    const AVCodec* decoder = avcodec_find_decoder(id);
+    if (!decoder)
+        error = "la libreria libavcodec non ha il decodificatore " + std::string(label);
+    return decoder;
+}
+
+}  // namespace
+
+std::unique_ptr<LosslessDecoder> LosslessDecoder::openRle(int width, int height, int bitCount, std::string& error)
+{
+    const AVCodec* decoder = findDecoder(AV_CODEC_ID_MSRLE, "RLE", error);
+    if (!decoder)
+        return nullptr;
+    auto context = std::make_unique<Context>();
+    context->codec.reset(avcodec_alloc_context3(decoder));
+    context->frame.reset(av_frame_alloc());
+    context->packet.reset(av_packet_alloc());
+    if (!context->codec || !context->frame || !context->packet) {
+        error = "memoria insufficiente per il decodificatore";
+        return nullptr;
+    }
+    AVCodecContext& c = *context->codec;
+    c.width = width;
+    c.height = height;
+    c.bits_per_coded_sample = bitCount;
+    if (const int result = avcodec_open2(&c, decoder, nullptr); result < 0) {
+        error = "il decodificatore RLE non si apre (" + avError(result) + ")";
+        return nullptr;
+    }
+    return std::unique_ptr<LosslessDecoder>(new LosslessDecoder(std::move(context)));
+}
+
+std::unique_ptr<LosslessDecoder> LosslessDecoder::open(Codec codec, std::span<const std::uint8_t> configuration,
+                                                       int width, int height, int threads, std::string& error)
+{
+    const AVCodec* decoder =
+        findDecoder(codec == Codec::Ffv1 ? AV_CODEC_ID_FFV1 : AV_CODEC_ID_PNG, codecLabel(codec), error);
+    if (!decoder)
+        return nullptr;
+    auto context = std::make_unique<Context>();
+    context->codec.reset(avcodec_alloc_context3(decoder));
+    context->frame.reset(av_frame_alloc());
+    context->packet.reset(av_packet_alloc());
+    if (!context->codec || !context->frame || !context->packet) {
+        error = "memoria insufficiente per il decodificatore";
+        return nullptr;
+    }
+    AVCodecContext& c = *context->codec;
+    c.width = width;
+    c.height = height;
+    // Slices only: frame threads would hand pictures back frames late.
+    c.thread_count = std::max(threads, 1);
+    c.thread_type = FF_THREAD_SLICE;
+    if (!configuration.empty()) {
+        c.extradata = static_cast<std::uint8_t*>(av_mallocz(configuration.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!c.extradata) {
+            error = "memoria insufficiente per il decodificatore";
+            return nullptr;
+        }
+        std::memcpy(c.extradata, configuration.data(), configuration.size());
+        c.extradata_size = static_cast<int>(configuration.size());
+    }
+    if (const int result = avcodec_open2(&c, decoder, nullptr); result < 0) {
+        error = "il decodificatore " + std::string(codecLabel(codec)) + " non si apre (" + avError(result) + ")";
+        return nullptr;
+    }
+    return std::unique_ptr<LosslessDecoder>(new LosslessDecoder(std::move(context)));
+}
+
+bool LosslessDecoder::decode(std::span<const std::uint8_t> packet, std::string& error)
+{
+    return send(packet, nullptr, error);
+}
+
+bool LosslessDecoder::decode(std::span<const std::uint8_t> packet, const CodecPalette& palette, std::string& error)
+{
+    return send(packet, &palette, error);
+}
+
+bool LosslessDecoder::send(std::span<const std::uint8_t> packet, const CodecPalette* palette, std::string& error)
+{
+    Context& x = *m_context;
+    x.decoded = false;
+    x.input.assign(packet.begin(), packet.end());
+    x.input.resize(packet.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    AVPacket& in = *x.packet;
+    in.data = x.input.data();
+    in.size = static_cast<int>(packet.size());
+    in.flags = AV_PKT_FLAG_KEY;
+    int result = 0;
+    if (palette) {
+        // The table travels with the frame, as a demuxer hands a palette change on.
+        std::uint8_t* entries = av_packet_new_side_data(&in, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+        if (entries)
+            std::memcpy(entries, palette->data(), AVPALETTE_SIZE);
+        else
+            result = AVERROR(ENOMEM);
+    }
+    if (result >= 0)
+        result = avcodec_send_packet(x.codec.get(), &in);
+    if (result >= 0)
+        result = avcodec_receive_frame(x.codec.get(), x.frame.get());
+    av_packet_free_side_data(&in);
+    in.data = nullptr;
+    in.size = 0;
+    if (result < 0) {
+        // A decoder that failed part-way may hold state of the frame; every frame stands alone.
+        avcodec_flush_buffers(x.codec.get());
+        error = result == AVERROR(EAGAIN) ? std::string("nessuna immagine") : avError(result);
+        return false;
+    }
+    x.decoded = true;
+    return true;
+}
+
+DecodedPicture LosslessDecoder::picture() const
+{
+    const AVFrame& frame = *m_context->frame;
+    DecodedPicture out;
+    if (!m_context->decoded)
+        return out;
+    out.width = frame.width;
+    out.height = frame.height;
+    out.layout = layoutOf(frame.format);
+    out.data = frame.data[0];
+    out.stride = frame.linesize[0];
+    if (out.layout == PixelLayout::Pal8 && frame.data[1])
+        std::memcpy(out.palette.data(), frame.data[1], sizeof out.palette);
+    if (frame.sample_aspect_ratio.num != 0) {
+        out.sarNum = frame.sample_aspect_ratio.num;
+        out.sarDen = frame.sample_aspect_ratio.den;
+    }
+    return out;
+}
+
+void LosslessDecoder::packed(std::vector<std::uint8_t>& out) const
+{
+    const AVFrame& frame = *m_context->frame;
+    out.clear();
+    if (!m_context->decoded)
+        return;
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    const int size = av_image_get_buffer_size(format, frame.width, frame.height, 1);
+    if (size <= 0)
+        return;
+    out.resize(static_cast<std::size_t>(size));
+    if (av_image_copy_to_buffer(out.data(), size, frame.data, frame.linesize, format, frame.width, frame.height, 1) < 0)
+        out.clear();
+}
+
+std::string LosslessDecoder::pixelFormatName() const
+{
+    const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(m_context->frame->format));
+    return name ? name : "?";
+}
+
+}  // namespace kelvora::codec

@@ -1,0 +1,63 @@
+#pragma once
+
+// One lossless encoder on libavcodec: frames of one stream in, one key frame out each. An
+// encoder is used by one thread at a time; a save runs several side by side, one per core,
+// since every frame is encoded on its own.
+
+#include "bitmap/FramePlan.h"
+#include "codec/Codec.h"
+#include "codec/CodecPixels.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kelvora::codec {
+
+// How many encoders a save runs side by side on `cores` cores, and how many threads each
+// spreads a frame over: one encoder a core, fewer where each would cost much memory.
+struct EncoderPlan {
+    int encoders = 1;
+    int threadsEach = 1;
+};
+[[nodiscard]] EncoderPlan planEncoders(Codec codec, const bitmap::StreamShape& shape, int cores);
+
+class LosslessEncoder {
+public:
+    // An encoder for frames of `shape` (`codec` not Raw), spreading each frame over `threads`
+    // threads where the codec can; nullptr, with libavcodec's reason in `error`, when it
+    // cannot be opened.
+    [[nodiscard]] static std::unique_ptr<LosslessEncoder> open(Codec codec, const bitmap::StreamShape& shape,
+                                                               int threads, std::string& error);
+    ~LosslessEncoder();
+    LosslessEncoder(const LosslessEncoder&) = delete;
+    LosslessEncoder& operator=(const LosslessEncoder&) = delete;
+
+    // The stream's format block ('strf'): a 40-byte BITMAPINFOHEADER naming the codec, then
+    // the codec's configuration record (FFV1) or, for palette frames, the first frame's
+    // 256-colour table (PNG; each frame's own table travels in its image).
+    [[nodiscard]] std::vector<std::uint8_t> streamFormat(std::span<const std::uint8_t> firstPalette) const;
+    // The codec's configuration record: the same for every encoder of one stream.
+    [[nodiscard]] std::span<const std::uint8_t> configuration() const;
+
+    // Encodes one frame, its pixel block and (up to 8 bits) its colour table as FramePlan
+    // gives them, into `packet`. False, with the reason in `error`, when libavcodec fails.
+    [[nodiscard]] bool encode(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
+                              std::vector<std::uint8_t>& packet, std::string& error);
+
+    [[nodiscard]] Codec codec() const { return m_codec; }
+    [[nodiscard]] PixelLayout layout() const { return m_layout; }
+
+private:
+    struct Context;
+    LosslessEncoder(Codec codec, const bitmap::StreamShape& shape, std::unique_ptr<Context> context);
+
+    Codec m_codec;
+    bitmap::StreamShape m_shape;
+    PixelLayout m_layout;
+    std::unique_ptr<Context> m_context;
+};
+
+}  // namespace kelvora::codec
