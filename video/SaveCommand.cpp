@@ -3,8 +3,10 @@
 #include "dialogs/cFileDlg.h"
 #include "platform/filesystem/PathNames.h"
 #include "video/FrameRate.h"
+#include "video/FrameSource.h"
 #include "video/SaveJob.h"
 #include "video/SaveProgress.h"
+#include "video/SaveSummary.h"
 
 #include <QEventLoop>
 #include <QThread>
@@ -67,8 +69,9 @@ public:
 private:
     void show(const std::string& text, int style, const std::string& title)
     {
-        m_progress.show();
+        m_progress.beginMessage();
         m_target.MsgBox(text, style, title);
+        m_progress.endMessage();
     }
     [[nodiscard]] bool isClosed()
     {
@@ -86,19 +89,55 @@ private:
     bool m_closed = false;
 };
 
-SaveRequest requestFrom(SaveWindow& window, const QString& path)
+// The window's entries as the save reads them, on its loading thread, without a copy of the
+// list: nothing changes the list while a save runs.
+class WindowEntries final : public FrameSource {
+public:
+    explicit WindowEntries(SaveWindow& window) : m_window(window), m_count(window.entryCount()) {}
+    [[nodiscard]] int count() const override { return m_count; }
+    [[nodiscard]] std::optional<std::string> next() override
+    {
+        if (m_next == m_count)
+            return std::nullopt;
+        return platform::nativePath(m_window.entryText(m_next++));
+    }
+
+private:
+    SaveWindow& m_window;
+    const int m_count;
+    int m_next = 0;
+};
+
+SaveRequest requestFrom(SaveWindow& window, const QString& path, FrameSource& entries)
 {
     SaveRequest request;
     request.path = platform::nativePath(path);
     request.rate = frameRateFromText(window.fpsText());
-    const int count = window.entryCount();
-    request.frames.reserve(static_cast<std::size_t>(std::max(count, 0)));
-    for (int i = 0; i < count; ++i)
-        request.frames.push_back(platform::nativePath(window.entryText(i)));
+    request.source = &entries;
     return request;
 }
 
 }  // namespace
+
+codec::Codec codecForFilter(std::int32_t filterIndex)
+{
+    switch (filterIndex) {
+    case 2:
+        return codec::Codec::Ffv1;
+    case 3:
+        return codec::Codec::Png;
+    default:
+        return codec::Codec::Raw;
+    }
+}
+
+QString finishedStatus(const SaveOutcome& outcome, codec::Codec codec)
+{
+    QString text = QStringLiteral("Il file AVI è stato creato con successo!");
+    if (codec != codec::Codec::Raw)
+        text += QStringLiteral(" (%1)").arg(QString::fromStdString(savedSummary(codec, outcome.fileBytes, outcome.uncompressedBytes)));
+    return text;
+}
 
 QString framesText(int count)
 {
@@ -113,14 +152,16 @@ QString cancelledStatus(int written, int frames)
         .arg(written == 1 ? QStringLiteral("salvato") : QStringLiteral("salvati"));
 }
 
-std::string failureText(const SaveOutcome& outcome)
+std::string failureText(const SaveOutcome& outcome, LeftOnDisk left)
 {
     std::string text = failureMessage(outcome);
-    if (outcome.framesWritten > 0)
+    if (left == LeftOnDisk::Partial)
         text += QStringLiteral("\r\nIl file rimasto è parziale: contiene %1 su %2.")
                     .arg(framesText(outcome.framesWritten))
                     .arg(outcome.frameCount)
                     .toStdString();
+    else if (left == LeftOnDisk::OldFile)
+        text += "\r\nIl file che c'era prima è rimasto com'era.";
     return text;
 }
 
@@ -130,31 +171,61 @@ SaveCommand::SaveCommand(SaveWindow& window, mAVIDecs& avi, platform::CommonDial
 {
 }
 
-bool SaveCommand::askForPath(QString& path)
+void SaveCommand::quit()
+{
+    m_cancel.store(true);
+    if (m_closeMessages)
+        m_closeMessages();
+    m_messages.closeShown();
+}
+
+bool SaveCommand::askForPath(QString& path, codec::Codec& codec)
 {
     dialogs::cFileDlg dialog(m_dialogs);
     dialog.setDefaultExt(QStringLiteral("avi"));
     dialog.setDlgTitle(QStringLiteral("Salva il filmato AVI..."));
-    dialog.setFilter(QStringLiteral("AVI Files|*.avi"));
+    dialog.setFilter(QString::fromUtf8(kSaveFilter));
     dialog.setOwnerHwnd(m_window.ownerHandle());
     path = QStringLiteral("il_mio_filmato.avi");
     QString title;
-    return dialog.VBGetSaveFileName(path, title);
+    if (!dialog.VBGetSaveFileName(path, title))
+        return false;
+    codec = codecForFilter(dialog.FilterIndex());
+    return true;
 }
 
 void SaveCommand::save()
 {
     QString path;
-    if (!askForPath(path))
+    codec::Codec codec = codec::Codec::Raw;
+    if (!askForPath(path, codec))
         return;
 
     // Nothing can change the list or the rate while the save runs, so both are taken once.
-    const SaveRequest request = requestFrom(m_window, path);
-    const int frames = static_cast<int>(request.frames.size());
+    WindowEntries entries(m_window);
+    SaveRequest request = requestFrom(m_window, path, entries);
+    request.codec = codec;
+    const int frames = entries.count();
     m_cancel.store(false);
     m_window.showStatus(QString());  // the previous save's outcome no longer holds
-    m_window.beginSave(frames);
+    const auto [outcome, left] =
+        saveBesideTarget(request, [this](const SaveRequest& hidden) { return runBesideWindow(hidden); });
 
+    if (outcome.result != 0) {
+        m_messages.MsgBox(failureText(outcome, left), platform::vbInformation, std::string(platform::AppTitle));
+    } else if (outcome.finished) {
+        // Only a file that was finished on disk is reported as made.
+        m_window.showStatus(finishedStatus(outcome, request.codec));
+        m_finished = std::move(request.path);
+    } else if (outcome.cancelled) {
+        m_window.showStatus(cancelledStatus(outcome.framesWritten, frames));
+    }
+}
+
+SaveOutcome SaveCommand::runBesideWindow(const SaveRequest& request)
+{
+    const int frames = request.source->count();
+    m_window.beginSave(frames);
     SaveProgress progress(m_window, frames);
     QObject windowThread;
     RelayedMessages frameMessages(windowThread, m_messages, progress);
@@ -164,6 +235,7 @@ void SaveCommand::save()
     ticker.start(kShowEveryMs);
 
     SaveOutcome outcome;
+    m_closeMessages = [&frameMessages] { frameMessages.close(); };
     {
         std::jthread worker([&] {
             try {
@@ -179,18 +251,11 @@ void SaveCommand::save()
         m_cancel.store(true);
         frameMessages.close();
     }
+    m_closeMessages = nullptr;
     ticker.stop();
     progress.show();  // the final state, whatever the last tick showed
     m_window.endSave();
-
-    if (outcome.result != 0) {
-        m_messages.MsgBox(failureText(outcome), platform::vbInformation, std::string(platform::AppTitle));
-    } else if (outcome.finished) {
-        // Only a file that was finished on disk is reported as made.
-        m_window.showStatus(QStringLiteral("Il file AVI è stato creato con successo!"));
-    } else if (outcome.cancelled) {
-        m_window.showStatus(cancelledStatus(outcome.framesWritten, frames));
-    }
+    return outcome;
 }
 
 }  // namespace kelvora::video

@@ -3,12 +3,17 @@
 #include "platform/dialogs/CommonDialogs.h"
 #include "platform/msgbox/MessageBox.h"
 #include "video/SaveJob.h"
+#include "video/SaveTarget.h"
 #include "video/SaveWindow.h"
 #include "video/mAVIDecs.h"
 
 #include <QString>
 #include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace kelvora::video {
 
@@ -16,8 +21,9 @@ namespace kelvora::video {
 // as an uncompressed AVI video, one key frame per entry. The frames are loaded and written
 // on a worker thread while the window's event loop keeps running: the window repaints,
 // shows the progress at display rate and can cancel. A frame's message box still comes
-// from the window's thread, and the worker waits for it to be closed. A failure after some
-// frames were written says how many the file left behind holds.
+// from the window's thread, and the worker waits for it to be closed. The video is written
+// beside the chosen file and takes its name when finished (SaveTarget.h); a failure says
+// what is left on disk: the old file as it was, or a partial video and how many frames it holds.
 class SaveCommand {
 public:
     SaveCommand(SaveWindow& window, mAVIDecs& avi, platform::CommonDialogs& dialogs,
@@ -28,22 +34,42 @@ public:
     // Stops the save after the frame being written; the file is finished with the frames
     // written so far. Any thread.
     void cancel() { m_cancel.store(true); }
+    // The save is to end with the application: it stops as for cancel, and no box keeps it
+    // waiting for an answer nobody may give (the one open, the outcome's included, is closed;
+    // no frame's box is shown any more). The window's thread.
+    void quit();
+    // The save finished a whole video: its file (under the name chosen), for a check of the
+    // video against the list afterwards. Empty otherwise.
+    [[nodiscard]] std::optional<std::string> takeFinished() { return std::exchange(m_finished, std::nullopt); }
 
 private:
-    [[nodiscard]] bool askForPath(QString& path);
+    [[nodiscard]] bool askForPath(QString& path, codec::Codec& codec);
+    // Runs the save job on a worker while the window's event loop goes on; returns when it has ended.
+    [[nodiscard]] SaveOutcome runBesideWindow(const SaveRequest& request);
 
     SaveWindow& m_window;
     mAVIDecs& m_avi;
     platform::CommonDialogs& m_dialogs;
     platform::MessageBoxService& m_messages;
     std::atomic<bool> m_cancel{false};
+    std::function<void()> m_closeMessages;  // while the worker runs: stops its relay taking boxes
+    std::optional<std::string> m_finished;
 };
+
+// The save dialog's types: the uncompressed video first (the one chosen unless the user picks
+// another), then the lossless compressed ones, FFV1 and PNG.
+inline constexpr const char* kSaveFilter = "AVI Files|*.avi|AVI compresso senza perdita (FFV1)|*.avi|"
+                                           "AVI compresso senza perdita (PNG)|*.avi";
+// The codec of the type chosen in the save dialog (its 1-based index).
+[[nodiscard]] codec::Codec codecForFilter(std::int32_t filterIndex);
+// The status line after a finished save: the success text and, compressed, what was made.
+[[nodiscard]] QString finishedStatus(const SaveOutcome& outcome, codec::Codec codec);
 
 // "1 fotogramma", "N fotogrammi".
 [[nodiscard]] QString framesText(int count);
 // The text of the status line after a save stopped by the user.
 [[nodiscard]] QString cancelledStatus(int written, int frames);
-// The message box's text for a failed save.
-[[nodiscard]] std::string failureText(const SaveOutcome& outcome);
+// The message box's text for a failed save, with what it left on disk.
+[[nodiscard]] std::string failureText(const SaveOutcome& outcome, LeftOnDisk left);
 
 }  // namespace kelvora::video

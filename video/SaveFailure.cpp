@@ -38,20 +38,6 @@ bool freeSpaceBelow(const std::string& folder, std::int64_t needBytes)
 
 }  // namespace
 
-std::string refusalBeforeOpen(const std::string& target, const std::vector<std::string>& frames)
-{
-    struct stat out {};
-    if (::stat(target.c_str(), &out) != 0 || !S_ISREG(out.st_mode))
-        return {};  // a new file cannot be one of the frames; the library refuses what is no regular file
-    for (const std::string& frame : frames) {
-        struct stat in {};
-        if (::stat(frame.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
-            return "Il file scelto è uno dei fotogrammi della lista: il filmato non è stato salvato, "
-                   "per non distruggerlo.";
-    }
-    return {};
-}
-
 std::string openFailureReason(const std::string& target)
 {
     const std::string folder = folderOf(target);
@@ -88,10 +74,14 @@ std::string formatFailureReason(HRESULT result)
     return "Il flusso video non si può creare.";
 }
 
-std::string changedFrameReason(const std::string& frame)
+std::string changedFrameReason(const std::string& frame, const bitmap::FramePlan& plan)
 {
-    return "Il file " + fs::path(frame).filename().string() +
-           " è cambiato dopo essere stato aggiunto: non ha più il formato del primo fotogramma.";
+    const std::string name = "Il file " + fs::path(frame).filename().string();
+    if (plan.form == bitmap::FramePlan::Form::Incomplete)
+        return name + " è incompleto: finisce prima delle sue righe di pixel.";
+    if (!plan.accepted())
+        return name + " è cambiato dopo essere stato aggiunto: " + plan.reason + ".";
+    return name + " è cambiato dopo essere stato aggiunto: non ha più il formato del primo fotogramma.";
 }
 
 }  // namespace kelvora::video

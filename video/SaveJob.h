@@ -1,27 +1,44 @@
 #pragma once
 
+#include "codec/Codec.h"
 #include "platform/msgbox/MessageBox.h"
 #include "video/mAVIDecs.h"
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace kelvora::video {
 
+class FrameSource;
+class FrameAdmission;
+
 // What one save writes: the output file, the frame files in frame order (paths as the file
-// system spells them) and the rate in frames per second.
+// system spells them), the rate (rate / scale frames per second) and how the frames are stored.
 struct SaveRequest {
     std::string path;
     std::vector<std::string> frames;
     DWORD rate = 25;
+    DWORD scale = 1;
+    codec::Codec codec = codec::Codec::Raw;
+    // The frames from a source of their own instead of `frames` (not owned), and what decides
+    // which of its entries become frames (none: every entry does).
+    FrameSource* source = nullptr;
+    FrameAdmission* admission = nullptr;
+    // The file the video is to replace, written beside it and renamed: none of the frames may
+    // be that file, by any name. Empty when there is none to protect.
+    std::string target = {};
 };
 
 // Told of the save's progress, on the thread that runs it.
 class SaveObserver {
 public:
     virtual ~SaveObserver() = default;
-    // Entry index is being loaded: the frame the user should see as the one in hand.
+    // Entry index is being read from its file, ahead of the frames being written, on the
+    // save's loading thread: a message about the file concerns this entry.
+    virtual void frameLoading(int index) { (void)index; }
+    // Entry index is about to be written: the frame the user should see as the one in hand.
     virtual void frameStarting(int index) = 0;
     // Entry index is in the file.
     virtual void frameWritten(int index) = 0;
@@ -34,23 +51,34 @@ struct SaveOutcome {
     bool finished = false;
     // Stopped by the user after framesWritten frames; the file is finished and readable.
     bool cancelled = false;
-    // Refused before anything was opened; nothing on disk was touched.
+    // Refused: nothing worth keeping was written (before anything was opened, or at a frame
+    // that is the file to be replaced).
     bool refused = false;
     int framesWritten = 0;
+    // The frames the video was to hold: the entries, or, when an admission decides, those
+    // admitted (known in full only when the save was not stopped early).
     int frameCount = 0;
     // Entries that no longer loaded and were written as the frame before them, in order.
     std::vector<int> substituted;
+    // The first frame no longer loads: nothing was opened, and its bitmap object has said why.
+    bool firstFrameUnreadable = false;
+    // The size of the file written, and what the same video would come to uncompressed
+    // (each frame's pixel block as its file stores it in place of the codec's frame).
+    std::uint64_t fileBytes = 0;
+    std::uint64_t uncompressedBytes = 0;
     // Why it failed or was refused, in Italian, for the user; empty when there is nothing to add.
     std::string reason;
 };
 
 // The save proper, without a window: loads the first frame before anything is opened (an
 // empty list or a first frame that does not load leaves the disk as it was), opens the file,
-// takes the stream's description and format from the first frame, writes every frame as one key frame and releases everything
-// in the fixed order. A frame that no longer loads is written as the last one that did (its
-// bitmap object has told the user why); a frame whose format changed on disk stops the save,
-// since its bytes would contradict the stream's format. A file left holding no frame is
-// removed. Safe to run on any thread: it touches no window.
+// takes the stream's description and format from the first frame (or from the codec), writes
+// every frame as one key frame and releases everything in the fixed order. Frames are read
+// ahead of the one being written and, compressed, encoded on every core, but written in
+// list order. A frame that no longer loads is written as the last one that did (its bitmap
+// object has told the user why); a frame whose format changed on disk stops the save, since
+// its bytes would contradict the stream's format. A file left holding no frame is removed.
+// Safe to run on any thread: it touches no window.
 class SaveJob {
 public:
     SaveJob(mAVIDecs& avi, platform::MessageBoxService& frameMessages);

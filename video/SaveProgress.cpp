@@ -14,7 +14,7 @@ void SaveProgress::show()
     // Written first: the worker only moves forward, so the entry read next is the one whose
     // frame was written last or a later one, never an earlier one.
     const int written = m_written.load(std::memory_order_acquire);
-    const int current = m_current.load(std::memory_order_acquire);
+    const int current = m_held >= 0 ? m_held : m_current.load(std::memory_order_acquire);
     const bool selected = current != m_shownCurrent && current >= 0;
     if (selected) {
         m_window.selectEntry(current);
@@ -28,6 +28,17 @@ void SaveProgress::show()
     if (written > 0)
         m_window.showStatus(QStringLiteral("Fotogramma numero %1 salvato").arg(written - 1));
     m_window.showProgress(written, m_frames, secondsLeft(written));
+}
+
+void SaveProgress::beginMessage()
+{
+    m_held = m_loading.load(std::memory_order_acquire);
+    show();
+}
+
+void SaveProgress::endMessage()
+{
+    m_held = -1;
 }
 
 int SaveProgress::secondsLeft(int written) const

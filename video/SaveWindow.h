@@ -7,7 +7,9 @@ namespace kelvora::video {
 
 // What a save uses of the main window: the frame list, the rate box, the preview and the
 // status line, the progress display and the window's handle as the save dialog's owner.
-// Called on the window's thread only.
+// Called on the window's thread only, but for entryCount and entryText, which the save also
+// calls on its loading thread while it runs (between beginSave and endSave nothing changes the
+// list, and reading it then is safe from any thread).
 class SaveWindow {
 public:
     virtual ~SaveWindow() = default;

@@ -2,6 +2,23 @@
 
 namespace kelvora::video {
 
+HRESULT mAVIDecs::AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<const AVISAMPLE> samples,
+                                        LONG* plSampWritten)
+{
+    LONG written = 0;
+    HRESULT hr = 0;
+    for (const AVISAMPLE& sample : samples) {
+        hr = AVIStreamWrite(pavi, lStart + written, 1, sample.lpBuffer, sample.cbBuffer, sample.dwFlags, nullptr,
+                            nullptr);
+        if (hr != 0)
+            break;
+        ++written;
+    }
+    if (plSampWritten)
+        *plSampWritten = written;
+    return hr;
+}
+
 namespace {
 
 // Forwards every call to our AVI file library.
@@ -31,6 +48,11 @@ public:
     {
         return avifile::AVIStreamWrite(pavi, lStart, lSamples, lpBuffer, cbBuffer, dwFlags, plSampWritten,
                                        plBytesWritten);
+    }
+    HRESULT AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<const AVISAMPLE> samples,
+                                  LONG* plSampWritten) override
+    {
+        return avifile::AVIStreamWriteSamples(pavi, lStart, samples, plSampWritten);
     }
     ULONG AVIStreamRelease(PAVISTREAM pavi) override { return avifile::AVIStreamRelease(pavi); }
     ULONG AVIFileRelease(PAVIFILE pfile, HRESULT* phrFinish) override

@@ -9,6 +9,7 @@
 namespace kelvora::video {
 
 using avifile::AVICOMPRESSOPTIONS;
+using avifile::AVISAMPLE;
 using avifile::AVISTREAMINFOA;
 using avifile::BOOL;
 using avifile::CLSID;
@@ -44,6 +45,9 @@ public:
     [[nodiscard]] virtual HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer,
                                                  LONG cbBuffer, DWORD dwFlags, LONG* plSampWritten,
                                                  LONG* plBytesWritten) = 0;
+    // See avifile::AVIStreamWriteSamples. A library without it writes the samples one by one.
+    [[nodiscard]] virtual HRESULT AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<const AVISAMPLE> samples,
+                                                        LONG* plSampWritten);
     virtual ULONG AVIStreamRelease(PAVISTREAM pavi) = 0;
     // phrFinish: see avifile::AVIFileRelease.
     virtual ULONG AVIFileRelease(PAVIFILE pfile, HRESULT* phrFinish) = 0;

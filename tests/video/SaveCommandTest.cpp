@@ -3,6 +3,7 @@
 #include "platform/types/FourCC.h"
 #include "tests/support/app/ScriptedServices.h"
 #include "tests/support/bmp/BmpFiles.h"
+#include "tests/support/msgbox/ModalMessageBox.h"
 #include "video/FrameRate.h"
 #include "video/SaveCommand.h"
 #include "video/SaveProgress.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
 #include <memory>
 
 namespace kelvora::video {
@@ -84,10 +86,16 @@ TEST_F(SaveCommandTest, WritesEveryEntryAsOneKeyFrameInListOrder)
     std::vector<int> shown;  // the entries the window selected while the save ran
     QObject::connect(window->lstDIBList, &platform::ListBox::Click,
                      [&] { shown.push_back(window->lstDIBList->ListIndex()); });
-    const Calls calls = save();
+    Calls calls = save();
 
+    // The video is written beside the chosen file, under a hidden name, and then takes its name.
+    const std::string hidden = dir.file(".out.avi.");
+    ASSERT_FALSE(calls.empty());
+    EXPECT_TRUE(calls[0].starts_with("AVIFileOpen(" + hidden) && calls[0].ends_with(",4097,null)")) << calls[0];
+    calls[0] = "AVIFileOpen(hidden,4097,null)";
+    EXPECT_TRUE(std::filesystem::exists(output));
     const std::string size = std::to_string(testsupport::bmpPixels(layouts[0]).size());
-    Calls expected = {"AVIFileOpen(" + output + ",4097,null)",
+    Calls expected = {"AVIFileOpen(hidden,4097,null)",
                       "mmioStringToFOURCCA(vids,0)",
                       "SetRect(0,0,8,6)",
                       "AVIFileCreateStreamA(file)",
@@ -128,7 +136,9 @@ TEST_F(SaveCommandTest, WritesEveryEntryAsOneKeyFrameInListOrder)
     const testsupport::DialogRequest& request = dialogs.requests[0];
     EXPECT_EQ(request.kind, platform::FileDialogKind::Save);
     EXPECT_EQ(request.dialogTitle, "Salva il filmato AVI...");
-    EXPECT_EQ(request.filterList, std::string("AVI Files\0*.avi\0\0", 17));
+    const char kTypes[] = "AVI Files\0*.avi\0AVI compresso senza perdita (FFV1)\0*.avi\0"
+                          "AVI compresso senza perdita (PNG)\0*.avi\0";
+    EXPECT_EQ(request.filterList, std::string(kTypes, sizeof kTypes));
     EXPECT_EQ(request.file(), "il_mio_filmato.avi");
     EXPECT_EQ(request.defaultExt, "avi");
     EXPECT_EQ(request.record.hwndOwner, window->hWnd());
@@ -212,6 +222,7 @@ TEST_F(SaveCommandTest, AWriteFailingAfterSomeFramesSaysHowManyTheFileKeeps)
     addFrames({{4, 4, 24, 1}, {4, 4, 24, 2}, {4, 4, 24, 3}});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.failAt);
+        std::filesystem::remove(output);  // the previous case's partial video would be kept instead
         testsupport::RecordingAVIDecs library;
         library.failAt = "AVIStreamWrite";
         library.failOccurrence = c.failAt;
@@ -273,6 +284,7 @@ TEST_F(SaveCommandTest, AFrameWhoseFormatChangedOnDiskStopsTheSaveBeforeItIsWrit
     // bytes would contradict the stream's format, so the video ends with the frames before it.
     for (const BmpLayout& changed : {BmpLayout{16, 4, 24, 2}, BmpLayout{8, 4, 32, 2}}) {
         SCOPED_TRACE(changed.width);
+        std::filesystem::remove(output);
         messages.shown.clear();
         window->lstDIBList->Clear();
         addFrames({{8, 4, 24, 1}, {8, 4, 24, 2}, {8, 4, 24, 3}});
@@ -329,16 +341,48 @@ TEST_F(SaveCommandTest, AFailedSaveAfterASuccessfulOneLeavesNoSuccessText)
     EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: frame1.bmp");
 }
 
+// Written beside the target and renamed, a video would replace what opening the target itself
+// refuses: those targets are refused before anything is written, and stay as they were.
+TEST_F(SaveCommandTest, ATargetThatCouldNotBeOpenedForWritingIsRefusedAndLeftAlone)
+{
+    addFrames({{4, 4, 24, 1}});
+    const std::filesystem::path out = dir.path() / "targets";
+    std::filesystem::create_directory(out);
+    ASSERT_EQ(::mkfifo((out / "pipe.avi").c_str(), 0600), 0);
+    std::filesystem::create_directory(out / "folder.avi");
+    testsupport::writeBytes(out / "readonly.avi", "an older video");
+    std::filesystem::permissions(out / "readonly.avi", std::filesystem::perms::owner_read);
+    const std::pair<const char*, const char*> cases[] = {
+        {"pipe.avi", "Il nome scelto non è un file normale (è una cartella, una FIFO o un dispositivo)."},
+        {"folder.avi", "Il nome scelto non è un file normale (è una cartella, una FIFO o un dispositivo)."},
+        {"readonly.avi", "Il file scelto è di sola lettura: non si può sostituire."},
+        {"no/such/folder.avi", "La cartella di destinazione non esiste."},
+    };
+    for (const auto& [name, reason] : cases) {
+        SCOPED_TRACE(name);
+        messages.shown.clear();
+        output = (out / name).string();
+        EXPECT_TRUE(save().empty());
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, std::string("C'è stato un errore durante la scrittura del file!\r\n") + reason);
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(out / "pipe.avi"));
+    EXPECT_TRUE(std::filesystem::is_directory(out / "folder.avi"));
+    std::ifstream kept(out / "readonly.avi");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "an older video");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 3);  // nothing beside them
+}
+
 TEST_F(SaveCommandTest, SavingOverOneOfTheFramesIsRefusedAndTheFrameKept)
 {
     addFrames({{4, 4, 24, 1}, {4, 4, 24, 2}});
     const std::vector<std::uint8_t> before = testsupport::makeBmp({4, 4, 24, 2});
     output = entry(1);  // the user confirmed the overwrite prompt on a frame of the list
-    const Calls calls = save();
-    EXPECT_TRUE(calls.empty());
+    (void)save();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text,
-              "Il file scelto è uno dei fotogrammi della lista: il filmato non è stato salvato, per non distruggerlo.");
+              "Il file scelto è uno dei fotogrammi della lista: il filmato non è stato salvato, per non distruggerlo."
+              "\r\nIl file che c'era prima è rimasto com'era.");
     std::ifstream frame(entry(1), std::ios::binary);
     EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(frame), {}), before);
     EXPECT_NE(window->lblStatus->text(), "Il file AVI è stato creato con successo!");
@@ -406,6 +450,34 @@ TEST_F(SaveCommandTest, AFileThatCouldNotBeFinishedIsNeverReportedAsMade)
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(messages.shown[0].text.starts_with("C'è stato un errore durante la scrittura del file!\r\n"));
     EXPECT_EQ(window->lblStatus->text(), "Fotogramma numero 0 salvato");
+}
+
+// A stop signal while a box of the save is open (a frame's, from the worker, or the failure's
+// at the end) with nobody to answer it: the box is closed, the save ends and so does the
+// application, as "Esci" ends it.
+TEST_F(SaveCommandTest, AStopSignalWhileTheSavesBoxIsOpenClosesItAndEnds)
+{
+    addFrames({{4, 4, 24, 1}, {4, 4, 24, 2}, {4, 4, 24, 3}});
+    for (const bool failure : {false, true}) {
+        SCOPED_TRACE(failure ? "the failure's box" : "a frame's box");
+        testsupport::ModalMessageBox boxes;
+        testsupport::RecordingAVIDecs library;
+        if (failure)
+            library.failAt = "AVIStreamWrite";
+        app::fMain other(app::Services{boxes, dialogs, library});
+        bool ended = false;
+        other.setEndApplication([&] { ended = true; });
+        for (int i = 0; i < 3; ++i)
+            other.lstDIBList->AddItem(QString::fromStdString(failure || i != 1 ? entry(i) : dir.file("gone.bmp")));
+        boxes.onOpen = [&] { other.cmdExit_Click(); };  // what main() makes of SIGTERM
+        dialogs.answers.push_back(DialogAnswer::choose(output));
+        other.cmdWriteAVI_Click();
+        EXPECT_EQ(boxes.outlived, 0);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].starts_with("Il file non esiste:"), !failure);
+        EXPECT_FALSE(other.saving());
+        EXPECT_TRUE(ended);
+    }
 }
 
 TEST(FrameRateTest, TakesTheLeadingNumberRoundedAndBounded)

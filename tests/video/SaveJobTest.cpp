@@ -58,18 +58,27 @@ protected:
     std::vector<std::string> frames;
 };
 
+// The video is written beside the file it is to replace; that file is never one of the
+// frames, by whatever name: the save stops at it (before opening anything when it is the
+// first) and says why.
 TEST_F(SaveJobTest, AFrameOfTheListIsNeverTheTargetEvenByAnotherName)
 {
     addFrames(3);
     const std::string before = contents(frames[1]);
     fs::create_symlink(frames[1], dir.file("link.avi"));
-    for (const std::string& target : {frames[1], dir.file("link.avi"), dir.path().string() + "/./frame1.bmp"}) {
+    for (const std::string& target :
+         {frames[0], frames[1], dir.file("link.avi"), dir.path().string() + "/./frame1.bmp"}) {
         SCOPED_TRACE(target);
         testsupport::RecordingAVIDecs avi;
-        const SaveOutcome outcome = run(target, avi);
+        SaveRequest request{dir.file("hidden.avi"), frames, 10};
+        request.target = target;
+        NoProgress progress;
+        const std::atomic<bool> cancel{false};
+        const SaveOutcome outcome = SaveJob(avi, messages).run(request, progress, cancel);
         EXPECT_TRUE(outcome.refused);
         EXPECT_NE(outcome.result, 0);
-        EXPECT_TRUE(avi.calls.empty());  // refused before anything is opened
+        EXPECT_EQ(avi.calls.empty(), target == frames[0]);  // the first frame: before anything is opened
+        EXPECT_LE(outcome.framesWritten, 1);
         EXPECT_EQ(failureMessage(outcome),
                   "Il file scelto è uno dei fotogrammi della lista: il filmato non è stato salvato, per non distruggerlo.");
         EXPECT_EQ(contents(frames[1]), before);
@@ -211,7 +220,7 @@ TEST_F(SaveJobTest, OnlyAFrameWhoseBytesNoLongerFitTheStreamStopsTheSave)
     const SaveOutcome cut = run(output, systemAVIDecs());
     EXPECT_FALSE(cut.finished);
     EXPECT_EQ(cut.framesWritten, 1);
-    EXPECT_EQ(cut.reason, changedFrameReason(frames[1]));
+    EXPECT_EQ(cut.reason, "Il file padded.bmp è incompleto: finisce prima delle sue righe di pixel.");
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -140,8 +141,98 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
 
-// A window with n 24-bit frames in its list and the real library behind a recording hook,
-// saving to dir/video.avi; `during` runs on the window's thread while frame `at` is being written.
+// The save dialog's type decides the codec; the frames decode exactly as the files show them
+// and the status says what was made.
+TEST(CompressedSaveTest, TheTypeChosenInTheSaveDialogCompressesTheVideoWithoutLoss)
+{
+    if (!testsupport::ffmpegAvailable())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    struct Case {
+        platform::DWORD filterIndex;
+        const char* handler;
+        const char* status;
+    };
+    for (const Case& c : {Case{2, "FFV1", "Il file AVI è stato creato con successo! (FFV1, "},
+                          Case{3, "MPNG", "Il file AVI è stato creato con successo! (PNG, "}}) {
+        SCOPED_TRACE(c.handler);
+        testsupport::TempDir dir;
+        testsupport::ScriptedMessageBox messages;
+        testsupport::ScriptedCommonDialogs dialogs;
+        app::fMain window(app::Services{messages, dialogs, systemAVIDecs()});
+        std::vector<std::uint8_t> expected;
+        for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+            const BmpLayout layout{40, 30, 24, seed};
+            const std::string path = dir.file(frameFile(seed));
+            testsupport::writeBmp(path, layout);
+            window.lstDIBList->AddItem(QString::fromStdString(path));
+            const std::vector<std::uint8_t> pixels = decodedPixels(layout, 3);
+            expected.insert(expected.end(), pixels.begin(), pixels.end());
+        }
+        const std::string output = dir.file("video.avi");
+        dialogs.answers.push_back(testsupport::DialogAnswer::choose(output, c.filterIndex));
+        window.cmdWriteAVI_Click();
+        EXPECT_TRUE(messages.shown.empty());
+        EXPECT_TRUE(window.lblStatus->text().startsWith(QString::fromUtf8(c.status))) << window.lblStatus->text().toStdString();
+        const testsupport::AviInfo info = testsupport::inspectAvi(output);
+        ASSERT_TRUE(info.error.empty()) << info.error;
+        EXPECT_EQ(info.strh.fccHandler, platform::FourCC::fromValue(
+                                            c.handler[0] | c.handler[1] << 8 | c.handler[2] << 16 | c.handler[3] << 24));
+        EXPECT_EQ(info.frames.size(), 3u);
+        EXPECT_TRUE(testsupport::decodeFrames(output, "bgr24") == expected);
+    }
+}
+
+// After a save, the list's menu checks the video against the frames it was saved from, beside
+// the window: a video that still holds them is said so in the status line; once a frame
+// changed on disk, a box names it; Escape stops a check part-way and says how far it came.
+TEST(CheckAfterSaveTest, TheSavedVideoIsCheckedAgainstItsFramesFromTheListsMenu)
+{
+    testsupport::TempDir dir;
+    testsupport::ScriptedMessageBox messages;
+    testsupport::ScriptedCommonDialogs dialogs;
+    app::fMain window(app::Services{messages, dialogs, systemAVIDecs()});
+    for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+        const std::string path = dir.file(frameFile(seed));
+        testsupport::writeBmp(path, {40, 30, 24, seed});
+        window.lstDIBList->AddItem(QString::fromStdString(path));
+    }
+    const std::string output = dir.file("video.avi");
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(output, 2));  // FFV1
+    window.cmdWriteAVI_Click();
+    ASSERT_TRUE(window.Verifica->isEnabled()) << window.lblStatus->text().toStdString();
+
+    window.Verifica->trigger();
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(window.lblStatus->text(), "Verifica riuscita: 3 fotogrammi uguali ai loro file");
+
+    testsupport::writeBmp(dir.file(frameFile(2)), {40, 30, 24, 7});
+    window.Verifica->trigger();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Il video " + output + " non contiene esattamente i fotogrammi della lista:\r\n"
+                                      "fotogramma 2 di 3, " + dir.file(frameFile(2)) +
+                                      ": i pixel sono diversi; nessun altro diverso.");
+    EXPECT_EQ(messages.shown[0].style, platform::vbCritical);
+    EXPECT_EQ(window.lblStatus->text(), "Verifica fallita: il fotogramma 2 è diverso");
+
+    window.setAfterFrameChecked([&window](int index) {
+        if (index == 0)
+            QMetaObject::invokeMethod(&window, [&window] { QTest::keyClick(window.lstDIBList, Qt::Key_Escape); },
+                                      Qt::BlockingQueuedConnection);
+    });
+    window.Verifica->trigger();
+    EXPECT_EQ(window.lblStatus->text(), "Verifica annullata dopo 1 di 3 fotogrammi");
+    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(window.cmdWriteAVI->text(), "Salva file AVI");  // the window's controls are back
+
+    // Once the list changes it no longer holds what the video was made from.
+    window.lstDIBList->setListIndex(0);
+    window.SpostaGiu_Click();
+    EXPECT_FALSE(window.Verifica->isEnabled());
+}
+
+// A window with n 24-bit frames in its list (large enough to be written one at a time) and the
+// real library behind a recording hook, saving to dir/video.avi; `during` runs on the
+// window's thread while frame `at` is being written.
 class SaveWhileRunningTest : public ::testing::Test {
 protected:
     static constexpr int kFrames = 12;
@@ -150,7 +241,7 @@ protected:
     {
         window.setEndApplication([this] { endedWith = testsupport::inspectAvi(output); ended = true; });
         for (int i = 0; i < kFrames; ++i) {
-            layouts.push_back({6, 5, 24, static_cast<std::uint32_t>(i + 1)});
+            layouts.push_back({128, 96, 24, static_cast<std::uint32_t>(i + 1)});
             const std::string path = dir.file(frameFile(static_cast<std::uint32_t>(i)));
             testsupport::writeBmp(path, layouts.back());
             window.lstDIBList->AddItem(QString::fromStdString(path));
@@ -278,6 +369,71 @@ TEST_F(SaveWhileRunningTest, EsciAndClosingFinishTheFileBeforeTheApplicationEnds
     EXPECT_FALSE(other.isVisible());
     EXPECT_EQ(otherAvi.exitCount, 1);
     EXPECT_EQ(testsupport::inspectAvi(output).frames.size(), 1u);
+}
+
+// A save that fails (a full disk, at the first frame or a later one) never costs the video it
+// was to replace: that stays byte for byte with its rights, and nothing of the failed save is
+// left beside it. With no file there before, the frames written before the failure stay as a
+// finished, readable partial video; the message says which of the two is on disk.
+TEST_F(SaveWhileRunningTest, AFailedSaveKeepsTheFileItWasToReplaceAndLeavesNothingElse)
+{
+    const std::string old = "an older video, worth keeping";
+    const auto onlyOwner = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+    const auto folder = [&] {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            found.push_back(entry.path().filename().string());
+        std::ranges::sort(found);
+        return found;
+    };
+    const std::vector<std::string> frameNames = folder();
+    const auto contents = [&] {
+        std::ifstream in(output, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    struct Case {
+        bool oldFile;
+        int failAt;        // the frame whose write fails; -1: none does
+        const char* told;  // how the message ends; empty: no message
+        int partial;       // frames of the video left at the name when there was no old file
+    };
+    const Case cases[] = {
+        {true, 0, "\r\nIl file che c'era prima è rimasto com'era.", 0},
+        {true, 5, "\r\nIl file che c'era prima è rimasto com'era.", 0},
+        {false, 5, "\r\nIl file rimasto è parziale: contiene 5 fotogrammi su 12.", 5},
+        {false, 0, "\r\nErrore di scrittura sul disco.", 0},
+        {true, -1, "", kFrames},  // replaced by a whole video, which keeps the old one's rights
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.oldFile) + " " + std::to_string(c.failAt));
+        std::filesystem::remove(output);
+        if (c.oldFile) {
+            testsupport::writeBytes(output, old);
+            std::filesystem::permissions(output, onlyOwner);
+        }
+        const std::vector<std::string> names = avi.namesOnly();
+        avi.failAt = c.failAt >= 0 ? "AVIStreamWrite" : "";
+        avi.failOccurrence = static_cast<int>(std::ranges::count(names, "AVIStreamWrite")) + c.failAt;
+        messages.shown.clear();
+        saveDoing(-1, [] {});
+
+        ASSERT_EQ(messages.shown.size(), *c.told ? 1u : 0u);
+        if (*c.told) {
+            EXPECT_TRUE(messages.shown[0].text.ends_with(c.told)) << messages.shown[0].text;
+        }
+        std::vector<std::string> expected = frameNames;
+        if (c.oldFile || c.partial > 0)
+            expected.push_back("video.avi");
+        std::ranges::sort(expected);
+        EXPECT_EQ(folder(), expected);
+        if (c.oldFile && c.failAt >= 0)
+            EXPECT_EQ(contents(), old);
+        else if (c.partial > 0)
+            expectFirstFrames(c.partial);
+        if (c.oldFile) {
+            EXPECT_EQ(std::filesystem::status(output).permissions(), onlyOwner);
+        }
+    }
 }
 
 // Ends the test program when `seconds` pass before the guard goes, so a deadlock fails the

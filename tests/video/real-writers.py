@@ -3,10 +3,12 @@
 
 Each row of the table names a writer, how it writes three frames (each with content of its
 own; palette writers give each frame its own colour table where they do so by default), and
-how the writer itself reads a BMP back. The video must be made, and ffmpeg must decode every
-frame to exactly the pixels the writer reads from its own file; at 8, 24 and 32 bits GStreamer
-must do the same, except where frames carry different colour tables (GStreamer's AVI reader
-does not apply palette changes).
+how the writer itself reads a BMP back. Every row is made into a video three times: as the
+files store the frames, and compressed without loss by FFV1 and by PNG. The video must be
+made, and ffmpeg must decode every frame to exactly the pixels the writer reads from its own
+file. GStreamer must do the same for every compressed video (with gst-libav's decoders), and
+for an uncompressed one at 8, 24 and 32 bits, except where frames carry different colour
+tables (GStreamer's AVI reader does not apply palette changes).
 
 usage: real-writers.py KELVORA_MAKER WORK_FOLDER
 """
@@ -69,6 +71,63 @@ def pillow(mode):
     return write
 
 
+def top_down(mode):
+    """Pillow's frame with its rows stored top-down: the rows reversed, the height negated."""
+    def write(seed, path):
+        pillow(mode)(seed, path)
+        with open(path, "rb") as f:
+            data = bytearray(f.read())
+        offset = int.from_bytes(data[10:14], "little")
+        width, height = int.from_bytes(data[18:22], "little"), int.from_bytes(data[22:26], "little", signed=True)
+        depth = int.from_bytes(data[28:30], "little")
+        stride = (width * depth + 31) // 32 * 4
+        rows = [data[offset + r * stride:offset + (r + 1) * stride] for r in range(height)]
+        data[offset:offset + height * stride] = b"".join(reversed(rows))
+        data[22:26] = (-height).to_bytes(4, "little", signed=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    return write
+
+
+def rle4(seed, path):
+    """A 16-colour frame stored as RLE4, with runs and literals, as Windows' own encoder writes."""
+    image = Image.fromarray(picture(seed)).quantize(colors=16)
+    indices = numpy.asarray(image)
+    table = image.getpalette()[:48]
+    body = bytearray()
+    for number, row in enumerate(reversed(indices)):  # bottom-up
+        x = 0
+        while x < WIDTH:
+            run_length = 1
+            while x + run_length < WIDTH and run_length < 255 and row[x + run_length] == row[x]:
+                run_length += 1
+            if run_length >= 3 or WIDTH - x < 3:
+                body += bytes([run_length, row[x] << 4 | row[x]])
+                x += run_length
+                continue
+            count = min(WIDTH - x, 6)
+            pixels = list(row[x:x + count]) + [0]
+            data = bytes(pixels[i] << 4 | pixels[i + 1] for i in range(0, count, 2))
+            body += bytes([0, count]) + data + (b"\0" if len(data) % 2 else b"")
+            x += count
+        body += b"\0\1" if number == HEIGHT - 1 else b"\0\0"  # the last row ends the picture
+    colours = b"".join(bytes([table[3 * i + 2], table[3 * i + 1], table[3 * i], 0]) for i in range(16))
+    offset = 14 + 40 + len(colours)
+    header = (b"BM" + (offset + len(body)).to_bytes(4, "little") + bytes(4) + offset.to_bytes(4, "little") +
+              (40).to_bytes(4, "little") + WIDTH.to_bytes(4, "little") + HEIGHT.to_bytes(4, "little") +
+              (1).to_bytes(2, "little") + (4).to_bytes(2, "little") + (2).to_bytes(4, "little") +
+              len(body).to_bytes(4, "little") + bytes(8) + (16).to_bytes(4, "little") + bytes(4))
+    with open(path, "wb") as f:
+        f.write(header + colours + body)
+    with open(path + ".rgb", "wb") as f:  # what the frame shows, for read_own
+        f.write(image.convert("RGB").tobytes())
+
+
+def read_own(path):
+    with open(path + ".rgb", "rb") as f:
+        return f.read()
+
+
 def ffmpeg_writer(pixel_format):
     def write(seed, path):
         run(["ffmpeg", "-nostdin", "-v", "error", "-f", "rawvideo", "-pix_fmt", "rgb24", "-s", f"{WIDTH}x{HEIGHT}",
@@ -110,6 +169,9 @@ CASES = [
     ("pillow-8-shared-table", pillow("P-shared"), read_pillow, True),
     ("pillow-8-grey", pillow("L"), read_pillow, True),
     ("pillow-1", pillow("1"), read_pillow, False),
+    ("rle4-own-tables", rle4, read_own, False),
+    ("top-down-24", top_down("RGB"), read_pillow, True),
+    ("top-down-8", top_down("P"), read_pillow, False),
     ("ffmpeg-24", ffmpeg_writer("bgr24"), read_ffmpeg, True),
     ("ffmpeg-32", ffmpeg_writer("bgra"), read_ffmpeg, True),
     ("ffmpeg-8", ffmpeg_writer("pal8"), read_ffmpeg, True),
@@ -122,10 +184,13 @@ def decode_ffmpeg(video):
     return run(["ffmpeg", "-nostdin", "-v", "error", "-i", video, "-f", "rawvideo", "-pix_fmt", "rgb24", "-"])
 
 
+CODECS = ["raw", "ffv1", "png"]
+
+
 def decode_gstreamer(video, folder):
     raw = os.path.join(folder, "gst.rgbx")
-    run(["gst-launch-1.0", "-q", "filesrc", f"location={video}", "!", "avidemux", "!", "videoconvert", "!",
-         "video/x-raw,format=RGBx", "!", "filesink", f"location={raw}"])
+    run(["gst-launch-1.0", "-q", "filesrc", f"location={video}", "!", "avidemux", "!", "decodebin", "!",
+         "videoconvert", "!", "video/x-raw,format=RGBx", "!", "filesink", f"location={raw}"])
     with open(raw, "rb") as f:
         rgbx = numpy.frombuffer(f.read(), numpy.uint8)
     return rgbx.reshape(-1, 4)[:, :3].tobytes()  # RGBx rows carry no padding
@@ -138,23 +203,31 @@ def check(case, maker, folder):
     frames = [os.path.join(work, f"frame {i}.bmp") for i in range(FRAMES)]
     for seed, path in enumerate(frames):
         write(seed, path)
-    video = os.path.join(work, "video.avi")
-    made = subprocess.run([maker, "--output", video, "--fps", "5", *frames], capture_output=True, text=True)
-    if made.returncode != 0:
-        return [f"{name}: no video (exit {made.returncode}): {made.stderr.strip()}"]
     expected = b"".join(read(path) for path in frames)
     if len(expected) != FRAMES * WIDTH * HEIGHT * 3:
         return [f"{name}: the writer's own reading has {len(expected)} bytes"]
     problems = []
-    if decode_ffmpeg(video) != expected:
-        problems.append(f"{name}: ffmpeg shows other pixels than the writer reads")
-    if gstreamer and shutil.which("gst-launch-1.0") and decode_gstreamer(video, work) != expected:
-        problems.append(f"{name}: GStreamer shows other pixels than the writer reads")
+    for codec in CODECS:
+        video = os.path.join(work, f"{codec}.avi")
+        made = subprocess.run([maker, "--output", video, "--fps", "5", "--codec", codec, *frames],
+                              capture_output=True, text=True)
+        label = f"{name} ({codec})"
+        if made.returncode != 0:
+            problems.append(f"{label}: no video (exit {made.returncode}): {made.stderr.strip()}")
+            continue
+        if decode_ffmpeg(video) != expected:
+            problems.append(f"{label}: ffmpeg shows other pixels than the writer reads")
+        if (gstreamer or codec != "raw") and decode_gstreamer(video, work) != expected:
+            problems.append(f"{label}: GStreamer shows other pixels than the writer reads")
     return problems
 
 
 def main():
     maker, folder = sys.argv[1], sys.argv[2]
+    for element in ("avidemux", "avdec_ffv1", "pngdec"):
+        if subprocess.run(["gst-inspect-1.0", "--exists", element]).returncode != 0:
+            print(f"GStreamer lacks {element} (gstreamer1.0-plugins-good, gstreamer1.0-libav)", file=sys.stderr)
+            return 1
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     problems = []

@@ -1,0 +1,284 @@
+#include "video/FramePipeline.h"
+
+#include "video/SaveJob.h"
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+
+namespace kelvora::video {
+
+namespace {
+
+// Frames read ahead of the one being written, by their bytes: enough for the disk to stay
+// busy between files, never so much that a save of large frames holds many at once.
+constexpr std::size_t kAheadBytes = 64u << 20;
+constexpr std::size_t kMostSlots = 256;
+// How long the writer waits for a batch of small frames to fill before writing what it has.
+constexpr std::chrono::milliseconds kGatherWait{20};
+
+std::size_t slotCount(std::size_t frameBytes, std::size_t encoders)
+{
+    const std::size_t byBytes = kAheadBytes / std::max<std::size_t>(frameBytes, 1);
+    if (encoders == 0)
+        return std::clamp<std::size_t>(byBytes, 2, kMostSlots);
+    // Each encoder has a frame in hand and one waiting, and the writer one more.
+    return std::clamp<std::size_t>(byBytes, 2, 2 * encoders + 1);
+}
+
+const char* const kOutOfMemory = "Memoria insufficiente per preparare il fotogramma.";
+
+}  // namespace
+
+FramePipeline::FramePipeline(PipelineFrames frames, std::unique_ptr<bitmap::cDIB> first, std::string firstPath,
+                             platform::MessageBoxService& messages, SaveObserver& observer,
+                             PipelineEncoding encoding, std::size_t frameBytes, const std::atomic<bool>& cancel)
+    : m_frames(frames), m_messages(messages), m_observer(observer), m_cancel(cancel), m_codec(encoding.codec),
+      m_shape(encoding.shape), m_threadsEach(encoding.plan.threadsEach), m_first(std::move(first)),
+      m_firstPath(std::move(firstPath))
+{
+    const std::size_t encoders = m_codec == codec::Codec::Raw ? 0 : static_cast<std::size_t>(encoding.plan.encoders);
+    m_slots.resize(slotCount(frameBytes, encoders));
+    for (Slot& slot : m_slots)
+        slot.frame.dib = std::make_unique<bitmap::cDIB>(m_messages);
+    m_threads.emplace_back([this] { load(); });
+    for (std::size_t i = 0; i < encoders; ++i) {
+        std::unique_ptr<codec::LosslessEncoder> encoder = i == 0 ? std::move(encoding.first) : nullptr;
+        m_threads.emplace_back([this, e = std::move(encoder)]() mutable { encode(std::move(e)); });
+    }
+}
+
+FramePipeline::~FramePipeline()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_slotFreed.notify_all();
+    m_loaded.notify_all();
+    m_ready.notify_all();
+    m_threads.clear();  // joins
+}
+
+bool FramePipeline::stopping() const
+{
+    return m_stop || m_cancel.load(std::memory_order_relaxed);
+}
+
+void FramePipeline::load()
+{
+    try {
+        loadAll();
+    } catch (const std::exception&) {  // out of memory outside a frame's own work
+        breakDown();
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_loadingEnded = true;
+    }
+    m_ready.notify_all();
+}
+
+// A thread could not go on: the writer is told at once, and every thread stops.
+void FramePipeline::breakDown()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_broken = true;
+        m_stop = true;
+    }
+    m_slotFreed.notify_all();
+    m_loaded.notify_all();
+    m_ready.notify_all();
+}
+
+bool FramePipeline::broken()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_broken;
+}
+
+void FramePipeline::loadAll()
+{
+    for (std::size_t index = 0;; ++index) {
+        std::unique_lock lock(m_mutex);
+        Slot& slot = slotOf(index);
+        m_slotFreed.wait(lock, [&] { return stopping() || slot.state == State::Free; });
+        if (stopping())
+            return;
+        slot.state = State::Loading;
+        lock.unlock();
+
+        PreparedFrame& frame = slot.frame;
+        frame.index = index;
+        frame.failure.clear();
+        frame.packet.clear();
+        bool filled = true;
+        try {
+            filled = fill(frame, index);
+        } catch (const std::exception&) {  // out of memory: the writer stops the save
+            frame.failure = kOutOfMemory;
+        }
+
+        lock.lock();
+        if (!filled) {
+            slot.state = State::Free;  // the source has ended (or the save is stopping)
+            return;
+        }
+        if (m_codec != codec::Codec::Raw && frame.failure.empty() && !frame.isTarget) {
+            slot.state = State::Loaded;
+            m_toEncode.push_back(index);
+            lock.unlock();
+            m_loaded.notify_one();
+        } else {
+            markReady(slot, lock);
+        }
+    }
+}
+
+// Frame `index` of the video: the entries read until one is admitted. False when the source
+// ends first.
+bool FramePipeline::fill(PreparedFrame& frame, std::size_t index)
+{
+    if (index == 0) {
+        std::swap(frame.dib, m_first);
+        frame.path = m_firstPath;
+        frame.loaded = true;
+        frame.isTarget = false;
+        frame.plan = bitmap::planFrame(*frame.dib);
+        return true;
+    }
+    while (!stopping()) {
+        if (!readEntry(frame))
+            return false;
+        if (frame.isTarget || !m_frames.admission ||
+            m_frames.admission->admit(m_frames.nextEntry - 1, frame.loaded, *frame.dib, frame.plan))
+            return true;
+    }
+    return false;
+}
+
+// The source's next entry, loaded into the frame; false when the source has ended.
+bool FramePipeline::readEntry(PreparedFrame& frame)
+{
+    std::optional<std::string> path = m_frames.source.next();
+    if (!path)
+        return false;
+    m_observer.frameLoading(static_cast<int>(m_frames.nextEntry++));
+    frame.path = std::move(*path);
+    frame.loaded = frame.dib->CreateFromFile(frame.path);
+    // The file the video is to replace (by any of its names) must not be lost under it.
+    frame.isTarget = frame.loaded && m_frames.target.known() && frame.dib->fileIdentity() == m_frames.target;
+    if (frame.loaded)
+        frame.plan = bitmap::planFrame(*frame.dib);
+    return true;
+}
+
+// With the lock held: the frame is ready; the writer is woken only for the frame it waits for.
+void FramePipeline::markReady(Slot& slot, std::unique_lock<std::mutex>& lock)
+{
+    slot.state = State::Ready;
+    const bool wanted = slot.frame.index >= m_writerWaitsFor;
+    lock.unlock();
+    if (wanted)
+        m_ready.notify_one();
+}
+
+void FramePipeline::encode(std::unique_ptr<codec::LosslessEncoder> encoder)
+{
+    try {
+        encodeAll(std::move(encoder));
+    } catch (const std::exception&) {
+        breakDown();
+    }
+}
+
+void FramePipeline::encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder)
+{
+    std::string openFailure;
+    if (!encoder)
+        encoder = codec::LosslessEncoder::open(m_codec, m_shape, m_threadsEach, openFailure);
+    while (true) {
+        std::unique_lock lock(m_mutex);
+        m_loaded.wait(lock, [&] { return m_stop || !m_toEncode.empty(); });
+        if (m_stop)
+            return;
+        const std::size_t index = m_toEncode.front();
+        m_toEncode.pop_front();
+        Slot& slot = slotOf(index);
+        slot.state = State::Encoding;
+        lock.unlock();
+
+        PreparedFrame& frame = slot.frame;
+        if (!encoder)
+            frame.failure = openFailure;
+        else
+            prepare(frame, encoder.get());
+
+        lock.lock();
+        markReady(slot, lock);
+    }
+}
+
+void FramePipeline::prepare(PreparedFrame& frame, codec::LosslessEncoder* encoder)
+{
+    // A frame that does not fit the stream is the writer's to report; it is not encoded.
+    if (!frame.loaded || !frame.plan.accepted() || frame.plan.shape != m_shape)
+        return;
+    try {
+        std::string error;
+        if (!encoder->encode(frame.dib->bits(), frame.plan.palette, frame.packet, error))
+            frame.failure = "La compressione del fotogramma non è riuscita (" + error + ").";
+    } catch (const std::exception&) {
+        frame.failure = kOutOfMemory;
+    }
+}
+
+bool FramePipeline::isReady(std::size_t index)
+{
+    const Slot& slot = slotOf(index);
+    return slot.state == State::Ready && slot.frame.index == index;
+}
+
+PreparedFrame* FramePipeline::take(std::size_t index)
+{
+    std::unique_lock lock(m_mutex);
+    Slot& slot = slotOf(index);
+    m_writerWaitsFor = index;
+    // Loading ends early only when the save is cancelled; a frame in a slot is still finished.
+    m_ready.wait(lock, [&] { return isReady(index) || m_broken || (m_loadingEnded && slot.state == State::Free); });
+    m_writerWaitsFor = kNotWaiting;
+    return isReady(index) && !m_broken ? &slot.frame : nullptr;
+}
+
+void FramePipeline::takeFollowing(std::size_t from, std::size_t most, std::int64_t smallerThan,
+                                  std::vector<PreparedFrame*>& batch)
+{
+    most = std::min(most, m_slots.size() / 2);
+    std::unique_lock lock(m_mutex);
+    // Waits a moment for the batch to fill, woken when its last frame is ready; frames finished
+    // out of order or a slow disk just make a shorter batch.
+    if (most > 0 && !isReady(from + most - 1) && !m_loadingEnded) {
+        m_writerWaitsFor = from + most - 1;
+        m_ready.wait_for(lock, kGatherWait, [&] { return isReady(from + most - 1) || m_loadingEnded || m_stop; });
+        m_writerWaitsFor = kNotWaiting;
+    }
+    for (std::size_t i = from; i < from + most && isReady(i); ++i) {
+        PreparedFrame& frame = slotOf(i).frame;
+        if (frame.dib->SizeImage() >= smallerThan)
+            break;
+        batch.push_back(&frame);
+    }
+}
+
+void FramePipeline::giveBack(std::span<PreparedFrame* const> frames)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        for (PreparedFrame* frame : frames)
+            slotOf(frame->index).state = State::Free;
+    }
+    m_slotFreed.notify_one();
+}
+
+}  // namespace kelvora::video

@@ -1,0 +1,137 @@
+#pragma once
+
+// The frames of a save, loaded ahead of the one being written and, for a compressed video,
+// encoded on every core at once, then handed out in list order. Loading runs on a thread of
+// its own, so the disk reads the next files while the last one is written; every frame is
+// encoded on its own (all are key frames), so encoders run side by side, one per core. The
+// frames in flight are bounded: a slot is reused only once the writer has given it back.
+
+#include "bitmap/FramePlan.h"
+#include "bitmap/cDIB.h"
+#include "codec/LosslessEncoder.h"
+#include "platform/filesystem/File.h"
+#include "platform/msgbox/MessageBox.h"
+#include "video/FrameSource.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <span>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kelvora::video {
+
+class SaveObserver;
+
+// One frame as the writer receives it.
+struct PreparedFrame {
+    std::size_t index = 0;  // its place in the video
+    std::string path;
+    bool loaded = false;    // false: the file no longer loads (its bitmap object has said why)
+    bool isTarget = false;  // the file is the one the video is to replace
+    std::unique_ptr<bitmap::cDIB> dib;
+    bitmap::FramePlan plan;             // of a loaded frame
+    std::vector<std::uint8_t> packet;   // the encoded frame, when encoding and the frame fits the stream
+    std::string failure;                // why the frame could not be prepared (encoding, memory); empty when it was
+};
+
+// How the frames are encoded: by `codec` into a stream of `shape`, by `plan.encoders`
+// encoders side by side. The first encoder has already given the stream its format; the
+// others are opened alike.
+struct PipelineEncoding {
+    codec::Codec codec = codec::Codec::Raw;
+    bitmap::StreamShape shape;
+    codec::EncoderPlan plan;
+    std::unique_ptr<codec::LosslessEncoder> first;
+};
+
+// Where the pipeline takes its frames from: the source past the entries already read, the
+// admission that decides about each entry (none: every entry is a frame), and the file the
+// video is to replace, which must not be one of them.
+struct PipelineFrames {
+    FrameSource& source;
+    FrameAdmission* admission = nullptr;
+    std::size_t nextEntry = 0;  // the entry number source.next() gives next
+    platform::FileIdentity target = {};
+};
+
+class FramePipeline {
+public:
+    // `first` is frame 0, already loaded from `firstPath`. Messages of frames that do not load
+    // go to `messages` from the loading thread; `observer` hears frameLoading there (with the
+    // entry's number). `frameBytes` (the first frame's pixel block) sizes the frames held in
+    // flight.
+    FramePipeline(PipelineFrames frames, std::unique_ptr<bitmap::cDIB> first, std::string firstPath,
+                  platform::MessageBoxService& messages, SaveObserver& observer, PipelineEncoding encoding,
+                  std::size_t frameBytes, const std::atomic<bool>& cancel);
+    // Stops loading and encoding and waits for the threads (a box being shown included).
+    ~FramePipeline();
+    FramePipeline(const FramePipeline&) = delete;
+    FramePipeline& operator=(const FramePipeline&) = delete;
+
+    // Frame `index` once it is ready, or nullptr when there is none: the source has ended, or
+    // loading stopped before it (the save was cancelled). Frames are taken in order, each
+    // once; several may be held at a time, and each is given back once written.
+    [[nodiscard]] PreparedFrame* take(std::size_t index);
+    // Appends to `batch` the frames from `from` on that are ready, up to `most` of them and
+    // up to the first whose pixel block is not smaller than `smallerThan`, after waiting a
+    // moment for them to be ready.
+    void takeFollowing(std::size_t from, std::size_t most, std::int64_t smallerThan,
+                       std::vector<PreparedFrame*>& batch);
+    void giveBack(std::span<PreparedFrame* const> frames);
+    // A thread of the pipeline failed (out of memory): take gives nothing more.
+    [[nodiscard]] bool broken();
+
+private:
+    enum class State { Free, Loading, Loaded, Encoding, Ready };
+    struct Slot {
+        State state = State::Free;
+        PreparedFrame frame;
+    };
+
+    void load();
+    void loadAll();
+    [[nodiscard]] bool fill(PreparedFrame& frame, std::size_t index);
+    [[nodiscard]] bool readEntry(PreparedFrame& frame);
+    void encode(std::unique_ptr<codec::LosslessEncoder> encoder);
+    void encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder);
+    void breakDown();
+    void prepare(PreparedFrame& frame, codec::LosslessEncoder* encoder);
+    void markReady(Slot& slot, std::unique_lock<std::mutex>& lock);
+    [[nodiscard]] bool isReady(std::size_t index);
+    [[nodiscard]] Slot& slotOf(std::size_t index) { return m_slots[index % m_slots.size()]; }
+    [[nodiscard]] bool stopping() const;
+
+    PipelineFrames m_frames;
+    platform::MessageBoxService& m_messages;
+    SaveObserver& m_observer;
+    const std::atomic<bool>& m_cancel;
+    const codec::Codec m_codec;
+    const bitmap::StreamShape m_shape;
+    const int m_threadsEach;
+    std::unique_ptr<bitmap::cDIB> m_first;
+    std::string m_firstPath;
+
+    static constexpr std::size_t kNotWaiting = static_cast<std::size_t>(-1);
+
+    std::mutex m_mutex;
+    // Each side waits on its own condition, woken only when what it waits for may be there:
+    // small frames then cost no wake-up each.
+    std::condition_variable m_slotFreed;  // the loader's
+    std::condition_variable m_loaded;     // the encoders'
+    std::condition_variable m_ready;      // the writer's
+    std::size_t m_writerWaitsFor = kNotWaiting;
+    std::vector<Slot> m_slots;
+    std::deque<std::size_t> m_toEncode;  // loaded frames waiting for an encoder, in order
+    bool m_loadingEnded = false;
+    bool m_broken = false;
+    bool m_stop = false;
+    std::vector<std::jthread> m_threads;  // last: they start once the rest is ready
+};
+
+}  // namespace kelvora::video
