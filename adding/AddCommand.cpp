@@ -8,7 +8,9 @@
 #include <QMetaObject>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -160,7 +162,9 @@ private:
 };
 
 // A refused file's message box, asked for on the worker and shown on the window's thread once
-// the window shows every frame admitted before it. The worker waits until the box is closed.
+// the window shows every frame admitted before it. The worker waits until the box is closed,
+// or until the window stops taking boxes (close), which it does before it ever waits for the
+// worker: so the two can never wait for each other.
 class RelayedMessages final : public platform::MessageBoxService {
 public:
     RelayedMessages(QObject& windowThread, platform::MessageBoxService& target, AddProgress& progress)
@@ -170,32 +174,73 @@ public:
 
     void MsgBox(const std::string& text, int style, const std::string& title) override
     {
-        onWindowThread([&] { m_target.MsgBox(text, style, title); });
+        (void)ask([this, text, style, title] {
+            m_target.MsgBox(text, style, title);
+            return false;
+        });
     }
     bool MsgBoxWithCheck(const std::string& text, int style, const std::string& title,
                          const std::string& checkText) override
     {
-        bool ticked = false;
-        onWindowThread([&] { ticked = m_target.MsgBoxWithCheck(text, style, title, checkText); });
-        return ticked;
+        return ask([this, text, style, title, checkText] {
+            return m_target.MsgBoxWithCheck(text, style, title, checkText);
+        });
+    }
+
+    // Window's thread: no box is shown from now on, and a worker waiting for one goes on as if
+    // it had been closed unticked.
+    void close()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_closed = true;
+        m_changed.notify_all();
     }
 
 private:
-    void onWindowThread(const std::function<void()>& box)
+    // The box runs on the window's thread; what it needs it holds by value, since a worker
+    // let go by close() no longer waits for it.
+    bool ask(std::function<bool()> box)
     {
-        auto show = [&] {
+        if (QThread::currentThread() == m_windowThread.thread()) {
             m_progress.show(true);  // the list shows every frame admitted before this one
-            box();
-        };
-        if (QThread::currentThread() == m_windowThread.thread())
-            show();
-        else
-            QMetaObject::invokeMethod(&m_windowThread, show, Qt::BlockingQueuedConnection);
+            return box();
+        }
+        std::unique_lock lock(m_mutex);
+        if (m_closed)
+            return false;  // the add is ending: the file is handled as if its box had been closed
+        const std::uint64_t ticket = ++m_asked;
+        QMetaObject::invokeMethod(
+            &m_windowThread,
+            [this, box = std::move(box), ticket] {
+                bool ticked = false;
+                if (!isClosed()) {
+                    m_progress.show(true);
+                    ticked = box();
+                }
+                const std::lock_guard answered(m_mutex);
+                m_answered = std::max(m_answered, ticket);
+                m_ticked = ticked;
+                m_changed.notify_all();
+            },
+            Qt::QueuedConnection);
+        m_changed.wait(lock, [&] { return m_answered >= ticket || m_closed; });
+        return m_answered >= ticket && m_ticked;
+    }
+    [[nodiscard]] bool isClosed()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_closed;
     }
 
     QObject& m_windowThread;
     platform::MessageBoxService& m_target;
     AddProgress& m_progress;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::uint64_t m_asked = 0;
+    std::uint64_t m_answered = 0;
+    bool m_ticked = false;  // the answer to the latest box: the worker asks for one at a time
+    bool m_closed = false;
 };
 
 // The candidates in compact form: a folder of a million frames costs its paths' bytes once,
@@ -214,6 +259,14 @@ AddCommand::AddCommand(AddWindow& window, platform::MessageBoxService& messages)
 {
 }
 
+void AddCommand::quit()
+{
+    m_cancel.store(true);
+    if (m_closeMessages)
+        m_closeMessages();
+    m_messages.closeShown();
+}
+
 AddOutcome AddCommand::add(const CandidateLister& listCandidates, const FrameFormat& format)
 {
     m_cancel.store(false);
@@ -229,6 +282,8 @@ AddOutcome AddCommand::add(const CandidateLister& listCandidates, const FrameFor
 
     AddOutcome outcome;
     outcome.format = format;
+    AddJob job(messages);
+    m_closeMessages = [&messages] { messages.close(); };
     {
         std::jthread worker([&] {
             try {
@@ -239,15 +294,22 @@ AddOutcome AddCommand::add(const CandidateLister& listCandidates, const FrameFor
                         return std::nullopt;
                     return candidates.takeInOrder(given++);
                 };
-                outcome = AddJob(messages).run(next, candidates.size(), format, progress, m_cancel);
+                outcome = job.run(next, candidates.size(), format, progress, m_cancel);
                 progress.finished(outcome.examined);
             } catch (const std::exception&) {
-                outcome.cancelled = true;  // out of memory: keep what came in, say it stopped
+                // Out of memory: what came in stays, with the format it set, and the add says it stopped.
+                outcome = job.soFar().value_or(outcome);
+                outcome.cancelled = true;
             }
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
         loop.exec();
+        // The loop also ends early when the application is told to quit: the add then stops
+        // after the file in hand, and no box is waited for before the worker is.
+        m_cancel.store(true);
+        messages.close();
     }
+    m_closeMessages = nullptr;
     ticker.stop();
     progress.show(true);  // the last entries, whatever the last tick showed
     progress.showLastFrame();

@@ -17,7 +17,8 @@ using CandidateLister = std::function<void(const CandidateSink&)>;
 // An add run beside the window: the candidates are listed and examined on a worker thread
 // while the window's event loop keeps running; entries reach the list in batches and the
 // preview and progress follow at display rate. A refused file's message box still comes from
-// the window's thread, and the worker waits for it to be closed.
+// the window's thread, and the worker waits for it to be closed, unless the add is ending
+// with the application.
 class AddCommand {
 public:
     AddCommand(AddWindow& window, platform::MessageBoxService& messages);
@@ -27,6 +28,10 @@ public:
     AddOutcome add(const CandidateLister& listCandidates, const FrameFormat& format);
     // Stops the add before the next candidate; what was admitted stays. Any thread.
     void cancel() { m_cancel.store(true); }
+    // The add is to end with the application: it stops as for cancel, and no box keeps it
+    // waiting for an answer nobody may give (the one open is closed, no other is shown).
+    // The window's thread.
+    void quit();
     // Runs on the worker before each candidate is examined (tests act there).
     void setBeforeExamining(std::function<void(int)> hook) { m_beforeExamining = std::move(hook); }
 
@@ -35,6 +40,7 @@ private:
     platform::MessageBoxService& m_messages;
     std::atomic<bool> m_cancel{false};
     std::function<void(int)> m_beforeExamining;
+    std::function<void()> m_closeMessages;  // while an add runs: stops its relay taking boxes
 };
 
 }  // namespace kelvora::adding

@@ -42,13 +42,15 @@ AddOutcome AddJob::run(const QStringList& candidates, const FrameFormat& format,
 AddOutcome AddJob::run(const NextCandidate& next, int count, const FrameFormat& format, AddObserver& observer,
                        const std::atomic<bool>& cancel)
 {
-    AddOutcome outcome;
+    AddOutcome& outcome = m_soFar.emplace();
     outcome.format = format;
     // A file added alone shows its box as it always has: there is nothing to silence.
     SilenceableMessages silenceable(m_messages);
     platform::MessageBoxService& messages =
         count == 1 ? m_messages : static_cast<platform::MessageBoxService&>(silenceable);
-    app::FrameAdder adder(outcome.format, messages);
+    // The outcome takes a format set by a frame only once that frame has reached the observer.
+    FrameFormat working = format;
+    app::FrameAdder adder(working, messages);
     for (int i = 0;; ++i) {
         const std::optional<QString> path = next();
         if (!path)
@@ -60,9 +62,10 @@ AddOutcome AddJob::run(const NextCandidate& next, int count, const FrameFormat& 
         observer.examining(i, count);
         switch (adder.admit(*path)) {
         case app::Admission::Added:
-            ++outcome.added;
-            outcome.enablesSave = true;
             observer.admitted(i, *path);
+            ++outcome.added;
+            outcome.format = working;
+            outcome.enablesSave = true;
             break;
         case app::Admission::Mismatch:
             outcome.enablesSave = true;
@@ -71,11 +74,15 @@ AddOutcome AddJob::run(const NextCandidate& next, int count, const FrameFormat& 
         case app::Admission::Refused:
             ++outcome.unreadable;
             break;
+        case app::Admission::Unusable:
+            ++outcome.unreadable;
+            ++outcome.unusable;
+            break;
         }
         outcome.examined = i + 1;
+        outcome.mismatched = adder.mismatched();
+        outcome.silenced = silenceable.silenced();
     }
-    outcome.mismatched = adder.mismatched();
-    outcome.silenced = silenceable.silenced();
     return outcome;
 }
 
@@ -89,10 +96,17 @@ QString addSummary(const AddOutcome& outcome)
     }
     if (outcome.mismatched > 0)
         parts << app::skippedSummary(outcome.mismatched, outcome.format);
-    // Only when the boxes were silenced: otherwise the user has seen each file named.
-    if (outcome.silenced) {
-        parts << (outcome.unreadable == 1 ? QStringLiteral("1 file non leggibile")
-                                          : QStringLiteral("%1 file non leggibili").arg(count(outcome.unreadable)));
+    // Only when the boxes were silenced: otherwise the user has seen each file named. Files
+    // that could not be read and bitmaps of a form players cannot use are told apart.
+    const int unread = outcome.unreadable - outcome.unusable;
+    if (outcome.silenced && unread > 0) {
+        parts << (unread == 1 ? QStringLiteral("1 file non leggibile")
+                              : QStringLiteral("%1 file non leggibili").arg(count(unread)));
+    }
+    if (outcome.silenced && outcome.unusable > 0) {
+        parts << (outcome.unusable == 1 ? QStringLiteral("1 bitmap in un formato che i lettori video non leggono")
+                                        : QStringLiteral("%1 bitmap in formati che i lettori video non leggono")
+                                              .arg(count(outcome.unusable)));
     }
     return parts.join(QStringLiteral(" · "));
 }

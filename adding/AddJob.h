@@ -53,7 +53,8 @@ struct AddOutcome {
     int examined = 0;      // candidates examined: all of them unless cancelled
     int added = 0;         // admitted to the list
     int mismatched = 0;    // left out for their format
-    int unreadable = 0;    // refused: not a frame players can use, or not readable at all
+    int unreadable = 0;    // refused, for either reason: not readable at all, or not usable
+    int unusable = 0;      // of those, bitmaps players cannot use as stored (the rest could not be read)
     bool silenced = false; // the user asked to see no more messages for this add
     bool cancelled = false;
     // Some candidate was a loadable bitmap (admitted or left out): the save becomes possible.
@@ -77,13 +78,19 @@ public:
     // known (a list read from a pipe).
     [[nodiscard]] AddOutcome run(const NextCandidate& next, int count, const FrameFormat& format,
                                  AddObserver& observer, const std::atomic<bool>& cancel);
+    // Once a run has started: where it stands, also after an exception (out of memory) left
+    // it. Its format is that of the frames handed to the observer as admitted, so a caller
+    // that keeps those frames keeps a format that matches them.
+    [[nodiscard]] const std::optional<AddOutcome>& soFar() const { return m_soFar; }
 
 private:
     platform::MessageBoxService& m_messages;
+    std::optional<AddOutcome> m_soFar;
 };
 
-// The status line after an add: how many were left out for their format and how many could
-// not be read when their messages were silenced, and, for a stopped add, how many came in.
+// The status line after an add: how many were left out for their format, how many could not
+// be read and how many are bitmaps players cannot use when their messages were silenced, and,
+// for a stopped add, how many came in.
 // Empty when there is nothing to say.
 [[nodiscard]] QString addSummary(const AddOutcome& outcome);
 

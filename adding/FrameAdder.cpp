@@ -25,9 +25,13 @@ Admission FrameAdder::admit(const QString& path)
     // length (run-length data aside), so the pixels stay on disk until the save.
     if (!dib.CreateHeadersFromFile(file))
         return Admission::Refused;  // the bitmap object has told the user why
+    return judge(file, bitmap::planFrame(dib));
+}
+
+Admission FrameAdder::judge(const std::string& file, const bitmap::FramePlan& plan)
+{
     // A frame players cannot show as it is stored would make a video that does not play; it
     // is refused, with the reason, before it can set the format.
-    const bitmap::FramePlan plan = bitmap::planFrame(dib);
     if (!plan.accepted()) {
         const bool incomplete = plan.form == bitmap::FramePlan::Form::Incomplete;
         const std::string text = incomplete ? std::string(kIncompleteText) + "\r\n" + file
@@ -35,7 +39,7 @@ Admission FrameAdder::admit(const QString& path)
                                                   "\r\nMotivo: " + plan.reason;
         m_messages.MsgBox(text, incomplete ? platform::vbCritical : platform::vbInformation,
                           std::string(platform::AppTitle));
-        return Admission::Refused;
+        return incomplete ? Admission::Refused : Admission::Unusable;
     }
     const bitmap::StreamShape& shape = plan.shape;
     if (!m_format.set) {
@@ -58,15 +62,21 @@ QStringList bmpFilesOfFolder(const QString& folder)
     return paths;
 }
 
-void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take)
+void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take,
+                            adding::NumberGaps* gaps)
 {
     const QString prefix =
         folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     platform::DirectorySearch search(platform::nativePath(prefix.isEmpty() ? QStringLiteral(".") : prefix), "*.BMP");
+    if (gaps)
+        gaps->startFolder();
     for (std::string name = search.next(); !name.empty(); name = search.next()) {
         const QString bare = platform::pathFromNative(name);
-        if (bare.right(4).toUpper() == QLatin1String(".BMP"))
-            take(prefix + bare);
+        if (bare.right(4).toUpper() != QLatin1String(".BMP"))
+            continue;
+        if (gaps)
+            gaps->take(name);
+        take(prefix + bare);
     }
 }
 

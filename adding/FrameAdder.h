@@ -3,6 +3,8 @@
 // Adding frames without a window: the checks "Aggiungi BMP" makes on each candidate, shared
 // by every road a frame can come in by. QtCore only.
 
+#include "adding/NumberGaps.h"
+#include "bitmap/FramePlan.h"
 #include "platform/msgbox/MessageBox.h"
 
 #include <QString>
@@ -25,7 +27,8 @@ struct FrameFormat {
 
 enum class Admission {
     Added,     // the frame belongs to the list (it may have set the format)
-    Refused,   // not a frame we can use; the user was told why in a message box
+    Refused,   // could not be read as a bitmap (or not whole); the user was told why in a message box
+    Unusable,  // a bitmap players cannot use as it is stored; the user was told why
     Mismatch,  // a sound frame of another format, left out without a message
 };
 
@@ -37,6 +40,9 @@ public:
     // Loads the file at path with the bitmap object, checks that players can decode it, then
     // sets the format (when none is held) or compares the frame with it.
     [[nodiscard]] Admission admit(const QString& path);
+    // The same for a file already loaded (`file` its path, `plan` what it makes), so that a
+    // caller that needs its pixels reads it only once.
+    [[nodiscard]] Admission judge(const std::string& file, const bitmap::FramePlan& plan);
     // Candidates left out for their format so far.
     [[nodiscard]] int mismatched() const { return m_mismatched; }
 
@@ -50,8 +56,9 @@ private:
 // regular files only, in natural order, as full paths.
 [[nodiscard]] QStringList bmpFilesOfFolder(const QString& folder);
 // The same, each path handed to `take` in turn, so a folder of a million frames is never a
-// list of a million strings.
-void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take);
+// list of a million strings; `gaps`, when given, also learns the folder's names.
+void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take,
+                            adding::NumberGaps* gaps = nullptr);
 
 // One line for the status after an adding that left frames out for their format: how many,
 // and the format they had to match ("3 esclusi: diversi da 320×240, 24 bit"); empty when

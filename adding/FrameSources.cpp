@@ -18,12 +18,13 @@ QStringList frameCandidates(const QStringList& items)
     return candidates;
 }
 
-void forEachFrameCandidate(const QStringList& items, const std::function<void(const QString&)>& take)
+void forEachFrameCandidate(const QStringList& items, const std::function<void(const QString&)>& take,
+                           adding::NumberGaps* gaps)
 {
     for (const QString& item : items) {
         std::error_code error;
         if (std::filesystem::is_directory(platform::nativePath(item), error))
-            forEachBmpFileOfFolder(item, take);
+            forEachBmpFileOfFolder(item, take, gaps);
         else
             take(item);
     }

@@ -55,13 +55,18 @@ private:
 
 class AddJobTest : public ::testing::Test {
 protected:
-    // Frames 0..9 of 6 x 4 x 24 except: 3 is 8-bit (left out), 2, 5 and 7 are not bitmaps.
+    // Frames 0..9 of 6 x 4 x 24 except: 3 is 8-bit (left out), 2 and 5 are not bitmaps, 7 is
+    // one of a compression players do not read.
     AddJobTest()
     {
         for (int i = 0; i < 10; ++i) {
             const std::string path = dir.file("frame_" + std::to_string(i) + ".bmp");
-            if (i == 2 || i == 5 || i == 7)
+            std::vector<std::uint8_t> unusable = testsupport::makeBmp({6, 4, 24, 7});
+            unusable[30] = 99;  // biCompression
+            if (i == 2 || i == 5)
                 testsupport::writeBytes(path, "not a bitmap");
+            else if (i == 7)
+                testsupport::writeBytes(path, std::string(unusable.begin(), unusable.end()));
             else
                 testsupport::writeBmp(path, {6, 4, i == 3 ? 8 : 24, static_cast<std::uint32_t>(i)});
             candidates << QString::fromStdString(path);
@@ -90,7 +95,8 @@ TEST_F(AddJobTest, AdmitsInOrderCountsWhatItLeavesOutAndSilencesTheRestWhenAsked
     };
     for (const Case& c : {Case{"every box shown", std::nullopt, 3, "1 escluso: diverso da 6×4, 24 bit"},
                           Case{"silenced at the first", 1, 1,
-                               "1 escluso: diverso da 6×4, 24 bit · 3 file non leggibili"}}) {
+                               "1 escluso: diverso da 6×4, 24 bit · 2 file non leggibili · 1 bitmap in un formato "
+                               "che i lettori video non leggono"}}) {
         SCOPED_TRACE(c.name);
         messages = {};
         messages.tickOn = c.tickOn;
@@ -107,6 +113,7 @@ TEST_F(AddJobTest, AdmitsInOrderCountsWhatItLeavesOutAndSilencesTheRestWhenAsked
         EXPECT_EQ(outcome.added, 6);
         EXPECT_EQ(outcome.mismatched, 1);
         EXPECT_EQ(outcome.unreadable, 3);
+        EXPECT_EQ(outcome.unusable, 1);
         EXPECT_FALSE(outcome.cancelled);
         EXPECT_TRUE(outcome.enablesSave);
         EXPECT_EQ(outcome.format.width, 6);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace kelvora::app {
 namespace {
 
@@ -78,6 +80,52 @@ TEST(FrameAdderTest, FramesShareAStreamOnlyWhenTheirPixelsMeanTheSame)
     EXPECT_EQ(admit("cut.bmp"), Admission::Refused);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "Il file è incompleto:\r\n" + dir.file("cut.bmp"));
+}
+
+void putU32(std::vector<std::uint8_t>& file, std::size_t at, std::uint32_t value)
+{
+    for (std::size_t i = 0; i < 4; ++i)
+        file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// Whatever refuses a file, the bitmap object's sizes or the players' rules, the user reads
+// why on the box's last line; a bitmap players cannot use counts apart from an unreadable file.
+TEST(FrameAdderTest, EveryRefusalReachesTheUserWithItsReason)
+{
+    struct Case {
+        const char* name;
+        int bitCount;
+        std::function<void(std::vector<std::uint8_t>&)> edit;
+        Admission admission;
+        std::string reason;
+    };
+    const std::vector<Case> cases{
+        {"height 2^31-1", 24, [](auto& f) { putU32(f, 18, 1), putU32(f, 22, 0x7FFFFFFF), putU32(f, 34, 0); },
+         Admission::Refused,
+         "le righe di 1×2147483647 pixel a 24 bit andrebbero oltre i 2 GB che un file bitmap può descrivere"},
+        {"bfOffBits 0", 24, [](auto& f) { putU32(f, 10, 0); }, Admission::Refused,
+         "i pixel comincerebbero al byte 0, dentro l'intestazione del file"},
+        {"JPEG inside", 24, [](auto& f) { f[28] = 0, f[29] = 0, putU32(f, 30, 4); }, Admission::Unusable,
+         "immagine JPEG dentro il file bitmap: i lettori video non la leggono"},
+        {"top-down RLE8", 8, [](auto& f) { putU32(f, 22, static_cast<std::uint32_t>(-2)), putU32(f, 30, 1); },
+         Admission::Unusable,
+         "compressione RLE8 con le righe dall'alto in basso: i lettori video la leggono solo dal basso in alto"},
+    };
+    testsupport::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> bytes = testsupport::makeBmp({4, 2, c.bitCount, 1});
+        c.edit(bytes);
+        const std::string path = dir.file("refused.bmp");
+        testsupport::writeBytes(path, std::string(bytes.begin(), bytes.end()));
+        FrameFormat format;
+        testsupport::ScriptedMessageBox messages;
+        EXPECT_EQ(FrameAdder(format, messages).admit(QString::fromStdString(path)), c.admission);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text,
+                  "Il file non è un formato bitmap supportato:\r\n" + path + "\r\nMotivo: " + c.reason);
+        EXPECT_FALSE(format.set);
+    }
 }
 
 }  // namespace
