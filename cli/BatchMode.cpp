@@ -2,17 +2,24 @@
 
 #include "adding/AddJob.h"
 #include "adding/FrameAdder.h"
+#include "adding/NumberGaps.h"
 #include "cli/BatchProgress.h"
 #include "cli/InputPaths.h"
 #include "cli/Messages.h"
-#include "cli/PendingOutput.h"
 #include "cli/StopSignals.h"
+#include "cli/VerifyMode.h"
 #include "platform/avifile/AVIFile.h"
 #include "platform/filesystem/PathNames.h"
+#include "platform/filesystem/PendingOutput.h"
 #include "platform/toolkit/CompactTexts.h"
+#include "video/KeptVideo.h"
 #include "video/SaveFailure.h"
+#include "video/FrameSource.h"
 #include "video/SaveJob.h"
+#include "video/SaveSummary.h"
 
+#include <cerrno>
+#include <deque>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -35,51 +42,77 @@ public:
     void MsgBox(const std::string& text, int, const std::string&) override { say(text); }
 };
 
-// The run's candidates in order: the arguments' items, then the list's (read as the add goes,
+// The run's candidates in order: the arguments' items, then the list's (read as the save goes,
 // never held whole). A folder stands for its BMP files in natural order, anything else for
 // itself. The one in hand keeps its own bytes, so a frame is saved under the very name given.
-class BatchCandidates {
+// Without a list the folders are read at the start, so the count is known for the progress.
+class BatchCandidates final : public video::FrameSource {
 public:
-    BatchCandidates(const std::vector<std::string>& items, PathList* list) : m_items(items), m_list(list) {}
-
-    std::optional<QString> next()
+    BatchCandidates(const std::vector<std::string>& items, PathList* list) : m_list(list)
     {
-        while (m_inFolder == m_folder.size()) {
-            const std::optional<std::string> item = nextItem();
+        for (const std::string& item : items) {
+            m_entries.push_back(entryFor(item));
+            m_count += m_entries.back().isFolder ? m_entries.back().files.size() : 1;
+        }
+    }
+
+    [[nodiscard]] int count() const override { return m_list ? -1 : m_count; }
+
+    std::optional<std::string> next() override
+    {
+        while (true) {
+            if (m_entry < m_entries.size()) {
+                Entry& entry = m_entries[m_entry];
+                if (!entry.isFolder) {
+                    ++m_entry;
+                    return m_current = std::move(entry.path);
+                }
+                if (m_inFolder < entry.files.size())
+                    return m_current = platform::nativePath(entry.files.takeInOrder(m_inFolder++));
+                m_entries[m_entry++] = {};  // the folder's names are no longer needed
+                m_inFolder = 0;
+                continue;
+            }
+            const std::optional<std::string> item = m_list ? m_list->next() : std::nullopt;
             if (!item)
                 return std::nullopt;
-            std::error_code error;
-            const fs::path absolute = fs::absolute(*item, error);
-            std::string path = error ? *item : absolute.string();
-            if (!fs::is_directory(path, error)) {
-                m_current = std::move(path);
-                return platform::pathFromNative(m_current);
-            }
-            m_folder.clear();
-            m_inFolder = 0;
-            app::forEachBmpFileOfFolder(platform::pathFromNative(path),
-                                        [this](const QString& file) { m_folder.append(file); });
+            m_entries.push_back(entryFor(*item));
         }
-        const QString file = m_folder.takeInOrder(m_inFolder++);
-        m_current = platform::nativePath(file);
-        return file;
     }
-    // The candidate last given, as the file system names it.
+    // The candidate last given, as the file system names it (the loading thread's).
     [[nodiscard]] const std::string& current() const { return m_current; }
+    // For each folder whose numbered files skip numbers: the folder and the names missing.
+    std::vector<std::string> gapLines;
 
 private:
-    std::optional<std::string> nextItem()
+    struct Entry {
+        bool isFolder = false;
+        std::string path;               // a file, absolute
+        platform::CompactTexts files;   // a folder's BMP files
+    };
+
+    Entry entryFor(const std::string& item)
     {
-        if (m_nextItem < m_items.size())
-            return m_items[m_nextItem++];
-        return m_list ? m_list->next() : std::nullopt;
+        std::error_code error;
+        const fs::path absolute = fs::absolute(item, error);
+        Entry entry;
+        entry.path = error ? item : absolute.string();
+        if (fs::is_directory(entry.path, error)) {
+            entry.isFolder = true;
+            adding::NumberGaps gaps;
+            app::forEachBmpFileOfFolder(platform::pathFromNative(entry.path),
+                                        [&entry](const QString& file) { entry.files.append(file); }, &gaps);
+            if (gaps.missing() > 0)
+                gapLines.push_back(entry.path + ": " + gaps.summary());
+        }
+        return entry;
     }
 
-    const std::vector<std::string>& m_items;
     PathList* m_list;
-    std::size_t m_nextItem = 0;
-    platform::CompactTexts m_folder;
+    std::deque<Entry> m_entries;
+    std::size_t m_entry = 0;
     int m_inFolder = 0;
+    int m_count = 0;
     std::string m_current;
 };
 
@@ -102,10 +135,86 @@ private:
     const BatchCandidates& m_candidates;
 };
 
-// Keeps the admitted frames' paths and names each one left out for its format.
-class BatchFrames final : public adding::AddObserver {
+// Admits each candidate as "Aggiungi BMP" does, from the one read the save makes of it, and
+// names each left out for its format. Once a file could not be read no video will be made:
+// the rest are still examined, so that every such file is named, but none is written.
+class BatchAdmission final : public video::FrameAdmission {
 public:
-    explicit BatchFrames(const BatchCandidates& candidates) : m_candidates(candidates) {}
+    BatchAdmission(const BatchCandidates& candidates, platform::MessageBoxService& messages)
+        : m_candidates(candidates), m_adder(m_format, messages)
+    {
+    }
+
+    bool admit(std::size_t, bool loaded, const bitmap::cDIB&, const bitmap::FramePlan& plan) override
+    {
+        const std::string& path = m_candidates.current();
+        switch (loaded ? m_adder.judge(path, plan) : app::Admission::Refused) {
+        case app::Admission::Added:
+            if (refused > 0)
+                return false;
+            if (keepPaths)
+                admittedPaths.push_back(path);
+            return true;
+        case app::Admission::Mismatch:
+            say("escluso " + path + ": non ha il formato del primo fotogramma");
+            return false;
+        case app::Admission::Unusable:
+            ++unusable;
+            ++refused;
+            return false;
+        case app::Admission::Refused:
+            break;
+        }
+        ++refused;
+        return false;
+    }
+
+    [[nodiscard]] int leftOut() const { return m_adder.mismatched(); }
+    [[nodiscard]] const app::FrameFormat& format() const { return m_format; }
+
+    int refused = 0;   // files that are no frame: not readable, or not usable (counted apart too)
+    int unusable = 0;
+    // The frames' paths, kept only when the video is checked after it is made.
+    bool keepPaths = false;
+    std::vector<std::string> admittedPaths;
+
+private:
+    const BatchCandidates& m_candidates;
+    app::FrameFormat m_format;
+    app::FrameAdder m_adder;
+};
+
+// The --list file, open for the run, or standard input.
+class ListInput {
+public:
+    explicit ListInput(const Invocation& invocation)
+    {
+        if (invocation.list.empty())
+            return;
+        std::FILE* in = stdin;
+        if (invocation.list != "-") {
+            m_file.reset(std::fopen(invocation.list.c_str(), "re"));
+            if (!m_file) {
+                m_error = errno;
+                return;
+            }
+            in = m_file.get();
+        }
+        m_paths.emplace(in, invocation.nullSeparated);
+    }
+    [[nodiscard]] PathList* paths() { return m_paths ? &*m_paths : nullptr; }
+    [[nodiscard]] int openError() const { return m_error; }
+
+private:
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_file{nullptr, std::fclose};
+    std::optional<PathList> m_paths;
+    int m_error = 0;
+};
+
+// Keeps the admitted frames' paths and names each one left out for its format.
+class CollectedPaths final : public adding::AddObserver {
+public:
+    explicit CollectedPaths(const BatchCandidates& candidates) : m_candidates(candidates) {}
 
     void admitted(int, const QString&) override { frames.push_back(m_candidates.current()); }
     void leftOut(int, const QString&) override
@@ -119,54 +228,16 @@ private:
     const BatchCandidates& m_candidates;
 };
 
-struct Collected {
-    std::vector<std::string> frames;
-    int refused = 0;
-    bool listRead = true;  // false when the list could not be read to its end
-};
-
-// The frames of the run, admitted one candidate at a time as "Aggiungi BMP" admits them.
-Collected collect(const Invocation& invocation)
-{
-    Collected collected;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> opened(nullptr, std::fclose);
-    std::FILE* in = stdin;
-    if (!invocation.list.empty() && invocation.list != "-") {
-        opened.reset(std::fopen(invocation.list.c_str(), "re"));
-        if (!opened) {
-            say("l'elenco " + invocation.list + " non si legge: " + systemReason(errno));
-            collected.listRead = false;
-            return collected;
-        }
-        in = opened.get();
-    }
-    std::optional<PathList> list;
-    if (!invocation.list.empty())
-        list.emplace(in, invocation.nullSeparated);
-
-    BatchCandidates candidates(invocation.items, list ? &*list : nullptr);
-    CandidateMessages messages(candidates);
-    BatchFrames frames(candidates);
-    const std::atomic<bool> never{false};
-    const adding::AddOutcome outcome = adding::AddJob(messages).run(
-        [&candidates] { return candidates.next(); }, -1, {}, frames, never);
-    if (outcome.mismatched > 0)
-        say(app::skippedSummary(outcome.mismatched, outcome.format).toStdString());
-    if (list && list->failed()) {
-        say("l'elenco " + invocation.list + " non si legge fino in fondo");
-        collected.listRead = false;
-    }
-    collected.frames = std::move(frames.frames);
-    collected.refused = outcome.unreadable;
-    return collected;
-}
-
 // Refuses, before anything is read or written, an output that would overwrite a file unasked
-// or cannot be a video at all. An empty text when the run may go on.
+// or cannot be a video at all. An empty text when the run may go on. A symbolic link counts
+// as a file even when it leads nowhere; with -y the video is made where it leads.
 std::string outputRefusal(const Invocation& invocation, const fs::path& target, bool& exists)
 {
     struct stat info {};
     exists = ::stat(target.c_str(), &info) == 0;
+    if (!exists && !invocation.overwrite && ::lstat(invocation.output.c_str(), &info) == 0)
+        return invocation.output + " esiste già come collegamento simbolico a un file che non c'è: con -y "
+                                   "(--overwrite) il video si crea dove punta";
     if (exists && S_ISDIR(info.st_mode))
         return invocation.output + " è una cartella: indica il nome del video da creare";
     if (exists && !S_ISREG(info.st_mode))
@@ -183,9 +254,9 @@ BatchProgress::Style progressStyle(const Invocation& invocation)
     return invocation.progress ? BatchProgress::Style::Lines : BatchProgress::Style::None;
 }
 
-video::SaveOutcome save(const video::SaveRequest& request, BatchProgress& progress, const StopSignals& stop)
+video::SaveOutcome save(const video::SaveRequest& request, platform::MessageBoxService& messages,
+                        BatchProgress& progress, const StopSignals& stop)
 {
-    StderrMessages messages;
     video::mAVIDecs& avi = video::systemAVIDecs();
     avi.AVIFileInit();
     video::SaveOutcome outcome;
@@ -193,7 +264,6 @@ video::SaveOutcome save(const video::SaveRequest& request, BatchProgress& progre
         outcome = video::SaveJob(avi, messages).run(request, progress, stop.stopRequested());
     } catch (const std::exception&) {  // out of memory: a failed save, not a crash
         outcome.result = avifile::AVIERR_INTERNAL;
-        outcome.frameCount = static_cast<int>(request.frames.size());
     }
     avi.AVIFileExit();
     return outcome;
@@ -201,48 +271,58 @@ video::SaveOutcome save(const video::SaveRequest& request, BatchProgress& progre
 
 std::string frames(int count) { return std::to_string(count) + (count == 1 ? " fotogramma" : " fotogrammi"); }
 
-// Names every substituted entry; the status that a finished video then ends with.
-int reportSubstituted(const video::SaveOutcome& outcome, const std::vector<std::string>& paths)
-{
-    for (const int index : outcome.substituted)
-        say("fotogramma " + std::to_string(index + 1) + " sostituito dal precedente: " +
-            paths[static_cast<std::size_t>(index)] + " non si legge più");
-    if (outcome.substituted.empty())
-        return kExitMade;
-    const int count = static_cast<int>(outcome.substituted.size());
-    say("video finito, " + std::to_string(count) + (count == 1 ? " fotogramma sostituito" : " fotogrammi sostituiti"));
-    return kExitSubstituted;
-}
-
 struct Ending {
     const Invocation& invocation;
     const video::SaveOutcome& outcome;
-    const std::vector<std::string>& paths;
+    int leftOut;     // entries left out for their format, each already named
     bool replacing;  // the target existed before the run
 };
 
+// The status a finished video ends with: not every entry became its own frame when one was
+// left out for its format.
+int closingStatus(const Ending& end)
+{
+    if (end.leftOut == 0)
+        return kExitMade;
+    say("video finito senza " + std::to_string(end.leftOut) + (end.leftOut == 1 ? " file escluso" : " file esclusi") +
+        " per il formato");
+    return kExitSubstituted;
+}
+
 // Gives the video its name when it is worth keeping and says how the run ended.
-int finish(const Ending& end, PendingOutput& pending, int signal)
+int finish(const Ending& end, platform::PendingOutput& pending, int signal)
 {
     const video::SaveOutcome& outcome = end.outcome;
     const std::string& output = end.invocation.output;
-    const bool whole = outcome.result == 0 && (outcome.finished || outcome.cancelled) && outcome.framesWritten > 0;
-    // A partial video cut short by an error is better than none, but not better than the old file.
-    const bool partial = outcome.result != 0 && !outcome.refused && outcome.framesWritten > 0 && !end.replacing;
-    if ((whole || partial) && !pending.commit()) {
-        say(output + " non ha potuto prendere il posto del file scritto: " + pending.error());
+    const video::KeptVideo kept = video::keptVideo(outcome, end.replacing);
+    const bool whole = kept == video::KeptVideo::Whole;
+    const bool partial = kept == video::KeptVideo::Partial;
+    // Only a whole video asked to replace may replace: a file that appeared at the name while
+    // the run went on (another run, say) is not ours to lose.
+    const auto replace = whole && end.invocation.overwrite ? platform::Replace::Always : platform::Replace::Never;
+    if ((whole || partial) && !pending.commit(replace)) {
+        if (partial)
+            say(video::failureMessage(outcome));
+        if (pending.error() == EEXIST) {
+            say(output + (whole ? " è comparso mentre il video si scriveva e non è stato sostituito (manca -y)"
+                                : " è comparso mentre il video si scriveva e un video parziale non lo sostituisce") +
+                ": nessun video creato");
+            return kExitUsage;
+        }
+        say("il video scritto non ha potuto prendere il nome " + output + ": " + systemReason(pending.error()) +
+            "; nessun video creato");
         return kExitFailed;
     }
     if (whole && outcome.cancelled) {
         say("interrotto: " + output + " è finito con " + frames(outcome.framesWritten) + " su " +
             std::to_string(outcome.frameCount));
-        (void)reportSubstituted(outcome, end.paths);
+        (void)closingStatus(end);
         return signal != 0 ? statusForSignal(signal) : statusForSignal(SIGINT);
     }
     if (whole) {
-        say("creato " + output + ": " + frames(outcome.framesWritten) + ", " + std::to_string(end.invocation.fps) +
-            " al secondo");
-        return reportSubstituted(outcome, end.paths);
+        say("creato " + output + ": " + frames(outcome.framesWritten) + ", " + video::rateText(end.invocation.rate) +
+            " al secondo, " + video::savedSummary(end.invocation.codec, outcome.fileBytes, outcome.uncompressedBytes));
+        return closingStatus(end);
     }
     say(video::failureMessage(outcome));
     if (partial)
@@ -255,51 +335,120 @@ int finish(const Ending& end, PendingOutput& pending, int signal)
     return kExitFailed;
 }
 
+// Why no video is made although the save went through, from what admission found; empty
+// when the video stands.
+std::string refusedInputs(const BatchAdmission& admission, const video::SaveOutcome& outcome)
+{
+    if (admission.refused > 0) {
+        const int unreadable = admission.refused - admission.unusable;
+        std::string text = "nessun video creato: ";
+        if (unreadable > 0)
+            text += std::to_string(unreadable) + (unreadable == 1 ? " file non si legge" : " file non si leggono") +
+                    " come bitmap";
+        if (unreadable > 0 && admission.unusable > 0)
+            text += " e ";
+        if (admission.unusable > 0)
+            text += std::to_string(admission.unusable) +
+                    (admission.unusable == 1 ? " bitmap è in un formato" : " bitmap sono in formati") +
+                    " che i lettori video non leggono";
+        return text;
+    }
+    if (outcome.framesWritten == 0 && outcome.result == avifile::AVIERR_NODATA)
+        return "nessun video creato: nessun file BMP tra quelli indicati";
+    return {};
+}
+
 }  // namespace
+
+CollectedFrames collectFrames(const Invocation& invocation)
+{
+    CollectedFrames collected;
+    ListInput list(invocation);
+    if (list.openError() != 0) {
+        say("l'elenco " + invocation.list + " non si legge: " + systemReason(list.openError()));
+        collected.listRead = false;
+        return collected;
+    }
+    BatchCandidates candidates(invocation.items, list.paths());
+    CandidateMessages messages(candidates);
+    CollectedPaths frames(candidates);
+    const std::atomic<bool> never{false};
+    const adding::AddOutcome outcome = adding::AddJob(messages).run(
+        [&candidates]() -> std::optional<QString> {
+            const std::optional<std::string> path = candidates.next();
+            return path ? std::optional(platform::pathFromNative(*path)) : std::nullopt;
+        },
+        -1, {}, frames, never);
+    if (outcome.mismatched > 0)
+        say(app::skippedSummary(outcome.mismatched, outcome.format).toStdString());
+    for (const std::string& line : candidates.gapLines)
+        say(line);
+    if (const std::string problem = list.paths() ? list.paths()->problem() : std::string(); !problem.empty()) {
+        say("l'elenco " + invocation.list + ": " + problem);
+        collected.listRead = false;
+    }
+    collected.frames = std::move(frames.frames);
+    collected.refused = outcome.unreadable;
+    return collected;
+}
 
 int runBatch(const Invocation& invocation)
 {
     // A closed standard error makes writes fail, never ends the run (not while frames are
     // being admitted either).
     std::signal(SIGPIPE, SIG_IGN);
-    const fs::path target = outputTarget(invocation.output);
+    const fs::path target = platform::outputTarget(invocation.output);
     bool replacing = false;
     if (const std::string refusal = outputRefusal(invocation, target, replacing); !refusal.empty()) {
         printUsageError(printable(refusal));
         return kExitUsage;
     }
-
-    Collected collected = collect(invocation);
-    if (!collected.listRead)
-        return kExitFailed;
-    if (collected.refused > 0) {
-        say("nessun video creato: " + std::to_string(collected.refused) + " file non si leggono come bitmap");
-        return kExitFailed;
-    }
-    if (collected.frames.empty()) {
-        say("nessun video creato: nessun file BMP tra quelli indicati");
-        return kExitFailed;
-    }
-    // Its name is checked now, since the video is written under another until it is finished.
-    if (const std::string refusal = video::refusalBeforeOpen(target.string(), collected.frames); !refusal.empty()) {
+    if (const std::string refusal = hashesRefusal(invocation, invocation.output); !refusal.empty()) {
         say(refusal);
         return kExitFailed;
     }
-
-    PendingOutput pending(target);
-    if (!pending.created()) {
-        say(invocation.output + " non si può creare: " + pending.error());
+    ListInput list(invocation);
+    if (list.openError() != 0) {
+        say("l'elenco " + invocation.list + " non si legge: " + systemReason(list.openError()));
         return kExitFailed;
     }
-    const video::SaveRequest request{pending.path().string(), std::move(collected.frames),
-                                     static_cast<video::DWORD>(invocation.fps)};
+    platform::PendingOutput pending(target);
+    if (!pending.created()) {
+        // Through a link the folder may be another than the one given: name it.
+        say(invocation.output + " non si può creare: " +
+            (pending.error() == ENOENT ? "la cartella " + target.parent_path().string() + " non esiste"
+                                       : systemReason(pending.error())));
+        return kExitFailed;
+    }
+
+    // One pass: each candidate is read once, admitted and written; the video is written under
+    // a name of its own and takes OUT's only if every candidate was a frame or left out.
+    BatchCandidates candidates(invocation.items, list.paths());
+    CandidateMessages messages(candidates);
+    BatchAdmission admission(candidates, messages);
+    admission.keepPaths = invocation.verify || !invocation.framemd5.empty();
+    video::SaveRequest request{pending.path().string(), {}, invocation.rate.rate, invocation.rate.scale,
+                               invocation.codec, &candidates, &admission, target.string()};
     // Ctrl+C, a kill or a lost terminal stops after the frame in hand; the file is finished.
     const StopSignals stop;
-    BatchProgress progress(static_cast<int>(request.frames.size()), stderr, progressStyle(invocation),
+    BatchProgress progress(candidates.count(), stderr, progressStyle(invocation),
                            [] { return terminalColumns(STDERR_FILENO); });
-    const video::SaveOutcome outcome = save(request, progress, stop);
+    const video::SaveOutcome outcome = save(request, messages, progress, stop);
     progress.finish();
-    return finish({invocation, outcome, request.frames, replacing}, pending, stop.signal());
+    if (admission.leftOut() > 0)
+        say(app::skippedSummary(admission.leftOut(), admission.format()).toStdString());
+    for (const std::string& line : candidates.gapLines)
+        say(line);
+    if (const std::string problem = list.paths() ? list.paths()->problem() : std::string(); !problem.empty()) {
+        say("l'elenco " + invocation.list + ": " + problem);
+        return kExitFailed;
+    }
+    if (const std::string refused = refusedInputs(admission, outcome); !refused.empty()) {
+        say(refused);
+        return kExitFailed;
+    }
+    const int status = finish({invocation, outcome, admission.leftOut(), replacing}, pending, stop.signal());
+    return checkAfterSave(invocation, admission.admittedPaths, status, stop);
 }
 
 }  // namespace kelvora::cli

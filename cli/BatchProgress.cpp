@@ -14,16 +14,20 @@ constexpr int kLongestBar = 40;
 
 }  // namespace
 
-BatchProgress::BatchProgress(int frames, std::FILE* out, Style style, std::function<int()> columns)
-    : m_frames(frames), m_out(out), m_style(style), m_columns(std::move(columns))
+BatchProgress::BatchProgress(int frames, std::FILE* out, Style style, std::function<int()> columns, const char* done)
+    : m_frames(frames), m_out(out), m_style(style), m_columns(std::move(columns)), m_done(done)
 {
 }
 
 void BatchProgress::frameWritten(int index)
 {
     const int written = index + 1;
-    if (m_frames <= 0 || m_style == Style::None)
+    if (m_style == Style::None)
         return;
+    if (m_frames <= 0) {
+        countWritten(written);
+        return;
+    }
     if (m_style == Style::Bar) {
         const int percent = static_cast<int>(100LL * written / m_frames);
         if (percent == m_shown && written != m_frames)
@@ -35,7 +39,7 @@ void BatchProgress::frameWritten(int index)
         if (tenth == m_shown)
             return;
         m_shown = tenth;
-        std::fprintf(m_out, "kelvora-maker: %d/%d fotogrammi scritti\n", written, m_frames);
+        std::fprintf(m_out, "kelvora-maker: %d/%d fotogrammi %s\n", written, m_frames, m_done);
     }
     std::fflush(m_out);
 }
@@ -65,6 +69,27 @@ void BatchProgress::drawBar(int written, int percent)
     line.append(static_cast<std::size_t>(std::max(std::min(m_drawnWidth, width) - drawn, 0)), ' ');
     std::fprintf(m_out, "\r%s", line.c_str());
     m_drawnWidth = drawn;
+}
+
+// With no count known up front (a list read as the save goes): the frames so far, on a
+// terminal redrawn at every thousand, otherwise a line at 1, 10, 100, ... and every 100,000.
+void BatchProgress::countWritten(int written)
+{
+    if (m_style == Style::Bar) {
+        if (written % 1000 != 0 && written != 1)
+            return;
+        const std::string line = std::to_string(written) + " fotogrammi scritti";
+        std::fprintf(m_out, "\r%s", line.substr(0, static_cast<std::size_t>(std::max(m_columns() - 1, 1))).c_str());
+        m_drawnWidth = static_cast<int>(line.size());
+    } else {
+        bool power = written > 0;
+        for (int v = written; v > 1 && power; v /= 10)
+            power = v % 10 == 0;
+        if (!power && written % 100000 != 0)
+            return;
+        std::fprintf(m_out, "kelvora-maker: %d fotogrammi scritti\n", written);
+    }
+    std::fflush(m_out);
 }
 
 void BatchProgress::finish()

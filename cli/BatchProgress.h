@@ -13,8 +13,11 @@ namespace kelvora::cli {
 class BatchProgress final : public video::SaveObserver {
 public:
     enum class Style { None, Bar, Lines };
-    // columns() gives the terminal's width at each redraw (it may be resized meanwhile).
-    BatchProgress(int frames, std::FILE* out, Style style, std::function<int()> columns);
+    // columns() gives the terminal's width at each redraw (it may be resized meanwhile);
+    // `frames` is -1 when the count is known only at the end; `done` says what became of the
+    // frames counted ("scritti", "verificati").
+    BatchProgress(int frames, std::FILE* out, Style style, std::function<int()> columns,
+                  const char* done = "scritti");
 
     void frameStarting(int) override {}
     void frameWritten(int index) override;
@@ -23,11 +26,13 @@ public:
 
 private:
     void drawBar(int written, int percent);
+    void countWritten(int written);
 
     int m_frames;
     std::FILE* m_out;
     Style m_style;
     std::function<int()> m_columns;
+    const char* m_done;
     int m_shown = -1;  // the last percentage (bar) or tenth (lines) shown
     int m_drawnWidth = 0;
 };

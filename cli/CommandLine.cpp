@@ -1,7 +1,6 @@
 #include "cli/CommandLine.h"
 
 #include <array>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -14,20 +13,41 @@ namespace {
 // Written by hand: Qt's parser would add its own English lines to the help.
 constexpr const char* kHelp =
     "Uso: kelvora-maker [FILE|CARTELLA]...\n"
-    "     kelvora-maker --output VIDEO.avi [--fps N] [-y] [--progress]\n"
+    "     kelvora-maker --output VIDEO.avi [--fps N] [--codec raw|ffv1|png] [-y]\n"
+    "                   [--verify] [--framemd5 IMPRONTE] [--progress]\n"
+    "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
+    "     kelvora-maker --verify VIDEO.avi [--framemd5 IMPRONTE] [--progress]\n"
     "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
     "     kelvora-maker --help | --version\n"
     "\n"
-    "Crea un video AVI non compresso da una lista ordinata di immagini BMP.\n"
+    "Crea un video AVI da una lista ordinata di immagini BMP, non compresso o\n"
+    "compresso senza perdita.\n"
     "Senza --output apre la finestra con i file indicati già nella lista.\n"
     "Di una cartella si prendono tutti i file BMP in ordine naturale (frame_2\n"
     "prima di frame_10); i file restano nell'ordine dato. Un fotogramma di altre\n"
-    "dimensioni o profondità del primo è escluso.\n"
+    "dimensioni o profondità del primo è escluso. Un collegamento simbolico come\n"
+    "VIDEO conta come un file che esiste; con -y si scrive il file a cui porta.\n"
     "\n"
     "Opzioni:\n"
     "  -o, --output VIDEO   crea VIDEO senza finestra né schermo, poi termina\n"
-    "      --fps N          fotogrammi al secondo, da 1 a 30 (25 se non indicato)\n"
+    "      --fps N          fotogrammi al secondo (25 se non indicato), da 1/3600\n"
+    "                       (uno all'ora) a 1000: un intero (60), un decimale di\n"
+    "                       al massimo tre cifre (0.5), una frazione o un nome:\n"
+    "                       ntsc (30000/1001), pal (25), film (24), ntsc-film\n"
+    "                       (24000/1001); per l'NTSC usa 30000/1001, non 29.97\n"
+    "      --codec NOME     come si scrivono i fotogrammi: raw (non compressi, così\n"
+    "                       come sono nei file; il predefinito), ffv1 o png\n"
+    "                       (compressi senza perdita: ogni pixel resta uguale)\n"
     "  -y, --overwrite      sostituisce VIDEO se esiste già (solo a video finito)\n"
+    "      --verify         confronta il video con i fotogrammi da cui è fatto:\n"
+    "                       con --output appena scritto, da solo VIDEO.avi è il\n"
+    "                       primo argomento; ogni fotogramma deve essere uguale al\n"
+    "                       suo file, nessuno mancare né essere in più\n"
+    "      --framemd5 IMPRONTE\n"
+    "                       scrive in IMPRONTE (- per lo standard output) l'MD5 di\n"
+    "                       ogni fotogramma del video, come ffmpeg -f framemd5:\n"
+    "                       del video scritto con --output, di quello verificato\n"
+    "                       con --verify\n"
     "      --list ELENCO    altri percorsi da ELENCO, uno per riga, dopo i FILE\n"
     "                       indicati (- legge lo standard input)\n"
     "      --null           in ELENCO i percorsi finiscono con NUL (find -print0)\n"
@@ -43,11 +63,16 @@ constexpr const char* kHelp =
     "    0  video finito: ogni file è diventato un fotogramma\n"
     "    1  nessun video: un file non si legge come bitmap, o il salvataggio è\n"
     "       fallito (un video interrotto da un errore di scrittura resta, finito,\n"
-    "       solo se VIDEO non esisteva)\n"
+    "       solo se VIDEO non esisteva); o nessuna verifica: VIDEO non si legge o\n"
+    "       non si decodifica, o le impronte non si scrivono\n"
     "    2  errore d'uso: opzione sconosciuta o senza valore, VIDEO esiste già e\n"
-    "       manca -y, nessuno schermo per la finestra\n"
-    "    3  video finito, ma N fotogrammi non si leggevano più: sono stati\n"
-    "       sostituiti dal precedente\n"
+    "       manca -y (anche se è comparso durante il lavoro), nessuno schermo per\n"
+    "       la finestra\n"
+    "    3  video finito, ma non ogni file è diventato un fotogramma: N file sono\n"
+    "       stati esclusi per il formato; una riga nomina ciascuno\n"
+    "    4  verifica fallita: un fotogramma del video è diverso dal suo file, manca\n"
+    "       o è in più, o VIDEO non è un video AVI; una riga nomina il primo e\n"
+    "       conta gli altri\n"
     "  129  interrotto da SIGHUP: video finito con i fotogrammi scritti fin lì\n"
     "  130  interrotto da Ctrl+C (SIGINT): video finito con i fotogrammi scritti\n"
     "  143  interrotto da SIGTERM: video finito con i fotogrammi scritti fin lì\n";
@@ -76,15 +101,6 @@ std::optional<QtOption> qtOption(std::string_view argument)
         if (option.name == argument)
             return option;
     return std::nullopt;
-}
-
-std::optional<int> parseFps(std::string_view text)
-{
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > 30)
-        return std::nullopt;
-    return value;
 }
 
 class Parser {
@@ -140,19 +156,31 @@ private:
             m_line.invocation.qtPlatform = *given;
     }
 
-    // Options that take a value: -o and --output, --fps, --list.
+    // Options that take a value: -o and --output, --fps, --codec, --list, --framemd5.
     void setValue(std::string_view longName, std::string_view given)
     {
         Invocation& invocation = m_line.invocation;
-        if (longName == "output") {
+        if (longName == "codec") {
+            m_codecGiven = true;
+            if (const auto codec = codec::codecFromName(given))
+                invocation.codec = *codec;
+            else
+                fail("--codec vuole raw, ffv1 o png, non '" + std::string(given) + "'");
+        } else if (longName == "output") {
             invocation.output = given;
             m_outputGiven = true;
         } else if (longName == "fps") {
             m_fpsGiven = true;
-            if (const auto fps = parseFps(given))
-                invocation.fps = *fps;
+            if (const auto rate = video::streamRateFromText(given))
+                invocation.rate = *rate;
             else
-                fail("--fps vuole un numero intero da 1 a 30, non '" + std::string(given) + "'");
+                fail("--fps vuole da 1/3600 (un fotogramma all'ora) a 1000 fotogrammi al secondo: un intero, un "
+                     "decimale di al massimo tre cifre (0.5), una frazione (30000/1001) o ntsc, pal, film, "
+                     "ntsc-film; non '" + std::string(given) + "'");
+        } else if (longName == "framemd5") {
+            invocation.framemd5 = given;
+            if (given.empty())
+                fail("--framemd5 vuole il nome del file delle impronte (- per lo standard output)");
         } else {
             invocation.list = given;
             m_listGiven = true;
@@ -168,6 +196,8 @@ private:
             invocation.nullSeparated = true;
         else if (longName == "progress")
             invocation.progress = true;
+        else if (longName == "verify")
+            invocation.verify = true;
         else if (longName == "help")
             m_help = true;
         else if (longName == "version")
@@ -181,7 +211,8 @@ private:
     {
         const std::size_t equals = body.find('=');
         const std::string_view name = body.substr(0, equals);
-        const bool valued = name == "output" || name == "fps" || name == "list";
+        const bool valued =
+            name == "output" || name == "fps" || name == "codec" || name == "list" || name == "framemd5";
         if (valued) {
             if (equals != std::string_view::npos)
                 setValue(name, body.substr(equals + 1));
@@ -234,8 +265,16 @@ private:
         if (!m_outputGiven) {
             if (m_fpsGiven)
                 fail("--fps vale solo con --output; nella finestra si sceglie con la barra");
-            else if (invocation.overwrite || m_listGiven || invocation.nullSeparated || invocation.progress)
-                fail("-y, --list, --null e --progress valgono solo con --output");
+            else if (m_codecGiven)
+                fail("--codec vale solo con --output; nella finestra si sceglie il tipo di file nel salvataggio");
+            else if (invocation.overwrite)
+                fail("-y vale solo con --output");
+            else if (invocation.verify)
+                checkVerifyAlone();
+            else if (!invocation.framemd5.empty())
+                fail("--framemd5 vale solo con --output o --verify");
+            else if (m_listGiven || invocation.nullSeparated || invocation.progress)
+                fail("--list, --null e --progress valgono solo con --output o --verify");
             return;
         }
         if (invocation.output.empty())
@@ -248,11 +287,26 @@ private:
             m_line.action = Action::Batch;
     }
 
+    // --verify VIDEO.avi FILE|FOLDER...: the video is the first item, its frames the rest.
+    void checkVerifyAlone()
+    {
+        const Invocation& invocation = m_line.invocation;
+        if (invocation.nullSeparated && !m_listGiven)
+            fail("--null vale solo con --list");
+        else if (invocation.items.empty())
+            fail("--verify vuole il video da verificare, poi i file o le cartelle dei suoi fotogrammi");
+        else if (invocation.items.size() == 1 && !m_listGiven)
+            fail("--verify vuole, dopo il video, i file o le cartelle dei suoi fotogrammi");
+        else
+            m_line.action = Action::Verify;
+    }
+
     std::span<char* const> m_arguments;
     std::size_t m_next = 0;
     CommandLine m_line;
     bool m_outputGiven = false;
     bool m_fpsGiven = false;
+    bool m_codecGiven = false;
     bool m_listGiven = false;
     bool m_help = false;
     bool m_version = false;

@@ -2,8 +2,12 @@
 
 // The command line: files and folders for the frame list, and the batch mode that makes the
 // video with no window:  kelvora-maker [--output OUT.avi [--fps N] [-y] [--list FILE]] [FILE|FOLDER]...
+// and the check of a video against its frames: kelvora-maker --verify VIDEO.avi FILE|FOLDER...
 // Read from the raw arguments before any application object exists, so that help, usage
 // errors and the batch mode never need a display.
+
+#include "codec/Codec.h"
+#include "video/StreamRate.h"
 
 #include <span>
 #include <string>
@@ -16,19 +20,24 @@ inline constexpr int kExitMade = 0;         // the video is finished, one frame 
 inline constexpr int kExitFailed = 1;       // unreadable input, nothing to save, or the save failed
 inline constexpr int kExitUsage = 2;        // the command line cannot be run as given
 inline constexpr int kExitSubstituted = 3;  // finished, some frames are the one before them
+inline constexpr int kExitDiffers = 4;      // the video does not hold exactly the frames checked
 
 struct Invocation {
     std::vector<std::string> items;  // files and folders, in the order given, as the shell passed them
     std::string output;              // the video to make without a window; empty: open the window
-    int fps = 25;                    // the window's own rate at start
+    video::StreamRate rate;          // the window's own rate at start, 25 a second
+    codec::Codec codec = codec::Codec::Raw;  // how the frames are stored
     bool overwrite = false;          // an existing output may be replaced
     std::string list;                // a file of further paths, "-" for standard input
     bool nullSeparated = false;      // the list's paths end with NUL, not a new line
     bool progress = false;           // progress even when standard error is no terminal
+    // Check the video against its frames: with --output the one written, else the first item.
+    bool verify = false;
+    std::string framemd5;            // where the video's frame checksums go, "-" standard output
     std::string qtPlatform;          // Qt's own -platform value, when given
 };
 
-enum class Action { Window, Batch, Help, Version, UsageError };
+enum class Action { Window, Batch, Verify, Help, Version, UsageError };
 
 struct CommandLine {
     Action action = Action::Window;

@@ -10,23 +10,27 @@
 namespace kelvora::cli {
 
 // Paths one at a time from a stream, one per line or NUL-terminated; the whole list is
-// never held. Empty entries are skipped; a final entry without its separator still counts.
+// never held, and no entry longer than a path can be is either. Empty entries are skipped
+// (though not thousands in a row); a final entry without its separator still counts.
 class PathList {
 public:
     PathList(std::FILE* in, bool nullSeparated);
-    ~PathList();
-    PathList(const PathList&) = delete;
-    PathList& operator=(const PathList&) = delete;
 
-    // The next path, or nothing at the end (or on a read error: see failed()).
+    // The next path, or nothing at the end, on a read error, or on an entry that cannot be a
+    // path (see problem()).
     [[nodiscard]] std::optional<std::string> next();
-    [[nodiscard]] bool failed() const;
+    // Why the list stopped before its end, in Italian ("la riga 3 ..."); empty when it was
+    // read to the end.
+    [[nodiscard]] std::string problem() const;
 
 private:
+    enum class Stop { None, ReadError, TooLong, NulInLine, OnlyEmpty };
+
     std::FILE* m_in;
-    int m_separator;
-    char* m_buffer = nullptr;
-    std::size_t m_capacity = 0;
+    bool m_nullSeparated;
+    std::string m_entry;
+    std::size_t m_number = 0;  // of the entry in hand, counting empty ones, from 1
+    Stop m_stop = Stop::None;
 };
 
 // The reason a path cannot be a frame that the bitmap object's own messages would misname:

@@ -91,6 +91,10 @@ TEST_F(BatchModeTest, FolderBecomesAVideoInNaturalOrderAtTheGivenRate)
     const ProgramRun result = run("--output " + quoted(video) + " --fps 7 --progress " + quoted(folder));
     ASSERT_EQ(result.status, 0) << result.errors;
     EXPECT_NE(result.errors.find("3/3"), std::string::npos) << result.errors;  // progress
+    // The numbers the folder's sequence skips are named; nothing is refused for them.
+    EXPECT_NE(result.errors.find(folder.string() + ": mancano 7 numeri: f_3.bmp, f_4.bmp, f_5.bmp e altri 4"),
+              std::string::npos)
+        << result.errors;
     const testsupport::ProbeResult probe = testsupport::probeVideo(video);
     ASSERT_TRUE(probe.ok) << probe.output;
     EXPECT_EQ(probe.framesRead, 3);
@@ -108,8 +112,11 @@ TEST_F(BatchModeTest, FilesKeepTheirGivenOrderAndAMismatchIsSkippedWithALine)
     const ProgramRun result = run("-o " + quoted(video) + " " + quoted(dir.path() / "p3.bmp") + " " +
                            quoted(dir.path() / "small.bmp") + " " + quoted(dir.path() / "p1.bmp") + " " +
                            quoted(dir.path() / "p2.bmp"));
-    ASSERT_EQ(result.status, 0) << result.errors;
+    // A script checking the status learns that an entry did not become a frame.
+    ASSERT_EQ(result.status, 3) << result.errors;
     EXPECT_NE(result.errors.find("escluso " + (dir.path() / "small.bmp").string()), std::string::npos)
+        << result.errors;
+    EXPECT_NE(result.errors.find("video finito senza 1 file escluso per il formato"), std::string::npos)
         << result.errors;
     EXPECT_EQ(testsupport::probeVideo(video).frameRate, "25/1");
     EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(3), frame(1), frame(2)}));
@@ -127,7 +134,8 @@ TEST_F(BatchModeTest, UnreadableInputOrAUsageErrorMakesNoVideo)
     struct Case {
         std::string arguments;
         int status;
-        std::string said;  // part of the message
+        std::string said;       // part of the message
+        std::string feed = "";  // what standard input is fed from
     };
     const Case cases[] = {
         {"-o " + video + " " + good + " " + quoted(dir.path() / "missing.bmp"), 1, "missing.bmp"},
@@ -135,7 +143,13 @@ TEST_F(BatchModeTest, UnreadableInputOrAUsageErrorMakesNoVideo)
         {"-o " + video + " " + good + " " + quoted(dir.path() / "loop1.bmp"), 1, "collegamenti simbolici"},
         {"-o " + video + " " + quoted(dir.path() / "empty-folder-does-not-exist"), 1, "empty-folder-does-not-exist"},
         {"-o " + video + " --list " + quoted(dir.path() / "no-list.txt"), 1, "no-list.txt"},
-        {"-o " + video + " --fps 31 " + good, 2, "--fps"},
+        // A binary file or an endless stream given as the list stops at once, in little memory.
+        {"-o " + video + " --list /dev/zero", 1, "la riga 1 contiene un carattere NUL"},
+        {"-o " + video + " --list /dev/zero --null", 1, "4096 voci vuote di seguito"},
+        {"-o " + video + " " + good + " --list -", 1, "la riga 1 supera la lunghezza massima di un percorso",
+         "tr '\\0' a </dev/zero"},
+        {"-o " + video + " --list - --null", 1, "la voce 2 supera", "{ printf 'a.bmp\\0'; tr '\\0' a </dev/zero; }"},
+        {"-o " + video + " --fps 1001 " + good, 2, "--fps"},  // beyond 1000 a second
         {"-o " + video + " --fps x " + good, 2, "--fps"},
         {"-o " + video + " " + good + " --fps", 2, "--fps vuole un valore"},
         {"-o " + video, 2, "nessun file"},
@@ -145,7 +159,7 @@ TEST_F(BatchModeTest, UnreadableInputOrAUsageErrorMakesNoVideo)
         {good, 2, "--output"},  // the window, with no display to open it on
     };
     for (const Case& c : cases) {
-        const ProgramRun result = run(c.arguments);
+        const ProgramRun result = run(c.arguments, c.feed);
         EXPECT_EQ(result.status, c.status) << c.arguments << "\n" << result.errors;
         EXPECT_NE(result.errors.find(c.said), std::string::npos) << c.arguments << "\n" << result.errors;
         if (c.status == 2) {
@@ -180,6 +194,7 @@ TEST_F(BatchModeTest, AnExistingFileIsReplacedOnlyWhenAskedAndOnlyByAFinishedVid
     testsupport::writeBytes(dir.path() / "fake.bmp", "plain text");
     const fs::path notes = dir.path() / "notes.txt";
     testsupport::writeBytes(notes, "important");
+    fs::permissions(notes, fs::perms::owner_read | fs::perms::owner_write);
     const std::string good = quoted(dir.path() / "a.bmp");
     struct Case {
         std::string arguments;
@@ -198,6 +213,50 @@ TEST_F(BatchModeTest, AnExistingFileIsReplacedOnlyWhenAskedAndOnlyByAFinishedVid
         EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"a.bmp", "fake.bmp", "notes.txt"})) << c.arguments;
     }
     EXPECT_EQ(testsupport::probeVideo(notes).framesRead, 1);
+    EXPECT_EQ(fs::status(notes).permissions(), fs::perms::owner_read | fs::perms::owner_write);  // a private video stays so
+
+    // A link to nothing is a file too; with -y the video is made where it points, and the link stays.
+    const fs::path link = dir.path() / "link.avi";
+    fs::create_symlink("made.avi", link);
+    const ProgramRun unasked = run("-o " + quoted(link) + " " + good);
+    EXPECT_EQ(unasked.status, 2) << unasked.errors;
+    EXPECT_NE(unasked.errors.find("collegamento simbolico"), std::string::npos) << unasked.errors;
+    EXPECT_FALSE(fs::exists(dir.path() / "made.avi"));
+    const ProgramRun asked = run("-y -o " + quoted(link) + " " + good);
+    EXPECT_EQ(asked.status, 0) << asked.errors;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(testsupport::probeVideo(dir.path() / "made.avi").framesRead, 1);
+    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"a.bmp", "fake.bmp", "link.avi", "made.avi", "notes.txt"}));
+}
+
+// Two runs write the same video: the first is held at the end of its list while the second
+// makes the file. The first then finds the name taken and, without -y, keeps the other's video.
+TEST_F(BatchModeTest, AFileThatAppearsAtTheOutputDuringARunIsKeptWithoutY)
+{
+    testsupport::writeBmp(dir.path() / "first.bmp", frame(1));
+    testsupport::writeBmp(dir.path() / "second.bmp", frame(2));
+    const fs::path video = dir.path() / "out.avi";
+    const std::string list = (dir.path() / "first.bmp").string() + '\0';
+    Pipe input;
+    Pipe errors;
+    RunningProgram held({"-o", video.string(), "--list", "-", "--null"}, {input.read, errors.write});
+    input.closeRead();
+    errors.closeWrite();
+    ASSERT_EQ(::write(input.write, list.data(), list.size()), static_cast<ssize_t>(list.size()));
+    ASSERT_TRUE(held.waitUntilBlockedIn(SYS_read, STDIN_FILENO));
+    const ProgramRun other = run("-o " + quoted(video) + " " + quoted(dir.path() / "second.bmp"));
+    ASSERT_EQ(other.status, 0) << other.errors;
+    input.closeWrite();
+    std::string said;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(errors.read, buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<std::size_t>(got));
+
+    EXPECT_EQ(held.wait(), 2) << said;
+    EXPECT_NE(said.find("è comparso mentre il video si scriveva"), std::string::npos) << said;
+    EXPECT_EQ(said.find("creato " + video.string()), std::string::npos) << said;
+    EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(2)}));
+    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"first.bmp", "out.avi", "second.bmp"}));
 }
 
 // Names with spaces and new lines, from a pipe, in the order given: one per line, or NUL-ended.
@@ -221,15 +280,16 @@ TEST_F(BatchModeTest, AListFromAPipeKeepsItsOrderWhateverTheNames)
     EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(3), frame(1), frame(3)}));
 }
 
-// A frame that vanishes after it was admitted is written as the one before it, and the run
-// says so in its status and a line. The program is held at the end of its list (waiting to
-// read more) while the file is removed.
-TEST_F(BatchModeTest, AFrameGoneBeforeItIsSavedEndsWithItsOwnStatus)
+// Each file is read once, as the save reaches it: one that is gone by then makes no video, and
+// the frames already written leave nothing behind. The program is held at the end of the first
+// part of its list while a file of the second part is removed.
+TEST_F(BatchModeTest, AFileGoneBeforeItIsReadMakesNoVideoAndLeavesNothing)
 {
-    std::string list;
+    std::string first;
+    std::string second;
     for (std::uint32_t i = 1; i <= 5; ++i) {
         testsupport::writeBmp(dir.path() / ("f" + std::to_string(i) + ".bmp"), frame(i));
-        list += (dir.path() / ("f" + std::to_string(i) + ".bmp")).string() + '\0';
+        (i <= 3 ? first : second) += (dir.path() / ("f" + std::to_string(i) + ".bmp")).string() + '\0';
     }
     const fs::path video = dir.path() / "out.avi";
     Pipe input;
@@ -237,20 +297,20 @@ TEST_F(BatchModeTest, AFrameGoneBeforeItIsSavedEndsWithItsOwnStatus)
     RunningProgram program({"-o", video.string(), "--list", "-", "--null"}, {input.read, errors.write});
     input.closeRead();
     errors.closeWrite();
-    ASSERT_EQ(::write(input.write, list.data(), list.size()), static_cast<ssize_t>(list.size()));
+    ASSERT_EQ(::write(input.write, first.data(), first.size()), static_cast<ssize_t>(first.size()));
     ASSERT_TRUE(program.waitUntilBlockedIn(SYS_read, STDIN_FILENO));
     fs::remove(dir.path() / "f4.bmp");
+    ASSERT_EQ(::write(input.write, second.data(), second.size()), static_cast<ssize_t>(second.size()));
     input.closeWrite();
     std::string said;
     char buffer[4096];
     for (ssize_t got; (got = ::read(errors.read, buffer, sizeof buffer)) > 0;)
         said.append(buffer, static_cast<std::size_t>(got));
 
-    EXPECT_EQ(program.wait(), 3) << said;
-    EXPECT_NE(said.find("fotogramma 4 sostituito dal precedente: " + (dir.path() / "f4.bmp").string()), std::string::npos)
-        << said;
-    EXPECT_NE(said.find("1 fotogramma sostituito"), std::string::npos) << said;
-    EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(1), frame(2), frame(3), frame(3), frame(5)}));
+    EXPECT_EQ(program.wait(), 1) << said;
+    EXPECT_NE(said.find((dir.path() / "f4.bmp").string()), std::string::npos) << said;
+    EXPECT_NE(said.find("nessun video creato: 1 file non si legge come bitmap"), std::string::npos) << said;
+    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"f1.bmp", "f2.bmp", "f3.bmp", "f5.bmp"}));
 }
 
 // A lost terminal stops the save after the frame in hand and the file is finished; a closed
@@ -262,7 +322,7 @@ TEST_F(BatchModeTest, AHangUpFinishesTheFileAndAClosedStandardErrorStopsNothing)
     fs::create_directory(folder);
     std::vector<BmpLayout> frames;
     for (std::uint32_t i = 1; i <= 10; ++i) {
-        frames.push_back(frame(i));
+        frames.push_back({128, 96, 24, i});  // large enough to be written one at a time
         testsupport::writeBmp(folder / ("f" + std::to_string(i) + ".bmp"), frames.back());
     }
     const fs::path video = dir.path() / "hup.avi";

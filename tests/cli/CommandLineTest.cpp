@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,7 @@ struct Case {
     Action action;
     std::vector<std::string> items;  // for Window and Batch
     std::string output = {};
-    int fps = 25;
+    video::StreamRate rate = {25, 1};
 };
 
 TEST(CommandLineTest, EachFormReadsAsAScriptWriterMeansIt)
@@ -36,8 +37,8 @@ TEST(CommandLineTest, EachFormReadsAsAScriptWriterMeansIt)
         {{"--platform", "xcb", "a.bmp"}, Action::Window, {"a.bmp"}},
         {{"-style", "Fusion", "--reverse", "a.bmp", "--qwindowtitle", "T"}, Action::Window, {"a.bmp"}},
         {{}, Action::Window, {}},
-        {{"-o", "v.avi", "--fps", "7", "a", "b"}, Action::Batch, {"a", "b"}, "v.avi", 7},
-        {{"--output=v.avi", "--fps=30", "a"}, Action::Batch, {"a"}, "v.avi", 30},
+        {{"-o", "v.avi", "--fps", "7", "a", "b"}, Action::Batch, {"a", "b"}, "v.avi", {7, 1}},
+        {{"--output=v.avi", "--fps=30", "a"}, Action::Batch, {"a"}, "v.avi", {30, 1}},
         {{"-yov.avi", "a"}, Action::Batch, {"a"}, "v.avi"},
         {{"-o", "v.avi", "--", "-dash.bmp", "--fps"}, Action::Batch, {"-dash.bmp", "--fps"}, "v.avi"},
         {{"-o", "v.avi", "--list", "-", "--null"}, Action::Batch, {}, "v.avi"},
@@ -47,7 +48,6 @@ TEST(CommandLineTest, EachFormReadsAsAScriptWriterMeansIt)
         {{"--bogus", "a.bmp"}, Action::UsageError, {}},
         {{"-o", "v.avi", "-dash.bmp"}, Action::UsageError, {}},
         {{"-o", "v.avi", "a", "--fps"}, Action::UsageError, {}},
-        {{"-o", "v.avi", "--fps", "31", "a"}, Action::UsageError, {}},
         {{"-o", "v.avi", "--fps", "5x", "a"}, Action::UsageError, {}},
         {{"-o", "v.avi"}, Action::UsageError, {}},
         {{"--output=", "a"}, Action::UsageError, {}},
@@ -69,12 +69,51 @@ TEST(CommandLineTest, EachFormReadsAsAScriptWriterMeansIt)
             continue;
         EXPECT_EQ(line.invocation.items, c.items) << shown;
         EXPECT_EQ(line.invocation.output, c.output) << shown;
-        EXPECT_EQ(line.invocation.fps, c.fps) << shown;
+        EXPECT_EQ(line.invocation.rate, c.rate) << shown;
     }
     EXPECT_EQ(parse({"-platform", "offscreen"}).invocation.qtPlatform, "offscreen");
     const CommandLine list = parse({"-o", "v.avi", "-y", "--list", "-", "--null", "--progress"});
     EXPECT_TRUE(list.invocation.overwrite && list.invocation.nullSeparated && list.invocation.progress);
     EXPECT_EQ(list.invocation.list, "-");
+}
+
+// Every way of writing a rate becomes the exact reduced pair the stream header stores; what
+// is out of bounds, inexact or malformed is refused rather than rounded.
+TEST(CommandLineTest, EachRateIsWrittenAsItsExactReducedPair)
+{
+    struct Rate {
+        std::string given;
+        std::optional<video::StreamRate> stored;  // nullopt: refused
+    };
+    const Rate rates[] = {
+        {"60", video::StreamRate{60, 1}},          {"1000", video::StreamRate{1000, 1}},
+        {"29.97", video::StreamRate{2997, 100}},   {"29,97", video::StreamRate{2997, 100}},
+        {"0.5", video::StreamRate{1, 2}},          {"25.000", video::StreamRate{25, 1}},
+        {"23.976", video::StreamRate{2997, 125}},  {"30000/1001", video::StreamRate{30000, 1001}},
+        {"50/2", video::StreamRate{25, 1}},        {"1/3600", video::StreamRate{1, 3600}},
+        {"NTSC", video::StreamRate{30000, 1001}},  {"pal", video::StreamRate{25, 1}},
+        {"film", video::StreamRate{24, 1}},        {"ntsc-film", video::StreamRate{24000, 1001}},
+        {"1001", std::nullopt},     {"1/3601", std::nullopt},      {"0", std::nullopt},
+        {"29.9700", std::nullopt},  {"1/0", std::nullopt},         {"-5", std::nullopt},
+        {"+5", std::nullopt},       {".5", std::nullopt},          {"5.", std::nullopt},
+        {"5x", std::nullopt},       {"1e3", std::nullopt},         {"", std::nullopt},
+        {"30000/1001/2", std::nullopt},
+        // Reduced first: only terms that still do not fit 32 bits are refused.
+        {"8589934592/8589934592", video::StreamRate{1, 1}}, {"4294967297/4294967296", std::nullopt},
+    };
+    for (const Rate& r : rates) {
+        const CommandLine line = parse({"-o", "v.avi", "--fps", r.given, "a"});
+        if (!r.stored) {
+            EXPECT_EQ(line.action, Action::UsageError) << r.given;
+            continue;
+        }
+        ASSERT_EQ(line.action, Action::Batch) << r.given << ": " << line.error;
+        EXPECT_EQ(line.invocation.rate, *r.stored) << r.given;
+    }
+    EXPECT_EQ(video::rateText({25, 1}), "25");
+    EXPECT_EQ(video::rateText({2997, 100}), "29,97");
+    EXPECT_EQ(video::rateText({1, 8}), "0,125");
+    EXPECT_EQ(video::rateText({30000, 1001}), "30000/1001");
 }
 
 TEST(CommandLineTest, TheWindowNeedsAScreenUnlessQtIsGivenOneOfItsOwn)

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -65,12 +66,17 @@ RunningProgram::~RunningProgram()
 
 bool RunningProgram::waitUntilBlockedIn(long number, int fd) const
 {
+    // Any of its threads: the batch mode reads its list on the save's loading thread.
+    const std::filesystem::path tasks = "/proc/" + std::to_string(m_pid) + "/task";
     for (int tries = 0; tries < 6000; ++tries) {  // a minute at most
-        std::ifstream in("/proc/" + std::to_string(m_pid) + "/syscall");
-        long seen = -1;
-        std::string first;
-        if (in >> seen >> first && seen == number && std::stol(first, nullptr, 16) == fd)
-            return true;
+        std::error_code error;
+        for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+            std::ifstream in(task.path() / "syscall");
+            long seen = -1;
+            std::string first;
+            if (in >> seen >> first && seen == number && std::stol(first, nullptr, 16) == fd)
+                return true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;

@@ -1,0 +1,28 @@
+#pragma once
+
+// --verify and --framemd5: a video checked against the frame files it was made from, and its
+// frames' checksums in ffmpeg's framemd5 format. Needs no display.
+
+#include "cli/CommandLine.h"
+#include "cli/StopSignals.h"
+
+#include <string>
+#include <vector>
+
+namespace kelvora::cli {
+
+// kelvora-maker --verify VIDEO.avi FILE|FOLDER...: the frames are taken as --output takes
+// them (same order, same admission), then the video is checked against them. Returns the
+// exit status: 0 when every frame matches, 4 when one differs, is missing or is extra.
+[[nodiscard]] int runVerify(const Invocation& invocation);
+
+// Why --framemd5's file cannot be written for `video`, said before any work; empty when it can.
+[[nodiscard]] std::string hashesRefusal(const Invocation& invocation, const std::string& video);
+
+// Once --output has made a whole video from `frames` (the run ending with `status`): the
+// check and the checksums asked for. The status the run ends with: `status` when they find
+// nothing wrong. `stop` ends the check as it ends a save (Ctrl+C, a kill, a lost terminal).
+[[nodiscard]] int checkAfterSave(const Invocation& invocation, const std::vector<std::string>& frames, int status,
+                                 const StopSignals& stop);
+
+}  // namespace kelvora::cli

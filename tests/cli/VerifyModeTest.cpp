@@ -1,0 +1,159 @@
+// --verify and --framemd5 end to end: the built program with no display, its checksums set
+// against ffmpeg's own.
+#include "tests/support/avi/FfmpegProbe.h"
+#include "tests/support/bmp/BmpFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace kelvora::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::BmpLayout;
+
+struct ProgramRun {
+    int status = -1;
+    std::string errors;
+};
+
+ProgramRun run(const std::string& arguments)
+{
+    ProgramRun result;
+    result.status = testsupport::runCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" KELVORA_MAKER_EXE
+                                            "' " + arguments + " 2>&1 >/dev/null",
+                                            result.errors);
+    return result;
+}
+
+std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+std::string fileText(const fs::path& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A frame; of 1 to 8 bits with a colour table of its own, so consecutive frames need palette changes.
+void writeOwnColours(const fs::path& path, BmpLayout layout)
+{
+    std::vector<std::uint8_t> bytes = testsupport::makeBmp(layout);
+    for (std::size_t i = 0; layout.bitCount <= 8 && i < 1u << layout.bitCount; ++i)
+        for (std::size_t c = 0; c < 3; ++c)
+            bytes[54 + 4 * i + c] = static_cast<std::uint8_t>(i * 7 + c * 50 + layout.seed * 31);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+class VerifyModeTest : public ::testing::TestWithParam<std::tuple<const char*, int>> {
+protected:
+    void SetUp() override
+    {
+        if (!testsupport::ffmpegAvailable())
+            GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
+    }
+    testsupport::TempDir dir;
+};
+
+// A video checked right after it is written, then again once its folder has one frame more
+// and two frames changed on disk: the first difference is named with its file, the rest counted.
+TEST_P(VerifyModeTest, AChangedOrMissingFrameIsNamedAndTheRestCounted)
+{
+    const auto [codec, bitCount] = GetParam();
+    const fs::path folder = dir / "frames";
+    fs::create_directory(folder);
+    const auto frame = [&](std::uint32_t seed) { return BmpLayout{13, 8, bitCount, seed}; };
+    for (std::uint32_t n = 1; n <= 4; ++n)
+        writeOwnColours(folder / ("f_" + std::to_string(n) + ".bmp"), frame(n));
+    const fs::path video = dir / "v.avi";
+    const std::string check = "--verify " + quoted(video) + " " + quoted(folder);
+
+    ProgramRun made = run("-o " + quoted(video) + " --codec " + codec + " --verify " + quoted(folder));
+    ASSERT_EQ(made.status, 0) << made.errors;
+    EXPECT_NE(made.errors.find("verificato " + video.string() + ": 4 fotogrammi, ognuno uguale al suo file"),
+              std::string::npos)
+        << made.errors;
+
+    writeOwnColours(folder / "f_5.bmp", frame(5));
+    ProgramRun missing = run(check);
+    EXPECT_EQ(missing.status, 4) << missing.errors;
+    EXPECT_NE(missing.errors.find("fotogramma 5 di 5, " + (folder / "f_5.bmp").string() +
+                                  ": manca nel video; nessun altro diverso (fotogrammi nel video: 4, file: 5)"),
+              std::string::npos)
+        << missing.errors;
+
+    writeOwnColours(folder / "f_2.bmp", frame(9));
+    writeOwnColours(folder / "f_3.bmp", frame(2));
+    ProgramRun changed = run(check);
+    EXPECT_EQ(changed.status, 4) << changed.errors;
+    EXPECT_NE(changed.errors.find("verifica fallita per " + video.string() + ": fotogramma 2 di 5, " +
+                                  (folder / "f_2.bmp").string() + ": i pixel sono diversi; 2 altri diversi"),
+              std::string::npos)
+        << changed.errors;
+
+    // A file that is no video at all holds none of the frames; one that is not there cannot be checked.
+    EXPECT_EQ(run("--verify " + quoted(folder / "f_1.bmp") + " " + quoted(folder)).status, 4);
+    EXPECT_EQ(run("--verify " + quoted(dir / "none.avi") + " " + quoted(folder)).status, 1);
+}
+
+// Uncompressed, the palette frames and 32-bit frames with their unused fourth byte set are the
+// cases a checker gets wrong; compressed, the unused byte is dropped by the codec.
+INSTANTIATE_TEST_SUITE_P(Codecs, VerifyModeTest,
+                         ::testing::Values(std::make_tuple("raw", 8), std::make_tuple("raw", 32),
+                                           std::make_tuple("ffv1", 32), std::make_tuple("png", 8)));
+
+// Our checksums are ffmpeg's, line for line, header included, for raw frames of 8 bits with
+// their own colours, 24 bits with padded rows and 32 bits, and compressed ones; the headers
+// carry the exact rate asked for.
+TEST(FrameMd5Test, EveryLineEqualsFfmpegsFramemd5)
+{
+    if (!testsupport::ffmpegAvailable())
+        GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
+    struct Case {
+        const char* codec;
+        int bitCount;
+        const char* rate;
+        const char* probedRate;  // r_frame_rate as ffprobe reads the header
+    };
+    const Case cases[] = {
+        {"raw", 8, "30000/1001", "30000/1001"}, {"raw", 24, "0.5", "1/2"},   {"raw", 32, "1/3600", "1/3600"},
+        {"ffv1", 24, "29.97", "2997/100"},      {"png", 8, "ntsc-film", "24000/1001"},
+    };
+    for (const Case& c : cases) {
+        testsupport::TempDir dir;
+        std::string frames;
+        for (std::uint32_t n = 1; n <= 3; ++n) {
+            const fs::path frame = dir / ("f" + std::to_string(n) + ".bmp");
+            writeOwnColours(frame, {13, 7, c.bitCount, n});
+            frames += " " + quoted(frame);
+        }
+        const fs::path video = dir / "v.avi";
+        const fs::path sums = dir / "v.framemd5";
+        const ProgramRun made = run("-o " + quoted(video) + " --codec " + c.codec + " --fps " + c.rate +
+                                    " --framemd5 " + quoted(sums) + frames);
+        ASSERT_EQ(made.status, 0) << c.codec << c.bitCount << made.errors;
+        EXPECT_EQ(testsupport::probeVideo(video).frameRate, c.probedRate) << c.rate;
+        std::string ffmpeg;
+        ASSERT_EQ(testsupport::runCommand("ffmpeg -v error -i " + quoted(video) + " -fflags +bitexact -f framemd5 -",
+                                          ffmpeg),
+                  0);
+        EXPECT_EQ(fileText(sums), ffmpeg) << c.codec << " " << c.bitCount;
+        // The same lines when the video is checked, on standard output.
+        std::string checked;
+        EXPECT_EQ(testsupport::runCommand("'" KELVORA_MAKER_EXE "' --framemd5 - --verify " + quoted(video) + frames +
+                                              " 2>/dev/null",
+                                          checked),
+                  0);
+        EXPECT_EQ(checked, ffmpeg) << c.codec << " " << c.bitCount;
+    }
+}
+
+}  // namespace
+}  // namespace kelvora::cli

@@ -1,0 +1,30 @@
+#pragma once
+
+// One frame of a video against the bitmap it was made from. Each gives what differs, in
+// Italian, or empty text when the frame shows exactly its file.
+
+#include "bitmap/FramePlan.h"
+#include "codec/CodecPixels.h"
+#include "codec/LosslessDecoder.h"
+#include "platform/binary/BitmapRecords.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kelvora::verify {
+
+// An uncompressed frame: the stream's format must describe the file's frame, the chunk must
+// be its pixel block and, up to 8 bits, `palette` (0xAARRGGBB, the table in effect) must
+// give its colours.
+[[nodiscard]] std::string rawDifference(const binary::BITMAPINFOHEADER& stream, std::span<const std::uint8_t> chunk,
+                                        const codec::CodecPalette& palette, const bitmap::FramePlan& plan,
+                                        std::span<const std::uint8_t> bits);
+
+// A decoded frame: every pixel must have the colour the encoder took from the file's pixel
+// (the same expansion of palettes and 16-bit fields); `scratch` holds that picture.
+[[nodiscard]] std::string decodedDifference(const codec::DecodedPicture& picture, const bitmap::FramePlan& plan,
+                                            std::span<const std::uint8_t> bits, std::vector<std::uint8_t>& scratch);
+
+}  // namespace kelvora::verify

@@ -1,0 +1,151 @@
+#include "verify/VerifyCommand.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <cmath>
+#include <thread>
+
+namespace kelvora::verify {
+
+namespace {
+
+// How often the window takes in the check's progress: about two display frames.
+constexpr int kShowEveryMs = 25;
+
+QString framesText(int count)
+{
+    return count == 1 ? QStringLiteral("1 fotogramma") : QStringLiteral("%1 fotogrammi").arg(count);
+}
+
+// The worker only stores a counter; the window's thread shows it when it asks.
+class CheckProgress final : public CheckObserver {
+public:
+    CheckProgress(int frames, const std::function<void(int)>& afterFrame) : m_frames(frames), m_afterFrame(afterFrame)
+    {
+        m_clock.start();
+    }
+
+    void frameChecked(int index) override
+    {
+        m_checked.store(std::min(index + 1, m_frames), std::memory_order_release);
+        if (m_afterFrame)
+            m_afterFrame(index);
+    }
+
+    void show(VerifyWindow& window)
+    {
+        const int checked = m_checked.load(std::memory_order_acquire);
+        if (checked == m_shown)
+            return;
+        m_shown = checked;
+        window.showProgress(checked, m_frames, secondsLeft(checked));
+    }
+
+private:
+    [[nodiscard]] int secondsLeft(int checked) const
+    {
+        const qint64 elapsed = m_clock.elapsed();
+        if (checked <= 0 || elapsed < 1000)
+            return -1;  // too early to say
+        return static_cast<int>(std::ceil(static_cast<double>(elapsed) / checked * (m_frames - checked) / 1000.0));
+    }
+
+    const int m_frames;
+    const std::function<void(int)>& m_afterFrame;
+    std::atomic<int> m_checked{0};
+    int m_shown = -1;
+    QElapsedTimer m_clock;
+};
+
+}  // namespace
+
+QString checkStatus(const CheckOutcome& outcome)
+{
+    switch (outcome.result) {
+    case CheckResult::Same:
+        return QStringLiteral("Verifica riuscita: %1 uguali ai loro file").arg(framesText(outcome.videoFrames));
+    case CheckResult::Different:
+        return QStringLiteral("Verifica fallita: il fotogramma %1 è diverso").arg(outcome.first + 1);
+    case CheckResult::NotAVideo:
+        return QStringLiteral("Verifica fallita: il file non è un video");
+    case CheckResult::Unchecked:
+        return QStringLiteral("Il video non si può verificare");
+    case CheckResult::Cancelled:
+        break;
+    }
+    return QStringLiteral("Verifica annullata dopo %1 di %2").arg(outcome.videoFrames).arg(framesText(outcome.listFrames));
+}
+
+VerifyCommand::VerifyCommand(VerifyWindow& window, platform::MessageBoxService& messages)
+    : m_window(window), m_messages(messages)
+{
+}
+
+void VerifyCommand::quit()
+{
+    m_quitting = true;
+    m_cancel.store(true);
+    m_messages.closeShown();
+}
+
+void VerifyCommand::verify(const std::string& video, const std::vector<std::string>& frames)
+{
+    m_cancel.store(false);
+    const int count = static_cast<int>(frames.size());
+    m_window.showStatus(QString());  // what it said before no longer holds
+    m_window.beginCheck(count);
+    CheckProgress progress(count, m_afterFrame);
+    QObject windowThread;
+    QEventLoop loop;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &windowThread, [this, &progress] { progress.show(m_window); });
+    ticker.start(kShowEveryMs);
+
+    CheckOutcome outcome;
+    {
+        std::jthread worker([&] {
+            try {
+                outcome = checkVideo({video, frames, true}, progress, m_cancel);
+            } catch (const std::exception&) {
+                outcome.result = CheckResult::Unchecked;
+                outcome.reason = "non c'è memoria per leggerne i fotogrammi";
+            }
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        // The loop also ends early when the application is told to quit: the check then stops
+        // before the next frame.
+        m_cancel.store(true);
+    }
+    ticker.stop();
+    progress.show(m_window);
+    m_window.endCheck();
+    if (!m_quitting)
+        report(outcome, video, frames);
+}
+
+void VerifyCommand::report(const CheckOutcome& outcome, const std::string& video, const std::vector<std::string>& frames)
+{
+    m_window.showStatus(checkStatus(outcome));
+    const std::string title(platform::AppTitle);
+    switch (outcome.result) {
+    case CheckResult::Different:
+        m_messages.MsgBox("Il video " + video + " non contiene esattamente i fotogrammi della lista:\r\n" +
+                              differenceText(outcome, frames) + ".",
+                          platform::vbCritical, title);
+        break;
+    case CheckResult::NotAVideo:
+        m_messages.MsgBox("La verifica di " + video + " è fallita: " + outcome.reason + ".", platform::vbCritical, title);
+        break;
+    case CheckResult::Unchecked:
+        m_messages.MsgBox("Non è stato possibile verificare " + video + ": " + outcome.reason + ".",
+                          platform::vbInformation, title);
+        break;
+    case CheckResult::Same:
+    case CheckResult::Cancelled:
+        break;
+    }
+}
+
+}  // namespace kelvora::verify

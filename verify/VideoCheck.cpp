@@ -1,0 +1,240 @@
+#include "verify/VideoCheck.h"
+
+#include "bitmap/FramePlan.h"
+#include "bitmap/cDIB.h"
+#include "codec/LosslessDecoder.h"
+#include "verify/AviFrames.h"
+#include "verify/FrameCompare.h"
+#include "verify/RawPicture.h"
+
+#include <optional>
+#include <thread>
+
+namespace kelvora::verify {
+
+namespace {
+
+using platform::FourCC;
+
+// How a stream stores its frames: as bitmaps' pixel blocks, or by a codec we can decode.
+std::optional<codec::Codec> codecOf(const VideoStream& stream)
+{
+    const std::int32_t compression = stream.header.biCompression;
+    if (compression == binary::BI_RGB || compression == binary::BI_RLE8 || compression == binary::BI_RLE4 ||
+        compression == binary::BI_BITFIELDS)
+        return codec::Codec::Raw;
+    const FourCC code = FourCC::fromValue(static_cast<std::uint32_t>(compression));
+    if (code == FourCC("FFV1") || code == FourCC("ffv1"))
+        return codec::Codec::Ffv1;
+    if (code == FourCC("MPNG") || code == FourCC("PNG ") || code == FourCC("png "))
+        return codec::Codec::Png;
+    return std::nullopt;
+}
+
+// FFV1's configuration record follows the 40-byte header, counted in its size.
+std::span<const std::uint8_t> configurationOf(const VideoStream& stream)
+{
+    const std::span<const std::uint8_t> format = stream.format;
+    const auto size = static_cast<std::size_t>(std::max(stream.header.biSize, 0));
+    const std::size_t end = size > binary::kInfoHeaderSize && size <= format.size() ? size : format.size();
+    return format.subspan(binary::kInfoHeaderSize, end - binary::kInfoHeaderSize);
+}
+
+// The bitmap object's message for a frame that no longer loads, kept as the frame's reason.
+class KeptMessage final : public platform::MessageBoxService {
+public:
+    void MsgBox(const std::string& text, int, const std::string&) override
+    {
+        last = text;
+        for (std::size_t at = last.find("\r\n"); at != std::string::npos; at = last.find("\r\n", at))
+            last.replace(at, 2, " ");
+    }
+    std::string last;
+};
+
+class Checker {
+public:
+    Checker(const CheckRequest& request, AviFrames& video, codec::Codec codec, codec::LosslessDecoder* decoder,
+            FrameMd5* hashes)
+        : m_request(request), m_video(video), m_codec(codec), m_decoder(decoder), m_hashes(hashes), m_dib(m_message)
+    {
+        // ffmpeg draws each run-length frame over the one before: its checksums come from its own decoder.
+        const auto& h = video.stream().header;
+        if (hashes && (h.biCompression == binary::BI_RLE8 || h.biCompression == binary::BI_RLE4)) {
+            std::string ignored;
+            m_rleDecoder = codec::LosslessDecoder::openRle(h.biWidth, h.biHeight < 0 ? -h.biHeight : h.biHeight,
+                                                           h.biBitCount, ignored);
+        }
+    }
+
+    // The frame just read from the video, at place `index`.
+    void take(int index, CheckOutcome& out)
+    {
+        bool decoded = false;
+        std::string decodeError;
+        if (m_decoder)
+            decoded = m_decoder->decode(m_chunk, decodeError);
+        if (m_hashes)
+            hash(index, decoded);
+        if (!m_request.compare)
+            return;
+        if (static_cast<std::size_t>(index) >= m_request.frames.size()) {
+            note(out, index, "è in più nel video");
+            return;
+        }
+        if (m_decoder && !decoded) {
+            note(out, index, "non si decodifica (" + decodeError + ")");
+            return;
+        }
+        if (std::string why = compare(m_request.frames[static_cast<std::size_t>(index)]); !why.empty())
+            note(out, index, why);
+    }
+
+    [[nodiscard]] std::vector<std::uint8_t>& chunk() { return m_chunk; }
+
+    // Header lines for a video without a single frame to take them from.
+    void finishHashes()
+    {
+        if (m_hashes && !m_hashes->headerWritten()) {
+            const auto& h = m_video.stream().header;
+            m_hashes->header({m_video.stream().rate, m_video.stream().scale, h.biWidth,
+                              h.biHeight < 0 ? -h.biHeight : h.biHeight, 0, 1});
+        }
+    }
+
+    static void note(CheckOutcome& out, int index, std::string why)
+    {
+        if (out.differing++ == 0) {
+            out.first = index;
+            out.firstReason = std::move(why);
+        }
+    }
+
+private:
+    std::string compare(const std::string& path)
+    {
+        m_message.last.clear();
+        if (!m_dib.CreateFromFile(path))
+            return "il file non si legge più" + (m_message.last.empty() ? std::string() : " (" + m_message.last + ")");
+        const bitmap::FramePlan plan = bitmap::planFrame(m_dib);
+        if (!plan.accepted())
+            return "il file non è più un fotogramma del video (" + plan.reason + ")";
+        if (m_codec == codec::Codec::Raw)
+            return rawDifference(m_video.stream().header, m_chunk, m_video.palette(), plan, m_dib.bits());
+        return decodedDifference(m_decoder->picture(), plan, m_dib.bits(), m_scratch);
+    }
+
+    // The frame as ffmpeg decodes it; a frame it would drop (cut short, undecodable) has no line.
+    void hash(int index, bool decoded)
+    {
+        const VideoStream& stream = m_video.stream();
+        FrameMd5Stream shown{stream.rate, stream.scale, stream.header.biWidth,
+                             stream.header.biHeight < 0 ? -stream.header.biHeight : stream.header.biHeight, 0, 1};
+        if (m_decoder) {
+            if (!decoded)
+                return;
+            const codec::DecodedPicture picture = m_decoder->picture();
+            shown.width = picture.width;
+            shown.height = picture.height;
+            shown.sarNum = picture.sarNum;
+            shown.sarDen = picture.sarDen;
+            m_decoder->packed(m_picture);
+        } else if (m_rleDecoder) {
+            std::string ignored;
+            if (!m_rleDecoder->decode(m_chunk, m_video.palette(), ignored))
+                return;
+            m_rleDecoder->packed(m_picture);
+        } else if (!rawPicture(stream.header, m_chunk, m_video.palette(), m_picture)) {
+            return;
+        }
+        if (!m_hashes->headerWritten())
+            m_hashes->header(shown);
+        m_hashes->frame(index, m_picture);
+    }
+
+    const CheckRequest& m_request;
+    AviFrames& m_video;
+    codec::Codec m_codec;
+    codec::LosslessDecoder* m_decoder;
+    FrameMd5* m_hashes;
+    std::unique_ptr<codec::LosslessDecoder> m_rleDecoder;
+    KeptMessage m_message;
+    bitmap::cDIB m_dib;
+    std::vector<std::uint8_t> m_chunk;
+    std::vector<std::uint8_t> m_picture;
+    std::vector<std::uint8_t> m_scratch;
+};
+
+}  // namespace
+
+CheckOutcome checkVideo(const CheckRequest& request, CheckObserver& observer, const std::atomic<bool>& cancel,
+                        FrameMd5* hashes)
+{
+    CheckOutcome out;
+    out.listFrames = static_cast<int>(request.frames.size());
+    bool unreadable = false;
+    const std::unique_ptr<AviFrames> video = AviFrames::open(request.video, out.reason, unreadable);
+    if (!video) {
+        out.result = unreadable ? CheckResult::Unchecked : CheckResult::NotAVideo;
+        return out;
+    }
+    const std::optional<codec::Codec> codec = codecOf(video->stream());
+    if (!codec) {
+        out.reason = "i suoi fotogrammi sono compressi in " +
+                     FourCC::fromValue(static_cast<std::uint32_t>(video->stream().header.biCompression)).text() +
+                     ", che qui non si decodifica";
+        return out;
+    }
+    std::unique_ptr<codec::LosslessDecoder> decoder;
+    if (*codec != codec::Codec::Raw) {
+        const auto& h = video->stream().header;
+        decoder = codec::LosslessDecoder::open(*codec, configurationOf(video->stream()), h.biWidth,
+                                               h.biHeight < 0 ? -h.biHeight : h.biHeight,
+                                               static_cast<int>(std::thread::hardware_concurrency()), out.reason);
+        if (!decoder)
+            return out;
+    }
+    Checker checker(request, *video, *codec, decoder.get(), hashes);
+    for (int index = 0;; ++index) {
+        if (cancel.load(std::memory_order_relaxed)) {
+            out.result = CheckResult::Cancelled;
+            return out;
+        }
+        if (!video->next(checker.chunk()))
+            break;
+        ++out.videoFrames;
+        checker.take(index, out);
+        observer.frameChecked(index);
+    }
+    checker.finishHashes();
+    if (!request.compare && !video->problem().empty()) {
+        out.result = CheckResult::Unchecked;
+        out.reason = video->problem();
+        return out;
+    }
+    if (request.compare && out.videoFrames < out.listFrames) {
+        // The files the video lacks need not be read: nothing in the video can match them.
+        const std::string problem = video->problem();
+        Checker::note(out, out.videoFrames, "manca nel video" + (problem.empty() ? std::string() : " (" + problem + ")"));
+        out.differing += out.listFrames - out.videoFrames - 1;
+        observer.frameChecked(out.listFrames - 1);
+    }
+    out.result = out.differing == 0 ? CheckResult::Same : CheckResult::Different;
+    return out;
+}
+
+std::string differenceText(const CheckOutcome& outcome, const std::vector<std::string>& frames)
+{
+    std::string text = "fotogramma " + std::to_string(outcome.first + 1);
+    if (outcome.first < outcome.listFrames)
+        text += " di " + std::to_string(outcome.listFrames) + ", " + frames[static_cast<std::size_t>(outcome.first)];
+    text += ": " + outcome.firstReason + "; ";
+    const int rest = outcome.differing - 1;
+    text += rest == 0 ? "nessun altro diverso" : rest == 1 ? "1 altro diverso" : std::to_string(rest) + " altri diversi";
+    if (outcome.videoFrames != outcome.listFrames)
+        text += " (fotogrammi nel video: " + std::to_string(outcome.videoFrames) +
+                ", file: " + std::to_string(outcome.listFrames) + ")";
+    return text;
+}
+
+}  // namespace kelvora::verify

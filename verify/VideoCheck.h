@@ -1,0 +1,62 @@
+#pragma once
+
+// Whether a video holds exactly the frames it was made from: each frame read back from the
+// video's file and compared with the frame file at its place in the list, the way the save
+// put it there. Uncompressed, a frame's chunk must equal its file's pixel block byte for byte
+// and, up to 8 bits, the colour table in effect must show the file's colours; compressed, the
+// frame decoded by libavcodec must show the colours of the file's pixels as the encoder took
+// them (the unused fourth byte of 32-bit pixels aside). A frame more or less in the video is
+// a difference too. Safe on any thread: it touches no window.
+
+#include "verify/FrameMd5.h"
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace kelvora::verify {
+
+struct CheckRequest {
+    std::string video;
+    std::vector<std::string> frames;  // in frame order, paths as the file system spells them
+    bool compare = true;              // false: only read the video (and hash its frames)
+};
+
+// Told of the check's progress, on the thread that runs it.
+class CheckObserver {
+public:
+    virtual ~CheckObserver() = default;
+    // Place `index` (from 0) has been checked: the video's frame there, or the list's entry
+    // the video lacks.
+    virtual void frameChecked(int index) = 0;
+};
+
+enum class CheckResult {
+    Same,       // every frame equals its file; none is missing, none extra
+    Different,  // some frame differs from its file, is missing or is extra
+    NotAVideo,  // the file is no AVI video at all
+    Unchecked,  // the check could not run: the video cannot be read, or its frames decoded
+    Cancelled,
+};
+
+struct CheckOutcome {
+    CheckResult result = CheckResult::Unchecked;
+    int videoFrames = 0;  // frames found in the video (so far, for a cancelled check)
+    int listFrames = 0;
+    int differing = 0;    // places where the video and the list differ
+    int first = -1;       // the first of them, from 0
+    std::string firstReason;  // what differs there, in Italian ("i pixel sono diversi")
+    std::string reason;       // for NotAVideo and Unchecked: why, in Italian
+};
+
+// Checks request.video against request.frames, stopping before the next frame once `cancel`
+// is set. With `hashes`, every frame of the video is also hashed as ffmpeg's framemd5 does,
+// whether it matches or not.
+[[nodiscard]] CheckOutcome checkVideo(const CheckRequest& request, CheckObserver& observer,
+                                      const std::atomic<bool>& cancel, FrameMd5* hashes = nullptr);
+
+// The first difference and the count of the rest, for a Different outcome:
+// "fotogramma 3 di 10, /x/f_3.bmp: i pixel sono diversi; 1 altro fotogramma diverso".
+[[nodiscard]] std::string differenceText(const CheckOutcome& outcome, const std::vector<std::string>& frames);
+
+}  // namespace kelvora::verify
