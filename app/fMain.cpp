@@ -115,6 +115,8 @@ void fMain::createControls()
     SpostaSu = ListMenu->addAction(QStringLiteral("Sposta su (F12)"));
     SpostaGiu = ListMenu->addAction(QStringLiteral("Sposta giù (F11)"));
     Cancella = ListMenu->addAction(QStringLiteral("Cancella (Del)"));
+    Verifica = ListMenu->addAction(QStringLiteral("Verifica il video salvato"));
+    Verifica->setEnabled(false);
 
     for (QPushButton* button : {Command1, cmdWriteAVI, cmdFileOpen, cmdExit})
         button->setAutoDefault(false);
@@ -132,6 +134,14 @@ void fMain::createControls()
 
 void fMain::connectHandlers()
 {
+    // A check of the last video saved compares it with the list as it was saved: any change
+    // of the list (an add, a move, a delete, a clear) ends that offer.
+    QAbstractItemModel* entries = lstDIBList->model();
+    connect(entries, &QAbstractItemModel::rowsInserted, this, &fMain::forgetSavedVideo);
+    connect(entries, &QAbstractItemModel::rowsRemoved, this, &fMain::forgetSavedVideo);
+    connect(entries, &QAbstractItemModel::rowsMoved, this, &fMain::forgetSavedVideo);
+    connect(entries, &QAbstractItemModel::dataChanged, this, &fMain::forgetSavedVideo);
+    connect(entries, &QAbstractItemModel::modelReset, this, &fMain::forgetSavedVideo);
     connect(cmdExit, &QPushButton::clicked, this, &fMain::cmdExit_Click);
     connect(cmdFileOpen, &QPushButton::clicked, this, &fMain::cmdFileOpen_Click);
     connect(cmdWriteAVI, &QPushButton::clicked, this, &fMain::cmdWriteAVI_Click);
@@ -147,6 +157,7 @@ void fMain::connectHandlers()
     connect(SpostaSu, &QAction::triggered, this, &fMain::SpostaSu_Click);
     connect(SpostaGiu, &QAction::triggered, this, &fMain::SpostaGiu_Click);
     connect(Cancella, &QAction::triggered, this, &fMain::Cancella_Click);
+    connect(Verifica, &QAction::triggered, this, &fMain::Verifica_Click);
 }
 
 std::int32_t fMain::hWnd() { return static_cast<std::int32_t>(winId()); }
@@ -170,7 +181,7 @@ void fMain::closeEvent(QCloseEvent* event)
     if (saving() || addingFrames()) {
         // The video is finished first; the window closes once the save has ended.
         m_closeAfterSave = true;
-        cancelSave();
+        quitWork();
         event->ignore();
         return;
     }
@@ -184,7 +195,7 @@ void fMain::cmdExit_Click()
     if (saving() || addingFrames()) {
         // Never before the video is finished: the save stops, then the application ends.
         m_exitAfterSave = true;
-        cancelSave();
+        quitWork();
         return;
     }
     // Ends the application at once: no unload handling runs on this path.

@@ -8,6 +8,9 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
@@ -34,6 +37,10 @@ class SaveCommand;
 namespace kelvora::adding {
 class AddCommand;
 }  // namespace kelvora::adding
+
+namespace kelvora::verify {
+class VerifyCommand;
+}  // namespace kelvora::verify
 
 namespace kelvora::app {
 
@@ -69,6 +76,9 @@ public:
     QAction* SpostaSu = nullptr;
     QAction* SpostaGiu = nullptr;
     QAction* Cancella = nullptr;
+    // Checks the video last saved against the frames it was saved from; enabled once a save
+    // has finished a video.
+    QAction* Verifica = nullptr;
 
     // The frame format, taken from the first frame accepted.
     [[nodiscard]] bool FormatSet() const { return m_format.set; }
@@ -94,8 +104,11 @@ public:
     // What "Esci" does to end the application; tests replace it.
     void setEndApplication(std::function<void()> end) { m_endApplication = std::move(end); }
 
-    // A save is running: the list, the format and the rate are not to be changed.
-    [[nodiscard]] bool saving() const { return m_activeSave != nullptr; }
+    // A save, or the check of a saved video, is running: the list, the format and the rate are
+    // not to be changed.
+    [[nodiscard]] bool saving() const { return m_activeSave != nullptr || m_activeVerify != nullptr; }
+    // Runs on the check's worker after each frame checked; tests act there.
+    void setAfterFrameChecked(std::function<void(int)> hook) { m_afterFrameChecked = std::move(hook); }
     // Shown in the place of Command1 while a save runs.
     QProgressBar* saveProgress = nullptr;
 
@@ -112,6 +125,9 @@ public slots:
     void SpostaSu_Click();
     void SpostaGiu_Click();
     void Cancella_Click();
+    void Verifica_Click();
+    // The list no longer holds what the last video was saved from.
+    void forgetSavedVideo();
     void Command1_Click();
     void cmdWriteAVI_Click();
 
@@ -134,10 +150,14 @@ private:
     // The save's hold on the window: input that would change the list, the format or the
     // rate is refused, not queued, and Escape, "Esci" and closing cancel instead.
     friend class WindowForSave;
+    friend class WindowForVerify;
     void beginSaveControls(int frames);
     void endSaveControls();
     void finishAfterSave();
     void cancelSave();
+    // The save or add ends with the application (quit, close, a stop signal): it stops after
+    // the frame or file in hand, and no message box keeps it waiting.
+    void quitWork();
 
     Services m_services;
     std::function<void()> m_endApplication;
@@ -145,7 +165,14 @@ private:
     FrameFormat m_format;
     video::SaveCommand* m_activeSave = nullptr;  // the running save's command, on the handler's stack
     adding::AddCommand* m_activeAdd = nullptr;   // the running add's command, likewise
+    verify::VerifyCommand* m_activeVerify = nullptr;  // the running check's command, likewise
+    // The video the last finished save made, and the frames it was made from.
+    // The video the last save finished, while the list still holds the frames it was made
+    // from (any change of the list forgets it).
+    std::optional<std::string> m_savedVideo;
+    std::function<void(int)> m_afterFrameChecked;
     std::function<void(int)> m_beforeExamining;
+    adding::NumberGaps m_listedGaps;  // of the folders the running add lists
     bool m_exitAfterSave = false;
     bool m_closeAfterSave = false;
     bool m_writeWasEnabled = false;

@@ -37,7 +37,9 @@ void fMain::cmdFileOpen_Click()
     // The folder is searched and its files loaded through the prefix, so nothing depends on
     // the process's current folder.
     if (Cartella->checkState() == Qt::Checked)
-        addFramesFrom([folderPrefix](const adding::CandidateSink& take) { forEachBmpFileOfFolder(folderPrefix, take); });
+        addFramesFrom([this, folderPrefix](const adding::CandidateSink& take) {
+            forEachBmpFileOfFolder(folderPrefix, take, &m_listedGaps);
+        });
     else
         addFrames(QStringList{chosen});
 }
@@ -88,7 +90,10 @@ public:
         m_window.m_format = outcome.format;
         if (outcome.enablesSave)
             m_window.cmdWriteAVI->setEnabled(true);
-        const QString summary = adding::addSummary(outcome);
+        QString summary = adding::addSummary(outcome);
+        // Numbers missing from the folder's sequence are said even when every file came in.
+        if (const std::string gaps = m_window.m_listedGaps.summary(); !gaps.empty())
+            summary += (summary.isEmpty() ? QString() : QStringLiteral(" · ")) + QString::fromStdString(gaps);
         if (!summary.isEmpty())
             platform::setFittedText(*m_window.lblStatus, summary);
     }
@@ -101,6 +106,7 @@ void fMain::addFramesFrom(const std::function<void(const std::function<void(cons
 {
     if (saving() || addingFrames())
         return;  // one add or save at a time; the controls that start one are held meanwhile
+    m_listedGaps = {};  // the listing fills it on the add's worker
     WindowForAdd target(*this);
     adding::AddCommand command(target, m_services.messages);
     command.setBeforeExamining(m_beforeExamining);

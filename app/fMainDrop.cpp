@@ -44,7 +44,9 @@ void fMain::dropEvent(QDropEvent* event)
     // add (nor for its message boxes); the add starts from the event loop.
     const QStringList items = droppedItems(*event->mimeData());
     QTimer::singleShot(0, this, [this, items] {
-        addFramesFrom([items](const std::function<void(const QString&)>& take) { forEachFrameCandidate(items, take); });
+        addFramesFrom([this, items](const std::function<void(const QString&)>& take) {
+            forEachFrameCandidate(items, take, &m_listedGaps);
+        });
     });
 }
 

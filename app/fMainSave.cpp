@@ -5,6 +5,7 @@
 #include "app/Twips.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
+#include "verify/VerifyCommand.h"
 #include "video/SaveCommand.h"
 
 #include <QCheckBox>
@@ -101,6 +102,10 @@ void fMain::cmdWriteAVI_Click()
     m_activeSave = &command;
     command.save();
     m_activeSave = nullptr;
+    if (std::optional<std::string> made = command.takeFinished()) {
+        m_savedVideo = std::move(made);
+        Verifica->setEnabled(true);
+    }
     finishAfterSave();
 }
 
@@ -110,6 +115,18 @@ void fMain::cancelSave()
         m_activeSave->cancel();
     if (m_activeAdd)
         m_activeAdd->cancel();
+    if (m_activeVerify)
+        m_activeVerify->cancel();
+}
+
+void fMain::quitWork()
+{
+    if (m_activeSave)
+        m_activeSave->quit();
+    if (m_activeAdd)
+        m_activeAdd->quit();
+    if (m_activeVerify)
+        m_activeVerify->quit();
 }
 
 void fMain::beginSaveControls(int frames)

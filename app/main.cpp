@@ -5,6 +5,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Messages.h"
 #include "cli/StopSignals.h"
+#include "cli/VerifyMode.h"
 #include "platform/dialogs/CommonDialogs.h"
 #include "platform/filesystem/PathNames.h"
 #include "platform/msgbox/QtMessageBox.h"
@@ -27,12 +28,13 @@ void nameApplication()
     QCoreApplication::setApplicationVersion(QStringLiteral(KELVORA_VERSION));
 }
 
-// The batch mode: no window, so no display is needed.
-int runWithoutWindow(int argc, char* argv[], const kelvora::cli::Invocation& invocation)
+// The batch mode and the check of a video: no window, so no display is needed.
+int runWithoutWindow(int argc, char* argv[], const kelvora::cli::CommandLine& line)
 {
     QCoreApplication application(argc, argv);
     nameApplication();
-    return kelvora::cli::runBatch(invocation);
+    return line.action == Action::Verify ? kelvora::cli::runVerify(line.invocation)
+                                         : kelvora::cli::runBatch(line.invocation);
 }
 
 // A list entry is a full path, whatever folder the program was started from.
@@ -94,7 +96,8 @@ int main(int argc, char* argv[])
         kelvora::cli::printUsageError(kelvora::cli::printable(line.error));
         return kelvora::cli::kExitUsage;
     case Action::Batch:
-        return runWithoutWindow(argc, argv, line.invocation);
+    case Action::Verify:
+        return runWithoutWindow(argc, argv, line);
     case Action::Window:
         break;
     }

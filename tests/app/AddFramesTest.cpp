@@ -106,6 +106,8 @@ TEST_F(AddFramesTest, WholeFolderTakesTheBmpFilesInNaturalOrder)
                                prefix + "frame_10.bmp"};
     EXPECT_EQ(entries(), expected);
     EXPECT_TRUE(messages.shown.empty());
+    // Every file came in, and the numbers the sequence skips are named.
+    EXPECT_EQ(window->lblStatus->text(), "mancano 7 numeri: frame_3.bmp, frame_4.bmp, frame_5.bmp e altri 4");
 
     add(dir.file("a.bmp"), true);  // the same folder again: every entry twice
     EXPECT_EQ(entries(), expected + expected);

@@ -5,8 +5,10 @@
 #include "app/fMain.h"
 #include "platform/toolkit/ListBox.h"
 #include "tests/support/app/ScriptedServices.h"
+#include "tests/support/app/Watchdog.h"
 #include "tests/support/app/WindowInput.h"
 #include "tests/support/bmp/BmpFiles.h"
+#include "tests/support/msgbox/ModalMessageBox.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -15,9 +17,11 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 
 namespace kelvora::app {
 namespace {
@@ -152,6 +156,93 @@ TEST_F(AddWhileRunningTest, EsciAndClosingStopTheAddThenEndAtOnce)
     EXPECT_FALSE(other.isVisible());
     EXPECT_EQ(other.lstDIBList->ListCount(), 4);
     EXPECT_EQ(otherAvi.exitCount, 1);
+}
+
+// However the application is told to end while the add waits for a refused file's box (still
+// on its way to the window, or open with nobody to answer it), the add ends after the file in
+// hand: the window's thread never waits for a worker that waits for it, and an open box is
+// closed. The list keeps the frames admitted, in order, with their format.
+TEST_F(AddWhileRunningTest, EndingTheApplicationWhileARefusedFilesBoxIsPendingEndsTheAddPromptly)
+{
+    testsupport::writeBytes(frames[3].toStdString(), "no bitmap");
+    enum class Way { ApplicationQuits, StopSignal, WindowCloses };
+    for (const bool boxOpen : {false, true}) {
+        for (const Way way : {Way::ApplicationQuits, Way::StopSignal, Way::WindowCloses}) {
+            SCOPED_TRACE(std::string(boxOpen ? "box open, " : "box on its way, ") +
+                         (way == Way::ApplicationQuits ? "quit" : way == Way::StopSignal ? "signal" : "close"));
+            testsupport::ModalMessageBox boxes;
+            testsupport::RecordingAVIDecs otherAvi;
+            fMain target(Services{boxes, dialogs, otherAvi});
+            bool ended = false;
+            target.setEndApplication([&] { ended = true; });
+            target.show();
+            const std::function<void()> end = [&] {
+                if (way == Way::ApplicationQuits)
+                    QCoreApplication::exit(0);  // the session ends, say
+                else if (way == Way::StopSignal)
+                    target.cmdExit_Click();  // what main() makes of SIGINT, SIGTERM and SIGHUP
+                else
+                    target.close();
+            };
+            if (boxOpen)
+                boxes.onOpen = end;
+            else
+                target.setBeforeExamining([&](int index) {
+                    if (index == 3)  // before the worker asks for the file's box
+                        QMetaObject::invokeMethod(&target, end, Qt::BlockingQueuedConnection);
+                });
+            target.Cartella->setChecked(true);
+            dialogs.answers.push_back(testsupport::DialogAnswer::choose(frames[0].toStdString()));
+            {
+                const testsupport::Watchdog watchdog(60, "the add did not end");
+                target.cmdFileOpen_Click();
+            }
+            if (way == Way::ApplicationQuits) {  // let the application's loop run once, clearing the quit
+                QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+                QCoreApplication::exec();
+            }
+            EXPECT_FALSE(target.addingFrames());
+            EXPECT_EQ(boxes.outlived, 0);
+            EXPECT_LE(boxes.shown.size(), 1u);
+            if (boxOpen || way == Way::ApplicationQuits)
+                EXPECT_TRUE(boxes.shown.empty() || boxes.shown[0].find(frames[3].toStdString()) != std::string::npos);
+            else
+                EXPECT_TRUE(boxes.shown.empty());  // a box asked for after the end is never shown
+            QStringList listed;
+            for (int i = 0; i < target.lstDIBList->ListCount(); ++i)
+                listed << target.lstDIBList->List(i);
+            // Esci, closing and the signals stop the worker at once; a quit of the application
+            // reaches it as the window's loop ends, by when it may have taken a few more files.
+            QStringList readable = frames;
+            readable.removeAt(3);
+            ASSERT_GE(listed.size(), 3);
+            EXPECT_EQ(listed, readable.mid(0, way == Way::ApplicationQuits ? listed.size() : 3));
+            EXPECT_TRUE(target.FormatSet());
+            EXPECT_EQ(ended, way == Way::StopSignal);
+            EXPECT_EQ(target.isVisible(), way == Way::ApplicationQuits);
+        }
+    }
+}
+
+// Memory running out part-way (here while file 5 is taken up) stops the add: the frames that
+// came in stay, and the window holds the format they set, so later frames must match them.
+TEST_F(AddWhileRunningTest, RunningOutOfMemoryKeepsTheFramesThatCameInAndTheirFormat)
+{
+    window.setBeforeExamining([](int index) {
+        if (index == 5)
+            throw std::bad_alloc();
+    });
+    window.Cartella->setChecked(true);
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(frames[0].toStdString()));
+    window.cmdFileOpen_Click();
+    EXPECT_EQ(entries(), frames.mid(0, 5));
+    EXPECT_TRUE(window.FormatSet());
+    EXPECT_EQ(window.FormatWidth(), 8);
+    EXPECT_EQ(window.FormatHeight(), 6);
+    EXPECT_EQ(window.FormatBitCount(), 24);
+    EXPECT_EQ(window.lblStatus->text(), "Aggiunta interrotta: 5 fotogrammi aggiunti");
+    EXPECT_TRUE(window.cmdWriteAVI->isEnabled());
+    EXPECT_FALSE(window.addingFrames());
 }
 
 TEST_F(AddWhileRunningTest, AFolderOfUnreadableFilesIsSilencedFromItsFirstBoxAndCounted)

@@ -51,10 +51,12 @@ TEST_F(fMainTest, StartsWithTheDesignedStates)
     EXPECT_EQ(window->HScroll->singleStep(), 1);
     EXPECT_EQ(window->HScroll->pageStep(), 1);
     EXPECT_EQ(window->ListMenu->title(), "List Menu");
-    ASSERT_EQ(window->ListMenu->actions().size(), 3);
+    ASSERT_EQ(window->ListMenu->actions().size(), 4);
     EXPECT_EQ(window->SpostaSu->text(), "Sposta su (F12)");
     EXPECT_EQ(window->SpostaGiu->text(), "Sposta giù (F11)");
     EXPECT_EQ(window->Cancella->text(), "Cancella (Del)");
+    EXPECT_EQ(window->Verifica->text(), "Verifica il video salvato");
+    EXPECT_FALSE(window->Verifica->isEnabled());  // until a save has finished a video
     EXPECT_EQ(window->size(), QSize(574, 500));
     EXPECT_FALSE(window->windowIcon().isNull());
     EXPECT_EQ(window->windowIcon().availableSizes().value(0), QSize(32, 32));
