@@ -1,5 +1,7 @@
 #include "codec/LosslessDecoder.h"
 
+#include "codec/AvObjects.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/error.h>
@@ -16,24 +18,9 @@ extern "C" {
 
 namespace kelvora::codec {
 
+using detail::avError;
+
 namespace {
-
-struct FreeCodecContext {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FreeFrame {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct FreePacket {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-
-std::string avError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 std::optional<PixelLayout> layoutOf(int format)
 {
@@ -51,10 +38,7 @@ std::optional<PixelLayout> layoutOf(int format)
 
 }  // namespace
 
-struct LosslessDecoder::Context {
-    std::unique_ptr<AVCodecContext, FreeCodecContext> codec;
-    std::unique_ptr<AVFrame, FreeFrame> frame;
-    std::unique_ptr<AVPacket, FreePacket> packet;
+struct LosslessDecoder::Context : detail::AvObjects {
     std::vector<std::uint8_t> input;  // the packet with the zeroed tail decoders may read into
     bool decoded = false;
 };
@@ -85,10 +69,7 @@ std::unique_ptr<LosslessDecoder> LosslessDecoder::openRle(int width, int height,
     if (!decoder)
         return nullptr;
     auto context = std::make_unique<Context>();
-    context->codec.reset(avcodec_alloc_context3(decoder));
-    context->frame.reset(av_frame_alloc());
-    context->packet.reset(av_packet_alloc());
-    if (!context->codec || !context->frame || !context->packet) {
+    if (!context->allocate(decoder)) {
         error = "memoria insufficiente per il decodificatore";
         return nullptr;
     }
@@ -111,10 +92,7 @@ std::unique_ptr<LosslessDecoder> LosslessDecoder::open(Codec codec, std::span<co
     if (!decoder)
         return nullptr;
     auto context = std::make_unique<Context>();
-    context->codec.reset(avcodec_alloc_context3(decoder));
-    context->frame.reset(av_frame_alloc());
-    context->packet.reset(av_packet_alloc());
-    if (!context->codec || !context->frame || !context->packet) {
+    if (!context->allocate(decoder)) {
         error = "memoria insufficiente per il decodificatore";
         return nullptr;
     }

@@ -1,5 +1,6 @@
 #include "codec/LosslessEncoder.h"
 
+#include "codec/AvObjects.h"
 #include "platform/binary/BitmapRecords.h"
 
 extern "C" {
@@ -14,24 +15,9 @@ extern "C" {
 
 namespace kelvora::codec {
 
+using detail::avError;
+
 namespace {
-
-struct FreeCodecContext {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FreeFrame {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct FreePacket {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-
-std::string avError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 std::int64_t rowsOf(const bitmap::StreamShape& shape)
 {
@@ -67,11 +53,7 @@ void configure(AVCodecContext& context, Codec codec, int threads)
 
 }  // namespace
 
-struct LosslessEncoder::Context {
-    std::unique_ptr<AVCodecContext, FreeCodecContext> codec;
-    std::unique_ptr<AVFrame, FreeFrame> frame;
-    std::unique_ptr<AVPacket, FreePacket> packet;
-};
+struct LosslessEncoder::Context : detail::AvObjects {};
 
 LosslessEncoder::LosslessEncoder(Codec codec, const bitmap::StreamShape& shape, std::unique_ptr<Context> context)
     : m_codec(codec), m_shape(shape), m_layout(layoutFor(codec, shape)), m_context(std::move(context))
@@ -103,10 +85,7 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap
         return nullptr;
     }
     auto context = std::make_unique<Context>();
-    context->codec.reset(avcodec_alloc_context3(encoder));
-    context->frame.reset(av_frame_alloc());
-    context->packet.reset(av_packet_alloc());
-    if (!context->codec || !context->frame || !context->packet) {
+    if (!context->allocate(encoder)) {
         error = "memoria insufficiente per il codificatore";
         return nullptr;
     }
