@@ -5,7 +5,7 @@
 #include "app/fMain.h"
 #include "platform/toolkit/ListBox.h"
 #include "tests/support/app/ScriptedServices.h"
-#include "tests/support/app/Watchdog.h"
+#include "tests/support/Watchdog.h"
 #include "tests/support/app/WindowInput.h"
 #include "tests/support/bmp/BmpFiles.h"
 #include "tests/support/msgbox/ModalMessageBox.h"
@@ -194,7 +194,7 @@ TEST_F(AddWhileRunningTest, EndingTheApplicationWhileARefusedFilesBoxIsPendingEn
             target.Cartella->setChecked(true);
             dialogs.answers.push_back(testsupport::DialogAnswer::choose(frames[0].toStdString()));
             {
-                const testsupport::Watchdog watchdog(60, "the add did not end");
+                const testsupport::Watchdog watchdog("the add", std::chrono::seconds(60));
                 target.cmdFileOpen_Click();
             }
             if (way == Way::ApplicationQuits) {  // let the application's loop run once, clearing the quit

@@ -7,6 +7,7 @@
 #include "tests/support/avi/AviReader.h"
 #include "tests/support/avi/FfmpegProbe.h"
 #include "tests/support/bmp/BmpFiles.h"
+#include "tests/support/Watchdog.h"
 #include "video/mAVIDecs.h"
 
 #include <QCheckBox>
@@ -436,36 +437,6 @@ TEST_F(SaveWhileRunningTest, AFailedSaveKeepsTheFileItWasToReplaceAndLeavesNothi
     }
 }
 
-// Ends the test program when `seconds` pass before the guard goes, so a deadlock fails the
-// test instead of hanging it.
-class Watchdog {
-public:
-    explicit Watchdog(int seconds)
-        : m_thread([this, seconds] {
-              std::unique_lock lock(m_mutex);
-              if (!m_done.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_over; })) {
-                  std::fprintf(stderr, "deadlock: the save did not end within %d s\n", seconds);
-                  std::_Exit(1);
-              }
-          })
-    {
-    }
-    ~Watchdog()
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_over = true;
-        }
-        m_done.notify_all();
-        m_thread.join();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_done;
-    bool m_over = false;
-    std::thread m_thread;
-};
 
 // The application is told to quit (the session ends, say) just before the worker asks for a
 // frame's message box: the window's thread must not wait for a worker that waits for it.
@@ -479,7 +450,7 @@ TEST_F(SaveWhileRunningTest, QuittingWhileTheWorkerWaitsForABoxEndsTheSaveWithou
     };
     dialogs.answers.push_back(testsupport::DialogAnswer::choose(output));
     {
-        const Watchdog watchdog(60);
+        const testsupport::Watchdog watchdog("the save", std::chrono::seconds(60));
         window.cmdWriteAVI->click();
     }
     // The application's loop is let run once, which clears the request to quit.
