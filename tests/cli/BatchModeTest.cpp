@@ -1,4 +1,5 @@
 // The batch mode end to end: the built program with no display, its videos read back by ffmpeg.
+#include "tests/cli/ProgramRun.h"
 #include "tests/cli/RunningProgram.h"
 #include "tests/support/avi/FfmpegProbe.h"
 #include "tests/support/bmp/BmpFiles.h"
@@ -22,24 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::BmpLayout;
-
-struct ProgramRun {
-    int status = -1;
-    std::string errors;  // what it wrote on standard error
-};
-
-// Runs the program as a script would on a machine with no display, its standard input fed by
-// the shell command feed when one is given.
-ProgramRun run(const std::string& arguments, const std::string& feed = "")
-{
-    ProgramRun result;
-    result.status = testsupport::runCommand(
-        (feed.empty() ? "" : feed + " | ") + "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" KELVORA_MAKER_EXE "' " + arguments + " 2>&1 >/dev/null",
-        result.errors);
-    return result;
-}
-
-std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
 // A frame as ffmpeg decodes it to bgr24: packed rows, top row first.
 std::vector<std::uint8_t> decoded(const BmpLayout& layout)

@@ -1,5 +1,6 @@
 // --verify and --framemd5 end to end: the built program with no display, its checksums set
 // against ffmpeg's own.
+#include "tests/cli/ProgramRun.h"
 #include "tests/support/avi/FfmpegProbe.h"
 #include "tests/support/bmp/BmpFiles.h"
 
@@ -16,22 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::BmpLayout;
-
-struct ProgramRun {
-    int status = -1;
-    std::string errors;
-};
-
-ProgramRun run(const std::string& arguments)
-{
-    ProgramRun result;
-    result.status = testsupport::runCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" KELVORA_MAKER_EXE
-                                            "' " + arguments + " 2>&1 >/dev/null",
-                                            result.errors);
-    return result;
-}
-
-std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
 std::string fileText(const fs::path& path)
 {
