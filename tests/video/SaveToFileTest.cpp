@@ -443,10 +443,12 @@ TEST_F(SaveWhileRunningTest, AFailedSaveKeepsTheFileItWasToReplaceAndLeavesNothi
 TEST_F(SaveWhileRunningTest, QuittingWhileTheWorkerWaitsForABoxEndsTheSaveWithoutADeadlock)
 {
     std::filesystem::remove(dir.file(frameFile(5)));  // frame 5's load brings a box
-    avi.beforeWrite = [](LONG frame) {
-        // The worker goes on only once the window's thread has been told to quit.
+    avi.beforeWrite = [this](LONG frame) {
+        // The worker goes on only once the window's thread has been told to quit, as the end of a
+        // session tells it: the window is closed and the application's loops are ended.
         if (frame == 4)
-            QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(
+                qApp, [this] { window.close(); QCoreApplication::exit(0); }, Qt::BlockingQueuedConnection);
     };
     dialogs.answers.push_back(testsupport::DialogAnswer::choose(output));
     {
