@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Scale checks through the real window on a real X server, Xvfb with Qt's xcb platform, so the
-# window pays for painting as users see it (not part of CI):
+# Scale checks through the real window on a real X server, Xvfb with Qt's xcb platform and a
+# window manager (see xdisplay.sh), so the window pays for painting as users see it (not part of CI):
 #  1. a folder of 100,000 small frames added in whole-folder mode and saved;
 #  2. a save over 4 GiB (720 frames of 1920x1080x24), through the window and through the
 #     library alone (avifile/big-save.sh).
@@ -12,9 +12,11 @@ small=${2:-100000}
 big=${3:-720}
 driver="$build/bench/app/kelvora_window_driver"
 work="${TMPDIR:-/tmp}/kelvora-scale-$$"
-trap 'rm -rf "$work"' EXIT
+# shellcheck source=xdisplay.sh
+source "$(dirname "$0")/xdisplay.sh"
+trap 'stop_display; rm -rf "$work"' EXIT
 mkdir -p "$work"
-export QT_QPA_PLATFORM=xcb
+start_display
 
 count_frames() {
     ffprobe -v error -count_frames -select_streams v:0 \
@@ -26,7 +28,7 @@ check() {  # NAME FRAMES W H BITS
     echo "== $name: $frames frames of $3x$4x$5"
     df -h "$work" | tail -1
     "$driver" make "$work/$name" "$frames" "$3" "$4" "$5"
-    xvfb-run -a -s "-screen 0 1024x768x24" "$driver" run "$work/$name" "$work/$name.avi"
+    "$driver" run "$work/$name" "$work/$name.avi"
     echo "output $(stat -c %s "$work/$name.avi") bytes"
     local start read
     start=$(date +%s.%N)
