@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libavcodec-dev libavutil-dev gstreamer1.0-libav
-  ffmpeg xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core fonts-liberation
+  ffmpeg xvfb xauth xdotool openbox strace imagemagick x11-utils fonts-dejavu-core fonts-liberation
   desktop-file-utils appstream dpkg-dev file
   python3 python3-opencv python3-pil python3-numpy
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
