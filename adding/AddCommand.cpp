@@ -1,7 +1,7 @@
 #include "adding/AddCommand.h"
 
 #include "platform/picture/PictureLoader.h"
-#include "platform/toolkit/CompactTexts.h"
+#include "platform/text/CompactTexts.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -4,7 +4,7 @@
 #include "bitmap/FrameValidity.h"
 #include "bitmap/cDIB.h"
 #include "platform/dirsearch/DirectorySearch.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 
 namespace kelvora::app {
 

@@ -2,7 +2,7 @@
 
 #include "adding/FrameAdder.h"
 #include "platform/dirsearch/DirectorySearch.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 
 #include <QUrl>
 #include <algorithm>

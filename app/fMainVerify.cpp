@@ -2,7 +2,7 @@
 // it was made from. The check runs beside the window, with the save's progress and cancel.
 #include "app/fMain.h"
 
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 #include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ListBox.h"
 #include "verify/VerifyCommand.h"

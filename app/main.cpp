@@ -7,7 +7,7 @@
 #include "cli/StopSignals.h"
 #include "cli/VerifyMode.h"
 #include "platform/dialogs/CommonDialogs.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 #include "platform/msgbox/QtMessageBox.h"
 #include "video/mAVIDecs.h"
 

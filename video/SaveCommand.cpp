@@ -1,7 +1,7 @@
 #include "video/SaveCommand.h"
 
 #include "dialogs/cFileDlg.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 #include "video/FrameRate.h"
 #include "video/FrameSource.h"
 #include "video/SaveJob.h"

@@ -1,5 +1,5 @@
 #include "adding/FrameSources.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 #include "tests/support/bmp/BmpFiles.h"
 
 #include <QMimeData>
