@@ -5,6 +5,7 @@
 #include "bitmap/cDIB.h"
 #include "platform/dirsearch/DirectorySearch.h"
 #include "platform/text/PathNames.h"
+#include "platform/text/Counts.h"
 
 namespace kelvora::app {
 
@@ -85,8 +86,7 @@ QString skippedSummary(int mismatched, const FrameFormat& format)
     if (mismatched <= 0)
         return {};
     // Short enough for the status line: the list is the context that says these are frames.
-    const QString count = mismatched == 1 ? QStringLiteral("1 escluso: diverso")
-                                          : QStringLiteral("%1 esclusi: diversi").arg(mismatched);
+    const QString count = platform::countText(mismatched, u"escluso: diverso", u"esclusi: diversi");
     // A top-down format (negative height) is named as such: its frames differ from
     // bottom-up ones of the same size.
     QString order = format.height < 0 ? QStringLiteral(", dall'alto in basso") : QString();

@@ -7,10 +7,10 @@
 #include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
+#include "platform/text/Counts.h"
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -77,11 +77,11 @@ public:
             bar.setFormat(QStringLiteral("Ricerca dei file..."));
             return;
         }
-        const QLocale italian(QLocale::Italian, QLocale::Italy);
         bar.setRange(0, std::max(candidates, 1));
         bar.setValue(examined);
         bar.setFormat(QStringLiteral("%1 di %2 file esaminati")
-                          .arg(italian.toString(examined), italian.toString(candidates)));
+                          .arg(QString::fromStdString(platform::groupedDigits(examined)),
+                               QString::fromStdString(platform::groupedDigits(candidates))));
     }
     void endAdd(const adding::AddOutcome& outcome) override
     {

@@ -17,6 +17,7 @@
 #include "video/FrameSource.h"
 #include "video/SaveJob.h"
 #include "video/SaveSummary.h"
+#include "platform/text/Counts.h"
 
 #include <cerrno>
 #include <deque>
@@ -269,7 +270,7 @@ video::SaveOutcome save(const video::SaveRequest& request, platform::MessageBoxS
     return outcome;
 }
 
-std::string frames(int count) { return std::to_string(count) + (count == 1 ? " fotogramma" : " fotogrammi"); }
+std::string frames(int count) { return platform::countText(count, "fotogramma", "fotogrammi"); }
 
 struct Ending {
     const Invocation& invocation;
@@ -284,7 +285,7 @@ int closingStatus(const Ending& end)
 {
     if (end.leftOut == 0)
         return kExitMade;
-    say("video finito senza " + std::to_string(end.leftOut) + (end.leftOut == 1 ? " file escluso" : " file esclusi") +
+    say("video finito senza " + platform::countText(end.leftOut, "file escluso", "file esclusi") +
         " per il formato");
     return kExitSubstituted;
 }
@@ -343,13 +344,12 @@ std::string refusedInputs(const BatchAdmission& admission, const video::SaveOutc
         const int unreadable = admission.refused - admission.unusable;
         std::string text = "nessun video creato: ";
         if (unreadable > 0)
-            text += std::to_string(unreadable) + (unreadable == 1 ? " file non si legge" : " file non si leggono") +
+            text += platform::countText(unreadable, "file non si legge", "file non si leggono") +
                     " come bitmap";
         if (unreadable > 0 && admission.unusable > 0)
             text += " e ";
         if (admission.unusable > 0)
-            text += std::to_string(admission.unusable) +
-                    (admission.unusable == 1 ? " bitmap è in un formato" : " bitmap sono in formati") +
+            text += platform::countText(admission.unusable, "bitmap è in un formato", "bitmap sono in formati") +
                     " che i lettori video non leggono";
         return text;
     }
