@@ -60,8 +60,8 @@ public:
 
     void beginAdd() override
     {
-        m_window.beginSaveControls(0);
-        m_window.saveProgress->setAccessibleName(QStringLiteral("Avanzamento dell'aggiunta"));
+        m_window.beginBusyControls(0);
+        m_window.jobProgress->setAccessibleName(QStringLiteral("Avanzamento dell'aggiunta"));
         showProgress(0, -1);
     }
     void appendEntries(const QStringList& paths) override { m_window.lstDIBList->AddItems(paths); }
@@ -71,7 +71,7 @@ public:
     void showPicture(const QImage& picture) override { m_window.imgPreview->setPicture(picture); }
     void showProgress(int examined, int candidates) override
     {
-        QProgressBar& bar = *m_window.saveProgress;
+        QProgressBar& bar = *m_window.jobProgress;
         if (candidates < 0) {
             bar.setRange(0, 0);  // busy: the folder is still being read
             bar.setFormat(QStringLiteral("Ricerca dei file..."));
@@ -85,8 +85,8 @@ public:
     }
     void endAdd(const adding::AddOutcome& outcome) override
     {
-        m_window.saveProgress->setAccessibleName(QStringLiteral("Avanzamento del salvataggio"));
-        m_window.endSaveControls();
+        m_window.jobProgress->setAccessibleName(QStringLiteral("Avanzamento del salvataggio"));
+        m_window.endBusyControls();
         m_window.m_format = outcome.format;
         if (outcome.enablesSave)
             m_window.cmdWriteAVI->setEnabled(true);
@@ -104,7 +104,7 @@ private:
 
 void fMain::addFramesFrom(const std::function<void(const std::function<void(const QString&)>&)>& listCandidates)
 {
-    if (saving() || addingFrames())
+    if (busy())
         return;  // one add or save at a time; the controls that start one are held meanwhile
     m_listedGaps = {};  // the listing fills it on the add's worker
     WindowForAdd target(*this);
@@ -113,7 +113,7 @@ void fMain::addFramesFrom(const std::function<void(const std::function<void(cons
     m_activeAdd = &command;
     (void)command.add(listCandidates, m_format);
     m_activeAdd = nullptr;
-    finishAfterSave();
+    finishAfterJob();
 }
 
 }  // namespace kelvora::app

@@ -126,7 +126,7 @@ TEST_F(DropTest, NothingIsTakenWhileASaveRuns)
     std::filesystem::remove(dir.file("b.bmp"));  // its message box shows while the save runs
     bool takenDuringSave = true;
     messages.onShow = [&](const testsupport::ShownMessage&) {
-        ASSERT_TRUE(window->saving());
+        ASSERT_TRUE(window->savingOrChecking());
         takenDuringSave = drop({url(dir.file("c.bmp"))});
     };
     dialogs.answers.push_back(testsupport::DialogAnswer::choose(dir.file("out.avi")));
