@@ -48,7 +48,7 @@ AddOutcome AddJob::run(const NextCandidate& next, int count, const FrameFormat& 
         count == 1 ? m_messages : static_cast<platform::MessageBoxService&>(silenceable);
     // The outcome takes a format set by a frame only once that frame has reached the observer.
     FrameFormat working = format;
-    app::FrameAdder adder(working, messages);
+    FrameAdder adder(working, messages);
     for (int i = 0;; ++i) {
         const std::optional<QString> path = next();
         if (!path)
@@ -59,20 +59,20 @@ AddOutcome AddJob::run(const NextCandidate& next, int count, const FrameFormat& 
         }
         observer.examining(i, count);
         switch (adder.admit(*path)) {
-        case app::Admission::Added:
+        case Admission::Added:
             observer.admitted(i, *path);
             ++outcome.added;
             outcome.format = working;
             outcome.enablesSave = true;
             break;
-        case app::Admission::Mismatch:
+        case Admission::Mismatch:
             outcome.enablesSave = true;
             observer.leftOut(i, *path);
             break;
-        case app::Admission::Refused:
+        case Admission::Refused:
             ++outcome.unreadable;
             break;
-        case app::Admission::Unusable:
+        case Admission::Unusable:
             ++outcome.unreadable;
             ++outcome.unusable;
             break;
@@ -93,7 +93,7 @@ QString addSummary(const AddOutcome& outcome)
                                          platform::Digits::Grouped);
     }
     if (outcome.mismatched > 0)
-        parts << app::skippedSummary(outcome.mismatched, outcome.format);
+        parts << skippedSummary(outcome.mismatched, outcome.format);
     // Only when the boxes were silenced: otherwise the user has seen each file named. Files
     // that could not be read and bitmaps of a form players cannot use are told apart.
     const int unread = outcome.unreadable - outcome.unusable;

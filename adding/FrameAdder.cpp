@@ -7,7 +7,7 @@
 #include "platform/text/PathNames.h"
 #include "platform/text/Counts.h"
 
-namespace kelvora::app {
+namespace kelvora::adding {
 
 namespace {
 constexpr const char* kIncompleteText = "Il file è incompleto:";
@@ -64,7 +64,7 @@ QStringList bmpFilesOfFolder(const QString& folder)
 }
 
 void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take,
-                            adding::NumberGaps* gaps)
+                            NumberGaps* gaps)
 {
     const QString prefix =
         folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
@@ -103,4 +103,4 @@ QString skippedSummary(int mismatched, const FrameFormat& format)
         .arg(order);
 }
 
-}  // namespace kelvora::app
+}  // namespace kelvora::adding

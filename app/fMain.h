@@ -34,15 +34,14 @@ namespace kelvora::video {
 class SaveCommand;
 }  // namespace kelvora::video
 
-namespace kelvora::adding {
-class AddCommand;
-}  // namespace kelvora::adding
 
 namespace kelvora::verify {
 class VerifyCommand;
 }  // namespace kelvora::verify
 
 namespace kelvora::app {
+
+class AddCommand;
 
 // The modal services and the video library the window works through; the application
 // passes the real ones, tests pass scripted stand-ins.
@@ -164,9 +163,9 @@ private:
     Services m_services;
     std::function<void()> m_endApplication;
     bool m_unloaded = false;
-    FrameFormat m_format;
+    adding::FrameFormat m_format;
     video::SaveCommand* m_activeSave = nullptr;  // the running save's command, on the handler's stack
-    adding::AddCommand* m_activeAdd = nullptr;   // the running add's command, likewise
+    AddCommand* m_activeAdd = nullptr;   // the running add's command, likewise
     verify::VerifyCommand* m_activeVerify = nullptr;  // the running check's command, likewise
     // The video the last finished save made, and the frames it was made from.
     // The video the last save finished, while the list still holds the frames it was made

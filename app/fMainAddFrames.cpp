@@ -2,7 +2,7 @@
 // list when it matches the frame format. The add runs beside the window, as the save does.
 #include "app/fMain.h"
 
-#include "adding/AddCommand.h"
+#include "app/AddCommand.h"
 #include "dialogs/cFileDlg.h"
 #include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
@@ -37,8 +37,8 @@ void fMain::cmdFileOpen_Click()
     // The folder is searched and its files loaded through the prefix, so nothing depends on
     // the process's current folder.
     if (Cartella->checkState() == Qt::Checked)
-        addFramesFrom([this, folderPrefix](const adding::CandidateSink& take) {
-            forEachBmpFileOfFolder(folderPrefix, take, &m_listedGaps);
+        addFramesFrom([this, folderPrefix](const CandidateSink& take) {
+            adding::forEachBmpFileOfFolder(folderPrefix, take, &m_listedGaps);
         });
     else
         addFrames(QStringList{chosen});
@@ -46,7 +46,7 @@ void fMain::cmdFileOpen_Click()
 
 void fMain::addFrames(const QStringList& paths)
 {
-    addFramesFrom([paths](const adding::CandidateSink& take) {
+    addFramesFrom([paths](const CandidateSink& take) {
         for (const QString& path : paths)
             take(path);
     });
@@ -54,7 +54,7 @@ void fMain::addFrames(const QStringList& paths)
 
 // The window as the add sees it: the save's hold on the controls, the progress in the save's
 // place, entries appended in batches.
-class WindowForAdd final : public adding::AddWindow {
+class WindowForAdd final : public AddWindow {
 public:
     explicit WindowForAdd(fMain& window) : m_window(window) {}
 
@@ -108,7 +108,7 @@ void fMain::addFramesFrom(const std::function<void(const std::function<void(cons
         return;  // one add or save at a time; the controls that start one are held meanwhile
     m_listedGaps = {};  // the listing fills it on the add's worker
     WindowForAdd target(*this);
-    adding::AddCommand command(target, m_services.messages);
+    AddCommand command(target, m_services.messages);
     command.setBeforeExamining(m_beforeExamining);
     m_activeAdd = &command;
     (void)command.add(listCandidates, m_format);

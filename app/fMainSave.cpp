@@ -1,7 +1,7 @@
 // "Salva file AVI": the save runs beside the window, through the window's own controls.
 #include "app/fMain.h"
 
-#include "adding/AddCommand.h"
+#include "app/AddCommand.h"
 #include "app/Twips.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
