@@ -1,6 +1,6 @@
 #include "adding/AddJob.h"
+#include "platform/text/Counts.h"
 
-#include <QLocale>
 
 namespace kelvora::adding {
 
@@ -22,8 +22,6 @@ private:
     platform::MessageBoxService& m_target;
     bool m_silenced = false;
 };
-
-QString count(int n) { return QLocale(QLocale::Italian, QLocale::Italy).toString(n); }
 
 }  // namespace
 
@@ -50,7 +48,7 @@ AddOutcome AddJob::run(const NextCandidate& next, int count, const FrameFormat& 
         count == 1 ? m_messages : static_cast<platform::MessageBoxService&>(silenceable);
     // The outcome takes a format set by a frame only once that frame has reached the observer.
     FrameFormat working = format;
-    app::FrameAdder adder(working, messages);
+    FrameAdder adder(working, messages);
     for (int i = 0;; ++i) {
         const std::optional<QString> path = next();
         if (!path)
@@ -61,20 +59,20 @@ AddOutcome AddJob::run(const NextCandidate& next, int count, const FrameFormat& 
         }
         observer.examining(i, count);
         switch (adder.admit(*path)) {
-        case app::Admission::Added:
+        case Admission::Added:
             observer.admitted(i, *path);
             ++outcome.added;
             outcome.format = working;
             outcome.enablesSave = true;
             break;
-        case app::Admission::Mismatch:
+        case Admission::Mismatch:
             outcome.enablesSave = true;
             observer.leftOut(i, *path);
             break;
-        case app::Admission::Refused:
+        case Admission::Refused:
             ++outcome.unreadable;
             break;
-        case app::Admission::Unusable:
+        case Admission::Unusable:
             ++outcome.unreadable;
             ++outcome.unusable;
             break;
@@ -90,23 +88,21 @@ QString addSummary(const AddOutcome& outcome)
 {
     QStringList parts;
     if (outcome.cancelled) {
-        parts << (outcome.added == 1 ? QStringLiteral("Aggiunta interrotta: 1 fotogramma aggiunto")
-                                     : QStringLiteral("Aggiunta interrotta: %1 fotogrammi aggiunti")
-                                           .arg(count(outcome.added)));
+        parts << QStringLiteral("Aggiunta interrotta: ") +
+                     platform::countText(outcome.added, u"fotogramma aggiunto", u"fotogrammi aggiunti",
+                                         platform::Digits::Grouped);
     }
     if (outcome.mismatched > 0)
-        parts << app::skippedSummary(outcome.mismatched, outcome.format);
+        parts << skippedSummary(outcome.mismatched, outcome.format);
     // Only when the boxes were silenced: otherwise the user has seen each file named. Files
     // that could not be read and bitmaps of a form players cannot use are told apart.
     const int unread = outcome.unreadable - outcome.unusable;
     if (outcome.silenced && unread > 0) {
-        parts << (unread == 1 ? QStringLiteral("1 file non leggibile")
-                              : QStringLiteral("%1 file non leggibili").arg(count(unread)));
+        parts << platform::countText(unread, u"file non leggibile", u"file non leggibili", platform::Digits::Grouped);
     }
     if (outcome.silenced && outcome.unusable > 0) {
-        parts << (outcome.unusable == 1 ? QStringLiteral("1 bitmap in un formato che i lettori video non leggono")
-                                        : QStringLiteral("%1 bitmap in formati che i lettori video non leggono")
-                                              .arg(count(outcome.unusable)));
+        parts << platform::countText(outcome.unusable, u"bitmap in un formato che i lettori video non leggono",
+                                     u"bitmap in formati che i lettori video non leggono", platform::Digits::Grouped);
     }
     return parts.join(QStringLiteral(" · "));
 }

@@ -15,8 +15,6 @@
 
 namespace kelvora::adding {
 
-using app::FrameFormat;
-
 // The text of the check box that silences the rest of an add's messages.
 inline constexpr std::string_view kSilenceText = "Non mostrare altri messaggi per questa aggiunta";
 

@@ -4,9 +4,10 @@
 #include "bitmap/FrameValidity.h"
 #include "bitmap/cDIB.h"
 #include "platform/dirsearch/DirectorySearch.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
+#include "platform/text/Counts.h"
 
-namespace kelvora::app {
+namespace kelvora::adding {
 
 namespace {
 constexpr const char* kIncompleteText = "Il file è incompleto:";
@@ -63,7 +64,7 @@ QStringList bmpFilesOfFolder(const QString& folder)
 }
 
 void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take,
-                            adding::NumberGaps* gaps)
+                            NumberGaps* gaps)
 {
     const QString prefix =
         folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
@@ -85,8 +86,7 @@ QString skippedSummary(int mismatched, const FrameFormat& format)
     if (mismatched <= 0)
         return {};
     // Short enough for the status line: the list is the context that says these are frames.
-    const QString count = mismatched == 1 ? QStringLiteral("1 escluso: diverso")
-                                          : QStringLiteral("%1 esclusi: diversi").arg(mismatched);
+    const QString count = platform::countText(mismatched, u"escluso: diverso", u"esclusi: diversi");
     // A top-down format (negative height) is named as such: its frames differ from
     // bottom-up ones of the same size.
     QString order = format.height < 0 ? QStringLiteral(", dall'alto in basso") : QString();
@@ -103,4 +103,4 @@ QString skippedSummary(int mismatched, const FrameFormat& format)
         .arg(order);
 }
 
-}  // namespace kelvora::app
+}  // namespace kelvora::adding

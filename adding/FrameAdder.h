@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <functional>
 
-namespace kelvora::app {
+namespace kelvora::adding {
 
 // The width, height (with its sign: bottom-up or top-down), bit depth and compression (as
 // the video writes it) every frame of the list shares; set by the first frame accepted.
@@ -58,11 +58,11 @@ private:
 // The same, each path handed to `take` in turn, so a folder of a million frames is never a
 // list of a million strings; `gaps`, when given, also learns the folder's names.
 void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take,
-                            adding::NumberGaps* gaps = nullptr);
+                            NumberGaps* gaps = nullptr);
 
 // One line for the status after an adding that left frames out for their format: how many,
 // and the format they had to match ("3 esclusi: diversi da 320×240, 24 bit"); empty when
 // none was.
 [[nodiscard]] QString skippedSummary(int mismatched, const FrameFormat& format);
 
-}  // namespace kelvora::app
+}  // namespace kelvora::adding

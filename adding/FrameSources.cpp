@@ -2,14 +2,14 @@
 
 #include "adding/FrameAdder.h"
 #include "platform/dirsearch/DirectorySearch.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 
 #include <QUrl>
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 
-namespace kelvora::app {
+namespace kelvora::adding {
 
 QStringList frameCandidates(const QStringList& items)
 {
@@ -19,7 +19,7 @@ QStringList frameCandidates(const QStringList& items)
 }
 
 void forEachFrameCandidate(const QStringList& items, const std::function<void(const QString&)>& take,
-                           adding::NumberGaps* gaps)
+                           NumberGaps* gaps)
 {
     for (const QString& item : items) {
         std::error_code error;
@@ -46,4 +46,4 @@ QStringList droppedItems(const QMimeData& data)
     return items;
 }
 
-}  // namespace kelvora::app
+}  // namespace kelvora::adding

@@ -9,7 +9,7 @@
 #include <QStringList>
 #include <functional>
 
-namespace kelvora::app {
+namespace kelvora::adding {
 
 // A folder stands for its BMP files as "Tutta la cartella" takes them (natural order); any
 // other path stands for itself, so a missing or foreign file meets the usual checks and
@@ -17,9 +17,9 @@ namespace kelvora::app {
 [[nodiscard]] QStringList frameCandidates(const QStringList& items);
 // The same, each candidate handed to `take` in turn; `gaps`, when given, learns the folders' names.
 void forEachFrameCandidate(const QStringList& items, const std::function<void(const QString&)>& take,
-                           adding::NumberGaps* gaps = nullptr);
+                           NumberGaps* gaps = nullptr);
 
 // The local files and folders of a drop, in natural order; empty when it carries none.
 [[nodiscard]] QStringList droppedItems(const QMimeData& data);
 
-}  // namespace kelvora::app
+}  // namespace kelvora::adding

@@ -1,4 +1,5 @@
 #include "adding/NumberGaps.h"
+#include "platform/text/Counts.h"
 
 #include <algorithm>
 #include <cctype>
@@ -72,7 +73,8 @@ std::string NumberGaps::summary() const
 {
     if (m_missing == 0)
         return {};
-    std::string text = m_missing == 1 ? "manca 1 numero: " : "mancano " + std::to_string(m_missing) + " numeri: ";
+    std::string text = std::string(platform::forCount(static_cast<std::int64_t>(m_missing), "manca ", "mancano ")) +
+                       platform::countText(static_cast<std::int64_t>(m_missing), "numero", "numeri") + ": ";
     for (std::size_t i = 0; i < m_firstMissing.size(); ++i)
         text += (i > 0 ? ", " : "") + m_firstMissing[i];
     if (const std::uint64_t rest = m_missing - m_firstMissing.size(); rest > 0)

@@ -178,9 +178,9 @@ void fMain::Form_Unload()
 
 void fMain::closeEvent(QCloseEvent* event)
 {
-    if (saving() || addingFrames()) {
+    if (busy()) {
         // The video is finished first; the window closes once the save has ended.
-        m_closeAfterSave = true;
+        m_closeWhenIdle = true;
         quitWork();
         event->ignore();
         return;
@@ -192,9 +192,9 @@ void fMain::closeEvent(QCloseEvent* event)
 
 void fMain::cmdExit_Click()
 {
-    if (saving() || addingFrames()) {
+    if (busy()) {
         // Never before the video is finished: the save stops, then the application ends.
-        m_exitAfterSave = true;
+        m_exitWhenIdle = true;
         quitWork();
         return;
     }

@@ -34,15 +34,14 @@ namespace kelvora::video {
 class SaveCommand;
 }  // namespace kelvora::video
 
-namespace kelvora::adding {
-class AddCommand;
-}  // namespace kelvora::adding
 
 namespace kelvora::verify {
 class VerifyCommand;
 }  // namespace kelvora::verify
 
 namespace kelvora::app {
+
+class AddCommand;
 
 // The modal services and the video library the window works through; the application
 // passes the real ones, tests pass scripted stand-ins.
@@ -106,11 +105,13 @@ public:
 
     // A save, or the check of a saved video, is running: the list, the format and the rate are
     // not to be changed.
-    [[nodiscard]] bool saving() const { return m_activeSave != nullptr || m_activeVerify != nullptr; }
+    [[nodiscard]] bool savingOrChecking() const { return m_activeSave != nullptr || m_activeVerify != nullptr; }
     // Runs on the check's worker after each frame checked; tests act there.
     void setAfterFrameChecked(std::function<void(int)> hook) { m_afterFrameChecked = std::move(hook); }
-    // Shown in the place of Command1 while a save runs.
-    QProgressBar* saveProgress = nullptr;
+    // A job runs beside the window (an add, a save or a check): the window holds still.
+    [[nodiscard]] bool busy() const { return savingOrChecking() || addingFrames(); }
+    // Shown in the place of Command1 while a job runs.
+    QProgressBar* jobProgress = nullptr;
 
 public slots:
     void Form_Load();
@@ -141,20 +142,20 @@ protected:
 private:
     // Whether frames may come in from outside the window's own button (a drop, the command
     // line) at this moment.
-    [[nodiscard]] bool acceptsFrames() const { return !saving() && !addingFrames(); }
+    [[nodiscard]] bool acceptsFrames() const { return !busy(); }
     [[nodiscard]] bool takesDropAt(const QDropEvent& event) const;
     void createControls();
     void connectHandlers();
     void showFps();
     friend class WindowForAdd;
-    // The save's hold on the window: input that would change the list, the format or the
-    // rate is refused, not queued, and Escape, "Esci" and closing cancel instead.
+    // A job's hold on the window: input that would change the list, the format or the rate
+    // is refused, not queued, and Escape, "Esci" and closing cancel instead.
     friend class WindowForSave;
     friend class WindowForVerify;
-    void beginSaveControls(int frames);
-    void endSaveControls();
-    void finishAfterSave();
-    void cancelSave();
+    void beginBusyControls(int frames);
+    void endBusyControls();
+    void finishAfterJob();
+    void cancelJob();
     // The save or add ends with the application (quit, close, a stop signal): it stops after
     // the frame or file in hand, and no message box keeps it waiting.
     void quitWork();
@@ -162,9 +163,9 @@ private:
     Services m_services;
     std::function<void()> m_endApplication;
     bool m_unloaded = false;
-    FrameFormat m_format;
+    adding::FrameFormat m_format;
     video::SaveCommand* m_activeSave = nullptr;  // the running save's command, on the handler's stack
-    adding::AddCommand* m_activeAdd = nullptr;   // the running add's command, likewise
+    AddCommand* m_activeAdd = nullptr;   // the running add's command, likewise
     verify::VerifyCommand* m_activeVerify = nullptr;  // the running check's command, likewise
     // The video the last finished save made, and the frames it was made from.
     // The video the last save finished, while the list still holds the frames it was made
@@ -173,8 +174,8 @@ private:
     std::function<void(int)> m_afterFrameChecked;
     std::function<void(int)> m_beforeExamining;
     adding::NumberGaps m_listedGaps;  // of the folders the running add lists
-    bool m_exitAfterSave = false;
-    bool m_closeAfterSave = false;
+    bool m_exitWhenIdle = false;
+    bool m_closeWhenIdle = false;
     bool m_writeWasEnabled = false;
     QShortcut* m_cancelShortcut = nullptr;
     QObject* m_listInputBlock = nullptr;

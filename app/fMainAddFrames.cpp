@@ -2,15 +2,15 @@
 // list when it matches the frame format. The add runs beside the window, as the save does.
 #include "app/fMain.h"
 
-#include "adding/AddCommand.h"
+#include "app/AddCommand.h"
 #include "dialogs/cFileDlg.h"
 #include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
+#include "platform/text/Counts.h"
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -37,8 +37,8 @@ void fMain::cmdFileOpen_Click()
     // The folder is searched and its files loaded through the prefix, so nothing depends on
     // the process's current folder.
     if (Cartella->checkState() == Qt::Checked)
-        addFramesFrom([this, folderPrefix](const adding::CandidateSink& take) {
-            forEachBmpFileOfFolder(folderPrefix, take, &m_listedGaps);
+        addFramesFrom([this, folderPrefix](const CandidateSink& take) {
+            adding::forEachBmpFileOfFolder(folderPrefix, take, &m_listedGaps);
         });
     else
         addFrames(QStringList{chosen});
@@ -46,7 +46,7 @@ void fMain::cmdFileOpen_Click()
 
 void fMain::addFrames(const QStringList& paths)
 {
-    addFramesFrom([paths](const adding::CandidateSink& take) {
+    addFramesFrom([paths](const CandidateSink& take) {
         for (const QString& path : paths)
             take(path);
     });
@@ -54,14 +54,14 @@ void fMain::addFrames(const QStringList& paths)
 
 // The window as the add sees it: the save's hold on the controls, the progress in the save's
 // place, entries appended in batches.
-class WindowForAdd final : public adding::AddWindow {
+class WindowForAdd final : public AddWindow {
 public:
     explicit WindowForAdd(fMain& window) : m_window(window) {}
 
     void beginAdd() override
     {
-        m_window.beginSaveControls(0);
-        m_window.saveProgress->setAccessibleName(QStringLiteral("Avanzamento dell'aggiunta"));
+        m_window.beginBusyControls(0);
+        m_window.jobProgress->setAccessibleName(QStringLiteral("Avanzamento dell'aggiunta"));
         showProgress(0, -1);
     }
     void appendEntries(const QStringList& paths) override { m_window.lstDIBList->AddItems(paths); }
@@ -71,22 +71,22 @@ public:
     void showPicture(const QImage& picture) override { m_window.imgPreview->setPicture(picture); }
     void showProgress(int examined, int candidates) override
     {
-        QProgressBar& bar = *m_window.saveProgress;
+        QProgressBar& bar = *m_window.jobProgress;
         if (candidates < 0) {
             bar.setRange(0, 0);  // busy: the folder is still being read
             bar.setFormat(QStringLiteral("Ricerca dei file..."));
             return;
         }
-        const QLocale italian(QLocale::Italian, QLocale::Italy);
         bar.setRange(0, std::max(candidates, 1));
         bar.setValue(examined);
         bar.setFormat(QStringLiteral("%1 di %2 file esaminati")
-                          .arg(italian.toString(examined), italian.toString(candidates)));
+                          .arg(QString::fromStdString(platform::groupedDigits(examined)),
+                               QString::fromStdString(platform::groupedDigits(candidates))));
     }
     void endAdd(const adding::AddOutcome& outcome) override
     {
-        m_window.saveProgress->setAccessibleName(QStringLiteral("Avanzamento del salvataggio"));
-        m_window.endSaveControls();
+        m_window.jobProgress->setAccessibleName(QStringLiteral("Avanzamento del salvataggio"));
+        m_window.endBusyControls();
         m_window.m_format = outcome.format;
         if (outcome.enablesSave)
             m_window.cmdWriteAVI->setEnabled(true);
@@ -104,16 +104,16 @@ private:
 
 void fMain::addFramesFrom(const std::function<void(const std::function<void(const QString&)>&)>& listCandidates)
 {
-    if (saving() || addingFrames())
+    if (busy())
         return;  // one add or save at a time; the controls that start one are held meanwhile
     m_listedGaps = {};  // the listing fills it on the add's worker
     WindowForAdd target(*this);
-    adding::AddCommand command(target, m_services.messages);
+    AddCommand command(target, m_services.messages);
     command.setBeforeExamining(m_beforeExamining);
     m_activeAdd = &command;
     (void)command.add(listCandidates, m_format);
     m_activeAdd = nullptr;
-    finishAfterSave();
+    finishAfterJob();
 }
 
 }  // namespace kelvora::app

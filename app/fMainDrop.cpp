@@ -14,7 +14,7 @@ namespace kelvora::app {
 bool fMain::takesDropAt(const QDropEvent& event) const
 {
     return acceptsFrames() && lstDIBList->geometry().contains(event.position().toPoint()) &&
-           !droppedItems(*event.mimeData()).isEmpty();
+           !adding::droppedItems(*event.mimeData()).isEmpty();
 }
 
 void fMain::dragEnterEvent(QDragEnterEvent* event)
@@ -42,10 +42,10 @@ void fMain::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
     // The drop is taken at once, so the program the files came from does not wait for the
     // add (nor for its message boxes); the add starts from the event loop.
-    const QStringList items = droppedItems(*event->mimeData());
+    const QStringList items = adding::droppedItems(*event->mimeData());
     QTimer::singleShot(0, this, [this, items] {
         addFramesFrom([this, items](const std::function<void(const QString&)>& take) {
-            forEachFrameCandidate(items, take, &m_listedGaps);
+            adding::forEachFrameCandidate(items, take, &m_listedGaps);
         });
     });
 }

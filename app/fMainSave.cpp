@@ -1,7 +1,7 @@
 // "Salva file AVI": the save runs beside the window, through the window's own controls.
 #include "app/fMain.h"
 
-#include "adding/AddCommand.h"
+#include "app/AddCommand.h"
 #include "app/Twips.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
@@ -76,16 +76,16 @@ public:
     QString entryText(int index) const override { return m_window.lstDIBList->List(index); }
     QString fpsText() const override { return m_window.txtFPS->text(); }
     std::int32_t ownerHandle() override { return m_window.hWnd(); }
-    void beginSave(int frames) override { m_window.beginSaveControls(frames); }
+    void beginSave(int frames) override { m_window.beginBusyControls(frames); }
     void selectEntry(int index) override { m_window.lstDIBList->setListIndex(index); }
     void showStatus(const QString& text) override { m_window.lblStatus->setText(text); }
     void showProgress(int written, int frames, int secondsLeft) override
     {
-        m_window.saveProgress->setMaximum(std::max(frames, 1));
-        m_window.saveProgress->setValue(written);
-        m_window.saveProgress->setFormat(progressText(written, frames, secondsLeft));
+        m_window.jobProgress->setMaximum(std::max(frames, 1));
+        m_window.jobProgress->setValue(written);
+        m_window.jobProgress->setFormat(progressText(written, frames, secondsLeft));
     }
-    void endSave() override { m_window.endSaveControls(); }
+    void endSave() override { m_window.endBusyControls(); }
 
 private:
     fMain& m_window;
@@ -93,8 +93,8 @@ private:
 
 void fMain::cmdWriteAVI_Click()
 {
-    if (saving() || addingFrames()) {
-        cancelSave();  // the button reads "Annulla (Esc)" while a save or an add runs
+    if (busy()) {
+        cancelJob();  // the button reads "Annulla (Esc)" while a save or an add runs
         return;
     }
     WindowForSave target(*this);
@@ -106,10 +106,10 @@ void fMain::cmdWriteAVI_Click()
         m_savedVideo = std::move(made);
         Verifica->setEnabled(true);
     }
-    finishAfterSave();
+    finishAfterJob();
 }
 
-void fMain::cancelSave()
+void fMain::cancelJob()
 {
     if (m_activeSave)
         m_activeSave->cancel();
@@ -129,16 +129,16 @@ void fMain::quitWork()
         m_activeVerify->quit();
 }
 
-void fMain::beginSaveControls(int frames)
+void fMain::beginBusyControls(int frames)
 {
-    if (!saveProgress) {
-        saveProgress = new QProgressBar(this);
-        saveProgress->setGeometry(Command1->geometry());
-        saveProgress->setAlignment(Qt::AlignCenter);
-        saveProgress->setAccessibleName(QStringLiteral("Avanzamento del salvataggio"));
+    if (!jobProgress) {
+        jobProgress = new QProgressBar(this);
+        jobProgress->setGeometry(Command1->geometry());
+        jobProgress->setAlignment(Qt::AlignCenter);
+        jobProgress->setAccessibleName(QStringLiteral("Avanzamento del salvataggio"));
         m_cancelShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-        connect(m_cancelShortcut, &QShortcut::activated, this, &fMain::cancelSave);
-        m_listInputBlock = new RefuseListInput(this, [this] { cancelSave(); });
+        connect(m_cancelShortcut, &QShortcut::activated, this, &fMain::cancelJob);
+        m_listInputBlock = new RefuseListInput(this, [this] { cancelJob(); });
     }
     for (QWidget* control : std::initializer_list<QWidget*>{Command1, Cartella, HScroll, cmdFileOpen})
         control->setEnabled(false);
@@ -148,16 +148,16 @@ void fMain::beginSaveControls(int frames)
     cmdWriteAVI->setText(QStringLiteral("Annulla (Esc)"));
     cmdWriteAVI->setEnabled(true);
     m_cancelShortcut->setEnabled(true);
-    saveProgress->setRange(0, std::max(frames, 1));
-    saveProgress->setValue(0);
-    saveProgress->setFormat(progressText(0, frames, -1));
+    jobProgress->setRange(0, std::max(frames, 1));
+    jobProgress->setValue(0);
+    jobProgress->setFormat(progressText(0, frames, -1));
     Command1->hide();
-    saveProgress->show();
+    jobProgress->show();
 }
 
-void fMain::endSaveControls()
+void fMain::endBusyControls()
 {
-    saveProgress->hide();
+    jobProgress->hide();
     Command1->show();
     m_cancelShortcut->setEnabled(false);
     cmdWriteAVI->setText(QStringLiteral("Salva file AVI"));
@@ -168,12 +168,12 @@ void fMain::endSaveControls()
         control->setEnabled(true);
 }
 
-void fMain::finishAfterSave()
+void fMain::finishAfterJob()
 {
-    if (std::exchange(m_exitAfterSave, false)) {
-        m_closeAfterSave = false;
+    if (std::exchange(m_exitWhenIdle, false)) {
+        m_closeWhenIdle = false;
         cmdExit_Click();
-    } else if (std::exchange(m_closeAfterSave, false)) {
+    } else if (std::exchange(m_closeWhenIdle, false)) {
         close();
     }
 }

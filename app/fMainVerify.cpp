@@ -2,7 +2,7 @@
 // it was made from. The check runs beside the window, with the save's progress and cancel.
 #include "app/fMain.h"
 
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 #include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ListBox.h"
 #include "verify/VerifyCommand.h"
@@ -18,8 +18,8 @@ public:
 
     void beginCheck(int frames) override
     {
-        m_window.beginSaveControls(frames);
-        m_window.saveProgress->setAccessibleName(QStringLiteral("Avanzamento della verifica"));
+        m_window.beginBusyControls(frames);
+        m_window.jobProgress->setAccessibleName(QStringLiteral("Avanzamento della verifica"));
         showProgress(0, frames, -1);
     }
     void showProgress(int checked, int frames, int secondsLeft) override
@@ -29,7 +29,7 @@ public:
             text += QStringLiteral(" · ancora %1 min %2 s").arg(secondsLeft / 60).arg(secondsLeft % 60);
         else if (secondsLeft >= 0)
             text += QStringLiteral(" · ancora %1 s").arg(secondsLeft);
-        QProgressBar& bar = *m_window.saveProgress;
+        QProgressBar& bar = *m_window.jobProgress;
         bar.setMaximum(std::max(frames, 1));
         bar.setValue(checked);
         bar.setFormat(text);
@@ -37,8 +37,8 @@ public:
     void showStatus(const QString& text) override { platform::setFittedText(*m_window.lblStatus, text); }
     void endCheck() override
     {
-        m_window.saveProgress->setAccessibleName(QStringLiteral("Avanzamento del salvataggio"));
-        m_window.endSaveControls();
+        m_window.jobProgress->setAccessibleName(QStringLiteral("Avanzamento del salvataggio"));
+        m_window.endBusyControls();
     }
 
 private:
@@ -47,7 +47,7 @@ private:
 
 void fMain::Verifica_Click()
 {
-    if (saving() || addingFrames() || !m_savedVideo)
+    if (busy() || !m_savedVideo)
         return;
     WindowForVerify target(*this);
     verify::VerifyCommand command(target, m_services.messages);
@@ -60,7 +60,7 @@ void fMain::Verifica_Click()
         frames.push_back(platform::nativePath(lstDIBList->List(i)));
     command.verify(*m_savedVideo, frames);
     m_activeVerify = nullptr;
-    finishAfterSave();
+    finishAfterJob();
 }
 
 void fMain::forgetSavedVideo()

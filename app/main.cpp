@@ -7,7 +7,7 @@
 #include "cli/StopSignals.h"
 #include "cli/VerifyMode.h"
 #include "platform/dialogs/CommonDialogs.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 #include "platform/msgbox/QtMessageBox.h"
 #include "video/mAVIDecs.h"
 
@@ -72,7 +72,7 @@ int runWindow(int argc, char* argv[], const kelvora::cli::Invocation& invocation
     // messages have it as their owner, as with "Aggiungi BMP".
     const QStringList items = fullPaths(invocation.items);
     if (!items.isEmpty())
-        QTimer::singleShot(0, &window, [&window, &items] { window.addFrames(kelvora::app::frameCandidates(items)); });
+        QTimer::singleShot(0, &window, [&window, &items] { window.addFrames(kelvora::adding::frameCandidates(items)); });
     const int status = application.exec();
     return stoppedBy != 0 ? kelvora::cli::statusForSignal(stoppedBy) : status;
 }

@@ -9,14 +9,15 @@
 #include "cli/StopSignals.h"
 #include "cli/VerifyMode.h"
 #include "platform/avifile/AVIFile.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 #include "platform/filesystem/PendingOutput.h"
-#include "platform/toolkit/CompactTexts.h"
+#include "platform/text/CompactTexts.h"
 #include "video/KeptVideo.h"
 #include "video/SaveFailure.h"
 #include "video/FrameSource.h"
 #include "video/SaveJob.h"
 #include "video/SaveSummary.h"
+#include "platform/text/Counts.h"
 
 #include <cerrno>
 #include <deque>
@@ -100,7 +101,7 @@ private:
         if (fs::is_directory(entry.path, error)) {
             entry.isFolder = true;
             adding::NumberGaps gaps;
-            app::forEachBmpFileOfFolder(platform::pathFromNative(entry.path),
+            adding::forEachBmpFileOfFolder(platform::pathFromNative(entry.path),
                                         [&entry](const QString& file) { entry.files.append(file); }, &gaps);
             if (gaps.missing() > 0)
                 gapLines.push_back(entry.path + ": " + gaps.summary());
@@ -148,21 +149,21 @@ public:
     bool admit(std::size_t, bool loaded, const bitmap::cDIB&, const bitmap::FramePlan& plan) override
     {
         const std::string& path = m_candidates.current();
-        switch (loaded ? m_adder.judge(path, plan) : app::Admission::Refused) {
-        case app::Admission::Added:
+        switch (loaded ? m_adder.judge(path, plan) : adding::Admission::Refused) {
+        case adding::Admission::Added:
             if (refused > 0)
                 return false;
             if (keepPaths)
                 admittedPaths.push_back(path);
             return true;
-        case app::Admission::Mismatch:
+        case adding::Admission::Mismatch:
             say("escluso " + path + ": non ha il formato del primo fotogramma");
             return false;
-        case app::Admission::Unusable:
+        case adding::Admission::Unusable:
             ++unusable;
             ++refused;
             return false;
-        case app::Admission::Refused:
+        case adding::Admission::Refused:
             break;
         }
         ++refused;
@@ -170,7 +171,7 @@ public:
     }
 
     [[nodiscard]] int leftOut() const { return m_adder.mismatched(); }
-    [[nodiscard]] const app::FrameFormat& format() const { return m_format; }
+    [[nodiscard]] const adding::FrameFormat& format() const { return m_format; }
 
     int refused = 0;   // files that are no frame: not readable, or not usable (counted apart too)
     int unusable = 0;
@@ -180,8 +181,8 @@ public:
 
 private:
     const BatchCandidates& m_candidates;
-    app::FrameFormat m_format;
-    app::FrameAdder m_adder;
+    adding::FrameFormat m_format;
+    adding::FrameAdder m_adder;
 };
 
 // The --list file, open for the run, or standard input.
@@ -269,7 +270,7 @@ video::SaveOutcome save(const video::SaveRequest& request, platform::MessageBoxS
     return outcome;
 }
 
-std::string frames(int count) { return std::to_string(count) + (count == 1 ? " fotogramma" : " fotogrammi"); }
+std::string frames(int count) { return platform::countText(count, "fotogramma", "fotogrammi"); }
 
 struct Ending {
     const Invocation& invocation;
@@ -284,7 +285,7 @@ int closingStatus(const Ending& end)
 {
     if (end.leftOut == 0)
         return kExitMade;
-    say("video finito senza " + std::to_string(end.leftOut) + (end.leftOut == 1 ? " file escluso" : " file esclusi") +
+    say("video finito senza " + platform::countText(end.leftOut, "file escluso", "file esclusi") +
         " per il formato");
     return kExitSubstituted;
 }
@@ -343,13 +344,12 @@ std::string refusedInputs(const BatchAdmission& admission, const video::SaveOutc
         const int unreadable = admission.refused - admission.unusable;
         std::string text = "nessun video creato: ";
         if (unreadable > 0)
-            text += std::to_string(unreadable) + (unreadable == 1 ? " file non si legge" : " file non si leggono") +
+            text += platform::countText(unreadable, "file non si legge", "file non si leggono") +
                     " come bitmap";
         if (unreadable > 0 && admission.unusable > 0)
             text += " e ";
         if (admission.unusable > 0)
-            text += std::to_string(admission.unusable) +
-                    (admission.unusable == 1 ? " bitmap è in un formato" : " bitmap sono in formati") +
+            text += platform::countText(admission.unusable, "bitmap è in un formato", "bitmap sono in formati") +
                     " che i lettori video non leggono";
         return text;
     }
@@ -380,7 +380,7 @@ CollectedFrames collectFrames(const Invocation& invocation)
         },
         -1, {}, frames, never);
     if (outcome.mismatched > 0)
-        say(app::skippedSummary(outcome.mismatched, outcome.format).toStdString());
+        say(adding::skippedSummary(outcome.mismatched, outcome.format).toStdString());
     for (const std::string& line : candidates.gapLines)
         say(line);
     if (const std::string problem = list.paths() ? list.paths()->problem() : std::string(); !problem.empty()) {
@@ -436,7 +436,7 @@ int runBatch(const Invocation& invocation)
     const video::SaveOutcome outcome = save(request, messages, progress, stop);
     progress.finish();
     if (admission.leftOut() > 0)
-        say(app::skippedSummary(admission.leftOut(), admission.format()).toStdString());
+        say(adding::skippedSummary(admission.leftOut(), admission.format()).toStdString());
     for (const std::string& line : candidates.gapLines)
         say(line);
     if (const std::string problem = list.paths() ? list.paths()->problem() : std::string(); !problem.empty()) {

@@ -6,6 +6,7 @@
 #include "platform/filesystem/PendingOutput.h"
 #include "verify/FrameMd5.h"
 #include "verify/VideoCheck.h"
+#include "platform/text/Counts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,7 +33,7 @@ bool sameFile(const std::string& a, const std::string& b)
            first.st_ino == second.st_ino;
 }
 
-std::string framesText(int count) { return std::to_string(count) + (count == 1 ? " fotogramma" : " fotogrammi"); }
+std::string framesText(int count) { return platform::countText(count, "fotogramma", "fotogrammi"); }
 
 class CheckProgress final : public verify::CheckObserver {
 public:

@@ -1,6 +1,6 @@
 #include "dialogs/NarrowText.h"
 
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 
 namespace kelvora::dialogs {
 

@@ -2,7 +2,7 @@
 
 // The narrow (UTF-8) form of the application's texts for the platform functions, and the
 // way back at full length, so NULs and what follows them survive. Paths are file-system
-// bytes: the conversions keep bytes that are not UTF-8 (see platform/filesystem/PathNames.h).
+// bytes: the conversions keep bytes that are not UTF-8 (see platform/text/PathNames.h).
 
 #include <QByteArray>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "dialogs/FilterList.h"
 #include "dialogs/NarrowText.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 #include "platform/msgbox/MessageBox.h"
 #include "platform/shell/ShellFolders.h"
 

@@ -1,4 +1,5 @@
 #include "verify/VerifyCommand.h"
+#include "platform/text/Counts.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -15,7 +16,7 @@ constexpr int kShowEveryMs = 25;
 
 QString framesText(int count)
 {
-    return count == 1 ? QStringLiteral("1 fotogramma") : QStringLiteral("%1 fotogrammi").arg(count);
+    return platform::countText(count, u"fotogramma", u"fotogrammi");
 }
 
 // The worker only stores a counter; the window's thread shows it when it asks.

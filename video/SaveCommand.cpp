@@ -1,12 +1,13 @@
 #include "video/SaveCommand.h"
 
 #include "dialogs/cFileDlg.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 #include "video/FrameRate.h"
 #include "video/FrameSource.h"
 #include "video/SaveJob.h"
 #include "video/SaveProgress.h"
 #include "video/SaveSummary.h"
+#include "platform/text/Counts.h"
 
 #include <QEventLoop>
 #include <QThread>
@@ -141,7 +142,7 @@ QString finishedStatus(const SaveOutcome& outcome, codec::Codec codec)
 
 QString framesText(int count)
 {
-    return count == 1 ? QStringLiteral("1 fotogramma") : QStringLiteral("%1 fotogrammi").arg(count);
+    return platform::countText(count, u"fotogramma", u"fotogrammi");
 }
 
 QString cancelledStatus(int written, int frames)

@@ -172,7 +172,7 @@ int addWithoutWindow(const fs::path& dir, int frames)
 {
     const long long readBefore = procValue("/proc/self/io", "rchar:");
     const auto start = std::chrono::steady_clock::now();
-    const QStringList candidates = app::bmpFilesOfFolder(QString::fromStdString(dir.string()));
+    const QStringList candidates = adding::bmpFilesOfFolder(QString::fromStdString(dir.string()));
     adding::AdmittedPaths admitted;
     std::atomic<bool> cancel{false};
     const adding::AddOutcome outcome =

@@ -3,7 +3,7 @@
 #include "platform/picture/BmpSampler.h"
 
 #include "platform/filesystem/FileOpener.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 
 #include <QFile>
 #include <QImageReader>

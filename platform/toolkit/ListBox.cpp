@@ -1,6 +1,6 @@
 #include "platform/toolkit/ListBox.h"
 
-#include "platform/toolkit/CompactTexts.h"
+#include "platform/text/CompactTexts.h"
 
 #include <QAbstractListModel>
 #include <QKeyEvent>

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-namespace kelvora::app {
+namespace kelvora::adding {
 namespace {
 
 TEST(FrameAdderTest, SetsTheFormatOnceThenCountsWhatDiffers)
@@ -129,4 +129,4 @@ TEST(FrameAdderTest, EveryRefusalReachesTheUserWithItsReason)
 }
 
 }  // namespace
-}  // namespace kelvora::app
+}  // namespace kelvora::adding

@@ -1,5 +1,5 @@
 #include "adding/FrameSources.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 #include "tests/support/bmp/BmpFiles.h"
 
 #include <QMimeData>
@@ -8,7 +8,7 @@
 
 #include <filesystem>
 
-namespace kelvora::app {
+namespace kelvora::adding {
 namespace {
 
 QString q(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
@@ -43,4 +43,4 @@ TEST(FrameSourcesTest, ADropGivesItsLocalItemsInNaturalOrder)
 }
 
 }  // namespace
-}  // namespace kelvora::app
+}  // namespace kelvora::adding

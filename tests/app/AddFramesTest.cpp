@@ -155,7 +155,7 @@ TEST_F(AddFramesTest, TheLongestSummaryFitsTheStatusLineInOnePiece)
                window->lblStatus->contentsRect().width();
     };
     EXPECT_TRUE(fits());
-    const QString longest = skippedSummary(9999, FrameFormat{true, 16384, -16384, 32});
+    const QString longest = adding::skippedSummary(9999, adding::FrameFormat{true, 16384, -16384, 32});
     platform::setFittedText(*window->lblStatus, longest);
     EXPECT_TRUE(fits()) << longest.toStdString();
     EXPECT_GE(window->lblStatus->font().pointSizeF(), 6.0);

@@ -1,7 +1,7 @@
 // Paths that are not regular files, names that are not UTF-8 and names that look like markup,
 // wherever the window opens a path: adding one file, adding a folder, the preview.
 #include "app/fMain.h"
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
 #include "tests/support/app/ScriptedServices.h"

@@ -100,7 +100,7 @@ TEST_F(AddWhileRunningTest, EscapeOrTheCancelButtonStopsAfterTheFileInHandAndNoI
         bool held = false;
         addFolderDoing(window, 10, [&] {
             held = window.addingFrames() && !window.Command1->isEnabled() && !window.cmdFileOpen->isEnabled() &&
-                   window.saveProgress && window.saveProgress->isVisibleTo(&window) &&
+                   window.jobProgress && window.jobProgress->isVisibleTo(&window) &&
                    window.cmdWriteAVI->text() == "Annulla (Esc)";
             testsupport::tryEveryListChange(window);
             if (byKey)
@@ -116,7 +116,7 @@ TEST_F(AddWhileRunningTest, EscapeOrTheCancelButtonStopsAfterTheFileInHandAndNoI
         EXPECT_TRUE(window.Cartella->isChecked());
         EXPECT_EQ(dialogs.requests.size(), 1u);  // the add's own: no second open dialog, no save
         EXPECT_EQ(window.lstDIBList->ListIndex(), -1);
-        EXPECT_TRUE(!window.Command1->isHidden() && window.Command1->isEnabled() && window.saveProgress->isHidden());
+        EXPECT_TRUE(!window.Command1->isHidden() && window.Command1->isEnabled() && window.jobProgress->isHidden());
         EXPECT_EQ(window.cmdWriteAVI->text(), "Salva file AVI");
         EXPECT_TRUE(window.cmdWriteAVI->isEnabled());
         EXPECT_TRUE(window.FormatSet());

@@ -95,7 +95,7 @@ TEST_F(DropTest, DroppedFolderAddsItsBitmapsAsTheWholeFolderAddDoes)
     ASSERT_TRUE(drop({QUrl::fromLocalFile(QString::fromStdString(folder.string()))}));
     const QString prefix = QString::fromStdString(folder.string()) + '/';
     EXPECT_EQ(entries(), (QStringList{prefix + "b_9.bmp", prefix + "b_10.BMP"}));
-    EXPECT_EQ(window->lblStatus->text(), skippedSummary(1, FrameFormat{true, 8, 6, 24}));
+    EXPECT_EQ(window->lblStatus->text(), adding::skippedSummary(1, adding::FrameFormat{true, 8, 6, 24}));
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -126,7 +126,7 @@ TEST_F(DropTest, NothingIsTakenWhileASaveRuns)
     std::filesystem::remove(dir.file("b.bmp"));  // its message box shows while the save runs
     bool takenDuringSave = true;
     messages.onShow = [&](const testsupport::ShownMessage&) {
-        ASSERT_TRUE(window->saving());
+        ASSERT_TRUE(window->savingOrChecking());
         takenDuringSave = drop({url(dir.file("c.bmp"))});
     };
     dialogs.answers.push_back(testsupport::DialogAnswer::choose(dir.file("out.avi")));

@@ -402,12 +402,12 @@ TEST_F(SaveCommandTest, CountsOfOneAreSingular)
 {
     addFrames({{4, 4, 24, 1}});
     save();
-    EXPECT_EQ(window->saveProgress->format(), "1 di 1 fotogramma");
+    EXPECT_EQ(window->jobProgress->format(), "1 di 1 fotogramma");
     EXPECT_EQ(cancelledStatus(1, 12), "Annullato: 1 fotogramma su 12 salvato");
     EXPECT_EQ(cancelledStatus(6, 12), "Annullato: 6 fotogrammi su 12 salvati");
     addFrames({{4, 4, 24, 2}});
     save();
-    EXPECT_EQ(window->saveProgress->format(), "2 di 2 fotogrammi");
+    EXPECT_EQ(window->jobProgress->format(), "2 di 2 fotogrammi");
 }
 
 // What the window shows at a display tick comes after the selection's own text: the worker
@@ -475,7 +475,7 @@ TEST_F(SaveCommandTest, AStopSignalWhileTheSavesBoxIsOpenClosesItAndEnds)
         EXPECT_EQ(boxes.outlived, 0);
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_EQ(boxes.shown[0].starts_with("Il file non esiste:"), !failure);
-        EXPECT_FALSE(other.saving());
+        EXPECT_FALSE(other.savingOrChecking());
         EXPECT_TRUE(ended);
     }
 }

@@ -299,8 +299,8 @@ TEST_F(SaveWhileRunningTest, InputDuringTheSaveChangesNothingDuringOrAfterIt)
         before.push_back(window.lstDIBList->List(i));
     bool held = false;
     saveDoing(4, [&] {
-        held = window.saving() && !window.Command1->isEnabled() && !window.cmdFileOpen->isEnabled() &&
-               window.saveProgress && window.saveProgress->isVisibleTo(&window) && window.Command1->isHidden() &&
+        held = window.savingOrChecking() && !window.Command1->isEnabled() && !window.cmdFileOpen->isEnabled() &&
+               window.jobProgress && window.jobProgress->isVisibleTo(&window) && window.Command1->isHidden() &&
                window.cmdWriteAVI->text() == "Annulla (Esc)";
         testsupport::tryEveryListChange(window);
     });
@@ -313,7 +313,7 @@ TEST_F(SaveWhileRunningTest, InputDuringTheSaveChangesNothingDuringOrAfterIt)
     EXPECT_EQ(window.txtFPS->text(), "25");
     EXPECT_TRUE(window.Cartella->isChecked());
     EXPECT_EQ(dialogs.requests.size(), 1u);  // the save's own, no open dialog
-    EXPECT_TRUE(!window.Command1->isHidden() && window.Command1->isEnabled() && window.saveProgress->isHidden());
+    EXPECT_TRUE(!window.Command1->isHidden() && window.Command1->isEnabled() && window.jobProgress->isHidden());
     EXPECT_EQ(window.cmdWriteAVI->text(), "Salva file AVI");
     expectFirstFrames(kFrames);
 }
@@ -330,7 +330,7 @@ TEST_F(SaveWhileRunningTest, EscapeOrTheCancelButtonStopsAfterTheFrameBeingWritt
         });
         EXPECT_EQ(window.lblStatus->text(), "Annullato: 6 fotogrammi su 12 salvati");
         EXPECT_TRUE(messages.shown.empty());
-        EXPECT_FALSE(window.saving());
+        EXPECT_FALSE(window.savingOrChecking());
         expectFirstFrames(6);
     }
     // The next save is a whole one again.
@@ -459,7 +459,7 @@ TEST_F(SaveWhileRunningTest, QuittingWhileTheWorkerWaitsForABoxEndsTheSaveWithou
     QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
     QCoreApplication::exec();
 
-    EXPECT_FALSE(window.saving());
+    EXPECT_FALSE(window.savingOrChecking());
     // The quit and the worker's request for the box race: at most that one box was shown.
     EXPECT_LE(messages.shown.size(), 1u);
     const testsupport::AviInfo info = testsupport::inspectAvi(output);

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "adding/AddJob.h"
-#include "adding/AddWindow.h"
+#include "app/AddWindow.h"
 #include "platform/msgbox/MessageBox.h"
 
 #include <QStringList>
 #include <atomic>
 #include <functional>
 
-namespace kelvora::adding {
+namespace kelvora::app {
 
 // Lists an add's candidates, handing each path to the sink in turn.
 using CandidateSink = std::function<void(const QString&)>;
@@ -25,7 +25,7 @@ public:
 
     // Returns when the add has ended and the window has taken its outcome. `listCandidates`
     // runs on the worker (reading a folder of many files takes a while too).
-    AddOutcome add(const CandidateLister& listCandidates, const FrameFormat& format);
+    adding::AddOutcome add(const CandidateLister& listCandidates, const adding::FrameFormat& format);
     // Stops the add before the next candidate; what was admitted stays. Any thread.
     void cancel() { m_cancel.store(true); }
     // The add is to end with the application: it stops as for cancel, and no box keeps it
@@ -43,4 +43,4 @@ private:
     std::function<void()> m_closeMessages;  // while an add runs: stops its relay taking boxes
 };
 
-}  // namespace kelvora::adding
+}  // namespace kelvora::app

@@ -1,4 +1,4 @@
-#include "platform/toolkit/CompactTexts.h"
+#include "platform/text/CompactTexts.h"
 
 #include <algorithm>
 #include <cstring>

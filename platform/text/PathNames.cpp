@@ -1,4 +1,4 @@
-#include "platform/filesystem/PathNames.h"
+#include "platform/text/PathNames.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
-#include "adding/AddCommand.h"
+#include "app/AddCommand.h"
 
 #include "platform/picture/PictureLoader.h"
-#include "platform/toolkit/CompactTexts.h"
+#include "platform/text/CompactTexts.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -16,7 +16,7 @@
 #include <stop_token>
 #include <thread>
 
-namespace kelvora::adding {
+namespace kelvora::app {
 
 namespace {
 
@@ -76,7 +76,7 @@ private:
 // Carries the worker's progress to the window. The worker stores counters and queues the
 // admitted paths; the window's thread takes them when it asks, so the cost on screen follows
 // the display's rate, not the number of files.
-class AddProgress final : public AddObserver {
+class AddProgress final : public adding::AddObserver {
 public:
     AddProgress(AddWindow& window, const std::function<void(int)>& beforeExamining)
         : m_window(window), m_beforeExamining(beforeExamining), m_preview(std::in_place, window.previewSize())
@@ -267,7 +267,7 @@ void AddCommand::quit()
     m_messages.closeShown();
 }
 
-AddOutcome AddCommand::add(const CandidateLister& listCandidates, const FrameFormat& format)
+adding::AddOutcome AddCommand::add(const CandidateLister& listCandidates, const adding::FrameFormat& format)
 {
     m_cancel.store(false);
     m_window.beginAdd();
@@ -280,16 +280,16 @@ AddOutcome AddCommand::add(const CandidateLister& listCandidates, const FrameFor
     QObject::connect(&ticker, &QTimer::timeout, &windowThread, [&progress] { progress.show(); });
     ticker.start(kShowEveryMs);
 
-    AddOutcome outcome;
+    adding::AddOutcome outcome;
     outcome.format = format;
-    AddJob job(messages);
+    adding::AddJob job(messages);
     m_closeMessages = [&messages] { messages.close(); };
     {
         std::jthread worker([&] {
             try {
                 platform::CompactTexts candidates = listed(listCandidates);
                 int given = 0;  // a million paths need not all stay while they are examined
-                const NextCandidate next = [&]() -> std::optional<QString> {
+                const adding::NextCandidate next = [&]() -> std::optional<QString> {
                     if (given == candidates.size())
                         return std::nullopt;
                     return candidates.takeInOrder(given++);
@@ -317,4 +317,4 @@ AddOutcome AddCommand::add(const CandidateLister& listCandidates, const FrameFor
     return outcome;
 }
 
-}  // namespace kelvora::adding
+}  // namespace kelvora::app

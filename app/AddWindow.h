@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace kelvora::adding {
+namespace kelvora::app {
 
 // What an add uses of the main window: the frame list, the preview, the progress display,
 // the status line and the save button. Called on the window's thread only.
@@ -28,7 +28,7 @@ public:
     virtual void showProgress(int examined, int candidates) = 0;
     // The add has ended: the window takes its frame format, the save button's state and the
     // status line from the outcome and is the user's again.
-    virtual void endAdd(const AddOutcome& outcome) = 0;
+    virtual void endAdd(const adding::AddOutcome& outcome) = 0;
 };
 
-}  // namespace kelvora::adding
+}  // namespace kelvora::app
