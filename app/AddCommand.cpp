@@ -1,5 +1,6 @@
 #include "app/AddCommand.h"
 
+#include "platform/msgbox/RelayedMessages.h"
 #include "platform/picture/PictureLoader.h"
 #include "platform/text/CompactTexts.h"
 
@@ -161,88 +162,6 @@ private:
     int m_shownCandidates = -2;
 };
 
-// A refused file's message box, asked for on the worker and shown on the window's thread once
-// the window shows every frame admitted before it. The worker waits until the box is closed,
-// or until the window stops taking boxes (close), which it does before it ever waits for the
-// worker: so the two can never wait for each other.
-class RelayedMessages final : public platform::MessageBoxService {
-public:
-    RelayedMessages(QObject& windowThread, platform::MessageBoxService& target, AddProgress& progress)
-        : m_windowThread(windowThread), m_target(target), m_progress(progress)
-    {
-    }
-
-    void MsgBox(const std::string& text, int style, const std::string& title) override
-    {
-        (void)ask([this, text, style, title] {
-            m_target.MsgBox(text, style, title);
-            return false;
-        });
-    }
-    bool MsgBoxWithCheck(const std::string& text, int style, const std::string& title,
-                         const std::string& checkText) override
-    {
-        return ask([this, text, style, title, checkText] {
-            return m_target.MsgBoxWithCheck(text, style, title, checkText);
-        });
-    }
-
-    // Window's thread: no box is shown from now on, and a worker waiting for one goes on as if
-    // it had been closed unticked.
-    void close()
-    {
-        const std::lock_guard lock(m_mutex);
-        m_closed = true;
-        m_changed.notify_all();
-    }
-
-private:
-    // The box runs on the window's thread; what it needs it holds by value, since a worker
-    // let go by close() no longer waits for it.
-    bool ask(std::function<bool()> box)
-    {
-        if (QThread::currentThread() == m_windowThread.thread()) {
-            m_progress.show(true);  // the list shows every frame admitted before this one
-            return box();
-        }
-        std::unique_lock lock(m_mutex);
-        if (m_closed)
-            return false;  // the add is ending: the file is handled as if its box had been closed
-        const std::uint64_t ticket = ++m_asked;
-        QMetaObject::invokeMethod(
-            &m_windowThread,
-            [this, box = std::move(box), ticket] {
-                bool ticked = false;
-                if (!isClosed()) {
-                    m_progress.show(true);
-                    ticked = box();
-                }
-                const std::lock_guard answered(m_mutex);
-                m_answered = std::max(m_answered, ticket);
-                m_ticked = ticked;
-                m_changed.notify_all();
-            },
-            Qt::QueuedConnection);
-        m_changed.wait(lock, [&] { return m_answered >= ticket || m_closed; });
-        return m_answered >= ticket && m_ticked;
-    }
-    [[nodiscard]] bool isClosed()
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_closed;
-    }
-
-    QObject& m_windowThread;
-    platform::MessageBoxService& m_target;
-    AddProgress& m_progress;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::uint64_t m_asked = 0;
-    std::uint64_t m_answered = 0;
-    bool m_ticked = false;  // the answer to the latest box: the worker asks for one at a time
-    bool m_closed = false;
-};
-
 // The candidates in compact form: a folder of a million frames costs its paths' bytes once,
 // with no string object per path.
 platform::CompactTexts listed(const CandidateLister& listCandidates)
@@ -274,7 +193,8 @@ adding::AddOutcome AddCommand::add(const CandidateLister& listCandidates, const 
 
     AddProgress progress(m_window, m_beforeExamining);
     QObject windowThread;
-    RelayedMessages messages(windowThread, m_messages, progress);
+    // Before a refused file's box the list shows every frame admitted before it.
+    platform::RelayedMessages messages(windowThread, m_messages, [&progress] { progress.show(true); });
     QEventLoop loop;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, &windowThread, [&progress] { progress.show(); });

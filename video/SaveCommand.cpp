@@ -1,6 +1,7 @@
 #include "video/SaveCommand.h"
 
 #include "dialogs/cFileDlg.h"
+#include "platform/msgbox/RelayedMessages.h"
 #include "platform/text/PathNames.h"
 #include "video/FrameRate.h"
 #include "video/FrameSource.h"
@@ -24,71 +25,6 @@ namespace {
 
 // How often the window takes in the save's progress: about two display frames.
 constexpr int kShowEveryMs = 25;
-
-// A frame's message box, asked for on the worker and shown on the window's thread, with the
-// window first brought to the frame in hand. The worker waits until the box is closed, or
-// until the window stops taking boxes (close), which it does before it ever waits for the
-// worker: so the two can never wait for each other.
-class RelayedMessages final : public platform::MessageBoxService {
-public:
-    RelayedMessages(QObject& windowThread, platform::MessageBoxService& target, SaveProgress& progress)
-        : m_windowThread(windowThread), m_target(target), m_progress(progress)
-    {
-    }
-
-    void MsgBox(const std::string& text, int style, const std::string& title) override
-    {
-        if (QThread::currentThread() == m_windowThread.thread()) {
-            show(text, style, title);
-            return;
-        }
-        std::unique_lock lock(m_mutex);
-        if (m_closed)
-            return;  // the save is ending: the frame is handled as if the box had been closed
-        const std::uint64_t ticket = ++m_asked;
-        QMetaObject::invokeMethod(
-            &m_windowThread,
-            [this, text, style, title, ticket] {
-                if (!isClosed())
-                    show(text, style, title);
-                const std::lock_guard answered(m_mutex);
-                m_answered = std::max(m_answered, ticket);
-                m_changed.notify_all();
-            },
-            Qt::QueuedConnection);
-        m_changed.wait(lock, [&] { return m_answered >= ticket || m_closed; });
-    }
-
-    // Window's thread: no box is shown from now on, and a worker waiting for one goes on.
-    void close()
-    {
-        const std::lock_guard lock(m_mutex);
-        m_closed = true;
-        m_changed.notify_all();
-    }
-
-private:
-    void show(const std::string& text, int style, const std::string& title)
-    {
-        m_progress.beginMessage();
-        m_target.MsgBox(text, style, title);
-        m_progress.endMessage();
-    }
-    [[nodiscard]] bool isClosed()
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_closed;
-    }
-
-    QObject& m_windowThread;
-    platform::MessageBoxService& m_target;
-    SaveProgress& m_progress;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::uint64_t m_asked = 0;
-    std::uint64_t m_answered = 0;
-    bool m_closed = false;
-};
 
 // The window's entries as the save reads them, on its loading thread, without a copy of the
 // list: nothing changes the list while a save runs.
@@ -229,7 +165,8 @@ SaveOutcome SaveCommand::runBesideWindow(const SaveRequest& request)
     m_window.beginSave(frames);
     SaveProgress progress(m_window, frames);
     QObject windowThread;
-    RelayedMessages frameMessages(windowThread, m_messages, progress);
+    platform::RelayedMessages frameMessages(windowThread, m_messages, [&progress] { progress.beginMessage(); },
+                                            [&progress] { progress.endMessage(); });
     QEventLoop loop;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, &windowThread, [&progress] { progress.show(); });
