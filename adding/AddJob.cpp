@@ -1,7 +1,6 @@
 #include "adding/AddJob.h"
 #include "platform/text/Counts.h"
 
-
 namespace kelvora::adding {
 
 namespace {
@@ -88,9 +87,9 @@ QString addSummary(const AddOutcome& outcome)
 {
     QStringList parts;
     if (outcome.cancelled) {
-        parts << QStringLiteral("Aggiunta interrotta: ") +
-                     platform::countText(outcome.added, u"fotogramma aggiunto", u"fotogrammi aggiunti",
-                                         platform::Digits::Grouped);
+        parts << QStringLiteral("Aggiunta interrotta: ") + platform::countText(outcome.added, u"fotogramma aggiunto",
+                                                                               u"fotogrammi aggiunti",
+                                                                               platform::Digits::Grouped);
     }
     if (outcome.mismatched > 0)
         parts << skippedSummary(outcome.mismatched, outcome.format);

@@ -47,13 +47,13 @@ public:
 };
 
 struct AddOutcome {
-    FrameFormat format;    // the frame format after the add (set by its first frame if none was)
-    int examined = 0;      // candidates examined: all of them unless cancelled
-    int added = 0;         // admitted to the list
-    int mismatched = 0;    // left out for their format
-    int unreadable = 0;    // refused, for either reason: not readable at all, or not usable
-    int unusable = 0;      // of those, bitmaps players cannot use as stored (the rest could not be read)
-    bool silenced = false; // the user asked to see no more messages for this add
+    FrameFormat format;     // the frame format after the add (set by its first frame if none was)
+    int examined = 0;       // candidates examined: all of them unless cancelled
+    int added = 0;          // admitted to the list
+    int mismatched = 0;     // left out for their format
+    int unreadable = 0;     // refused, for either reason: not readable at all, or not usable
+    int unusable = 0;       // of those, bitmaps players cannot use as stored (the rest could not be read)
+    bool silenced = false;  // the user asked to see no more messages for this add
     bool cancelled = false;
     // Some candidate was a loadable bitmap (admitted or left out): the save becomes possible.
     bool enablesSave = false;
@@ -74,8 +74,8 @@ public:
                                  const std::atomic<bool>& cancel);
     // The same over candidates given one at a time: `count` of them, or -1 when that is not
     // known (a list read from a pipe).
-    [[nodiscard]] AddOutcome run(const NextCandidate& next, int count, const FrameFormat& format,
-                                 AddObserver& observer, const std::atomic<bool>& cancel);
+    [[nodiscard]] AddOutcome run(const NextCandidate& next, int count, const FrameFormat& format, AddObserver& observer,
+                                 const std::atomic<bool>& cancel);
     // Once a run has started: where it stands, also after an exception (out of memory) left
     // it. Its format is that of the frames handed to the observer as admitted, so a caller
     // that keeps those frames keeps a format that matches them.

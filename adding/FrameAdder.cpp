@@ -35,9 +35,9 @@ Admission FrameAdder::judge(const std::string& file, const bitmap::FramePlan& pl
     // is refused, with the reason, before it can set the format.
     if (!plan.accepted()) {
         const bool incomplete = plan.form == bitmap::FramePlan::Form::Incomplete;
-        const std::string text = incomplete ? std::string(kIncompleteText) + "\r\n" + file
-                                            : std::string(bitmap::kUnsupportedFormatText) + "\r\n" + file +
-                                                  "\r\nMotivo: " + plan.reason;
+        const std::string text =
+            incomplete ? std::string(kIncompleteText) + "\r\n" + file
+                       : std::string(bitmap::kUnsupportedFormatText) + "\r\n" + file + "\r\nMotivo: " + plan.reason;
         m_messages.MsgBox(text, incomplete ? platform::vbCritical : platform::vbInformation,
                           std::string(platform::AppTitle));
         return incomplete ? Admission::Refused : Admission::Unusable;
@@ -63,11 +63,9 @@ QStringList bmpFilesOfFolder(const QString& folder)
     return paths;
 }
 
-void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take,
-                            NumberGaps* gaps)
+void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take, NumberGaps* gaps)
 {
-    const QString prefix =
-        folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    const QString prefix = folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     platform::DirectorySearch search(platform::nativePath(prefix.isEmpty() ? QStringLiteral(".") : prefix), "*.BMP");
     if (gaps)
         gaps->startFolder();

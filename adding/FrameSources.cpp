@@ -18,8 +18,7 @@ QStringList frameCandidates(const QStringList& items)
     return candidates;
 }
 
-void forEachFrameCandidate(const QStringList& items, const std::function<void(const QString&)>& take,
-                           NumberGaps* gaps)
+void forEachFrameCandidate(const QStringList& items, const std::function<void(const QString&)>& take, NumberGaps* gaps)
 {
     for (const QString& item : items) {
         std::error_code error;

@@ -52,8 +52,7 @@ QString captionOf(const QWidget* control)
     return {};
 }
 
-template <typename Control>
-Control* place(Control* control, const QRect& rect, bool bold)
+template <typename Control> Control* place(Control* control, const QRect& rect, bool bold)
 {
     control->setGeometry(rect);
     if (bold) {
@@ -98,7 +97,8 @@ void fMain::createControls()
     txtFPS = place(new QLineEdit(QStringLiteral("1"), this), twipsRect(8070, 6120, 435, 285), false);
     txtFPS->setEnabled(false);
     txtFPS->setAlignment(Qt::AlignCenter);
-    cmdWriteAVI = place(new QPushButton(QStringLiteral("Salva file AVI"), this), twipsRect(6480, 4440, 2025, 480), true);
+    cmdWriteAVI =
+        place(new QPushButton(QStringLiteral("Salva file AVI"), this), twipsRect(6480, 4440, 2025, 480), true);
     cmdWriteAVI->setEnabled(false);
     lstDIBList = place(new platform::ListBox(this), twipsRect(90, 60, 8430, 4155), false);
     cmdFileOpen = place(new QPushButton(QStringLiteral("Aggiungi BMP"), this), twipsRect(4110, 4440, 2025, 480), true);

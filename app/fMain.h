@@ -34,7 +34,6 @@ namespace kelvora::video {
 class SaveCommand;
 }  // namespace kelvora::video
 
-
 namespace kelvora::verify {
 class VerifyCommand;
 }  // namespace kelvora::verify
@@ -164,8 +163,8 @@ private:
     std::function<void()> m_endApplication;
     bool m_unloaded = false;
     adding::FrameFormat m_format;
-    video::SaveCommand* m_activeSave = nullptr;  // the running save's command, on the handler's stack
-    AddCommand* m_activeAdd = nullptr;   // the running add's command, likewise
+    video::SaveCommand* m_activeSave = nullptr;       // the running save's command, on the handler's stack
+    AddCommand* m_activeAdd = nullptr;                // the running add's command, likewise
     verify::VerifyCommand* m_activeVerify = nullptr;  // the running check's command, likewise
     // The video the last finished save made, and the frames it was made from.
     // The video the last save finished, while the list still holds the frames it was made

@@ -16,7 +16,6 @@
 
 namespace kelvora::app {
 
-
 void fMain::cmdFileOpen_Click()
 {
     dialogs::cFileDlg dialog(m_services.dialogs);
@@ -105,7 +104,7 @@ private:
 void fMain::addFramesFrom(const std::function<void(const std::function<void(const QString&)>&)>& listCandidates)
 {
     if (busy())
-        return;  // one add or save at a time; the controls that start one are held meanwhile
+        return;         // one add or save at a time; the controls that start one are held meanwhile
     m_listedGaps = {};  // the listing fills it on the add's worker
     WindowForAdd target(*this);
     AddCommand command(target, m_services.messages);

@@ -72,7 +72,8 @@ int runWindow(int argc, char* argv[], const kelvora::cli::Invocation& invocation
     // messages have it as their owner, as with "Aggiungi BMP".
     const QStringList items = fullPaths(invocation.items);
     if (!items.isEmpty())
-        QTimer::singleShot(0, &window, [&window, &items] { window.addFrames(kelvora::adding::frameCandidates(items)); });
+        QTimer::singleShot(0, &window,
+                           [&window, &items] { window.addFrames(kelvora::adding::frameCandidates(items)); });
     const int status = application.exec();
     return stoppedBy != 0 ? kelvora::cli::statusForSignal(stoppedBy) : status;
 }

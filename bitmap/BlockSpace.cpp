@@ -12,10 +12,7 @@ bool BlockSpace::prepare(std::size_t size, std::size_t stored)
     return m_inPlace || m_fresh.allocate(size, m_stored);
 }
 
-std::span<std::uint8_t> BlockSpace::bytes()
-{
-    return m_inPlace ? m_held.bytes() : m_fresh.bytes();
-}
+std::span<std::uint8_t> BlockSpace::bytes() { return m_inPlace ? m_held.bytes() : m_fresh.bytes(); }
 
 bool BlockSpace::readFrom(platform::File& file, std::int64_t offset)
 {

@@ -137,7 +137,8 @@ std::string compressionRefusal(const Frame& f)
         if (f.height < 0)
             return "compressione " + name +
                    " con le righe dall'alto in basso: i lettori video la leggono solo dal basso in alto";
-        if (!(f.compression == BI_RLE8 ? isSoundRle8(f.bits, f.width, f.height) : isSoundRle4(f.bits, f.width, f.height)))
+        if (!(f.compression == BI_RLE8 ? isSoundRle8(f.bits, f.width, f.height)
+                                       : isSoundRle4(f.bits, f.width, f.height)))
             return "dati compressi RLE che escono dall'immagine o non finiscono come devono";
         return {};
     }
@@ -174,7 +175,8 @@ std::vector<std::uint8_t> paletteOf(const Frame& f)
 }
 
 // The 40-byte header with the frame's meaning and, up to 8 bits, the full colour table.
-std::vector<std::uint8_t> standardFormat(const Frame& f, std::int32_t compression, std::span<const std::uint8_t> palette)
+std::vector<std::uint8_t> standardFormat(const Frame& f, std::int32_t compression,
+                                         std::span<const std::uint8_t> palette)
 {
     binary::BITMAPINFOHEADER header;
     header.biSize = static_cast<std::int32_t>(kInfoHeaderSize);
@@ -183,8 +185,9 @@ std::vector<std::uint8_t> standardFormat(const Frame& f, std::int32_t compressio
     header.biPlanes = 1;
     header.biBitCount = static_cast<std::int16_t>(f.bitCount);
     header.biCompression = compression;
-    header.biSizeImage = compression == BI_RGB ? static_cast<std::int32_t>(binary::rowStride(f.width, f.bitCount) * f.rows)
-                                               : f.dib.SizeImage();
+    header.biSizeImage = compression == BI_RGB
+                             ? static_cast<std::int32_t>(binary::rowStride(f.width, f.bitCount) * f.rows)
+                             : f.dib.SizeImage();
     header.biXPelsPerMeter = f.dib.XPPM();
     header.biYPelsPerMeter = f.dib.YPPM();
     header.biClrUsed = static_cast<std::int32_t>(palette.size() / 4);

@@ -42,7 +42,7 @@ struct FramePlan {
         AsStored,        // the file's own bitmap-information block
         StandardHeader,  // a 40-byte header with the same meaning, colour table padded
         Refused,
-        Incomplete,      // the file ends before its pixel rows do
+        Incomplete,  // the file ends before its pixel rows do
     };
     Form form = Form::Refused;
     // Why a frame is refused, in Italian, for the user; empty otherwise.

@@ -37,10 +37,7 @@ namespace {
 // Some writers encode each row of 8 bits with the pad bytes of its uncompressed form, so a
 // run may reach past the width up to the stored row's end; decoders draw such pixels into
 // their own row padding, never into the next row.
-std::int64_t rowEnd8(std::int32_t width)
-{
-    return binary::rowStride(width, 8);
-}
+std::int64_t rowEnd8(std::int32_t width) { return binary::rowStride(width, 8); }
 
 }  // namespace
 

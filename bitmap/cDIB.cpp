@@ -67,10 +67,7 @@ std::int64_t rowsNeed(const BITMAPINFOHEADER& info)
 
 // Memory for a block stays within reach of what the file holds of it: a file cut short
 // keeps its zero tail, a header that lies costs no memory the file gives no reason for.
-bool fileCanSupply(std::int64_t block, std::int64_t stored)
-{
-    return block <= 2 * stored + kSlack;
-}
+bool fileCanSupply(std::int64_t block, std::int64_t stored) { return block <= 2 * stored + kSlack; }
 
 // A pixel block far larger than both what the file stores and what the rows need is a
 // header that lies. A file merely short of a plausible block is loaded (and then found
@@ -143,20 +140,13 @@ Sizing sizeBlocks(const BITMAPFILEHEADER& file, const BITMAPINFOHEADER& info, st
 
 cDIB::cDIB(platform::MessageBoxService& messages) : cDIB(messages, platform::systemFileOpener()) {}
 
-cDIB::cDIB(platform::MessageBoxService& messages, platform::FileOpener& opener)
-    : m_messages(messages), m_opener(opener)
+cDIB::cDIB(platform::MessageBoxService& messages, platform::FileOpener& opener) : m_messages(messages), m_opener(opener)
 {
 }
 
-bool cDIB::CreateFromFile(std::string filename)
-{
-    return load(filename, Pixels::Read);
-}
+bool cDIB::CreateFromFile(std::string filename) { return load(filename, Pixels::Read); }
 
-bool cDIB::CreateHeadersFromFile(std::string filename)
-{
-    return load(filename, Pixels::OnlyWhereAdmissionNeedsThem);
-}
+bool cDIB::CreateHeadersFromFile(std::string filename) { return load(filename, Pixels::OnlyWhereAdmissionNeedsThem); }
 
 bool cDIB::load(const std::string& filename, Pixels pixels)
 {
@@ -171,8 +161,8 @@ bool cDIB::load(const std::string& filename, Pixels pixels)
     // Both headers, and for most files the colour table too, in one read; a small file is
     // read whole in it, pixels included. The bytes a short file lacks read as zero.
     const auto length = static_cast<std::size_t>(std::max<std::int64_t>(fileLength.value_or(0), 0));
-    const std::size_t firstRead = pixels == Pixels::Read && length <= kWholeFileRead ? length
-                                                                                      : std::min(length, kStartSize);
+    const std::size_t firstRead =
+        pixels == Pixels::Read && length <= kWholeFileRead ? length : std::min(length, kStartSize);
     m_firstRead.resize(std::max(firstRead, kStartSize));
     const auto got = fileLength ? file.readAt(std::span(m_firstRead).first(firstRead), 0) : std::nullopt;
     if (!got) {
@@ -205,7 +195,8 @@ bool cDIB::loadBlocks(platform::File& file, std::span<const std::uint8_t> start,
     }
     const BlockSizes& sizes = sizing.sizes;
     const auto storedFrom = [&](std::int64_t offset, std::size_t size) {
-        return static_cast<std::size_t>(std::clamp<std::int64_t>(fileLength - offset, 0, static_cast<std::int64_t>(size)));
+        return static_cast<std::size_t>(
+            std::clamp<std::int64_t>(fileLength - offset, 0, static_cast<std::int64_t>(size)));
     };
     // Only run-length data decides anything by its bytes; other pixels are judged by size.
     const bool readBits = sizes.bitsHeld && (pixels == Pixels::Read || info.biCompression == binary::BI_RLE8 ||
@@ -265,9 +256,9 @@ bool cDIB::CreateFromPackedDIBPointer(std::span<const std::uint8_t> pDIB)
     std::copy_n(pixels.begin(), size, bits.bytes().begin());
     m_storedBits = static_cast<std::size_t>(size);
     writeInfoHeader(m_InfoHeader, bitmapInfo.bytes().first<kInfoHeaderSize>());
-    m_FileHeader = BITMAPFILEHEADER{kBitmapSignature,
-                                    size + static_cast<std::int32_t>(kFileHeaderSize + kInfoHeaderSize), 0, 0,
-                                    static_cast<std::int32_t>(kFileHeaderSize + kInfoHeaderSize)};
+    m_FileHeader =
+        BITMAPFILEHEADER{kBitmapSignature, size + static_cast<std::int32_t>(kFileHeaderSize + kInfoHeaderSize), 0, 0,
+                         static_cast<std::int32_t>(kFileHeaderSize + kInfoHeaderSize)};
     m_identity = {};
     bits.commit();
     bitmapInfo.commit();
@@ -353,8 +344,7 @@ void cDIB::showRefusal(const std::string& filename, const std::string& reason)
 
 void cDIB::showErrorMessage(int error)
 {
-    m_messages.MsgBox(platform::errorDescription(error), platform::vbInformation,
-                      std::string(platform::AppTitle));
+    m_messages.MsgBox(platform::errorDescription(error), platform::vbInformation, std::string(platform::AppTitle));
 }
 
 }  // namespace kelvora::bitmap

@@ -88,8 +88,8 @@ public:
 private:
     struct Entry {
         bool isFolder = false;
-        std::string path;               // a file, absolute
-        platform::CompactTexts files;   // a folder's BMP files
+        std::string path;              // a file, absolute
+        platform::CompactTexts files;  // a folder's BMP files
     };
 
     Entry entryFor(const std::string& item)
@@ -101,8 +101,9 @@ private:
         if (fs::is_directory(entry.path, error)) {
             entry.isFolder = true;
             adding::NumberGaps gaps;
-            adding::forEachBmpFileOfFolder(platform::pathFromNative(entry.path),
-                                        [&entry](const QString& file) { entry.files.append(file); }, &gaps);
+            adding::forEachBmpFileOfFolder(
+                platform::pathFromNative(entry.path), [&entry](const QString& file) { entry.files.append(file); },
+                &gaps);
             if (gaps.missing() > 0)
                 gapLines.push_back(entry.path + ": " + gaps.summary());
         }
@@ -173,7 +174,7 @@ public:
     [[nodiscard]] int leftOut() const { return m_adder.mismatched(); }
     [[nodiscard]] const adding::FrameFormat& format() const { return m_format; }
 
-    int refused = 0;   // files that are no frame: not readable, or not usable (counted apart too)
+    int refused = 0;  // files that are no frame: not readable, or not usable (counted apart too)
     int unusable = 0;
     // The frames' paths, kept only when the video is checked after it is made.
     bool keepPaths = false;
@@ -285,8 +286,7 @@ int closingStatus(const Ending& end)
 {
     if (end.leftOut == 0)
         return kExitMade;
-    say("video finito senza " + platform::countText(end.leftOut, "file escluso", "file esclusi") +
-        " per il formato");
+    say("video finito senza " + platform::countText(end.leftOut, "file escluso", "file esclusi") + " per il formato");
     return kExitSubstituted;
 }
 
@@ -305,8 +305,9 @@ int finish(const Ending& end, platform::PendingOutput& pending, int signal)
         if (partial)
             say(video::failureMessage(outcome));
         if (pending.error() == EEXIST) {
-            say(output + (whole ? " è comparso mentre il video si scriveva e non è stato sostituito (manca -y)"
-                                : " è comparso mentre il video si scriveva e un video parziale non lo sostituisce") +
+            say(output +
+                (whole ? " è comparso mentre il video si scriveva e non è stato sostituito (manca -y)"
+                       : " è comparso mentre il video si scriveva e un video parziale non lo sostituisce") +
                 ": nessun video creato");
             return kExitUsage;
         }
@@ -344,8 +345,7 @@ std::string refusedInputs(const BatchAdmission& admission, const video::SaveOutc
         const int unreadable = admission.refused - admission.unusable;
         std::string text = "nessun video creato: ";
         if (unreadable > 0)
-            text += platform::countText(unreadable, "file non si legge", "file non si leggono") +
-                    " come bitmap";
+            text += platform::countText(unreadable, "file non si legge", "file non si leggono") + " come bitmap";
         if (unreadable > 0 && admission.unusable > 0)
             text += " e ";
         if (admission.unusable > 0)
@@ -427,8 +427,8 @@ int runBatch(const Invocation& invocation)
     CandidateMessages messages(candidates);
     BatchAdmission admission(candidates, messages);
     admission.keepPaths = invocation.verify || !invocation.framemd5.empty();
-    video::SaveRequest request{pending.path().string(), {}, invocation.rate.rate, invocation.rate.scale,
-                               invocation.codec, &candidates, &admission, target.string()};
+    video::SaveRequest request{pending.path().string(), {},          invocation.rate.rate, invocation.rate.scale,
+                               invocation.codec,        &candidates, &admission,           target.string()};
     // Ctrl+C, a kill or a lost terminal stops after the frame in hand; the file is finished.
     const StopSignals stop;
     BatchProgress progress(candidates.count(), stderr, progressStyle(invocation),

@@ -15,8 +15,8 @@ namespace kelvora::cli {
 // refused or left-out file named on standard error.
 struct CollectedFrames {
     std::vector<std::string> frames;
-    int refused = 0;        // files that are no readable bitmaps
-    bool listRead = true;   // false when the list could not be read to its end
+    int refused = 0;       // files that are no readable bitmaps
+    bool listRead = true;  // false when the list could not be read to its end
 };
 [[nodiscard]] CollectedFrames collectFrames(const Invocation& invocation);
 

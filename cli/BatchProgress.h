@@ -16,8 +16,7 @@ public:
     // columns() gives the terminal's width at each redraw (it may be resized meanwhile);
     // `frames` is -1 when the count is known only at the end; `done` says what became of the
     // frames counted ("scritti", "verificati").
-    BatchProgress(int frames, std::FILE* out, Style style, std::function<int()> columns,
-                  const char* done = "scritti");
+    BatchProgress(int frames, std::FILE* out, Style style, std::function<int()> columns, const char* done = "scritti");
 
     void frameStarting(int) override {}
     void frameWritten(int index) override;

@@ -11,71 +11,70 @@ namespace kelvora::cli {
 namespace {
 
 // Written by hand: Qt's parser would add its own English lines to the help.
-constexpr const char* kHelp =
-    "Uso: kelvora-maker [FILE|CARTELLA]...\n"
-    "     kelvora-maker --output VIDEO.avi [--fps N] [--codec raw|ffv1|png] [-y]\n"
-    "                   [--verify] [--framemd5 IMPRONTE] [--progress]\n"
-    "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
-    "     kelvora-maker --verify VIDEO.avi [--framemd5 IMPRONTE] [--progress]\n"
-    "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
-    "     kelvora-maker --help | --version\n"
-    "\n"
-    "Crea un video AVI da una lista ordinata di immagini BMP, non compresso o\n"
-    "compresso senza perdita.\n"
-    "Senza --output apre la finestra con i file indicati già nella lista.\n"
-    "Di una cartella si prendono tutti i file BMP in ordine naturale (frame_2\n"
-    "prima di frame_10); i file restano nell'ordine dato. Un fotogramma di altre\n"
-    "dimensioni o profondità del primo è escluso. Un collegamento simbolico come\n"
-    "VIDEO conta come un file che esiste; con -y si scrive il file a cui porta.\n"
-    "\n"
-    "Opzioni:\n"
-    "  -o, --output VIDEO   crea VIDEO senza finestra né schermo, poi termina\n"
-    "      --fps N          fotogrammi al secondo (25 se non indicato), da 1/3600\n"
-    "                       (uno all'ora) a 1000: un intero (60), un decimale di\n"
-    "                       al massimo tre cifre (0.5), una frazione o un nome:\n"
-    "                       ntsc (30000/1001), pal (25), film (24), ntsc-film\n"
-    "                       (24000/1001); per l'NTSC usa 30000/1001, non 29.97\n"
-    "      --codec NOME     come si scrivono i fotogrammi: raw (non compressi, così\n"
-    "                       come sono nei file; il predefinito), ffv1 o png\n"
-    "                       (compressi senza perdita: ogni pixel resta uguale)\n"
-    "  -y, --overwrite      sostituisce VIDEO se esiste già (solo a video finito)\n"
-    "      --verify         confronta il video con i fotogrammi da cui è fatto:\n"
-    "                       con --output appena scritto, da solo VIDEO.avi è il\n"
-    "                       primo argomento; ogni fotogramma deve essere uguale al\n"
-    "                       suo file, nessuno mancare né essere in più\n"
-    "      --framemd5 IMPRONTE\n"
-    "                       scrive in IMPRONTE (- per lo standard output) l'MD5 di\n"
-    "                       ogni fotogramma del video, come ffmpeg -f framemd5:\n"
-    "                       del video scritto con --output, di quello verificato\n"
-    "                       con --verify\n"
-    "      --list ELENCO    altri percorsi da ELENCO, uno per riga, dopo i FILE\n"
-    "                       indicati (- legge lo standard input)\n"
-    "      --null           in ELENCO i percorsi finiscono con NUL (find -print0)\n"
-    "      --progress       l'avanzamento anche se lo standard error non è un\n"
-    "                       terminale\n"
-    "  -h, --help           mostra questo aiuto ed esce\n"
-    "  -v, --version        mostra la versione ed esce\n"
-    "      --               ciò che segue è un file, anche se comincia con -\n"
-    "\n"
-    "La finestra accetta anche le opzioni di Qt (--platform NOME, --style NOME).\n"
-    "\n"
-    "Stato di uscita:\n"
-    "    0  video finito: ogni file è diventato un fotogramma\n"
-    "    1  nessun video: un file non si legge come bitmap, o il salvataggio è\n"
-    "       fallito (un video interrotto da un errore di scrittura resta, finito,\n"
-    "       solo se VIDEO non esisteva); o nessuna verifica: VIDEO non si legge o\n"
-    "       non si decodifica, o le impronte non si scrivono\n"
-    "    2  errore d'uso: opzione sconosciuta o senza valore, VIDEO esiste già e\n"
-    "       manca -y (anche se è comparso durante il lavoro), nessuno schermo per\n"
-    "       la finestra\n"
-    "    3  video finito, ma non ogni file è diventato un fotogramma: N file sono\n"
-    "       stati esclusi per il formato; una riga nomina ciascuno\n"
-    "    4  verifica fallita: un fotogramma del video è diverso dal suo file, manca\n"
-    "       o è in più, o VIDEO non è un video AVI; una riga nomina il primo e\n"
-    "       conta gli altri\n"
-    "  129  interrotto da SIGHUP: video finito con i fotogrammi scritti fin lì\n"
-    "  130  interrotto da Ctrl+C (SIGINT): video finito con i fotogrammi scritti\n"
-    "  143  interrotto da SIGTERM: video finito con i fotogrammi scritti fin lì\n";
+constexpr const char* kHelp = "Uso: kelvora-maker [FILE|CARTELLA]...\n"
+                              "     kelvora-maker --output VIDEO.avi [--fps N] [--codec raw|ffv1|png] [-y]\n"
+                              "                   [--verify] [--framemd5 IMPRONTE] [--progress]\n"
+                              "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
+                              "     kelvora-maker --verify VIDEO.avi [--framemd5 IMPRONTE] [--progress]\n"
+                              "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
+                              "     kelvora-maker --help | --version\n"
+                              "\n"
+                              "Crea un video AVI da una lista ordinata di immagini BMP, non compresso o\n"
+                              "compresso senza perdita.\n"
+                              "Senza --output apre la finestra con i file indicati già nella lista.\n"
+                              "Di una cartella si prendono tutti i file BMP in ordine naturale (frame_2\n"
+                              "prima di frame_10); i file restano nell'ordine dato. Un fotogramma di altre\n"
+                              "dimensioni o profondità del primo è escluso. Un collegamento simbolico come\n"
+                              "VIDEO conta come un file che esiste; con -y si scrive il file a cui porta.\n"
+                              "\n"
+                              "Opzioni:\n"
+                              "  -o, --output VIDEO   crea VIDEO senza finestra né schermo, poi termina\n"
+                              "      --fps N          fotogrammi al secondo (25 se non indicato), da 1/3600\n"
+                              "                       (uno all'ora) a 1000: un intero (60), un decimale di\n"
+                              "                       al massimo tre cifre (0.5), una frazione o un nome:\n"
+                              "                       ntsc (30000/1001), pal (25), film (24), ntsc-film\n"
+                              "                       (24000/1001); per l'NTSC usa 30000/1001, non 29.97\n"
+                              "      --codec NOME     come si scrivono i fotogrammi: raw (non compressi, così\n"
+                              "                       come sono nei file; il predefinito), ffv1 o png\n"
+                              "                       (compressi senza perdita: ogni pixel resta uguale)\n"
+                              "  -y, --overwrite      sostituisce VIDEO se esiste già (solo a video finito)\n"
+                              "      --verify         confronta il video con i fotogrammi da cui è fatto:\n"
+                              "                       con --output appena scritto, da solo VIDEO.avi è il\n"
+                              "                       primo argomento; ogni fotogramma deve essere uguale al\n"
+                              "                       suo file, nessuno mancare né essere in più\n"
+                              "      --framemd5 IMPRONTE\n"
+                              "                       scrive in IMPRONTE (- per lo standard output) l'MD5 di\n"
+                              "                       ogni fotogramma del video, come ffmpeg -f framemd5:\n"
+                              "                       del video scritto con --output, di quello verificato\n"
+                              "                       con --verify\n"
+                              "      --list ELENCO    altri percorsi da ELENCO, uno per riga, dopo i FILE\n"
+                              "                       indicati (- legge lo standard input)\n"
+                              "      --null           in ELENCO i percorsi finiscono con NUL (find -print0)\n"
+                              "      --progress       l'avanzamento anche se lo standard error non è un\n"
+                              "                       terminale\n"
+                              "  -h, --help           mostra questo aiuto ed esce\n"
+                              "  -v, --version        mostra la versione ed esce\n"
+                              "      --               ciò che segue è un file, anche se comincia con -\n"
+                              "\n"
+                              "La finestra accetta anche le opzioni di Qt (--platform NOME, --style NOME).\n"
+                              "\n"
+                              "Stato di uscita:\n"
+                              "    0  video finito: ogni file è diventato un fotogramma\n"
+                              "    1  nessun video: un file non si legge come bitmap, o il salvataggio è\n"
+                              "       fallito (un video interrotto da un errore di scrittura resta, finito,\n"
+                              "       solo se VIDEO non esisteva); o nessuna verifica: VIDEO non si legge o\n"
+                              "       non si decodifica, o le impronte non si scrivono\n"
+                              "    2  errore d'uso: opzione sconosciuta o senza valore, VIDEO esiste già e\n"
+                              "       manca -y (anche se è comparso durante il lavoro), nessuno schermo per\n"
+                              "       la finestra\n"
+                              "    3  video finito, ma non ogni file è diventato un fotogramma: N file sono\n"
+                              "       stati esclusi per il formato; una riga nomina ciascuno\n"
+                              "    4  verifica fallita: un fotogramma del video è diverso dal suo file, manca\n"
+                              "       o è in più, o VIDEO non è un video AVI; una riga nomina il primo e\n"
+                              "       conta gli altri\n"
+                              "  129  interrotto da SIGHUP: video finito con i fotogrammi scritti fin lì\n"
+                              "  130  interrotto da Ctrl+C (SIGINT): video finito con i fotogrammi scritti\n"
+                              "  143  interrotto da SIGTERM: video finito con i fotogrammi scritti fin lì\n";
 
 // Qt's options for the window's application object, which takes them with one dash or two.
 struct QtOption {
@@ -83,13 +82,17 @@ struct QtOption {
     bool takesValue;
 };
 constexpr std::array kQtOptions{
-    QtOption{"platform", true},   QtOption{"platformpluginpath", true}, QtOption{"platformtheme", true},
-    QtOption{"plugin", true},     QtOption{"qwindowgeometry", true},    QtOption{"geometry", true},
-    QtOption{"qwindowicon", true}, QtOption{"icon", true},              QtOption{"qwindowtitle", true},
-    QtOption{"title", true},      QtOption{"display", true},            QtOption{"name", true},
-    QtOption{"session", true},    QtOption{"style", true},              QtOption{"stylesheet", true},
-    QtOption{"visual", true},     QtOption{"reverse", false},           QtOption{"widgetcount", false},
-    QtOption{"nograb", false},    QtOption{"dograb", false},            QtOption{"sync", false},
+    QtOption{"platform", true},        QtOption{"platformpluginpath", true},
+    QtOption{"platformtheme", true},   QtOption{"plugin", true},
+    QtOption{"qwindowgeometry", true}, QtOption{"geometry", true},
+    QtOption{"qwindowicon", true},     QtOption{"icon", true},
+    QtOption{"qwindowtitle", true},    QtOption{"title", true},
+    QtOption{"display", true},         QtOption{"name", true},
+    QtOption{"session", true},         QtOption{"style", true},
+    QtOption{"stylesheet", true},      QtOption{"visual", true},
+    QtOption{"reverse", false},        QtOption{"widgetcount", false},
+    QtOption{"nograb", false},         QtOption{"dograb", false},
+    QtOption{"sync", false},
 };
 
 std::optional<QtOption> qtOption(std::string_view argument)
@@ -176,7 +179,8 @@ private:
             else
                 fail("--fps vuole da 1/3600 (un fotogramma all'ora) a 1000 fotogrammi al secondo: un intero, un "
                      "decimale di al massimo tre cifre (0.5), una frazione (30000/1001) o ntsc, pal, film, "
-                     "ntsc-film; non '" + std::string(given) + "'");
+                     "ntsc-film; non '" +
+                     std::string(given) + "'");
         } else if (longName == "framemd5") {
             invocation.framemd5 = given;
             if (given.empty())

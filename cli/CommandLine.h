@@ -23,18 +23,18 @@ inline constexpr int kExitSubstituted = 3;  // finished, some frames are the one
 inline constexpr int kExitDiffers = 4;      // the video does not hold exactly the frames checked
 
 struct Invocation {
-    std::vector<std::string> items;  // files and folders, in the order given, as the shell passed them
-    std::string output;              // the video to make without a window; empty: open the window
-    video::StreamRate rate;          // the window's own rate at start, 25 a second
+    std::vector<std::string> items;          // files and folders, in the order given, as the shell passed them
+    std::string output;                      // the video to make without a window; empty: open the window
+    video::StreamRate rate;                  // the window's own rate at start, 25 a second
     codec::Codec codec = codec::Codec::Raw;  // how the frames are stored
-    bool overwrite = false;          // an existing output may be replaced
-    std::string list;                // a file of further paths, "-" for standard input
-    bool nullSeparated = false;      // the list's paths end with NUL, not a new line
-    bool progress = false;           // progress even when standard error is no terminal
+    bool overwrite = false;                  // an existing output may be replaced
+    std::string list;                        // a file of further paths, "-" for standard input
+    bool nullSeparated = false;              // the list's paths end with NUL, not a new line
+    bool progress = false;                   // progress even when standard error is no terminal
     // Check the video against its frames: with --output the one written, else the first item.
     bool verify = false;
-    std::string framemd5;            // where the video's frame checksums go, "-" standard output
-    std::string qtPlatform;          // Qt's own -platform value, when given
+    std::string framemd5;    // where the video's frame checksums go, "-" standard output
+    std::string qtPlatform;  // Qt's own -platform value, when given
 };
 
 enum class Action { Window, Batch, Verify, Help, Version, UsageError };

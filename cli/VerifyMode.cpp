@@ -157,19 +157,21 @@ int check(const std::string& video, const std::vector<std::string>& frames, cons
         hashes.emplace(stream);
     }
     const verify::CheckRequest request{video, frames, invocation.verify};
-    BatchProgress progress(static_cast<int>(frames.size()), stderr, progressStyle(invocation),
-                           [] { return terminalColumns(STDERR_FILENO); }, invocation.verify ? "verificati" : "letti");
+    BatchProgress progress(
+        static_cast<int>(frames.size()), stderr, progressStyle(invocation),
+        [] { return terminalColumns(STDERR_FILENO); }, invocation.verify ? "verificati" : "letti");
     CheckProgress observer(progress, static_cast<int>(frames.size()));
     const verify::CheckOutcome outcome =
         verify::checkVideo(request, observer, stop.stopRequested(), hashes ? &*hashes : nullptr);
     progress.finish();
     if (outcome.result == verify::CheckResult::Cancelled) {
-        say("interrotto: " + video + (invocation.verify ? " non è stato verificato fino in fondo"
-                                                        : ": nessuna impronta scritta"));
+        say("interrotto: " + video +
+            (invocation.verify ? " non è stato verificato fino in fondo" : ": nessuna impronta scritta"));
         return statusForSignal(stop.signal() != 0 ? stop.signal() : SIGINT);
     }
     int status = reportCheck(outcome, request, statusIfSame);
-    if (hashes && outcome.result != verify::CheckResult::Unchecked && outcome.result != verify::CheckResult::NotAVideo) {
+    if (hashes && outcome.result != verify::CheckResult::Unchecked &&
+        outcome.result != verify::CheckResult::NotAVideo) {
         std::string error;
         if (!out.finish(error)) {
             say("le impronte non si scrivono in " + sums + ": " + error);

@@ -189,16 +189,15 @@ std::size_t bytesPerPixel(PixelLayout layout)
 }
 
 void toCodecPixels(const bitmap::StreamShape& shape, std::span<const std::uint8_t> bits,
-                   std::span<const std::uint8_t> palette, PixelLayout layout, PixelRows rows,
-                   CodecPalette& paletteOut)
+                   std::span<const std::uint8_t> palette, PixelLayout layout, PixelRows rows, CodecPalette& paletteOut)
 {
     const Geometry g = geometryOf(shape);
     if (shape.bitCount <= 8) {
         fromIndices(shape, g, bits, palette, layout, rows);
         paletteOut.fill(0xFF000000u);
         for (std::size_t i = 0; i < std::min<std::size_t>(palette.size() / 4, paletteOut.size()); ++i)
-            paletteOut[i] = 0xFF000000u | std::uint32_t{palette[4 * i + 2]} << 16 | std::uint32_t{palette[4 * i + 1]} << 8 |
-                            palette[4 * i];
+            paletteOut[i] = 0xFF000000u | std::uint32_t{palette[4 * i + 2]} << 16 |
+                            std::uint32_t{palette[4 * i + 1]} << 8 | palette[4 * i];
         return;
     }
     fromDirectColour(shape, g, bits, layout, rows);

@@ -40,7 +40,6 @@ using CodecPalette = std::array<std::uint32_t, 256>;
 // empty above 8 bits); both must fit `shape`. For Pal8 `paletteOut` receives the table,
 // entries beyond the frame's own being opaque black.
 void toCodecPixels(const bitmap::StreamShape& shape, std::span<const std::uint8_t> bits,
-                   std::span<const std::uint8_t> palette, PixelLayout layout, PixelRows rows,
-                   CodecPalette& paletteOut);
+                   std::span<const std::uint8_t> palette, PixelLayout layout, PixelRows rows, CodecPalette& paletteOut);
 
 }  // namespace kelvora::codec

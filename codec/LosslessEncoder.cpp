@@ -140,8 +140,7 @@ std::vector<std::uint8_t> LosslessEncoder::streamFormat(std::span<const std::uin
     binary::writeInfoHeader(header, std::span(format).first<binary::kInfoHeaderSize>());
     std::copy(extra.begin(), extra.end(), format.begin() + binary::kInfoHeaderSize);
     if (palette)
-        std::copy_n(firstPalette.begin(), std::min<std::size_t>(firstPalette.size(), 1024),
-                    format.end() - 1024);
+        std::copy_n(firstPalette.begin(), std::min<std::size_t>(firstPalette.size(), 1024), format.end() - 1024);
     return format;
 }
 

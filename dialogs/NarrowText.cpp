@@ -18,7 +18,8 @@ std::optional<QByteArray> paddedBuffer(const QString& text, qsizetype size)
 QString textToFirstNul(const QByteArray& buffer)
 {
     const qsizetype nul = buffer.indexOf('\0');
-    return platform::pathFromNative(std::string_view(buffer.constData(), static_cast<std::size_t>(nul < 0 ? buffer.size() : nul)));
+    return platform::pathFromNative(
+        std::string_view(buffer.constData(), static_cast<std::size_t>(nul < 0 ? buffer.size() : nul)));
 }
 
 QString wholeText(const QByteArray& buffer)
@@ -26,9 +27,6 @@ QString wholeText(const QByteArray& buffer)
     return platform::pathFromNative(std::string_view(buffer.constData(), static_cast<std::size_t>(buffer.size())));
 }
 
-const char* textOrAbsent(const QByteArray& narrow)
-{
-    return narrow.isEmpty() ? nullptr : narrow.constData();
-}
+const char* textOrAbsent(const QByteArray& narrow) { return narrow.isEmpty() ? nullptr : narrow.constData(); }
 
 }  // namespace kelvora::dialogs

@@ -77,7 +77,8 @@ bool cFileDlg::VBGetSaveFileName(QString& filename, QString& FileTitle)
 bool cFileDlg::ExistFile(QString sSpec) const
 {
     std::error_code error;
-    [[maybe_unused]] const auto length = std::filesystem::file_size(std::filesystem::path(platform::nativePath(sSpec)), error);
+    [[maybe_unused]] const auto length =
+        std::filesystem::file_size(std::filesystem::path(platform::nativePath(sSpec)), error);
     return !error;
 }
 
@@ -173,8 +174,7 @@ bool cFileDlg::run(FileDialogKind kind, QString& filename, QString& FileTitle)
 }
 
 void cFileDlg::takeConfirmed(FileDialogKind kind, const OPENFILENAMEA& ofn, const QString& filterList,
-                             const QByteArray& file, const QByteArray& title, QString& filename,
-                             QString& FileTitle)
+                             const QByteArray& file, const QByteArray& title, QString& filename, QString& FileTitle)
 {
     filename = textToFirstNul(file);
     FileTitle = textToFirstNul(title);

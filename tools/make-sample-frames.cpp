@@ -34,7 +34,7 @@ std::vector<std::uint8_t> drawFrame(int index, int count)
     const double t = static_cast<double>(index) / count;
     const double ballX = 30 + t * (kWidth - 60);
     const double ballY = 40 + std::abs(std::sin(t * 3 * M_PI)) * (kHeight - 100);  // height above ground
-    for (int row = 0; row < kHeight; ++row) {          // row 0 is the bottom line
+    for (int row = 0; row < kHeight; ++row) {                                      // row 0 is the bottom line
         for (int x = 0; x < kWidth; ++x) {
             std::uint8_t* pixel = &dib[kInfoHeaderSize + row * kStride + x * 3];  // blue, green, red
             const bool ground = row < 30;

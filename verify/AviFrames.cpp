@@ -51,8 +51,7 @@ ChunkHead readHead(std::span<const std::uint8_t> bytes)
 }
 
 // Each chunk of a list held in memory, with its body; stops at the first that does not fit.
-template <typename Visit>
-void forEachChunk(std::span<const std::uint8_t> list, Visit&& visit)
+template <typename Visit> void forEachChunk(std::span<const std::uint8_t> list, Visit&& visit)
 {
     for (std::size_t at = 0; at + 8 <= list.size();) {
         const ChunkHead head = readHead(list.subspan(at, std::min<std::size_t>(12, list.size() - at)));
@@ -260,7 +259,7 @@ bool AviFrames::next(std::vector<std::uint8_t>& data)
         data.resize(chunk.size);
         if (const auto outcome = m_file.readExactlyAt(data, at + 8); outcome != platform::ReadOutcome::Complete) {
             m_problem = outcome == platform::ReadOutcome::Failed ? "errore di lettura (" + systemText(errno) + ")"
-                                                                  : "il file finisce a metà di un fotogramma";
+                                                                 : "il file finisce a metà di un fotogramma";
             m_open.clear();
             m_nextMovi = m_movi.size();
             return false;

@@ -60,10 +60,10 @@ private:
     platform::File m_file;
     std::int64_t m_length = 0;
     VideoStream m_stream;
-    int m_streamNumber = -1;     // its place among the file's streams: its chunks are "NNdb"/"NNdc"
-    std::vector<Span> m_movi;    // in file order
+    int m_streamNumber = -1;   // its place among the file's streams: its chunks are "NNdb"/"NNdc"
+    std::vector<Span> m_movi;  // in file order
     std::size_t m_nextMovi = 0;
-    std::vector<Span> m_open;    // the lists being read, innermost last
+    std::vector<Span> m_open;  // the lists being read, innermost last
     std::int64_t m_at = 0;
     codec::CodecPalette m_palette{};
     std::string m_problem;

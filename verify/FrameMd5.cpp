@@ -42,8 +42,8 @@ void FrameMd5::header(const FrameMd5Stream& stream)
                                      "#dimensions 0: %dx%d\n"
                                      "#sar 0: %d/%d\n"
                                      "#stream#, dts,        pts, duration,     size, hash\n",
-                                     num / common, den / common, stream.width, stream.height,
-                                     stream.sarNum, stream.sarNum == 0 ? 1 : stream.sarDen);
+                                     num / common, den / common, stream.width, stream.height, stream.sarNum,
+                                     stream.sarNum == 0 ? 1 : stream.sarDen);
     m_failed = m_failed || written < 0;
     m_headerWritten = true;
 }

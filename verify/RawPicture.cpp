@@ -38,8 +38,8 @@ bool rawPicture(const binary::BITMAPINFOHEADER& header, std::span<const std::uin
     if (header.biWidth <= 0 || header.biHeight == 0 || bitCount <= 0 || bitCount > 32)
         return false;
     const auto width = static_cast<std::size_t>(header.biWidth);
-    const std::size_t rows = header.biHeight < 0 ? 0 - static_cast<std::size_t>(header.biHeight)
-                                                 : static_cast<std::size_t>(header.biHeight);
+    const std::size_t rows =
+        header.biHeight < 0 ? 0 - static_cast<std::size_t>(header.biHeight) : static_cast<std::size_t>(header.biHeight);
     out.clear();
     if (header.biCompression == binary::BI_RLE8 || header.biCompression == binary::BI_RLE4) {
         out.resize(width * rows);

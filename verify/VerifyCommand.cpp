@@ -14,10 +14,7 @@ namespace {
 // How often the window takes in the check's progress: about two display frames.
 constexpr int kShowEveryMs = 25;
 
-QString framesText(int count)
-{
-    return platform::countText(count, u"fotogramma", u"fotogrammi");
-}
+QString framesText(int count) { return platform::countText(count, u"fotogramma", u"fotogrammi"); }
 
 // The worker only stores a counter; the window's thread shows it when it asks.
 class CheckProgress final : public CheckObserver {
@@ -75,7 +72,9 @@ QString checkStatus(const CheckOutcome& outcome)
     case CheckResult::Cancelled:
         break;
     }
-    return QStringLiteral("Verifica annullata dopo %1 di %2").arg(outcome.videoFrames).arg(framesText(outcome.listFrames));
+    return QStringLiteral("Verifica annullata dopo %1 di %2")
+        .arg(outcome.videoFrames)
+        .arg(framesText(outcome.listFrames));
 }
 
 VerifyCommand::VerifyCommand(VerifyWindow& window, platform::MessageBoxService& messages)
@@ -126,7 +125,8 @@ void VerifyCommand::verify(const std::string& video, const std::vector<std::stri
         report(outcome, video, frames);
 }
 
-void VerifyCommand::report(const CheckOutcome& outcome, const std::string& video, const std::vector<std::string>& frames)
+void VerifyCommand::report(const CheckOutcome& outcome, const std::string& video,
+                           const std::vector<std::string>& frames)
 {
     m_window.showStatus(checkStatus(outcome));
     const std::string title(platform::AppTitle);
@@ -137,7 +137,8 @@ void VerifyCommand::report(const CheckOutcome& outcome, const std::string& video
                           platform::vbCritical, title);
         break;
     case CheckResult::NotAVideo:
-        m_messages.MsgBox("La verifica di " + video + " è fallita: " + outcome.reason + ".", platform::vbCritical, title);
+        m_messages.MsgBox("La verifica di " + video + " è fallita: " + outcome.reason + ".", platform::vbCritical,
+                          title);
         break;
     case CheckResult::Unchecked:
         m_messages.MsgBox("Non è stato possibile verificare " + video + ": " + outcome.reason + ".",

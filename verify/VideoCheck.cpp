@@ -128,8 +128,12 @@ private:
     void hash(int index, bool decoded)
     {
         const VideoStream& stream = m_video.stream();
-        FrameMd5Stream shown{stream.rate, stream.scale, stream.header.biWidth,
-                             stream.header.biHeight < 0 ? -stream.header.biHeight : stream.header.biHeight, 0, 1};
+        FrameMd5Stream shown{stream.rate,
+                             stream.scale,
+                             stream.header.biWidth,
+                             stream.header.biHeight < 0 ? -stream.header.biHeight : stream.header.biHeight,
+                             0,
+                             1};
         if (m_decoder) {
             if (!decoded)
                 return;
@@ -215,7 +219,8 @@ CheckOutcome checkVideo(const CheckRequest& request, CheckObserver& observer, co
     if (request.compare && out.videoFrames < out.listFrames) {
         // The files the video lacks need not be read: nothing in the video can match them.
         const std::string problem = video->problem();
-        Checker::note(out, out.videoFrames, "manca nel video" + (problem.empty() ? std::string() : " (" + problem + ")"));
+        Checker::note(out, out.videoFrames,
+                      "manca nel video" + (problem.empty() ? std::string() : " (" + problem + ")"));
         out.differing += out.listFrames - out.videoFrames - 1;
         observer.frameChecked(out.listFrames - 1);
     }
@@ -230,7 +235,9 @@ std::string differenceText(const CheckOutcome& outcome, const std::vector<std::s
         text += " di " + std::to_string(outcome.listFrames) + ", " + frames[static_cast<std::size_t>(outcome.first)];
     text += ": " + outcome.firstReason + "; ";
     const int rest = outcome.differing - 1;
-    text += rest == 0 ? "nessun altro diverso" : rest == 1 ? "1 altro diverso" : std::to_string(rest) + " altri diversi";
+    text += rest == 0   ? "nessun altro diverso"
+            : rest == 1 ? "1 altro diverso"
+                        : std::to_string(rest) + " altri diversi";
     if (outcome.videoFrames != outcome.listFrames)
         text += " (fotogrammi nel video: " + std::to_string(outcome.videoFrames) +
                 ", file: " + std::to_string(outcome.listFrames) + ")";

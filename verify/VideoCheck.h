@@ -43,8 +43,8 @@ struct CheckOutcome {
     CheckResult result = CheckResult::Unchecked;
     int videoFrames = 0;  // frames found in the video (so far, for a cancelled check)
     int listFrames = 0;
-    int differing = 0;    // places where the video and the list differ
-    int first = -1;       // the first of them, from 0
+    int differing = 0;        // places where the video and the list differ
+    int first = -1;           // the first of them, from 0
     std::string firstReason;  // what differs there, in Italian ("i pixel sono diversi")
     std::string reason;       // for NotAVideo and Unchecked: why, in Italian
 };

@@ -31,8 +31,8 @@ const char* const kOutOfMemory = "Memoria insufficiente per preparare il fotogra
 }  // namespace
 
 FramePipeline::FramePipeline(PipelineFrames frames, std::unique_ptr<bitmap::cDIB> first, std::string firstPath,
-                             platform::MessageBoxService& messages, SaveObserver& observer,
-                             PipelineEncoding encoding, std::size_t frameBytes, const std::atomic<bool>& cancel)
+                             platform::MessageBoxService& messages, SaveObserver& observer, PipelineEncoding encoding,
+                             std::size_t frameBytes, const std::atomic<bool>& cancel)
     : m_frames(frames), m_messages(messages), m_observer(observer), m_cancel(cancel), m_codec(encoding.codec),
       m_shape(encoding.shape), m_threadsEach(encoding.plan.threadsEach), m_first(std::move(first)),
       m_firstPath(std::move(firstPath))
@@ -60,10 +60,7 @@ FramePipeline::~FramePipeline()
     m_threads.clear();  // joins
 }
 
-bool FramePipeline::stopping() const
-{
-    return m_stop || m_cancel.load(std::memory_order_relaxed);
-}
+bool FramePipeline::stopping() const { return m_stop || m_cancel.load(std::memory_order_relaxed); }
 
 void FramePipeline::load()
 {

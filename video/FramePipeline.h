@@ -35,9 +35,9 @@ struct PreparedFrame {
     bool loaded = false;    // false: the file no longer loads (its bitmap object has said why)
     bool isTarget = false;  // the file is the one the video is to replace
     std::unique_ptr<bitmap::cDIB> dib;
-    bitmap::FramePlan plan;             // of a loaded frame
-    std::vector<std::uint8_t> packet;   // the encoded frame, when encoding and the frame fits the stream
-    std::string failure;                // why the frame could not be prepared (encoding, memory); empty when it was
+    bitmap::FramePlan plan;            // of a loaded frame
+    std::vector<std::uint8_t> packet;  // the encoded frame, when encoding and the frame fits the stream
+    std::string failure;               // why the frame could not be prepared (encoding, memory); empty when it was
 };
 
 // How the frames are encoded: by `codec` into a stream of `shape`, by `plan.encoders`

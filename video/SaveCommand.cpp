@@ -72,14 +72,12 @@ QString finishedStatus(const SaveOutcome& outcome, codec::Codec codec)
 {
     QString text = QStringLiteral("Il file AVI è stato creato con successo!");
     if (codec != codec::Codec::Raw)
-        text += QStringLiteral(" (%1)").arg(QString::fromStdString(savedSummary(codec, outcome.fileBytes, outcome.uncompressedBytes)));
+        text += QStringLiteral(" (%1)").arg(
+            QString::fromStdString(savedSummary(codec, outcome.fileBytes, outcome.uncompressedBytes)));
     return text;
 }
 
-QString framesText(int count)
-{
-    return platform::countText(count, u"fotogramma", u"fotogrammi");
-}
+QString framesText(int count) { return platform::countText(count, u"fotogramma", u"fotogrammi"); }
 
 QString cancelledStatus(int written, int frames)
 {
@@ -165,8 +163,8 @@ SaveOutcome SaveCommand::runBesideWindow(const SaveRequest& request)
     m_window.beginSave(frames);
     SaveProgress progress(m_window, frames);
     QObject windowThread;
-    platform::RelayedMessages frameMessages(windowThread, m_messages, [&progress] { progress.beginMessage(); },
-                                            [&progress] { progress.endMessage(); });
+    platform::RelayedMessages frameMessages(
+        windowThread, m_messages, [&progress] { progress.beginMessage(); }, [&progress] { progress.endMessage(); });
     QEventLoop loop;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, &windowThread, [&progress] { progress.show(); });

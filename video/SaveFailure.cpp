@@ -48,8 +48,8 @@ std::string openFailureReason(const std::string& target)
         return kNotRegular;
     // The file's own mode comes first: a read-only file in a writable folder is not the
     // folder's fault.
-    if (::stat(target.c_str(), &info) == 0
-        && (::access(target.c_str(), W_OK) != 0 || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
+    if (::stat(target.c_str(), &info) == 0 &&
+        (::access(target.c_str(), W_OK) != 0 || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
         return kReadOnlyFile;
     if (::access(folder.c_str(), W_OK) != 0)
         return kNoPermission;

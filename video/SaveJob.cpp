@@ -330,8 +330,7 @@ FirstFrame findFirstFrame(FrameSource& source, FrameAdmission* admission, bitmap
 
 }  // namespace
 
-SaveJob::SaveJob(mAVIDecs& avi, platform::MessageBoxService& frameMessages)
-    : m_avi(avi), m_frameMessages(frameMessages)
+SaveJob::SaveJob(mAVIDecs& avi, platform::MessageBoxService& frameMessages) : m_avi(avi), m_frameMessages(frameMessages)
 {
 }
 
@@ -367,8 +366,7 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
         out.reason = openFailureReason(request.path);
         return out;
     }
-    out.result = createStream(m_avi, handles, *dib, request.codec, format.format, request.rate,
-                              request.scale);
+    out.result = createStream(m_avi, handles, *dib, request.codec, format.format, request.rate, request.scale);
     if (out.result != 0)
         out.reason = formatFailureReason(out.result);
     FrameLoop loop{m_avi, request, first.plan, handles.compressed, observer, cancel, out, {}};

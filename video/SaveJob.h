@@ -83,8 +83,7 @@ class SaveJob {
 public:
     SaveJob(mAVIDecs& avi, platform::MessageBoxService& frameMessages);
 
-    [[nodiscard]] SaveOutcome run(const SaveRequest& request, SaveObserver& observer,
-                                  const std::atomic<bool>& cancel);
+    [[nodiscard]] SaveOutcome run(const SaveRequest& request, SaveObserver& observer, const std::atomic<bool>& cancel);
 
 private:
     mAVIDecs& m_avi;

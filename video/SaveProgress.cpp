@@ -4,10 +4,7 @@
 
 namespace kelvora::video {
 
-SaveProgress::SaveProgress(SaveWindow& window, int frames) : m_window(window), m_frames(frames)
-{
-    m_clock.start();
-}
+SaveProgress::SaveProgress(SaveWindow& window, int frames) : m_window(window), m_frames(frames) { m_clock.start(); }
 
 void SaveProgress::show()
 {
@@ -36,10 +33,7 @@ void SaveProgress::beginMessage()
     show();
 }
 
-void SaveProgress::endMessage()
-{
-    m_held = -1;
-}
+void SaveProgress::endMessage() { m_held = -1; }
 
 int SaveProgress::secondsLeft(int written) const
 {

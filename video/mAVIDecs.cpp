@@ -34,8 +34,8 @@ public:
     {
         return avifile::AVIFileCreateStreamA(pfile, ppavi, psi);
     }
-    HRESULT AVIMakeCompressedStream(PAVISTREAM* ppsCompressed, PAVISTREAM psSource,
-                                    const AVICOMPRESSOPTIONS* lpOptions, const CLSID* pclsidHandler) override
+    HRESULT AVIMakeCompressedStream(PAVISTREAM* ppsCompressed, PAVISTREAM psSource, const AVICOMPRESSOPTIONS* lpOptions,
+                                    const CLSID* pclsidHandler) override
     {
         return avifile::AVIMakeCompressedStream(ppsCompressed, psSource, lpOptions, pclsidHandler);
     }

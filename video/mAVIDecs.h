@@ -46,8 +46,8 @@ public:
                                                  LONG cbBuffer, DWORD dwFlags, LONG* plSampWritten,
                                                  LONG* plBytesWritten) = 0;
     // See avifile::AVIStreamWriteSamples. A library without it writes the samples one by one.
-    [[nodiscard]] virtual HRESULT AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<const AVISAMPLE> samples,
-                                                        LONG* plSampWritten);
+    [[nodiscard]] virtual HRESULT AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart,
+                                                        std::span<const AVISAMPLE> samples, LONG* plSampWritten);
     virtual ULONG AVIStreamRelease(PAVISTREAM pavi) = 0;
     // phrFinish: see avifile::AVIFileRelease.
     virtual ULONG AVIFileRelease(PAVIFILE pfile, HRESULT* phrFinish) = 0;

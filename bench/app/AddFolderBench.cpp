@@ -41,8 +41,7 @@ int readEveryFile(const bench::SaveJob& job, int times)
             const int in = ::open((job.frameDir / bench::frameName(i)).c_str(), O_RDONLY);
             if (in < 0)
                 return 1;
-            while (::read(in, buffer.data(), buffer.size()) > 0) {
-            }
+            while (::read(in, buffer.data(), buffer.size()) > 0) {}
             ::close(in);
         }
     }

@@ -128,7 +128,10 @@ private:
     qint64 m_maxGap = 0;
 };
 
-double averagePathBytes(const fs::path& dir) { return static_cast<double>((dir / bench::frameName(0)).string().size()); }
+double averagePathBytes(const fs::path& dir)
+{
+    return static_cast<double>((dir / bench::frameName(0)).string().size());
+}
 
 int windowAdd(const fs::path& dir, int frames)
 {
@@ -235,7 +238,8 @@ void benchWorkload(const bench::Workload& w, const fs::path& root, bool canDrop)
                 "% folder", "disk MB", "paint gap", "loop gap", "B/entry");
     for (const bool cold : {false, true}) {
         if (cold && (!canDrop || w.frames > kColdLimit)) {
-            std::printf("  (cold runs skipped: %s)\n", canDrop ? "more than 100,000 files" : "cannot drop the page cache");
+            std::printf("  (cold runs skipped: %s)\n",
+                        canDrop ? "more than 100,000 files" : "cannot drop the page cache");
             continue;
         }
         double catSeconds = 0;
@@ -253,17 +257,15 @@ void benchWorkload(const bench::Workload& w, const fs::path& root, bool canDrop)
                 catSeconds = add;
             if (name.starts_with("adding job"))
                 withoutWindow = add;
-            std::printf("  %-27s %-5s %9.3f %9.3f %11s %9s %10.1f %9s %9s %10s%s\n", p.name, cold ? "cold" : "warm",
-                        run.seconds, add,
-                        f.readBytes >= 0 ? std::to_string(f.readBytes / 1000000.0).substr(0, 8).c_str() : "-",
-                        f.readBytes >= 0 ? std::to_string(100.0 * f.readBytes / bytes).substr(0, 6).c_str() : "-",
-                        run.diskBytes / 1e6,
-                        f.maxPaintGapMs >= 0 ? (std::to_string(static_cast<int>(f.maxPaintGapMs)) + " ms").c_str()
-                                             : "-",
-                        f.maxLoopGapMs >= 0 ? (std::to_string(static_cast<int>(f.maxLoopGapMs)) + " ms").c_str()
-                                            : "-",
-                        f.bytesPerEntry >= 0 ? std::to_string(static_cast<int>(f.bytesPerEntry)).c_str() : "-",
-                        run.ok ? "" : "  FAILED");
+            std::printf(
+                "  %-27s %-5s %9.3f %9.3f %11s %9s %10.1f %9s %9s %10s%s\n", p.name, cold ? "cold" : "warm",
+                run.seconds, add, f.readBytes >= 0 ? std::to_string(f.readBytes / 1000000.0).substr(0, 8).c_str() : "-",
+                f.readBytes >= 0 ? std::to_string(100.0 * f.readBytes / bytes).substr(0, 6).c_str() : "-",
+                run.diskBytes / 1e6,
+                f.maxPaintGapMs >= 0 ? (std::to_string(static_cast<int>(f.maxPaintGapMs)) + " ms").c_str() : "-",
+                f.maxLoopGapMs >= 0 ? (std::to_string(static_cast<int>(f.maxLoopGapMs)) + " ms").c_str() : "-",
+                f.bytesPerEntry >= 0 ? std::to_string(static_cast<int>(f.bytesPerEntry)).c_str() : "-",
+                run.ok ? "" : "  FAILED");
             if (name.starts_with("window")) {
                 std::printf("  %-27s %-5s  window x no window %.2f", "=", cold ? "cold" : "warm", add / withoutWindow);
                 if (catSeconds > 0)
@@ -285,9 +287,9 @@ int main(int argc, char** argv)
     const bool canDrop = dropCaches();
     if (!canDrop)
         std::printf("cold runs skipped: the page cache cannot be dropped here (needs root)\n");
-    for (const bench::Workload& w : {bench::Workload{"1080p", 1920, 1080, 24, big},
-                                     bench::Workload{"160x120x8", 160, 120, 8, small},
-                                     bench::Workload{"16x16x8", 16, 16, 8, tiny}})
+    for (const bench::Workload& w :
+         {bench::Workload{"1080p", 1920, 1080, 24, big}, bench::Workload{"160x120x8", 160, 120, 8, small},
+          bench::Workload{"16x16x8", 16, 16, 8, tiny}})
         if (w.frames > 0)
             benchWorkload(w, root, canDrop);
     return 0;

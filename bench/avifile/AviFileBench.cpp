@@ -76,16 +76,17 @@ int main(int argc, char** argv)
         const bench::SaveJob job = bench::prepareJob(w, root, root / "out.avi", bytes);
         std::printf("\n%s: %d frames, %.1f MB of BMP files (best and median of %d runs)\n", w.name, w.frames,
                     bytes / 1e6, repeats);
-        std::printf("  %-34s %9s %9s %10s %12s %10s\n", "path", "best s", "median s", "MB/s", "peak RSS MB",
-                    "out MB");
+        std::printf("  %-34s %9s %9s %10s %12s %10s\n", "path", "best s", "median s", "MB/s", "peak RSS MB", "out MB");
         std::vector<bench::Measure> best;
         double copySeconds = 0;
         double catSeconds = 0;
         for (const auto& p : paths()) {
-            const bench::Measure m = bench::bestOf(repeats, [&] { return p.run(job); }, [&] {
-                fs::remove(job.output);
-                ::sync();  // every path starts with no dirty pages of the one before
-            });
+            const bench::Measure m = bench::bestOf(
+                repeats, [&] { return p.run(job); },
+                [&] {
+                    fs::remove(job.output);
+                    ::sync();  // every path starts with no dirty pages of the one before
+                });
             best.push_back(m);
             if (std::strcmp(p.name, kPlainCopy) == 0)
                 copySeconds = m.medianSeconds;
@@ -95,7 +96,8 @@ int main(int argc, char** argv)
             std::printf("  %-34s %9.3f %9.3f %10.1f %12.1f %10.1f%s\n", p.name, m.seconds, m.medianSeconds,
                         bytes / 1e6 / m.medianSeconds, m.peakRssKiB / 1024.0, outMB, m.ok ? "" : "  FAILED");
         }
-        for (const auto& [against, seconds] : {std::pair{"the plain copy (c)", copySeconds}, std::pair{"cat (e)", catSeconds}}) {
+        for (const auto& [against, seconds] :
+             {std::pair{"the plain copy (c)", copySeconds}, std::pair{"cat (e)", catSeconds}}) {
             std::printf("  median throughput relative to %s:", against);
             for (std::size_t i = 0; i < best.size(); ++i)
                 std::printf("  %.4s %.2f", paths()[i].name, seconds / best[i].medianSeconds);

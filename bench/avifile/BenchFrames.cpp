@@ -17,14 +17,14 @@ Frame makeFrame(const Workload& w, int index)
     const std::uint32_t size = stride * static_cast<std::uint32_t>(w.height);
     const std::uint32_t colours = w.bitCount == 8 ? 256 : 0;
     const auto header = binary::infoHeaderBytes({.biSize = static_cast<std::int32_t>(binary::kInfoHeaderSize),
-                                                  .biWidth = w.width,
-                                                  .biHeight = w.height,
-                                                  .biPlanes = 1,
-                                                  .biBitCount = static_cast<std::int16_t>(w.bitCount),
-                                                  .biSizeImage = static_cast<std::int32_t>(size),
-                                                  .biXPelsPerMeter = 2835,
-                                                  .biYPelsPerMeter = 2835,
-                                                  .biClrUsed = static_cast<std::int32_t>(colours)});
+                                                 .biWidth = w.width,
+                                                 .biHeight = w.height,
+                                                 .biPlanes = 1,
+                                                 .biBitCount = static_cast<std::int16_t>(w.bitCount),
+                                                 .biSizeImage = static_cast<std::int32_t>(size),
+                                                 .biXPelsPerMeter = 2835,
+                                                 .biYPelsPerMeter = 2835,
+                                                 .biClrUsed = static_cast<std::int32_t>(colours)});
     f.info.assign(header.begin(), header.end());
     f.info.resize(header.size() + 4 * colours);
     binary::ByteWriter palette(std::span(f.info).subspan(header.size()));
@@ -58,8 +58,8 @@ std::uint64_t writeBmpFiles(const Workload& w, const std::filesystem::path& dir)
         const auto bytes = bmpFileBytes(makeFrame(w, i));
         char name[32];
         std::snprintf(name, sizeof name, "frame_%05d.bmp", i);
-        std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                          static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(dir / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         total += bytes.size();
     }
     return total;

@@ -17,7 +17,7 @@ struct Workload {
 };
 
 struct Frame {
-    std::vector<std::uint8_t> info;    // BITMAPINFOHEADER + colour table
+    std::vector<std::uint8_t> info;  // BITMAPINFOHEADER + colour table
     std::vector<std::uint8_t> pixels;
 };
 

@@ -20,8 +20,7 @@ struct Measure {
 [[nodiscard]] Measure runInChild(const std::function<int()>& work);
 // The best (fastest successful) of `repeats` runs, with their median; `before` runs in this
 // process ahead of each, outside the time (removing the last run's output, say).
-[[nodiscard]] Measure bestOf(int repeats, const std::function<int()>& work,
-                             const std::function<void()>& before = {});
+[[nodiscard]] Measure bestOf(int repeats, const std::function<int()>& work, const std::function<void()>& before = {});
 // The median of some runs' seconds; 0 for none.
 [[nodiscard]] double median(std::vector<double> seconds);
 

@@ -99,8 +99,7 @@ int bitmapObjectSave(const SaveJob& job)
     if (!dib.CreateFromFile((job.frameDir / frameName(0)).string()))
         return 1;
     Save save;
-    bool ok = save.open(job,
-                        std::span(dib.PointerToBitmapInfo(), static_cast<std::size_t>(dib.SizeBitmapInfo())),
+    bool ok = save.open(job, std::span(dib.PointerToBitmapInfo(), static_cast<std::size_t>(dib.SizeBitmapInfo())),
                         static_cast<DWORD>(dib.SizeImage()));
     for (int i = 0; i < job.workload.frames && ok; ++i) {
         ok = dib.CreateFromFile((job.frameDir / frameName(i)).string()) &&

@@ -64,8 +64,7 @@ bool plainRead(const std::filesystem::path& path, std::vector<std::uint8_t>& buf
     return done == buffer.size();
 }
 
-template <typename Load>
-double secondsPerLoad(Load&& load)
+template <typename Load> double secondsPerLoad(Load&& load)
 {
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kLoadsPerRound; ++i)

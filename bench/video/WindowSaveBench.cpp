@@ -81,8 +81,7 @@ int main(int argc, char** argv)
         const bench::SaveJob job = bench::prepareJob(w, root, root / "out.avi", bytes);
         std::printf("\n%s: %d frames, %.1f MB of BMP files (best of %d runs)\n", w.name, w.frames, bytes / 1e6,
                     repeats);
-        std::printf("  %-30s %9s %10s %8s %8s %12s\n", "path", "seconds", "ms/frame", "x (b)", "x copy",
-                    "peak RSS MB");
+        std::printf("  %-30s %9s %10s %8s %8s %12s\n", "path", "seconds", "ms/frame", "x (b)", "x copy", "peak RSS MB");
         std::vector<double> seconds;
         std::vector<double> medians;
         for (const auto& p : paths()) {

@@ -119,8 +119,8 @@ void AVIFileExit();
 [[nodiscard]] HRESULT AVIMakeCompressedStream(PAVISTREAM* ppsCompressed, PAVISTREAM psSource,
                                               const AVICOMPRESSOPTIONS* lpOptions, const CLSID* pclsidHandler);
 [[nodiscard]] HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, const void* lpFormat, LONG cbFormat);
-[[nodiscard]] HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer,
-                                     LONG cbBuffer, DWORD dwFlags, LONG* plSampWritten, LONG* plBytesWritten);
+[[nodiscard]] HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer, LONG cbBuffer,
+                                     DWORD dwFlags, LONG* plSampWritten, LONG* plBytesWritten);
 // Our extension: several samples at once, from lStart on, each from its own buffer with its own
 // flags, gathered into as few writes as the platform allows; as if each had been given to
 // AVIStreamWrite in turn. *plSampWritten (when given) receives how many are in the file.

@@ -116,8 +116,8 @@ HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, const void* lpFormat, LON
     return writer.setFormat(format);
 }
 
-HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer, LONG cbBuffer,
-                       DWORD dwFlags, LONG* plSampWritten, LONG* plBytesWritten)
+HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer, LONG cbBuffer, DWORD dwFlags,
+                       LONG* plSampWritten, LONG* plBytesWritten)
 {
     if (plSampWritten)
         *plSampWritten = 0;
@@ -151,8 +151,9 @@ HRESULT AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<const AVIS
     for (const AVISAMPLE& sample : samples) {
         if (sample.cbBuffer < 0 || (!sample.lpBuffer && sample.cbBuffer > 0))
             return AVIERR_BADPARAM;
-        frames.push_back({{static_cast<const std::uint8_t*>(sample.lpBuffer), static_cast<std::size_t>(sample.cbBuffer)},
-                          (sample.dwFlags & AVIIF_KEYFRAME) != 0});
+        frames.push_back(
+            {{static_cast<const std::uint8_t*>(sample.lpBuffer), static_cast<std::size_t>(sample.cbBuffer)},
+             (sample.dwFlags & AVIIF_KEYFRAME) != 0});
     }
     AviWriter& writer = fileOf(pavi)->writer;
     if (!writer.hasFormat())
@@ -166,10 +167,7 @@ HRESULT AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<const AVIS
     return hr;
 }
 
-ULONG AVIStreamRelease(PAVISTREAM pavi)
-{
-    return AviHandles::lock()->release(pavi);
-}
+ULONG AVIStreamRelease(PAVISTREAM pavi) { return AviHandles::lock()->release(pavi); }
 
 ULONG AVIFileRelease(PAVIFILE pfile, HRESULT* phrFinish)
 {

@@ -20,7 +20,7 @@ struct AVIFileObject {
 };
 
 struct AVIStreamObject {
-    ULONG refs = 1;  // the caller's references plus one per stream made over this one
+    ULONG refs = 1;               // the caller's references plus one per stream made over this one
     PAVIFILE file = nullptr;      // counted: the stream holds a reference on its file
     PAVISTREAM source = nullptr;  // counted: a pass-through stream holds its source
 };

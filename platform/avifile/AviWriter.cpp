@@ -65,10 +65,7 @@ HRESULT AviWriter::changePalette(std::span<const std::uint8_t> format)
     return AVIERR_OK;
 }
 
-std::uint32_t AviWriter::suggestedBufferSize() const
-{
-    return std::max(m_info.dwSuggestedBufferSize, m_largestFrame);
-}
+std::uint32_t AviWriter::suggestedBufferSize() const { return std::max(m_info.dwSuggestedBufferSize, m_largestFrame); }
 
 void AviWriter::layOutHeader()
 {

@@ -79,9 +79,9 @@ private:
     Limits m_limits;
     RiffFile m_file;
     FrameIndex m_index;
-    std::vector<std::uint8_t> m_block;  // staging for header patches and index chunks
+    std::vector<std::uint8_t> m_block;                      // staging for header patches and index chunks
     std::vector<std::span<const std::uint8_t>> m_payloads;  // the frames of one gathered write
-    std::size_t m_runWritten = 0;                          // of them, those that reached the file
+    std::size_t m_runWritten = 0;                           // of them, those that reached the file
 
     bool m_hasStream = false;
     AVISTREAMINFOA m_info{};
@@ -96,9 +96,9 @@ private:
 
     // Header layout, fixed when the header is first written.
     bool m_headerWritten = false;
-    std::size_t m_headerSize = 0;       // up to and including the first 'LIST movi' header
-    std::size_t m_alignJunkSize = 0;    // JUNK (header included) aligning the first frame's data
-    std::uint64_t m_moviList = 0;       // first RIFF's 'LIST' of 'movi'
+    std::size_t m_headerSize = 0;     // up to and including the first 'LIST movi' header
+    std::size_t m_alignJunkSize = 0;  // JUNK (header included) aligning the first frame's data
+    std::uint64_t m_moviList = 0;     // first RIFF's 'LIST' of 'movi'
 
     // Progress.
     bool m_odml = false;

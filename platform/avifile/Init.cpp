@@ -14,8 +14,7 @@ void AVIFileExit()
 {
     // An unbalanced exit is ignored rather than driving the count negative.
     int current = g_initCount.load();
-    while (current > 0 && !g_initCount.compare_exchange_weak(current, current - 1)) {
-    }
+    while (current > 0 && !g_initCount.compare_exchange_weak(current, current - 1)) {}
 }
 
 int AVIFileInitCount() { return g_initCount.load(); }

@@ -56,15 +56,15 @@ std::vector<std::uint8_t> paletteChange(std::span<const std::uint8_t> from, std:
     const std::size_t count = last - first + 1;
     std::vector<std::uint8_t> payload(4 + kEntrySize * count);
     binary::ByteWriter out(payload);
-    out.u8(static_cast<std::uint8_t>(first));           // bFirstEntry
-    out.u8(static_cast<std::uint8_t>(count & 0xFF));    // bNumEntries, 0 for all 256
-    out.u16(0);                                          // wFlags
+    out.u8(static_cast<std::uint8_t>(first));         // bFirstEntry
+    out.u8(static_cast<std::uint8_t>(count & 0xFF));  // bNumEntries, 0 for all 256
+    out.u16(0);                                       // wFlags
     for (std::size_t i = first; i <= last; ++i) {
         const auto quad = to.subspan(i * kEntrySize, kEntrySize);  // RGBQUAD: blue, green, red
-        out.u8(quad[2]);                                 // peRed
-        out.u8(quad[1]);                                 // peGreen
-        out.u8(quad[0]);                                 // peBlue
-        out.u8(0);                                       // peFlags
+        out.u8(quad[2]);                                           // peRed
+        out.u8(quad[1]);                                           // peGreen
+        out.u8(quad[0]);                                           // peBlue
+        out.u8(0);                                                 // peFlags
     }
     return payload;
 }

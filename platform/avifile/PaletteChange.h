@@ -27,6 +27,7 @@ inline constexpr std::uint32_t AVISF_VIDEO_PALCHANGES = 0x00010000;
 
 // The AVIPALCHANGE payload that turns table `from` into table `to` (RGBQUAD entries, same
 // length), covering the first to the last entry that differs; empty when none does.
-[[nodiscard]] std::vector<std::uint8_t> paletteChange(std::span<const std::uint8_t> from, std::span<const std::uint8_t> to);
+[[nodiscard]] std::vector<std::uint8_t> paletteChange(std::span<const std::uint8_t> from,
+                                                      std::span<const std::uint8_t> to);
 
 }  // namespace kelvora::avifile

@@ -28,7 +28,8 @@ public:
     [[nodiscard]] bool appendChunk(platform::FourCC id, std::span<const std::uint8_t> payload);
     // Chunks of one id, one after the other, gathered into as few writes as the platform
     // allows. How many of them reached the file whole; all of them when it returns their count.
-    [[nodiscard]] std::size_t appendChunks(platform::FourCC id, std::span<const std::span<const std::uint8_t>> payloads);
+    [[nodiscard]] std::size_t appendChunks(platform::FourCC id,
+                                           std::span<const std::span<const std::uint8_t>> payloads);
     // The bytes a chunk of `payload` bytes takes: header, payload, pad.
     [[nodiscard]] static std::uint64_t chunkBytes(std::size_t payload) { return 8 + payload + (payload & 1); }
     [[nodiscard]] bool patch(std::uint64_t offset, std::span<const std::uint8_t> data);

@@ -13,7 +13,7 @@ namespace kelvora::binary {
 
 inline constexpr std::size_t kFileHeaderSize = 14;
 inline constexpr std::size_t kInfoHeaderSize = 40;
-inline constexpr std::size_t kCoreHeaderSize = 12;  // the OS/2 header: 16-bit sides, 3-byte colours
+inline constexpr std::size_t kCoreHeaderSize = 12;        // the OS/2 header: 16-bit sides, 3-byte colours
 inline constexpr std::int16_t kBitmapSignature = 0x4D42;  // "BM" read little-endian
 
 // The BMP file header as the file stores it: little-endian, no gaps between fields.

@@ -41,8 +41,9 @@ QString CheckedFileDialog::refusal(const QStringList& chosen) const
     const BufferNeeds needs = bytesNeeded(chosen);
     if (needs.file > static_cast<qsizetype>(m_limits.fileBuffer)) {
         const auto most = QString::number(m_limits.fileBuffer > 0 ? m_limits.fileBuffer - 1 : 0);
-        return chosen.size() == 1 ? QStringLiteral("Il percorso è troppo lungo (più di %1 byte).").arg(most)
-                                  : QStringLiteral("L'elenco dei file scelti è troppo lungo (più di %1 byte).").arg(most);
+        return chosen.size() == 1
+                   ? QStringLiteral("Il percorso è troppo lungo (più di %1 byte).").arg(most)
+                   : QStringLiteral("L'elenco dei file scelti è troppo lungo (più di %1 byte).").arg(most);
     }
     if (m_limits.titleBuffer > 0 && needs.title > static_cast<qsizetype>(m_limits.titleBuffer)) {
         return QStringLiteral("Il nome del file è troppo lungo (più di %1 byte).").arg(m_limits.titleBuffer - 1);

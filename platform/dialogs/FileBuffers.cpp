@@ -76,8 +76,8 @@ bool storeChosenFiles(OPENFILENAMEA& ofn, const QStringList& paths)
     const FileBufferImage image = imageOf(paths);
     const QByteArray title = titleOf(paths);
     const bool wantsTitle = ofn.lpstrFileTitle != nullptr && ofn.nMaxFileTitle > 0;
-    if (static_cast<DWORD>(image.bytes.size()) > ofn.nMaxFile
-        || (wantsTitle && static_cast<DWORD>(title.size()) > ofn.nMaxFileTitle)) {
+    if (static_cast<DWORD>(image.bytes.size()) > ofn.nMaxFile ||
+        (wantsTitle && static_cast<DWORD>(title.size()) > ofn.nMaxFileTitle)) {
         return false;
     }
     std::memcpy(ofn.lpstrFile, image.bytes.constData(), static_cast<std::size_t>(image.bytes.size()));

@@ -19,10 +19,7 @@ namespace kelvora::platform {
 
 namespace {
 
-bool isOpen(FileDialogKind kind)
-{
-    return kind != FileDialogKind::Save;
-}
+bool isOpen(FileDialogKind kind) { return kind != FileDialogKind::Save; }
 
 QWidget* ownerWidget(HWND hwndOwner)
 {
@@ -129,8 +126,8 @@ void enterFolderOf(const QString& chosen)
 
 BOOL runFileDialog(OPENFILENAMEA& ofn, FileDialogKind kind)
 {
-    if (ofn.lStructSize != OPENFILENAME_SIZE_VERSION_400A || ofn.lpstrFile == nullptr || ofn.nMaxFile == 0
-        || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+    if (ofn.lStructSize != OPENFILENAME_SIZE_VERSION_400A || ofn.lpstrFile == nullptr || ofn.nMaxFile == 0 ||
+        qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
         return 0;
     }
     const bool singleFile = !isOpen(kind) || (ofn.Flags & OFN_ALLOWMULTISELECT) == 0;

@@ -8,20 +8,14 @@
 
 namespace kelvora::platform {
 
-BOOL QtCommonDialogs::GetOpenFileNameA(OPENFILENAMEA& ofn)
-{
-    return runFileDialog(ofn, FileDialogKind::Open);
-}
+BOOL QtCommonDialogs::GetOpenFileNameA(OPENFILENAMEA& ofn) { return runFileDialog(ofn, FileDialogKind::Open); }
 
 BOOL QtCommonDialogs::GetOpenFileNamePreviewA(OPENFILENAMEA& ofn)
 {
     return runFileDialog(ofn, FileDialogKind::OpenWithPreview);
 }
 
-BOOL QtCommonDialogs::GetSaveFileNameA(OPENFILENAMEA& ofn)
-{
-    return runFileDialog(ofn, FileDialogKind::Save);
-}
+BOOL QtCommonDialogs::GetSaveFileNameA(OPENFILENAMEA& ofn) { return runFileDialog(ofn, FileDialogKind::Save); }
 
 // As the platform's: 0 on success, a negative value for a path without a title, and the
 // buffer size needed (NUL included) when lpszTitle is too small.

@@ -102,10 +102,7 @@ WriteOutcome File::writeAt(std::span<const std::span<const std::uint8_t>> parts,
     return outcome;
 }
 
-bool File::truncate(std::int64_t length)
-{
-    return ::ftruncate(m_descriptor, static_cast<off_t>(length)) == 0;
-}
+bool File::truncate(std::int64_t length) { return ::ftruncate(m_descriptor, static_cast<off_t>(length)) == 0; }
 
 std::optional<std::int64_t> File::length() const
 {
@@ -115,10 +112,7 @@ std::optional<std::int64_t> File::length() const
     return static_cast<std::int64_t>(status.st_size);
 }
 
-bool File::isRegular() const
-{
-    return regularLength().has_value();
-}
+bool File::isRegular() const { return regularLength().has_value(); }
 
 std::optional<std::int64_t> File::regularLength() const
 {

@@ -22,9 +22,6 @@ PathKind pathKind(const std::filesystem::path& path)
     return S_ISREG(status.st_mode) ? PathKind::RegularFile : PathKind::Other;
 }
 
-std::string errorDescription(int error)
-{
-    return std::strerror(error);
-}
+std::string errorDescription(int error) { return std::strerror(error); }
 
 }  // namespace kelvora::platform

@@ -22,7 +22,7 @@ public:
 private:
     void run(QMessageBox& box);
 
-    QWidget* m_parent;  // not owned
+    QWidget* m_parent;                  // not owned
     std::vector<QMessageBox*> m_shown;  // the boxes in their modal loops, innermost last; not owned
 };
 

@@ -9,8 +9,7 @@ namespace kelvora::platform {
 
 RelayedMessages::RelayedMessages(QObject& windowThread, MessageBoxService& target, std::function<void()> beforeBox,
                                  std::function<void()> afterBox)
-    : m_windowThread(windowThread), m_target(target), m_beforeBox(std::move(beforeBox)),
-      m_afterBox(std::move(afterBox))
+    : m_windowThread(windowThread), m_target(target), m_beforeBox(std::move(beforeBox)), m_afterBox(std::move(afterBox))
 {
 }
 
@@ -25,9 +24,8 @@ void RelayedMessages::MsgBox(const std::string& text, int style, const std::stri
 bool RelayedMessages::MsgBoxWithCheck(const std::string& text, int style, const std::string& title,
                                       const std::string& checkText)
 {
-    return ask([this, text, style, title, checkText] {
-        return m_target.MsgBoxWithCheck(text, style, title, checkText);
-    });
+    return ask(
+        [this, text, style, title, checkText] { return m_target.MsgBoxWithCheck(text, style, title, checkText); });
 }
 
 void RelayedMessages::close()

@@ -14,7 +14,7 @@ using UINT = std::uint32_t;
 using LONG = std::int32_t;
 using ULONG = std::uint32_t;
 using BOOL = std::int32_t;
-using FOURCC = DWORD;  // four characters packed little-endian; FourCC is the typed form
+using FOURCC = DWORD;        // four characters packed little-endian; FourCC is the typed form
 using HWND = std::intptr_t;  // a window handle (Qt's native window id); 0 is none
 
 using HRESULT = std::int32_t;

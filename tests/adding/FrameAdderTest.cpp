@@ -34,8 +34,8 @@ TEST(FrameAdderTest, SetsTheFormatOnceThenCountsWhatDiffers)
     std::vector<Admission> admissions;
     for (const QString& file : files)
         admissions.push_back(adder.admit(file));
-    EXPECT_EQ(admissions, (std::vector{Admission::Added, Admission::Mismatch, Admission::Mismatch,
-                                       Admission::Refused, Admission::Mismatch}));
+    EXPECT_EQ(admissions, (std::vector{Admission::Added, Admission::Mismatch, Admission::Mismatch, Admission::Refused,
+                                       Admission::Mismatch}));
     EXPECT_TRUE(format.set);
     EXPECT_EQ(format.width, 8);
     EXPECT_EQ(format.height, -4);  // the first frame was top-down
@@ -61,8 +61,8 @@ TEST(FrameAdderTest, FramesShareAStreamOnlyWhenTheirPixelsMeanTheSame)
     colours[54] = 200;  // another first colour
     testsupport::writeBytes(dir.file("colours.bmp"), std::string(colours.begin(), colours.end()));
     std::vector<std::uint8_t> rle = testsupport::makeBmp({4, 2, 8, 3});
-    rle[30] = 1;                                    // BI_RLE8
-    rle[34] = 2;                                    // biSizeImage: the end-of-picture code
+    rle[30] = 1;  // BI_RLE8
+    rle[34] = 2;  // biSizeImage: the end-of-picture code
     rle.resize(54 + 1024 + 2);
     rle[1078] = 0, rle[1079] = 1;
     testsupport::writeBytes(dir.file("rle.bmp"), std::string(rle.begin(), rle.end()));

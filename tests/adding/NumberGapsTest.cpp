@@ -18,12 +18,13 @@ TEST(NumberGapsTest, NamesTheMissingNumbersOfEachSequenceWithItsPadding)
     const Case cases[] = {
         {{"g_1.bmp", "g_2.bmp", "g_3.bmp", "g_5.bmp", "g_6.bmp", "g_8.bmp"}, "mancano 2 numeri: g_4.bmp, g_7.bmp"},
         {{"frame_006.bmp", "frame_008.bmp", "frame_009.bmp"}, "manca 1 numero: frame_007.bmp"},
-        {{"f_098.bmp", "f_099.bmp", "f_101.bmp", "f_1000.bmp"}, "mancano 899 numeri: f_100.bmp, f_102.bmp, f_103.bmp e altri 896"},
+        {{"f_098.bmp", "f_099.bmp", "f_101.bmp", "f_1000.bmp"},
+         "mancano 899 numeri: f_100.bmp, f_102.bmp, f_103.bmp e altri 896"},
         // Each form of name is its own sequence; case may change along one (natural order ignores it).
         {{"a1.bmp", "a3.bmp", "b1.bmp", "b2.bmp", "B4.BMP"}, "mancano 2 numeri: a2.bmp, b3.bmp"},
         {{"take2_01.bmp", "take2_03.bmp"}, "manca 1 numero: take2_02.bmp"},
         {{"a.bmp", "b.bmp", "frame_1.bmp", "frame_2.bmp", "frame_3.bmp"}, ""},
-        {{"frame_4.bmp", "frame_04.bmp", "frame_5.bmp"}, ""},  // the same number twice is no gap
+        {{"frame_4.bmp", "frame_04.bmp", "frame_5.bmp"}, ""},              // the same number twice is no gap
         {{"x_1234567890123456789.bmp", "x_1234567890123456799.bmp"}, ""},  // a code, not a frame number
     };
     for (const Case& c : cases) {

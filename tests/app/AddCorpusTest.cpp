@@ -31,15 +31,15 @@ std::string quoted(const std::string& path) { return "'" + path + "'"; }
 std::string decodeErrors(const std::string& file)
 {
     std::string out;
-    const int status = testsupport::runCommand(
-        "ffmpeg -nostdin -v error -i " + quoted(file) + " -f null - 2>&1", out);
+    const int status = testsupport::runCommand("ffmpeg -nostdin -v error -i " + quoted(file) + " -f null - 2>&1", out);
     return status == 0 ? out : out + "(exit status " + std::to_string(status) + ")";
 }
 
 std::string decodedPixels(const std::string& file)
 {
     std::string out;
-    (void)testsupport::runCommand("ffmpeg -nostdin -v quiet -i " + quoted(file) + " -f rawvideo -pix_fmt bgr24 - ", out);
+    (void)testsupport::runCommand("ffmpeg -nostdin -v quiet -i " + quoted(file) + " -f rawvideo -pix_fmt bgr24 - ",
+                                  out);
     return out;
 }
 
@@ -50,7 +50,8 @@ bool startsWithAMessageOfTheBitmapObject(const std::string& text, const std::str
         if (text == std::string(start) + "\r\n" + path)
             return true;
     // A bitmap players could show only with its pixels converted says why on a line of its own.
-    const std::string unsupported = std::string("Il file non è un formato bitmap supportato:\r\n") + path + "\r\nMotivo: ";
+    const std::string unsupported =
+        std::string("Il file non è un formato bitmap supportato:\r\n") + path + "\r\nMotivo: ";
     return text.starts_with(unsupported) && text.size() > unsupported.size();
 }
 
@@ -97,7 +98,8 @@ TEST_P(CorpusFrame, IsRefusedWithAMessageOrMakesAVideoThatPlays)
 
 INSTANTIATE_TEST_SUITE_P(Bmpsuite, CorpusFrame, ::testing::ValuesIn(corpusFiles()), [](const auto& info) {
     std::string name = info.param;
-    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
 });
 

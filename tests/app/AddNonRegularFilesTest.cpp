@@ -54,8 +54,9 @@ TEST_P(SpecialPathTest, ChosenAloneItGivesAMessageThatSaysWhatItIs)
     add(path, false);
     EXPECT_EQ(window->lstDIBList->ListCount(), 0);
     ASSERT_EQ(messages.shown.size(), 1u);
-    const std::string expected = GetParam() == SpecialKind::DanglingLink ? "Il file non esiste:\r\n"
-                                                                         : "Il file esiste ma non è un file normale:\r\n";
+    const std::string expected = GetParam() == SpecialKind::DanglingLink
+                                     ? "Il file non esiste:\r\n"
+                                     : "Il file esiste ma non è un file normale:\r\n";
     EXPECT_EQ(messages.shown[0].text, expected + path);
     EXPECT_EQ(messages.shown[0].style, 16);
     EXPECT_EQ(messages.shown[0].title, "KELVORA MAKER");

@@ -169,7 +169,9 @@ TEST_F(AddWhileRunningTest, EndingTheApplicationWhileARefusedFilesBoxIsPendingEn
     for (const bool boxOpen : {false, true}) {
         for (const Way way : {Way::ApplicationQuits, Way::StopSignal, Way::WindowCloses}) {
             SCOPED_TRACE(std::string(boxOpen ? "box open, " : "box on its way, ") +
-                         (way == Way::ApplicationQuits ? "quit" : way == Way::StopSignal ? "signal" : "close"));
+                         (way == Way::ApplicationQuits ? "quit"
+                          : way == Way::StopSignal     ? "signal"
+                                                       : "close"));
             testsupport::ModalMessageBox boxes;
             testsupport::RecordingAVIDecs otherAvi;
             fMain target(Services{boxes, dialogs, otherAvi});

@@ -81,12 +81,9 @@ TEST_F(EditListTest, MovesExchangeNeighboursAndTheSelectionFollows)
         int selectedAfter;
     };
     const Case cases[] = {
-        {Qt::Key_F12, 1, {"/f/B", "/f/A", "/f/C"}, 0},
-        {Qt::Key_F11, 1, {"/f/A", "/f/C", "/f/B"}, 2},
-        {Qt::Key_F12, 0, {"/f/A", "/f/B", "/f/C"}, 0},
-        {Qt::Key_F11, 2, {"/f/A", "/f/B", "/f/C"}, 2},
-        {Qt::Key_F12, -1, {"/f/A", "/f/B", "/f/C"}, -1},
-        {Qt::Key_F11, -1, {"/f/A", "/f/B", "/f/C"}, -1},
+        {Qt::Key_F12, 1, {"/f/B", "/f/A", "/f/C"}, 0},   {Qt::Key_F11, 1, {"/f/A", "/f/C", "/f/B"}, 2},
+        {Qt::Key_F12, 0, {"/f/A", "/f/B", "/f/C"}, 0},   {Qt::Key_F11, 2, {"/f/A", "/f/B", "/f/C"}, 2},
+        {Qt::Key_F12, -1, {"/f/A", "/f/B", "/f/C"}, -1}, {Qt::Key_F11, -1, {"/f/A", "/f/B", "/f/C"}, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "key " << c.key << " on " << c.selected);

@@ -106,8 +106,8 @@ TEST_F(fMainTest, TabMovesFocusInTheDesignedOrderSkippingTheNumberBox)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     window->cmdWriteAVI->setEnabled(true);
     window->cmdFileOpen->setFocus();
-    const QWidget* expected[] = {window->cmdExit,     window->lstDIBList, window->cmdWriteAVI, window->HScroll,
-                                 window->Cartella,    window->Command1,   window->cmdFileOpen};
+    const QWidget* expected[] = {window->cmdExit,  window->lstDIBList, window->cmdWriteAVI, window->HScroll,
+                                 window->Cartella, window->Command1,   window->cmdFileOpen};
     for (const QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next);

@@ -48,5 +48,4 @@ inline Bytes readFile(const std::filesystem::path& path)
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-
 }  // namespace kelvora::testsupport

@@ -27,9 +27,8 @@ TEST(RleIndices, RunsLiteralsDeltasAndEarlyEndsDrawWhatADecoderShows)
                                          0, 0, 0, 0,  //
                                          7, 7, 1, 2}));
     // RLE4: a run alternates the two nibbles, high first; a literal of 3 takes two bytes.
-    EXPECT_EQ(drawn({5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 1}, 4, 2, 4),
-              (std::vector<std::uint8_t>{3, 4, 5, 0,  //
-                                         1, 2, 1, 2}));
+    EXPECT_EQ(drawn({5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 1}, 4, 2, 4), (std::vector<std::uint8_t>{3, 4, 5, 0,  //
+                                                                                                  1, 2, 1, 2}));
     // A block cut short leaves the rest of the picture empty, never reads past its end.
     EXPECT_EQ(drawn({3, 6, 0}, 2, 2, 8), (std::vector<std::uint8_t>{0, 0, 6, 6}));
 }

@@ -25,7 +25,8 @@ std::int64_t le(const Bytes& file, std::size_t at, int width)
 {
     std::uint32_t value = 0;
     for (int i = width - 1; i >= 0; --i)
-        value = value << 8 | (at + static_cast<std::size_t>(i) < file.size() ? file[at + static_cast<std::size_t>(i)] : 0);
+        value =
+            value << 8 | (at + static_cast<std::size_t>(i) < file.size() ? file[at + static_cast<std::size_t>(i)] : 0);
     return width == 2 ? static_cast<std::int16_t>(value) : static_cast<std::int32_t>(value);
 }
 
@@ -38,11 +39,16 @@ std::int64_t field(const Bytes& file, std::size_t at, int width)
     if (!isOs2(file))
         return le(file, at, width);
     switch (at) {
-    case 18: return le(file, 18, 2) & 0xFFFF;
-    case 22: return le(file, 20, 2) & 0xFFFF;
-    case 26: return le(file, 22, 2);
-    case 28: return le(file, 24, 2);
-    default: return 0;
+    case 18:
+        return le(file, 18, 2) & 0xFFFF;
+    case 22:
+        return le(file, 20, 2) & 0xFFFF;
+    case 26:
+        return le(file, 22, 2);
+    case 28:
+        return le(file, 24, 2);
+    default:
+        return 0;
     }
 }
 
@@ -54,7 +60,8 @@ std::int64_t imageSize(const Bytes& file)
     const std::int64_t compression = field(file, 30, 4);
     if (stored != 0 || (compression != 0 && compression != 3))
         return stored;
-    const std::int64_t stride = (std::max<std::int64_t>(field(file, 18, 4), 0) * std::max<std::int64_t>(field(file, 28, 2), 0) + 31) / 32 * 4;
+    const std::int64_t stride =
+        (std::max<std::int64_t>(field(file, 18, 4), 0) * std::max<std::int64_t>(field(file, 28, 2), 0) + 31) / 32 * 4;
     return stride * std::abs(field(file, 22, 4));
 }
 
@@ -67,11 +74,14 @@ bool headerSizesBlocks(const Bytes& file)
     const auto length = static_cast<std::int64_t>(file.size());
     const std::int64_t sizeImage = imageSize(file);
     const std::int64_t stored = std::max<std::int64_t>(static_cast<std::int64_t>(file.size()) - offBits, 0);
-    const std::int64_t stride = (std::max<std::int64_t>(field(file, 18, 4), 0) * std::max<std::int64_t>(field(file, 28, 2), 0) + 31) / 32 * 4;
-    const std::int64_t rows = std::min<std::int64_t>(stride * std::abs(field(file, 22, 4)), std::numeric_limits<std::int32_t>::max());
+    const std::int64_t stride =
+        (std::max<std::int64_t>(field(file, 18, 4), 0) * std::max<std::int64_t>(field(file, 28, 2), 0) + 31) / 32 * 4;
+    const std::int64_t rows =
+        std::min<std::int64_t>(stride * std::abs(field(file, 22, 4)), std::numeric_limits<std::int32_t>::max());
     return file.size() >= 2 && file[0] == 'B' && file[1] == 'M' && sizeImage >= 1 && offBits > 14 &&
            offBits + sizeImage <= std::numeric_limits<std::int32_t>::max() &&
-           sizeImage <= 2 * std::max(stored, rows) + 64 * 1024 && offBits - 14 <= 2 * std::max<std::int64_t>(length - 14, 0) + 64 * 1024;
+           sizeImage <= 2 * std::max(stored, rows) + 64 * 1024 &&
+           offBits - 14 <= 2 * std::max<std::int64_t>(length - 14, 0) + 64 * 1024;
 }
 
 // Whether the object holds the pixel block: not when the file holds far less of it than claimed.
@@ -144,7 +154,8 @@ TEST_P(CorpusFile, LoadsWithItsOwnHeaderOrIsRefusedWithAMessage)
 
 INSTANTIATE_TEST_SUITE_P(Bmpsuite, CorpusFile, ::testing::ValuesIn(corpusFiles()), [](const auto& info) {
     std::string name = info.param;
-    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
 });
 
@@ -180,8 +191,9 @@ TEST(Corpus, IsPresentWithAllItsFolders)
     const auto files = corpusFiles();
     EXPECT_GE(files.size(), 90u);
     for (const char* folder : {"g/", "q/", "b/"})
-        EXPECT_TRUE(std::any_of(files.begin(), files.end(), [&](const std::string& f) { return f.starts_with(folder); }))
-            << folder;
+        EXPECT_TRUE(std::any_of(files.begin(), files.end(), [&](const std::string& f) {
+            return f.starts_with(folder);
+        })) << folder;
 }
 
 }  // namespace

@@ -16,20 +16,17 @@
 namespace kelvora::bitmap {
 namespace {
 
+using ::kelvora::testsupport::ScriptedFileOpener;
 using testsupport::BmpLayout;
 using testsupport::Bytes;
 using testsupport::ScriptedMessageBox;
 using testsupport::TempDir;
-using ::kelvora::testsupport::ScriptedFileOpener;
 
 const std::string kNotFound = "Il file non esiste:\r\n";
 const std::string kLocked = "Il file è bloccato - non posso accedere:\r\n";
 const std::string kUnsupported = "Il file non è un formato bitmap supportato:\r\n";
 
-Bytes blockOf(const std::uint8_t* data, std::int32_t size)
-{
-    return Bytes(data, data + size);
-}
+Bytes blockOf(const std::uint8_t* data, std::int32_t size) { return Bytes(data, data + size); }
 
 // What a load must expose: the file's own bytes, the pixels padded with zeros.
 void expectHolds(const cDIB& dib, const BmpLayout& layout, const Bytes& file)
@@ -89,10 +86,16 @@ INSTANTIATE_TEST_SUITE_P(
         Variant{"Rgb24TopDown", {.width = 4, .height = -2, .sizeImage = 24}},
         Variant{"Pal8WithFullColourTable",
                 {.width = 4, .height = 4, .bitCount = 8, .sizeImage = 16, .offBits = 14 + 40 + 1024, .clrUsed = 256}},
-        Variant{"Rgb32BitFields", {.width = 2, .height = 2, .bitCount = 32, .compression = 3, .sizeImage = 16,
-                                   .offBits = 54 + 12}},
-        Variant{"Rle8", {.width = 8, .height = 2, .bitCount = 8, .compression = 1, .sizeImage = 10,
-                         .offBits = 54 + 8, .clrUsed = 2}},
+        Variant{"Rgb32BitFields",
+                {.width = 2, .height = 2, .bitCount = 32, .compression = 3, .sizeImage = 16, .offBits = 54 + 12}},
+        Variant{"Rle8",
+                {.width = 8,
+                 .height = 2,
+                 .bitCount = 8,
+                 .compression = 1,
+                 .sizeImage = 10,
+                 .offBits = 54 + 8,
+                 .clrUsed = 2}},
         Variant{"ClaimsMorePixelsThanStored", {.width = 4, .height = 4, .sizeImage = 48, .storedPixels = 5}},
         Variant{"CutInsideInfoHeaderAfterImageSize", {.sizeImage = 24, .xppm = 0, .yppm = 0}, 38},
         Variant{"StoresNoPixelsAtAll", {.sizeImage = 24, .storedPixels = 0}},
@@ -127,14 +130,16 @@ TEST_F(cDIBTest, NewObjectHasZeroFields)
 TEST_F(cDIBTest, ZeroImageSizeAndOs2HeadersDescribeThePictureTheFileHolds)
 {
     cDIB dib(m_box);
-    const Bytes zero = testsupport::bmpFile({.width = 5, .height = -3, .bitCount = 24, .sizeImage = 0, .fileSize = 54 + 48, .storedPixels = 48});
+    const Bytes zero = testsupport::bmpFile(
+        {.width = 5, .height = -3, .bitCount = 24, .sizeImage = 0, .fileSize = 54 + 48, .storedPixels = 48});
     ASSERT_TRUE(dib.CreateFromFile(save("zero.bmp", zero)));
     EXPECT_EQ(dib.SizeImage(), 48);
     EXPECT_EQ(dib.storedBits(), 48u);
     EXPECT_EQ(0, std::memcmp(dib.PointerToBits(), zero.data() + 54, 48));
 
     Bytes os2(14 + 12 + 6 + 8, 0);
-    const Bytes head{'B', 'M', 40, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0, 0, 12, 0, 0, 0, 3, 0, 2, 0, 1, 0, 8, 0, 9, 8, 7, 6, 5, 4};
+    const Bytes head{'B', 'M', 40, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0, 0, 12, 0,
+                     0,   0,   3,  0, 2, 0, 1, 0, 8, 0, 9,  8, 7, 6, 5,  4};
     std::copy(head.begin(), head.end(), os2.begin());
     ASSERT_TRUE(dib.CreateFromFile(save("os2.bmp", os2)));
     EXPECT_EQ(dib.SizeInfoHeader(), 12);
@@ -258,8 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Refusal{"NoSignature", {'B', 'A', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}, kUnsupported, 64},
         Refusal{"LowerCaseSignature", {'b', 'm', 54, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}, kUnsupported, 64},
-        Refusal{"EmptyFile", {}, kUnsupported, 64},
-        Refusal{"OneByte", {'B'}, kUnsupported, 64},
+        Refusal{"EmptyFile", {}, kUnsupported, 64}, Refusal{"OneByte", {'B'}, kUnsupported, 64},
         Refusal{"FileHeaderOnly", truncated(withHeader({}), 14), kUnsupported, 64,
                 "il file ha solo 14 byte e finisce dentro le sue intestazioni"},
         Refusal{"CutBeforeHeight", truncated(withHeader({}), 22), kUnsupported, 64,
@@ -282,20 +286,22 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"OffsetFarPastTheEnd", withOffBits(withHeader({}), 1'000'000), kUnsupported, 64,
                 "i pixel comincerebbero al byte 1000000, ben oltre la fine del file (78 byte)"},
         // Two gigabytes of pixels claimed by a small file with 4 x 2 pixels of 24 bits.
-        Refusal{"PixelBlockFarBeyondFileAndRows", withHeader({.sizeImage = 2'000'000'000, .storedPixels = 0}), kUnsupported,
-                64, "l'intestazione dichiara 2000000000 byte di pixel, ben più di quanti ne occupano le righe (24) e ne "
-                    "contiene il file (0)"},
+        Refusal{"PixelBlockFarBeyondFileAndRows", withHeader({.sizeImage = 2'000'000'000, .storedPixels = 0}),
+                kUnsupported, 64,
+                "l'intestazione dichiara 2000000000 byte di pixel, ben più di quanti ne occupano le righe (24) e ne "
+                "contiene il file (0)"},
         Refusal{"PixelBlockEndsPastSigned32",
-                truncated(withHeader({.sizeImage = kMax32 - 100, .offBits = 200, .storedPixels = 0}), 54), kUnsupported, 64,
-                "i pixel (2147483547 byte dal byte 200) andrebbero oltre i 2 GB che un file bitmap può descrivere"},
+                truncated(withHeader({.sizeImage = kMax32 - 100, .offBits = 200, .storedPixels = 0}), 54), kUnsupported,
+                64, "i pixel (2147483547 byte dal byte 200) andrebbero oltre i 2 GB che un file bitmap può descrivere"},
         // Rows of an uncompressed picture stored with image size 0 that no file header can reach.
         Refusal{"RowsOfTheLargestHeight", withHeader({.width = 1, .height = kMax32, .sizeImage = 0}), kUnsupported, 64,
                 "le righe di 1×2147483647 pixel a 24 bit andrebbero oltre i 2 GB che un file bitmap può descrivere"},
         Refusal{"RowsOfAWidthOf2To30", withHeader({.width = 1 << 30, .sizeImage = 0}), kUnsupported, 64,
                 "le righe di 1073741824×2 pixel a 24 bit andrebbero oltre i 2 GB che un file bitmap può descrivere"},
         // Past a header of 16 bytes, the "image size" is colour table: the header is what is wrong.
-        Refusal{"UnknownHeaderWithImplausibleSize", withHeader({.sizeImage = 2'000'000'000, .infoSize = 16, .storedPixels = 0}),
-                kUnsupported, 64, "intestazione di 16 byte di un tipo sconosciuto"}),
+        Refusal{"UnknownHeaderWithImplausibleSize",
+                withHeader({.sizeImage = 2'000'000'000, .infoSize = 16, .storedPixels = 0}), kUnsupported, 64,
+                "intestazione di 16 byte di un tipo sconosciuto"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A header may claim up to 2 GB of pixels from a file that holds none of them, stored size
@@ -303,7 +309,8 @@ INSTANTIATE_TEST_SUITE_P(
 // file never held, and a later load of a real frame is whole again.
 TEST_F(cDIBTest, AClaimFarBeyondTheFileLoadsWithoutItsPixelBlock)
 {
-    const BmpLayout stored{.width = 32768, .height = 21846, .sizeImage = kMax32 - 1000, .offBits = 1000, .storedPixels = 0};
+    const BmpLayout stored{
+        .width = 32768, .height = 21846, .sizeImage = kMax32 - 1000, .offBits = 1000, .storedPixels = 0};
     const BmpLayout rows{.width = 20000, .height = -20000, .sizeImage = 0, .storedPixels = 100};
     cDIB dib(m_box);
     ASSERT_TRUE(dib.CreateFromFile(save("real.bmp", testsupport::bmpFile({}))));
@@ -344,17 +351,16 @@ TEST_P(TreatsAsAbsent, SaysTheFileDoesNotExistAndOpensNothing)
     EXPECT_EQ(dib.FileType(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, TreatsAsAbsent,
-    ::testing::Values(
-        Absence{"MissingName", [](const TempDir& f) { return (f / "nessuno.bmp").string(); }},
-        Absence{"DanglingLink",
-                [](const TempDir& f) {
-                    std::filesystem::create_symlink(f / "gone.bmp", f / "link.bmp");
-                    return (f / "link.bmp").string();
-                }},
-        Absence{"EmptyPath", [](const TempDir&) { return std::string(); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Paths, TreatsAsAbsent,
+                         ::testing::Values(Absence{"MissingName",
+                                                   [](const TempDir& f) { return (f / "nessuno.bmp").string(); }},
+                                           Absence{"DanglingLink",
+                                                   [](const TempDir& f) {
+                                                       std::filesystem::create_symlink(f / "gone.bmp", f / "link.bmp");
+                                                       return (f / "link.bmp").string();
+                                                   }},
+                                           Absence{"EmptyPath", [](const TempDir&) { return std::string(); }}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 class NotARegularFile : public ::testing::TestWithParam<::kelvora::testsupport::SpecialKind> {};
 
@@ -378,7 +384,8 @@ TEST_P(NotARegularFile, SaysItExistsButIsNoRegularFileWithoutWaiting)
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, NotARegularFile,
-                         ::testing::Values(::kelvora::testsupport::SpecialKind::Fifo, ::kelvora::testsupport::SpecialKind::Folder,
+                         ::testing::Values(::kelvora::testsupport::SpecialKind::Fifo,
+                                           ::kelvora::testsupport::SpecialKind::Folder,
                                            ::kelvora::testsupport::SpecialKind::DeviceLink),
                          [](const auto& info) { return std::string(::kelvora::testsupport::nameOf(info.param)); });
 
@@ -503,8 +510,7 @@ TEST_F(cDIBTest, ImportedPackedBitmapWritesAsA54ByteHeaderFile)
     ASSERT_TRUE(dib.WriteToFile((m_folder / "out.bmp").string()));
     const Bytes written = testsupport::readFile(m_folder / "out.bmp");
     ASSERT_EQ(written.size(), 78u);
-    EXPECT_EQ(Bytes(written.begin(), written.begin() + 14),
-              (Bytes{'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}));
+    EXPECT_EQ(Bytes(written.begin(), written.begin() + 14), (Bytes{'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}));
     EXPECT_EQ(Bytes(written.begin() + 14, written.end()), Bytes(memory.begin(), memory.begin() + 64));
     EXPECT_TRUE(m_box.shown.empty());
 }
@@ -536,13 +542,11 @@ TEST_P(RefusesPacked, ReturnsFalseSilentlyAndKeepsTheBlocks)
 
 INSTANTIATE_TEST_SUITE_P(
     Packed, RefusesPacked,
-    ::testing::Values(
-        PackedRefusal{"EightBit", packed({.bitCount = 8, .sizeImage = 8}, 8), 8},
-        PackedRefusal{"NegativeBitCount", packed({.bitCount = -24, .sizeImage = 8}, 8), -24},
-        PackedRefusal{"ZeroImageSize", packed({.bitCount = 24, .sizeImage = 0}, 8), 24},
-        PackedRefusal{"PixelsRunPastTheEnd", packed({.bitCount = 24, .sizeImage = 9}, 8), 24},
-        PackedRefusal{"ShorterThanTheHeader", Bytes(39, 0x18), 32},
-        PackedRefusal{"Empty", Bytes{}, 32}),
+    ::testing::Values(PackedRefusal{"EightBit", packed({.bitCount = 8, .sizeImage = 8}, 8), 8},
+                      PackedRefusal{"NegativeBitCount", packed({.bitCount = -24, .sizeImage = 8}, 8), -24},
+                      PackedRefusal{"ZeroImageSize", packed({.bitCount = 24, .sizeImage = 0}, 8), 24},
+                      PackedRefusal{"PixelsRunPastTheEnd", packed({.bitCount = 24, .sizeImage = 9}, 8), 24},
+                      PackedRefusal{"ShorterThanTheHeader", Bytes(39, 0x18), 32}, PackedRefusal{"Empty", Bytes{}, 32}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

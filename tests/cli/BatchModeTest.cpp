@@ -92,13 +92,12 @@ TEST_F(BatchModeTest, FilesKeepTheirGivenOrderAndAMismatchIsSkippedWithALine)
     testsupport::writeBmp(dir.path() / "small.bmp", {6, 8, 24, 9});
     const fs::path video = dir.path() / "out.avi";
 
-    const ProgramRun result = run("-o " + quoted(video) + " " + quoted(dir.path() / "p3.bmp") + " " +
-                           quoted(dir.path() / "small.bmp") + " " + quoted(dir.path() / "p1.bmp") + " " +
-                           quoted(dir.path() / "p2.bmp"));
+    const ProgramRun result =
+        run("-o " + quoted(video) + " " + quoted(dir.path() / "p3.bmp") + " " + quoted(dir.path() / "small.bmp") + " " +
+            quoted(dir.path() / "p1.bmp") + " " + quoted(dir.path() / "p2.bmp"));
     // A script checking the status learns that an entry did not become a frame.
     ASSERT_EQ(result.status, 3) << result.errors;
-    EXPECT_NE(result.errors.find("escluso " + (dir.path() / "small.bmp").string()), std::string::npos)
-        << result.errors;
+    EXPECT_NE(result.errors.find("escluso " + (dir.path() / "small.bmp").string()), std::string::npos) << result.errors;
     EXPECT_NE(result.errors.find("video finito senza 1 file escluso per il formato"), std::string::npos)
         << result.errors;
     EXPECT_EQ(testsupport::probeVideo(video).frameRate, "25/1");
@@ -185,7 +184,7 @@ TEST_F(BatchModeTest, AnExistingFileIsReplacedOnlyWhenAskedAndOnlyByAFinishedVid
         bool replaced;
     };
     const Case cases[] = {
-        {"-o " + quoted(notes) + " " + good, 2, false},                              // not asked
+        {"-o " + quoted(notes) + " " + good, 2, false},                                             // not asked
         {"-y -o " + quoted(notes) + " " + good + " " + quoted(dir.path() / "fake.bmp"), 1, false},  // the run fails
         {"-o " + quoted(notes) + " --overwrite " + good, 0, true},
     };
@@ -196,7 +195,8 @@ TEST_F(BatchModeTest, AnExistingFileIsReplacedOnlyWhenAskedAndOnlyByAFinishedVid
         EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"a.bmp", "fake.bmp", "notes.txt"})) << c.arguments;
     }
     EXPECT_EQ(testsupport::probeVideo(notes).framesRead, 1);
-    EXPECT_EQ(fs::status(notes).permissions(), fs::perms::owner_read | fs::perms::owner_write);  // a private video stays so
+    EXPECT_EQ(fs::status(notes).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);  // a private video stays so
 
     // A link to nothing is a file too; with -y the video is made where it points, and the link stays.
     const fs::path link = dir.path() / "link.avi";
@@ -250,8 +250,9 @@ TEST_F(BatchModeTest, AListFromAPipeKeepsItsOrderWhateverTheNames)
         testsupport::writeBmp(dir.path() / files[i], frame(static_cast<std::uint32_t>(i + 1)));
     const fs::path video = dir.path() / "out.avi";
 
-    const ProgramRun nul = run("-o " + quoted(video) + " --list - --null",
-                               "cd " + quoted(dir.path()) + " && printf '%s\\0' 'plain.bmp' 'new\nline.bmp' 'with space.bmp'");
+    const ProgramRun nul =
+        run("-o " + quoted(video) + " --list - --null",
+            "cd " + quoted(dir.path()) + " && printf '%s\\0' 'plain.bmp' 'new\nline.bmp' 'with space.bmp'");
     ASSERT_EQ(nul.status, 0) << nul.errors;
     EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(3), frame(2), frame(1)}));
 
@@ -313,16 +314,14 @@ TEST_F(BatchModeTest, AHangUpFinishesTheFileAndAClosedStandardErrorStopsNothing)
         Pipe errors;
         ::fcntl(errors.write, F_SETFL, O_NONBLOCK);
         const std::string filler(4096, 'x');
-        while (::write(errors.write, filler.data(), filler.size()) > 0) {
-        }
+        while (::write(errors.write, filler.data(), filler.size()) > 0) {}
         ::fcntl(errors.write, F_SETFL, 0);
         RunningProgram program({"-o", video.string(), "--progress", folder.string()}, {-1, errors.write});
         errors.closeWrite();
         ASSERT_TRUE(program.waitUntilBlockedIn(SYS_write, STDERR_FILENO));
         ASSERT_EQ(::kill(program.pid(), SIGHUP), 0);
         char buffer[4096];
-        while (::read(errors.read, buffer, sizeof buffer) > 0) {
-        }
+        while (::read(errors.read, buffer, sizeof buffer) > 0) {}
         EXPECT_EQ(program.wait(), 128 + SIGHUP);
     }
     const testsupport::ProbeResult probe = testsupport::probeVideo(video);
@@ -346,7 +345,8 @@ TEST_F(BatchModeTest, HelpAndVersionNeedNoDisplay)
     EXPECT_NE(help.find("--output"), std::string::npos) << help;
     EXPECT_NE(help.find("--fps"), std::string::npos) << help;
     std::string version;
-    ASSERT_EQ(testsupport::runCommand("env -u DISPLAY -u QT_QPA_PLATFORM '" KELVORA_MAKER_EXE "' --version", version), 0);
+    ASSERT_EQ(testsupport::runCommand("env -u DISPLAY -u QT_QPA_PLATFORM '" KELVORA_MAKER_EXE "' --version", version),
+              0);
     EXPECT_EQ(version, "kelvora-maker " KELVORA_VERSION "\n");
 }
 

@@ -72,7 +72,8 @@ Help help()
 // Manual page source as text: escaped dashes plain, font changes gone.
 std::string manualText()
 {
-    std::string text = std::regex_replace(fileText(KELVORA_SOURCE_DIR "/data/kelvora-maker.1"), std::regex(R"(\\-)"), "-");
+    std::string text =
+        std::regex_replace(fileText(KELVORA_SOURCE_DIR "/data/kelvora-maker.1"), std::regex(R"(\\-)"), "-");
     return std::regex_replace(text, std::regex(R"(\\f[BIRP])"), "");
 }
 
@@ -108,7 +109,8 @@ TEST(ManualTest, ManualCompletionAndReadmeNameWhatHelpNames)
     ASSERT_TRUE(std::regex_search(completion, words, std::regex(R"(compgen -W '(-[^']*)')")));
     EXPECT_EQ(options(" " + words[1].str()), said.options);
 
-    const std::vector<std::string> readme = section(fileText(KELVORA_SOURCE_DIR "/README.md"), "## Command line", "## ");
+    const std::vector<std::string> readme =
+        section(fileText(KELVORA_SOURCE_DIR "/README.md"), "## Command line", "## ");
     std::string commandLine;
     for (const std::string& line : readme)
         commandLine += line + "\n";

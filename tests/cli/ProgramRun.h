@@ -20,10 +20,11 @@ struct ProgramRun {
 inline ProgramRun run(const std::string& arguments, const std::string& feed = "")
 {
     ProgramRun result;
-    result.status = testsupport::runCommand((feed.empty() ? "" : feed + " | ") +
-                                                "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" KELVORA_MAKER_EXE
-                                                "' " + arguments + " 2>&1 >/dev/null",
-                                            result.errors);
+    result.status =
+        testsupport::runCommand((feed.empty() ? "" : feed + " | ") +
+                                    "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" KELVORA_MAKER_EXE "' " +
+                                    arguments + " 2>&1 >/dev/null",
+                                result.errors);
     return result;
 }
 

@@ -33,8 +33,8 @@ void writeOwnColours(const fs::path& path, BmpLayout layout)
     for (std::size_t i = 0; layout.bitCount <= 8 && i < 1u << layout.bitCount; ++i)
         for (std::size_t c = 0; c < 3; ++c)
             bytes[54 + 4 * i + c] = static_cast<std::uint8_t>(i * 7 + c * 50 + layout.seed * 31);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 class VerifyModeTest : public ::testing::TestWithParam<std::tuple<const char*, int>> {
@@ -108,8 +108,9 @@ TEST(FrameMd5Test, EveryLineEqualsFfmpegsFramemd5)
         const char* probedRate;  // r_frame_rate as ffprobe reads the header
     };
     const Case cases[] = {
-        {"raw", 8, "30000/1001", "30000/1001"}, {"raw", 24, "0.5", "1/2"},   {"raw", 32, "1/3600", "1/3600"},
-        {"ffv1", 24, "29.97", "2997/100"},      {"png", 8, "ntsc-film", "24000/1001"},
+        {"raw", 8, "30000/1001", "30000/1001"}, {"raw", 24, "0.5", "1/2"},
+        {"raw", 32, "1/3600", "1/3600"},        {"ffv1", 24, "29.97", "2997/100"},
+        {"png", 8, "ntsc-film", "24000/1001"},
     };
     for (const Case& c : cases) {
         testsupport::TempDir dir;
@@ -126,9 +127,9 @@ TEST(FrameMd5Test, EveryLineEqualsFfmpegsFramemd5)
         ASSERT_EQ(made.status, 0) << c.codec << c.bitCount << made.errors;
         EXPECT_EQ(testsupport::probeVideo(video).frameRate, c.probedRate) << c.rate;
         std::string ffmpeg;
-        ASSERT_EQ(testsupport::runCommand("ffmpeg -v error -i " + quoted(video) + " -fflags +bitexact -f framemd5 -",
-                                          ffmpeg),
-                  0);
+        ASSERT_EQ(
+            testsupport::runCommand("ffmpeg -v error -i " + quoted(video) + " -fflags +bitexact -f framemd5 -", ffmpeg),
+            0);
         EXPECT_EQ(fileText(sums), ffmpeg) << c.codec << " " << c.bitCount;
         // The same lines when the video is checked, on standard output.
         std::string checked;

@@ -121,8 +121,10 @@ TEST(CompressedOpenDml, FramesOfEverySizeAreIndexedAsWrittenAndReadBackExactly)
     EXPECT_TRUE(testsupport::decodeFrames(path, "bgr24") == expected) << "ffmpeg";
     std::string gstreamer;
     const std::string raw = dir.file("gst.bgr");
-    ASSERT_EQ(testsupport::runCommand("gst-launch-1.0 -q filesrc location=" + path + " ! avidemux ! decodebin ! "
-                                      "videoconvert ! video/x-raw,format=BGR ! filesink location=" + raw,
+    ASSERT_EQ(testsupport::runCommand("gst-launch-1.0 -q filesrc location=" + path +
+                                          " ! avidemux ! decodebin ! "
+                                          "videoconvert ! video/x-raw,format=BGR ! filesink location=" +
+                                          raw,
                                       gstreamer),
               0)
         << gstreamer;

@@ -23,10 +23,7 @@ using kelvora::testsupport::ScriptedCommonDialogs;
 
 const QString kOneNul(QChar(u'\0'));
 
-std::string bytes(const char* text, std::size_t size)
-{
-    return std::string(text, size);
-}
+std::string bytes(const char* text, std::size_t size) { return std::string(text, size); }
 
 bool runKind(cFileDlg& dlg, FileDialogKind call, QString& filename, QString& title)
 {
@@ -92,28 +89,34 @@ TEST_P(FlagCompositionTest, ReachesTheDialog)
 
 const auto kNoChange = [](cFileDlg&) {};
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, FlagCompositionTest,
-    ::testing::Values(
-        FlagCase{"NewOpen", FileDialogKind::Open, kNoChange, 0x1004},
-        FlagCase{"NewPreview", FileDialogKind::OpenWithPreview, kNoChange, 0x1004},
-        FlagCase{"NewSave", FileDialogKind::Save, kNoChange, 0x6},
-        FlagCase{"OpenAllOff", FileDialogKind::Open,
-                 [](cFileDlg& d) { d.setFileMustExist(false); d.setHideReadOnly(false); }, 0x0},
-        FlagCase{"OpenMultiSelect", FileDialogKind::Open, [](cFileDlg& d) { d.setMultiSelect(true); }, 0x1204},
-        FlagCase{"OpenHookAndTemplateRemoved", FileDialogKind::Open, [](cFileDlg& d) { d.setFlags(0x60); }, 0x1004},
-        FlagCase{"SaveHookRemovedExplorerKept", FileDialogKind::Save, [](cFileDlg& d) { d.setFlags(0x80020); }, 0x80006},
-        FlagCase{"SaveIgnoresOpenProperties", FileDialogKind::Save,
-                 [](cFileDlg& d) {
-                     d.setMultiSelect(true);
-                     d.setHideReadOnly(false);
-                     d.setOverwritePrompt(false);
-                 },
-                 0x4},
-        FlagCase{"OpenIgnoresOverwritePrompt", FileDialogKind::Open, [](cFileDlg& d) { d.setOverwritePrompt(false); },
-                 0x1004},
-        FlagCase{"OpenPassesNoChangeDirFromFlags", FileDialogKind::Open, [](cFileDlg& d) { d.setFlags(0x8); }, 0x100C}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Runs, FlagCompositionTest,
+                         ::testing::Values(FlagCase{"NewOpen", FileDialogKind::Open, kNoChange, 0x1004},
+                                           FlagCase{"NewPreview", FileDialogKind::OpenWithPreview, kNoChange, 0x1004},
+                                           FlagCase{"NewSave", FileDialogKind::Save, kNoChange, 0x6},
+                                           FlagCase{"OpenAllOff", FileDialogKind::Open,
+                                                    [](cFileDlg& d) {
+                                                        d.setFileMustExist(false);
+                                                        d.setHideReadOnly(false);
+                                                    },
+                                                    0x0},
+                                           FlagCase{"OpenMultiSelect", FileDialogKind::Open,
+                                                    [](cFileDlg& d) { d.setMultiSelect(true); }, 0x1204},
+                                           FlagCase{"OpenHookAndTemplateRemoved", FileDialogKind::Open,
+                                                    [](cFileDlg& d) { d.setFlags(0x60); }, 0x1004},
+                                           FlagCase{"SaveHookRemovedExplorerKept", FileDialogKind::Save,
+                                                    [](cFileDlg& d) { d.setFlags(0x80020); }, 0x80006},
+                                           FlagCase{"SaveIgnoresOpenProperties", FileDialogKind::Save,
+                                                    [](cFileDlg& d) {
+                                                        d.setMultiSelect(true);
+                                                        d.setHideReadOnly(false);
+                                                        d.setOverwritePrompt(false);
+                                                    },
+                                                    0x4},
+                                           FlagCase{"OpenIgnoresOverwritePrompt", FileDialogKind::Open,
+                                                    [](cFileDlg& d) { d.setOverwritePrompt(false); }, 0x1004},
+                                           FlagCase{"OpenPassesNoChangeDirFromFlags", FileDialogKind::Open,
+                                                    [](cFileDlg& d) { d.setFlags(0x8); }, 0x100C}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FileDlgTest, RecordOfANewObjectHasSizeBuffersAndAbsentTexts)
 {
@@ -203,17 +206,17 @@ TEST_P(TooLongArgumentTest, FailsBeforeTheDialogLeavingEverythingAsItWas)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Buffers, TooLongArgumentTest,
-    ::testing::Values(TooLongCase{"FileName1025", QString(1025, u'a'), QString()},
-                      TooLongCase{"FileTitle513", QString(), QString(513, u't')},
-                      // 600 characters, 1,200 bytes in the narrow form the buffer holds
-                      TooLongCase{"NonAsciiFileNameOverBufferBytes", QString(600, QChar(0xE8)), QString()},
-                      TooLongCase{"Filter32767", QString(), QString(), QString(32763, u'x') + "|*.x",
-                                  cFileDlg::RunError::Overflow},
-                      TooLongCase{"Filter40000", QString(), QString(), QString(39996, u'x') + "|*.x",
-                                  cFileDlg::RunError::Overflow}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Buffers, TooLongArgumentTest,
+                         ::testing::Values(TooLongCase{"FileName1025", QString(1025, u'a'), QString()},
+                                           TooLongCase{"FileTitle513", QString(), QString(513, u't')},
+                                           // 600 characters, 1,200 bytes in the narrow form the buffer holds
+                                           TooLongCase{"NonAsciiFileNameOverBufferBytes", QString(600, QChar(0xE8)),
+                                                       QString()},
+                                           TooLongCase{"Filter32767", QString(), QString(),
+                                                       QString(32763, u'x') + "|*.x", cFileDlg::RunError::Overflow},
+                                           TooLongCase{"Filter40000", QString(), QString(),
+                                                       QString(39996, u'x') + "|*.x", cFileDlg::RunError::Overflow}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FileDlgTest, AFilterOf32766CharactersIsTheLongestThatRuns)
 {
@@ -247,7 +250,8 @@ TEST_P(CancelTest, ResetsResultsAndKeepsInitDirectory)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRuns, CancelTest,
-                         ::testing::Values(FileDialogKind::Open, FileDialogKind::OpenWithPreview, FileDialogKind::Save));
+                         ::testing::Values(FileDialogKind::Open, FileDialogKind::OpenWithPreview,
+                                           FileDialogKind::Save));
 
 TEST_F(FileDlgTest, ConfirmedSaveReturnsPathTitleAndWholeBuffer)
 {

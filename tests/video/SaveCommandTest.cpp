@@ -188,7 +188,8 @@ TEST_F(SaveCommandTest, EachFailingCallEndsTheSaveWithTheMessageAfterEveryReleas
         testsupport::ScriptedMessageBox shown;
         bool releasedBeforeMessage = false;
         shown.onShow = [&](const testsupport::ShownMessage&) {
-            releasedBeforeMessage = c.failing == std::string("AVIFileOpen") || library.calls.back() == "AVIFileRelease(file)";
+            releasedBeforeMessage =
+                c.failing == std::string("AVIFileOpen") || library.calls.back() == "AVIFileRelease(file)";
         };
         app::fMain other(app::Services{shown, dialogs, library});
         other.lstDIBList->AddItem(QString::fromStdString(entry(0)));
@@ -292,7 +293,9 @@ TEST_F(SaveCommandTest, AFrameWhoseFormatChangedOnDiskStopsTheSaveBeforeItIsWrit
         avi.writtenData.clear();
         const Calls calls = save();
         EXPECT_EQ(avi.writtenData.size(), 1u);
-        EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const std::string& c) { return c.starts_with("AVIStreamWrite"); }), 1);
+        EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                                [](const std::string& c) { return c.starts_with("AVIStreamWrite"); }),
+                  1);
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0].text, "C'è stato un errore durante la scrittura del file!\r\nIl file " +
                                               std::filesystem::path(entry(1)).filename().string() +
@@ -333,7 +336,9 @@ TEST_F(SaveCommandTest, AFailedSaveAfterASuccessfulOneLeavesNoSuccessText)
     ASSERT_EQ(window->lblStatus->text(), "Il file AVI è stato creato con successo!");
     avi.failAt = "AVIFileOpen";
     std::string statusWhileTold;
-    messages.onShow = [&](const testsupport::ShownMessage&) { statusWhileTold = window->lblStatus->text().toStdString(); };
+    messages.onShow = [&](const testsupport::ShownMessage&) {
+        statusWhileTold = window->lblStatus->text().toStdString();
+    };
     save();
     ASSERT_EQ(messages.shown.size(), 1u);
     // The first frame was loaded before the output was opened: the status names it.
@@ -364,7 +369,8 @@ TEST_F(SaveCommandTest, ATargetThatCouldNotBeOpenedForWritingIsRefusedAndLeftAlo
         output = (out / name).string();
         EXPECT_TRUE(save().empty());
         ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0].text, std::string("C'è stato un errore durante la scrittura del file!\r\n") + reason);
+        EXPECT_EQ(messages.shown[0].text,
+                  std::string("C'è stato un errore durante la scrittura del file!\r\n") + reason);
     }
     EXPECT_TRUE(std::filesystem::is_fifo(out / "pipe.avi"));
     EXPECT_TRUE(std::filesystem::is_directory(out / "folder.avi"));
@@ -483,9 +489,11 @@ TEST_F(SaveCommandTest, AStopSignalWhileTheSavesBoxIsOpenClosesItAndEnds)
 TEST(FrameRateTest, TakesTheLeadingNumberRoundedAndBounded)
 {
     const std::pair<const char*, DWORD> cases[] = {
-        {"12", 12}, {"25", 25}, {"0", 1},    {"-3", 1},     {"abc", 1},  {"", 1},     {"45", 30},
-        {" 7", 7},  {"12abc", 12}, {"2.5", 2}, {"3.5", 4}, {"29.6", 30}, {"1e3", 30}, {"inf", 1},
-        {"nan", 1}, {"99999999999999999999999", 30}, {"+5", 5}, {".6", 1},
+        {"12", 12},    {"25", 25}, {"0", 1},   {"-3", 1},
+        {"abc", 1},    {"", 1},    {"45", 30}, {" 7", 7},
+        {"12abc", 12}, {"2.5", 2}, {"3.5", 4}, {"29.6", 30},
+        {"1e3", 30},   {"inf", 1}, {"nan", 1}, {"99999999999999999999999", 30},
+        {"+5", 5},     {".6", 1},
     };
     for (const auto& [text, rate] : cases)
         EXPECT_EQ(frameRateFromText(QString::fromLatin1(text)), rate) << '"' << text << '"';

@@ -79,8 +79,9 @@ TEST_F(SaveJobTest, AFrameOfTheListIsNeverTheTargetEvenByAnotherName)
         EXPECT_NE(outcome.result, 0);
         EXPECT_EQ(avi.calls.empty(), target == frames[0]);  // the first frame: before anything is opened
         EXPECT_LE(outcome.framesWritten, 1);
-        EXPECT_EQ(failureMessage(outcome),
-                  "Il file scelto è uno dei fotogrammi della lista: il filmato non è stato salvato, per non distruggerlo.");
+        EXPECT_EQ(
+            failureMessage(outcome),
+            "Il file scelto è uno dei fotogrammi della lista: il filmato non è stato salvato, per non distruggerlo.");
         EXPECT_EQ(contents(frames[1]), before);
     }
 }
@@ -103,8 +104,7 @@ TEST_F(SaveJobTest, ATargetThatIsNoRegularFileIsRefusedWithoutWaitingOnIt)
         }
         const SaveOutcome outcome = saved.get();
         EXPECT_NE(outcome.result, 0);
-        EXPECT_EQ(outcome.reason,
-                  "Il nome scelto non è un file normale (è una cartella, una FIFO o un dispositivo).");
+        EXPECT_EQ(outcome.reason, "Il nome scelto non è un file normale (è una cartella, una FIFO o un dispositivo).");
     }
     EXPECT_TRUE(fs::is_fifo(dir.file("pipe.avi")));
 }
@@ -131,7 +131,7 @@ TEST_F(SaveJobTest, ASaveThatCannotWriteAFrameLeavesTheOldVideoAlone)
         messages.shown.clear();
         addFrames(2);
         c.spoil(frames);
-    testsupport::writeBytes(dir.file("old.avi"), "an older video");
+        testsupport::writeBytes(dir.file("old.avi"), "an older video");
         testsupport::RecordingAVIDecs avi(systemAVIDecs());
         const SaveOutcome outcome = run(dir.file("old.avi"), avi);
         EXPECT_FALSE(outcome.finished);
@@ -174,7 +174,8 @@ TEST_F(SaveJobTest, AFailureIsToldForWhatItIs)
             avi.failOccurrence = 0;
         avi.failWith = c.with;
         const SaveOutcome outcome = run(c.target, avi);
-        EXPECT_EQ(failureMessage(outcome), std::string("C'è stato un errore durante la scrittura del file!\r\n") + c.reason);
+        EXPECT_EQ(failureMessage(outcome),
+                  std::string("C'è stato un errore durante la scrittura del file!\r\n") + c.reason);
     }
     EXPECT_EQ(contents(dir.file("open/readonly.avi")), "an older video");
 }

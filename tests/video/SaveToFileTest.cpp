@@ -111,7 +111,8 @@ TEST_P(SaveToFileTest, RealReadersSeeEveryFramePixelExact)
     const std::int32_t offBits = binary::readFileHeader(std::span(file).first<binary::kFileHeaderSize>()).bfOffBits;
     EXPECT_EQ(info.strf, std::vector<std::uint8_t>(file.begin() + 14, file.begin() + offBits));
     for (std::size_t i = 0; i < info.frames.size(); ++i)
-        EXPECT_EQ(testsupport::readFrameBytes(output, info.frames[i]), testsupport::bmpPixels(frames[i])) << "frame " << i;
+        EXPECT_EQ(testsupport::readFrameBytes(output, info.frames[i]), testsupport::bmpPixels(frames[i]))
+            << "frame " << i;
 
     const testsupport::ProbeResult probe = testsupport::probeVideo(output);
     ASSERT_TRUE(probe.ok) << probe.output;
@@ -133,14 +134,12 @@ TEST_P(SaveToFileTest, RealReadersSeeEveryFramePixelExact)
     EXPECT_EQ(decoded, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Frames, SaveToFileTest,
-    ::testing::Values(Variant{"bottom_up_24", {6, 5, 24, 0}, "bgr24", 3},
-                      Variant{"top_down_24", {6, -5, 24, 0}, "bgr24", 3},
-                      Variant{"palette_8", {7, 3, 8, 0}, "bgr24", 3},
-                      Variant{"bgrx_32", {5, 4, 32, 0}, "bgra", 4}),
-    [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
-
+INSTANTIATE_TEST_SUITE_P(Frames, SaveToFileTest,
+                         ::testing::Values(Variant{"bottom_up_24", {6, 5, 24, 0}, "bgr24", 3},
+                                           Variant{"top_down_24", {6, -5, 24, 0}, "bgr24", 3},
+                                           Variant{"palette_8", {7, 3, 8, 0}, "bgr24", 3},
+                                           Variant{"bgrx_32", {5, 4, 32, 0}, "bgra", 4}),
+                         [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
 // The save dialog's type decides the codec; the frames decode exactly as the files show them
 // and the status says what was made.
@@ -173,11 +172,12 @@ TEST(CompressedSaveTest, TheTypeChosenInTheSaveDialogCompressesTheVideoWithoutLo
         dialogs.answers.push_back(testsupport::DialogAnswer::choose(output, c.filterIndex));
         window.cmdWriteAVI_Click();
         EXPECT_TRUE(messages.shown.empty());
-        EXPECT_TRUE(window.lblStatus->text().startsWith(QString::fromUtf8(c.status))) << window.lblStatus->text().toStdString();
+        EXPECT_TRUE(window.lblStatus->text().startsWith(QString::fromUtf8(c.status)))
+            << window.lblStatus->text().toStdString();
         const testsupport::AviInfo info = testsupport::inspectAvi(output);
         ASSERT_TRUE(info.error.empty()) << info.error;
-        EXPECT_EQ(info.strh.fccHandler, platform::FourCC::fromValue(
-                                            c.handler[0] | c.handler[1] << 8 | c.handler[2] << 16 | c.handler[3] << 24));
+        EXPECT_EQ(info.strh.fccHandler, platform::FourCC::fromValue(c.handler[0] | c.handler[1] << 8 |
+                                                                    c.handler[2] << 16 | c.handler[3] << 24));
         EXPECT_EQ(info.frames.size(), 3u);
         EXPECT_TRUE(testsupport::decodeFrames(output, "bgr24") == expected);
     }
@@ -209,16 +209,18 @@ TEST(CheckAfterSaveTest, TheSavedVideoIsCheckedAgainstItsFramesFromTheListsMenu)
     testsupport::writeBmp(dir.file(frameFile(2)), {40, 30, 24, 7});
     window.Verifica->trigger();
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Il video " + output + " non contiene esattamente i fotogrammi della lista:\r\n"
-                                      "fotogramma 2 di 3, " + dir.file(frameFile(2)) +
-                                      ": i pixel sono diversi; nessun altro diverso.");
+    EXPECT_EQ(messages.shown[0].text, "Il video " + output +
+                                          " non contiene esattamente i fotogrammi della lista:\r\n"
+                                          "fotogramma 2 di 3, " +
+                                          dir.file(frameFile(2)) + ": i pixel sono diversi; nessun altro diverso.");
     EXPECT_EQ(messages.shown[0].style, platform::vbCritical);
     EXPECT_EQ(window.lblStatus->text(), "Verifica fallita: il fotogramma 2 è diverso");
 
     window.setAfterFrameChecked([&window](int index) {
         if (index == 0)
-            QMetaObject::invokeMethod(&window, [&window] { QTest::keyClick(window.lstDIBList, Qt::Key_Escape); },
-                                      Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(
+                &window, [&window] { QTest::keyClick(window.lstDIBList, Qt::Key_Escape); },
+                Qt::BlockingQueuedConnection);
     });
     window.Verifica->trigger();
     EXPECT_EQ(window.lblStatus->text(), "Verifica annullata dopo 1 di 3 fotogrammi");
@@ -240,7 +242,10 @@ protected:
 
     SaveWhileRunningTest()
     {
-        window.setEndApplication([this] { endedWith = testsupport::inspectAvi(output); ended = true; });
+        window.setEndApplication([this] {
+            endedWith = testsupport::inspectAvi(output);
+            ended = true;
+        });
         for (int i = 0; i < kFrames; ++i) {
             layouts.push_back({128, 96, 24, static_cast<std::uint32_t>(i + 1)});
             const std::string path = dir.file(frameFile(static_cast<std::uint32_t>(i)));
@@ -357,11 +362,14 @@ TEST_F(SaveWhileRunningTest, EsciAndClosingFinishTheFileBeforeTheApplicationEnds
     int exitsWhileSaving = -1;
     otherAvi.beforeWrite = [&](LONG frame) {
         if (frame == 0)
-            QMetaObject::invokeMethod(&other, [&] {
-                other.close();
-                visibleAfterClose = other.isVisible();
-                exitsWhileSaving = otherAvi.exitCount;
-            }, Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(
+                &other,
+                [&] {
+                    other.close();
+                    visibleAfterClose = other.isVisible();
+                    exitsWhileSaving = otherAvi.exitCount;
+                },
+                Qt::BlockingQueuedConnection);
     };
     dialogs.answers.push_back(testsupport::DialogAnswer::choose(output));
     other.cmdWriteAVI_Click();
@@ -437,7 +445,6 @@ TEST_F(SaveWhileRunningTest, AFailedSaveKeepsTheFileItWasToReplaceAndLeavesNothi
     }
 }
 
-
 // The application is told to quit (the session ends, say) just before the worker asks for a
 // frame's message box: the window's thread must not wait for a worker that waits for it.
 TEST_F(SaveWhileRunningTest, QuittingWhileTheWorkerWaitsForABoxEndsTheSaveWithoutADeadlock)
@@ -448,7 +455,12 @@ TEST_F(SaveWhileRunningTest, QuittingWhileTheWorkerWaitsForABoxEndsTheSaveWithou
         // session tells it: the window is closed and the application's loops are ended.
         if (frame == 4)
             QMetaObject::invokeMethod(
-                qApp, [this] { window.close(); QCoreApplication::exit(0); }, Qt::BlockingQueuedConnection);
+                qApp,
+                [this] {
+                    window.close();
+                    QCoreApplication::exit(0);
+                },
+                Qt::BlockingQueuedConnection);
     };
     dialogs.answers.push_back(testsupport::DialogAnswer::choose(output));
     {

@@ -100,8 +100,17 @@ TEST_F(OpenStream, RefusesBadArgumentsWithTheirCodes)
     const std::vector<Case> cases = {
         {"write before the format", [&] { return write(0, px, 48); }, AVIERR_BADFORMAT},
         {"open without out pointer", [&] { return AVIFileOpenA(nullptr, "x.avi", 4097, nullptr); }, AVIERR_BADPARAM},
-        {"open without path", [&] { PAVIFILE f; return AVIFileOpenA(&f, nullptr, 4097, nullptr); }, AVIERR_BADPARAM},
-        {"open for reading", [&] { PAVIFILE f; return AVIFileOpenA(&f, (m_dir / "r.avi").c_str(), OF_READ, nullptr); },
+        {"open without path",
+         [&] {
+             PAVIFILE f;
+             return AVIFileOpenA(&f, nullptr, 4097, nullptr);
+         },
+         AVIERR_BADPARAM},
+        {"open for reading",
+         [&] {
+             PAVIFILE f;
+             return AVIFileOpenA(&f, (m_dir / "r.avi").c_str(), OF_READ, nullptr);
+         },
          AVIERR_READONLY},
         {"stream on a bogus file", [&] { return AVIFileCreateStreamA(bogusFile, &out, &m_info); }, AVIERR_BADHANDLE},
         {"stream on a null file", [&] { return AVIFileCreateStreamA(nullptr, &out, &m_info); }, AVIERR_BADHANDLE},
@@ -118,16 +127,15 @@ TEST_F(OpenStream, RefusesBadArgumentsWithTheirCodes)
          AVIERR_BADHANDLE},
         {"format null", [&] { return AVIStreamSetFormat(m_compressed, 0, nullptr, 40); }, AVIERR_BADPARAM},
         {"format negative size", [&] { return AVIStreamSetFormat(m_compressed, 0, px, -1); }, AVIERR_BADPARAM},
-        {"format at a later position", [&] { return AVIStreamSetFormat(m_compressed, 3, px, 40); },
-         AVIERR_UNSUPPORTED},
+        {"format at a later position", [&] { return AVIStreamSetFormat(m_compressed, 3, px, 40); }, AVIERR_UNSUPPORTED},
         {"format on a bogus stream", [&] { return AVIStreamSetFormat(bogusStream, 0, px, 40); }, AVIERR_BADHANDLE},
         {"format", [&] { return setFormat(); }, AVIERR_OK},
         {"write negative size", [&] { return write(0, px, -4); }, AVIERR_BADPARAM},
         {"write null buffer", [&] { return write(0, nullptr, 48); }, AVIERR_BADPARAM},
         {"write zero samples", [&] { return write(0, px, 48, 0); }, AVIERR_BADPARAM},
         {"write out of order", [&] { return write(5, px, 48); }, AVIERR_UNSUPPORTED},
-        {"write on a bogus stream",
-         [&] { return AVIStreamWrite(bogusStream, 0, 1, px, 48, 0, nullptr, nullptr); }, AVIERR_BADHANDLE},
+        {"write on a bogus stream", [&] { return AVIStreamWrite(bogusStream, 0, 1, px, 48, 0, nullptr, nullptr); },
+         AVIERR_BADHANDLE},
         {"write", [&] { return write(0, px, 48); }, AVIERR_OK},
         {"format after frames", [&] { return setFormat(); }, AVIERR_UNSUPPORTED},
         {"write through the source stream",
@@ -168,17 +176,16 @@ TEST_P(FormatBlock, IsTakenOnlyWhenItDescribesAFrameTheHeadersCanHold)
     EXPECT_EQ(write(0, m_bmp.pixels.data(), 48), c.expected == AVIERR_OK ? AVIERR_OK : AVIERR_BADFORMAT);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, FormatBlock,
-    ::testing::Values(FormatCase{"OneByte", 1, 40, 4, 4, AVIERR_BADFORMAT},
-                      FormatCase{"ShortOfAnInfoHeader", 39, 40, 4, 4, AVIERR_BADFORMAT},
-                      FormatCase{"CoreHeaderSize", 40, 12, 4, 4, AVIERR_BADFORMAT},
-                      FormatCase{"HeaderLongerThanTheBlock", 40, 124, 4, 4, AVIERR_BADFORMAT},
-                      FormatCase{"WiderThan16Bits", 40, 40, 32768, 4, AVIERR_BADFORMAT},
-                      FormatCase{"TallerThan16BitsTopDown", 40, 40, 4, -40000, AVIERR_BADFORMAT},
-                      FormatCase{"LargestTopDown", 40, 40, 32767, -32767, AVIERR_OK},
-                      FormatCase{"WithColourTable", 40 + 1024, 40, 4, 4, AVIERR_OK}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Formats, FormatBlock,
+                         ::testing::Values(FormatCase{"OneByte", 1, 40, 4, 4, AVIERR_BADFORMAT},
+                                           FormatCase{"ShortOfAnInfoHeader", 39, 40, 4, 4, AVIERR_BADFORMAT},
+                                           FormatCase{"CoreHeaderSize", 40, 12, 4, 4, AVIERR_BADFORMAT},
+                                           FormatCase{"HeaderLongerThanTheBlock", 40, 124, 4, 4, AVIERR_BADFORMAT},
+                                           FormatCase{"WiderThan16Bits", 40, 40, 32768, 4, AVIERR_BADFORMAT},
+                                           FormatCase{"TallerThan16BitsTopDown", 40, 40, 4, -40000, AVIERR_BADFORMAT},
+                                           FormatCase{"LargestTopDown", 40, 40, 32767, -32767, AVIERR_OK},
+                                           FormatCase{"WithColourTable", 40 + 1024, 40, 4, 4, AVIERR_OK}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 struct RectCase {
     const char* name;

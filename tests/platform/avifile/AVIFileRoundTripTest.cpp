@@ -74,8 +74,7 @@ TEST_P(RoundTrip, StoresFormatAndPixelsByteForByte)
 INSTANTIATE_TEST_SUITE_P(Layouts, RoundTrip,
                          ::testing::Values(Layout{"Rgb24BottomUp", 7, 24, "bgr24", 3},
                                            Layout{"Rgb24TopDown", -7, 24, "bgr24", 3},
-                                           Layout{"Palette8", 7, 8, "bgr24", 3},
-                                           Layout{"Rgb32", 7, 32, "bgra", 4}),
+                                           Layout{"Palette8", 7, 8, "bgr24", 3}, Layout{"Rgb32", 7, 32, "bgra", 4}),
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST(AVIFileHeaders, MainAndStreamHeadersFollowTheFrames)

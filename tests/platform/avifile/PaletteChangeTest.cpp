@@ -19,7 +19,8 @@ std::vector<TestBitmap> framesWithOwnColours(int count, int height)
     for (int i = 0; i < count; ++i)
         for (std::size_t entry = 10; entry <= 12; ++entry)
             for (std::size_t c = 0; c < 3; ++c)
-                frames[static_cast<std::size_t>(i)].info[40 + 4 * entry + c] = static_cast<std::uint8_t>(i * 50 + 20 * c + entry);
+                frames[static_cast<std::size_t>(i)].info[40 + 4 * entry + c] =
+                    static_cast<std::uint8_t>(i * 50 + 20 * c + entry);
     // The third frame keeps the second's colours: no change is written for it.
     if (count > 2)
         frames[2].info = frames[1].info;
@@ -110,7 +111,8 @@ TEST(PaletteChange, AnyOtherFormatChangeIsRefused)
     const auto frames = framesWithOwnColours(2, 6);
     const AVISTREAMINFOA description = videoStreamInfo(frames[0], 25);
     ASSERT_EQ(AVIFileCreateStreamA(avi, &stream, &description), AVIERR_OK);
-    ASSERT_EQ(AVIStreamSetFormat(stream, 0, frames[0].info.data(), static_cast<LONG>(frames[0].info.size())), AVIERR_OK);
+    ASSERT_EQ(AVIStreamSetFormat(stream, 0, frames[0].info.data(), static_cast<LONG>(frames[0].info.size())),
+              AVIERR_OK);
     ASSERT_EQ(AVIStreamWrite(stream, 0, 1, frames[0].pixels.data(), static_cast<LONG>(frames[0].pixels.size()),
                              AVIIF_KEYFRAME, nullptr, nullptr),
               AVIERR_OK);
@@ -121,7 +123,8 @@ TEST(PaletteChange, AnyOtherFormatChangeIsRefused)
     EXPECT_EQ(AVIStreamSetFormat(stream, 1, rgb.data(), static_cast<LONG>(rgb.size())), AVIERR_UNSUPPORTED);
     EXPECT_EQ(AVIStreamSetFormat(stream, 2, frames[1].info.data(), static_cast<LONG>(frames[1].info.size())),
               AVIERR_UNSUPPORTED);
-    EXPECT_EQ(AVIStreamSetFormat(stream, 1, frames[1].info.data(), static_cast<LONG>(frames[1].info.size())), AVIERR_OK);
+    EXPECT_EQ(AVIStreamSetFormat(stream, 1, frames[1].info.data(), static_cast<LONG>(frames[1].info.size())),
+              AVIERR_OK);
     AVIStreamRelease(stream);
     AVIFileRelease(avi);
 }

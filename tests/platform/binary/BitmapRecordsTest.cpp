@@ -9,7 +9,8 @@ namespace {
 
 TEST(BitmapRecords, FileHeaderFieldsAreLittleEndianAndSigned)
 {
-    const std::array<std::uint8_t, 14> bytes{'B', 'M', 0x36, 0x00, 0x01, 0x80, 0xFF, 0xFF, 0x02, 0x00, 0x78, 0x56, 0x34, 0x12};
+    const std::array<std::uint8_t, 14> bytes{'B',  'M',  0x36, 0x00, 0x01, 0x80, 0xFF,
+                                             0xFF, 0x02, 0x00, 0x78, 0x56, 0x34, 0x12};
     const BITMAPFILEHEADER header = readFileHeader(bytes);
     EXPECT_EQ(header.bfType, 19778);
     EXPECT_EQ(header.bfSize, static_cast<std::int32_t>(0x80010036u));

@@ -39,10 +39,7 @@ private:
 
 // QFileDialog::accept is protected; through QDialog it still runs the file dialog's own
 // checks (existence, default suffix, overwrite).
-void acceptDialog(QDialog& dialog)
-{
-    dialog.accept();
-}
+void acceptDialog(QDialog& dialog) { dialog.accept(); }
 
 // Runs action on the modal file dialog as soon as exec() shows it.
 void onModalFileDialog(std::function<void(QFileDialog&)> action, int attemptsLeft = 300)
@@ -265,10 +262,7 @@ struct RefusedCase {
     std::function<QByteArray(const QByteArray& folder)> deepFolder;  // empty: the test folder
 };
 
-void PrintTo(const RefusedCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
 
 QByteArray makeDeepFolder(const QByteArray& folder)
 {
@@ -336,18 +330,25 @@ TEST_P(RefusedChoice, IsToldAndTheDialogStaysOpen)
 
 INSTANTIATE_TEST_SUITE_P(
     Choices, RefusedChoice,
-    ::testing::Values(
-        RefusedCase{"SaveQuotedNamesPointingElsewhere", true,
-                    [](const QString& other) { return "\"x.avi\" \"" + other + "/y.avi\""; },
-                    "Il nome del file non può contenere le virgolette (\").", {}},
-        RefusedCase{"SaveQuoteInsideTheName", true, [](const QString&) { return QString("x\"y.avi"); },
-                    "Il nome del file non può contenere le virgolette (\").", {}},
-        RefusedCase{"OpenQuoteSelectingAnotherFile", false, [](const QString&) { return QString("x\"a.bmp"); },
-                    "Il nome del file non può contenere le virgolette (\").", {}},
-        RefusedCase{"SavePathOf1024BytesOrMore", true, [](const QString&) { return QString("x.avi"); },
-                    "Il percorso è troppo lungo (più di 1023 byte).", makeDeepFolder},
-        RefusedCase{"OpenPathOf1024BytesOrMore", false, [](const QString&) { return QString("a.bmp"); },
-                    "Il percorso è troppo lungo (più di 1023 byte).", makeDeepFolder}),
+    ::testing::Values(RefusedCase{"SaveQuotedNamesPointingElsewhere",
+                                  true,
+                                  [](const QString& other) { return "\"x.avi\" \"" + other + "/y.avi\""; },
+                                  "Il nome del file non può contenere le virgolette (\").",
+                                  {}},
+                      RefusedCase{"SaveQuoteInsideTheName",
+                                  true,
+                                  [](const QString&) { return QString("x\"y.avi"); },
+                                  "Il nome del file non può contenere le virgolette (\").",
+                                  {}},
+                      RefusedCase{"OpenQuoteSelectingAnotherFile",
+                                  false,
+                                  [](const QString&) { return QString("x\"a.bmp"); },
+                                  "Il nome del file non può contenere le virgolette (\").",
+                                  {}},
+                      RefusedCase{"SavePathOf1024BytesOrMore", true, [](const QString&) { return QString("x.avi"); },
+                                  "Il percorso è troppo lungo (più di 1023 byte).", makeDeepFolder},
+                      RefusedCase{"OpenPathOf1024BytesOrMore", false, [](const QString&) { return QString("a.bmp"); },
+                                  "Il percorso è troppo lungo (più di 1023 byte).", makeDeepFolder}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RealDialogTest, PathLongerThanTheBufferIsToldAndNothingIsWrittenPastIt)
@@ -497,15 +498,14 @@ TEST_P(FileTitleTest, TitlesThePath)
     EXPECT_STREQ(buffer.data(), GetParam().title);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, FileTitleTest,
-    ::testing::Values(TitleCase{"FullPath", "/home/anna/frame01.bmp", 64, 0, "frame01.bmp"},
-                      TitleCase{"BareName", "frame01.bmp", 64, 0, "frame01.bmp"},
-                      TitleCase{"Empty", "", 64, -1, ""},
-                      TitleCase{"EndsWithSeparator", "/home/anna/", 64, -1, ""},
-                      TitleCase{"BufferTooSmallGivesTheSizeNeeded", "/x/frame01.bmp", 5, 12, ""},
-                      TitleCase{"ExactFit", "/x/frame01.bmp", 12, 0, "frame01.bmp"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Paths, FileTitleTest,
+                         ::testing::Values(TitleCase{"FullPath", "/home/anna/frame01.bmp", 64, 0, "frame01.bmp"},
+                                           TitleCase{"BareName", "frame01.bmp", 64, 0, "frame01.bmp"},
+                                           TitleCase{"Empty", "", 64, -1, ""},
+                                           TitleCase{"EndsWithSeparator", "/home/anna/", 64, -1, ""},
+                                           TitleCase{"BufferTooSmallGivesTheSizeNeeded", "/x/frame01.bmp", 5, 12, ""},
+                                           TitleCase{"ExactFit", "/x/frame01.bmp", 12, 0, "frame01.bmp"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kelvora::platform

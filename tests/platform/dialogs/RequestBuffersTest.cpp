@@ -27,18 +27,15 @@ using namespace std::string_literals;
 INSTANTIATE_TEST_SUITE_P(
     Lists, NameFiltersTest,
     ::testing::Values(
-        NameFilterCase{"TwoPairs", "BMP Files\0*.bmp\0DIB Files\0*.dib\0\0"s, {"BMP Files (*.bmp)", "DIB Files (*.dib)"}},
+        NameFilterCase{
+            "TwoPairs", "BMP Files\0*.bmp\0DIB Files\0*.dib\0\0"s, {"BMP Files (*.bmp)", "DIB Files (*.dib)"}},
         NameFilterCase{"SeveralPatterns", "Immagini\0*.bmp;*.dib\0\0"s, {"Immagini (*.bmp *.dib)"}},
-        NameFilterCase{"NoFilters", "\0\0"s, {}},
-        NameFilterCase{"OneNulFilterLeftByCancel", "\0\0\0"s, {}},
+        NameFilterCase{"NoFilters", "\0\0"s, {}}, NameFilterCase{"OneNulFilterLeftByCancel", "\0\0\0"s, {}},
         NameFilterCase{"DescriptionWithoutPatternEndsTheList", "BMP Files\0\0"s, {"BMP Files (*)"}},
         NameFilterCase{"NonAsciiDescription", "File \xC3\xA8\0*.bmp\0\0"s, {QString::fromUtf8("File è (*.bmp)")}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(NameFiltersTest, AbsentListOffersNoFilters)
-{
-    EXPECT_TRUE(nameFiltersFromList(nullptr).isEmpty());
-}
+TEST(NameFiltersTest, AbsentListOffersNoFilters) { EXPECT_TRUE(nameFiltersFromList(nullptr).isEmpty()); }
 
 struct Buffers {
     std::array<char, 32> file{};

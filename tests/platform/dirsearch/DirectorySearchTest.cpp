@@ -21,8 +21,8 @@ std::vector<std::string> drain(DirectorySearch search)
 TEST(DirectorySearchTest, FindsNormalFilesOfAnyCaseInNaturalOrder)
 {
     testsupport::TempDir dir;
-    for (const char* name : {"c.Bmp", "a.bmp", "notes.txt", "B.BMP", "d.dib", ".hidden.bmp", "frame_10.bmp",
-                             "frame_2.bmp", "frame_1.bmp"})
+    for (const char* name :
+         {"c.Bmp", "a.bmp", "notes.txt", "B.BMP", "d.dib", ".hidden.bmp", "frame_10.bmp", "frame_2.bmp", "frame_1.bmp"})
         testsupport::writeBytes(dir.file(name), "x");
     std::filesystem::create_directory(dir.path() / "x.bmp");
     std::filesystem::create_symlink("missing", dir.path() / "dangling.bmp");
@@ -32,7 +32,8 @@ TEST(DirectorySearchTest, FindsNormalFilesOfAnyCaseInNaturalOrder)
     std::filesystem::create_symlink("/dev/zero", dir.path() / "zero.bmp");
     std::filesystem::create_symlink("a.bmp", dir.path() / "link.bmp");
     EXPECT_EQ(drain(DirectorySearch(dir.path(), "*.BMP")),
-              (std::vector<std::string>{"a.bmp", "B.BMP", "c.Bmp", "frame_1.bmp", "frame_2.bmp", "frame_10.bmp", "link.bmp"}));
+              (std::vector<std::string>{"a.bmp", "B.BMP", "c.Bmp", "frame_1.bmp", "frame_2.bmp", "frame_10.bmp",
+                                        "link.bmp"}));
 }
 
 TEST(DirectorySearchTest, AMissingFolderGivesNoNames)
@@ -50,9 +51,15 @@ TEST(DirectorySearchTest, WildcardsMatchWithoutRegardToCase)
         bool matches;
     };
     const Case cases[] = {
-        {"a.bmp", "*.BMP", true},      {"a.BMPX", "*.BMP", false}, {"bmp", "*.BMP", false},
-        {".bmp", "*.BMP", true},       {"a.b.bmp", "*.bmp", true}, {"img001.bmp", "img???.bmp", true},
-        {"img01.bmp", "img???.bmp", false}, {"", "*", true},      {"abc", "a*c*", true},
+        {"a.bmp", "*.BMP", true},
+        {"a.BMPX", "*.BMP", false},
+        {"bmp", "*.BMP", false},
+        {".bmp", "*.BMP", true},
+        {"a.b.bmp", "*.bmp", true},
+        {"img001.bmp", "img???.bmp", true},
+        {"img01.bmp", "img???.bmp", false},
+        {"", "*", true},
+        {"abc", "a*c*", true},
         {"abd", "a*c", false},
     };
     for (const Case& c : cases)
@@ -61,9 +68,9 @@ TEST(DirectorySearchTest, WildcardsMatchWithoutRegardToCase)
 
 TEST(DirectorySearchTest, NaturalOrderIsATotalOrderPeopleExpect)
 {
-    std::vector<std::string> expected = {"Frame1.bmp", "frame01.bmp", "frame1.bmp", "frame2.bmp", "frame010.bmp",
-                                         "frame10.bmp", "frame10a.bmp", "frame10b.bmp", "frameX.bmp",
-                                         "img999.bmp", "img1000.bmp", "img99999999999999999999.bmp"};
+    std::vector<std::string> expected = {"Frame1.bmp",   "frame01.bmp", "frame1.bmp",   "frame2.bmp",
+                                         "frame010.bmp", "frame10.bmp", "frame10a.bmp", "frame10b.bmp",
+                                         "frameX.bmp",   "img999.bmp",  "img1000.bmp",  "img99999999999999999999.bmp"};
     // Zero-padded names keep their plain order.
     for (int i = 1; i < 999; ++i) {
         char a[16], b[16];

@@ -38,25 +38,35 @@ TEST_P(FileLength, IsGivenForRegularFilesOnly)
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, FileLength,
-    ::testing::Values(
-        LengthCase{"RegularFile", [](const TempDir& f) { writeText(f / "a", "12345"); return f / "a"; }, 5},
-        LengthCase{"EmptyFile", [](const TempDir& f) { writeText(f / "a", ""); return f / "a"; }, 0},
-        LengthCase{"LinkToFile",
-                   [](const TempDir& f) {
-                       writeText(f / "a", "123");
-                       std::filesystem::create_symlink(f / "a", f / "l");
-                       return f / "l";
-                   },
-                   3},
-        LengthCase{"Missing", [](const TempDir& f) { return f / "none"; }, std::nullopt},
-        LengthCase{"TempDir", [](const TempDir& f) { return f.path(); }, std::nullopt},
-        LengthCase{"DanglingLink",
-                   [](const TempDir& f) {
-                       std::filesystem::create_symlink(f / "gone", f / "l");
-                       return f / "l";
-                   },
-                   std::nullopt},
-        LengthCase{"DeviceNode", [](const TempDir&) { return std::filesystem::path("/dev/null"); }, std::nullopt}),
+    ::testing::Values(LengthCase{"RegularFile",
+                                 [](const TempDir& f) {
+                                     writeText(f / "a", "12345");
+                                     return f / "a";
+                                 },
+                                 5},
+                      LengthCase{"EmptyFile",
+                                 [](const TempDir& f) {
+                                     writeText(f / "a", "");
+                                     return f / "a";
+                                 },
+                                 0},
+                      LengthCase{"LinkToFile",
+                                 [](const TempDir& f) {
+                                     writeText(f / "a", "123");
+                                     std::filesystem::create_symlink(f / "a", f / "l");
+                                     return f / "l";
+                                 },
+                                 3},
+                      LengthCase{"Missing", [](const TempDir& f) { return f / "none"; }, std::nullopt},
+                      LengthCase{"TempDir", [](const TempDir& f) { return f.path(); }, std::nullopt},
+                      LengthCase{"DanglingLink",
+                                 [](const TempDir& f) {
+                                     std::filesystem::create_symlink(f / "gone", f / "l");
+                                     return f / "l";
+                                 },
+                                 std::nullopt},
+                      LengthCase{"DeviceNode", [](const TempDir&) { return std::filesystem::path("/dev/null"); },
+                                 std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(File, ReadAtStopsAtTheEndOfTheFile)

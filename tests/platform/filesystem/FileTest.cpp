@@ -23,8 +23,8 @@ namespace {
 
 // What the stand-ins do to the calls while a test has set it.
 struct Script {
-    int interruptions = 0;                                          // calls that fail with EINTR first
-    std::size_t perCall = std::numeric_limits<std::size_t>::max();  // bytes a call takes at most
+    int interruptions = 0;                                            // calls that fail with EINTR first
+    std::size_t perCall = std::numeric_limits<std::size_t>::max();    // bytes a call takes at most
     std::size_t failAfter = std::numeric_limits<std::size_t>::max();  // bytes taken before ENOSPC
     std::size_t taken = 0;
     int calls = 0;
@@ -49,8 +49,7 @@ ssize_t scriptedTake(std::size_t wanted)
     return static_cast<ssize_t>(take);
 }
 
-template <typename Function>
-Function real(const char* name)
+template <typename Function> Function real(const char* name)
 {
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }

@@ -123,8 +123,7 @@ TEST(PictureLoaderCorpusTest, EveryFileLoadsOrGivesNullAndTheQuickRoadAgreesWith
 }
 
 // The file's bytes with its headers changed by `change(fileHeader, infoHeader)`.
-template <typename Change>
-std::vector<std::uint8_t> withHeaders(std::vector<std::uint8_t> bytes, Change change)
+template <typename Change> std::vector<std::uint8_t> withHeaders(std::vector<std::uint8_t> bytes, Change change)
 {
     const std::span<std::uint8_t> file(bytes);
     const auto fileBytes = file.first<binary::kFileHeaderSize>();
@@ -147,8 +146,8 @@ TEST(PictureLoaderTest, UnreadablePathsGiveANullPicture)
     testsupport::TempDir dir;
     testsupport::writeBytes(dir.file("empty.bmp"), "");
     testsupport::writeBytes(dir.file("text.bmp"), "not a picture at all");
-    for (const std::string& path : {std::string(), dir.file("missing.bmp"), dir.file("empty.bmp"),
-                                    dir.file("text.bmp"), dir.path().string()})
+    for (const std::string& path :
+         {std::string(), dir.file("missing.bmp"), dir.file("empty.bmp"), dir.file("text.bmp"), dir.path().string()})
         EXPECT_TRUE(LoadPicture(QString::fromStdString(path), kShown).isNull()) << path;
 }
 
@@ -165,9 +164,8 @@ TEST(PictureLoaderTest, HeadersThatDisagreeWithTheFileGoToTheGeneralDecoder)
     writeRaw(dir.file("offset.bmp"), withHeaders(bytes, [](auto& file, auto&) {
                  file.bfOffBits = 20;  // inside the information header
              }));
-    writeRaw(dir.file("height.bmp"), withHeaders(bytes, [](auto&, auto& info) {
-                 info.biHeight = std::numeric_limits<std::int32_t>::min();
-             }));
+    writeRaw(dir.file("height.bmp"),
+             withHeaders(bytes, [](auto&, auto& info) { info.biHeight = std::numeric_limits<std::int32_t>::min(); }));
     std::vector<std::uint8_t> headerOnly(bytes.begin(), bytes.begin() + 54);
     writeRaw(dir.file("header.bmp"), headerOnly);
 
@@ -181,9 +179,8 @@ TEST(PictureLoaderTest, PaletteIndicesPastAShortTableShowBlack)
 {
     testsupport::TempDir dir;
     // Two entries in use; the rest of the table stays in place, unused.
-    std::vector<std::uint8_t> bytes = withHeaders(testsupport::makeBmp({4, 1, 8, 1}), [](auto&, auto& info) {
-        info.biClrUsed = 2;
-    });
+    std::vector<std::uint8_t> bytes =
+        withHeaders(testsupport::makeBmp({4, 1, 8, 1}), [](auto&, auto& info) { info.biClrUsed = 2; });
     const std::size_t pixels = bytes.size() - 4;
     bytes[pixels] = 0, bytes[pixels + 1] = 1, bytes[pixels + 2] = 2, bytes[pixels + 3] = 255;
     writeRaw(dir.file("short.bmp"), bytes);

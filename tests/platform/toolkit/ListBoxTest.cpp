@@ -142,7 +142,9 @@ TEST(ListBoxAtScaleTest, AMillionEntriesKeepTheMembersAndStayWithinTwoHundredByt
         GTEST_SKIP() << "the memory per entry is measured with glibc's mallinfo2, which does not see the "
                         "sanitizer's allocator";
     constexpr int kEntries = 1'000'000;
-    const auto pathOf = [](int i) { return QStringLiteral("/home/utente/Immagini/filmato/frame_%1.bmp").arg(i, 7, 10, QChar(u'0')); };
+    const auto pathOf = [](int i) {
+        return QStringLiteral("/home/utente/Immagini/filmato/frame_%1.bmp").arg(i, 7, 10, QChar(u'0'));
+    };
     ListBox list;
     list.resize(300, 200);
     list.show();

@@ -61,7 +61,7 @@ struct AviStdIndex {
 };
 
 struct AviInfo {
-    std::string error;  // empty when the file parsed
+    std::string error;       // empty when the file parsed
     bool truncated = false;  // a chunk runs past the end of the file
     std::uint64_t fileSize = 0;
     std::vector<AviRiff> riffs;

@@ -32,8 +32,8 @@ inline AVISTREAMINFOA videoStreamInfo(const TestBitmap& first, DWORD rate)
     return info;
 }
 
-inline SaveResult saveFrames(const std::filesystem::path& path, const std::vector<TestBitmap>& frames,
-                             DWORD rate = 25, const AviFileLimits& limits = {})
+inline SaveResult saveFrames(const std::filesystem::path& path, const std::vector<TestBitmap>& frames, DWORD rate = 25,
+                             const AviFileLimits& limits = {})
 {
     SaveResult r;
     PAVIFILE file = nullptr;
@@ -77,6 +77,5 @@ inline std::vector<TestBitmap> testFrames(int count, int width, int height, int 
         frames.push_back(makeTestBitmap(width, height, bitCount, i));
     return frames;
 }
-
 
 }  // namespace kelvora::testsupport

@@ -68,8 +68,8 @@ ProbeResult probeVideo(const std::filesystem::path& file)
 std::vector<std::uint8_t> decodeFrames(const std::filesystem::path& file, const std::string& pixelFormat)
 {
     std::string out;
-    const int status =
-        runCommand("ffmpeg -v error -i " + quoted(file) + " -f rawvideo -pix_fmt " + pixelFormat + " - 2>/dev/null", out);
+    const int status = runCommand(
+        "ffmpeg -v error -i " + quoted(file) + " -f rawvideo -pix_fmt " + pixelFormat + " - 2>/dev/null", out);
     if (status != 0)
         return {};
     return {out.begin(), out.end()};

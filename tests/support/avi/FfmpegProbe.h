@@ -10,13 +10,13 @@
 namespace kelvora::testsupport {
 
 struct ProbeResult {
-    bool ok = false;       // ffprobe ran and reported a video stream
-    int framesRead = -1;   // frames ffprobe decoded (count_frames)
+    bool ok = false;      // ffprobe ran and reported a video stream
+    int framesRead = -1;  // frames ffprobe decoded (count_frames)
     int width = 0;
     int height = 0;
     std::string frameRate;  // as ffprobe gives it, e.g. "25/1"
     std::string pixelFormat;
-    std::string output;     // everything ffprobe printed, for failure messages
+    std::string output;  // everything ffprobe printed, for failure messages
 };
 
 [[nodiscard]] bool ffmpegAvailable();

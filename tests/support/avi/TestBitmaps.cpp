@@ -18,7 +18,8 @@ TestBitmap makeTestBitmap(int width, int height, int bitCount, int seed)
     TestBitmap bmp{width, height, bitCount, {}, {}};
     const int rows = std::abs(height);
     const int stride = strideOf(width, bitCount);
-    const testsupport::BmpLayout layout = testsupport::frameLayout({.width = width, .height = height, .bitCount = bitCount});
+    const testsupport::BmpLayout layout =
+        testsupport::frameLayout({.width = width, .height = height, .bitCount = bitCount});
     const auto header = binary::infoHeaderBytes(testsupport::infoHeaderOf(layout));
     bmp.info.assign(header.begin(), header.end());
     const int colours = layout.clrUsed;
@@ -32,7 +33,8 @@ TestBitmap makeTestBitmap(int width, int height, int bitCount, int seed)
     const int bytesPerPixel = bitCount / 8;
     for (int y = 0; y < rows; ++y)
         for (int x = 0; x < width * bytesPerPixel; ++x)
-            bmp.pixels[static_cast<std::size_t>(y * stride + x)] = static_cast<std::uint8_t>(x * 5 + y * 11 + seed * 37);
+            bmp.pixels[static_cast<std::size_t>(y * stride + x)] =
+                static_cast<std::uint8_t>(x * 5 + y * 11 + seed * 37);
     return bmp;
 }
 

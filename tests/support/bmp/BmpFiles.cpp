@@ -95,5 +95,4 @@ void writeBytes(const std::filesystem::path& path, const std::string& bytes)
         throw std::runtime_error("cannot write " + path.string());
 }
 
-
 }  // namespace kelvora::testsupport

@@ -56,5 +56,4 @@ struct BmpLayout {
 void writeBmp(const std::filesystem::path& path, const BmpLayout& layout);
 void writeBytes(const std::filesystem::path& path, const std::string& bytes);
 
-
 }  // namespace kelvora::testsupport

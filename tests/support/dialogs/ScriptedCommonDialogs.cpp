@@ -8,10 +8,7 @@ namespace kelvora::testsupport {
 
 namespace {
 
-std::optional<std::string> text(const char* p)
-{
-    return p ? std::optional<std::string>(p) : std::nullopt;
-}
+std::optional<std::string> text(const char* p) { return p ? std::optional<std::string>(p) : std::nullopt; }
 
 std::string filterList(const char* filter)
 {
@@ -39,10 +36,7 @@ void copyInto(char* buffer, platform::DWORD capacity, const std::string& text)
 
 }  // namespace
 
-std::string DialogRequest::file() const
-{
-    return fileBuffer.substr(0, fileBuffer.find('\0'));
-}
+std::string DialogRequest::file() const { return fileBuffer.substr(0, fileBuffer.find('\0')); }
 
 DialogAnswer DialogAnswer::choose(std::string path, platform::DWORD filterIndex)
 {

@@ -18,10 +18,14 @@ enum class SpecialKind { Fifo, Folder, DeviceLink, DanglingLink };
 inline const char* nameOf(SpecialKind kind)
 {
     switch (kind) {
-    case SpecialKind::Fifo: return "Fifo";
-    case SpecialKind::Folder: return "Folder";
-    case SpecialKind::DeviceLink: return "DeviceLink";
-    case SpecialKind::DanglingLink: return "DanglingLink";
+    case SpecialKind::Fifo:
+        return "Fifo";
+    case SpecialKind::Folder:
+        return "Folder";
+    case SpecialKind::DeviceLink:
+        return "DeviceLink";
+    case SpecialKind::DanglingLink:
+        return "DanglingLink";
     }
     return "";
 }

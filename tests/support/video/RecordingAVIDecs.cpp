@@ -35,10 +35,7 @@ video::HRESULT RecordingAVIDecs::outcome(const std::string& name)
     return name == failAt && occurrence >= failOccurrence ? failWith : 0;
 }
 
-void RecordingAVIDecs::record(std::string call)
-{
-    calls.push_back(std::move(call));
-}
+void RecordingAVIDecs::record(std::string call) { calls.push_back(std::move(call)); }
 
 std::vector<std::string> RecordingAVIDecs::namesOnly() const
 {
@@ -67,8 +64,8 @@ void RecordingAVIDecs::AVIFileExit()
 video::HRESULT RecordingAVIDecs::AVIFileOpen(video::PAVIFILE* ppfile, const char* szFile, video::UINT uMode,
                                              const video::CLSID* lpHandler)
 {
-    record("AVIFileOpen(" + upToNul(szFile) + "," + std::to_string(uMode) + "," +
-           (lpHandler ? "handler" : "null") + ")");
+    record("AVIFileOpen(" + upToNul(szFile) + "," + std::to_string(uMode) + "," + (lpHandler ? "handler" : "null") +
+           ")");
     const video::HRESULT result = outcome("AVIFileOpen");
     if (result == 0 && m_library)
         return m_library->AVIFileOpen(ppfile, szFile, uMode, lpHandler);
@@ -124,9 +121,9 @@ video::HRESULT RecordingAVIDecs::AVIStreamWrite(video::PAVISTREAM pavi, video::L
 {
     if (beforeWrite)
         beforeWrite(lStart);
-    record("AVIStreamWrite(" + handleName(pavi) + "," + std::to_string(lStart) + "," + std::to_string(lSamples) +
-           "," + std::to_string(cbBuffer) + "," + std::to_string(dwFlags) + "," +
-           (plSampWritten ? "samples" : "null") + "," + (plBytesWritten ? "bytes" : "null") + ")");
+    record("AVIStreamWrite(" + handleName(pavi) + "," + std::to_string(lStart) + "," + std::to_string(lSamples) + "," +
+           std::to_string(cbBuffer) + "," + std::to_string(dwFlags) + "," + (plSampWritten ? "samples" : "null") + "," +
+           (plBytesWritten ? "bytes" : "null") + ")");
     const video::HRESULT result = outcome("AVIStreamWrite");
     if (result != 0)
         return result;

@@ -36,10 +36,10 @@ public:
     video::FOURCC mmioStringToFOURCCA(const char* sz, video::UINT uFlags) override;
     video::BOOL SetRect(video::RECT* lprc, int xLeft, int yTop, int xRight, int yBottom) override;
 
-    std::vector<std::string> calls;         // e.g. "AVIFileOpen(/tmp/x.avi,4097)"
-    std::vector<std::string> writtenData;   // each sample's bytes, in write order
-    std::string format;                     // the format block set on the stream
-    video::AVISTREAMINFOA streamInfo{};     // the description given to AVIFileCreateStreamA
+    std::vector<std::string> calls;        // e.g. "AVIFileOpen(/tmp/x.avi,4097)"
+    std::vector<std::string> writtenData;  // each sample's bytes, in write order
+    std::string format;                    // the format block set on the stream
+    video::AVISTREAMINFOA streamInfo{};    // the description given to AVIFileCreateStreamA
     int initCount = 0;
     int exitCount = 0;
     // The name of the call that fails ("AVIStreamWrite" ...), and from which occurrence on (0-based).
