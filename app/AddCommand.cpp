@@ -1,14 +1,10 @@
 #include "app/AddCommand.h"
 
-#include "platform/msgbox/RelayedMessages.h"
+#include "platform/msgbox/JobBesideWindow.h"
 #include "platform/picture/PictureLoader.h"
 #include "platform/text/CompactTexts.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QMetaObject>
-#include <QThread>
-#include <QTimer>
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
@@ -181,8 +177,8 @@ AddCommand::AddCommand(AddWindow& window, platform::MessageBoxService& messages)
 void AddCommand::quit()
 {
     m_cancel.store(true);
-    if (m_closeMessages)
-        m_closeMessages();
+    if (m_running)
+        m_running->closeBoxes();
     m_messages.closeShown();
 }
 
@@ -192,20 +188,14 @@ adding::AddOutcome AddCommand::add(const CandidateLister& listCandidates, const 
     m_window.beginAdd();
 
     AddProgress progress(m_window, m_beforeExamining);
-    QObject windowThread;
     // Before a refused file's box the list shows every frame admitted before it.
-    platform::RelayedMessages messages(windowThread, m_messages, [&progress] { progress.show(true); });
-    QEventLoop loop;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, &windowThread, [&progress] { progress.show(); });
-    ticker.start(kShowEveryMs);
-
+    platform::JobBesideWindow beside(m_cancel, m_messages, [&progress] { progress.show(true); });
     adding::AddOutcome outcome;
     outcome.format = format;
-    adding::AddJob job(messages);
-    m_closeMessages = [&messages] { messages.close(); };
-    {
-        std::jthread worker([&] {
+    adding::AddJob job(beside.boxes());
+    m_running = &beside;
+    beside.run(
+        [&] {
             try {
                 platform::CompactTexts candidates = listed(listCandidates);
                 int given = 0;  // a million paths need not all stay while they are examined
@@ -221,16 +211,9 @@ adding::AddOutcome AddCommand::add(const CandidateLister& listCandidates, const 
                 outcome = job.soFar().value_or(outcome);
                 outcome.cancelled = true;
             }
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-        });
-        loop.exec();
-        // The loop also ends early when the application is told to quit: the add then stops
-        // after the file in hand, and no box is waited for before the worker is.
-        m_cancel.store(true);
-        messages.close();
-    }
-    m_closeMessages = nullptr;
-    ticker.stop();
+        },
+        [&progress] { progress.show(); }, kShowEveryMs);
+    m_running = nullptr;
     progress.show(true);  // the last entries, whatever the last tick showed
     progress.showLastFrame();
     m_window.endAdd(outcome);

@@ -2,6 +2,7 @@
 
 #include "adding/AddJob.h"
 #include "app/AddWindow.h"
+#include "platform/msgbox/JobBesideWindow.h"
 #include "platform/msgbox/MessageBox.h"
 
 #include <QStringList>
@@ -40,7 +41,7 @@ private:
     platform::MessageBoxService& m_messages;
     std::atomic<bool> m_cancel{false};
     std::function<void(int)> m_beforeExamining;
-    std::function<void()> m_closeMessages;  // while an add runs: stops its relay taking boxes
+    platform::JobBesideWindow* m_running = nullptr;  // the add under way, if any
 };
 
 }  // namespace kelvora::app

@@ -1,11 +1,10 @@
 #include "verify/VerifyCommand.h"
+
+#include "platform/msgbox/JobBesideWindow.h"
 #include "platform/text/Counts.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <cmath>
-#include <thread>
 
 namespace kelvora::verify {
 
@@ -96,29 +95,19 @@ void VerifyCommand::verify(const std::string& video, const std::vector<std::stri
     m_window.showStatus(QString());  // what it said before no longer holds
     m_window.beginCheck(count);
     CheckProgress progress(count, m_afterFrame);
-    QObject windowThread;
-    QEventLoop loop;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, &windowThread, [this, &progress] { progress.show(m_window); });
-    ticker.start(kShowEveryMs);
-
+    // The check asks for no box until its worker has ended.
+    platform::JobBesideWindow beside(m_cancel, m_messages);
     CheckOutcome outcome;
-    {
-        std::jthread worker([&] {
+    beside.run(
+        [&] {
             try {
                 outcome = checkVideo({video, frames, true}, progress, m_cancel);
             } catch (const std::exception&) {
                 outcome.result = CheckResult::Unchecked;
                 outcome.reason = "non c'è memoria per leggerne i fotogrammi";
             }
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-        });
-        loop.exec();
-        // The loop also ends early when the application is told to quit: the check then stops
-        // before the next frame.
-        m_cancel.store(true);
-    }
-    ticker.stop();
+        },
+        [this, &progress] { progress.show(m_window); }, kShowEveryMs);
     progress.show(m_window);
     m_window.endCheck();
     if (!m_quitting)

@@ -1,7 +1,7 @@
 #include "video/SaveCommand.h"
 
 #include "dialogs/cFileDlg.h"
-#include "platform/msgbox/RelayedMessages.h"
+#include "platform/msgbox/JobBesideWindow.h"
 #include "platform/text/PathNames.h"
 #include "video/FrameRate.h"
 #include "video/FrameSource.h"
@@ -10,14 +10,8 @@
 #include "video/SaveSummary.h"
 #include "platform/text/Counts.h"
 
-#include <QEventLoop>
-#include <QThread>
-#include <QTimer>
 #include <algorithm>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 
 namespace kelvora::video {
 
@@ -109,8 +103,8 @@ SaveCommand::SaveCommand(SaveWindow& window, mAVIDecs& avi, platform::CommonDial
 void SaveCommand::quit()
 {
     m_cancel.store(true);
-    if (m_closeMessages)
-        m_closeMessages();
+    if (m_running)
+        m_running->closeBoxes();
     m_messages.closeShown();
 }
 
@@ -162,33 +156,20 @@ SaveOutcome SaveCommand::runBesideWindow(const SaveRequest& request)
     const int frames = request.source->count();
     m_window.beginSave(frames);
     SaveProgress progress(m_window, frames);
-    QObject windowThread;
-    platform::RelayedMessages frameMessages(
-        windowThread, m_messages, [&progress] { progress.beginMessage(); }, [&progress] { progress.endMessage(); });
-    QEventLoop loop;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, &windowThread, [&progress] { progress.show(); });
-    ticker.start(kShowEveryMs);
-
+    platform::JobBesideWindow beside(
+        m_cancel, m_messages, [&progress] { progress.beginMessage(); }, [&progress] { progress.endMessage(); });
     SaveOutcome outcome;
-    m_closeMessages = [&frameMessages] { frameMessages.close(); };
-    {
-        std::jthread worker([&] {
+    m_running = &beside;
+    beside.run(
+        [&] {
             try {
-                outcome = SaveJob(m_avi, frameMessages).run(request, progress, m_cancel);
+                outcome = SaveJob(m_avi, beside.boxes()).run(request, progress, m_cancel);
             } catch (const std::exception&) {
                 outcome.result = avifile::AVIERR_INTERNAL;
             }
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-        });
-        loop.exec();
-        // The loop also ends early when the application is told to quit: the save then
-        // stops after the frame in hand, and no box is waited for before the worker is.
-        m_cancel.store(true);
-        frameMessages.close();
-    }
-    m_closeMessages = nullptr;
-    ticker.stop();
+        },
+        [&progress] { progress.show(); }, kShowEveryMs);
+    m_running = nullptr;
     progress.show();  // the final state, whatever the last tick showed
     m_window.endSave();
     return outcome;

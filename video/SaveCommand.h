@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/dialogs/CommonDialogs.h"
+#include "platform/msgbox/JobBesideWindow.h"
 #include "platform/msgbox/MessageBox.h"
 #include "video/SaveJob.h"
 #include "video/SaveTarget.h"
@@ -52,7 +53,7 @@ private:
     platform::CommonDialogs& m_dialogs;
     platform::MessageBoxService& m_messages;
     std::atomic<bool> m_cancel{false};
-    std::function<void()> m_closeMessages;  // while the worker runs: stops its relay taking boxes
+    platform::JobBesideWindow* m_running = nullptr;  // the save under way, if any
     std::optional<std::string> m_finished;
 };
 
