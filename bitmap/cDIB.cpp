@@ -150,8 +150,6 @@ bool cDIB::CreateHeadersFromFile(std::string filename) { return load(filename, P
 
 bool cDIB::load(const std::string& filename, Pixels pixels)
 {
-    if (!isLoadableRegularFile(filename))
-        return false;
     std::optional<platform::OpenResult> opened = openForReading(filename);
     if (!opened)
         return false;
@@ -303,30 +301,19 @@ std::int32_t cDIB::SizeBitmapInfo() const
 
 // The existence test: a path naming nothing is absent; one naming a folder, FIFO or device
 // exists but is no file to read a bitmap from, and is never opened.
-bool cDIB::isLoadableRegularFile(const std::string& filename)
-{
-    switch (platform::pathKind(filename)) {
-    case platform::PathKind::RegularFile:
-        return true;
-    case platform::PathKind::Absent:
-        showPathMessage(kNotFoundText, filename, platform::vbCritical);
-        return false;
-    case platform::PathKind::Other:
-        break;
-    }
-    showPathMessage(kNotRegularText, filename, platform::vbCritical);
-    return false;
-}
-
 std::optional<platform::OpenResult> cDIB::openForReading(const std::string& filename)
 {
     auto opened = m_opener.open(filename, platform::OpenMode::Read);
     if (opened.file.isOpen())
         return opened;
+    // The open itself tells what is there: one path lookup a file, and what was opened is
+    // checked to be a regular file before a byte of it is read.
     if (opened.notRegular)
         showPathMessage(kNotRegularText, filename, platform::vbCritical);
     else if (opened.error == EACCES || opened.error == EPERM)
         showPathMessage(kLockedText, filename, platform::vbCritical);
+    else if (opened.error == ENOENT || opened.error == ENOTDIR || opened.error == ELOOP || opened.error == ENAMETOOLONG)
+        showPathMessage(kNotFoundText, filename, platform::vbCritical);
     else
         showErrorMessage(opened.error);
     return std::nullopt;

@@ -75,7 +75,6 @@ private:
     enum class Pixels { Read, OnlyWhereAdmissionNeedsThem };
 
     [[nodiscard]] bool load(const std::string& filename, Pixels pixels);
-    [[nodiscard]] bool isLoadableRegularFile(const std::string& filename);
     [[nodiscard]] std::optional<platform::OpenResult> openForReading(const std::string& filename);
     [[nodiscard]] bool loadBlocks(platform::File& file, std::span<const std::uint8_t> start,
                                   const binary::BITMAPINFOHEADER& info, std::int64_t fileLength,

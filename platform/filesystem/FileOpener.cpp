@@ -13,9 +13,9 @@ public:
     OpenResult open(const std::filesystem::path& path, OpenMode mode) override
     {
         // O_NONBLOCK keeps the open of a FIFO without a writer (or of a device) from
-        // waiting for ever; what is opened is then checked to be a regular file, for which
-        // the flag changes nothing.
-        const int flags = mode == OpenMode::Read ? O_RDONLY | O_NONBLOCK : O_RDWR | O_CREAT;
+        // waiting for ever, O_NOCTTY a terminal from becoming ours; what is opened is then
+        // checked to be a regular file, for which neither flag changes anything.
+        const int flags = mode == OpenMode::Read ? O_RDONLY | O_NONBLOCK | O_NOCTTY : O_RDWR | O_CREAT;
         int descriptor = -1;
         do {
             descriptor = ::open(path.c_str(), flags | O_CLOEXEC, 0666);

@@ -334,20 +334,18 @@ struct Absence {
 
 class TreatsAsAbsent : public ::testing::TestWithParam<Absence> {};
 
-TEST_P(TreatsAsAbsent, SaysTheFileDoesNotExistAndOpensNothing)
+TEST_P(TreatsAsAbsent, SaysTheFileDoesNotExist)
 {
     TempDir folder;
     const std::string path = GetParam().make(folder);
     ScriptedMessageBox box;
-    auto opener = ScriptedFileOpener::failingWith(EIO);
-    cDIB dib(box, opener);
+    cDIB dib(box);
 
     EXPECT_FALSE(dib.CreateFromFile(path));
     ASSERT_EQ(box.shown.size(), 1u);
     EXPECT_EQ(box.shown[0].text, kNotFound + path);
     EXPECT_EQ(box.shown[0].style, 16);
     EXPECT_EQ(box.shown[0].title, "KELVORA MAKER");
-    EXPECT_EQ(opener.opens, 0);
     EXPECT_EQ(dib.FileType(), 0);
 }
 
@@ -365,7 +363,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, TreatsAsAbsent,
 class NotARegularFile : public ::testing::TestWithParam<::kelvora::testsupport::SpecialKind> {};
 
 // A folder, a FIFO without a writer, a link to a device that never stops giving bytes:
-// each exists, none is opened, and the message says so.
+// each exists, none is read or waited for, and the message says so.
 TEST_P(NotARegularFile, SaysItExistsButIsNoRegularFileWithoutWaiting)
 {
     TempDir folder;
@@ -389,7 +387,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, NotARegularFile,
                                            ::kelvora::testsupport::SpecialKind::DeviceLink),
                          [](const auto& info) { return std::string(::kelvora::testsupport::nameOf(info.param)); });
 
-// A regular file at the existence test that is a FIFO by the time it is opened.
+// A regular file when listed that is a FIFO by the time it is opened.
 TEST(cDIBOpen, AFifoSwappedInBeforeTheOpenIsRefusedWithoutWaiting)
 {
     TempDir folder;
@@ -413,7 +411,7 @@ TEST(cDIBOpen, AFifoSwappedInBeforeTheOpenIsRefusedWithoutWaiting)
 
 class OpenFailure : public ::testing::TestWithParam<int> {};
 
-TEST_P(OpenFailure, ShowsLockedForPermissionDeniedAndThePlatformTextOtherwise)
+TEST_P(OpenFailure, ShowsLockedForPermissionDeniedNotFoundForNoSuchPathAndThePlatformTextOtherwise)
 {
     TempDir folder;
     testsupport::writeFile(folder / "frame.bmp", testsupport::bmpFile({}));
@@ -425,8 +423,11 @@ TEST_P(OpenFailure, ShowsLockedForPermissionDeniedAndThePlatformTextOtherwise)
     EXPECT_FALSE(dib.CreateFromFile(path));
     ASSERT_EQ(box.shown.size(), 1u);
     const bool denied = GetParam() == EACCES || GetParam() == EPERM;
-    EXPECT_EQ(box.shown[0].text, denied ? kLocked + path : std::string(std::strerror(GetParam())));
-    EXPECT_EQ(box.shown[0].style, denied ? 16 : 64);
+    const bool absent = GetParam() == ENOENT || GetParam() == ELOOP;
+    EXPECT_EQ(box.shown[0].text, denied   ? kLocked + path
+                                 : absent ? kNotFound + path
+                                          : std::string(std::strerror(GetParam())));
+    EXPECT_EQ(box.shown[0].style, denied || absent ? 16 : 64);
     EXPECT_EQ(box.shown[0].title, "KELVORA MAKER");
     EXPECT_EQ(dib.FileType(), 0);
 }
