@@ -114,7 +114,7 @@ click_at "$SAVE_X" "$SAVE_Y"
 answer_dialog "$SAVE_TITLE" "$out/cancelled.avi" save-dialog-cancelled
 # The video is written beside the chosen name, under a hidden one, until it is finished.
 file_started() { [ -n "$(find "$out" -maxdepth 1 -name '.cancelled.avi.*' -size +0)" ]; }
-wait_for 10 "the save to start" file_started
+wait_for 30 "the save to start" file_started
 shot saving-progress
 xdotool windowfocus "$main_window" key Escape
 wait_for 60 "the cancelled video to be finished" video_finished "$out/cancelled.avi"
