@@ -1,6 +1,11 @@
 #include "platform/dirsearch/DirectorySearch.h"
 
 #include <algorithm>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kelvora::platform {
 
@@ -9,26 +14,56 @@ namespace {
 char foldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Normal files only: regular files (or links to them), no hidden names.
-bool isNormalFile(const std::filesystem::directory_entry& entry)
+// Normal files only: regular files (or links to them), no hidden names. The entry's own type
+// answers for most names; only links (and file systems that give no type) cost a lookup.
+bool isNormalFile(int folder, const dirent& entry)
 {
-    std::error_code error;
-    const std::string name = entry.path().filename().string();
-    return !name.empty() && name.front() != '.' && entry.is_regular_file(error);
+    if (entry.d_name[0] == '.' || entry.d_name[0] == '\0')
+        return false;
+    if (entry.d_type == DT_REG)
+        return true;
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN)
+        return false;
+    struct stat info {};
+    return ::fstatat(folder, entry.d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
 }
+
+// A folder opened for reading its entries, closed on every way out.
+struct OpenFolder {
+    explicit OpenFolder(const std::filesystem::path& path) : stream(::opendir(path.c_str())) {}
+    ~OpenFolder()
+    {
+        if (stream)
+            ::closedir(stream);
+    }
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    DIR* stream;
+};
 
 // <0, 0 or >0 comparing the digit runs a and b by value (leading zeros ignored).
 int compareNumbers(std::string_view a, std::string_view b)
 {
-    const auto strip = [](std::string_view digits) {
-        const std::size_t first = digits.find_first_not_of('0');
-        return first == std::string_view::npos ? std::string_view() : digits.substr(first);
-    };
-    const std::string_view x = strip(a);
-    const std::string_view y = strip(b);
-    if (x.size() != y.size())
-        return x.size() < y.size() ? -1 : 1;
-    return x.compare(y);
+    // Runs of one length (zero-padded frame numbers) compare by value as they compare as text.
+    if (a.size() != b.size()) {
+        const auto strip = [](std::string_view digits) {
+            const std::size_t first = digits.find_first_not_of('0');
+            return first == std::string_view::npos ? std::string_view() : digits.substr(first);
+        };
+        a = strip(a);
+        b = strip(b);
+        if (a.size() != b.size())
+            return a.size() < b.size() ? -1 : 1;
+    }
+    return a.compare(b);
+}
+
+// Where the run of digits starting at `from` ends.
+std::size_t digitsEnd(std::string_view text, std::size_t from)
+{
+    while (from < text.size() && isDigit(text[from]))
+        ++from;
+    return from;
 }
 
 int compareNatural(std::string_view a, std::string_view b)
@@ -37,8 +72,8 @@ int compareNatural(std::string_view a, std::string_view b)
     std::size_t j = 0;
     while (i < a.size() && j < b.size()) {
         if (isDigit(a[i]) && isDigit(b[j])) {
-            const std::size_t endA = std::find_if_not(a.begin() + i, a.end(), isDigit) - a.begin();
-            const std::size_t endB = std::find_if_not(b.begin() + j, b.end(), isDigit) - b.begin();
+            const std::size_t endA = digitsEnd(a, i);
+            const std::size_t endB = digitsEnd(b, j);
             if (const int order = compareNumbers(a.substr(i, endA - i), b.substr(j, endB - j)))
                 return order;
             i = endA;
@@ -61,10 +96,13 @@ int compareNatural(std::string_view a, std::string_view b)
 
 DirectorySearch::DirectorySearch(const std::filesystem::path& folder, std::string_view pattern)
 {
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (matchesWildcard(name, pattern) && isNormalFile(*it))
+    const OpenFolder open(folder);
+    if (!open.stream)
+        return;
+    // A read error ends the listing like its end does: the names found so far are the folder's.
+    while (const dirent* entry = ::readdir(open.stream)) {
+        const std::string_view name(entry->d_name);
+        if (matchesWildcard(name, pattern) && isNormalFile(::dirfd(open.stream), *entry))
             keep(name);
     }
     std::sort(m_names.begin(), m_names.end(),
@@ -120,7 +158,13 @@ bool matchesWildcard(std::string_view name, std::string_view pattern)
 
 bool naturalLess(std::string_view a, std::string_view b)
 {
-    const int order = compareNatural(a, b);
+    // Names of one folder mostly share a long prefix: the comparison starts where they first
+    // differ, or at the start of the run of digits that place is in, since that run is
+    // compared by its value.
+    std::size_t from = std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin();
+    while (from > 0 && isDigit(a[from - 1]))
+        --from;
+    const int order = compareNatural(a.substr(from), b.substr(from));
     return order != 0 ? order < 0 : a < b;
 }
 

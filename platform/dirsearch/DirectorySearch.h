@@ -15,11 +15,16 @@ namespace kelvora::platform {
 
 class DirectorySearch {
 public:
+    DirectorySearch() = default;  // no names
     // Reads the folder at once; a folder that cannot be read gives no names.
     DirectorySearch(const std::filesystem::path& folder, std::string_view pattern);
 
     // The next matching name, without its folder; empty text when there are no more.
     [[nodiscard]] std::string next();
+    // The matching names in order, each valid as long as the search: for a reader that needs
+    // them more than once (or not as strings).
+    [[nodiscard]] std::size_t size() const { return m_names.size(); }
+    [[nodiscard]] std::string_view name(std::size_t index) const { return text(m_names[index]); }
 
 private:
     // A name's place in the blocks; names are never split across blocks.

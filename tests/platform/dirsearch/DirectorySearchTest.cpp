@@ -68,9 +68,13 @@ TEST(DirectorySearchTest, WildcardsMatchWithoutRegardToCase)
 
 TEST(DirectorySearchTest, NaturalOrderIsATotalOrderPeopleExpect)
 {
-    std::vector<std::string> expected = {"Frame1.bmp",   "frame01.bmp", "frame1.bmp",   "frame2.bmp",
-                                         "frame010.bmp", "frame10.bmp", "frame10a.bmp", "frame10b.bmp",
-                                         "frameX.bmp",   "img999.bmp",  "img1000.bmp",  "img99999999999999999999.bmp"};
+    std::vector<std::string> expected = {"Frame1.bmp",   "frame01.bmp",
+                                         "frame1.bmp",   "frame2.bmp",
+                                         "frame010.bmp", "frame10.bmp",
+                                         "frame10a.bmp", "frame10b.bmp",
+                                         "frameX.bmp",   "img15.bmp",
+                                         "img105.bmp",   "img999.bmp",
+                                         "img1000.bmp",  "img99999999999999999999.bmp"};
     // Zero-padded names keep their plain order.
     for (int i = 1; i < 999; ++i) {
         char a[16], b[16];
