@@ -3,7 +3,6 @@
 #include "bitmap/FramePlan.h"
 #include "bitmap/FrameValidity.h"
 #include "bitmap/cDIB.h"
-#include "platform/dirsearch/DirectorySearch.h"
 #include "platform/text/PathNames.h"
 #include "platform/text/Counts.h"
 
@@ -63,20 +62,23 @@ QStringList bmpFilesOfFolder(const QString& folder)
     return paths;
 }
 
+platform::DirectorySearch bmpNamesOfFolder(const std::string& folder, NumberGaps* gaps)
+{
+    platform::DirectorySearch names(folder.empty() ? std::string(".") : folder, "*.BMP");
+    if (gaps) {
+        gaps->startFolder();
+        for (std::size_t i = 0; i < names.size(); ++i)
+            gaps->take(names.name(i));
+    }
+    return names;
+}
+
 void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take, NumberGaps* gaps)
 {
     const QString prefix = folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-    platform::DirectorySearch search(platform::nativePath(prefix.isEmpty() ? QStringLiteral(".") : prefix), "*.BMP");
-    if (gaps)
-        gaps->startFolder();
-    for (std::string name = search.next(); !name.empty(); name = search.next()) {
-        const QString bare = platform::pathFromNative(name);
-        if (bare.right(4).toUpper() != QLatin1String(".BMP"))
-            continue;
-        if (gaps)
-            gaps->take(name);
-        take(prefix + bare);
-    }
+    const platform::DirectorySearch names = bmpNamesOfFolder(platform::nativePath(prefix), gaps);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        take(prefix + platform::pathFromNative(names.name(i)));
 }
 
 QString skippedSummary(int mismatched, const FrameFormat& format)

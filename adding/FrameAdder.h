@@ -5,6 +5,7 @@
 
 #include "adding/NumberGaps.h"
 #include "bitmap/FramePlan.h"
+#include "platform/dirsearch/DirectorySearch.h"
 #include "platform/msgbox/MessageBox.h"
 
 #include <QString>
@@ -52,8 +53,11 @@ private:
     int m_mismatched = 0;
 };
 
-// The frame files of a folder as "Tutta la cartella" takes them: every *.bmp (any case),
-// regular files only, in natural order, as full paths.
+// The names (no folder) of a folder's frame files as "Tutta la cartella" takes them: every
+// *.bmp (any case), regular files only, in natural order. `folder` as the file system names
+// it, empty for the current one; `gaps`, when given, learns the names.
+[[nodiscard]] platform::DirectorySearch bmpNamesOfFolder(const std::string& folder, NumberGaps* gaps = nullptr);
+// The same as full paths.
 [[nodiscard]] QStringList bmpFilesOfFolder(const QString& folder);
 // The same, each path handed to `take` in turn, so a folder of a million frames is never a
 // list of a million strings; `gaps`, when given, also learns the folder's names.

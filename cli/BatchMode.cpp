@@ -11,7 +11,6 @@
 #include "platform/avifile/AVIFile.h"
 #include "platform/text/PathNames.h"
 #include "platform/filesystem/PendingOutput.h"
-#include "platform/text/CompactTexts.h"
 #include "video/KeptVideo.h"
 #include "video/SaveFailure.h"
 #include "video/FrameSource.h"
@@ -53,7 +52,7 @@ public:
     {
         for (const std::string& item : items) {
             m_entries.push_back(entryFor(item));
-            m_count += m_entries.back().isFolder ? m_entries.back().files.size() : 1;
+            m_count += m_entries.back().isFolder ? static_cast<int>(m_entries.back().files.size()) : 1;
         }
     }
 
@@ -68,8 +67,11 @@ public:
                     ++m_entry;
                     return m_current = std::move(entry.path);
                 }
-                if (m_inFolder < entry.files.size())
-                    return m_current = platform::nativePath(entry.files.takeInOrder(m_inFolder++));
+                if (m_inFolder < entry.files.size()) {
+                    const std::string_view name = entry.files.name(m_inFolder++);
+                    m_current.assign(entry.path).append(name);
+                    return m_current;
+                }
                 m_entries[m_entry++] = {};  // the folder's names are no longer needed
                 m_inFolder = 0;
                 continue;
@@ -88,8 +90,8 @@ public:
 private:
     struct Entry {
         bool isFolder = false;
-        std::string path;              // a file, absolute
-        platform::CompactTexts files;  // a folder's BMP files
+        std::string path;                 // a file, absolute; a folder's ends with its separator
+        platform::DirectorySearch files;  // a folder's BMP files
     };
 
     Entry entryFor(const std::string& item)
@@ -101,11 +103,11 @@ private:
         if (fs::is_directory(entry.path, error)) {
             entry.isFolder = true;
             adding::NumberGaps gaps;
-            adding::forEachBmpFileOfFolder(
-                platform::pathFromNative(entry.path), [&entry](const QString& file) { entry.files.append(file); },
-                &gaps);
+            entry.files = adding::bmpNamesOfFolder(entry.path, &gaps);
             if (gaps.missing() > 0)
                 gapLines.push_back(entry.path + ": " + gaps.summary());
+            if (!entry.path.ends_with('/'))
+                entry.path += '/';
         }
         return entry;
     }
@@ -113,7 +115,7 @@ private:
     PathList* m_list;
     std::deque<Entry> m_entries;
     std::size_t m_entry = 0;
-    int m_inFolder = 0;
+    std::size_t m_inFolder = 0;
     int m_count = 0;
     std::string m_current;
 };
