@@ -1,5 +1,6 @@
 #include "platform/text/PathNames.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace kelvora::platform {
@@ -61,10 +62,18 @@ void appendUtf8(std::string& out, char32_t c)
     }
 }
 
+bool isAscii(std::string_view bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 }  // namespace
 
 QString pathFromNative(std::string_view bytes)
 {
+    // Most names are plain ASCII, which is the same in every encoding.
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
     QString text;
     text.reserve(static_cast<qsizetype>(bytes.size()));
     while (!bytes.empty()) {
@@ -74,7 +83,8 @@ QString pathFromNative(std::string_view bytes)
             text += QChar(static_cast<char16_t>(kEscapeBase + static_cast<std::uint8_t>(bytes.front())));
             length = 1;
         } else {
-            text += QString::fromUcs4(&codePoint, 1);
+            for (const char16_t unit : QChar::fromUcs4(codePoint))
+                text += QChar(unit);
         }
         bytes.remove_prefix(length);
     }
@@ -83,6 +93,13 @@ QString pathFromNative(std::string_view bytes)
 
 std::string nativePath(const QString& path)
 {
+    const QStringView units(path);
+    if (std::all_of(units.begin(), units.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        std::string ascii(units.size(), '\0');
+        std::transform(units.begin(), units.end(), ascii.begin(),
+                       [](QChar c) { return static_cast<char>(c.unicode()); });
+        return ascii;
+    }
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(path.size()));
     for (qsizetype i = 0; i < path.size(); ++i) {
