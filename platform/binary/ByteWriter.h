@@ -2,6 +2,7 @@
 
 // Little-endian writing of binary records, one field at a time, into a caller's buffer.
 
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
@@ -21,13 +22,15 @@ public:
     void i32(std::int32_t value) { u32(static_cast<std::uint32_t>(value)); }
     void zeros(std::size_t count)
     {
-        for (std::size_t i = 0; i < count; ++i)
-            u8(0);
+        assert(m_pos + count <= m_out.size() && "record overruns its buffer");
+        std::fill_n(m_out.begin() + static_cast<std::ptrdiff_t>(m_pos), count, std::uint8_t{0});
+        m_pos += count;
     }
     void bytes(std::span<const std::uint8_t> data)
     {
-        for (std::uint8_t b : data)
-            u8(b);
+        assert(m_pos + data.size() <= m_out.size() && "record overruns its buffer");
+        std::copy(data.begin(), data.end(), m_out.begin() + static_cast<std::ptrdiff_t>(m_pos));
+        m_pos += data.size();
     }
 
     [[nodiscard]] std::size_t size() const { return m_pos; }
