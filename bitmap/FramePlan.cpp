@@ -254,13 +254,15 @@ FramePlan planFrame(const cDIB& dib)
     FramePlan plan;
     plan.shape = StreamShape{f.width, f.height, f.bitCount, *compression};
     if (f.bitCount <= 8) {
-        plan.palette = paletteOf(f);
         // Players take the table from the end of the format block and some need all its
         // entries, so only a 40-byte header followed by a full table is written as stored.
-        const bool plain = f.headerSize == static_cast<std::int32_t>(kInfoHeaderSize) &&
-                           f.info.size() == kInfoHeaderSize + plan.palette.size();
+        const std::size_t fullTable = std::size_t{4} << f.bitCount;
+        const bool plain =
+            f.headerSize == static_cast<std::int32_t>(kInfoHeaderSize) && f.info.size() == kInfoHeaderSize + fullTable;
         if (plain)
             plan.palette.assign(f.info.begin() + kInfoHeaderSize, f.info.end());
+        else
+            plan.palette = paletteOf(f);
         plan.form = plain ? FramePlan::Form::AsStored : FramePlan::Form::StandardHeader;
         plan.format = plain ? std::vector<std::uint8_t>(f.info.begin(), f.info.end())
                             : standardFormat(f, *compression, plan.palette);
