@@ -91,7 +91,7 @@ public:
     void admitted(int, const QString& path) override
     {
         const std::scoped_lock lock(m_mutex);
-        m_pending << path;
+        m_pending.append(path);
     }
     void finished(int examined) { m_examined.store(examined, std::memory_order_release); }
 
@@ -117,18 +117,18 @@ public:
 
     void appendArrived()
     {
-        QStringList arrived;
+        platform::CompactTexts arrived;
         {
             const std::scoped_lock lock(m_mutex);
-            arrived.swap(m_pending);
+            std::swap(arrived, m_pending);
         }
-        if (arrived.isEmpty())
+        if (arrived.size() == 0)
             return;
         m_sinceAppend.start();
         m_window.appendEntries(arrived);
         m_appendCost = m_sinceAppend.nsecsElapsed();
         m_sinceAppend.start();
-        m_lastArrived = arrived.back();
+        m_lastArrived = arrived.at(arrived.size() - 1);
         // Only the latest frame is asked for: the ones in between would never be on screen.
         if (m_preview)
             m_preview->request(m_lastArrived);
@@ -151,7 +151,9 @@ private:
     QElapsedTimer m_sinceAppend;
     qint64 m_appendCost = 0;
     std::mutex m_mutex;
-    QStringList m_pending;
+    // Admitted paths the window has not taken yet: when the window is slow to take them (a
+    // long list's layout), there may be many, so they are held compactly.
+    platform::CompactTexts m_pending;
     std::atomic<int> m_examined{0};
     std::atomic<int> m_candidates{-1};
     int m_shownExamined = -1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "adding/AddJob.h"
+#include "platform/text/CompactTexts.h"
 
 #include <QImage>
 #include <QSize>
@@ -19,7 +20,7 @@ public:
     // until endAdd; the progress display and the way to cancel show.
     virtual void beginAdd() = 0;
     // Appends the paths, in order, to the frame list.
-    virtual void appendEntries(const QStringList& paths) = 0;
+    virtual void appendEntries(const platform::CompactTexts& paths) = 0;
     // The size the preview shows a frame at.
     [[nodiscard]] virtual QSize previewSize() const = 0;
     // Shows a frame's picture (loaded away from the window's thread) in the preview.

@@ -63,7 +63,7 @@ public:
         m_window.jobProgress->setAccessibleName(QStringLiteral("Avanzamento dell'aggiunta"));
         showProgress(0, -1);
     }
-    void appendEntries(const QStringList& paths) override { m_window.lstDIBList->AddItems(paths); }
+    void appendEntries(const platform::CompactTexts& paths) override { m_window.lstDIBList->AddItems(paths); }
     QSize previewSize() const override { return m_window.imgPreview->pictureArea(); }
     // A frame the picture loader cannot show is still a frame of the video: it is added with
     // an empty preview rather than lost.

@@ -53,7 +53,11 @@ QString CompactTexts::at(int index) const
 CompactTexts::Ref CompactTexts::store(QStringView text)
 {
     const Encoded encoded = encode(text);
-    const std::size_t bytes = encoded.size();
+    return storeBytes(encoded.data(), encoded.size(), encoded.isUtf16());
+}
+
+CompactTexts::Ref CompactTexts::storeBytes(const char* data, std::size_t bytes, bool utf16)
+{
     // UTF-16 units stay aligned in their block.
     m_fill += m_fill % 2;
     if (m_blocks.empty() || m_fill + bytes > m_blocks.back().capacity) {
@@ -63,15 +67,22 @@ CompactTexts::Ref CompactTexts::store(QStringView text)
         m_fill = 0;
     }
     const Ref ref{static_cast<std::uint32_t>(m_blocks.size() - 1), static_cast<std::uint32_t>(m_fill),
-                  static_cast<std::uint32_t>(bytes), encoded.isUtf16() ? 1u : 0u};
+                  static_cast<std::uint32_t>(bytes), utf16 ? 1u : 0u};
     if (bytes > 0)
-        std::memcpy(m_blocks.back().bytes.get() + m_fill, encoded.data(), bytes);
+        std::memcpy(m_blocks.back().bytes.get() + m_fill, data, bytes);
     m_fill += bytes;
     m_live += bytes;
     return ref;
 }
 
 void CompactTexts::append(QStringView text) { m_refs.push_back(store(text)); }
+
+void CompactTexts::appendAll(const CompactTexts& other)
+{
+    // No exact reserve: appends come in many batches, and the index grows geometrically.
+    for (const Ref& ref : other.m_refs)
+        m_refs.push_back(storeBytes(other.at(ref), ref.bytes, ref.utf16 != 0));
+}
 
 void CompactTexts::replace(int index, QStringView text)
 {

@@ -20,6 +20,8 @@ public:
     [[nodiscard]] int size() const { return static_cast<int>(m_refs.size()); }
     [[nodiscard]] QString at(int index) const;
     void append(QStringView text);
+    // Appends every text of `other` (another store), as stored, with no text object made for any.
+    void appendAll(const CompactTexts& other);
     // Replaces text index in place; the others keep their places.
     void replace(int index, QStringView text);
     void swap(int a, int b) { std::swap(m_refs[static_cast<std::size_t>(a)], m_refs[static_cast<std::size_t>(b)]); }
@@ -47,6 +49,7 @@ private:
     };
 
     [[nodiscard]] Ref store(QStringView text);
+    [[nodiscard]] Ref storeBytes(const char* data, std::size_t bytes, bool utf16);
     // Frees the blocks that hold only texts before `index`.
     void releaseBefore(int index);
     [[nodiscard]] char* at(const Ref& ref) const { return m_blocks[ref.block].bytes.get() + ref.offset; }

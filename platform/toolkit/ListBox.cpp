@@ -25,14 +25,20 @@ public:
     [[nodiscard]] int count() const { return m_texts.size(); }
     [[nodiscard]] QString text(int row) const { return m_texts.at(row); }
 
-    void append(const QStringList& texts)
+    void append(const QString& text)
     {
-        if (texts.isEmpty())
+        const int row = m_texts.size();
+        beginInsertRows({}, row, row);
+        m_texts.append(text);
+        endInsertRows();
+    }
+    void append(const CompactTexts& texts)
+    {
+        if (texts.size() == 0)
             return;
         const int first = m_texts.size();
-        beginInsertRows({}, first, first + static_cast<int>(texts.size()) - 1);
-        for (const QString& text : texts)
-            m_texts.append(text);
+        beginInsertRows({}, first, first + texts.size() - 1);
+        m_texts.appendAll(texts);
         endInsertRows();
     }
     void replace(int row, const QString& text)
@@ -119,9 +125,9 @@ QString ListBox::Text() const
     return index >= 0 ? m_model->text(index) : QString();
 }
 
-void ListBox::AddItem(const QString& text) { m_model->append(QStringList{text}); }
+void ListBox::AddItem(const QString& text) { m_model->append(text); }
 
-void ListBox::AddItems(const QStringList& texts)
+void ListBox::AddItems(const CompactTexts& texts)
 {
     m_model->append(texts);
     // The view lays out its rows again after an insert (its first batch at once, here, so the

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/text/CompactTexts.h"
+
 #include <QListView>
 #include <QPoint>
 #include <QRect>
@@ -34,7 +36,7 @@ public:
     [[nodiscard]] QString Text() const;  // the selected entry's text, empty when none
     void AddItem(const QString& text);
     // Appends every text, in order, as one change of the list: how many entries arrive at once.
-    void AddItems(const QStringList& texts);
+    void AddItems(const CompactTexts& texts);
     // Removes one entry; afterwards nothing is selected. Emits no Click.
     void RemoveItem(int index);
     void Clear();

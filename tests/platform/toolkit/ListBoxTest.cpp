@@ -154,10 +154,10 @@ TEST(ListBoxAtScaleTest, AMillionEntriesKeepTheMembersAndStayWithinTwoHundredByt
     const auto inUse = [] { return mallinfo2().uordblks + mallinfo2().hblkhd; };
     const std::size_t before = inUse();
     std::size_t pathBytes = 0;
-    QStringList batch;
+    CompactTexts batch;
     for (int i = 0; i < kEntries; ++i) {
-        batch << pathOf(i);
-        pathBytes += static_cast<std::size_t>(batch.back().toUtf8().size());
+        batch.append(pathOf(i));
+        pathBytes += static_cast<std::size_t>(pathOf(i).toUtf8().size());
         if (batch.size() == 10'000 || i == kEntries - 1) {
             list.AddItems(batch);  // as an add hands them over, batch by batch
             batch.clear();
