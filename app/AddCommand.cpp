@@ -2,6 +2,7 @@
 
 #include "platform/msgbox/JobBesideWindow.h"
 #include "platform/picture/PictureLoader.h"
+#include "platform/text/CompactPaths.h"
 #include "platform/text/CompactTexts.h"
 
 #include <QElapsedTimer>
@@ -160,13 +161,13 @@ private:
     int m_shownCandidates = -2;
 };
 
-// The candidates in compact form: a folder of a million frames costs its paths' bytes once,
+// The candidates in compact form: a folder of a million frames costs its names' bytes once,
 // with no string object per path.
-platform::CompactTexts listed(const CandidateLister& listCandidates)
+platform::CompactPaths listed(const CandidateLister& listCandidates)
 {
-    platform::CompactTexts texts;
-    listCandidates([&texts](const QString& path) { texts.append(path); });
-    return texts;
+    platform::CompactPaths paths;
+    listCandidates([&paths](const QString& path) { paths.append(path); });
+    return paths;
 }
 
 }  // namespace
@@ -199,7 +200,7 @@ adding::AddOutcome AddCommand::add(const CandidateLister& listCandidates, const 
     beside.run(
         [&] {
             try {
-                platform::CompactTexts candidates = listed(listCandidates);
+                platform::CompactPaths candidates = listed(listCandidates);
                 int given = 0;  // a million paths need not all stay while they are examined
                 const adding::NextCandidate next = [&]() -> std::optional<QString> {
                     if (given == candidates.size())
