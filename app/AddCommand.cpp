@@ -6,6 +6,7 @@
 #include "platform/text/CompactTexts.h"
 
 #include <QElapsedTimer>
+#include <malloc.h>
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
@@ -217,6 +218,9 @@ adding::AddOutcome AddCommand::add(const CandidateLister& listCandidates, const 
         },
         [&progress] { progress.show(); }, kShowEveryMs);
     m_running = nullptr;
+    // The listing and the candidates are freed now; their pages go back to the system rather
+    // than stay the window's while the list is saved.
+    ::malloc_trim(0);
     progress.show(true);  // the last entries, whatever the last tick showed
     progress.showLastFrame();
     m_window.endAdd(outcome);
