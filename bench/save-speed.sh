@@ -119,6 +119,7 @@ cold_runs() {  # DIR COUNT
         fresh && dropcache && b+=("$(seconds cat_folder "$dir")")
         fresh && w+=("$(window_save "$dir" --cold)")  # the driver drops the cache after the add
     done
+    echo "  cold runs (s): batch ${a[*]}; cat ${b[*]}; window ${w[*]}"
     local catm
     catm=$(printf '%s\n' "${b[@]}" | median)
     row "1920x1080x24, batch mode" cold "$count" batch "$(printf '%s\n' "${a[@]}" | median)" "$catm" 1.0
