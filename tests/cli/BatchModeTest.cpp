@@ -85,6 +85,21 @@ TEST_F(BatchModeTest, FolderBecomesAVideoInNaturalOrderAtTheGivenRate)
     EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(1), frame(2), frame(10)}));
 }
 
+TEST_F(BatchModeTest, AFolderAndNamesThatAreNotUtf8GiveTheirFramesInOrder)
+{
+    // Latin-1 bytes, as an old archive names them: the run opens the very bytes it listed.
+    const fs::path folder = dir.path() / "fotogrammi \xE9t\xE9";
+    fs::create_directory(folder);
+    testsupport::writeBmp(folder / "\xE9_2.bmp", frame(2));
+    testsupport::writeBmp(folder / "\xE9_10.bmp", frame(10));
+    testsupport::writeBmp(folder / "\xE9_1.bmp", frame(1));
+    const fs::path video = dir.path() / "out.avi";
+
+    const ProgramRun result = run("-o " + quoted(video) + " " + quoted(folder));
+    ASSERT_EQ(result.status, 0) << result.errors;
+    EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(1), frame(2), frame(10)}));
+}
+
 TEST_F(BatchModeTest, FilesKeepTheirGivenOrderAndAMismatchIsSkippedWithALine)
 {
     for (std::uint32_t seed : {1u, 2u, 3u})
