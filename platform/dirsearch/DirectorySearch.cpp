@@ -1,11 +1,9 @@
 #include "platform/dirsearch/DirectorySearch.h"
 
 #include <algorithm>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace kelvora::platform {
 
