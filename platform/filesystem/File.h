@@ -63,6 +63,13 @@ public:
     // with as few system calls as the platform allows (pwritev takes up to IOV_MAX parts a
     // call); goes on after a partial write and an interrupted call.
     [[nodiscard]] WriteOutcome writeAt(std::span<const std::span<const std::uint8_t>> parts, std::int64_t offset);
+    // Copies `bytes` bytes of `source` from `from` to this file at `at`, inside the kernel
+    // where it can (no copy through our memory), else through a small buffer; stops early
+    // where the source ends. The number of bytes copied, or nothing (errno set) on an error.
+    [[nodiscard]] std::optional<std::size_t> copyFrom(File& source, std::int64_t from, std::size_t bytes,
+                                                      std::int64_t at);
+    // Asks the system to start reading `bytes` from `offset` into the cache, without waiting.
+    void willNeed(std::int64_t offset, std::size_t bytes) const;
     [[nodiscard]] bool truncate(std::int64_t length);
     // The file's length now (fstat); nothing (errno set) on error.
     [[nodiscard]] std::optional<std::int64_t> length() const;

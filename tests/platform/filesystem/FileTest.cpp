@@ -26,8 +26,10 @@ struct Script {
     int interruptions = 0;                                            // calls that fail with EINTR first
     std::size_t perCall = std::numeric_limits<std::size_t>::max();    // bytes a call takes at most
     std::size_t failAfter = std::numeric_limits<std::size_t>::max();  // bytes taken before ENOSPC
+    bool noKernelCopy = false;  // copy_file_range fails as between two file systems
     std::size_t taken = 0;
     int calls = 0;
+    std::size_t largestWrite = 0;  // the most bytes one pwritev was given
 };
 Script* g_script = nullptr;
 
@@ -65,6 +67,7 @@ extern "C" ssize_t pwritev(int fd, const iovec* parts, int count, off_t offset)
     std::size_t wanted = 0;
     for (int i = 0; i < count; ++i)
         wanted += parts[i].iov_len;
+    g_script->largestWrite = std::max(g_script->largestWrite, wanted);
     const ssize_t take = scriptedTake(wanted);
     if (take <= 0)
         return take;
@@ -76,6 +79,17 @@ extern "C" ssize_t pwritev(int fd, const iovec* parts, int count, off_t offset)
         front.insert(front.end(), bytes, bytes + n);
     }
     return ::pwrite(fd, front.data(), front.size(), offset);
+}
+
+extern "C" ssize_t copy_file_range(int in, off64_t* inAt, int out, off64_t* outAt, std::size_t size, unsigned flags)
+{
+    using Real = ssize_t (*)(int, off64_t*, int, off64_t*, std::size_t, unsigned);
+    static const Real next = real<Real>("copy_file_range");
+    if (g_script != nullptr && g_script->noKernelCopy) {
+        errno = EXDEV;
+        return -1;
+    }
+    return next(in, inAt, out, outAt, size, flags);
 }
 
 extern "C" ssize_t pread(int fd, void* buffer, std::size_t size, off_t offset)
@@ -186,6 +200,52 @@ TEST(File, ExactReadRetriesInterruptionsAndTellsAShortFileFromAnError)
     File directory(::open(std::filesystem::temp_directory_path().c_str(), O_RDONLY | O_CLOEXEC));
     EXPECT_EQ(directory.readExactlyAt(buffer, 0), ReadOutcome::Failed);
     EXPECT_EQ(errno, EISDIR);
+}
+
+// Large writes go out in pieces of at most 128 KiB a call, however the parts are cut, and
+// arrive whole and in order.
+TEST(File, AGatheredWriteOfMegabytesGoesOutInPiecesOfAtMost128KiB)
+{
+    ScratchFile scratch;
+    std::string big(3 * 1024 * 1024 + 7, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 131 % 251);
+    const std::string head = "HEAD", tail = "T";
+    const std::span<const std::uint8_t> parts[] = {bytesOf(head), bytesOf(big), bytesOf(tail)};
+    Script script;
+    WriteOutcome outcome;
+    {
+        ScriptedCalls scripted(script);
+        outcome = scratch.file().writeAt(parts, 0);
+    }
+    EXPECT_TRUE(outcome.complete);
+    EXPECT_EQ(outcome.written, head.size() + big.size() + tail.size());
+    EXPECT_LE(script.largestWrite, 128u * 1024);
+    EXPECT_GE(script.calls, 25);
+    EXPECT_TRUE(scratch.contents() == head + big + tail);
+}
+
+// A region of one file copied into another, by the kernel or, where it cannot, through a
+// buffer: the same bytes at the place asked, and a source that ends first stops the copy.
+TEST(File, CopyFromTakesTheRegionAskedForAndStopsWhereTheSourceEnds)
+{
+    for (const bool kernel : {true, false}) {
+        SCOPED_TRACE(kernel ? "in the kernel" : "through a buffer");
+        ScratchFile source, target;
+        std::string bytes(400 * 1024, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>(i * 7 % 253);
+        ASSERT_TRUE(source.file().writeAt(bytesOf(bytes), 0));
+        ASSERT_TRUE(target.file().writeAt(bytesOf("##"), 0));
+        Script script{.noKernelCopy = !kernel};
+        ScriptedCalls scripted(script);
+        EXPECT_EQ(target.file().copyFrom(source.file(), 10, 300 * 1024, 2), std::optional<std::size_t>(300 * 1024));
+        EXPECT_TRUE(target.contents() == "##" + bytes.substr(10, 300 * 1024));
+        // Asked for more than the source holds past 100 KiB: what it holds.
+        EXPECT_EQ(target.file().copyFrom(source.file(), 100 * 1024, 400 * 1024, 0),
+                  std::optional<std::size_t>(300 * 1024));
+        EXPECT_TRUE(target.contents().substr(0, 300 * 1024) == bytes.substr(100 * 1024));
+    }
 }
 
 }  // namespace
