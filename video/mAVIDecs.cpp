@@ -1,5 +1,8 @@
 #include "video/mAVIDecs.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace kelvora::video {
 
 HRESULT mAVIDecs::AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<const AVISAMPLE> samples,
@@ -7,9 +10,20 @@ HRESULT mAVIDecs::AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<
 {
     LONG written = 0;
     HRESULT hr = 0;
+    std::vector<std::uint8_t> fromFile;
     for (const AVISAMPLE& sample : samples) {
-        hr = AVIStreamWrite(pavi, lStart + written, 1, sample.lpBuffer, sample.cbBuffer, sample.dwFlags, nullptr,
-                            nullptr);
+        const void* bytes = sample.lpBuffer;
+        if (sample.inFile.file) {
+            // A sample left in its file is read here, zeros past what the file holds.
+            fromFile.assign(static_cast<std::size_t>(std::max<LONG>(sample.cbBuffer, 0)), 0);
+            const auto stored = std::span(fromFile).first(std::min(sample.inFile.stored, fromFile.size()));
+            if (!sample.inFile.file->readAt(stored, sample.inFile.offset)) {
+                hr = avifile::AVIERR_FILEREAD;
+                break;
+            }
+            bytes = fromFile.data();
+        }
+        hr = AVIStreamWrite(pavi, lStart + written, 1, bytes, sample.cbBuffer, sample.dwFlags, nullptr, nullptr);
         if (hr != 0)
             break;
         ++written;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/filesystem/File.h"
 #include "platform/types/PlatformTypes.h"
 
 namespace kelvora::avifile {
@@ -124,10 +125,19 @@ void AVIFileExit();
 // Our extension: several samples at once, from lStart on, each from its own buffer with its own
 // flags, gathered into as few writes as the platform allows; as if each had been given to
 // AVIStreamWrite in turn. *plSampWritten (when given) receives how many are in the file.
+// A sample may also stay in a file (inFile.file set, lpBuffer null): its cbBuffer bytes are
+// the `stored` bytes of that open file from `offset` on, then zeros; they are copied from
+// the file to the video without passing through the caller's memory.
+struct AVISAMPLEFILE {
+    platform::File* file = nullptr;
+    std::int64_t offset = 0;
+    std::size_t stored = 0;
+};
 struct AVISAMPLE {
     const void* lpBuffer = nullptr;
     LONG cbBuffer = 0;
     DWORD dwFlags = 0;
+    AVISAMPLEFILE inFile = {};
 };
 [[nodiscard]] HRESULT AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<const AVISAMPLE> samples,
                                             LONG* plSampWritten);

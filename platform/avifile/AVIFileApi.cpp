@@ -149,11 +149,17 @@ HRESULT AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<const AVIS
     std::vector<AviWriter::FrameSample> frames;
     frames.reserve(samples.size());
     for (const AVISAMPLE& sample : samples) {
-        if (sample.cbBuffer < 0 || (!sample.lpBuffer && sample.cbBuffer > 0))
+        const bool inFile = sample.inFile.file != nullptr;
+        if (sample.cbBuffer < 0 || (!sample.lpBuffer && !inFile && sample.cbBuffer > 0) ||
+            (inFile && (sample.lpBuffer || sample.inFile.offset < 0)))
             return AVIERR_BADPARAM;
-        frames.push_back(
-            {{static_cast<const std::uint8_t*>(sample.lpBuffer), static_cast<std::size_t>(sample.cbBuffer)},
-             (sample.dwFlags & AVIIF_KEYFRAME) != 0});
+        const auto size = static_cast<std::size_t>(sample.cbBuffer);
+        AviWriter::FrameSample frame{{}, (sample.dwFlags & AVIIF_KEYFRAME) != 0};
+        if (inFile)
+            frame.inFile = {sample.inFile.file, sample.inFile.offset, std::min(sample.inFile.stored, size), size};
+        else
+            frame.data = {static_cast<const std::uint8_t*>(sample.lpBuffer), size};
+        frames.push_back(frame);
     }
     AviWriter& writer = fileOf(pavi)->writer;
     if (!writer.hasFormat())

@@ -36,6 +36,9 @@ public:
     struct FrameSample {
         std::span<const std::uint8_t> data;
         bool keyFrame = true;
+        RiffFile::FileBytes inFile = {};  // the frame's bytes when they stay in a file (data empty)
+
+        [[nodiscard]] std::size_t size() const { return inFile.source ? inFile.size : data.size(); }
     };
     [[nodiscard]] HRESULT writeFrames(std::span<const FrameSample> frames, std::size_t& written);
     // Completes the sizes, counts and indexes and closes the file.

@@ -48,7 +48,7 @@ HRESULT AviWriter::writeFrames(std::span<const FrameSample> frames, std::size_t&
             m_failed = true;
             return AVIERR_FILEWRITE;
         }
-        const std::uint64_t perRiff = m_limits.riffBytes / (8 + frames.front().data.size() + 1) + 1;
+        const std::uint64_t perRiff = m_limits.riffBytes / (8 + frames.front().size() + 1) + 1;
         m_index.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(perRiff, kReserveFrames)));
     }
     while (written < frames.size()) {
@@ -93,9 +93,9 @@ std::size_t AviWriter::framesFitting(std::span<const FrameSample> frames, std::s
     std::size_t fitting = 0;
     for (const FrameSample& frame : frames) {
         const std::size_t lead = fitting == 0 ? leadBytes : 0;
-        if (needsNewRiff(position, count, frame.data.size() + lead))
+        if (needsNewRiff(position, count, frame.size() + lead))
             break;
-        position += RiffFile::chunkBytes(frame.data.size()) + lead;
+        position += RiffFile::chunkBytes(frame.size()) + lead;
         ++count;
         ++fitting;
     }
@@ -105,13 +105,22 @@ std::size_t AviWriter::framesFitting(std::span<const FrameSample> frames, std::s
 // Frames that all fit the RIFF being written, in one gathered write.
 HRESULT AviWriter::writeRun(std::span<const FrameSample> frames)
 {
-    m_payloads.clear();
-    for (const FrameSample& frame : frames)
-        m_payloads.push_back(frame.data);
     std::uint64_t chunkStart = m_file.position();
-    m_runWritten = m_file.appendChunks(m_frameChunk, m_payloads);
+    m_runWritten = 0;
+    // Frames in memory go out gathered; a frame left in its file is copied on its own.
+    for (std::size_t from = 0; from < frames.size() && m_runWritten == from;) {
+        if (frames[from].inFile.source) {
+            m_runWritten += m_file.appendChunkFrom(m_frameChunk, frames[from].inFile) ? 1 : 0;
+            ++from;
+            continue;
+        }
+        m_payloads.clear();
+        for (; from < frames.size() && !frames[from].inFile.source; ++from)
+            m_payloads.push_back(frames[from].data);
+        m_runWritten += m_file.appendChunks(m_frameChunk, m_payloads);
+    }
     for (std::size_t i = 0; i < m_runWritten; ++i) {
-        const std::size_t size = frames[i].data.size();
+        const std::size_t size = frames[i].size();
         m_index.add(static_cast<std::uint32_t>(chunkStart - m_moviFourCC), static_cast<std::uint32_t>(size),
                     frames[i].keyFrame);
         chunkStart += RiffFile::chunkBytes(size);

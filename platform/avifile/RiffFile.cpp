@@ -1,5 +1,6 @@
 #include "platform/avifile/RiffFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <fcntl.h>
@@ -98,6 +99,35 @@ std::size_t RiffFile::appendChunks(platform::FourCC id, std::span<const std::spa
             break;
     }
     return whole;
+}
+
+bool RiffFile::appendChunkFrom(platform::FourCC id, const FileBytes& payload)
+{
+    std::uint8_t header[8];
+    ByteWriter out(header);
+    out.u32(id.value());
+    out.u32(static_cast<std::uint32_t>(payload.size));
+    if (!append(header))
+        return false;
+    const std::size_t stored = std::min(payload.stored, payload.size);
+    const std::optional<std::size_t> copied =
+        m_file.copyFrom(*payload.source, payload.offset, stored, static_cast<std::int64_t>(m_position));
+    if (!copied)
+        return false;
+    m_position += *copied;
+    return appendZeros(payload.size - *copied + (payload.size & 1));
+}
+
+bool RiffFile::appendZeros(std::size_t count)
+{
+    static constexpr std::uint8_t kZeros[64 * 1024] = {};
+    for (std::size_t left = count; left > 0;) {
+        const std::size_t piece = std::min(left, sizeof kZeros);
+        if (!append(std::span(kZeros, piece)))
+            return false;
+        left -= piece;
+    }
+    return true;
 }
 
 bool RiffFile::patch(std::uint64_t offset, std::span<const std::uint8_t> data)

@@ -30,6 +30,17 @@ public:
     // allows. How many of them reached the file whole; all of them when it returns their count.
     [[nodiscard]] std::size_t appendChunks(platform::FourCC id,
                                            std::span<const std::span<const std::uint8_t>> payloads);
+    // A payload that stays in a file: `size` bytes, the `stored` bytes of `source` from
+    // `offset` on, then zeros.
+    struct FileBytes {
+        platform::File* source = nullptr;
+        std::int64_t offset = 0;
+        std::size_t stored = 0;
+        std::size_t size = 0;
+    };
+    // One chunk whose payload is copied from its file; bytes the file no longer holds (it
+    // was cut short meanwhile) are written as zeros, as a load would have read them.
+    [[nodiscard]] bool appendChunkFrom(platform::FourCC id, const FileBytes& payload);
     // The bytes a chunk of `payload` bytes takes: header, payload, pad.
     [[nodiscard]] static std::uint64_t chunkBytes(std::size_t payload) { return 8 + payload + (payload & 1); }
     [[nodiscard]] bool patch(std::uint64_t offset, std::span<const std::uint8_t> data);
@@ -42,6 +53,7 @@ public:
 
 private:
     [[nodiscard]] bool appendParts(std::span<const std::span<const std::uint8_t>> parts);
+    [[nodiscard]] bool appendZeros(std::size_t count);
 
     platform::File m_file;
     std::uint64_t m_position = 0;

@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <utility>
+
+#include <fcntl.h>
 
 #include "platform/types/FourCC.h"
 #include "tests/support/avi/AviTestWriter.h"
@@ -144,6 +147,48 @@ TEST_F(OpenStream, RefusesBadArgumentsWithTheirCodes)
     for (const auto& c : cases)
         EXPECT_EQ(c.call(), c.expected) << c.what;
     EXPECT_EQ(out, nullptr);
+}
+
+// Samples left in a file, between samples in memory: each is the file's bytes from its
+// offset, and where the file holds fewer than the sample's size (cut short since it was
+// judged) the rest reads as zero, as a load would have read it.
+TEST_F(OpenStream, SamplesLeftInAFileAreCopiedFromItAndWhatItLacksIsZero)
+{
+    ASSERT_EQ(setFormat(), AVIERR_OK);
+    const std::vector<std::uint8_t> source = {'#', '#', 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'};
+    const std::filesystem::path sourcePath = m_dir / "pixels.bin";
+    {
+        std::ofstream(sourcePath, std::ios::binary).write(reinterpret_cast<const char*>(source.data()), 12);
+    }
+    platform::File pixels(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(pixels.isOpen());
+    const std::uint8_t inMemory[] = {'M', 'E', 'M'};
+    const AVISAMPLE samples[] = {
+        {nullptr, 6, AVIIF_KEYFRAME, {&pixels, 2, 6}},  // "abcdef"
+        {inMemory, 3, AVIIF_KEYFRAME, {}},              // "MEM"
+        {nullptr, 7, AVIIF_KEYFRAME, {&pixels, 8, 7}},  // "ghij", then three zeros
+        {nullptr, 5, AVIIF_KEYFRAME, {&pixels, 2, 2}},  // "ab", then three zeros
+    };
+    LONG written = 0;
+    ASSERT_EQ(AVIStreamWriteSamples(m_compressed, 0, samples, &written), AVIERR_OK);
+    EXPECT_EQ(written, 4);
+    const AVISAMPLE both{inMemory, 3, AVIIF_KEYFRAME, {&pixels, 0, 3}};
+    EXPECT_EQ(AVIStreamWriteSamples(m_compressed, 4, {&both, 1}, nullptr), AVIERR_BADPARAM);
+    AVIStreamRelease(std::exchange(m_compressed, nullptr));
+    AVIStreamRelease(std::exchange(m_stream, nullptr));
+    AVIFileRelease(std::exchange(m_file, nullptr));
+
+    const AviInfo info = inspectAvi(m_dir / "a.avi");
+    ASSERT_TRUE(info.error.empty()) << info.error;
+    ASSERT_EQ(info.frames.size(), 4u);
+    const auto text = [&](std::size_t i) {
+        const std::vector<std::uint8_t> bytes = readFrameBytes(m_dir / "a.avi", info.frames[i]);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ(text(0), "abcdef");
+    EXPECT_EQ(text(1), "MEM");
+    EXPECT_EQ(text(2), std::string("ghij\0\0\0", 7));
+    EXPECT_EQ(text(3), std::string("ab\0\0\0", 5));
 }
 
 void putLE32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value)
