@@ -148,6 +148,8 @@ bool cDIB::CreateFromFile(std::string filename) { return load(filename, Pixels::
 
 bool cDIB::CreateHeadersFromFile(std::string filename) { return load(filename, Pixels::OnlyWhereAdmissionNeedsThem); }
 
+bool cDIB::CreateLeavingPixelsInFile(std::string filename) { return load(filename, Pixels::LeftInFile); }
+
 bool cDIB::load(const std::string& filename, Pixels pixels)
 {
     std::optional<platform::OpenResult> opened = openForReading(filename);
@@ -180,6 +182,7 @@ bool cDIB::load(const std::string& filename, Pixels pixels)
     info.biSizeImage = static_cast<std::int32_t>(binary::imageSize(info));
     m_InfoHeader = info;
     m_identity = opened->identity;
+    m_pixelFile = pixels == Pixels::LeftInFile && m_Bits.empty() ? std::move(file) : platform::File{};
     return true;
 }
 
@@ -258,6 +261,7 @@ bool cDIB::CreateFromPackedDIBPointer(std::span<const std::uint8_t> pDIB)
         BITMAPFILEHEADER{kBitmapSignature, size + static_cast<std::int32_t>(kFileHeaderSize + kInfoHeaderSize), 0, 0,
                          static_cast<std::int32_t>(kFileHeaderSize + kInfoHeaderSize)};
     m_identity = {};
+    m_pixelFile = platform::File{};
     bits.commit();
     bitmapInfo.commit();
     return true;

@@ -39,6 +39,9 @@ public:
     // frame's admission needs it (run-length data); otherwise the object holds no pixel
     // block afterwards: `bits()` is empty while SizeImage and storedBits describe the file's.
     [[nodiscard]] bool CreateHeadersFromFile(std::string filename);
+    // Decides as CreateHeadersFromFile, but keeps the file open where the pixel block was
+    // left in it: pixelFile() then reads the block there, from BitOffset on.
+    [[nodiscard]] bool CreateLeavingPixelsInFile(std::string filename);
     [[nodiscard]] bool CreateFromPackedDIBPointer(std::span<const std::uint8_t> pDIB);
     [[nodiscard]] bool WriteToFile(std::string filename);
 
@@ -70,9 +73,12 @@ public:
     // The pixel block as held; empty before a load, after a headers-only one, or where the
     // file holds far less of it than claimed.
     [[nodiscard]] std::span<const std::uint8_t> bits() const { return m_Bits.bytes(); }
+    // The open file the last load left the pixel block in (CreateLeavingPixelsInFile, the
+    // block not held); null otherwise.
+    [[nodiscard]] platform::File* pixelFile() { return m_pixelFile.isOpen() ? &m_pixelFile : nullptr; }
 
 private:
-    enum class Pixels { Read, OnlyWhereAdmissionNeedsThem };
+    enum class Pixels { Read, OnlyWhereAdmissionNeedsThem, LeftInFile };
 
     [[nodiscard]] bool load(const std::string& filename, Pixels pixels);
     [[nodiscard]] std::optional<platform::OpenResult> openForReading(const std::string& filename);
@@ -93,6 +99,7 @@ private:
     std::size_t m_storedBits = 0;
     std::vector<std::uint8_t> m_firstRead;  // the first read of a load, kept for the next
     platform::FileIdentity m_identity = {};
+    platform::File m_pixelFile;
 };
 
 }  // namespace kelvora::bitmap

@@ -14,6 +14,10 @@ namespace {
 // busy between files, never so much that a save of large frames holds many at once.
 constexpr std::size_t kAheadBytes = 64u << 20;
 constexpr std::size_t kMostSlots = 256;
+// Uncompressed frames from this size on stay in their files until written, and are copied
+// from there to the video: a block of megabytes read into memory and written out again costs
+// two copies through memory the caches do not hold, and was the larger part of a cold save.
+constexpr std::size_t kLeftInFileFrom = std::size_t{1} << 20;
 // How long the writer waits for a batch of small frames to fill before writing what it has.
 constexpr std::chrono::milliseconds kGatherWait{20};
 
@@ -35,7 +39,8 @@ FramePipeline::FramePipeline(PipelineFrames frames, std::unique_ptr<bitmap::cDIB
                              std::size_t frameBytes, const std::atomic<bool>& cancel)
     : m_frames(frames), m_messages(messages), m_observer(observer), m_cancel(cancel), m_codec(encoding.codec),
       m_shape(encoding.shape), m_threadsEach(encoding.plan.threadsEach), m_first(std::move(first)),
-      m_firstPath(std::move(firstPath))
+      m_firstPath(std::move(firstPath)),
+      m_pixelsLeftInFile(m_codec == codec::Codec::Raw && frameBytes >= kLeftInFileFrom)
 {
     const std::size_t encoders = m_codec == codec::Codec::Raw ? 0 : static_cast<std::size_t>(encoding.plan.encoders);
     m_slots.resize(slotCount(frameBytes, encoders));
@@ -163,11 +168,16 @@ bool FramePipeline::readEntry(PreparedFrame& frame)
         return false;
     m_observer.frameLoading(static_cast<int>(m_frames.nextEntry++));
     frame.path = std::move(*path);
-    frame.loaded = frame.dib->CreateFromFile(frame.path);
+    frame.loaded =
+        m_pixelsLeftInFile ? frame.dib->CreateLeavingPixelsInFile(frame.path) : frame.dib->CreateFromFile(frame.path);
     // The file the video is to replace (by any of its names) must not be lost under it.
     frame.isTarget = frame.loaded && m_frames.target.known() && frame.dib->fileIdentity() == m_frames.target;
-    if (frame.loaded)
-        frame.plan = bitmap::planFrame(*frame.dib);
+    if (!frame.loaded)
+        return true;
+    frame.plan = bitmap::planFrame(*frame.dib);
+    // The disk reads the pixels while the frames before this one are written.
+    if (platform::File* pixels = frame.dib->pixelFile())
+        pixels->willNeed(frame.dib->BitOffset(), frame.dib->storedBits());
     return true;
 }
 

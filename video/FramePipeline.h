@@ -116,6 +116,7 @@ private:
     const int m_threadsEach;
     std::unique_ptr<bitmap::cDIB> m_first;
     std::string m_firstPath;
+    const bool m_pixelsLeftInFile;  // the frames' pixels are copied from their files as they are written
 
     static constexpr std::size_t kNotWaiting = static_cast<std::size_t>(-1);
 

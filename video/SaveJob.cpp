@@ -197,7 +197,13 @@ struct FrameLoop {
         if (request.codec == codec::Codec::Raw) {
             if (last.plan.palette != palette && !changePalette(index))  // the frame shows its own colours
                 return false;
-            samples.push_back({last.dib->PointerToBits(), last.dib->SizeImage(), AVIIF_KEYFRAME});
+            if (platform::File* pixels = last.dib->pixelFile())
+                samples.push_back({nullptr,
+                                   last.dib->SizeImage(),
+                                   AVIIF_KEYFRAME,
+                                   {pixels, last.dib->BitOffset(), last.dib->storedBits()}});
+            else
+                samples.push_back({last.dib->PointerToBits(), last.dib->SizeImage(), AVIIF_KEYFRAME});
         } else {
             // Each encoded frame carries its own colours.
             samples.push_back({last.packet.data(), static_cast<LONG>(last.packet.size()), AVIIF_KEYFRAME});

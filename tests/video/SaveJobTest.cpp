@@ -17,6 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <tuple>
+
 namespace kelvora::video {
 namespace {
 
@@ -186,16 +188,24 @@ TEST_F(SaveJobTest, AFullDiskIsNamedAndTheFramesBeforeItStayReadable)
     fs::create_directory(mountPoint);
     if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0)
         GTEST_SKIP() << "cannot mount a tmpfs here";
-    addFrames(40, {64, 64, 24, 1});  // 12 KB a frame: the disk fills near frame 20
-    const std::string output = (mountPoint / "video.avi").string();
-    const SaveOutcome outcome = run(output, systemAVIDecs());
-    const testsupport::AviInfo info = testsupport::inspectAvi(output);
     ::umount(mountPoint.c_str());
-    EXPECT_EQ(failureMessage(outcome), "C'è stato un errore durante la scrittura del file!\r\nIl disco è pieno.");
-    EXPECT_GT(outcome.framesWritten, 5);
-    EXPECT_LT(outcome.framesWritten, 40);
-    EXPECT_TRUE(info.error.empty()) << info.error;
-    EXPECT_EQ(static_cast<int>(info.frames.size()), outcome.framesWritten);
+    // Small frames gathered into few writes, and frames copied from their files.
+    for (const auto& [count, layout, disk] : {std::tuple{40, BmpLayout{64, 64, 24, 1}, "size=256k"},
+                                              std::tuple{12, BmpLayout{640, 560, 24, 1}, "size=6m"}}) {
+        SCOPED_TRACE(layout.width);
+        ASSERT_EQ(::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, disk), 0);
+        frames.clear();
+        addFrames(count, layout);  // the disk fills about halfway
+        const std::string output = (mountPoint / "video.avi").string();
+        const SaveOutcome outcome = run(output, systemAVIDecs());
+        const testsupport::AviInfo info = testsupport::inspectAvi(output);
+        ::umount(mountPoint.c_str());
+        EXPECT_EQ(failureMessage(outcome), "C'è stato un errore durante la scrittura del file!\r\nIl disco è pieno.");
+        EXPECT_GT(outcome.framesWritten, 2);
+        EXPECT_LT(outcome.framesWritten, count);
+        EXPECT_TRUE(info.error.empty()) << info.error;
+        EXPECT_EQ(static_cast<int>(info.frames.size()), outcome.framesWritten);
+    }
 }
 
 // A header that states a larger image size than the rows (a writer that pads) is no change
@@ -222,6 +232,29 @@ TEST_F(SaveJobTest, OnlyAFrameWhoseBytesNoLongerFitTheStreamStopsTheSave)
     EXPECT_FALSE(cut.finished);
     EXPECT_EQ(cut.framesWritten, 1);
     EXPECT_EQ(cut.reason, "Il file padded.bmp è incompleto: finisce prima delle sue righe di pixel.");
+}
+
+// Frames of a megabyte and more are copied from their files to the video, not through
+// memory; an entry whose file has gone repeats the frame before it, copied again from there.
+TEST_F(SaveJobTest, LargeFramesKeepTheirBytesAndAVanishedOneRepeatsTheFrameBeforeIt)
+{
+    const BmpLayout large{640, 560, 24, 1};  // 1.07 MB of pixels
+    addFrames(5, large);
+    fs::remove(frames[3]);
+    const std::string output = dir.file("large.avi");
+    const SaveOutcome outcome = run(output, systemAVIDecs());
+    ASSERT_TRUE(outcome.finished) << outcome.reason;
+    EXPECT_EQ(outcome.substituted, std::vector<int>{3});
+    const testsupport::AviInfo info = testsupport::inspectAvi(output);
+    ASSERT_TRUE(info.error.empty()) << info.error;
+    ASSERT_EQ(info.frames.size(), 5u);
+    const std::uint32_t seeds[] = {1, 2, 3, 3, 5};
+    for (std::size_t i = 0; i < info.frames.size(); ++i) {
+        BmpLayout expected = large;
+        expected.seed = seeds[i];
+        EXPECT_TRUE(testsupport::readFrameBytes(output, info.frames[i]) == testsupport::bmpPixels(expected))
+            << "frame " << i;
+    }
 }
 
 }  // namespace

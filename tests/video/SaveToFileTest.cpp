@@ -138,7 +138,12 @@ INSTANTIATE_TEST_SUITE_P(Frames, SaveToFileTest,
                          ::testing::Values(Variant{"bottom_up_24", {6, 5, 24, 0}, "bgr24", 3},
                                            Variant{"top_down_24", {6, -5, 24, 0}, "bgr24", 3},
                                            Variant{"palette_8", {7, 3, 8, 0}, "bgr24", 3},
-                                           Variant{"bgrx_32", {5, 4, 32, 0}, "bgra", 4}),
+                                           Variant{"bgrx_32", {5, 4, 32, 0}, "bgra", 4},
+                                           // Frames of a megabyte and more are copied from their
+                                           // files to the video rather than through memory.
+                                           Variant{"large_bottom_up_24", {721, 500, 24, 0}, "bgr24", 3},
+                                           Variant{"large_top_down_32", {512, -520, 32, 0}, "bgra", 4},
+                                           Variant{"large_palette_8", {1101, 1000, 8, 0}, "bgr24", 3}),
                          [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
 // The save dialog's type decides the codec; the frames decode exactly as the files show them
