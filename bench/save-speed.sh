@@ -114,10 +114,16 @@ syscalls_of() {  # NAME COUNT FRAMES COMMAND...: the calls per frame, all proces
 
 cold_runs() {  # DIR COUNT
     local dir=$1 count=$2 a=() w=() b=() r
+    # The order turns each round: on this kind of machine a cold run right after cat's measured
+    # up to twice as slow as one right after ours, so no contender always follows the same one.
     for ((r = 0; r < repeats; r++)); do
-        fresh && dropcache && a+=("$(seconds ours "$dir")")
-        fresh && dropcache && b+=("$(seconds cat_folder "$dir")")
-        fresh && w+=("$(window_save "$dir" --cold)")  # the driver drops the cache after the add
+        for k in 0 1 2; do
+            case $(((r + k) % 3)) in
+                0) fresh && dropcache && a+=("$(seconds ours "$dir")") ;;
+                1) fresh && dropcache && b+=("$(seconds cat_folder "$dir")") ;;
+                2) fresh && w+=("$(window_save "$dir" --cold)") ;;  # the driver drops the cache after the add
+            esac
+        done
     done
     echo "  cold runs (s): batch ${a[*]}; cat ${b[*]}; window ${w[*]}"
     local catm
