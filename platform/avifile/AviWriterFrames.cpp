@@ -107,7 +107,8 @@ HRESULT AviWriter::writeRun(std::span<const FrameSample> frames)
 {
     std::uint64_t chunkStart = m_file.position();
     m_runWritten = 0;
-    // Frames in memory go out gathered; a frame left in its file is copied on its own.
+    // Frames in memory go out gathered; a frame left in its file is copied on its own. The
+    // loop stops at the first frame that did not reach the file whole.
     for (std::size_t from = 0; from < frames.size() && m_runWritten == from;) {
         if (frames[from].inFile.source) {
             m_runWritten += m_file.appendChunkFrom(m_frameChunk, frames[from].inFile) ? 1 : 0;

@@ -140,38 +140,41 @@ WriteOutcome File::writeAt(std::span<const std::span<const std::uint8_t>> parts,
 std::optional<std::size_t> File::copyFrom(File& source, std::int64_t from, std::size_t bytes, std::int64_t at)
 {
     std::size_t done = 0;
-    bool inKernel = true;
-    std::vector<std::uint8_t> buffer;
     while (done < bytes) {
-        // The kernel's copy goes through the cache in small pieces of its own.
-        const std::size_t piece = std::min(bytes - done, inKernel ? kMostBytesPerKernelCopy : kMostBytesPerCall);
         auto in = static_cast<off_t>(from + static_cast<std::int64_t>(done));
         auto out = static_cast<off_t>(at + static_cast<std::int64_t>(done));
-        if (inKernel) {
-            const ssize_t copied = ::copy_file_range(source.m_descriptor, &in, m_descriptor, &out, piece, 0);
-            if (copied > 0) {
-                done += static_cast<std::size_t>(copied);
-                continue;
-            }
-            if (copied == 0)
-                return done;  // the source ends here
-            if (errno == EINTR)
-                continue;
-            // Files the kernel cannot copy between (other file systems, other kinds of file).
-            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF)
-                return std::nullopt;
-            inKernel = false;
-            buffer.resize(std::min(bytes - done, kMostBytesPerCall));
+        // The kernel's copy goes through the cache in small pieces of its own.
+        const ssize_t copied = ::copy_file_range(source.m_descriptor, &in, m_descriptor, &out,
+                                                 std::min(bytes - done, kMostBytesPerKernelCopy), 0);
+        if (copied > 0) {
+            done += static_cast<std::size_t>(copied);
+            continue;
         }
-        const std::span<std::uint8_t> into = std::span(buffer).first(std::min(piece, buffer.size()));
-        const std::optional<std::size_t> got = source.readAt(into, in);
-        if (!got)
+        if (copied == 0)
+            return done;  // the source ends here
+        if (errno == EINTR)
+            continue;
+        // Files the kernel cannot copy between (other file systems, other kinds of file).
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF)
             return std::nullopt;
-        if (!writeAt(into.first(*got), out))
+        const std::optional<std::size_t> rest = copyThroughBuffer(source, in, bytes - done, out);
+        return rest ? std::optional(done + *rest) : std::nullopt;
+    }
+    return done;
+}
+
+std::optional<std::size_t> File::copyThroughBuffer(File& source, std::int64_t from, std::size_t bytes, std::int64_t at)
+{
+    std::vector<std::uint8_t> buffer(std::min(bytes, kMostBytesPerCall));
+    std::size_t done = 0;
+    while (done < bytes) {
+        const auto into = std::span(buffer).first(std::min(bytes - done, buffer.size()));
+        const std::optional<std::size_t> got = source.readAt(into, from + static_cast<std::int64_t>(done));
+        if (!got || !writeAt(into.first(*got), at + static_cast<std::int64_t>(done)))
             return std::nullopt;
         done += *got;
         if (*got < into.size())
-            return done;
+            break;  // the source ends here
     }
     return done;
 }

@@ -83,6 +83,9 @@ public:
     [[nodiscard]] bool close();
 
 private:
+    [[nodiscard]] std::optional<std::size_t> copyThroughBuffer(File& source, std::int64_t from, std::size_t bytes,
+                                                               std::int64_t at);
+
     int m_descriptor = -1;
 };
 
