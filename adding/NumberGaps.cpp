@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
 
 namespace kelvora::adding {
 
@@ -10,6 +11,7 @@ namespace {
 
 // Longer runs are codes or dates rather than frame numbers, and would not fit 64 bits.
 constexpr std::size_t kMaxDigits = 18;
+constexpr std::uint64_t kMostMissing = std::numeric_limits<std::int64_t>::max();
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -64,7 +66,9 @@ void NumberGaps::take(std::string_view name)
 
 void NumberGaps::note(const Sequence& sequence, std::uint64_t from, std::uint64_t to)
 {
-    m_missing += to - from + 1;
+    // Many sequences of 18-digit numbers could overflow the sum: it stops at the largest count.
+    const std::uint64_t gap = to - from + 1;
+    m_missing = gap > kMostMissing - m_missing ? kMostMissing : m_missing + gap;
     for (std::uint64_t n = from; n <= to && m_firstMissing.size() < kNamesShown; ++n)
         m_firstMissing.push_back(numbered(sequence.prefix, n, sequence.width, sequence.suffix));
 }
@@ -73,11 +77,16 @@ std::string NumberGaps::summary() const
 {
     if (m_missing == 0)
         return {};
-    std::string text = std::string(platform::forCount(static_cast<std::int64_t>(m_missing), "manca ", "mancano ")) +
-                       platform::countText(static_cast<std::int64_t>(m_missing), "numero", "numeri") + ": ";
+    const auto count = static_cast<std::int64_t>(m_missing);
+    const bool beyondCount = m_missing == kMostMissing;
+    std::string text = beyondCount ? "mancano più di " + platform::countText(count, "numero", "numeri") + ": "
+                                   : std::string(platform::forCount(count, "manca ", "mancano ")) +
+                                         platform::countText(count, "numero", "numeri") + ": ";
     for (std::size_t i = 0; i < m_firstMissing.size(); ++i)
         text += (i > 0 ? ", " : "") + m_firstMissing[i];
-    if (const std::uint64_t rest = m_missing - m_firstMissing.size(); rest > 0)
+    if (const std::uint64_t rest = m_missing - m_firstMissing.size(); beyondCount)
+        text += " e altri";
+    else if (rest > 0)
         text += rest == 1 ? " e 1 altro" : " e altri " + std::to_string(rest);
     return text;
 }

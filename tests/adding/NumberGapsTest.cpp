@@ -44,5 +44,22 @@ TEST(NumberGapsTest, NamesTheMissingNumbersOfEachSequenceWithItsPadding)
     EXPECT_EQ(gaps.missing(), 0u);
 }
 
+TEST(NumberGapsTest, HugeGapsAreCountedWholeAndTheirSumNeverWraps)
+{
+    NumberGaps gaps;
+    gaps.startFolder();
+    gaps.take("g_1.bmp");
+    gaps.take("g_4294967298.bmp");  // past 32 bits
+    EXPECT_EQ(gaps.missing(), 4294967296u);
+    EXPECT_EQ(gaps.summary(), "mancano 4294967296 numeri: g_2.bmp, g_3.bmp, g_4.bmp e altri 4294967293");
+    // Twenty sequences of 18-digit numbers: their sum passes 64 bits and stops at the largest count.
+    for (int i = 0; i < 20; ++i) {
+        gaps.take("s" + std::to_string(i) + "_1.bmp");
+        gaps.take("s" + std::to_string(i) + "_999999999999999999.bmp");
+    }
+    EXPECT_EQ(gaps.missing(), 9223372036854775807u);
+    EXPECT_EQ(gaps.summary(), "mancano più di 9223372036854775807 numeri: g_2.bmp, g_3.bmp, g_4.bmp e altri");
+}
+
 }  // namespace
 }  // namespace kelvora::adding
