@@ -1,6 +1,6 @@
 // Editing the frame list: move the selected frame up or down, delete it, clear the list.
-// Only entry texts and the selection change; no bitmap is opened and the frame format and
-// the save button stay as they are.
+// Only entry texts, the selection and what shows the selected frame change; no bitmap is
+// opened and the frame format and the save button stay as they are.
 #include "app/fMain.h"
 
 #include "platform/toolkit/ImageBox.h"
@@ -49,8 +49,13 @@ void fMain::Cancella_Click()
     // With nothing selected there is nothing to delete: the list stays as it is, so a
     // second Delete press cannot wipe the user's whole list.
     const int selected = lstDIBList->ListIndex();
-    if (selected >= 0)
-        lstDIBList->RemoveItem(selected);
+    if (selected < 0)
+        return;
+    lstDIBList->RemoveItem(selected);
+    // The preview and the status showed the frame just deleted: a picture of a frame that is
+    // no longer in the video would mislead.
+    imgPreview->setPicture({});
+    lblStatus->clear();
 }
 
 void fMain::lstDIBList_KeyDown(int KeyCode, int /*Shift: the keys act with any modifiers*/)
