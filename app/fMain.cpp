@@ -106,8 +106,11 @@ void fMain::createControls()
     lblfps = place(new QLabel(QStringLiteral("Fotogrammi per secondo (1-30)"), this), twipsRect(5340, 6180, 2640, 195),
                    true);
     imgPreview = place(new platform::ImageBox(this), twipsRect(90, 4410, 3810, 2985), false);
-    lblStatus = place(new QLabel(this), twipsRect(4110, 6630, 4410, 195), true);
+    // Two lines high, from the scroll bar down to "Esci": a save's outcome (the success first,
+    // then the codec and sizes) and an add's summary show whole rather than cut at both ends.
+    lblStatus = place(new QLabel(this), twipsRect(4110, 6450, 4410, 435), true);
     lblStatus->setAlignment(Qt::AlignCenter);
+    lblStatus->setWordWrap(true);
     lblStatus->setTextFormat(Qt::PlainText);  // file names are shown as they are, never as markup
 
     // Shown only as the list's popup, never in a menu bar.

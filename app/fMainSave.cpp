@@ -3,6 +3,7 @@
 
 #include "app/AddCommand.h"
 #include "app/Twips.h"
+#include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
 #include "verify/VerifyCommand.h"
@@ -78,7 +79,8 @@ public:
     std::int32_t ownerHandle() override { return m_window.hWnd(); }
     void beginSave(int frames) override { m_window.beginBusyControls(frames); }
     void selectEntry(int index) override { m_window.lstDIBList->setListIndex(index); }
-    void showStatus(const QString& text) override { m_window.lblStatus->setText(text); }
+    void showStatus(const QString& text) override { platform::setFittedText(*m_window.lblStatus, text); }
+    QString statusText() const override { return m_window.lblStatus->text(); }
     void showProgress(int written, int frames, int secondsLeft) override
     {
         m_window.jobProgress->setMaximum(std::max(frames, 1));

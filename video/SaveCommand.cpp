@@ -65,11 +65,22 @@ codec::Codec codecForFilter(std::int32_t filterIndex)
 QString finishedStatus(const SaveOutcome& outcome, codec::Codec codec)
 {
     QString text = QStringLiteral("Il file AVI è stato creato con successo!");
+    // The success first; the codec and sizes on a line of their own, so neither is cut.
     if (codec != codec::Codec::Raw)
-        text += QStringLiteral(" (%1)").arg(
+        text += QStringLiteral("\n(%1)").arg(
             QString::fromStdString(savedSummary(codec, outcome.fileBytes, outcome.uncompressedBytes)));
     return text;
 }
+
+namespace {
+
+bool isSaveOutcome(const QString& status)
+{
+    return status.startsWith(QStringLiteral("Il file AVI è stato creato con successo!")) ||
+           status.startsWith(QStringLiteral("Annullato: "));
+}
+
+}  // namespace
 
 QString framesText(int count) { return platform::countText(count, u"fotogramma", u"fotogrammi"); }
 
@@ -136,11 +147,16 @@ void SaveCommand::save()
     request.codec = codec;
     const int frames = entries.count();
     m_cancel.store(false);
+    const QString statusBefore = m_window.statusText();
     m_window.showStatus(QString());  // the previous save's outcome no longer holds
     const auto [outcome, left] =
         saveBesideTarget(request, [this](const SaveRequest& hidden) { return runBesideWindow(hidden); });
 
     if (outcome.result != 0) {
+        // A refused save kept nothing: the status stays as it was, unless it told of an earlier
+        // save, which this one must not seem to be.
+        if (outcome.refused && !isSaveOutcome(statusBefore))
+            m_window.showStatus(statusBefore);
         m_messages.MsgBox(failureText(outcome, left), platform::vbInformation, std::string(platform::AppTitle));
     } else if (outcome.finished) {
         // Only a file that was finished on disk is reported as made.

@@ -24,6 +24,7 @@ public:
     // Selects entry index; the window's selection handling (preview, name) runs inside.
     virtual void selectEntry(int index) = 0;
     virtual void showStatus(const QString& text) = 0;
+    [[nodiscard]] virtual QString statusText() const = 0;
     // Frames written of all, and the seconds still needed (negative while unknown).
     virtual void showProgress(int written, int frames, int secondsLeft) = 0;
     virtual void endSave() = 0;

@@ -150,10 +150,7 @@ TEST_F(AddFramesTest, TheLongestSummaryFitsTheStatusLineInOnePiece)
     ASSERT_EQ(window->lblStatus->text(), "2 esclusi: diversi da 9999×1, 32 bit, dall'alto in basso");
     window->addFrames({});  // an adding of nothing leaves the status as it is
     EXPECT_EQ(window->lblStatus->text(), "2 esclusi: diversi da 9999×1, 32 bit, dall'alto in basso");
-    const auto fits = [&] {
-        return QFontMetrics(window->lblStatus->font()).horizontalAdvance(window->lblStatus->text()) <=
-               window->lblStatus->contentsRect().width();
-    };
+    const auto fits = [&] { return platform::textFits(*window->lblStatus, window->lblStatus->text()); };
     EXPECT_TRUE(fits());
     const QString longest = adding::skippedSummary(9999, adding::FrameFormat{true, 16384, -16384, 32});
     platform::setFittedText(*window->lblStatus, longest);

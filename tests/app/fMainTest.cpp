@@ -81,7 +81,7 @@ TEST_F(fMainTest, ControlsSitWhereTheLayoutPutsThem)
         {window->cmdExit, {390, 460, 55, 32}, "Esci", true},
         {window->lblfps, {356, 412, 176, 13}, "Fotogrammi per secondo (1-30)", true},
         {window->imgPreview, {6, 294, 254, 199}, {}, false},
-        {window->lblStatus, {274, 442, 294, 13}, {}, true},
+        {window->lblStatus, {274, 430, 294, 29}, {}, true},
     };
     for (const Expected& expected : table) {
         SCOPED_TRACE(expected.control->metaObject()->className());

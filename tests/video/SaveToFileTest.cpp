@@ -1,6 +1,7 @@
 // The whole save through the window and our real AVI library, read back by ffprobe/ffmpeg
 // and by our own structural reader.
 #include "app/fMain.h"
+#include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ListBox.h"
 #include "tests/support/app/ScriptedServices.h"
 #include "tests/support/app/WindowInput.h"
@@ -157,8 +158,8 @@ TEST(CompressedSaveTest, TheTypeChosenInTheSaveDialogCompressesTheVideoWithoutLo
         const char* handler;
         const char* status;
     };
-    for (const Case& c : {Case{2, "FFV1", "Il file AVI è stato creato con successo! (FFV1, "},
-                          Case{3, "MPNG", "Il file AVI è stato creato con successo! (PNG, "}}) {
+    for (const Case& c : {Case{2, "FFV1", "Il file AVI è stato creato con successo!\n(FFV1, "},
+                          Case{3, "MPNG", "Il file AVI è stato creato con successo!\n(PNG, "}}) {
         SCOPED_TRACE(c.handler);
         testsupport::TempDir dir;
         testsupport::ScriptedMessageBox messages;
@@ -179,6 +180,7 @@ TEST(CompressedSaveTest, TheTypeChosenInTheSaveDialogCompressesTheVideoWithoutLo
         EXPECT_TRUE(messages.shown.empty());
         EXPECT_TRUE(window.lblStatus->text().startsWith(QString::fromUtf8(c.status)))
             << window.lblStatus->text().toStdString();
+        EXPECT_TRUE(platform::textFits(*window.lblStatus, window.lblStatus->text()));  // nothing cut off
         const testsupport::AviInfo info = testsupport::inspectAvi(output);
         ASSERT_TRUE(info.error.empty()) << info.error;
         EXPECT_EQ(info.strh.fccHandler, platform::FourCC::fromValue(c.handler[0] | c.handler[1] << 8 |
