@@ -3,6 +3,7 @@
 
 #include "app/AddCommand.h"
 #include "app/Twips.h"
+#include "platform/text/Counts.h"
 #include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
@@ -59,12 +60,8 @@ private:
 
 QString progressText(int written, int frames, int secondsLeft)
 {
-    QString text = QStringLiteral("%1 di %2").arg(written).arg(video::framesText(frames));
-    if (secondsLeft >= 60)
-        text += QStringLiteral(" · ancora %1 min %2 s").arg(secondsLeft / 60).arg(secondsLeft % 60);
-    else if (secondsLeft >= 0)
-        text += QStringLiteral(" · ancora %1 s").arg(secondsLeft);
-    return text;
+    return QStringLiteral("%1 di %2").arg(written).arg(video::framesText(frames)) +
+           platform::timeLeftSuffix(secondsLeft);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // it was made from. The check runs beside the window, with the save's progress and cancel.
 #include "app/fMain.h"
 
+#include "platform/text/Counts.h"
 #include "platform/text/PathNames.h"
 #include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ListBox.h"
@@ -24,11 +25,8 @@ public:
     }
     void showProgress(int checked, int frames, int secondsLeft) override
     {
-        QString text = QStringLiteral("Verificati %1 di %2").arg(checked).arg(frames);
-        if (secondsLeft >= 60)
-            text += QStringLiteral(" · ancora %1 min %2 s").arg(secondsLeft / 60).arg(secondsLeft % 60);
-        else if (secondsLeft >= 0)
-            text += QStringLiteral(" · ancora %1 s").arg(secondsLeft);
+        const QString text =
+            QStringLiteral("Verificati %1 di %2").arg(checked).arg(frames) + platform::timeLeftSuffix(secondsLeft);
         QProgressBar& bar = *m_window.jobProgress;
         bar.setMaximum(std::max(frames, 1));
         bar.setValue(checked);

@@ -27,4 +27,13 @@ QString countText(std::int64_t n, QStringView one, QStringView many, Digits digi
     return text;
 }
 
+QString timeLeftSuffix(int secondsLeft)
+{
+    if (secondsLeft >= 60)
+        return QStringLiteral(" · ancora %1 min %2 s").arg(secondsLeft / 60).arg(secondsLeft % 60);
+    if (secondsLeft >= 0)
+        return QStringLiteral(" · ancora %1 s").arg(secondsLeft);
+    return {};
+}
+
 }  // namespace kelvora::platform

@@ -28,4 +28,8 @@ enum class Digits { Plain, Grouped };
                                     Digits digits = Digits::Plain);
 [[nodiscard]] QString countText(std::int64_t n, QStringView one, QStringView many, Digits digits = Digits::Plain);
 
+// What a progress bar adds for the time a job still needs: " · ancora 1 min 5 s",
+// " · ancora 40 s"; empty while it is not known (negative).
+[[nodiscard]] QString timeLeftSuffix(int secondsLeft);
+
 }  // namespace kelvora::platform
