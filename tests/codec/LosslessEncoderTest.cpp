@@ -55,6 +55,22 @@ TEST(LosslessEncoderCheck, APacketThatDecodesToOtherPixelsIsRefusedWithThePlace)
     }
 }
 
+// An encoder libavcodec will not open says why in its own words after ours, and nothing of
+// libavcodec's reaches the terminal.
+TEST(LosslessEncoderOpen, ARefusalCarriesLibavcodecsReasonAndPrintsNothing)
+{
+    for (const Codec codec : {Codec::Ffv1, Codec::Png}) {
+        testing::internal::CaptureStderr();
+        std::string error;
+        const auto encoder = LosslessEncoder::open(codec, {0, 0, 24, binary::BI_RGB}, 1, error);
+        const std::string printed = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(encoder);
+        EXPECT_EQ(error, "il codificatore " + std::string(codecLabel(codec)) +
+                             " non accetta questi fotogrammi (Invalid argument: dimensions not set)");
+        EXPECT_EQ(printed, "");
+    }
+}
+
 // PNG's check costs a small part of its encode; FFV1's would cost about the encode again.
 TEST(LosslessEncoderCheck, SavesCheckEveryPngFrame)
 {

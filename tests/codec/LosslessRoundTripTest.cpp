@@ -192,7 +192,8 @@ TEST(LosslessRoundTrip, EverySizeUpToNineByNineDecodesToItsColours)
 }
 
 // Thin frames: one or two pixels across and long (every slice grid of level 3 misplaces a
-// slice there), and past 352 x 288, where the encoder no longer takes a single slice.
+// slice there), and past 352 x 288, where the encoder no longer takes a single slice; odd
+// sizes just past it.
 TEST(LosslessRoundTrip, ThinFramesDecodeToTheirColours)
 {
     expectExactAtSizes({{2, 1000},
@@ -206,7 +207,9 @@ TEST(LosslessRoundTrip, ThinFramesDecodeToTheirColours)
                         {3, 400},
                         {400, 3},
                         {1, 3000},
-                        {353, 2}});
+                        {353, 2},
+                        {353, 289},
+                        {1001, 7}});
 }
 
 }  // namespace
