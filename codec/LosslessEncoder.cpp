@@ -228,7 +228,7 @@ bool LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const
     // FFV1's slices report a full buffer only in the log: the packet then lacks their end.
     const std::string logged = log.take();
     if (result < 0 || !logged.empty()) {
-        error = withReason(result < 0 ? avError(result) : "libavcodec", logged);
+        error = withReason(result < 0 ? avError(result) : "la libreria libavcodec segnala un errore", logged);
         av_packet_unref(&out);
         return false;
     }
