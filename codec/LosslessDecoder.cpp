@@ -1,5 +1,6 @@
 #include "codec/LosslessDecoder.h"
 
+#include "codec/AvLog.h"
 #include "codec/AvObjects.h"
 
 extern "C" {
@@ -7,13 +8,12 @@ extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
-#include <libavutil/log.h>
 #include <libavutil/pixdesc.h>
 }
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
-#include <mutex>
 #include <string_view>
 
 namespace kelvora::codec {
@@ -38,9 +38,20 @@ std::optional<PixelLayout> layoutOf(int format)
 
 }  // namespace
 
+static_assert(LosslessDecoder::kLargestPacket == INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE);
+
 struct LosslessDecoder::Context : detail::AvObjects {
+    std::unique_ptr<AvLogCapture> log;
     std::vector<std::uint8_t> input;  // the packet with the zeroed tail decoders may read into
     bool decoded = false;
+
+    [[nodiscard]] bool allocateFor(const AVCodec* decoder)
+    {
+        if (!allocate(decoder))
+            return false;
+        log = std::make_unique<AvLogCapture>(codec.get());
+        return true;
+    }
 };
 
 LosslessDecoder::LosslessDecoder(std::unique_ptr<Context> context) : m_context(std::move(context)) {}
@@ -53,8 +64,7 @@ const AVCodec* findDecoder(AVCodecID id, std::string_view label, std::string& er
 {
     // A damaged frame is found by comparing its pixels and said in our own words; libavcodec's
     // lines would only interleave with ours on standard error.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+    keepLibraryLogQuiet();
     const AVCodec* decoder = avcodec_find_decoder(id);
     if (!decoder)
         error = "la libreria libavcodec non ha il decodificatore " + std::string(label);
@@ -69,7 +79,7 @@ std::unique_ptr<LosslessDecoder> LosslessDecoder::openRle(int width, int height,
     if (!decoder)
         return nullptr;
     auto context = std::make_unique<Context>();
-    if (!context->allocate(decoder)) {
+    if (!context->allocateFor(decoder)) {
         error = "memoria insufficiente per il decodificatore";
         return nullptr;
     }
@@ -92,7 +102,7 @@ std::unique_ptr<LosslessDecoder> LosslessDecoder::open(Codec codec, std::span<co
     if (!decoder)
         return nullptr;
     auto context = std::make_unique<Context>();
-    if (!context->allocate(decoder)) {
+    if (!context->allocateFor(decoder)) {
         error = "memoria insufficiente per il decodificatore";
         return nullptr;
     }
@@ -132,6 +142,12 @@ bool LosslessDecoder::send(std::span<const std::uint8_t> packet, const CodecPale
 {
     Context& x = *m_context;
     x.decoded = false;
+    // libavcodec counts a packet's bytes in an int, its zeroed tail included.
+    if (packet.size() > kLargestPacket) {
+        error = "fotogramma compresso di " + std::to_string(packet.size()) + " byte, oltre i " +
+                std::to_string(kLargestPacket) + " che la libreria libavcodec accetta";
+        return false;
+    }
     x.input.assign(packet.begin(), packet.end());
     x.input.resize(packet.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
     AVPacket& in = *x.packet;
@@ -158,6 +174,8 @@ bool LosslessDecoder::send(std::span<const std::uint8_t> packet, const CodecPale
         // A decoder that failed part-way may hold state of the frame; every frame stands alone.
         avcodec_flush_buffers(x.codec.get());
         error = result == AVERROR(EAGAIN) ? std::string("nessuna immagine") : avError(result);
+        if (const std::string logged = x.log->take(); !logged.empty())
+            error += ": " + logged;
         return false;
     }
     x.decoded = true;

@@ -8,6 +8,7 @@
 #include "codec/Codec.h"
 #include "codec/CodecPixels.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -34,6 +35,9 @@ struct DecodedPicture {
 
 class LosslessDecoder {
 public:
+    // The largest packet decode takes; a larger one is refused (libavcodec counts in an int).
+    static constexpr std::size_t kLargestPacket = 0x7FFFFFFF - 64;
+
     // A decoder for `codec` (not Raw) with the stream's configuration record (FFV1's; empty
     // for PNG), spreading a frame over `threads` threads where the codec can; nullptr, with
     // libavcodec's reason in `error`, when it cannot be opened.

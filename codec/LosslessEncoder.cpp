@@ -1,6 +1,8 @@
 #include "codec/LosslessEncoder.h"
 
+#include "codec/AvLog.h"
 #include "codec/AvObjects.h"
+#include "codec/LosslessDecoder.h"
 #include "platform/binary/BitmapRecords.h"
 
 extern "C" {
@@ -37,48 +39,90 @@ AVPixelFormat pixelFormatOf(PixelLayout layout)
     return AV_PIX_FMT_PAL8;
 }
 
-// The settings both our saves and a matching ffmpeg command line use: FFV1 version 3 with
-// four slices and their CRCs; PNG with libavcodec's defaults. FFV1 may also spread a frame's
-// slices over threads.
+// The settings both our saves and a matching ffmpeg command line use: FFV1 level 3 with
+// slices and their CRCs (four where they decode exactly, see EncoderPlan), level 1 where no
+// slices do; PNG with libavcodec's defaults. FFV1 may also spread a frame's slices over
+// threads.
 void configure(AVCodecContext& context, Codec codec, int threads)
 {
     context.thread_count = threads;
     context.gop_size = 1;
-    if (codec == Codec::Ffv1) {
-        context.level = 3;
-        context.slices = 4;
+    if (codec != Codec::Ffv1)
+        return;
+    const Ffv1Settings settings = ffv1SettingsFor(context.width, context.height);
+    context.level = settings.level;
+    if (settings.level >= 3) {
+        context.slices = settings.slices;
+        context.thread_count = std::min(threads, settings.slices);
         (void)av_opt_set_int(context.priv_data, "slicecrc", 1, 0);
+    } else {
+        context.thread_count = 1;  // one slice
     }
+}
+
+// `text` with libavcodec's logged reason after it, when there is one.
+std::string withReason(std::string text, const std::string& logged)
+{
+    return logged.empty() ? text : text + ": " + logged;
+}
+
+// Where `picture` differs from the frame encoded from `frame`; empty when it shows it exactly.
+std::string differenceFrom(const DecodedPicture& picture, const AVFrame& frame, PixelLayout layout,
+                           const CodecPalette& palette)
+{
+    if (picture.width != frame.width || picture.height != frame.height || picture.layout != layout)
+        return "decompresso, non ha la forma del fotogramma";
+    const std::size_t compared = layout == PixelLayout::Bgr0 ? 3 : bytesPerPixel(layout);  // Bgr0's 4th is unused
+    const std::size_t step = bytesPerPixel(layout);
+    for (int y = 0; y < frame.height; ++y) {
+        const std::uint8_t* want = frame.data[0] + static_cast<std::ptrdiff_t>(y) * frame.linesize[0];
+        const std::uint8_t* got = picture.data + static_cast<std::ptrdiff_t>(y) * picture.stride;
+        if (compared == step && std::memcmp(want, got, step * static_cast<std::size_t>(frame.width)) == 0)
+            continue;
+        for (int x = 0; x < frame.width; ++x)
+            if (std::memcmp(want + x * step, got + x * step, compared) != 0)
+                return "decompresso, non ridà i suoi pixel: il primo diverso è alla colonna " + std::to_string(x + 1) +
+                       ", riga " + std::to_string(y + 1);
+    }
+    if (layout == PixelLayout::Pal8 && picture.palette != palette)
+        return "decompresso, non ridà la sua tavolozza";
+    return {};
 }
 
 }  // namespace
 
-struct LosslessEncoder::Context : detail::AvObjects {};
+FrameCheck frameCheckFor(Codec codec)
+{
+    // Decoding FFV1 costs about what encoding it does (bench/codec: half as much again to
+    // twice the encode's time); PNG's inflate is a small part of its deflate. FFV1's known
+    // faults are kept out by its settings (EncoderPlan) and its slices' errors by the log.
+    return codec == Codec::Png ? FrameCheck::ByDecoding : FrameCheck::None;
+}
 
-LosslessEncoder::LosslessEncoder(Codec codec, const bitmap::StreamShape& shape, std::unique_ptr<Context> context)
-    : m_codec(codec), m_shape(shape), m_layout(layoutFor(codec, shape)), m_context(std::move(context))
+struct LosslessEncoder::Context : detail::AvObjects {
+    std::unique_ptr<AvLogCapture> log;
+    CodecPalette palette{};  // the last frame's, for Pal8
+};
+
+LosslessEncoder::LosslessEncoder(Codec codec, const bitmap::StreamShape& shape, std::unique_ptr<Context> context,
+                                 FrameCheck check)
+    : m_codec(codec), m_shape(shape), m_layout(layoutFor(codec, shape)), m_context(std::move(context)),
+      m_checkEach(check == FrameCheck::ByDecoding)
 {
 }
 
 LosslessEncoder::~LosslessEncoder() = default;
 
-EncoderPlan planEncoders(Codec codec, const bitmap::StreamShape& shape, int cores)
-{
-    cores = std::max(cores, 1);
-    if (codec != Codec::Ffv1)
-        return {cores, 1};
-    // libavcodec's FFV1 encoder keeps an output buffer of its worst case, about 157 bytes a
-    // pixel, cleared when it is made: one encoder per core would cost several gigabytes on a
-    // machine of many cores. Beyond the budget, fewer encoders share the cores by slices.
-    constexpr double kBudgetBytes = 1024.0 * 1024 * 1024;
-    const double perEncoder = 160.0 * shape.width * static_cast<double>(rowsOf(shape));
-    const int encoders = std::clamp(static_cast<int>(kBudgetBytes / std::max(perEncoder, 1.0)), 1, cores);
-    return {encoders, cores / encoders};
-}
-
 std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap::StreamShape& shape, int threads,
                                                        std::string& error)
 {
+    return open(codec, shape, threads, frameCheckFor(codec), error);
+}
+
+std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap::StreamShape& shape, int threads,
+                                                       FrameCheck check, std::string& error)
+{
+    keepLibraryLogQuiet();
     const AVCodec* encoder = avcodec_find_encoder(codec == Codec::Ffv1 ? AV_CODEC_ID_FFV1 : AV_CODEC_ID_PNG);
     if (!encoder) {
         error = "la libreria libavcodec non ha il codificatore " + std::string(codecLabel(codec));
@@ -90,6 +134,7 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap
         return nullptr;
     }
     AVCodecContext& c = *context->codec;
+    context->log = std::make_unique<AvLogCapture>(&c);
     const PixelLayout layout = layoutFor(codec, shape);
     c.width = shape.width;
     c.height = static_cast<int>(rowsOf(shape));
@@ -98,7 +143,7 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap
     configure(c, codec, codec == Codec::Ffv1 ? std::max(threads, 1) : 1);
     if (const int result = avcodec_open2(&c, encoder, nullptr); result < 0) {
         error = "il codificatore " + std::string(codecLabel(codec)) + " non accetta questi fotogrammi (" +
-                avError(result) + ")";
+                withReason(avError(result), context->log->take()) + ")";
         return nullptr;
     }
     AVFrame& frame = *context->frame;
@@ -109,7 +154,22 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap
         error = "memoria insufficiente per il codificatore (" + avError(result) + ")";
         return nullptr;
     }
-    return std::unique_ptr<LosslessEncoder>(new LosslessEncoder(codec, shape, std::move(context)));
+    std::unique_ptr<LosslessEncoder> out(new LosslessEncoder(codec, shape, std::move(context), check));
+    if (out->m_checkEach && !out->openChecker(error))
+        return nullptr;
+    return out;
+}
+
+bool LosslessEncoder::openChecker(std::string& error)
+{
+    if (m_checker)
+        return true;
+    const AVCodecContext& c = *m_context->codec;
+    std::string reason;
+    m_checker = LosslessDecoder::open(m_codec, configuration(), c.width, c.height, 1, reason);
+    if (!m_checker)
+        error = "il controllo dei fotogrammi compressi non si avvia (" + reason + ")";
+    return m_checker != nullptr;
 }
 
 std::span<const std::uint8_t> LosslessEncoder::configuration() const
@@ -150,27 +210,43 @@ bool LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const
     AVCodecContext& c = *m_context->codec;
     AVFrame& frame = *m_context->frame;
     AVPacket& out = *m_context->packet;
+    AvLogCapture& log = *m_context->log;
+    (void)log.take();
     // The encoder may still hold the last frame's buffer: write into one of our own.
     if (const int result = av_frame_make_writable(&frame); result < 0) {
         error = avError(result);
         return false;
     }
-    CodecPalette colours{};
+    CodecPalette& colours = m_context->palette;
     toCodecPixels(m_shape, bits, palette, m_layout, {frame.data[0], frame.linesize[0]}, colours);
     if (m_layout == PixelLayout::Pal8)
         std::memcpy(frame.data[1], colours.data(), sizeof colours);
     frame.pict_type = AV_PICTURE_TYPE_I;
-    if (const int result = avcodec_send_frame(&c, &frame); result < 0) {
-        error = avError(result);
-        return false;
-    }
-    if (const int result = avcodec_receive_packet(&c, &out); result < 0) {
-        error = avError(result);
+    int result = avcodec_send_frame(&c, &frame);
+    if (result >= 0)
+        result = avcodec_receive_packet(&c, &out);
+    // FFV1's slices report a full buffer only in the log: the packet then lacks their end.
+    const std::string logged = log.take();
+    if (result < 0 || !logged.empty()) {
+        error = withReason(result < 0 ? avError(result) : "la libreria libavcodec segnala un errore", logged);
+        av_packet_unref(&out);
         return false;
     }
     packet.assign(out.data, out.data + out.size);
     av_packet_unref(&out);
-    return true;
+    return !m_checkEach || decodesToLastFrame(packet, error);
+}
+
+bool LosslessEncoder::decodesToLastFrame(std::span<const std::uint8_t> packet, std::string& error)
+{
+    if (!openChecker(error))
+        return false;
+    if (std::string reason; !m_checker->decode(packet, reason)) {
+        error = "decompresso, non si decodifica (" + reason + ")";
+        return false;
+    }
+    error = differenceFrom(m_checker->picture(), *m_context->frame, m_layout, m_context->palette);
+    return error.empty();
 }
 
 }  // namespace kelvora::codec

@@ -1,12 +1,13 @@
 #pragma once
 
 // One lossless encoder on libavcodec: frames of one stream in, one key frame out each. An
-// encoder is used by one thread at a time; a save runs several side by side, one per core,
-// since every frame is encoded on its own.
+// encoder is used by one thread at a time; a save runs several side by side (EncoderPlan),
+// since every frame is encoded on its own. Each frame can be checked by decoding it again.
 
 #include "bitmap/FramePlan.h"
 #include "codec/Codec.h"
 #include "codec/CodecPixels.h"
+#include "codec/EncoderPlan.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,21 +17,22 @@
 
 namespace kelvora::codec {
 
-// How many encoders a save runs side by side on `cores` cores, and how many threads each
-// spreads a frame over: one encoder a core, fewer where each would cost much memory.
-struct EncoderPlan {
-    int encoders = 1;
-    int threadsEach = 1;
-};
-[[nodiscard]] EncoderPlan planEncoders(Codec codec, const bitmap::StreamShape& shape, int cores);
+class LosslessDecoder;
+
+// Whether each frame is decoded again after it is encoded and compared with its picture.
+enum class FrameCheck { None, ByDecoding };
+// What a save does for `codec`.
+[[nodiscard]] FrameCheck frameCheckFor(Codec codec);
 
 class LosslessEncoder {
 public:
     // An encoder for frames of `shape` (`codec` not Raw), spreading each frame over `threads`
-    // threads where the codec can; nullptr, with libavcodec's reason in `error`, when it
-    // cannot be opened.
+    // threads where the codec can (FFV1 at the level and slices ffv1SettingsFor gives);
+    // nullptr, with libavcodec's reason in `error`, when it cannot be opened.
     [[nodiscard]] static std::unique_ptr<LosslessEncoder> open(Codec codec, const bitmap::StreamShape& shape,
                                                                int threads, std::string& error);
+    [[nodiscard]] static std::unique_ptr<LosslessEncoder> open(Codec codec, const bitmap::StreamShape& shape,
+                                                               int threads, FrameCheck check, std::string& error);
     ~LosslessEncoder();
     LosslessEncoder(const LosslessEncoder&) = delete;
     LosslessEncoder& operator=(const LosslessEncoder&) = delete;
@@ -43,21 +45,29 @@ public:
     [[nodiscard]] std::span<const std::uint8_t> configuration() const;
 
     // Encodes one frame, its pixel block and (up to 8 bits) its colour table as FramePlan
-    // gives them, into `packet`. False, with the reason in `error`, when libavcodec fails.
+    // gives them, into `packet`. False, with the reason in `error`, when libavcodec fails
+    // (or logs an error while it encodes), or when the check finds the packet does not decode
+    // to the frame's picture.
     [[nodiscard]] bool encode(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
                               std::vector<std::uint8_t>& packet, std::string& error);
+    // Whether `packet` decodes to the picture of the frame last encoded; the reason in `error`
+    // when it does not. What encode does with ByDecoding.
+    [[nodiscard]] bool decodesToLastFrame(std::span<const std::uint8_t> packet, std::string& error);
 
     [[nodiscard]] Codec codec() const { return m_codec; }
     [[nodiscard]] PixelLayout layout() const { return m_layout; }
 
 private:
     struct Context;
-    LosslessEncoder(Codec codec, const bitmap::StreamShape& shape, std::unique_ptr<Context> context);
+    LosslessEncoder(Codec codec, const bitmap::StreamShape& shape, std::unique_ptr<Context> context, FrameCheck check);
+    [[nodiscard]] bool openChecker(std::string& error);
 
     Codec m_codec;
     bitmap::StreamShape m_shape;
     PixelLayout m_layout;
     std::unique_ptr<Context> m_context;
+    bool m_checkEach;
+    std::unique_ptr<LosslessDecoder> m_checker;  // opened with the encoder when each frame is checked
 };
 
 }  // namespace kelvora::codec

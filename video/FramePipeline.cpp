@@ -235,7 +235,8 @@ void FramePipeline::prepare(PreparedFrame& frame, codec::LosslessEncoder* encode
     try {
         std::string error;
         if (!encoder->encode(frame.dib->bits(), frame.plan.palette, frame.packet, error))
-            frame.failure = "La compressione del fotogramma non è riuscita (" + error + ").";
+            frame.failure = "La compressione del fotogramma " + std::to_string(frame.index + 1) + " (" + frame.path +
+                            ") non è riuscita (" + error + ").";
     } catch (const std::exception&) {
         frame.failure = kOutOfMemory;
     }

@@ -1,0 +1,114 @@
+#include "codec/EncoderPlan.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace kelvora::codec {
+
+namespace {
+
+// The encoder's limits, as libavcodec 5.1's FFV1 encoder sets them: at most 1024 slices in
+// fewer than 32 rows, each row of `rows` to 2 x `rows` - 1 columns; a slice's worst case
+// (9 bits a sample, three planes for RGB) must fit the 24 bits that give its length.
+constexpr int kMostSlices = 1024;
+constexpr int kRowsBelow = 32;
+constexpr std::int64_t kBitsPerPixel = 9 * 3;
+constexpr std::int64_t kSliceBits = std::int64_t{8} << 24;
+
+// Its output buffer: room for the worst case of 37 x 4 bytes a pixel beside a fixed 16 KiB,
+// at most what an int counts, allocated with a sixteenth more and zeroed before the first
+// frame (so all of it is memory in use).
+constexpr std::int64_t kFfv1BufferPerPixel = 37 * 4;
+constexpr std::int64_t kFfv1BufferFixed = 16384;
+constexpr std::int64_t kPacketMost = INT_MAX - 64 - 32;
+
+std::int64_t rowsOf(const bitmap::StreamShape& shape)
+{
+    return shape.height < 0 ? -std::int64_t{shape.height} : shape.height;
+}
+
+bool landsExactly(std::int64_t width, std::int64_t height, int slices)
+{
+    const std::optional<SliceGrid> grid = ffv1GridFor(width, height, slices);
+    return grid && slicesLandExactly(width, grid->columns) && slicesLandExactly(height, grid->rows);
+}
+
+}  // namespace
+
+std::optional<SliceGrid> ffv1GridFor(std::int64_t width, std::int64_t height, int slices)
+{
+    if (width <= 0 || height <= 0 || slices <= 0 || slices > kMostSlices)
+        return std::nullopt;
+    // Frames beyond 352 x 288 start at two rows of slices, so one slice is refused for them.
+    std::int64_t firstRows = (width > 352 || height > 288) ? 2 : 1;
+    firstRows = std::min(firstRows, height);
+    for (std::int64_t rows = firstRows; rows < kRowsBelow; ++rows) {
+        for (std::int64_t columns = rows; columns < 2 * rows; ++columns) {
+            if (columns > width || rows > height)
+                continue;
+            const std::int64_t sliceWidth = (width + columns - 1) / columns;
+            const std::int64_t sliceHeight = (height + rows - 1) / rows;
+            if (sliceWidth * sliceHeight * kBitsPerPixel > kSliceBits)
+                continue;
+            if (columns * rows == slices)
+                return SliceGrid{static_cast<int>(columns), static_cast<int>(rows)};
+        }
+    }
+    return std::nullopt;
+}
+
+bool slicesLandExactly(std::int64_t size, int parts)
+{
+    // Slice i starts at size * i / parts; the encoder writes (start + 1) * parts / size for it.
+    for (std::int64_t i = 0; i < parts; ++i) {
+        const std::int64_t start = size * i / parts;
+        if ((start + 1) * parts / size != i)
+            return false;
+    }
+    return true;
+}
+
+Ffv1Settings ffv1SettingsFor(std::int64_t width, std::int64_t height)
+{
+    if (landsExactly(width, height, 4))
+        return {3, 4};
+    // Counts from 5 serve frames too large for four slices; one serves small frames 1 or 2
+    // pixels across in one direction (from 2 on, every slice is at least 2 pixels across).
+    for (int slices = 5; slices <= kMostSlices; ++slices)
+        if (landsExactly(width, height, slices))
+            return {3, slices};
+    if (landsExactly(width, height, 1))
+        return {3, 1};
+    return {1, 1};
+}
+
+std::int64_t encoderBytes(Codec codec, const bitmap::StreamShape& shape)
+{
+    const std::int64_t pixels = std::int64_t{shape.width} * rowsOf(shape);
+    if (codec == Codec::Ffv1) {
+        // The worst-case buffer, then the frame (4 bytes a pixel) and the packet as libavcodec
+        // hands it and as we keep it (at most 27 bits a pixel each).
+        const std::int64_t buffer = std::min(kFfv1BufferFixed + kFfv1BufferPerPixel * pixels, kPacketMost);
+        return buffer + buffer / 16 + 12 * pixels;
+    }
+    if (codec == Codec::Png) {
+        // libavcodec's buffer of the worst case (about the picture's bytes, zeroed), the
+        // frame, the packets and the check's picture: about 20 bytes a pixel; zlib's state.
+        return 20 * pixels + (std::int64_t{1} << 20);
+    }
+    return 0;
+}
+
+EncoderPlan planEncoders(Codec codec, const bitmap::StreamShape& shape, int cores)
+{
+    cores = std::max(cores, 1);
+    const std::int64_t each = std::max<std::int64_t>(encoderBytes(codec, shape), 1);
+    const int encoders = static_cast<int>(std::clamp<std::int64_t>(kEncoderBudgetBytes / each, 1, cores));
+    if (codec != Codec::Ffv1)
+        return {encoders, 1};
+    // The cores left over encode slices of a frame; more threads than slices would idle.
+    const int slices = ffv1SettingsFor(shape.width, rowsOf(shape)).slices;
+    return {encoders, std::clamp(cores / encoders, 1, slices)};
+}
+
+}  // namespace kelvora::codec

@@ -1,0 +1,83 @@
+// FFV1's settings for each frame size, and how many encoders a save runs within its memory.
+#include "codec/EncoderPlan.h"
+#include "platform/binary/BitmapRecords.h"
+
+#include <gtest/gtest.h>
+
+namespace kelvora::codec {
+namespace {
+
+TEST(EncoderPlan, Ffv1KeepsFourSlicesWhereTheyLandExactlyAndOtherwiseTheFewestThatDo)
+{
+    struct Case {
+        int width;
+        int height;
+        Ffv1Settings expected;
+    };
+    const Case cases[] = {
+        {1920, 1080, {3, 4}},     {320, 240, {3, 4}}, {3, 3, {3, 4}},       {4096, 4096, {3, 4}},
+        {2, 5, {3, 1}},           {7, 2, {3, 1}},     {352, 2, {3, 1}},     {2, 288, {3, 1}},
+        {1920, 2, {1, 1}},        {2, 1000, {1, 1}},  {1, 1, {1, 1}},       {1, 100, {1, 1}},
+        {100, 1, {1, 1}},         {1, 5000, {1, 1}},  {7680, 4320, {3, 9}}, {15360, 8640, {3, 28}},
+        {32767, 32767, {3, 220}}, {32767, 2, {1, 1}}, {3, 32767, {3, 4}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ffv1SettingsFor(c.width, c.height), c.expected) << c.width << " x " << c.height;
+}
+
+// The grid libavcodec 5.1 picks, and the counts it refuses (its message: "Unsupported number
+// of slices"), as its encoder's search gives them.
+TEST(EncoderPlan, Ffv1GridIsTheOneLibavcodecPicks)
+{
+    EXPECT_EQ(ffv1GridFor(1920, 1080, 4), (SliceGrid{2, 2}));
+    EXPECT_EQ(ffv1GridFor(1920, 1080, 6), (SliceGrid{3, 2}));
+    EXPECT_EQ(ffv1GridFor(1920, 1080, 12), (SliceGrid{4, 3}));
+    EXPECT_EQ(ffv1GridFor(7680, 4320, 9), (SliceGrid{3, 3}));
+    EXPECT_EQ(ffv1GridFor(100, 100, 1), (SliceGrid{1, 1}));
+    EXPECT_FALSE(ffv1GridFor(7680, 4320, 4)) << "a slice's worst case would pass 24 bits";
+    EXPECT_FALSE(ffv1GridFor(1920, 1080, 1)) << "large frames start at two rows of slices";
+    EXPECT_FALSE(ffv1GridFor(1, 1000, 4)) << "wider slices than the frame";
+    EXPECT_FALSE(ffv1GridFor(1920, 1080, 5)) << "no grid of five";
+    EXPECT_FALSE(ffv1GridFor(1920, 1080, 2048));
+}
+
+TEST(EncoderPlan, SlicesOnePixelAcrossEndingOnAWholeMultipleLandInTheWrongPlace)
+{
+    EXPECT_FALSE(slicesLandExactly(2, 2));
+    EXPECT_FALSE(slicesLandExactly(1, 1));
+    EXPECT_FALSE(slicesLandExactly(3, 3));
+    EXPECT_TRUE(slicesLandExactly(3, 2));  // slices of 1 and 2: the first ends at 1.5
+    EXPECT_TRUE(slicesLandExactly(4, 3));
+    EXPECT_TRUE(slicesLandExactly(2, 1));
+    EXPECT_TRUE(slicesLandExactly(1920, 4));
+}
+
+TEST(EncoderPlan, EncodersTogetherStayWithinTheBudgetOrAreOne)
+{
+    const bitmap::StreamShape hd{1920, 1080, 24, binary::BI_RGB};
+    const bitmap::StreamShape small{320, 240, 24, binary::BI_RGB};
+    const bitmap::StreamShape uhd{7680, -4320, 24, binary::BI_RGB};
+    for (const auto& shape : {hd, small, uhd})
+        for (const Codec codec : {Codec::Ffv1, Codec::Png})
+            for (const int cores : {1, 2, 8, 64}) {
+                const EncoderPlan plan = planEncoders(codec, shape, cores);
+                EXPECT_GE(plan.encoders, 1);
+                EXPECT_LE(plan.encoders, cores);
+                EXPECT_TRUE(plan.encoders == 1 || plan.encoders * encoderBytes(codec, shape) <= kEncoderBudgetBytes)
+                    << codecName(codec) << " " << shape.width << " on " << cores;
+                EXPECT_LE(plan.encoders * plan.threadsEach, cores);
+            }
+    // Full HD FFV1: libavcodec's worst-case buffer is about 330 MB an encoder.
+    EXPECT_EQ(planEncoders(Codec::Ffv1, hd, 8).encoders, 3);
+    EXPECT_EQ(planEncoders(Codec::Ffv1, hd, 8).threadsEach, 2);
+    EXPECT_EQ(planEncoders(Codec::Png, hd, 8).encoders, 8);
+    EXPECT_EQ(planEncoders(Codec::Png, small, 64).encoders, 64);
+    // 8K FFV1: one encoder, its nine slices on nine threads at most; libavcodec's buffer
+    // stops at 2 GiB (and a sixteenth).
+    EXPECT_EQ(planEncoders(Codec::Ffv1, uhd, 64).encoders, 1);
+    EXPECT_EQ(planEncoders(Codec::Ffv1, uhd, 64).threadsEach, 9);
+    EXPECT_LT(encoderBytes(Codec::Ffv1, uhd), std::int64_t{2'700'000'000});
+}
+
+}  // namespace
+}  // namespace kelvora::codec

@@ -1,0 +1,82 @@
+// The encoder's check of its own frames: a packet that does not decode to the frame's
+// picture is caught, and said with the place where it differs.
+#include "codec/LosslessEncoder.h"
+#include "platform/binary/BitmapRecords.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kelvora::codec {
+namespace {
+
+using testing::HasSubstr;
+
+std::vector<std::uint8_t> gradient(int width, int height, int shift)
+{
+    const auto stride = static_cast<std::size_t>(binary::rowStride(width, 24));
+    std::vector<std::uint8_t> bits(stride * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = bits.data() + static_cast<std::size_t>(y) * stride + 3 * x;
+            p[0] = static_cast<std::uint8_t>(x * 9 + shift);
+            p[1] = static_cast<std::uint8_t>(y * 5);
+            p[2] = static_cast<std::uint8_t>(x ^ y);
+        }
+    return bits;
+}
+
+// A packet that decodes to another picture than the frame is caught, and said with the
+// first pixel that differs (counted from the top left, from 1).
+TEST(LosslessEncoderCheck, APacketThatDecodesToOtherPixelsIsRefusedWithThePlace)
+{
+    const bitmap::StreamShape shape{16, 8, 24, binary::BI_RGB};
+    for (const Codec codec : {Codec::Ffv1, Codec::Png}) {
+        std::string error;
+        auto encoder = LosslessEncoder::open(codec, shape, 1, FrameCheck::ByDecoding, error);
+        ASSERT_TRUE(encoder) << error;
+        std::vector<std::uint8_t> first;
+        std::vector<std::uint8_t> second;
+        ASSERT_TRUE(encoder->encode(gradient(16, 8, 0), {}, first, error)) << error;
+        std::vector<std::uint8_t> bits = gradient(16, 8, 0);
+        bits[binary::rowStride(16, 24) * 7 + 3 * 5] ^= 1;  // stored last = top row, column 6
+        ASSERT_TRUE(encoder->encode(bits, {}, second, error)) << error;
+        EXPECT_TRUE(encoder->decodesToLastFrame(second, error)) << error;
+        EXPECT_FALSE(encoder->decodesToLastFrame(first, error));
+        EXPECT_EQ(error, "decompresso, non ridà i suoi pixel: il primo diverso è alla colonna 6, riga 1")
+            << codecName(codec);
+        const std::vector<std::uint8_t> cut(first.begin(),
+                                            first.begin() + static_cast<std::ptrdiff_t>(first.size() / 2));
+        EXPECT_FALSE(encoder->decodesToLastFrame(cut, error)) << codecName(codec);
+        EXPECT_THAT(error, HasSubstr("decompresso")) << codecName(codec);
+    }
+}
+
+// An encoder libavcodec will not open says why in its own words after ours, and nothing of
+// libavcodec's reaches the terminal.
+TEST(LosslessEncoderOpen, ARefusalCarriesLibavcodecsReasonAndPrintsNothing)
+{
+    for (const Codec codec : {Codec::Ffv1, Codec::Png}) {
+        testing::internal::CaptureStderr();
+        std::string error;
+        const auto encoder = LosslessEncoder::open(codec, {0, 0, 24, binary::BI_RGB}, 1, error);
+        const std::string printed = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(encoder);
+        EXPECT_EQ(error, "il codificatore " + std::string(codecLabel(codec)) +
+                             " non accetta questi fotogrammi (Invalid argument: dimensions not set)");
+        EXPECT_EQ(printed, "");
+    }
+}
+
+// PNG's check costs a small part of its encode; FFV1's would cost about the encode again.
+TEST(LosslessEncoderCheck, SavesCheckEveryPngFrame)
+{
+    EXPECT_EQ(frameCheckFor(Codec::Png), FrameCheck::ByDecoding);
+    EXPECT_EQ(frameCheckFor(Codec::Ffv1), FrameCheck::None);
+}
+
+}  // namespace
+}  // namespace kelvora::codec
