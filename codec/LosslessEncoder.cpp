@@ -3,6 +3,7 @@
 #include "codec/AvLog.h"
 #include "codec/AvObjects.h"
 #include "codec/LosslessDecoder.h"
+#include "codec/PngWriter.h"
 #include "platform/binary/BitmapRecords.h"
 
 extern "C" {
@@ -41,7 +42,7 @@ AVPixelFormat pixelFormatOf(PixelLayout layout)
 
 // The settings both our saves and a matching ffmpeg command line use: FFV1 level 3 with
 // slices and their CRCs (four where they decode exactly, see EncoderPlan), level 1 where no
-// slices do; PNG with libavcodec's defaults. FFV1 may also spread a frame's slices over
+// slices do. FFV1 may also spread a frame's slices over
 // threads.
 void configure(AVCodecContext& context, Codec codec, int threads)
 {
@@ -102,6 +103,7 @@ FrameCheck frameCheckFor(Codec codec)
 struct LosslessEncoder::Context : detail::AvObjects {
     std::unique_ptr<AvLogCapture> log;
     CodecPalette palette{};  // the last frame's, for Pal8
+    PngWriter png;
 };
 
 LosslessEncoder::LosslessEncoder(Codec codec, const bitmap::StreamShape& shape, std::unique_ptr<Context> context,
@@ -141,7 +143,12 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap
     c.pix_fmt = pixelFormatOf(layout);
     c.time_base = AVRational{1, 25};  // every frame stands alone: the rate is the file's business
     configure(c, codec, codec == Codec::Ffv1 ? std::max(threads, 1) : 1);
-    if (const int result = avcodec_open2(&c, encoder, nullptr); result < 0) {
+    // PNG frames are written by our own writer; libavcodec's context only holds the picture.
+    if (codec == Codec::Png && (c.width <= 0 || c.height <= 0)) {
+        error = "il codificatore PNG non accetta questi fotogrammi (dimensioni nulle)";
+        return nullptr;
+    }
+    if (const int result = codec == Codec::Png ? 0 : avcodec_open2(&c, encoder, nullptr); result < 0) {
         error = "il codificatore " + std::string(codecLabel(codec)) + " non accetta questi fotogrammi (" +
                 withReason(avError(result), context->log->take()) + ")";
         return nullptr;
@@ -221,6 +228,17 @@ bool LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const
     toCodecPixels(m_shape, bits, palette, m_layout, {frame.data[0], frame.linesize[0]}, colours);
     if (m_layout == PixelLayout::Pal8)
         std::memcpy(frame.data[1], colours.data(), sizeof colours);
+    if (m_codec == Codec::Png) {
+        const auto rows = static_cast<std::size_t>(frame.height);
+        const auto stride = static_cast<std::size_t>(frame.linesize[0]);
+        const PngPicture picture{
+            m_layout, static_cast<std::size_t>(frame.width), rows, {frame.data[0], stride * rows}, stride, &colours};
+        if (!m_context->png.write(picture, packet)) {
+            error = "memoria insufficiente per il codificatore PNG";
+            return false;
+        }
+        return !m_checkEach || decodesToLastFrame(packet, error);
+    }
     frame.pict_type = AV_PICTURE_TYPE_I;
     int result = avcodec_send_frame(&c, &frame);
     if (result >= 0)
