@@ -128,7 +128,7 @@ struct FrameLoop {
                 // frames could not be prepared.
                 if (pipeline.broken()) {
                     out.result = avifile::AVIERR_MEMORY;
-                    out.reason = "Memoria insufficiente per preparare i fotogrammi.";
+                    out.reason = pipeline.brokenReason();
                 } else {
                     out.cancelled = cancel.load(std::memory_order_relaxed);
                 }
