@@ -3,6 +3,7 @@
 #include "adding/AddJob.h"
 #include "adding/FrameAdder.h"
 #include "adding/NumberGaps.h"
+#include "cli/BatchCandidates.h"
 #include "cli/BatchProgress.h"
 #include "cli/InputPaths.h"
 #include "cli/Messages.h"
@@ -40,84 +41,6 @@ namespace fs = std::filesystem;
 class StderrMessages final : public platform::MessageBoxService {
 public:
     void MsgBox(const std::string& text, int, const std::string&) override { say(text); }
-};
-
-// The run's candidates in order: the arguments' items, then the list's (read as the save goes,
-// never held whole). A folder stands for its BMP files in natural order, anything else for
-// itself. The one in hand keeps its own bytes, so a frame is saved under the very name given.
-// Without a list the folders are read at the start, so the count is known for the progress.
-class BatchCandidates final : public video::FrameSource {
-public:
-    BatchCandidates(const std::vector<std::string>& items, PathList* list) : m_list(list)
-    {
-        for (const std::string& item : items) {
-            m_entries.push_back(entryFor(item));
-            m_count += m_entries.back().isFolder ? static_cast<int>(m_entries.back().files.size()) : 1;
-        }
-    }
-
-    [[nodiscard]] int count() const override { return m_list ? -1 : m_count; }
-
-    std::optional<std::string> next() override
-    {
-        while (true) {
-            if (m_entry < m_entries.size()) {
-                Entry& entry = m_entries[m_entry];
-                if (!entry.isFolder) {
-                    ++m_entry;
-                    return m_current = std::move(entry.path);
-                }
-                if (m_inFolder < entry.files.size()) {
-                    const std::string_view name = entry.files.name(m_inFolder++);
-                    m_current.assign(entry.path).append(name);
-                    return m_current;
-                }
-                m_entries[m_entry++] = {};  // the folder's names are no longer needed
-                m_inFolder = 0;
-                continue;
-            }
-            const std::optional<std::string> item = m_list ? m_list->next() : std::nullopt;
-            if (!item)
-                return std::nullopt;
-            m_entries.push_back(entryFor(*item));
-        }
-    }
-    // The candidate last given, as the file system names it (the loading thread's).
-    [[nodiscard]] const std::string& current() const { return m_current; }
-    // For each folder whose numbered files skip numbers: the folder and the names missing.
-    std::vector<std::string> gapLines;
-
-private:
-    struct Entry {
-        bool isFolder = false;
-        std::string path;                 // a file, absolute; a folder's ends with its separator
-        platform::DirectorySearch files;  // a folder's BMP files
-    };
-
-    Entry entryFor(const std::string& item)
-    {
-        std::error_code error;
-        const fs::path absolute = fs::absolute(item, error);
-        Entry entry;
-        entry.path = error ? item : absolute.string();
-        if (fs::is_directory(entry.path, error)) {
-            entry.isFolder = true;
-            adding::NumberGaps gaps;
-            entry.files = adding::bmpNamesOfFolder(entry.path, &gaps);
-            if (gaps.missing() > 0)
-                gapLines.push_back(entry.path + ": " + gaps.summary());
-            if (!entry.path.ends_with('/'))
-                entry.path += '/';
-        }
-        return entry;
-    }
-
-    PathList* m_list;
-    std::deque<Entry> m_entries;
-    std::size_t m_entry = 0;
-    std::size_t m_inFolder = 0;
-    int m_count = 0;
-    std::string m_current;
 };
 
 // A refused candidate's message as a line. Where the system can say more precisely why the
