@@ -229,6 +229,10 @@ int finish(const Ending& end, platform::PendingOutput& pending, int signal)
     if ((whole || partial) && !pending.commit(replace)) {
         if (partial)
             say(video::failureMessage(outcome));
+        if (pending.error() == EEXIST && pending.inPlace()) {
+            say(output + " è stato sostituito da un altro file mentre il video si scriveva: nessun video creato");
+            return kExitUsage;
+        }
         if (pending.error() == EEXIST) {
             say(output +
                 (whole ? " è comparso mentre il video si scriveva e non è stato sostituito (manca -y)"
@@ -337,12 +341,24 @@ int runBatch(const Invocation& invocation)
         say("l'elenco " + invocation.list + " non si legge: " + systemReason(list.openError()));
         return kExitFailed;
     }
-    platform::PendingOutput pending(target);
-    if (!pending.created()) {
+    // A new video is written at its name from the start, so a kill leaves its frames there; one
+    // that replaces a file is written beside it.
+    std::optional<platform::PendingOutput> pending;
+    pending.emplace(target, replacing ? platform::Placement::Beside : platform::Placement::InPlace);
+    if (!pending->created() && pending->error() == EEXIST && !replacing) {
+        // Another run (or anyone) made the file since it was looked for.
+        if (!invocation.overwrite) {
+            printUsageError(printable(invocation.output + " esiste già: per sostituirlo aggiungi -y (--overwrite)"));
+            return kExitUsage;
+        }
+        replacing = true;
+        pending.emplace(target, platform::Placement::Beside);
+    }
+    if (!pending->created()) {
         // Through a link the folder may be another than the one given: name it.
         say(invocation.output + " non si può creare: " +
-            (pending.error() == ENOENT ? "la cartella " + target.parent_path().string() + " non esiste"
-                                       : systemReason(pending.error())));
+            (pending->error() == ENOENT ? "la cartella " + target.parent_path().string() + " non esiste"
+                                        : systemReason(pending->error())));
         return kExitFailed;
     }
 
@@ -352,8 +368,8 @@ int runBatch(const Invocation& invocation)
     CandidateMessages messages(candidates);
     BatchAdmission admission(candidates, messages);
     admission.keepPaths = invocation.verify || !invocation.framemd5.empty();
-    video::SaveRequest request{pending.path().string(), {},          invocation.rate.rate, invocation.rate.scale,
-                               invocation.codec,        &candidates, &admission,           target.string()};
+    video::SaveRequest request{pending->path().string(), {},          invocation.rate.rate, invocation.rate.scale,
+                               invocation.codec,         &candidates, &admission,           target.string()};
     // Ctrl+C, a kill or a lost terminal stops after the frame in hand; the file is finished.
     const StopSignals stop;
     BatchProgress progress(candidates.count(), stderr, progressStyle(invocation),
@@ -372,7 +388,7 @@ int runBatch(const Invocation& invocation)
         say(refused);
         return kExitFailed;
     }
-    const int status = finish({invocation, outcome, admission.leftOut(), replacing}, pending, stop.signal());
+    const int status = finish({invocation, outcome, admission.leftOut(), replacing}, *pending, stop.signal());
     return checkAfterSave(invocation, admission.admittedPaths, status, stop);
 }
 
