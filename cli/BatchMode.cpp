@@ -7,6 +7,7 @@
 #include "cli/BatchProgress.h"
 #include "cli/InputPaths.h"
 #include "cli/Messages.h"
+#include "cli/OutputFiles.h"
 #include "cli/StopSignals.h"
 #include "cli/VerifyMode.h"
 #include "platform/avifile/AVIFile.h"
@@ -72,9 +73,15 @@ public:
     {
     }
 
-    bool admit(std::size_t, bool loaded, const bitmap::cDIB&, const bitmap::FramePlan& plan) override
+    bool admit(std::size_t, bool loaded, const bitmap::cDIB& dib, const bitmap::FramePlan& plan) override
     {
         const std::string& path = m_candidates.current();
+        // The file the checksums are to replace is an input: the run makes nothing.
+        if (loaded && hashes.known() && dib.fileIdentity() == hashes) {
+            hashesAreAFrame = true;
+            ++refused;
+            return false;
+        }
         switch (loaded ? m_adder.judge(path, plan) : adding::Admission::Refused) {
         case adding::Admission::Added:
             if (refused > 0)
@@ -101,6 +108,9 @@ public:
 
     int refused = 0;  // files that are no frame: not readable, or not usable (counted apart too)
     int unusable = 0;
+    // The file --framemd5 would replace, which no frame may be, and whether one was.
+    platform::FileIdentity hashes;
+    bool hashesAreAFrame = false;
     // The frames' paths, kept only when the video is checked after it is made.
     bool keepPaths = false;
     std::vector<std::string> admittedPaths;
@@ -154,25 +164,6 @@ public:
 private:
     const BatchCandidates& m_candidates;
 };
-
-// Refuses, before anything is read or written, an output that would overwrite a file unasked
-// or cannot be a video at all. An empty text when the run may go on. A symbolic link counts
-// as a file even when it leads nowhere; with -y the video is made where it leads.
-std::string outputRefusal(const Invocation& invocation, const fs::path& target, bool& exists)
-{
-    struct stat info {};
-    exists = ::stat(target.c_str(), &info) == 0;
-    if (!exists && !invocation.overwrite && ::lstat(invocation.output.c_str(), &info) == 0)
-        return invocation.output + " esiste già come collegamento simbolico a un file che non c'è: con -y "
-                                   "(--overwrite) il video si crea dove punta";
-    if (exists && S_ISDIR(info.st_mode))
-        return invocation.output + " è una cartella: indica il nome del video da creare";
-    if (exists && !S_ISREG(info.st_mode))
-        return invocation.output + " esiste e non è un file normale";
-    if (exists && !invocation.overwrite)
-        return invocation.output + " esiste già: per sostituirlo aggiungi -y (--overwrite)";
-    return {};
-}
 
 BatchProgress::Style progressStyle(const Invocation& invocation)
 {
@@ -328,13 +319,12 @@ int runBatch(const Invocation& invocation)
     std::signal(SIGPIPE, SIG_IGN);
     const fs::path target = platform::outputTarget(invocation.output);
     bool replacing = false;
-    if (const std::string refusal = outputRefusal(invocation, target, replacing); !refusal.empty()) {
+    std::string refusal = outputRefusal(invocation.output, target, invocation.overwrite, replacing);
+    if (refusal.empty())
+        refusal = hashesRefusal(invocation, invocation.output);
+    if (!refusal.empty()) {
         printUsageError(printable(refusal));
         return kExitUsage;
-    }
-    if (const std::string refusal = hashesRefusal(invocation, invocation.output); !refusal.empty()) {
-        say(refusal);
-        return kExitFailed;
     }
     ListInput list(invocation);
     if (list.openError() != 0) {
@@ -368,6 +358,7 @@ int runBatch(const Invocation& invocation)
     CandidateMessages messages(candidates);
     BatchAdmission admission(candidates, messages);
     admission.keepPaths = invocation.verify || !invocation.framemd5.empty();
+    admission.hashes = hashesIdentity(invocation);
     video::SaveRequest request{pending->path().string(), {},          invocation.rate.rate, invocation.rate.scale,
                                invocation.codec,         &candidates, &admission,           target.string()};
     // Ctrl+C, a kill or a lost terminal stops after the frame in hand; the file is finished.
@@ -383,6 +374,10 @@ int runBatch(const Invocation& invocation)
     if (const std::string problem = list.paths() ? list.paths()->problem() : std::string(); !problem.empty()) {
         say("l'elenco " + invocation.list + ": " + problem);
         return kExitFailed;
+    }
+    if (admission.hashesAreAFrame) {
+        say(hashesAreAFrame(invocation.framemd5) + ": nessun video creato");
+        return kExitUsage;
     }
     if (const std::string refused = refusedInputs(admission, outcome); !refused.empty()) {
         say(refused);

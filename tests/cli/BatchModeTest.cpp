@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -308,6 +310,72 @@ TEST_F(BatchModeTest, AKilledRunLeavesItsFramesAtTheNameOrTheOldFileAsItWas)
     EXPECT_EQ(probe.framesRead, 3);
     EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf(frames));
     EXPECT_EQ(contents(old), "an older video");
+}
+
+// --framemd5's file follows -o's rules, all decided before anything is written: an existing
+// file is replaced only with -y, never a FIFO or a device, and never one of the run's inputs
+// (the video, the --list file, a frame named or found in a folder). Every refusal ends with 2
+// and leaves the folder as it was.
+TEST_F(BatchModeTest, TheChecksumsFileReplacesNothingUnaskedAndNoInput)
+{
+    const fs::path shots = dir.path() / "shots";
+    fs::create_directory(shots);
+    testsupport::writeBmp(shots / "a.bmp", frame(1));
+    testsupport::writeBmp(shots / "b.bmp", frame(2));
+    const fs::path video = dir.path() / "v.avi";
+    const fs::path sums = dir.path() / "sums.txt";
+    const fs::path list = dir.path() / "list.txt";
+    const fs::path fifo = dir.path() / "fifo";
+    const fs::path device = dir.path() / "null";
+    testsupport::writeBytes(list, (shots / "b.bmp").string() + "\n");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const bool haveDevice = ::mknod(device.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0;
+    const std::string a = quoted(shots / "a.bmp");
+    const std::string aBytes = contents(shots / "a.bmp");
+    const std::string bBytes = contents(shots / "b.bmp");
+    struct Case {
+        std::string arguments;
+        int status;
+        const char* said;
+    };
+    const std::vector<Case> cases = {
+        {"-o " + quoted(video) + " --framemd5 " + quoted(sums) + " " + a, 2, "esiste già"},
+        {"-y -o " + quoted(video) + " --framemd5 " + quoted(fifo) + " " + a, 2, "non è un file normale"},
+        {"-y -o " + quoted(video) + " --framemd5 " + quoted(device) + " " + a, 2, "non è un file normale"},
+        {"-y -o " + quoted(video) + " --list " + quoted(list) + " --framemd5 " + quoted(list) + " " + a, 2,
+         "l'elenco dei percorsi"},
+        {"-y -o " + quoted(video) + " --framemd5 " + a + " " + a, 2, "uno dei fotogrammi"},
+        {"-y -o " + quoted(video) + " --framemd5 " + quoted(shots / "b.bmp") + " " + quoted(shots), 2,
+         "uno dei fotogrammi"},
+        {"-y -o " + quoted(video) + " --framemd5 " + quoted(video) + " " + a, 2, "che è il video"},
+    };
+    for (const Case& c : cases) {
+        if (c.arguments.find(quoted(device)) != std::string::npos && !haveDevice)
+            continue;  // no device of our own to offer (not root)
+        testsupport::writeBytes(sums, "kept");
+        const std::vector<std::string> before = names(dir.path());
+        const ProgramRun result = run(c.arguments);
+        EXPECT_EQ(result.status, c.status) << c.arguments << "\n" << result.errors;
+        EXPECT_NE(result.errors.find(c.said), std::string::npos) << result.errors;
+        EXPECT_EQ(names(dir.path()), before) << c.arguments;
+        EXPECT_EQ(contents(sums), "kept");
+        EXPECT_EQ(contents(list), (shots / "b.bmp").string() + "\n");
+        EXPECT_TRUE(fs::is_fifo(fifo));
+        EXPECT_TRUE(!haveDevice || fs::is_character_file(device));
+        EXPECT_EQ(contents(shots / "a.bmp"), aBytes);
+        EXPECT_EQ(contents(shots / "b.bmp"), bBytes);
+    }
+    // Asked with -y, a checksums file is replaced; so it is when a video is only checked.
+    const ProgramRun made = run("-o " + quoted(video) + " -y --framemd5 " + quoted(sums) + " " + a);
+    EXPECT_EQ(made.status, 0) << made.errors;
+    EXPECT_TRUE(contents(sums).starts_with("#format: frame checksums")) << contents(sums);
+    testsupport::writeBytes(sums, "kept");
+    const ProgramRun unasked = run("--verify " + quoted(video) + " --framemd5 " + quoted(sums) + " " + a);
+    EXPECT_EQ(unasked.status, 2) << unasked.errors;
+    EXPECT_EQ(contents(sums), "kept");
+    const ProgramRun asked = run("--verify -y " + quoted(video) + " --framemd5 " + quoted(sums) + " " + a);
+    EXPECT_EQ(asked.status, 0) << asked.errors;
+    EXPECT_TRUE(contents(sums).starts_with("#format: frame checksums"));
 }
 
 // Names with spaces and new lines, from a pipe, in the order given: one per line, or NUL-ended.
