@@ -32,7 +32,7 @@ namespace kelvora::cli {
 // The file --framemd5's checksums would replace, when one is there now: no frame may be it.
 [[nodiscard]] platform::FileIdentity hashesIdentity(const Invocation& invocation);
 
-// The refusal for checksums that would replace `frame`, one of the run's frames.
+// The refusal for checksums (`sums`, as given) that would replace one of the run's frames.
 [[nodiscard]] std::string hashesAreAFrame(const std::string& sums);
 
 // Where the checksums go: standard output, or a file written beside the one named that takes
