@@ -319,13 +319,11 @@ int runBatch(const Invocation& invocation)
     std::signal(SIGPIPE, SIG_IGN);
     const fs::path target = platform::outputTarget(invocation.output);
     bool replacing = false;
-    std::string refusal = outputRefusal(invocation.output, target, invocation.overwrite, replacing);
-    if (refusal.empty())
+    RunRefusal refusal{outputRefusal(invocation.output, target, invocation.overwrite, replacing)};
+    if (!refusal.refused())
         refusal = hashesRefusal(invocation, invocation.output);
-    if (!refusal.empty()) {
-        printUsageError(printable(refusal));
-        return kExitUsage;
-    }
+    if (refusal.refused())
+        return reportRefusal(refusal);
     ListInput list(invocation);
     if (list.openError() != 0) {
         say("l'elenco " + invocation.list + " non si legge: " + systemReason(list.openError()));

@@ -55,7 +55,16 @@ std::string outputRefusal(const std::string& given, const fs::path& target, bool
     return {};
 }
 
-std::string hashesRefusal(const Invocation& invocation, const std::string& video)
+int reportRefusal(const RunRefusal& refusal)
+{
+    if (refusal.status == kExitUsage)
+        printUsageError(printable(refusal.text));
+    else
+        say(refusal.text);
+    return refusal.status;
+}
+
+RunRefusal hashesRefusal(const Invocation& invocation, const std::string& video)
 {
     const std::string& sums = invocation.framemd5;
     if (sums.empty() || sums == "-")
@@ -67,20 +76,20 @@ std::string hashesRefusal(const Invocation& invocation, const std::string& video
     std::error_code error;
     if (fs::weakly_canonical(target, error) == fs::weakly_canonical(platform::outputTarget(video), error) ||
         (there.known() && there == identityAt(video)))
-        return cannot + ", che è il video";
+        return {cannot + ", che è il video"};
     bool exists = false;
     if (std::string refusal = outputRefusal(sums, target, invocation.overwrite, exists); !refusal.empty())
-        return refusal;
+        return {refusal};
     const fs::path folder = target.parent_path();
     if (!folder.empty() && !fs::is_directory(folder, error))
-        return cannot + ": la cartella " + folder.string() + " non esiste";
+        return {cannot + ": la cartella " + folder.string() + " non esiste", kExitFailed};
     if (!there.known())
         return {};  // a new file is none of the inputs
     if (there == listIdentity(invocation.list))
-        return cannot + ", che è l'elenco dei percorsi letto da --list";
+        return {cannot + ", che è l'elenco dei percorsi letto da --list"};
     for (const std::string& item : invocation.items)
         if (item != video && identityAt(item) == there)
-            return hashesAreAFrame(sums);
+            return {hashesAreAFrame(sums)};
     return {};
 }
 

@@ -24,10 +24,21 @@ namespace kelvora::cli {
 [[nodiscard]] std::string outputRefusal(const std::string& given, const std::filesystem::path& target, bool overwrite,
                                         bool& exists);
 
-// Why --framemd5's file may not be written by a run that makes or checks `video`: -o's rules,
-// and never the video, the --list file the run reads, or a frame named on the command line.
-// Empty when it may (always for "-", standard output). A refusal ends the run with kExitUsage.
-[[nodiscard]] std::string hashesRefusal(const Invocation& invocation, const std::string& video);
+// Why a run may not go on, and the status it ends with.
+struct RunRefusal {
+    std::string text;  // empty: the run may go on
+    int status = kExitUsage;
+    [[nodiscard]] bool refused() const { return !text.empty(); }
+};
+
+// Says why on standard error (a usage error with the hint to --help); the status to end with.
+[[nodiscard]] int reportRefusal(const RunRefusal& refusal);
+
+// Whether --framemd5's file may be written by a run that makes or checks `video`: -o's rules,
+// and never the video, the --list file the run reads, or a frame named on the command line
+// (each kExitUsage); a folder that is not there is kExitFailed, as for -o. Always for "-",
+// standard output.
+[[nodiscard]] RunRefusal hashesRefusal(const Invocation& invocation, const std::string& video);
 
 // The file --framemd5's checksums would replace, when one is there now: no frame may be it.
 [[nodiscard]] platform::FileIdentity hashesIdentity(const Invocation& invocation);

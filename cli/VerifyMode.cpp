@@ -134,10 +134,8 @@ int runVerify(const Invocation& invocation)
 {
     std::signal(SIGPIPE, SIG_IGN);
     const std::string video = invocation.items.front();
-    if (const std::string refusal = hashesRefusal(invocation, video); !refusal.empty()) {
-        printUsageError(printable(refusal));
-        return kExitUsage;
-    }
+    if (const RunRefusal refusal = hashesRefusal(invocation, video); refusal.refused())
+        return reportRefusal(refusal);
     Invocation frameItems = invocation;
     frameItems.items.erase(frameItems.items.begin());  // the video is no frame
     const CollectedFrames collected = collectFrames(frameItems);

@@ -250,7 +250,7 @@ struct FrameLoop {
         if (out.result != 0) {
             const std::size_t failed = std::min(static_cast<std::size_t>(done), samples.size() - 1);
             // A file cut short or rewritten under its copy: the frame is not in the video.
-            if (out.result == avifile::AVIERR_FILEREAD && failed < copiedFrom.size())
+            if (out.result == avifile::AVIERR_FILEREAD && failed < copiedFrom.size() && !copiedFrom[failed].empty())
                 out.reason = changedDuringCopyReason(copiedFrom[failed]);
             else
                 out.reason = writeFailureReason(request.path, samples[failed].cbBuffer, out.result);

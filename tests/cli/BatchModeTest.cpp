@@ -319,8 +319,8 @@ TEST_F(BatchModeTest, AKilledRunLeavesItsFramesAtTheNameOrTheOldFileAsItWas)
 
 // --framemd5's file follows -o's rules, all decided before anything is written: an existing
 // file is replaced only with -y, never a FIFO or a device, and never one of the run's inputs
-// (the video, the --list file, a frame named or found in a folder). Every refusal ends with 2
-// and leaves the folder as it was.
+// (the video, the --list file, a frame named or found in a folder). Each refusal ends with 2
+// (a folder that is not there with 1, as for -o) and leaves the folder as it was.
 TEST_F(BatchModeTest, TheChecksumsFileReplacesNothingUnaskedAndNoInput)
 {
     const fs::path shots = dir.path() / "shots";
@@ -353,6 +353,7 @@ TEST_F(BatchModeTest, TheChecksumsFileReplacesNothingUnaskedAndNoInput)
         {"-y -o " + quoted(video) + " --framemd5 " + quoted(shots / "b.bmp") + " " + quoted(shots), 2,
          "uno dei fotogrammi"},
         {"-y -o " + quoted(video) + " --framemd5 " + quoted(video) + " " + a, 2, "che è il video"},
+        {"-o " + quoted(video) + " --framemd5 " + quoted(dir.path() / "nowhere" / "sums") + " " + a, 1, "non esiste"},
     };
     for (const Case& c : cases) {
         if (c.arguments.find(quoted(device)) != std::string::npos && !haveDevice)
