@@ -117,6 +117,9 @@ std::string headerRefusal(const Frame& f)
     if (f.height == std::numeric_limits<std::int32_t>::min() || !sizeIsDecodable(f.width, f.rows))
         return "dimensioni di " + std::to_string(f.width) + "×" + std::to_string(f.rows) +
                " pixel che i lettori video non gestiscono";
+    if (f.width > kLargestVideoSide || f.rows > kLargestVideoSide)
+        return "dimensioni di " + std::to_string(f.width) + "×" + std::to_string(f.rows) +
+               " pixel: un video AVI ha al massimo " + std::to_string(kLargestVideoSide) + " pixel per lato";
     return {};
 }
 
@@ -191,9 +194,14 @@ std::vector<std::uint8_t> standardFormat(const Frame& f, std::int32_t compressio
     header.biXPelsPerMeter = f.dib.XPPM();
     header.biYPelsPerMeter = f.dib.YPPM();
     header.biClrUsed = static_cast<std::int32_t>(palette.size() / 4);
-    std::vector<std::uint8_t> format(kInfoHeaderSize + palette.size());
+    // Bit fields (16-bit 5-6-5) keep their three masks after the header, where players read them.
+    const std::size_t masks = compression == BI_BITFIELDS ? 12 : 0;
+    std::vector<std::uint8_t> format(kInfoHeaderSize + masks + palette.size());
     binary::writeInfoHeader(header, std::span(format).first<kInfoHeaderSize>());
-    std::copy(palette.begin(), palette.end(), format.begin() + static_cast<std::ptrdiff_t>(kInfoHeaderSize));
+    if (masks > 0)
+        std::copy_n(f.info.begin() + static_cast<std::ptrdiff_t>(kInfoHeaderSize), masks,
+                    format.begin() + static_cast<std::ptrdiff_t>(kInfoHeaderSize));
+    std::copy(palette.begin(), palette.end(), format.begin() + static_cast<std::ptrdiff_t>(kInfoHeaderSize + masks));
     return format;
 }
 
@@ -268,7 +276,9 @@ FramePlan planFrame(const cDIB& dib)
                             : standardFormat(f, *compression, plan.palette);
         return plan;
     }
-    const bool plain = *compression == f.compression && f.headerSize != static_cast<std::int32_t>(kCoreHeaderSize);
+    // A block larger than a stream's format may be (a gap before the pixels) gives its header alone.
+    const bool plain = *compression == f.compression && f.headerSize != static_cast<std::int32_t>(kCoreHeaderSize) &&
+                       f.info.size() <= kLargestFormatBlock;
     plan.form = plain ? FramePlan::Form::AsStored : FramePlan::Form::StandardHeader;
     plan.format = plain ? std::vector<std::uint8_t>(f.info.begin(), f.info.end()) : standardFormat(f, *compression, {});
     return plan;

@@ -28,6 +28,12 @@
 
 namespace kelvora::bitmap {
 
+// What the videos we write can hold, whatever the codec: the AVI stream header stores the
+// frame's sides as signed 16-bit numbers, and the library takes a format block of up to 1 MiB
+// (platform/avifile). A frame beyond them is refused when it is added, never at the save.
+inline constexpr std::int32_t kLargestVideoSide = 32767;
+inline constexpr std::size_t kLargestFormatBlock = std::size_t{1} << 20;
+
 // What frames of one stream must share for their bytes to mean what its format says.
 struct StreamShape {
     std::int32_t width = 0;

@@ -3,9 +3,11 @@
 #include "adding/AddJob.h"
 #include "adding/FrameAdder.h"
 #include "adding/NumberGaps.h"
+#include "cli/BatchCandidates.h"
 #include "cli/BatchProgress.h"
 #include "cli/InputPaths.h"
 #include "cli/Messages.h"
+#include "cli/OutputFiles.h"
 #include "cli/StopSignals.h"
 #include "cli/VerifyMode.h"
 #include "platform/avifile/AVIFile.h"
@@ -42,84 +44,6 @@ public:
     void MsgBox(const std::string& text, int, const std::string&) override { say(text); }
 };
 
-// The run's candidates in order: the arguments' items, then the list's (read as the save goes,
-// never held whole). A folder stands for its BMP files in natural order, anything else for
-// itself. The one in hand keeps its own bytes, so a frame is saved under the very name given.
-// Without a list the folders are read at the start, so the count is known for the progress.
-class BatchCandidates final : public video::FrameSource {
-public:
-    BatchCandidates(const std::vector<std::string>& items, PathList* list) : m_list(list)
-    {
-        for (const std::string& item : items) {
-            m_entries.push_back(entryFor(item));
-            m_count += m_entries.back().isFolder ? static_cast<int>(m_entries.back().files.size()) : 1;
-        }
-    }
-
-    [[nodiscard]] int count() const override { return m_list ? -1 : m_count; }
-
-    std::optional<std::string> next() override
-    {
-        while (true) {
-            if (m_entry < m_entries.size()) {
-                Entry& entry = m_entries[m_entry];
-                if (!entry.isFolder) {
-                    ++m_entry;
-                    return m_current = std::move(entry.path);
-                }
-                if (m_inFolder < entry.files.size()) {
-                    const std::string_view name = entry.files.name(m_inFolder++);
-                    m_current.assign(entry.path).append(name);
-                    return m_current;
-                }
-                m_entries[m_entry++] = {};  // the folder's names are no longer needed
-                m_inFolder = 0;
-                continue;
-            }
-            const std::optional<std::string> item = m_list ? m_list->next() : std::nullopt;
-            if (!item)
-                return std::nullopt;
-            m_entries.push_back(entryFor(*item));
-        }
-    }
-    // The candidate last given, as the file system names it (the loading thread's).
-    [[nodiscard]] const std::string& current() const { return m_current; }
-    // For each folder whose numbered files skip numbers: the folder and the names missing.
-    std::vector<std::string> gapLines;
-
-private:
-    struct Entry {
-        bool isFolder = false;
-        std::string path;                 // a file, absolute; a folder's ends with its separator
-        platform::DirectorySearch files;  // a folder's BMP files
-    };
-
-    Entry entryFor(const std::string& item)
-    {
-        std::error_code error;
-        const fs::path absolute = fs::absolute(item, error);
-        Entry entry;
-        entry.path = error ? item : absolute.string();
-        if (fs::is_directory(entry.path, error)) {
-            entry.isFolder = true;
-            adding::NumberGaps gaps;
-            entry.files = adding::bmpNamesOfFolder(entry.path, &gaps);
-            if (gaps.missing() > 0)
-                gapLines.push_back(entry.path + ": " + gaps.summary());
-            if (!entry.path.ends_with('/'))
-                entry.path += '/';
-        }
-        return entry;
-    }
-
-    PathList* m_list;
-    std::deque<Entry> m_entries;
-    std::size_t m_entry = 0;
-    std::size_t m_inFolder = 0;
-    int m_count = 0;
-    std::string m_current;
-};
-
 // A refused candidate's message as a line. Where the system can say more precisely why the
 // file cannot be read (a loop of links, a link to nothing, no permission), that is the line.
 class CandidateMessages final : public platform::MessageBoxService {
@@ -149,9 +73,15 @@ public:
     {
     }
 
-    bool admit(std::size_t, bool loaded, const bitmap::cDIB&, const bitmap::FramePlan& plan) override
+    bool admit(std::size_t, bool loaded, const bitmap::cDIB& dib, const bitmap::FramePlan& plan) override
     {
         const std::string& path = m_candidates.current();
+        // The file the checksums are to replace is an input: the run makes nothing.
+        if (loaded && hashes.known() && dib.fileIdentity() == hashes) {
+            hashesAreAFrame = true;
+            ++refused;
+            return false;
+        }
         switch (loaded ? m_adder.judge(path, plan) : adding::Admission::Refused) {
         case adding::Admission::Added:
             if (refused > 0)
@@ -178,6 +108,9 @@ public:
 
     int refused = 0;  // files that are no frame: not readable, or not usable (counted apart too)
     int unusable = 0;
+    // The file --framemd5 would replace, which no frame may be, and whether one was.
+    platform::FileIdentity hashes;
+    bool hashesAreAFrame = false;
     // The frames' paths, kept only when the video is checked after it is made.
     bool keepPaths = false;
     std::vector<std::string> admittedPaths;
@@ -231,25 +164,6 @@ public:
 private:
     const BatchCandidates& m_candidates;
 };
-
-// Refuses, before anything is read or written, an output that would overwrite a file unasked
-// or cannot be a video at all. An empty text when the run may go on. A symbolic link counts
-// as a file even when it leads nowhere; with -y the video is made where it leads.
-std::string outputRefusal(const Invocation& invocation, const fs::path& target, bool& exists)
-{
-    struct stat info {};
-    exists = ::stat(target.c_str(), &info) == 0;
-    if (!exists && !invocation.overwrite && ::lstat(invocation.output.c_str(), &info) == 0)
-        return invocation.output + " esiste già come collegamento simbolico a un file che non c'è: con -y "
-                                   "(--overwrite) il video si crea dove punta";
-    if (exists && S_ISDIR(info.st_mode))
-        return invocation.output + " è una cartella: indica il nome del video da creare";
-    if (exists && !S_ISREG(info.st_mode))
-        return invocation.output + " esiste e non è un file normale";
-    if (exists && !invocation.overwrite)
-        return invocation.output + " esiste già: per sostituirlo aggiungi -y (--overwrite)";
-    return {};
-}
 
 BatchProgress::Style progressStyle(const Invocation& invocation)
 {
@@ -306,6 +220,10 @@ int finish(const Ending& end, platform::PendingOutput& pending, int signal)
     if ((whole || partial) && !pending.commit(replace)) {
         if (partial)
             say(video::failureMessage(outcome));
+        if (pending.error() == EEXIST && pending.inPlace()) {
+            say(output + " è stato sostituito da un altro file mentre il video si scriveva: nessun video creato");
+            return kExitUsage;
+        }
         if (pending.error() == EEXIST) {
             say(output +
                 (whole ? " è comparso mentre il video si scriveva e non è stato sostituito (manca -y)"
@@ -401,25 +319,34 @@ int runBatch(const Invocation& invocation)
     std::signal(SIGPIPE, SIG_IGN);
     const fs::path target = platform::outputTarget(invocation.output);
     bool replacing = false;
-    if (const std::string refusal = outputRefusal(invocation, target, replacing); !refusal.empty()) {
-        printUsageError(printable(refusal));
-        return kExitUsage;
-    }
-    if (const std::string refusal = hashesRefusal(invocation, invocation.output); !refusal.empty()) {
-        say(refusal);
-        return kExitFailed;
-    }
+    RunRefusal refusal{outputRefusal(invocation.output, target, invocation.overwrite, replacing)};
+    if (!refusal.refused())
+        refusal = hashesRefusal(invocation, invocation.output);
+    if (refusal.refused())
+        return reportRefusal(refusal);
     ListInput list(invocation);
     if (list.openError() != 0) {
         say("l'elenco " + invocation.list + " non si legge: " + systemReason(list.openError()));
         return kExitFailed;
     }
-    platform::PendingOutput pending(target);
-    if (!pending.created()) {
+    // A new video is written at its name from the start, so a kill leaves its frames there; one
+    // that replaces a file is written beside it.
+    std::optional<platform::PendingOutput> pending;
+    pending.emplace(target, replacing ? platform::Placement::Beside : platform::Placement::InPlace);
+    if (!pending->created() && pending->error() == EEXIST && !replacing) {
+        // Another run (or anyone) made the file since it was looked for.
+        if (!invocation.overwrite) {
+            printUsageError(printable(invocation.output + " esiste già: per sostituirlo aggiungi -y (--overwrite)"));
+            return kExitUsage;
+        }
+        replacing = true;
+        pending.emplace(target, platform::Placement::Beside);
+    }
+    if (!pending->created()) {
         // Through a link the folder may be another than the one given: name it.
         say(invocation.output + " non si può creare: " +
-            (pending.error() == ENOENT ? "la cartella " + target.parent_path().string() + " non esiste"
-                                       : systemReason(pending.error())));
+            (pending->error() == ENOENT ? "la cartella " + target.parent_path().string() + " non esiste"
+                                        : systemReason(pending->error())));
         return kExitFailed;
     }
 
@@ -429,8 +356,9 @@ int runBatch(const Invocation& invocation)
     CandidateMessages messages(candidates);
     BatchAdmission admission(candidates, messages);
     admission.keepPaths = invocation.verify || !invocation.framemd5.empty();
-    video::SaveRequest request{pending.path().string(), {},          invocation.rate.rate, invocation.rate.scale,
-                               invocation.codec,        &candidates, &admission,           target.string()};
+    admission.hashes = hashesIdentity(invocation);
+    video::SaveRequest request{pending->path().string(), {},          invocation.rate.rate, invocation.rate.scale,
+                               invocation.codec,         &candidates, &admission,           target.string()};
     // Ctrl+C, a kill or a lost terminal stops after the frame in hand; the file is finished.
     const StopSignals stop;
     BatchProgress progress(candidates.count(), stderr, progressStyle(invocation),
@@ -445,11 +373,15 @@ int runBatch(const Invocation& invocation)
         say("l'elenco " + invocation.list + ": " + problem);
         return kExitFailed;
     }
+    if (admission.hashesAreAFrame) {
+        say(hashesAreAFrame(invocation.framemd5) + ": nessun video creato");
+        return kExitUsage;
+    }
     if (const std::string refused = refusedInputs(admission, outcome); !refused.empty()) {
         say(refused);
         return kExitFailed;
     }
-    const int status = finish({invocation, outcome, admission.leftOut(), replacing}, pending, stop.signal());
+    const int status = finish({invocation, outcome, admission.leftOut(), replacing}, *pending, stop.signal());
     return checkAfterSave(invocation, admission.admittedPaths, status, stop);
 }
 

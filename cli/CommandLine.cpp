@@ -15,7 +15,7 @@ constexpr const char* kHelp = "Uso: kelvora-maker [FILE|CARTELLA]...\n"
                               "     kelvora-maker --output VIDEO.avi [--fps N] [--codec raw|ffv1|png] [-y]\n"
                               "                   [--verify] [--framemd5 IMPRONTE] [--progress]\n"
                               "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
-                              "     kelvora-maker --verify VIDEO.avi [--framemd5 IMPRONTE] [--progress]\n"
+                              "     kelvora-maker --verify VIDEO.avi [--framemd5 IMPRONTE [-y]] [--progress]\n"
                               "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
                               "     kelvora-maker --help | --version\n"
                               "\n"
@@ -37,7 +37,8 @@ constexpr const char* kHelp = "Uso: kelvora-maker [FILE|CARTELLA]...\n"
                               "      --codec NOME     come si scrivono i fotogrammi: raw (non compressi, così\n"
                               "                       come sono nei file; il predefinito), ffv1 o png\n"
                               "                       (compressi senza perdita: ogni pixel resta uguale)\n"
-                              "  -y, --overwrite      sostituisce VIDEO se esiste già (solo a video finito)\n"
+                              "  -y, --overwrite      sostituisce VIDEO (solo a video finito) o IMPRONTE se\n"
+                              "                       esistono già; mai una cartella, una FIFO o un dispositivo\n"
                               "      --verify         confronta il video con i fotogrammi da cui è fatto:\n"
                               "                       con --output appena scritto, da solo VIDEO.avi è il\n"
                               "                       primo argomento; ogni fotogramma deve essere uguale al\n"
@@ -46,7 +47,7 @@ constexpr const char* kHelp = "Uso: kelvora-maker [FILE|CARTELLA]...\n"
                               "                       scrive in IMPRONTE (- per lo standard output) l'MD5 di\n"
                               "                       ogni fotogramma del video, come ffmpeg -f framemd5:\n"
                               "                       del video scritto con --output, di quello verificato\n"
-                              "                       con --verify\n"
+                              "                       con --verify; mai il video né un file letto\n"
                               "      --list ELENCO    altri percorsi da ELENCO, uno per riga, dopo i FILE\n"
                               "                       indicati (- legge lo standard input)\n"
                               "      --null           in ELENCO i percorsi finiscono con NUL (find -print0)\n"
@@ -61,12 +62,13 @@ constexpr const char* kHelp = "Uso: kelvora-maker [FILE|CARTELLA]...\n"
                               "Stato di uscita:\n"
                               "    0  video finito: ogni file è diventato un fotogramma\n"
                               "    1  nessun video: un file non si legge come bitmap, o il salvataggio è\n"
-                              "       fallito (un video interrotto da un errore di scrittura resta, finito,\n"
-                              "       solo se VIDEO non esisteva); o nessuna verifica: VIDEO non si legge o\n"
+                              "       fallito (un video interrotto da un errore resta, finito, solo se VIDEO\n"
+                              "       non esisteva); o nessuna verifica: VIDEO non si legge o\n"
                               "       non si decodifica, o le impronte non si scrivono\n"
-                              "    2  errore d'uso: opzione sconosciuta o senza valore, VIDEO esiste già e\n"
-                              "       manca -y (anche se è comparso durante il lavoro), nessuno schermo per\n"
-                              "       la finestra\n"
+                              "    2  errore d'uso: opzione sconosciuta o senza valore, VIDEO o IMPRONTE\n"
+                              "       esiste già e manca -y (anche se un'altra esecuzione l'ha creato\n"
+                              "       prima), non è un file normale, IMPRONTE è uno degli ingressi,\n"
+                              "       nessuno schermo per la finestra\n"
                               "    3  video finito, ma non ogni file è diventato un fotogramma: N file sono\n"
                               "       stati esclusi per il formato; una riga nomina ciascuno\n"
                               "    4  verifica fallita: un fotogramma del video è diverso dal suo file, manca\n"
@@ -271,8 +273,8 @@ private:
                 fail("--fps vale solo con --output; nella finestra si sceglie con la barra");
             else if (m_codecGiven)
                 fail("--codec vale solo con --output; nella finestra si sceglie il tipo di file nel salvataggio");
-            else if (invocation.overwrite)
-                fail("-y vale solo con --output");
+            else if (invocation.overwrite && !(invocation.verify && !invocation.framemd5.empty()))
+                fail("-y vale solo con --output o con --framemd5");
             else if (invocation.verify)
                 checkVerifyAlone();
             else if (!invocation.framemd5.empty())

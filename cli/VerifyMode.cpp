@@ -3,7 +3,7 @@
 #include "cli/BatchMode.h"
 #include "cli/BatchProgress.h"
 #include "cli/Messages.h"
-#include "platform/filesystem/PendingOutput.h"
+#include "cli/OutputFiles.h"
 #include "verify/FrameMd5.h"
 #include "verify/VideoCheck.h"
 #include "platform/text/Counts.h"
@@ -43,61 +43,6 @@ public:
 private:
     BatchProgress& m_progress;
     int m_frames;
-};
-
-// Where the checksums go: standard output, or a file written beside the one named that takes
-// its name only once every line is in it, so a run cut short leaves no half list behind.
-class HashesOut {
-public:
-    explicit HashesOut(const std::string& path) : m_path(path) {}
-    ~HashesOut()
-    {
-        if (m_file)
-            std::fclose(m_file);
-    }
-    HashesOut(const HashesOut&) = delete;
-    HashesOut& operator=(const HashesOut&) = delete;
-
-    // The stream to write to; nullptr, with the reason, when it cannot be made.
-    std::FILE* open(std::string& error)
-    {
-        if (m_path == "-")
-            return stdout;
-        m_pending = std::make_unique<platform::PendingOutput>(platform::outputTarget(m_path));
-        if (m_pending->created())
-            m_file = std::fopen(m_pending->path().c_str(), "we");
-        if (!m_file)
-            error = systemReason(m_pending->created() ? errno : m_pending->error());
-        return m_file;
-    }
-
-    // Every line written and the file given its name; false, with the reason, otherwise.
-    bool finish(std::string& error)
-    {
-        if (m_path == "-") {
-            if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
-                return true;
-            error = systemReason(errno);
-            return false;
-        }
-        const bool flushed = std::fflush(m_file) == 0 && std::ferror(m_file) == 0;
-        const int flushError = errno;
-        const bool closed = std::fclose(std::exchange(m_file, nullptr)) == 0;
-        if (!flushed || !closed) {
-            error = systemReason(flushed ? errno : flushError);
-            return false;
-        }
-        if (!m_pending->commit(platform::Replace::Always)) {
-            error = systemReason(m_pending->error());
-            return false;
-        }
-        return true;
-    }
-
-private:
-    std::string m_path;
-    std::unique_ptr<platform::PendingOutput> m_pending;
-    std::FILE* m_file = nullptr;
 };
 
 BatchProgress::Style progressStyle(const Invocation& invocation)
@@ -140,12 +85,12 @@ int check(const std::string& video, const std::vector<std::string>& frames, cons
     if (!sums.empty() && sums != "-") {
         for (const std::string& frame : frames) {
             if (sameFile(sums, frame)) {
-                say("le impronte non si scrivono in " + sums + ", che è uno dei fotogrammi");
-                return kExitFailed;
+                say(hashesAreAFrame(sums));
+                return kExitUsage;
             }
         }
     }
-    HashesOut out(sums);
+    HashesOut out(sums, invocation.overwrite);
     std::optional<verify::FrameMd5> hashes;
     if (!sums.empty()) {
         std::string error;
@@ -185,31 +130,12 @@ int check(const std::string& video, const std::vector<std::string>& frames, cons
 
 }  // namespace
 
-std::string hashesRefusal(const Invocation& invocation, const std::string& video)
-{
-    const std::string& sums = invocation.framemd5;
-    if (sums.empty() || sums == "-")
-        return {};
-    struct stat info {};
-    if (::stat(sums.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        return sums + " è una cartella: indica il file delle impronte";
-    std::error_code error;
-    if (sameFile(sums, video) || fs::weakly_canonical(sums, error) == fs::weakly_canonical(video, error))
-        return "le impronte non si scrivono in " + sums + ", che è il video";
-    const fs::path folder = fs::path(sums).parent_path();
-    if (!folder.empty() && !fs::is_directory(folder, error))
-        return "le impronte non si scrivono in " + sums + ": la cartella " + folder.string() + " non esiste";
-    return {};
-}
-
 int runVerify(const Invocation& invocation)
 {
     std::signal(SIGPIPE, SIG_IGN);
     const std::string video = invocation.items.front();
-    if (const std::string refusal = hashesRefusal(invocation, video); !refusal.empty()) {
-        say(refusal);
-        return kExitFailed;
-    }
+    if (const RunRefusal refusal = hashesRefusal(invocation, video); refusal.refused())
+        return reportRefusal(refusal);
     Invocation frameItems = invocation;
     frameItems.items.erase(frameItems.items.begin());  // the video is no frame
     const CollectedFrames collected = collectFrames(frameItems);

@@ -16,9 +16,6 @@ namespace kelvora::cli {
 // exit status: 0 when every frame matches, 4 when one differs, is missing or is extra.
 [[nodiscard]] int runVerify(const Invocation& invocation);
 
-// Why --framemd5's file cannot be written for `video`, said before any work; empty when it can.
-[[nodiscard]] std::string hashesRefusal(const Invocation& invocation, const std::string& video);
-
 // Once --output has made a whole video from `frames` (the run ending with `status`): the
 // check and the checksums asked for. The status the run ends with: `status` when they find
 // nothing wrong. `stop` ends the check as it ends a save (Ctrl+C, a kill, a lost terminal).

@@ -36,7 +36,7 @@ const char* const kOutOfMemory = "Memoria insufficiente per preparare il fotogra
 
 FramePipeline::FramePipeline(PipelineFrames frames, std::unique_ptr<bitmap::cDIB> first, std::string firstPath,
                              platform::MessageBoxService& messages, SaveObserver& observer, PipelineEncoding encoding,
-                             std::size_t frameBytes, const std::atomic<bool>& cancel)
+                             std::size_t frameBytes, const std::atomic<bool>& cancel, const ThreadStart& start)
     : m_frames(frames), m_messages(messages), m_observer(observer), m_cancel(cancel), m_codec(encoding.codec),
       m_shape(encoding.shape), m_threadsEach(encoding.plan.threadsEach), m_first(std::move(first)),
       m_firstPath(std::move(firstPath)),
@@ -46,12 +46,37 @@ FramePipeline::FramePipeline(PipelineFrames frames, std::unique_ptr<bitmap::cDIB
     m_slots.resize(slotCount(frameBytes, encoders));
     for (Slot& slot : m_slots)
         slot.frame.dib = std::make_unique<bitmap::cDIB>(m_messages);
-    m_threads.emplace_back([this] { load(); });
+    // The encoders first: the loader must not fill slots no encoder will ever empty.
+    auto firstEncoder = std::make_shared<std::unique_ptr<codec::LosslessEncoder>>(std::move(encoding.first));
+    std::size_t started = 0;
     for (std::size_t i = 0; i < encoders; ++i) {
-        std::unique_ptr<codec::LosslessEncoder> encoder = i == 0 ? std::move(encoding.first) : nullptr;
-        m_threads.emplace_back([this, e = std::move(encoder)]() mutable { encode(std::move(e)); });
+        // An encoder whose thread did not start leaves the first codec object to the next.
+        const bool takesFirst = started == 0;
+        if (startOne(start, [this, firstEncoder, takesFirst] {
+                encode(takesFirst ? std::move(*firstEncoder) : std::unique_ptr<codec::LosslessEncoder>{});
+            }))
+            ++started;
+    }
+    if ((encoders > 0 && started == 0) || !startOne(start, [this] { load(); })) {
+        const std::lock_guard lock(m_mutex);
+        m_threadsMissing = true;
+        m_broken = true;
+        m_stop = true;
+        m_loadingEnded = true;
     }
 }
+
+bool FramePipeline::startOne(const ThreadStart& start, std::function<void()> body)
+{
+    try {
+        m_threads.push_back(start(std::move(body)));
+        return true;
+    } catch (const std::exception&) {  // no thread to be had (EAGAIN), or no memory for one
+        return false;
+    }
+}
+
+std::jthread startThread(std::function<void()> body) { return std::jthread(std::move(body)); }
 
 FramePipeline::~FramePipeline()
 {
@@ -98,6 +123,13 @@ bool FramePipeline::broken()
 {
     const std::lock_guard lock(m_mutex);
     return m_broken;
+}
+
+std::string FramePipeline::brokenReason()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_threadsMissing ? "Il sistema non ha potuto avviare i thread che preparano i fotogrammi."
+                            : "Memoria insufficiente per preparare i fotogrammi.";
 }
 
 void FramePipeline::loadAll()

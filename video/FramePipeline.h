@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <span>
 #include <memory>
 #include <mutex>
@@ -60,15 +61,21 @@ struct PipelineFrames {
     platform::FileIdentity target = {};
 };
 
+// Starts one of the pipeline's threads; throws (std::system_error) when the system cannot.
+using ThreadStart = std::function<std::jthread(std::function<void()>)>;
+[[nodiscard]] std::jthread startThread(std::function<void()> body);
+
 class FramePipeline {
 public:
     // `first` is frame 0, already loaded from `firstPath`. Messages of frames that do not load
     // go to `messages` from the loading thread; `observer` hears frameLoading there (with the
     // entry's number). `frameBytes` (the first frame's pixel block) sizes the frames held in
     // flight.
+    // A thread that cannot be started leaves fewer encoders; with no loader or no encoder
+    // left the pipeline is broken from the start, never waiting for a thread that is not there.
     FramePipeline(PipelineFrames frames, std::unique_ptr<bitmap::cDIB> first, std::string firstPath,
                   platform::MessageBoxService& messages, SaveObserver& observer, PipelineEncoding encoding,
-                  std::size_t frameBytes, const std::atomic<bool>& cancel);
+                  std::size_t frameBytes, const std::atomic<bool>& cancel, const ThreadStart& start = startThread);
     // Stops loading and encoding and waits for the threads (a box being shown included).
     ~FramePipeline();
     FramePipeline(const FramePipeline&) = delete;
@@ -84,8 +91,11 @@ public:
     void takeFollowing(std::size_t from, std::size_t most, std::int64_t smallerThan,
                        std::vector<PreparedFrame*>& batch);
     void giveBack(std::span<PreparedFrame* const> frames);
-    // A thread of the pipeline failed (out of memory): take gives nothing more.
+    // A thread of the pipeline failed (out of memory) or could not be started: take gives
+    // nothing more.
     [[nodiscard]] bool broken();
+    // Why it broke, in Italian, for the user.
+    [[nodiscard]] std::string brokenReason();
 
 private:
     enum class State { Free, Loading, Loaded, Encoding, Ready };
@@ -94,6 +104,7 @@ private:
         PreparedFrame frame;
     };
 
+    [[nodiscard]] bool startOne(const ThreadStart& start, std::function<void()> body);
     void load();
     void loadAll();
     [[nodiscard]] bool fill(PreparedFrame& frame, std::size_t index);
@@ -131,6 +142,7 @@ private:
     std::deque<std::size_t> m_toEncode;  // loaded frames waiting for an encoder, in order
     bool m_loadingEnded = false;
     bool m_broken = false;
+    bool m_threadsMissing = false;  // broken since a thread could not be started
     bool m_stop = false;
     std::vector<std::jthread> m_threads;  // last: they start once the rest is ready
 };

@@ -84,4 +84,11 @@ std::string changedFrameReason(const std::string& frame, const bitmap::FramePlan
     return name + " è cambiato dopo essere stato aggiunto: non ha più il formato del primo fotogramma.";
 }
 
+std::string changedDuringCopyReason(const std::string& frame)
+{
+    return "Il file " + fs::path(frame).filename().string() +
+           " è cambiato mentre veniva copiato nel video (è più corto o è stato riscritto): il suo "
+           "fotogramma non è stato scritto.";
+}
+
 }  // namespace kelvora::video

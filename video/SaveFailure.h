@@ -22,5 +22,8 @@ namespace kelvora::video {
 // A frame that no longer makes a frame of the stream (`plan` is what its file makes now): it
 // ends before its pixel rows, no longer makes a frame at all, or has another format.
 [[nodiscard]] std::string changedFrameReason(const std::string& frame, const bitmap::FramePlan& plan);
+// A frame whose file was cut short or written while its pixels were copied into the video:
+// it is not in the video, and the save ends before it.
+[[nodiscard]] std::string changedDuringCopyReason(const std::string& frame);
 
 }  // namespace kelvora::video

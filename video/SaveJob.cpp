@@ -81,6 +81,7 @@ struct LastFrame {
     std::unique_ptr<bitmap::cDIB> dib;
     bitmap::FramePlan plan;
     std::vector<std::uint8_t> packet;
+    std::string path;
 
     // Takes the frame's contents; the frame keeps the previous ones' storage for reuse.
     void takeFrom(PreparedFrame& frame)
@@ -88,6 +89,7 @@ struct LastFrame {
         std::swap(dib, frame.dib);
         std::swap(plan, frame.plan);
         std::swap(packet, frame.packet);
+        path.assign(frame.path);
     }
 };
 
@@ -112,9 +114,11 @@ struct FrameLoop {
     std::uint64_t frameBytes = 0;   // the frames' pixel blocks as stored
     std::uint64_t sampleBytes = 0;  // what was written for them
     std::size_t written = 0;        // frames in the file
-    // The samples not yet written, from frame `written` on, and their frames' stored sizes.
+    // The samples not yet written, from frame `written` on, their frames' stored sizes and,
+    // for those copied from their files, the file.
     std::vector<AVISAMPLE> samples{};
     std::vector<std::uint64_t> sourceBytes{};
+    std::vector<std::string> copiedFrom{};
 
     // The frames written; out says why the loop stopped early.
     std::size_t run(FramePipeline& pipeline)
@@ -128,7 +132,7 @@ struct FrameLoop {
                 // frames could not be prepared.
                 if (pipeline.broken()) {
                     out.result = avifile::AVIERR_MEMORY;
-                    out.reason = "Memoria insufficiente per preparare i fotogrammi.";
+                    out.reason = pipeline.brokenReason();
                 } else {
                     out.cancelled = cancel.load(std::memory_order_relaxed);
                 }
@@ -197,13 +201,16 @@ struct FrameLoop {
         if (request.codec == codec::Codec::Raw) {
             if (last.plan.palette != palette && !changePalette(index))  // the frame shows its own colours
                 return false;
-            if (platform::File* pixels = last.dib->pixelFile())
+            if (platform::File* pixels = last.dib->pixelFile()) {
                 samples.push_back({nullptr,
                                    last.dib->SizeImage(),
                                    AVIIF_KEYFRAME,
                                    {pixels, last.dib->BitOffset(), last.dib->storedBits()}});
-            else
+                copiedFrom.resize(samples.size());
+                copiedFrom.back() = last.path;
+            } else {
                 samples.push_back({last.dib->PointerToBits(), last.dib->SizeImage(), AVIIF_KEYFRAME});
+            }
         } else {
             // Each encoded frame carries its own colours.
             samples.push_back({last.packet.data(), static_cast<LONG>(last.packet.size()), AVIIF_KEYFRAME});
@@ -242,11 +249,16 @@ struct FrameLoop {
         }
         if (out.result != 0) {
             const std::size_t failed = std::min(static_cast<std::size_t>(done), samples.size() - 1);
-            out.reason = writeFailureReason(request.path, samples[failed].cbBuffer, out.result);
+            // A file cut short or rewritten under its copy: the frame is not in the video.
+            if (out.result == avifile::AVIERR_FILEREAD && failed < copiedFrom.size() && !copiedFrom[failed].empty())
+                out.reason = changedDuringCopyReason(copiedFrom[failed]);
+            else
+                out.reason = writeFailureReason(request.path, samples[failed].cbBuffer, out.result);
             observer.frameStarting(static_cast<int>(written));  // the frame the write stopped at
         }
         samples.clear();
         sourceBytes.clear();
+        copiedFrom.clear();
         return out.result == 0;
     }
 };

@@ -46,13 +46,20 @@ TargetedOutcome saveBesideTarget(SaveRequest request, const std::function<SaveOu
     if (std::optional<SaveOutcome> refused = refusal(target, request))
         return {std::move(*refused), LeftOnDisk::Unchanged};
     struct stat info {};
-    const bool replacing = ::stat(target.c_str(), &info) == 0;
-    const LeftOnDisk untouched = replacing ? LeftOnDisk::OldFile : LeftOnDisk::Unchanged;
+    bool replacing = ::stat(target.c_str(), &info) == 0;
 
-    platform::PendingOutput pending(target);
-    if (!pending.created())
+    // A new video is written at its name from the start, so a kill leaves its frames there;
+    // one that replaces a file is written beside it (also one that appeared a moment ago).
+    std::optional<platform::PendingOutput> pending;
+    pending.emplace(target, replacing ? platform::Placement::Beside : platform::Placement::InPlace);
+    if (!pending->created() && pending->error() == EEXIST && !replacing) {
+        replacing = true;
+        pending.emplace(target, platform::Placement::Beside);
+    }
+    const LeftOnDisk untouched = replacing ? LeftOnDisk::OldFile : LeftOnDisk::Unchanged;
+    if (!pending->created())
         return {failed(request, avifile::AVIERR_FILEOPEN, openFailureReason(target)), untouched};
-    request.path = pending.path().string();
+    request.path = pending->path().string();
     request.target = target;
     TargetedOutcome done{run(request), untouched};
     SaveOutcome& outcome = done.outcome;
@@ -60,7 +67,7 @@ TargetedOutcome saveBesideTarget(SaveRequest request, const std::function<SaveOu
     if (kept == KeptVideo::None)
         return done;
     // The user agreed to replace the file; a partial video takes only a name nobody has.
-    if (!pending.commit(kept == KeptVideo::Whole ? platform::Replace::Always : platform::Replace::Never)) {
+    if (!pending->commit(kept == KeptVideo::Whole ? platform::Replace::Always : platform::Replace::Never)) {
         if (outcome.result == 0)
             outcome.result = avifile::AVIERR_FILEWRITE;
         outcome.reason += (outcome.reason.empty() ? "" : "\r\n") + std::string(kNotRenamed);

@@ -85,6 +85,9 @@ std::optional<StreamRate> streamRateFromText(std::string_view text)
     std::uint64_t denominator = 1;
     for (std::size_t i = 0; i < places.size(); ++i)
         denominator *= 10;
+    // Far beyond the fastest rate, and the scaled number would not fit 64 bits.
+    if (*whole > kFastestRate.rate)
+        return std::nullopt;
     return reduced(*whole * denominator + *fraction, denominator);
 }
 

@@ -14,10 +14,11 @@ HRESULT mAVIDecs::AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<
     for (const AVISAMPLE& sample : samples) {
         const void* bytes = sample.lpBuffer;
         if (sample.inFile.file) {
-            // A sample left in its file is read here, zeros past what the file holds.
+            // A sample left in its file is read here, zeros past what the file held when judged;
+            // a file that holds less by now is not written as zeros.
             fromFile.assign(static_cast<std::size_t>(std::max<LONG>(sample.cbBuffer, 0)), 0);
             const auto stored = std::span(fromFile).first(std::min(sample.inFile.stored, fromFile.size()));
-            if (!sample.inFile.file->readAt(stored, sample.inFile.offset)) {
+            if (sample.inFile.file->readExactlyAt(stored, sample.inFile.offset) != platform::ReadOutcome::Complete) {
                 hr = avifile::AVIERR_FILEREAD;
                 break;
             }

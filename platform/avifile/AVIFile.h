@@ -127,7 +127,9 @@ void AVIFileExit();
 // AVIStreamWrite in turn. *plSampWritten (when given) receives how many are in the file.
 // A sample may also stay in a file (inFile.file set, lpBuffer null): its cbBuffer bytes are
 // the `stored` bytes of that open file from `offset` on, then zeros; they are copied from
-// the file to the video without passing through the caller's memory.
+// the file to the video without passing through the caller's memory. A file that no longer
+// holds its `stored` bytes, or that is written while it is copied, gives AVIERR_FILEREAD:
+// that sample is not in the video (the samples before it are), and writing may go on.
 struct AVISAMPLEFILE {
     platform::File* file = nullptr;
     std::int64_t offset = 0;

@@ -107,11 +107,14 @@ HRESULT AviWriter::writeRun(std::span<const FrameSample> frames)
 {
     std::uint64_t chunkStart = m_file.position();
     m_runWritten = 0;
+    bool sourceChanged = false;
     // Frames in memory go out gathered; a frame left in its file is copied on its own. The
     // loop stops at the first frame that did not reach the file whole.
     for (std::size_t from = 0; from < frames.size() && m_runWritten == from;) {
         if (frames[from].inFile.source) {
-            m_runWritten += m_file.appendChunkFrom(m_frameChunk, frames[from].inFile) ? 1 : 0;
+            const RiffFile::CopyResult copy = m_file.appendChunkFrom(m_frameChunk, frames[from].inFile);
+            m_runWritten += copy == RiffFile::CopyResult::Copied ? 1 : 0;
+            sourceChanged = copy == RiffFile::CopyResult::SourceChanged;
             ++from;
             continue;
         }
@@ -131,6 +134,9 @@ HRESULT AviWriter::writeRun(std::span<const FrameSample> frames)
         ++m_framesSincePatch;
     }
     m_goodEnd = chunkStart;
+    // A frame whose file changed under the copy was taken back whole: the file stays usable.
+    if (sourceChanged)
+        return AVIERR_FILEREAD;
     if (m_runWritten < frames.size()) {
         m_failed = true;
         return AVIERR_FILEWRITE;

@@ -101,21 +101,30 @@ std::size_t RiffFile::appendChunks(platform::FourCC id, std::span<const std::spa
     return whole;
 }
 
-bool RiffFile::appendChunkFrom(platform::FourCC id, const FileBytes& payload)
+RiffFile::CopyResult RiffFile::appendChunkFrom(platform::FourCC id, const FileBytes& payload)
 {
+    const std::uint64_t start = m_position;
     std::uint8_t header[8];
     ByteWriter out(header);
     out.u32(id.value());
     out.u32(static_cast<std::uint32_t>(payload.size));
     if (!append(header))
-        return false;
+        return CopyResult::WriteFailed;
     const std::size_t stored = std::min(payload.stored, payload.size);
+    // Stamps before and after: a file rewritten in place during the copy may keep its length.
+    const std::optional<platform::FileStamp> before = payload.source->stamp();
     const std::optional<std::size_t> copied =
         m_file.copyFrom(*payload.source, payload.offset, stored, static_cast<std::int64_t>(m_position));
     if (!copied)
-        return false;
+        return CopyResult::WriteFailed;
     m_position += *copied;
-    return appendZeros(payload.size - *copied + (payload.size & 1));
+    const std::optional<platform::FileStamp> after = payload.source->stamp();
+    if (*copied < stored || !before || !after || *before != *after) {
+        if (!truncate(start))
+            return CopyResult::WriteFailed;
+        return CopyResult::SourceChanged;
+    }
+    return appendZeros(payload.size - *copied + (payload.size & 1)) ? CopyResult::Copied : CopyResult::WriteFailed;
 }
 
 bool RiffFile::appendZeros(std::size_t count)

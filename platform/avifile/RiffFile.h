@@ -38,9 +38,16 @@ public:
         std::size_t stored = 0;
         std::size_t size = 0;
     };
-    // One chunk whose payload is copied from its file; bytes the file no longer holds (it
-    // was cut short meanwhile) are written as zeros, as a load would have read them.
-    [[nodiscard]] bool appendChunkFrom(platform::FourCC id, const FileBytes& payload);
+    enum class CopyResult {
+        Copied,
+        WriteFailed,    // the output could not be written (errno set); the chunk may be partly there
+        SourceChanged,  // the source no longer held its `stored` bytes, or was written during the copy
+    };
+    // One chunk whose payload is copied from its file. Only the bytes past `stored` are written
+    // as zeros (those the file never held, as a load reads them). A source that holds fewer
+    // bytes than `stored` by now, or that changed while it was copied, is no frame of what it
+    // was judged to be: the chunk is taken back, the file left as it was before the call.
+    [[nodiscard]] CopyResult appendChunkFrom(platform::FourCC id, const FileBytes& payload);
     // The bytes a chunk of `payload` bytes takes: header, payload, pad.
     [[nodiscard]] static std::uint64_t chunkBytes(std::size_t payload) { return 8 + payload + (payload & 1); }
     [[nodiscard]] bool patch(std::uint64_t offset, std::span<const std::uint8_t> data);

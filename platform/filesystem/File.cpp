@@ -194,6 +194,17 @@ std::optional<std::int64_t> File::length() const
     return static_cast<std::int64_t>(status.st_size);
 }
 
+std::optional<FileStamp> File::stamp() const
+{
+    struct stat status {};
+    if (::fstat(m_descriptor, &status) != 0)
+        return std::nullopt;
+    constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+    return FileStamp{static_cast<std::int64_t>(status.st_size),
+                     status.st_mtim.tv_sec * kNsPerSecond + status.st_mtim.tv_nsec,
+                     status.st_ctim.tv_sec * kNsPerSecond + status.st_ctim.tv_nsec};
+}
+
 bool File::isRegular() const { return regularLength().has_value(); }
 
 std::optional<std::int64_t> File::regularLength() const

@@ -36,6 +36,16 @@ struct RegularFileStatus {
     FileIdentity identity = {};
 };
 
+// What changes when a file's bytes change: its length, and the times of its last write and
+// status change. Two equal stamps taken around a read mean no one wrote the file meanwhile
+// (within the file system's clock resolution).
+struct FileStamp {
+    std::int64_t length = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 // An open file descriptor, closed when the object goes. Reads and writes are positional,
 // so no call depends on a file offset left behind by another.
 class File {
@@ -79,6 +89,8 @@ public:
     [[nodiscard]] std::optional<std::int64_t> regularLength() const;
     // The same with the file's identity.
     [[nodiscard]] std::optional<RegularFileStatus> regularStatus() const;
+    // The file's stamp now (fstat); nothing (errno set) on error.
+    [[nodiscard]] std::optional<FileStamp> stamp() const;
     // Closes now, reporting what close reports; the destructor closes silently.
     [[nodiscard]] bool close();
 

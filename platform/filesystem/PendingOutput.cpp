@@ -50,10 +50,29 @@ void takeRightsOf(int fd, const fs::path& target)
     (void)::fchmod(fd, mode);
 }
 
+FileIdentity identityOf(const struct stat& status)
+{
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
 }  // namespace
 
-PendingOutput::PendingOutput(const fs::path& target) : m_target(target)
+PendingOutput::PendingOutput(const fs::path& target, Placement placement) : m_target(target)
 {
+    if (placement == Placement::InPlace) {
+        const int fd = ::open(target.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            m_error = errno;
+            return;
+        }
+        struct stat made {};
+        if (::fstat(fd, &made) == 0)
+            m_identity = identityOf(made);
+        ::close(fd);
+        m_path = target;
+        m_inPlace = true;
+        return;
+    }
     // Hidden and unique, in the same folder: the final rename stays on one file system. Made
     // with the mode of any new file, so the umask and a folder's default ACL apply.
     std::random_device seed;
@@ -79,12 +98,28 @@ PendingOutput::PendingOutput(const fs::path& target) : m_target(target)
 
 PendingOutput::~PendingOutput()
 {
-    if (!m_committed && created())
+    if (!m_committed && created() && (!m_inPlace || stillOurs()))
         (void)::unlink(m_path.c_str());
+}
+
+bool PendingOutput::stillOurs() const
+{
+    struct stat there {};
+    return ::lstat(m_path.c_str(), &there) == 0 && identityOf(there) == m_identity;
 }
 
 bool PendingOutput::commit(Replace replace)
 {
+    if (m_inPlace) {
+        // Another writer may have renamed its own file over this one (asked to replace it).
+        if (!stillOurs()) {
+            m_error = EEXIST;
+            m_committed = true;  // what has the name now is not ours to remove
+            return false;
+        }
+        m_committed = true;
+        return true;
+    }
     if (replace == Replace::Never ? !renameWithoutReplacing() : ::rename(m_path.c_str(), m_target.c_str()) != 0) {
         if (m_error == 0)
             m_error = errno;

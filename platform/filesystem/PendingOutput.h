@@ -1,8 +1,13 @@
 #pragma once
 
-// A video while it is made: a file of its own beside the target, which takes the target's
-// name only once it holds a video worth keeping. Until then an existing file of that name is
+// A video while it is made. Where no file has the target's name, the target itself, created
+// exclusively and written in place: a save cut short by a kill leaves its frames where the
+// user looks, and a second writer of the same name finds it taken. Where a file has the name
+// (one the user agreed to replace), a hidden file of its own beside the target, which takes
+// the target's name only once it holds a video worth keeping: until then the existing file is
 // untouched, and a save that fails leaves it as it was.
+
+#include "platform/filesystem/File.h"
 
 #include <filesystem>
 
@@ -14,33 +19,45 @@ enum class Replace {
     Never,   // it is kept, and the rename fails (EEXIST), even if it appeared a moment ago
 };
 
+// Where the file is made.
+enum class Placement {
+    Beside,   // a hidden file beside the target, renamed at commit
+    InPlace,  // the target itself, created only if nothing has its name (EEXIST otherwise)
+};
+
 class PendingOutput {
 public:
-    // Creates a new, empty file in the target's folder (error() says why it could not: errno).
-    // It takes the permission bits of a regular file at the target, and its owner and group
+    // Creates a new, empty file (error() says why it could not: errno). Beside the target it
+    // takes the permission bits of a regular file at the target, and its owner and group
     // where the system lets it; otherwise the usual rights of a new file.
-    explicit PendingOutput(const std::filesystem::path& target);
-    // Removes the file unless it was given the target's name.
+    explicit PendingOutput(const std::filesystem::path& target, Placement placement = Placement::Beside);
+    // Removes the file unless it was given the target's name (in place: unless committed, and
+    // only while the name still leads to the file made here).
     ~PendingOutput();
     PendingOutput(const PendingOutput&) = delete;
     PendingOutput& operator=(const PendingOutput&) = delete;
 
     [[nodiscard]] bool created() const { return !m_path.empty(); }
+    [[nodiscard]] bool inPlace() const { return m_inPlace; }
     // The file being written.
     [[nodiscard]] const std::filesystem::path& path() const { return m_path; }
     // Gives the file the target's name, as one step: no moment exists at which the target is
-    // missing or half written. False (see error()) when the rename failed; the file is then
-    // removed with this object.
+    // missing or half written. In place it only confirms that the name still leads to the
+    // file written (EEXIST when another took it meanwhile). False (see error()) when it
+    // failed; the file is then removed with this object.
     [[nodiscard]] bool commit(Replace replace);
     // The errno of the last step that failed; 0 when none did.
     [[nodiscard]] int error() const { return m_error; }
 
 private:
     [[nodiscard]] bool renameWithoutReplacing();
+    [[nodiscard]] bool stillOurs() const;
 
     std::filesystem::path m_target;
     std::filesystem::path m_path;
+    FileIdentity m_identity;
     int m_error = 0;
+    bool m_inPlace = false;
     bool m_committed = false;
 };
 

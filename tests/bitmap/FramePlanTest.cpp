@@ -118,6 +118,12 @@ TEST_P(FramePlanOf, DecidesHowEachKindOfBitmapIsWritten)
     if (plan.form == Form::AsStored) {
         EXPECT_TRUE(std::equal(plan.format.begin(), plan.format.end(), loaded.dib.PointerToBitmapInfo()));
     }
+    EXPECT_LE(plan.format.size(), kLargestFormatBlock);
+    if (plan.shape.compression == BI_BITFIELDS) {  // the masks follow the header
+        ASSERT_GE(plan.format.size(), 52u);
+        EXPECT_TRUE(
+            std::equal(plan.format.begin() + 40, plan.format.begin() + 52, loaded.dib.PointerToBitmapInfo() + 40));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -175,6 +181,21 @@ INSTANTIATE_TEST_SUITE_P(
         Candidate{"AreaBeyondDecoders",
                   plain({.width = 100000, .height = 100000, .bitCount = 1, .sizeImage = 1024, .offBits = 62}),
                   Form::Refused},
+        // The AVI stream header holds sides of up to 32767 pixels, whatever the codec.
+        Candidate{"WidthOf32767", plain({.width = 32767, .height = 1, .bitCount = 24, .sizeImage = 98304}),
+                  Form::AsStored},
+        Candidate{"WidthOf32768", plain({.width = 32768, .height = 1, .bitCount = 24, .sizeImage = 98304}),
+                  Form::Refused, "dimensioni di 32768×1 pixel: un video AVI ha al massimo 32767 pixel per lato"},
+        Candidate{"TopDownRowsOf32768",
+                  plain({.width = 1, .height = -32768, .bitCount = 1, .sizeImage = 131072, .offBits = 62}),
+                  Form::Refused, "dimensioni di 1×32768 pixel: un video AVI ha al massimo 32767 pixel per lato"},
+        // A gap before the pixels larger than a stream's format block: the header alone is written.
+        Candidate{"Rgb24AfterAGapBeyondAFormatBlock",
+                  plain({.bitCount = 24, .sizeImage = 24, .offBits = 54 + (1 << 20)}), Form::StandardHeader},
+        Candidate{"Rgb16Masks565AfterAGapBeyondAFormatBlock",
+                  plain({.bitCount = 16, .compression = BI_BITFIELDS, .sizeImage = 16, .offBits = 66 + (1 << 20)},
+                        masks(0xF800, 0x07E0, 0x001F)),
+                  Form::StandardHeader},
         Candidate{"BlockShortOfTheRows", plain({.bitCount = 24, .sizeImage = 20}), Form::Refused},
         Candidate{"FileEndsBeforeTheRows", plain({.bitCount = 24, .sizeImage = 24, .storedPixels = 20}),
                   Form::Incomplete},

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -228,33 +230,158 @@ TEST_F(BatchModeTest, AnExistingFileIsReplacedOnlyWhenAskedAndOnlyByAFinishedVid
 }
 
 // Two runs write the same video: the first is held at the end of its list while the second
-// makes the file. The first then finds the name taken and, without -y, keeps the other's video.
-TEST_F(BatchModeTest, AFileThatAppearsAtTheOutputDuringARunIsKeptWithoutY)
+// starts. A new video has its name from the start, so the later run finds it taken and, without
+// -y, ends with 2 leaving the first's video alone; with -y it replaces it once finished, and
+// the first, finding its file gone from the name, says so and ends with 2.
+TEST_F(BatchModeTest, OfTwoRunsWritingTheSameVideoTheLaterEndsWith2OrReplacesItWithY)
 {
     testsupport::writeBmp(dir.path() / "first.bmp", frame(1));
     testsupport::writeBmp(dir.path() / "second.bmp", frame(2));
     const fs::path video = dir.path() / "out.avi";
-    const std::string list = (dir.path() / "first.bmp").string() + '\0';
-    Pipe input;
-    Pipe errors;
-    RunningProgram held({"-o", video.string(), "--list", "-", "--null"}, {input.read, errors.write});
-    input.closeRead();
-    errors.closeWrite();
-    ASSERT_EQ(::write(input.write, list.data(), list.size()), static_cast<ssize_t>(list.size()));
-    ASSERT_TRUE(held.waitUntilBlockedIn(SYS_read, STDIN_FILENO));
-    const ProgramRun other = run("-o " + quoted(video) + " " + quoted(dir.path() / "second.bmp"));
-    ASSERT_EQ(other.status, 0) << other.errors;
-    input.closeWrite();
-    std::string said;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(errors.read, buffer, sizeof buffer)) > 0;)
-        said.append(buffer, static_cast<std::size_t>(got));
+    for (const bool overwrite : {false, true}) {
+        SCOPED_TRACE(overwrite ? "with -y" : "without -y");
+        fs::remove(video);
+        const std::string list = (dir.path() / "first.bmp").string() + '\0';
+        Pipe input;
+        Pipe errors;
+        RunningProgram held({"-o", video.string(), "--list", "-", "--null"}, {input.read, errors.write});
+        input.closeRead();
+        errors.closeWrite();
+        ASSERT_EQ(::write(input.write, list.data(), list.size()), static_cast<ssize_t>(list.size()));
+        ASSERT_TRUE(held.waitUntilBlockedIn(SYS_read, STDIN_FILENO));
+        const ProgramRun other =
+            run((overwrite ? "-y -o " : "-o ") + quoted(video) + " " + quoted(dir.path() / "second.bmp"));
+        input.closeWrite();
+        std::string said;
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(errors.read, buffer, sizeof buffer)) > 0;)
+            said.append(buffer, static_cast<std::size_t>(got));
+        const int first = held.wait();
+        if (!overwrite) {
+            EXPECT_EQ(other.status, 2) << other.errors;
+            EXPECT_NE(other.errors.find("esiste già"), std::string::npos) << other.errors;
+            EXPECT_EQ(first, 0) << said;
+            EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(1)}));
+        } else {
+            EXPECT_EQ(other.status, 0) << other.errors;
+            EXPECT_EQ(first, 2) << said;
+            EXPECT_NE(said.find("è stato sostituito da un altro file"), std::string::npos) << said;
+            EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(2)}));
+        }
+        EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"first.bmp", "out.avi", "second.bmp"}));
+    }
+}
 
-    EXPECT_EQ(held.wait(), 2) << said;
-    EXPECT_NE(said.find("è comparso mentre il video si scriveva"), std::string::npos) << said;
-    EXPECT_EQ(said.find("creato " + video.string()), std::string::npos) << said;
-    EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(2)}));
-    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"first.bmp", "out.avi", "second.bmp"}));
+// A run killed outright (SIGKILL: nothing of it runs afterwards) while it writes a new video
+// leaves the frames written so far at the video's name, readable; replacing a file, it
+// leaves that file as it was.
+TEST_F(BatchModeTest, AKilledRunLeavesItsFramesAtTheNameOrTheOldFileAsItWas)
+{
+    std::vector<BmpLayout> frames;
+    std::string list;
+    for (std::uint32_t i = 1; i <= 3; ++i) {
+        frames.push_back({128, 96, 24, i});  // 36 KiB: each written on its own as soon as read
+        const fs::path path = dir.path() / ("f" + std::to_string(i) + ".bmp");
+        testsupport::writeBmp(path, frames.back());
+        list += path.string() + '\0';
+    }
+    const fs::path video = dir.path() / "new.avi";
+    const fs::path old = dir.path() / "old.avi";
+    testsupport::writeBytes(old, "an older video");
+    for (const fs::path& output : {video, old}) {
+        SCOPED_TRACE(output.filename().string());
+        Pipe input;
+        RunningProgram program({"-y", "-o", output.string(), "--list", "-", "--null"}, {input.read, -1});
+        input.closeRead();
+        ASSERT_EQ(::write(input.write, list.data(), list.size()), static_cast<ssize_t>(list.size()));
+        // Held reading the rest of its list once the three frames are in the file.
+        ASSERT_TRUE(program.waitUntilBlockedIn(SYS_read, STDIN_FILENO));
+        if (output == video) {
+            // The frames follow the 'movi' list's type; the third is whole once the file reaches its end.
+            const std::size_t threeFrames = 3 * (8 + testsupport::bmpPixels(frames[0]).size());
+            const auto written = [&] {
+                const std::string bytes = contents(video);
+                const std::size_t movi = bytes.find("movi");
+                return movi != std::string::npos && bytes.size() >= movi + 4 + threeFrames;
+            };
+            for (int tries = 0; tries < 2000 && !written(); ++tries)
+                ::usleep(10'000);
+        }
+        ASSERT_EQ(::kill(program.pid(), SIGKILL), 0);
+        EXPECT_EQ(program.wait(), 128 + SIGKILL);
+    }
+    const testsupport::ProbeResult probe = testsupport::probeVideo(video);
+    ASSERT_TRUE(probe.ok) << probe.output;
+    EXPECT_EQ(probe.framesRead, 3);
+    EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf(frames));
+    EXPECT_EQ(contents(old), "an older video");
+}
+
+// --framemd5's file follows -o's rules, all decided before anything is written: an existing
+// file is replaced only with -y, never a FIFO or a device, and never one of the run's inputs
+// (the video, the --list file, a frame named or found in a folder). Each refusal ends with 2
+// (a folder that is not there with 1, as for -o) and leaves the folder as it was.
+TEST_F(BatchModeTest, TheChecksumsFileReplacesNothingUnaskedAndNoInput)
+{
+    const fs::path shots = dir.path() / "shots";
+    fs::create_directory(shots);
+    testsupport::writeBmp(shots / "a.bmp", frame(1));
+    testsupport::writeBmp(shots / "b.bmp", frame(2));
+    const fs::path video = dir.path() / "v.avi";
+    const fs::path sums = dir.path() / "sums.txt";
+    const fs::path list = dir.path() / "list.txt";
+    const fs::path fifo = dir.path() / "fifo";
+    const fs::path device = dir.path() / "null";
+    testsupport::writeBytes(list, (shots / "b.bmp").string() + "\n");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const bool haveDevice = ::mknod(device.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0;
+    const std::string a = quoted(shots / "a.bmp");
+    const std::string aBytes = contents(shots / "a.bmp");
+    const std::string bBytes = contents(shots / "b.bmp");
+    struct Case {
+        std::string arguments;
+        int status;
+        const char* said;
+    };
+    const std::vector<Case> cases = {
+        {"-o " + quoted(video) + " --framemd5 " + quoted(sums) + " " + a, 2, "esiste già"},
+        {"-y -o " + quoted(video) + " --framemd5 " + quoted(fifo) + " " + a, 2, "non è un file normale"},
+        {"-y -o " + quoted(video) + " --framemd5 " + quoted(device) + " " + a, 2, "non è un file normale"},
+        {"-y -o " + quoted(video) + " --list " + quoted(list) + " --framemd5 " + quoted(list) + " " + a, 2,
+         "l'elenco dei percorsi"},
+        {"-y -o " + quoted(video) + " --framemd5 " + a + " " + a, 2, "uno dei fotogrammi"},
+        {"-y -o " + quoted(video) + " --framemd5 " + quoted(shots / "b.bmp") + " " + quoted(shots), 2,
+         "uno dei fotogrammi"},
+        {"-y -o " + quoted(video) + " --framemd5 " + quoted(video) + " " + a, 2, "che è il video"},
+        {"-o " + quoted(video) + " --framemd5 " + quoted(dir.path() / "nowhere" / "sums") + " " + a, 1, "non esiste"},
+    };
+    for (const Case& c : cases) {
+        if (c.arguments.find(quoted(device)) != std::string::npos && !haveDevice)
+            continue;  // no device of our own to offer (not root)
+        testsupport::writeBytes(sums, "kept");
+        const std::vector<std::string> before = names(dir.path());
+        const ProgramRun result = run(c.arguments);
+        EXPECT_EQ(result.status, c.status) << c.arguments << "\n" << result.errors;
+        EXPECT_NE(result.errors.find(c.said), std::string::npos) << result.errors;
+        EXPECT_EQ(names(dir.path()), before) << c.arguments;
+        EXPECT_EQ(contents(sums), "kept");
+        EXPECT_EQ(contents(list), (shots / "b.bmp").string() + "\n");
+        EXPECT_TRUE(fs::is_fifo(fifo));
+        EXPECT_TRUE(!haveDevice || fs::is_character_file(device));
+        EXPECT_EQ(contents(shots / "a.bmp"), aBytes);
+        EXPECT_EQ(contents(shots / "b.bmp"), bBytes);
+    }
+    // Asked with -y, a checksums file is replaced; so it is when a video is only checked.
+    const ProgramRun made = run("-o " + quoted(video) + " -y --framemd5 " + quoted(sums) + " " + a);
+    EXPECT_EQ(made.status, 0) << made.errors;
+    EXPECT_TRUE(contents(sums).starts_with("#format: frame checksums")) << contents(sums);
+    testsupport::writeBytes(sums, "kept");
+    const ProgramRun unasked = run("--verify " + quoted(video) + " --framemd5 " + quoted(sums) + " " + a);
+    EXPECT_EQ(unasked.status, 2) << unasked.errors;
+    EXPECT_EQ(contents(sums), "kept");
+    const ProgramRun asked = run("--verify -y " + quoted(video) + " --framemd5 " + quoted(sums) + " " + a);
+    EXPECT_EQ(asked.status, 0) << asked.errors;
+    EXPECT_TRUE(contents(sums).starts_with("#format: frame checksums"));
 }
 
 // Names with spaces and new lines, from a pipe, in the order given: one per line, or NUL-ended.

@@ -116,6 +116,11 @@ TEST(CommandLineTest, EachRateIsWrittenAsItsExactReducedPair)
         // Reduced first: only terms that still do not fit 32 bits are refused.
         {"8589934592/8589934592", video::StreamRate{1, 1}},
         {"4294967297/4294967296", std::nullopt},
+        // A decimal whose scaled number would pass 64 bits is out of range, not wrapped around.
+        {"18446744073709552.000", std::nullopt},
+        {"999999999999999999.9", std::nullopt},
+        {"1000.000", video::StreamRate{1000, 1}},
+        {"1000.001", std::nullopt},
     };
     for (const Rate& r : rates) {
         const CommandLine line = parse({"-o", "v.avi", "--fps", r.given, "a"});

@@ -112,8 +112,8 @@ xdotool windowfocus "$main_window" key Escape
 sleep 1
 click_at "$SAVE_X" "$SAVE_Y"
 answer_dialog "$SAVE_TITLE" "$out/cancelled.avi" save-dialog-cancelled
-# The video is written beside the chosen name, under a hidden one, until it is finished.
-file_started() { [ -n "$(find "$out" -maxdepth 1 -name '.cancelled.avi.*' -size +0)" ]; }
+# A new video is written at the chosen name from the start.
+file_started() { [ -s "$out/cancelled.avi" ]; }
 wait_for 30 "the save to start" file_started
 shot saving-progress
 xdotool windowfocus "$main_window" key Escape

@@ -15,7 +15,7 @@ xdotool windowfocus "$main_window" key Escape
 sleep 1
 click_at "$SAVE_X" "$SAVE_Y"
 answer_dialog "$SAVE_TITLE" "$out/terminated.avi" save-dialog-terminated
-terminated_started() { [ -n "$(find "$out" -maxdepth 1 -name '.terminated.avi.*' -size +0)" ]; }
+terminated_started() { [ -s "$out/terminated.avi" ]; }
 wait_for 30 "the save to start" terminated_started
 kill -TERM "$app_pid"
 deadline=$((SECONDS + 60))

@@ -257,5 +257,55 @@ TEST_F(SaveJobTest, LargeFramesKeepTheirBytesAndAVanishedOneRepeatsTheFrameBefor
     }
 }
 
+// A large frame cut short after it was admitted, just before its pixels are copied: never
+// zeros in the video. The save stops there, names the file, and the frames before it are whole.
+TEST_F(SaveJobTest, ALargeFrameCutShortBeforeItsCopyStopsTheSaveAndIsNamed)
+{
+    const BmpLayout large{640, 560, 24, 1};  // 1.07 MB of pixels
+    addFrames(4, large);
+    struct CutBeforeWrite final : SaveObserver {
+        std::string frame;
+        void frameStarting(int index) override
+        {
+            if (index == 2 && !frame.empty())
+                fs::resize_file(std::exchange(frame, {}), 600'000);
+        }
+        void frameWritten(int) override {}
+    } observer;
+    observer.frame = frames[2];
+    const std::string output = dir.file("changed.avi");
+    SaveRequest request{output, frames, 10};
+    const std::atomic<bool> cancel{false};
+    const SaveOutcome outcome = SaveJob(systemAVIDecs(), messages).run(request, observer, cancel);
+    EXPECT_FALSE(outcome.finished);
+    EXPECT_EQ(outcome.result, avifile::AVIERR_FILEREAD);
+    EXPECT_EQ(outcome.framesWritten, 2);
+    EXPECT_EQ(outcome.reason, "Il file frame2.bmp è cambiato mentre veniva copiato nel video (è più corto o è "
+                              "stato riscritto): il suo fotogramma non è stato scritto.");
+    const testsupport::AviInfo info = testsupport::inspectAvi(output);
+    ASSERT_TRUE(info.error.empty()) << info.error;
+    ASSERT_EQ(info.frames.size(), 2u);
+    for (std::size_t i = 0; i < info.frames.size(); ++i) {
+        BmpLayout expected = large;
+        expected.seed = static_cast<std::uint32_t>(i + 1);
+        EXPECT_TRUE(testsupport::readFrameBytes(output, info.frames[i]) == testsupport::bmpPixels(expected));
+    }
+}
+
+// What admission accepts the writer holds: frames at the largest side an AVI header stores
+// save whole (one pixel more is refused when added, bitmap/FramePlan).
+TEST_F(SaveJobTest, FramesAtTheLargestSideTheHeadersHoldAreWritten)
+{
+    for (const BmpLayout layout : {BmpLayout{32767, 1, 24, 1}, BmpLayout{1, -32767, 8, 1}}) {
+        SCOPED_TRACE(layout.width);
+        frames.clear();
+        addFrames(2, layout);
+        const std::string output = dir.file("side.avi");
+        const SaveOutcome outcome = run(output, systemAVIDecs());
+        EXPECT_TRUE(outcome.finished) << outcome.reason;
+        EXPECT_EQ(outcome.framesWritten, 2);
+    }
+}
+
 }  // namespace
 }  // namespace kelvora::video

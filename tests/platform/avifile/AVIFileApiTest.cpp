@@ -150,9 +150,10 @@ TEST_F(OpenStream, RefusesBadArgumentsWithTheirCodes)
 }
 
 // Samples left in a file, between samples in memory: each is the file's bytes from its
-// offset, and where the file holds fewer than the sample's size (cut short since it was
-// judged) the rest reads as zero, as a load would have read it.
-TEST_F(OpenStream, SamplesLeftInAFileAreCopiedFromItAndWhatItLacksIsZero)
+// offset, then zeros past what the file held when judged. A file that holds less than that by
+// now (cut short since) is never written as zeros: that sample is taken back, the samples
+// before it stay, and writing goes on.
+TEST_F(OpenStream, SamplesLeftInAFileAreCopiedFromItAndOneCutShortIsRefused)
 {
     ASSERT_EQ(setFormat(), AVIERR_OK);
     const std::vector<std::uint8_t> source = {'#', '#', 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'};
@@ -166,17 +167,21 @@ TEST_F(OpenStream, SamplesLeftInAFileAreCopiedFromItAndWhatItLacksIsZero)
     const AVISAMPLE samples[] = {
         {nullptr, 6, AVIIF_KEYFRAME, {&pixels, 2, 6}},  // "abcdef"
         {inMemory, 3, AVIIF_KEYFRAME, {}},              // "MEM"
-        {nullptr, 7, AVIIF_KEYFRAME, {&pixels, 8, 7}},  // "ghij", then three zeros
         {nullptr, 5, AVIIF_KEYFRAME, {&pixels, 2, 2}},  // "ab", then three zeros
+        {nullptr, 7, AVIIF_KEYFRAME, {&pixels, 8, 7}},  // the file holds only "ghij" of it
+        {inMemory, 3, AVIIF_KEYFRAME, {}},
     };
     LONG written = 0;
-    ASSERT_EQ(AVIStreamWriteSamples(m_compressed, 0, samples, &written), AVIERR_OK);
-    EXPECT_EQ(written, 4);
+    EXPECT_EQ(AVIStreamWriteSamples(m_compressed, 0, samples, &written), AVIERR_FILEREAD);
+    EXPECT_EQ(written, 3);
+    EXPECT_EQ(AVIStreamWriteSamples(m_compressed, 3, {&samples[4], 1}, &written), AVIERR_OK);
     const AVISAMPLE both{inMemory, 3, AVIIF_KEYFRAME, {&pixels, 0, 3}};
     EXPECT_EQ(AVIStreamWriteSamples(m_compressed, 4, {&both, 1}, nullptr), AVIERR_BADPARAM);
     AVIStreamRelease(std::exchange(m_compressed, nullptr));
     AVIStreamRelease(std::exchange(m_stream, nullptr));
-    AVIFileRelease(std::exchange(m_file, nullptr));
+    HRESULT finished = AVIERR_ERROR;
+    AVIFileRelease(std::exchange(m_file, nullptr), &finished);
+    EXPECT_EQ(finished, AVIERR_OK);
 
     const AviInfo info = inspectAvi(m_dir / "a.avi");
     ASSERT_TRUE(info.error.empty()) << info.error;
@@ -187,8 +192,8 @@ TEST_F(OpenStream, SamplesLeftInAFileAreCopiedFromItAndWhatItLacksIsZero)
     };
     EXPECT_EQ(text(0), "abcdef");
     EXPECT_EQ(text(1), "MEM");
-    EXPECT_EQ(text(2), std::string("ghij\0\0\0", 7));
-    EXPECT_EQ(text(3), std::string("ab\0\0\0", 5));
+    EXPECT_EQ(text(2), std::string("ab\0\0\0", 5));
+    EXPECT_EQ(text(3), "MEM");
 }
 
 void putLE32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value)

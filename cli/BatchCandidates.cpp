@@ -1,0 +1,64 @@
+#include "cli/BatchCandidates.h"
+
+#include "adding/FrameAdder.h"
+#include "adding/NumberGaps.h"
+
+#include <filesystem>
+
+namespace kelvora::cli {
+
+namespace fs = std::filesystem;
+
+BatchCandidates::BatchCandidates(const std::vector<std::string>& items, PathList* list) : m_list(list)
+{
+    for (const std::string& item : items) {
+        m_entries.push_back(entryFor(item));
+        m_count += m_entries.back().isFolder ? static_cast<int>(m_entries.back().files.size()) : 1;
+    }
+}
+
+std::optional<std::string> BatchCandidates::next()
+{
+    while (true) {
+        if (!m_entries.empty()) {
+            Entry& entry = m_entries.front();
+            if (!entry.isFolder) {
+                m_current = std::move(entry.path);
+                m_entries.pop_front();
+                return m_current;
+            }
+            if (m_inFolder < entry.files.size()) {
+                const std::string_view name = entry.files.name(m_inFolder++);
+                m_current.assign(entry.path).append(name);
+                return m_current;
+            }
+            m_entries.pop_front();  // the folder's names are no longer needed
+            m_inFolder = 0;
+            continue;
+        }
+        const std::optional<std::string> item = m_list ? m_list->next() : std::nullopt;
+        if (!item)
+            return std::nullopt;
+        m_entries.push_back(entryFor(*item));
+    }
+}
+
+BatchCandidates::Entry BatchCandidates::entryFor(const std::string& item)
+{
+    std::error_code error;
+    const fs::path absolute = fs::absolute(item, error);
+    Entry entry;
+    entry.path = error ? item : absolute.string();
+    if (fs::is_directory(entry.path, error)) {
+        entry.isFolder = true;
+        adding::NumberGaps gaps;
+        entry.files = adding::bmpNamesOfFolder(entry.path, &gaps);
+        if (gaps.missing() > 0)
+            gapLines.push_back(entry.path + ": " + gaps.summary());
+        if (!entry.path.ends_with('/'))
+            entry.path += '/';
+    }
+    return entry;
+}
+
+}  // namespace kelvora::cli

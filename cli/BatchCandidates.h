@@ -1,0 +1,48 @@
+#pragma once
+
+#include "cli/InputPaths.h"
+#include "platform/dirsearch/DirectorySearch.h"
+#include "video/FrameSource.h"
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvora::cli {
+
+// The run's candidates in order: the arguments' items, then the list's (read as the save goes,
+// never held whole: an entry is dropped once given). A folder stands for its BMP files in
+// natural order, anything else for itself. The one in hand keeps its own bytes, so a frame is
+// saved under the very name given. Without a list the folders are read at the start, so the
+// count is known for the progress.
+class BatchCandidates final : public video::FrameSource {
+public:
+    BatchCandidates(const std::vector<std::string>& items, PathList* list);
+
+    [[nodiscard]] int count() const override { return m_list ? -1 : m_count; }
+    std::optional<std::string> next() override;
+    // The candidate last given, as the file system names it (the loading thread's).
+    [[nodiscard]] const std::string& current() const { return m_current; }
+    // The items and list entries held, not yet given whole (a folder counts once).
+    [[nodiscard]] std::size_t held() const { return m_entries.size(); }
+    // For each folder whose numbered files skip numbers: the folder and the names missing.
+    std::vector<std::string> gapLines;
+
+private:
+    struct Entry {
+        bool isFolder = false;
+        std::string path;                 // a file, absolute; a folder's ends with its separator
+        platform::DirectorySearch files;  // a folder's BMP files
+    };
+
+    [[nodiscard]] Entry entryFor(const std::string& item);
+
+    PathList* m_list;
+    std::deque<Entry> m_entries;
+    std::size_t m_inFolder = 0;
+    int m_count = 0;
+    std::string m_current;
+};
+
+}  // namespace kelvora::cli

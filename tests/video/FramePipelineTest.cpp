@@ -1,0 +1,85 @@
+// The save's frame pipeline when the system gives it fewer threads than it asks for: it goes
+// on with the encoders it has, and with none (or no loader) it says so at once instead of
+// waiting for ever on a slot no thread would free.
+#include "codec/LosslessEncoder.h"
+#include "tests/support/Watchdog.h"
+#include "tests/support/app/ScriptedServices.h"
+#include "tests/support/bmp/BmpFiles.h"
+#include "video/FramePipeline.h"
+#include "video/SaveJob.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <system_error>
+
+namespace kelvora::video {
+namespace {
+
+struct NoProgress final : SaveObserver {
+    void frameStarting(int) override {}
+    void frameWritten(int) override {}
+};
+
+TEST(FramePipelineTest, ThreadsThatCannotStartNeverLeaveTheSaveWaiting)
+{
+    struct Case {
+        const char* what;
+        std::set<int> failing;  // the thread starts that fail: the two encoders' first, then the loader's
+        bool works;
+    };
+    const Case cases[] = {
+        {"every thread", {}, true},
+        {"one encoder of two", {2}, true},
+        {"the encoder holding the stream's codec", {1}, true},
+        {"no encoder", {1, 2}, false},
+        {"no loader", {3}, false},
+    };
+    testsupport::TempDir dir;
+    std::vector<std::string> paths;
+    for (std::uint32_t i = 0; i < 6; ++i) {
+        paths.push_back(dir.file("f" + std::to_string(i) + ".bmp"));
+        testsupport::writeBmp(paths.back(), {16, 16, 24, i + 1});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const testsupport::Watchdog watchdog(c.what);
+        testsupport::ScriptedMessageBox messages;
+        auto first = std::make_unique<bitmap::cDIB>(messages);
+        ASSERT_TRUE(first->CreateFromFile(paths[0]));
+        const bitmap::FramePlan plan = bitmap::planFrame(*first);
+        std::string error;
+        auto encoder = codec::LosslessEncoder::open(codec::Codec::Ffv1, plan.shape, 1, error);
+        ASSERT_TRUE(encoder) << error;
+        const std::vector<std::string> rest(paths.begin() + 1, paths.end());
+        ListedFrames source(rest);
+        NoProgress observer;
+        const std::atomic<bool> cancel{false};
+        int calls = 0;
+        const ThreadStart start = [&](std::function<void()> body) {
+            if (c.failing.contains(++calls))
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            return startThread(std::move(body));
+        };
+        FramePipeline pipeline({source, nullptr, 1, {}}, std::move(first), paths[0], messages, observer,
+                               {codec::Codec::Ffv1, plan.shape, {2, 1}, std::move(encoder)}, 768, cancel, start);
+        if (!c.works) {
+            EXPECT_EQ(pipeline.take(0), nullptr);
+            EXPECT_TRUE(pipeline.broken());
+            EXPECT_EQ(pipeline.brokenReason(), "Il sistema non ha potuto avviare i thread che preparano i fotogrammi.");
+            continue;
+        }
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            PreparedFrame* frame = pipeline.take(i);
+            ASSERT_NE(frame, nullptr) << i;
+            EXPECT_TRUE(frame->failure.empty()) << frame->failure;
+            EXPECT_FALSE(frame->packet.empty());
+            pipeline.giveBack({&frame, 1});
+        }
+        EXPECT_EQ(pipeline.take(paths.size()), nullptr);
+        EXPECT_FALSE(pipeline.broken());
+    }
+}
+
+}  // namespace
+}  // namespace kelvora::video
