@@ -391,6 +391,7 @@ CollectedFrames collectFrames(const Invocation& invocation)
     }
     collected.frames = std::move(frames.frames);
     collected.refused = outcome.unreadable;
+    collected.leftOut = outcome.mismatched;
     return collected;
 }
 

@@ -12,9 +12,12 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string_view>
+#include <vector>
 
 namespace kelvora::codec {
 
@@ -36,11 +39,81 @@ std::optional<PixelLayout> layoutOf(int format)
     }
 }
 
+// What a decoder reports of damage it found and hid (an FFV1 slice failing its CRC is
+// concealed from the frame before and logged, never returned as an error): the first error
+// line libavcodec logs for a watched context while it decodes a frame. Lines of contexts
+// nobody watches are dropped, as before, so none reaches the terminal.
+class DamageLog {
+public:
+    static DamageLog& instance()
+    {
+        static DamageLog log;
+        return log;
+    }
+
+    void watch(const void* context, std::string* sink)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_watched.push_back({context, sink});
+    }
+    void unwatch(const void* context)
+    {
+        const std::lock_guard lock(m_mutex);
+        std::erase_if(m_watched, [context](const Watched& w) { return w.context == context; });
+    }
+
+private:
+    struct Watched {
+        const void* context;
+        std::string* sink;
+    };
+
+    DamageLog()
+    {
+        av_log_set_level(AV_LOG_QUIET);
+        av_log_set_callback(&DamageLog::line);
+    }
+
+    static void line(void* context, int level, const char* format, va_list args)
+    {
+        if (level > AV_LOG_ERROR || !context)
+            return;
+        DamageLog& log = instance();
+        const std::lock_guard lock(log.m_mutex);
+        const auto watched = std::ranges::find(log.m_watched, context, &Watched::context);
+        if (watched == log.m_watched.end() || !watched->sink->empty())
+            return;
+        char text[256] = {};
+        std::vsnprintf(text, sizeof text, format, args);
+        std::string& sink = *watched->sink;
+        sink = text;
+        while (!sink.empty() && (sink.back() == '\n' || sink.back() == '!' || sink.back() == ' '))
+            sink.pop_back();
+        if (sink.empty())
+            sink = "errore del decodificatore";
+    }
+
+    std::mutex m_mutex;
+    std::vector<Watched> m_watched;
+};
+
 }  // namespace
 
 struct LosslessDecoder::Context : detail::AvObjects {
+    Context() = default;
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+    ~Context()
+    {
+        if (codec)
+            DamageLog::instance().unwatch(codec.get());
+    }
+    // Listens for the damage the decoder reports of each frame; once the context is made.
+    void watch() { DamageLog::instance().watch(codec.get(), &damage); }
+
     std::vector<std::uint8_t> input;  // the packet with the zeroed tail decoders may read into
     bool decoded = false;
+    std::string damage;  // what the decoder reported of the frame last decoded
 };
 
 LosslessDecoder::LosslessDecoder(std::unique_ptr<Context> context) : m_context(std::move(context)) {}
@@ -51,10 +124,9 @@ namespace {
 
 const AVCodec* findDecoder(AVCodecID id, std::string_view label, std::string& error)
 {
-    // A damaged frame is found by comparing its pixels and said in our own words; libavcodec's
-    // lines would only interleave with ours on standard error.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+    // Damage is said in our own words; libavcodec's lines would only interleave with ours on
+    // standard error.
+    DamageLog::instance();
     const AVCodec* decoder = avcodec_find_decoder(id);
     if (!decoder)
         error = "la libreria libavcodec non ha il decodificatore " + std::string(label);
@@ -73,9 +145,12 @@ std::unique_ptr<LosslessDecoder> LosslessDecoder::openRle(int width, int height,
         error = "memoria insufficiente per il decodificatore";
         return nullptr;
     }
+    context->watch();
     AVCodecContext& c = *context->codec;
     c.width = width;
     c.height = height;
+    // A picture larger than the stream's header says is no frame of it.
+    c.max_pixels = (std::int64_t{width} + 128) * (std::int64_t{height} + 128);
     c.bits_per_coded_sample = bitCount;
     if (const int result = avcodec_open2(&c, decoder, nullptr); result < 0) {
         error = "il decodificatore RLE non si apre (" + avError(result) + ")";
@@ -96,9 +171,12 @@ std::unique_ptr<LosslessDecoder> LosslessDecoder::open(Codec codec, std::span<co
         error = "memoria insufficiente per il decodificatore";
         return nullptr;
     }
+    context->watch();
     AVCodecContext& c = *context->codec;
     c.width = width;
     c.height = height;
+    // A picture larger than the stream's header says is no frame of it.
+    c.max_pixels = (std::int64_t{width} + 128) * (std::int64_t{height} + 128);
     // Slices only: frame threads would hand pictures back frames late.
     c.thread_count = std::max(threads, 1);
     c.thread_type = FF_THREAD_SLICE;
@@ -132,6 +210,7 @@ bool LosslessDecoder::send(std::span<const std::uint8_t> packet, const CodecPale
 {
     Context& x = *m_context;
     x.decoded = false;
+    x.damage.clear();  // the slice threads of the frame before have ended: none logs now
     x.input.assign(packet.begin(), packet.end());
     x.input.resize(packet.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
     AVPacket& in = *x.packet;
@@ -157,12 +236,18 @@ bool LosslessDecoder::send(std::span<const std::uint8_t> packet, const CodecPale
     if (result < 0) {
         // A decoder that failed part-way may hold state of the frame; every frame stands alone.
         avcodec_flush_buffers(x.codec.get());
-        error = result == AVERROR(EAGAIN) ? std::string("nessuna immagine") : avError(result);
+        error = result == AVERROR(EAGAIN) ? std::string("nessuna immagine")
+                : x.damage.empty()        ? avError(result)
+                                          : x.damage;
         return false;
     }
     x.decoded = true;
+    if (x.damage.empty() && (x.frame->decode_error_flags != 0 || (x.frame->flags & AV_FRAME_FLAG_CORRUPT) != 0))
+        x.damage = "il decodificatore ha nascosto un danno";
     return true;
 }
+
+const std::string& LosslessDecoder::damage() const { return m_context->damage; }
 
 DecodedPicture LosslessDecoder::picture() const
 {

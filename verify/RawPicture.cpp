@@ -1,6 +1,7 @@
 #include "verify/RawPicture.h"
 
 #include "bitmap/RleIndices.h"
+#include "verify/PictureLimits.h"
 
 #include <cstring>
 
@@ -35,7 +36,9 @@ bool rawPicture(const binary::BITMAPINFOHEADER& header, std::span<const std::uin
                 const codec::CodecPalette& palette, std::vector<std::uint8_t>& out)
 {
     const int bitCount = header.biBitCount;
-    if (header.biWidth <= 0 || header.biHeight == 0 || bitCount <= 0 || bitCount > 32)
+    // Any file may be given: a depth no decoder reads, or a picture no file of any length
+    // makes plausible, is no picture (the file's own length is its caller's to weigh).
+    if (!rawRefusal(header, kMaxPictureBytes).empty())
         return false;
     const auto width = static_cast<std::size_t>(header.biWidth);
     const std::size_t rows =

@@ -5,9 +5,13 @@
 #include "codec/LosslessDecoder.h"
 #include "verify/AviFrames.h"
 #include "verify/FrameCompare.h"
+#include "verify/PictureLimits.h"
+#include "verify/PngChunks.h"
 #include "verify/RawPicture.h"
 
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 
 namespace kelvora::verify {
@@ -55,25 +59,30 @@ public:
 class Checker {
 public:
     Checker(const CheckRequest& request, AviFrames& video, codec::Codec codec, codec::LosslessDecoder* decoder,
-            FrameMd5* hashes)
-        : m_request(request), m_video(video), m_codec(codec), m_decoder(decoder), m_hashes(hashes), m_dib(m_message)
+            std::unique_ptr<codec::LosslessDecoder> rleDecoder, FrameMd5* hashes)
+        : m_request(request), m_video(video), m_codec(codec), m_decoder(decoder), m_hashes(hashes),
+          m_rleDecoder(std::move(rleDecoder)), m_dib(m_message)
     {
-        // ffmpeg draws each run-length frame over the one before: its checksums come from its own decoder.
-        const auto& h = video.stream().header;
-        if (hashes && (h.biCompression == binary::BI_RLE8 || h.biCompression == binary::BI_RLE4)) {
-            std::string ignored;
-            m_rleDecoder = codec::LosslessDecoder::openRle(h.biWidth, h.biHeight < 0 ? -h.biHeight : h.biHeight,
-                                                           h.biBitCount, ignored);
-        }
     }
 
     // The frame just read from the video, at place `index`.
     void take(int index, CheckOutcome& out)
     {
         bool decoded = false;
-        std::string decodeError;
-        if (m_decoder)
-            decoded = m_decoder->decode(m_chunk, decodeError);
+        std::string damage;
+        if (m_decoder) {
+            const auto& h = m_video.stream().header;
+            const PngCheck png = m_codec == codec::Codec::Png ? checkPng(m_chunk, h.biWidth, h.biHeight) : PngCheck{};
+            std::string decodeError;
+            decoded = !png.tooLarge && m_decoder->decode(m_chunk, decodeError);
+            damage = !png.damage.empty() ? png.damage
+                     : !decoded          ? "non si decodifica (" + decodeError + ")"
+                                         : m_decoder->damage();
+        }
+        if (!damage.empty() && out.damaged++ == 0) {
+            out.firstDamaged = index;
+            out.damageReason = damage;
+        }
         if (m_hashes)
             hash(index, decoded);
         if (!m_request.compare)
@@ -82,8 +91,8 @@ public:
             note(out, index, "è in più nel video");
             return;
         }
-        if (m_decoder && !decoded) {
-            note(out, index, "non si decodifica (" + decodeError + ")");
+        if (!damage.empty()) {
+            note(out, index, decoded ? "è danneggiato (" + damage + ")" : damage);
             return;
         }
         if (std::string why = compare(m_request.frames[static_cast<std::size_t>(index)]); !why.empty())
@@ -161,7 +170,7 @@ private:
     codec::Codec m_codec;
     codec::LosslessDecoder* m_decoder;
     FrameMd5* m_hashes;
-    std::unique_ptr<codec::LosslessDecoder> m_rleDecoder;
+    std::unique_ptr<codec::LosslessDecoder> m_rleDecoder;  // ffmpeg draws each RLE frame over the one before
     KeptMessage m_message;
     bitmap::cDIB m_dib;
     std::vector<std::uint8_t> m_chunk;
@@ -171,8 +180,20 @@ private:
 
 }  // namespace
 
-CheckOutcome checkVideo(const CheckRequest& request, CheckObserver& observer, const std::atomic<bool>& cancel,
-                        FrameMd5* hashes)
+namespace {
+
+// Why the frames cannot be decoded (or hashed) here; empty when they can. Every size is
+// weighed against the file's before a picture is made of it.
+std::string decodeRefusal(const AviFrames& video, codec::Codec codec, bool hashes)
+{
+    const binary::BITMAPINFOHEADER& h = video.stream().header;
+    if (codec != codec::Codec::Raw)
+        return pictureRefusal(h.biWidth, h.biHeight, video.length());
+    return hashes ? rawRefusal(h, video.length()) : std::string();
+}
+
+CheckOutcome runCheck(const CheckRequest& request, CheckObserver& observer, const std::atomic<bool>& cancel,
+                      FrameMd5* hashes)
 {
     CheckOutcome out;
     out.listFrames = static_cast<int>(request.frames.size());
@@ -189,16 +210,25 @@ CheckOutcome checkVideo(const CheckRequest& request, CheckObserver& observer, co
                      ", che qui non si decodifica";
         return out;
     }
+    if (std::string refusal = decodeRefusal(*video, *codec, hashes != nullptr); !refusal.empty()) {
+        out.reason = std::move(refusal);
+        return out;
+    }
+    const auto& h = video->stream().header;
+    const int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
     std::unique_ptr<codec::LosslessDecoder> decoder;
+    std::unique_ptr<codec::LosslessDecoder> rleDecoder;
     if (*codec != codec::Codec::Raw) {
-        const auto& h = video->stream().header;
-        decoder = codec::LosslessDecoder::open(*codec, configurationOf(video->stream()), h.biWidth,
-                                               h.biHeight < 0 ? -h.biHeight : h.biHeight,
+        decoder = codec::LosslessDecoder::open(*codec, configurationOf(video->stream()), h.biWidth, height,
                                                static_cast<int>(std::thread::hardware_concurrency()), out.reason);
         if (!decoder)
             return out;
+    } else if (hashes && (h.biCompression == binary::BI_RLE8 || h.biCompression == binary::BI_RLE4)) {
+        rleDecoder = codec::LosslessDecoder::openRle(h.biWidth, height, h.biBitCount, out.reason);
+        if (!rleDecoder)
+            return out;
     }
-    Checker checker(request, *video, *codec, decoder.get(), hashes);
+    Checker checker(request, *video, *codec, decoder.get(), std::move(rleDecoder), hashes);
     for (int index = 0;; ++index) {
         if (cancel.load(std::memory_order_relaxed)) {
             out.result = CheckResult::Cancelled;
@@ -211,20 +241,39 @@ CheckOutcome checkVideo(const CheckRequest& request, CheckObserver& observer, co
         observer.frameChecked(index);
     }
     checker.finishHashes();
-    if (!request.compare && !video->problem().empty()) {
+    const std::string& problem = video->problem();
+    if (video->readFailed() || (!request.compare && !problem.empty())) {
         out.result = CheckResult::Unchecked;
-        out.reason = video->problem();
+        out.reason = problem;
         return out;
     }
     if (request.compare && out.videoFrames < out.listFrames) {
         // The files the video lacks need not be read: nothing in the video can match them.
-        const std::string problem = video->problem();
         Checker::note(out, out.videoFrames,
                       "manca nel video" + (problem.empty() ? std::string() : " (" + problem + ")"));
         out.differing += out.listFrames - out.videoFrames - 1;
         observer.frameChecked(out.listFrames - 1);
+    } else if (request.compare && !problem.empty()) {
+        // A frame cut short at the end is one the video does not hold whole.
+        Checker::note(out, out.videoFrames, problem);
     }
     out.result = out.differing == 0 ? CheckResult::Same : CheckResult::Different;
+    return out;
+}
+
+}  // namespace
+
+CheckOutcome checkVideo(const CheckRequest& request, CheckObserver& observer, const std::atomic<bool>& cancel,
+                        FrameMd5* hashes)
+{
+    try {
+        return runCheck(request, observer, cancel, hashes);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    CheckOutcome out;
+    out.listFrames = static_cast<int>(request.frames.size());
+    out.reason = "non c'è memoria per leggerne i fotogrammi";
     return out;
 }
 
