@@ -46,7 +46,8 @@ bool rawPicture(const binary::BITMAPINFOHEADER& header, std::span<const std::uin
     out.clear();
     if (header.biCompression == binary::BI_RLE8 || header.biCompression == binary::BI_RLE4) {
         out.resize(width * rows);
-        bitmap::expandRle(chunk, header.biWidth, header.biHeight, bitCount, out);
+        // Run-length frames are bottom-up whatever the sign of the height, as decoders read them.
+        bitmap::expandRle(chunk, header.biWidth, static_cast<std::int32_t>(rows), bitCount, out);
         appendPalette(palette, out);
         return true;
     }

@@ -40,6 +40,15 @@ TEST(RawPictureTest, MakesPicturesOnlyOfDepthsDecodersRead)
         // One byte short of the last row: ffmpeg drops such a frame.
         EXPECT_FALSE(rawPicture(headerOf(5, -3, bits), std::span(chunk).first(chunk.size() - 1), palette, out)) << bits;
     }
+    // Run-length rows go bottom-up whatever the height's sign says (a fuzzed header once
+    // reached the expansion with a negative height).
+    const std::vector<std::uint8_t> twoPixels{2, 5, 0, 1};
+    for (const std::int32_t height : {4, -4}) {
+        ASSERT_TRUE(rawPicture(headerOf(8, height, 8, binary::BI_RLE8), twoPixels, palette, out)) << height;
+        EXPECT_EQ(out[3 * 8], 5) << height;
+        EXPECT_EQ(out[3 * 8 + 1], 5) << height;
+        EXPECT_EQ(out[0], 0) << height;
+    }
     // A run-length stream of the other depth, and one claiming a picture of 4 GiB.
     const std::vector<std::uint8_t> endOfBitmap{0, 1};
     EXPECT_FALSE(rawPicture(headerOf(8, 8, 4, binary::BI_RLE8), endOfBitmap, palette, out));
