@@ -114,7 +114,9 @@ int reportCheck(const verify::CheckOutcome& outcome, const verify::CheckRequest&
     switch (outcome.result) {
     case verify::CheckResult::Same:
         if (request.compare)
-            say("verificato " + video + ": " + framesText(outcome.videoFrames) + ", ognuno uguale al suo file");
+            say("verificato " + video + ": " + framesText(outcome.videoFrames) +
+                (outcome.approximate ? ", ognuno simile al suo file (codec con perdita)"
+                                     : ", ognuno uguale al suo file"));
         return statusIfSame;
     case verify::CheckResult::Different:
         say("verifica fallita per " + video + ": " + verify::differenceText(outcome, request.frames));

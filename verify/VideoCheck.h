@@ -44,6 +44,8 @@ enum class CheckResult {
 struct CheckOutcome {
     CheckResult result = CheckResult::Unchecked;
     int videoFrames = 0;  // frames found in the video (so far, for a cancelled check)
+    // The video's codec loses detail (MJPEG...): its frames were compared closely, not exactly.
+    bool approximate = false;
     int listFrames = 0;
     // Frames the decoder found damaged (a slice or chunk failing its CRC, concealed or not
     // decoded at all), whether or not they were compared; the first of them, from 0.

@@ -191,6 +191,46 @@ TEST(VideoCheckTest, ADamagedFrameIsADifferenceThoughItsPixelsMatch)
     }
 }
 
+// Videos other writers make of our frames: uncompressed with the rows top-down, or in a
+// codec only libavcodec decodes. Lossless, each frame must show its file's colours exactly
+// (a frame changed on disk is found); lossy, closely. Before, the first was "dall'alto in
+// basso" and the rest "non si decodifica".
+TEST(VideoCheckTest, ChecksOtherWritersVideos)
+{
+    if (!testsupport::ffmpegAvailable())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    const struct {
+        const char* name;
+        const char* args;
+        bool lossless;
+    } cases[] = {
+        {"raw, top-down", "-c:v rawvideo -pix_fmt bgr24", true},
+        {"raw 32 bits", "-c:v rawvideo -pix_fmt bgra", true},
+        {"Ut Video", "-c:v utvideo", true},
+        {"HuffYUV", "-c:v huffyuv", true},
+        {"MJPEG", "-c:v mjpeg -q:v 1", false},
+    };
+    for (const auto& c : cases) {
+        testsupport::TempDir dir;
+        const Made made = makeWithFfmpeg(dir.path(), c.args, 3, false);
+        ASSERT_FALSE(made.video.empty()) << c.name;
+        const Checked same = check(made.video, made.frames, true, true);
+        EXPECT_EQ(same.outcome.result, CheckResult::Same)
+            << c.name << ": " << same.outcome.firstReason << same.outcome.reason;
+        std::string ffmpeg;
+        testsupport::runCommand("ffmpeg -v quiet -i '" + made.video.string() + "' -fflags +bitexact -f framemd5 -",
+                                ffmpeg);
+        EXPECT_EQ(same.lines, ffmpeg) << c.name;
+        EXPECT_EQ(same.outcome.approximate, !c.lossless) << c.name;
+        if (!c.lossless)
+            continue;
+        testsupport::writeBmp(made.frames[1], testsupport::frameLayout({64, 48, 24, 99}));
+        const CheckOutcome changed = check(made.video, made.frames, true, false).outcome;
+        EXPECT_EQ(changed.result, CheckResult::Different) << c.name;
+        EXPECT_EQ(changed.first, 1) << c.name;
+    }
+}
+
 // A video cut inside its last frame holds one frame less than was written: against the files
 // of the frames it still holds whole it is still not the video that was made.
 TEST(VideoCheckTest, AFrameCutShortAtTheEndIsADifference)
