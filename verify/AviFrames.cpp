@@ -226,7 +226,16 @@ bool AviFrames::headAt(std::int64_t at, std::array<std::uint8_t, 8>& head, std::
 bool AviFrames::readBody(std::int64_t at, std::uint32_t size, std::vector<std::uint8_t>& data)
 {
     data.resize(size);
-    const platform::ReadOutcome read = m_file.readExactlyAt(data, at);
+    // What the scan's window holds already is not read again: small frames come from it whole.
+    std::size_t held = 0;
+    const std::int64_t windowEnd = m_windowAt + static_cast<std::int64_t>(m_window.size());
+    if (at >= m_windowAt && at < windowEnd) {
+        held = static_cast<std::size_t>(std::min<std::int64_t>(size, windowEnd - at));
+        std::memcpy(data.data(), m_window.data() + (at - m_windowAt), held);
+    }
+    if (held == data.size())
+        return true;
+    const platform::ReadOutcome read = m_file.readExactlyAt(std::span(data).subspan(held), at + std::int64_t(held));
     if (read == platform::ReadOutcome::Complete)
         return true;
     readFailure(read);
