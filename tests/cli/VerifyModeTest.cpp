@@ -115,6 +115,42 @@ TEST(VerifyModeListTest, AFileLeftOutIsADifference)
         << refused.errors;
 }
 
+// A bit flipped in a frame's last slice CRC: every frame is the same picture, so the slice
+// FFV1 conceals from the frame before shows the right pixels; the check still names the frame
+// as damaged, and the checksums stay ffmpeg's.
+TEST(VerifyModeDamageTest, ASliceFailingItsCrcIsADifference)
+{
+    if (!testsupport::ffmpegAvailable())
+        GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
+    testsupport::TempDir dir;
+    const fs::path folder = dir / "frames";
+    fs::create_directory(folder);
+    for (int n = 1; n <= 4; ++n)
+        writeOwnColours(folder / ("f_" + std::to_string(n) + ".bmp"), {13, 8, 24, 7});
+    const fs::path video = dir / "v.avi";
+    ASSERT_EQ(run("-o " + quoted(video) + " --codec ffv1 " + quoted(folder)).status, 0);
+    std::string bytes = fileText(video);
+    std::size_t at = bytes.find("movi");
+    for (int n = 0; n < 3; ++n)
+        at = bytes.find("00dc", at + 4);
+    const std::size_t size = static_cast<unsigned char>(bytes[at + 4]) |
+                             static_cast<unsigned char>(bytes[at + 5]) << 8 |
+                             static_cast<unsigned char>(bytes[at + 6]) << 16;
+    bytes[at + 8 + size - 1] ^= 0x10;
+    testsupport::writeBytes(video, bytes);
+    const fs::path sums = dir / "v.framemd5";
+    const ProgramRun checked = run("--framemd5 " + quoted(sums) + " --verify " + quoted(video) + " " + quoted(folder));
+    EXPECT_EQ(checked.status, 4) << checked.errors;
+    EXPECT_NE(checked.errors.find("fotogramma 3 di 4, " + (folder / "f_3.bmp").string() +
+                                  ": è danneggiato (slice CRC mismatch"),
+              std::string::npos)
+        << checked.errors;
+    std::string ffmpeg;
+    ASSERT_EQ(
+        testsupport::runCommand("ffmpeg -v quiet -i " + quoted(video) + " -fflags +bitexact -f framemd5 -", ffmpeg), 0);
+    EXPECT_EQ(fileText(sums), ffmpeg);
+}
+
 // Uncompressed, the palette frames and 32-bit frames with their unused fourth byte set are the
 // cases a checker gets wrong; compressed, the unused byte is dropped by the codec.
 INSTANTIATE_TEST_SUITE_P(Codecs, VerifyModeTest,
