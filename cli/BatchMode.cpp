@@ -309,6 +309,7 @@ CollectedFrames collectFrames(const Invocation& invocation)
     }
     collected.frames = std::move(frames.frames);
     collected.refused = outcome.unreadable;
+    collected.leftOut = outcome.mismatched;
     return collected;
 }
 

@@ -16,6 +16,7 @@ namespace kelvora::cli {
 struct CollectedFrames {
     std::vector<std::string> frames;
     int refused = 0;       // files that are no readable bitmaps
+    int leftOut = 0;       // files left out for their format (another size or depth than the first)
     bool listRead = true;  // false when the list could not be read to its end
 };
 [[nodiscard]] CollectedFrames collectFrames(const Invocation& invocation);

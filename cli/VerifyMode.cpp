@@ -33,7 +33,7 @@ bool sameFile(const std::string& a, const std::string& b)
            first.st_ino == second.st_ino;
 }
 
-std::string framesText(int count) { return platform::countText(count, "fotogramma", "fotogrammi"); }
+std::string framesText(std::int64_t count) { return platform::countText(count, "fotogramma", "fotogrammi"); }
 
 class CheckProgress final : public verify::CheckObserver {
 public:
@@ -59,7 +59,9 @@ int reportCheck(const verify::CheckOutcome& outcome, const verify::CheckRequest&
     switch (outcome.result) {
     case verify::CheckResult::Same:
         if (request.compare)
-            say("verificato " + video + ": " + framesText(outcome.videoFrames) + ", ognuno uguale al suo file");
+            say("verificato " + video + ": " + framesText(outcome.videoFrames) +
+                (outcome.approximate ? ", ognuno simile al suo file (codec con perdita)"
+                                     : ", ognuno uguale al suo file"));
         return statusIfSame;
     case verify::CheckResult::Different:
         say("verifica fallita per " + video + ": " + verify::differenceText(outcome, request.frames));
@@ -76,10 +78,24 @@ int reportCheck(const verify::CheckOutcome& outcome, const verify::CheckRequest&
     return kExitFailed;
 }
 
+// Frames the decoder found damaged, said once the checksums are written (they are ffmpeg's,
+// which hashes a concealed frame as it shows it); the status then is a failed check's.
+int reportDamage(const verify::CheckOutcome& outcome, const std::string& video, int status)
+{
+    if (outcome.damaged == 0)
+        return status;
+    std::string text = "il video " + video + " è danneggiato: fotogramma " + std::to_string(outcome.firstDamaged + 1) +
+                       ": " + outcome.damageReason;
+    if (outcome.damaged > 1)
+        text += "; " + platform::countText(outcome.damaged - 1, "altro danneggiato", "altri danneggiati");
+    say(text);
+    return kExitDiffers;
+}
+
 // Checks and hashes `video` as the invocation asks; the run's status (statusIfSame when all
-// is well).
+// is well). `leftOut`: files of the list left out for their format, which the video lacks.
 int check(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
-          int statusIfSame, const StopSignals& stop)
+          int statusIfSame, const StopSignals& stop, int leftOut = 0)
 {
     const std::string& sums = invocation.framemd5;
     if (!sums.empty() && sums != "-") {
@@ -115,6 +131,13 @@ int check(const std::string& video, const std::vector<std::string>& frames, cons
         return statusForSignal(stop.signal() != 0 ? stop.signal() : SIGINT);
     }
     int status = reportCheck(outcome, request, statusIfSame);
+    if (leftOut > 0 &&
+        (outcome.result == verify::CheckResult::Same || outcome.result == verify::CheckResult::Different)) {
+        say("verifica fallita per " + video + ": " +
+            platform::countText(leftOut, "file escluso per il formato non è nel video",
+                                "file esclusi per il formato non sono nel video"));
+        status = kExitDiffers;
+    }
     if (hashes && outcome.result != verify::CheckResult::Unchecked &&
         outcome.result != verify::CheckResult::NotAVideo) {
         std::string error;
@@ -123,7 +146,9 @@ int check(const std::string& video, const std::vector<std::string>& frames, cons
             return status == kExitDiffers ? status : kExitFailed;
         }
         if (sums != "-")
-            say("impronte di " + framesText(outcome.videoFrames) + " scritte in " + sums);
+            say("impronte di " + framesText(hashes->lines()) + " scritte in " + sums);
+        if (!invocation.verify)
+            status = reportDamage(outcome, video, status);
     }
     return status;
 }
@@ -142,7 +167,8 @@ int runVerify(const Invocation& invocation)
     if (!collected.listRead)
         return kExitFailed;
     if (collected.refused > 0) {
-        say("nessuna verifica: " + std::to_string(collected.refused) + " file non si leggono come bitmap");
+        say("nessuna verifica: " + platform::countText(collected.refused, "file non si legge", "file non si leggono") +
+            " come bitmap");
         return kExitFailed;
     }
     if (collected.frames.empty()) {
@@ -150,7 +176,7 @@ int runVerify(const Invocation& invocation)
         return kExitFailed;
     }
     const StopSignals stop;
-    return check(video, collected.frames, invocation, kExitMade, stop);
+    return check(video, collected.frames, invocation, kExitMade, stop, collected.leftOut);
 }
 
 int checkAfterSave(const Invocation& invocation, const std::vector<std::string>& frames, int status,

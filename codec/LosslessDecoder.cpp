@@ -15,6 +15,7 @@ extern "C" {
 #include <climits>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 namespace kelvora::codec {
 
@@ -44,6 +45,9 @@ struct LosslessDecoder::Context : detail::AvObjects {
     std::unique_ptr<AvLogCapture> log;
     std::vector<std::uint8_t> input;  // the packet with the zeroed tail decoders may read into
     bool decoded = false;
+    // What the decoder reported of the frame last decoded: an FFV1 slice failing its CRC is
+    // concealed from the frame before and only logged, never returned as an error.
+    std::string damage;
 
     [[nodiscard]] bool allocateFor(const AVCodec* decoder)
     {
@@ -62,8 +66,8 @@ namespace {
 
 const AVCodec* findDecoder(AVCodecID id, std::string_view label, std::string& error)
 {
-    // A damaged frame is found by comparing its pixels and said in our own words; libavcodec's
-    // lines would only interleave with ours on standard error.
+    // Damage is said in our own words; libavcodec's lines would only interleave with ours on
+    // standard error.
     keepLibraryLogQuiet();
     const AVCodec* decoder = avcodec_find_decoder(id);
     if (!decoder)
@@ -86,6 +90,8 @@ std::unique_ptr<LosslessDecoder> LosslessDecoder::openRle(int width, int height,
     AVCodecContext& c = *context->codec;
     c.width = width;
     c.height = height;
+    // A picture larger than the stream's header says is no frame of it.
+    c.max_pixels = (std::int64_t{width} + 128) * (std::int64_t{height} + 128);
     c.bits_per_coded_sample = bitCount;
     if (const int result = avcodec_open2(&c, decoder, nullptr); result < 0) {
         error = "il decodificatore RLE non si apre (" + avError(result) + ")";
@@ -109,6 +115,8 @@ std::unique_ptr<LosslessDecoder> LosslessDecoder::open(Codec codec, std::span<co
     AVCodecContext& c = *context->codec;
     c.width = width;
     c.height = height;
+    // A picture larger than the stream's header says is no frame of it.
+    c.max_pixels = (std::int64_t{width} + 128) * (std::int64_t{height} + 128);
     // Slices only: frame threads would hand pictures back frames late.
     c.thread_count = std::max(threads, 1);
     c.thread_type = FF_THREAD_SLICE;
@@ -148,6 +156,8 @@ bool LosslessDecoder::send(std::span<const std::uint8_t> packet, const CodecPale
                 std::to_string(kLargestPacket) + " che la libreria libavcodec accetta";
         return false;
     }
+    x.damage.clear();
+    (void)x.log->take();  // the slice threads of the frame before have ended: none logs now
     x.input.assign(packet.begin(), packet.end());
     x.input.resize(packet.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
     AVPacket& in = *x.packet;
@@ -179,8 +189,13 @@ bool LosslessDecoder::send(std::span<const std::uint8_t> packet, const CodecPale
         return false;
     }
     x.decoded = true;
+    x.damage = x.log->take();
+    if (x.damage.empty() && (x.frame->decode_error_flags != 0 || (x.frame->flags & AV_FRAME_FLAG_CORRUPT) != 0))
+        x.damage = "il decodificatore ha nascosto un danno";
     return true;
 }
+
+const std::string& LosslessDecoder::damage() const { return m_context->damage; }
 
 DecodedPicture LosslessDecoder::picture() const
 {

@@ -57,6 +57,10 @@ public:
     // The same with the colour table in effect for the frame (0xAARRGGBB entries).
     [[nodiscard]] bool decode(std::span<const std::uint8_t> packet, const CodecPalette& palette, std::string& error);
     [[nodiscard]] DecodedPicture picture() const;
+    // The damage the decoder found in the frame last decoded and hid (a slice failing its CRC,
+    // concealed from the frame before), as libavcodec says it; empty when it found none. A
+    // frame decoded with damage is still given, as ffmpeg gives it.
+    [[nodiscard]] const std::string& damage() const;
     // The picture as ffmpeg's raw video packs it: each plane's rows one after the other with
     // no padding, then for a palette picture its 256 entries (4 bytes each, little-endian).
     void packed(std::vector<std::uint8_t>& out) const;

@@ -5,10 +5,8 @@
 #include "platform/filesystem/FileOpener.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
-#include <span>
 
 namespace kelvora::verify {
 
@@ -19,25 +17,26 @@ using platform::FourCC;
 constexpr FourCC kRiff("RIFF");
 constexpr FourCC kList("LIST");
 constexpr FourCC kAvi("AVI ");
-constexpr FourCC kAvix("AVIX");
-constexpr FourCC kHdrl("hdrl");
-constexpr FourCC kStrl("strl");
 constexpr FourCC kStrh("strh");
 constexpr FourCC kStrf("strf");
 constexpr FourCC kMovi("movi");
-constexpr FourCC kRec("rec ");
 constexpr FourCC kVids("vids");
+constexpr FourCC kJunk("JUNK");
+constexpr FourCC kIdx1("idx1");
 
-// The header list of any sound file is a few kilobytes (ours reserves 16 KiB for its super
-// index); one far larger is no header a reader would take.
-constexpr std::int64_t kMaxHeaderList = 16 * 1024 * 1024;
-constexpr std::size_t kMaxFormat = 1024 * 1024;
-constexpr std::size_t kMaxListDepth = 8;
+// A stream's format block is a header and at most a colour table or a codec's configuration;
+// one far larger is no format a reader would take.
+constexpr std::uint32_t kMaxFormat = 1024 * 1024;
+// ffmpeg takes an unknown header chunk this large for the start of the frames, the header
+// having gone wrong somewhere.
+constexpr std::uint32_t kMaxUnknownHeaderChunk = 1000000;
+// AVIPALCHANGE with all 256 entries.
+constexpr std::uint32_t kMaxPaletteChange = 4 + 4 * 256;
+constexpr std::size_t kWindow = 64 * 1024;
 
 struct ChunkHead {
     FourCC id;
     std::uint32_t size = 0;
-    FourCC type;  // of a RIFF or LIST
 };
 
 ChunkHead readHead(std::span<const std::uint8_t> bytes)
@@ -46,20 +45,20 @@ ChunkHead readHead(std::span<const std::uint8_t> bytes)
     ChunkHead head;
     head.id = in.fourCC();
     head.size = in.u32();
-    head.type = in.fourCC();
     return head;
 }
 
-// Each chunk of a list held in memory, with its body; stops at the first that does not fit.
-template <typename Visit> void forEachChunk(std::span<const std::uint8_t> list, Visit&& visit)
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The stream a chunk belongs to by its first two characters ("01wb": 1); -1 for none.
+int streamOf(char tens, char ones) { return isDigit(tens) && isDigit(ones) ? (tens - '0') * 10 + (ones - '0') : -1; }
+
+// Header chunks ffmpeg knows and skips by their size, however large.
+bool knownHeaderChunk(FourCC id)
 {
-    for (std::size_t at = 0; at + 8 <= list.size();) {
-        const ChunkHead head = readHead(list.subspan(at, std::min<std::size_t>(12, list.size() - at)));
-        if (head.size > list.size() - at - 8)
-            return;
-        visit(head, list.subspan(at + 8, head.size));
-        at += 8 + head.size + (head.size & 1);
-    }
+    static constexpr FourCC known[] = {FourCC("avih"), FourCC("amvh"), FourCC("strh"), FourCC("strf"), FourCC("strd"),
+                                       FourCC("strn"), FourCC("indx"), FourCC("vprp"), FourCC("dmlh"), FourCC("IDIT")};
+    return std::ranges::find(known, id) != std::end(known);
 }
 
 std::string systemText(int error) { return std::strerror(error); }
@@ -93,99 +92,100 @@ std::unique_ptr<AviFrames> AviFrames::open(const std::filesystem::path& path, st
     }
     std::unique_ptr<AviFrames> frames(new AviFrames);
     frames->m_file = std::move(opened.file);
-    frames->m_length = opened.length;
-    if (!frames->readHeaders(error))
+    frames->m_length = std::max<std::int64_t>(opened.length, 0);
+    if (!frames->readHeaders(error)) {
+        unreadable = !frames->m_problem.empty();
         return nullptr;
+    }
     return frames;
 }
 
+// The header's chunks are read one after the other as ffmpeg reads them, lists entered and
+// the RIFF's own size not trusted (a writer cut short leaves it 0), up to the first 'movi'.
 bool AviFrames::readHeaders(std::string& error)
 {
-    bool haveHeader = false;
-    int streams = 0;
     std::array<std::uint8_t, 12> bytes{};
-    for (std::int64_t riff = 0; riff + 12 <= m_length;) {
-        if (m_file.readExactlyAt(bytes, riff) != platform::ReadOutcome::Complete)
-            break;
-        const ChunkHead head = readHead(bytes);
-        if (head.id != kRiff || head.type != (riff == 0 ? kAvi : kAvix))
-            break;
-        // A RIFF being written says it runs to the end of the file, and so may its 'movi'.
-        const std::int64_t riffEnd = std::min<std::int64_t>(riff + 8 + head.size, m_length);
-        for (std::int64_t at = riff + 12; at + 8 <= riffEnd;) {
-            if (m_file.readExactlyAt(bytes, at) != platform::ReadOutcome::Complete)
-                break;
-            const ChunkHead chunk = readHead(bytes);
-            const std::int64_t chunkEnd = at + 8 + chunk.size;
-            const bool list = chunk.id == kList && chunk.size >= 4;
-            if (chunk.id == kList && chunk.type == kMovi) {
-                const bool open = chunk.size < 4 || chunkEnd > riffEnd;
-                m_movi.push_back({at + 12, open ? riffEnd : chunkEnd});
-                if (open)
-                    break;
-            } else if (list && chunk.type == kHdrl && riff == 0 && !haveHeader) {
-                const std::int64_t size = std::min(chunkEnd, riffEnd) - (at + 12);
-                if (size > kMaxHeaderList)
-                    break;
-                std::vector<std::uint8_t> hdrl(static_cast<std::size_t>(size));
-                if (m_file.readExactlyAt(hdrl, at + 12) != platform::ReadOutcome::Complete)
-                    break;
-                forEachChunk(hdrl, [&](const ChunkHead& inner, std::span<const std::uint8_t> body) {
-                    if (inner.id != kList || inner.type != kStrl || body.size() < 4)
-                        return;
-                    if (!haveHeader && readStreamList(body.subspan(4), streams))
-                        haveHeader = true;
-                    ++streams;
-                });
-            }
-            if (chunkEnd > riffEnd)
-                break;
-            at = chunkEnd + (chunk.size & 1);
-        }
-        if (riff + 8 + std::int64_t{head.size} >= m_length)
-            break;
-        riff += 8 + std::int64_t{head.size} + (head.size & 1);
-    }
-    if (m_movi.empty() && !haveHeader) {
+    if (m_length < 12 || m_file.readExactlyAt(bytes, 0) != platform::ReadOutcome::Complete ||
+        readHead(bytes).id != kRiff ||
+        FourCC::fromValue(binary::ByteReader(std::span(bytes).subspan(8)).u32()) != kAvi) {
         error = "non è un video AVI";
         return false;
     }
-    if (!haveHeader) {
-        error = "non ha un flusso video leggibile";
+    std::int64_t movi = -1;
+    std::vector<std::uint8_t> body;
+    for (std::int64_t at = 12; at + 8 <= m_length;) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(12, m_length - at));
+        if (const auto read = m_file.readExactlyAt(std::span(bytes).first(want), at);
+            read != platform::ReadOutcome::Complete) {
+            readFailure(read);
+            error = m_problem;
+            return false;
+        }
+        const ChunkHead head = readHead(bytes);
+        if (head.id == kList) {
+            if (want < 12)
+                break;
+            if (FourCC::fromValue(binary::ByteReader(std::span(bytes).subspan(8)).u32()) == kMovi) {
+                movi = at + 12;
+                break;
+            }
+            at += 12;  // its chunks are read as if they stood alone
+            continue;
+        }
+        const std::int64_t end = at + 8 + std::int64_t{head.size};
+        if ((head.id == kStrh || head.id == kStrf) && end <= m_length && head.size <= kMaxFormat) {
+            if (!readBody(at + 8, head.size, body)) {
+                error = m_problem;
+                return false;
+            }
+            if (head.id == kStrh)
+                readStreamHeader(body);
+            else
+                readStreamFormat(body);
+        } else if (head.id == kStrh) {
+            ++m_streams;  // a stream all the same, if one no reader can use
+        } else if (!knownHeaderChunk(head.id) && head.size > kMaxUnknownHeaderChunk) {
+            movi = at + 8;
+            break;
+        }
+        at = end + (head.size & 1);
+    }
+    if (m_streamNumber < 0 || !m_formatRead || m_streamNumber > 99) {
+        error = movi < 0 && m_streams == 0 ? "non è un video AVI" : "non ha un flusso video leggibile";
         return false;
     }
+    m_at = movi < 0 ? m_length : movi;
     return true;
 }
 
-bool AviFrames::readStreamList(std::span<const std::uint8_t> list, int streamNumber)
+void AviFrames::readStreamHeader(std::span<const std::uint8_t> body)
 {
-    bool video = false;
-    bool format = false;
-    VideoStream stream;
-    forEachChunk(list, [&](const ChunkHead& chunk, std::span<const std::uint8_t> body) {
-        binary::ByteReader in(body);
-        if (chunk.id == kStrh && body.size() >= 28) {
-            video = in.fourCC() == kVids;
-            stream.handler = in.fourCC();
-            in.skip(12);  // dwFlags, wPriority, wLanguage, dwInitialFrames
-            stream.scale = in.u32();
-            stream.rate = in.u32();
-        } else if (chunk.id == kStrf && body.size() >= binary::kInfoHeaderSize && body.size() <= kMaxFormat) {
-            stream.format.assign(body.begin(), body.end());
-            stream.header = binary::readInfoHeader(body.first<binary::kInfoHeaderSize>());
-            format = true;
-        }
-    });
-    if (!video || !format || streamNumber > 99)
-        return false;
-    m_stream = std::move(stream);
-    m_streamNumber = streamNumber;
+    const int number = m_streams++;
+    if (m_streamNumber >= 0 || body.size() < 28)
+        return;
+    binary::ByteReader in(body);
+    if (in.fourCC() != kVids)
+        return;
+    m_stream.handler = in.fourCC();
+    in.skip(12);  // dwFlags, wPriority, wLanguage, dwInitialFrames
+    m_stream.scale = in.u32();
+    m_stream.rate = in.u32();
+    m_streamNumber = number;
+}
+
+void AviFrames::readStreamFormat(std::span<const std::uint8_t> body)
+{
+    // The format of the stream whose header came last.
+    if (m_streamNumber < 0 || m_streamNumber != m_streams - 1 || m_formatRead || body.size() < binary::kInfoHeaderSize)
+        return;
+    m_stream.format.assign(body.begin(), body.end());
+    m_stream.header = binary::readInfoHeader(body.first<binary::kInfoHeaderSize>());
+    m_formatRead = true;
     if (const auto table = avifile::colourTableOf(m_stream.format)) {
-        for (std::size_t i = 0; i < table->size() / 4; ++i)
+        for (std::size_t i = 0; i < std::min<std::size_t>(table->size() / 4, m_palette.size()); ++i)
             m_palette[i] = 0xFF000000u | std::uint32_t{(*table)[4 * i + 2]} << 16 |
                            std::uint32_t{(*table)[4 * i + 1]} << 8 | (*table)[4 * i];
     }
-    return true;
 }
 
 void AviFrames::applyPaletteChange(std::span<const std::uint8_t> change)
@@ -206,68 +206,110 @@ void AviFrames::applyPaletteChange(std::span<const std::uint8_t> change)
     }
 }
 
+bool AviFrames::headAt(std::int64_t at, std::array<std::uint8_t, 8>& head, std::size_t& got)
+{
+    got = static_cast<std::size_t>(std::min<std::int64_t>(8, m_length - at));
+    const std::int64_t windowEnd = m_windowAt + static_cast<std::int64_t>(m_window.size());
+    if (at < m_windowAt || at + static_cast<std::int64_t>(got) > windowEnd) {
+        m_window.resize(static_cast<std::size_t>(std::min<std::int64_t>(kWindow, m_length - at)));
+        m_windowAt = at;
+        if (const auto read = m_file.readExactlyAt(m_window, at); read != platform::ReadOutcome::Complete) {
+            readFailure(read);
+            return false;
+        }
+    }
+    head.fill(0);
+    std::memcpy(head.data(), m_window.data() + (at - m_windowAt), got);
+    return true;
+}
+
+bool AviFrames::readBody(std::int64_t at, std::uint32_t size, std::vector<std::uint8_t>& data)
+{
+    data.resize(size);
+    // What the scan's window holds already is not read again: small frames come from it whole.
+    std::size_t held = 0;
+    const std::int64_t windowEnd = m_windowAt + static_cast<std::int64_t>(m_window.size());
+    if (at >= m_windowAt && at < windowEnd) {
+        held = static_cast<std::size_t>(std::min<std::int64_t>(size, windowEnd - at));
+        std::memcpy(data.data(), m_window.data() + (at - m_windowAt), held);
+    }
+    if (held == data.size())
+        return true;
+    const platform::ReadOutcome read = m_file.readExactlyAt(std::span(data).subspan(held), at + std::int64_t(held));
+    if (read == platform::ReadOutcome::Complete)
+        return true;
+    readFailure(read);
+    return false;
+}
+
+void AviFrames::readFailure(platform::ReadOutcome outcome)
+{
+    // A file that shrank since it was opened cannot be read as it was either.
+    m_problem = outcome == platform::ReadOutcome::Failed ? "errore di lettura (" + systemText(errno) + ")"
+                                                         : "il file si è accorciato durante la lettura";
+    m_readFailed = true;
+}
+
 bool AviFrames::next(std::vector<std::uint8_t>& data)
 {
     const char tens = static_cast<char>('0' + m_streamNumber / 10);
     const char ones = static_cast<char>('0' + m_streamNumber % 10);
-    std::array<std::uint8_t, 12> bytes{};
-    for (;;) {
-        if (m_open.empty()) {
-            if (m_nextMovi == m_movi.size())
-                return false;
-            m_open.push_back(m_movi[m_nextMovi++]);
-        }
-        Span& list = m_open.back();
-        if (list.begin + 8 > list.end) {
-            m_open.pop_back();
-            continue;
-        }
-        const std::int64_t at = list.begin;
-        const platform::ReadOutcome read = m_file.readExactlyAt(std::span(bytes).first(8), at);
-        const ChunkHead chunk = readHead(bytes);
-        const bool ours = chunk.id.at(0) == tens && chunk.id.at(1) == ones;
-        const bool frame = ours && ((chunk.id.at(2) == 'd' && chunk.id.at(3) == 'b') ||
-                                    (chunk.id.at(2) == 'd' && chunk.id.at(3) == 'c'));
-        const std::int64_t chunkEnd = at + 8 + chunk.size;
-        if (read != platform::ReadOutcome::Complete || chunkEnd > list.end) {
-            // What is left of the list is no whole chunk. A frame cut short ends the video.
-            if (read == platform::ReadOutcome::Failed)
-                m_problem = "errore di lettura (" + systemText(errno) + ")";
-            else if (frame)
-                m_problem = "il file finisce a metà di un fotogramma";
-            if (!m_problem.empty()) {
-                m_open.clear();
-                m_nextMovi = m_movi.size();
-                return false;
-            }
-            m_open.pop_back();
-            continue;
-        }
-        list.begin = chunkEnd + (chunk.size & 1);
-        if (chunk.id == kList && chunk.size >= 4) {
-            // 'rec ' lists group a frame's chunks; they are not nested, so a file that nests
-            // them deeply is read no deeper than this.
-            if (m_open.size() < kMaxListDepth &&
-                m_file.readExactlyAt(std::span(bytes).subspan(8, 4), at + 8) == platform::ReadOutcome::Complete &&
-                readHead(bytes).type == kRec)
-                m_open.push_back({at + 12, chunkEnd});
-            continue;
-        }
-        const bool paletteChange = ours && chunk.id.at(2) == 'p' && chunk.id.at(3) == 'c';
-        if (!frame && !(paletteChange && chunk.size <= 4 + 4 * 256))
-            continue;
-        data.resize(chunk.size);
-        if (const auto outcome = m_file.readExactlyAt(data, at + 8); outcome != platform::ReadOutcome::Complete) {
-            m_problem = outcome == platform::ReadOutcome::Failed ? "errore di lettura (" + systemText(errno) + ")"
-                                                                 : "il file finisce a metà di un fotogramma";
-            m_open.clear();
-            m_nextMovi = m_movi.size();
+    const auto ourFrame = [&](FourCC id) {
+        return id.at(0) == tens && id.at(1) == ones && id.at(2) == 'd' && (id.at(3) == 'b' || id.at(3) == 'c');
+    };
+    std::array<std::uint8_t, 8> bytes{};
+    while (m_problem.empty() && m_at < m_length) {
+        std::size_t got = 0;
+        if (!headAt(m_at, bytes, got))
             return false;
+        const ChunkHead head = readHead(bytes);
+        if (got < 8) {
+            // The last bytes are the start of a chunk header: of a frame, when they say so.
+            if (got >= 3 && head.id.at(0) == tens && head.id.at(1) == ones && head.id.at(2) == 'd')
+                m_cutFrame = m_at;
+            break;
         }
-        if (frame)
+        const std::int64_t end = m_at + 8 + std::int64_t{head.size};
+        if (end > m_length || bytes[0] > 127) {
+            // No whole chunk starts here: ffmpeg looks for one a byte further on.
+            if (ourFrame(head.id))
+                m_cutFrame = m_at;
+            ++m_at;
+            continue;
+        }
+        if (head.id == kList || head.id == kRiff) {
+            m_at += 12;  // lists of any kind and depth, and each OpenDML continuation, are entered
+            continue;
+        }
+        const int owner = streamOf(head.id.at(0), head.id.at(1));
+        const bool index =
+            head.id == kJunk || head.id == kIdx1 ||
+            (head.id.at(0) == 'i' && head.id.at(1) == 'x' && streamOf(head.id.at(2), head.id.at(3)) >= 0 &&
+             streamOf(head.id.at(2), head.id.at(3)) < m_streams) ||
+            (owner >= 0 && owner < m_streams && head.id.at(2) == 'i' && head.id.at(3) == 'x');
+        if (!index && (owner < 0 || owner >= m_streams)) {
+            ++m_at;
+            continue;
+        }
+        const std::int64_t at = m_at;
+        m_at = end;  // a pad byte after the body is stepped over as no chunk
+        if (owner != m_streamNumber || index)
+            continue;
+        if (ourFrame(head.id)) {
+            if (!readBody(at + 8, head.size, data))
+                return false;
+            m_cutFrame = -1;
             return true;
-        applyPaletteChange(data);
+        }
+        if (head.id.at(2) == 'p' && head.id.at(3) == 'c' && head.size <= kMaxPaletteChange) {
+            if (!readBody(at + 8, head.size, data))
+                return false;
+            applyPaletteChange(data);
+        }
     }
+    if (m_problem.empty() && m_cutFrame >= 0)
+        m_problem = "il file finisce a metà di un fotogramma";
+    return false;
 }
 
 }  // namespace kelvora::verify

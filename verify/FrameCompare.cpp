@@ -1,6 +1,7 @@
 #include "verify/FrameCompare.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace kelvora::verify {
@@ -94,6 +95,36 @@ std::string decodedDifference(const codec::DecodedPicture& picture, const bitmap
             return "i pixel sono diversi";
     }
     return {};
+}
+
+std::string foreignDifference(std::span<const std::uint8_t> rgb, int width, int height, bool lossless,
+                              const bitmap::FramePlan& plan, std::span<const std::uint8_t> bits,
+                              std::vector<std::uint8_t>& scratch)
+{
+    const bitmap::StreamShape& shape = plan.shape;
+    const auto rows = static_cast<int>(shape.height < 0 ? -std::int64_t{shape.height} : shape.height);
+    if (width != shape.width || height != rows)
+        return "il video è di " + std::to_string(width) + "×" + std::to_string(height) + ", il file di " +
+               std::to_string(shape.width) + "×" + std::to_string(rows);
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    scratch.resize(rowBytes * static_cast<std::size_t>(rows));
+    codec::CodecPalette unused{};
+    codec::toCodecPixels(shape, bits, plan.palette, codec::PixelLayout::Rgb24,
+                         {scratch.data(), static_cast<std::ptrdiff_t>(rowBytes)}, unused);
+    if (rgb.size() != scratch.size())
+        return "il fotogramma decodificato ha pixel di un'altra forma";
+    if (lossless)
+        return std::ranges::equal(rgb, scratch) ? std::string() : "i pixel sono diversi";
+    double squares = 0;
+    for (std::size_t i = 0; i < rgb.size(); ++i) {
+        const double d = static_cast<double>(rgb[i]) - scratch[i];
+        squares += d * d;
+    }
+    const double mse = squares / static_cast<double>(std::max<std::size_t>(rgb.size(), 1));
+    const double psnr = mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+    if (psnr >= 30)
+        return {};
+    return "i pixel sono diversi (" + std::to_string(static_cast<int>(psnr)) + " dB, codec con perdita)";
 }
 
 }  // namespace kelvora::verify

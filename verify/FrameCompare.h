@@ -27,4 +27,11 @@ namespace kelvora::verify {
 [[nodiscard]] std::string decodedDifference(const codec::DecodedPicture& picture, const bitmap::FramePlan& plan,
                                             std::span<const std::uint8_t> bits, std::vector<std::uint8_t>& scratch);
 
+// A picture of another writer's video, decoded and converted to 8-bit RGB (`width` x `height`,
+// rows top-down): its colours must be the file's, exactly when `lossless`; otherwise (a lossy
+// codec) within 30 dB of them (PSNR). `scratch` holds the file's colours.
+[[nodiscard]] std::string foreignDifference(std::span<const std::uint8_t> rgb, int width, int height, bool lossless,
+                                            const bitmap::FramePlan& plan, std::span<const std::uint8_t> bits,
+                                            std::vector<std::uint8_t>& scratch);
+
 }  // namespace kelvora::verify

@@ -54,6 +54,7 @@ void FrameMd5::frame(std::int64_t index, std::span<const std::uint8_t> picture)
     const int written = std::fprintf(m_out, "0, %10" PRId64 ", %10" PRId64 ", %8d, %8zu, %s\n", index, index, 1,
                                      picture.size(), hash.data());
     m_failed = m_failed || written < 0;
+    ++m_lines;
 }
 
 }  // namespace kelvora::verify

@@ -30,6 +30,8 @@ public:
     // Frame `index` (from 0), one time-base unit long, as the bytes ffmpeg hashes of it.
     void frame(std::int64_t index, std::span<const std::uint8_t> picture);
     [[nodiscard]] bool headerWritten() const { return m_headerWritten; }
+    // The frame lines written so far.
+    [[nodiscard]] std::int64_t lines() const { return m_lines; }
     // Whether every line so far reached the stream.
     [[nodiscard]] bool failed() const { return m_failed || std::ferror(m_out) != 0; }
 
@@ -37,6 +39,7 @@ private:
     std::FILE* m_out;
     bool m_headerWritten = false;
     bool m_failed = false;
+    std::int64_t m_lines = 0;
 };
 
 // The MD5 of bytes in lower-case hexadecimal.

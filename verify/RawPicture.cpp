@@ -1,6 +1,7 @@
 #include "verify/RawPicture.h"
 
 #include "bitmap/RleIndices.h"
+#include "verify/PictureLimits.h"
 
 #include <cstring>
 
@@ -35,7 +36,9 @@ bool rawPicture(const binary::BITMAPINFOHEADER& header, std::span<const std::uin
                 const codec::CodecPalette& palette, std::vector<std::uint8_t>& out)
 {
     const int bitCount = header.biBitCount;
-    if (header.biWidth <= 0 || header.biHeight == 0 || bitCount <= 0 || bitCount > 32)
+    // Any file may be given: a depth no decoder reads, or a picture no file of any length
+    // makes plausible, is no picture (the file's own length is its caller's to weigh).
+    if (!rawRefusal(header, kMaxPictureBytes).empty())
         return false;
     const auto width = static_cast<std::size_t>(header.biWidth);
     const std::size_t rows =
@@ -43,7 +46,8 @@ bool rawPicture(const binary::BITMAPINFOHEADER& header, std::span<const std::uin
     out.clear();
     if (header.biCompression == binary::BI_RLE8 || header.biCompression == binary::BI_RLE4) {
         out.resize(width * rows);
-        bitmap::expandRle(chunk, header.biWidth, header.biHeight, bitCount, out);
+        // Run-length frames are bottom-up whatever the sign of the height, as decoders read them.
+        bitmap::expandRle(chunk, header.biWidth, static_cast<std::int32_t>(rows), bitCount, out);
         appendPalette(palette, out);
         return true;
     }

@@ -16,9 +16,10 @@ namespace kelvora::verify {
 
 // Writes the frame `chunk` of a stream of format `header` with the colour table `palette`
 // in effect into `out`; false when the chunk is too short for the picture (ffmpeg then
-// drops the frame). For RLE frames a pixel the data leaves undrawn is index 0, as in the
-// bitmap the frame came from; ffmpeg's own decoder, where there is one, keeps the previous
-// frame's pixel there instead (LosslessDecoder::openRle), and its checksums are taken from it.
+// drops the frame) or the format is no picture a decoder makes (rawRefusal). For RLE frames
+// a pixel the data leaves undrawn is index 0, as in the bitmap the frame came from; ffmpeg's
+// own decoder, where there is one, keeps the previous frame's pixel there instead
+// (LosslessDecoder::openRle), and its checksums are taken from it.
 [[nodiscard]] bool rawPicture(const binary::BITMAPINFOHEADER& header, std::span<const std::uint8_t> chunk,
                               const codec::CodecPalette& palette, std::vector<std::uint8_t>& out);
 

@@ -61,6 +61,9 @@ QString checkStatus(const CheckOutcome& outcome)
 {
     switch (outcome.result) {
     case CheckResult::Same:
+        if (outcome.approximate)
+            return QStringLiteral("Verifica riuscita: %1 simili ai loro file (codec con perdita)")
+                .arg(framesText(outcome.videoFrames));
         return QStringLiteral("Verifica riuscita: %1 uguali ai loro file").arg(framesText(outcome.videoFrames));
     case CheckResult::Different:
         return QStringLiteral("Verifica fallita: il fotogramma %1 è diverso").arg(outcome.first + 1);

@@ -4,10 +4,16 @@
 #include "bitmap/cDIB.h"
 #include "codec/LosslessDecoder.h"
 #include "verify/AviFrames.h"
+#include "verify/ForeignDecoder.h"
 #include "verify/FrameCompare.h"
+#include "verify/PictureLimits.h"
+#include "verify/PngChunks.h"
 #include "verify/RawPicture.h"
 
+#include <cstdlib>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 
 namespace kelvora::verify {
@@ -54,26 +60,41 @@ public:
 
 class Checker {
 public:
+    // `foreign`, when given, decodes what our own decoders do not: with `foreignOnly` every
+    // frame (a codec of another writer), otherwise uncompressed frames in another layout than
+    // their files'.
     Checker(const CheckRequest& request, AviFrames& video, codec::Codec codec, codec::LosslessDecoder* decoder,
-            FrameMd5* hashes)
-        : m_request(request), m_video(video), m_codec(codec), m_decoder(decoder), m_hashes(hashes), m_dib(m_message)
+            std::unique_ptr<codec::LosslessDecoder> rleDecoder, std::unique_ptr<ForeignDecoder> foreign,
+            bool foreignOnly, FrameMd5* hashes)
+        : m_request(request), m_video(video), m_codec(codec), m_decoder(decoder), m_hashes(hashes),
+          m_rleDecoder(std::move(rleDecoder)), m_foreign(std::move(foreign)), m_foreignOnly(foreignOnly),
+          m_dib(m_message)
     {
-        // ffmpeg draws each run-length frame over the one before: its checksums come from its own decoder.
-        const auto& h = video.stream().header;
-        if (hashes && (h.biCompression == binary::BI_RLE8 || h.biCompression == binary::BI_RLE4)) {
-            std::string ignored;
-            m_rleDecoder = codec::LosslessDecoder::openRle(h.biWidth, h.biHeight < 0 ? -h.biHeight : h.biHeight,
-                                                           h.biBitCount, ignored);
-        }
     }
 
     // The frame just read from the video, at place `index`.
     void take(int index, CheckOutcome& out)
     {
         bool decoded = false;
-        std::string decodeError;
-        if (m_decoder)
-            decoded = m_decoder->decode(m_chunk, decodeError);
+        std::string damage;
+        if (m_decoder) {
+            const auto& h = m_video.stream().header;
+            const PngCheck png = m_codec == codec::Codec::Png ? checkPng(m_chunk, h.biWidth, h.biHeight) : PngCheck{};
+            std::string decodeError;
+            decoded = !png.tooLarge && m_decoder->decode(m_chunk, decodeError);
+            damage = !png.damage.empty() ? png.damage
+                     : !decoded          ? "non si decodifica (" + decodeError + ")"
+                                         : m_decoder->damage();
+        } else if (m_foreignOnly) {
+            std::string decodeError;
+            decoded = m_foreign->decode(m_chunk, m_video.palette(), decodeError);
+            if (!decoded)
+                damage = "non si decodifica (" + decodeError + ")";
+        }
+        if (!damage.empty() && out.damaged++ == 0) {
+            out.firstDamaged = index;
+            out.damageReason = damage;
+        }
         if (m_hashes)
             hash(index, decoded);
         if (!m_request.compare)
@@ -82,8 +103,8 @@ public:
             note(out, index, "è in più nel video");
             return;
         }
-        if (m_decoder && !decoded) {
-            note(out, index, "non si decodifica (" + decodeError + ")");
+        if (!damage.empty()) {
+            note(out, index, decoded ? "è danneggiato (" + damage + ")" : damage);
             return;
         }
         if (std::string why = compare(m_request.frames[static_cast<std::size_t>(index)]); !why.empty())
@@ -119,9 +140,26 @@ private:
         const bitmap::FramePlan plan = bitmap::planFrame(m_dib);
         if (!plan.accepted())
             return "il file non è più un fotogramma del video (" + plan.reason + ")";
-        if (m_codec == codec::Codec::Raw)
-            return rawDifference(m_video.stream().header, m_chunk, m_video.palette(), plan, m_dib.bits());
-        return decodedDifference(m_decoder->picture(), plan, m_dib.bits(), m_scratch);
+        if (m_foreignOnly)
+            return foreignDifference(m_foreign->rgb(), m_foreign->width(), m_foreign->height(), m_foreign->lossless(),
+                                     plan, m_dib.bits(), m_scratch);
+        if (m_codec != codec::Codec::Raw)
+            return decodedDifference(m_decoder->picture(), plan, m_dib.bits(), m_scratch);
+        const binary::BITMAPINFOHEADER& h = m_video.stream().header;
+        const bitmap::StreamShape& shape = plan.shape;
+        const bool sameSize =
+            h.biWidth == shape.width && std::abs(std::int64_t{h.biHeight}) == std::abs(std::int64_t{shape.height});
+        const bool sameLayout =
+            h.biHeight == shape.height && h.biBitCount == shape.bitCount && h.biCompression == shape.compression;
+        if (!m_foreign || !sameSize || sameLayout)
+            return rawDifference(h, m_chunk, m_video.palette(), plan, m_dib.bits());
+        // Another writer's layout of the same picture (rows top-down, another depth): what counts
+        // is the colours each pixel shows, as a player decodes them.
+        std::string error;
+        if (!m_foreign->decode(m_chunk, m_video.palette(), error))
+            return "non si decodifica (" + error + ")";
+        return foreignDifference(m_foreign->rgb(), m_foreign->width(), m_foreign->height(), true, plan, m_dib.bits(),
+                                 m_scratch);
     }
 
     // The frame as ffmpeg decodes it; a frame it would drop (cut short, undecodable) has no line.
@@ -143,6 +181,12 @@ private:
             shown.sarNum = picture.sarNum;
             shown.sarDen = picture.sarDen;
             m_decoder->packed(m_picture);
+        } else if (m_foreignOnly) {
+            if (!decoded)
+                return;
+            shown.width = m_foreign->width();
+            shown.height = m_foreign->height();
+            m_foreign->packed(m_picture);
         } else if (m_rleDecoder) {
             std::string ignored;
             if (!m_rleDecoder->decode(m_chunk, m_video.palette(), ignored))
@@ -161,7 +205,9 @@ private:
     codec::Codec m_codec;
     codec::LosslessDecoder* m_decoder;
     FrameMd5* m_hashes;
-    std::unique_ptr<codec::LosslessDecoder> m_rleDecoder;
+    std::unique_ptr<codec::LosslessDecoder> m_rleDecoder;  // ffmpeg draws each RLE frame over the one before
+    std::unique_ptr<ForeignDecoder> m_foreign;
+    bool m_foreignOnly;
     KeptMessage m_message;
     bitmap::cDIB m_dib;
     std::vector<std::uint8_t> m_chunk;
@@ -171,8 +217,20 @@ private:
 
 }  // namespace
 
-CheckOutcome checkVideo(const CheckRequest& request, CheckObserver& observer, const std::atomic<bool>& cancel,
-                        FrameMd5* hashes)
+namespace {
+
+// Why the frames cannot be decoded (or hashed) here; empty when they can. Every size is
+// weighed against the file's before a picture is made of it.
+std::string decodeRefusal(const AviFrames& video, codec::Codec codec, bool hashes)
+{
+    const binary::BITMAPINFOHEADER& h = video.stream().header;
+    if (codec != codec::Codec::Raw)
+        return pictureRefusal(h.biWidth, h.biHeight, video.length());
+    return hashes ? rawRefusal(h, video.length()) : std::string();
+}
+
+CheckOutcome runCheck(const CheckRequest& request, CheckObserver& observer, const std::atomic<bool>& cancel,
+                      FrameMd5* hashes)
 {
     CheckOutcome out;
     out.listFrames = static_cast<int>(request.frames.size());
@@ -182,23 +240,39 @@ CheckOutcome checkVideo(const CheckRequest& request, CheckObserver& observer, co
         out.result = unreadable ? CheckResult::Unchecked : CheckResult::NotAVideo;
         return out;
     }
-    const std::optional<codec::Codec> codec = codecOf(video->stream());
-    if (!codec) {
-        out.reason = "i suoi fotogrammi sono compressi in " +
-                     FourCC::fromValue(static_cast<std::uint32_t>(video->stream().header.biCompression)).text() +
-                     ", che qui non si decodifica";
+    const std::optional<codec::Codec> ours = codecOf(video->stream());
+    // Another writer's codec is decoded as any compressed stream is: its pictures made whole.
+    const codec::Codec codec = ours.value_or(codec::Codec::Ffv1);
+    if (std::string refusal = decodeRefusal(*video, codec, hashes != nullptr); !refusal.empty()) {
+        out.reason = std::move(refusal);
         return out;
     }
+    std::unique_ptr<ForeignDecoder> foreign;
+    if (!ours) {
+        foreign = ForeignDecoder::open(video->stream(), out.reason);
+        if (!foreign)
+            return out;
+    } else if (*ours == codec::Codec::Raw && request.compare &&
+               rawRefusal(video->stream().header, video->length()).empty()) {
+        std::string ignored;  // without it, a frame in another layout is only said to differ
+        foreign = ForeignDecoder::open(video->stream(), ignored);
+    }
+    out.approximate = !ours && !foreign->lossless();
+    const auto& h = video->stream().header;
+    const int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
     std::unique_ptr<codec::LosslessDecoder> decoder;
-    if (*codec != codec::Codec::Raw) {
-        const auto& h = video->stream().header;
-        decoder = codec::LosslessDecoder::open(*codec, configurationOf(video->stream()), h.biWidth,
-                                               h.biHeight < 0 ? -h.biHeight : h.biHeight,
+    std::unique_ptr<codec::LosslessDecoder> rleDecoder;
+    if (ours && *ours != codec::Codec::Raw) {
+        decoder = codec::LosslessDecoder::open(*ours, configurationOf(video->stream()), h.biWidth, height,
                                                static_cast<int>(std::thread::hardware_concurrency()), out.reason);
         if (!decoder)
             return out;
+    } else if (ours && hashes && (h.biCompression == binary::BI_RLE8 || h.biCompression == binary::BI_RLE4)) {
+        rleDecoder = codec::LosslessDecoder::openRle(h.biWidth, height, h.biBitCount, out.reason);
+        if (!rleDecoder)
+            return out;
     }
-    Checker checker(request, *video, *codec, decoder.get(), hashes);
+    Checker checker(request, *video, codec, decoder.get(), std::move(rleDecoder), std::move(foreign), !ours, hashes);
     for (int index = 0;; ++index) {
         if (cancel.load(std::memory_order_relaxed)) {
             out.result = CheckResult::Cancelled;
@@ -211,20 +285,39 @@ CheckOutcome checkVideo(const CheckRequest& request, CheckObserver& observer, co
         observer.frameChecked(index);
     }
     checker.finishHashes();
-    if (!request.compare && !video->problem().empty()) {
+    const std::string& problem = video->problem();
+    if (video->readFailed() || (!request.compare && !problem.empty())) {
         out.result = CheckResult::Unchecked;
-        out.reason = video->problem();
+        out.reason = problem;
         return out;
     }
     if (request.compare && out.videoFrames < out.listFrames) {
         // The files the video lacks need not be read: nothing in the video can match them.
-        const std::string problem = video->problem();
         Checker::note(out, out.videoFrames,
                       "manca nel video" + (problem.empty() ? std::string() : " (" + problem + ")"));
         out.differing += out.listFrames - out.videoFrames - 1;
         observer.frameChecked(out.listFrames - 1);
+    } else if (request.compare && !problem.empty()) {
+        // A frame cut short at the end is one the video does not hold whole.
+        Checker::note(out, out.videoFrames, problem);
     }
     out.result = out.differing == 0 ? CheckResult::Same : CheckResult::Different;
+    return out;
+}
+
+}  // namespace
+
+CheckOutcome checkVideo(const CheckRequest& request, CheckObserver& observer, const std::atomic<bool>& cancel,
+                        FrameMd5* hashes)
+{
+    try {
+        return runCheck(request, observer, cancel, hashes);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    CheckOutcome out;
+    out.listFrames = static_cast<int>(request.frames.size());
+    out.reason = "non c'è memoria per leggerne i fotogrammi";
     return out;
 }
 

@@ -5,8 +5,10 @@
 // put it there. Uncompressed, a frame's chunk must equal its file's pixel block byte for byte
 // and, up to 8 bits, the colour table in effect must show the file's colours; compressed, the
 // frame decoded by libavcodec must show the colours of the file's pixels as the encoder took
-// them (the unused fourth byte of 32-bit pixels aside). A frame more or less in the video is
-// a difference too. Safe on any thread: it touches no window.
+// them (the unused fourth byte of 32-bit pixels aside). A frame more or less in the video, a
+// frame cut short at its end and a frame the decoder finds damaged are differences too.
+// Safe on any thread and on any file: it touches no window, and a picture is only made when
+// its size is plausible for the file (PictureLimits.h).
 
 #include "verify/FrameMd5.h"
 
@@ -42,7 +44,14 @@ enum class CheckResult {
 struct CheckOutcome {
     CheckResult result = CheckResult::Unchecked;
     int videoFrames = 0;  // frames found in the video (so far, for a cancelled check)
+    // The video's codec loses detail (MJPEG...): its frames were compared closely, not exactly.
+    bool approximate = false;
     int listFrames = 0;
+    // Frames the decoder found damaged (a slice or chunk failing its CRC, concealed or not
+    // decoded at all), whether or not they were compared; the first of them, from 0.
+    int damaged = 0;
+    int firstDamaged = -1;
+    std::string damageReason;
     int differing = 0;        // places where the video and the list differ
     int first = -1;           // the first of them, from 0
     std::string firstReason;  // what differs there, in Italian ("i pixel sono diversi")

@@ -88,6 +88,69 @@ TEST_P(VerifyModeTest, AChangedOrMissingFrameIsNamedAndTheRestCounted)
     EXPECT_EQ(run("--verify " + quoted(dir / "none.avi") + " " + quoted(folder)).status, 1);
 }
 
+// What --output leaves out, --verify counts: a file of another size is not in the video, so
+// the video does not hold the list (where --output says so with status 3); a file that is no
+// bitmap at all stops the check, counted in words that agree with the number.
+TEST(VerifyModeListTest, AFileLeftOutIsADifference)
+{
+    testsupport::TempDir dir;
+    const fs::path folder = dir / "frames";
+    fs::create_directory(folder);
+    for (std::uint32_t n = 1; n <= 3; ++n)
+        writeOwnColours(folder / ("f_" + std::to_string(n) + ".bmp"), {13, 8, 24, n});
+    writeOwnColours(folder / "f_4.bmp", {10, 10, 24, 4});
+    const fs::path video = dir / "v.avi";
+    ASSERT_EQ(run("-o " + quoted(video) + " " + quoted(folder)).status, 3);
+    const ProgramRun checked = run("--verify " + quoted(video) + " " + quoted(folder));
+    EXPECT_EQ(checked.status, 4) << checked.errors;
+    EXPECT_NE(checked.errors.find("verifica fallita per " + video.string() +
+                                  ": 1 file escluso per il formato non è nel video"),
+              std::string::npos)
+        << checked.errors;
+
+    std::ofstream(folder / "f_5.bmp") << "no bitmap";
+    const ProgramRun refused = run("--verify " + quoted(video) + " " + quoted(folder));
+    EXPECT_EQ(refused.status, 1) << refused.errors;
+    EXPECT_NE(refused.errors.find("nessuna verifica: 1 file non si legge come bitmap"), std::string::npos)
+        << refused.errors;
+}
+
+// A bit flipped in a frame's last slice CRC: every frame is the same picture, so the slice
+// FFV1 conceals from the frame before shows the right pixels; the check still names the frame
+// as damaged, and the checksums stay ffmpeg's.
+TEST(VerifyModeDamageTest, ASliceFailingItsCrcIsADifference)
+{
+    if (!testsupport::ffmpegAvailable())
+        GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
+    testsupport::TempDir dir;
+    const fs::path folder = dir / "frames";
+    fs::create_directory(folder);
+    for (int n = 1; n <= 4; ++n)
+        writeOwnColours(folder / ("f_" + std::to_string(n) + ".bmp"), {13, 8, 24, 7});
+    const fs::path video = dir / "v.avi";
+    ASSERT_EQ(run("-o " + quoted(video) + " --codec ffv1 " + quoted(folder)).status, 0);
+    std::string bytes = fileText(video);
+    std::size_t at = bytes.find("movi");
+    for (int n = 0; n < 3; ++n)
+        at = bytes.find("00dc", at + 4);
+    const std::size_t size = static_cast<unsigned char>(bytes[at + 4]) |
+                             static_cast<unsigned char>(bytes[at + 5]) << 8 |
+                             static_cast<unsigned char>(bytes[at + 6]) << 16;
+    bytes[at + 8 + size - 1] ^= 0x10;
+    testsupport::writeBytes(video, bytes);
+    const fs::path sums = dir / "v.framemd5";
+    const ProgramRun checked = run("--framemd5 " + quoted(sums) + " --verify " + quoted(video) + " " + quoted(folder));
+    EXPECT_EQ(checked.status, 4) << checked.errors;
+    EXPECT_NE(checked.errors.find("fotogramma 3 di 4, " + (folder / "f_3.bmp").string() +
+                                  ": è danneggiato (slice CRC mismatch"),
+              std::string::npos)
+        << checked.errors;
+    std::string ffmpeg;
+    ASSERT_EQ(
+        testsupport::runCommand("ffmpeg -v quiet -i " + quoted(video) + " -fflags +bitexact -f framemd5 -", ffmpeg), 0);
+    EXPECT_EQ(fileText(sums), ffmpeg);
+}
+
 // Uncompressed, the palette frames and 32-bit frames with their unused fourth byte set are the
 // cases a checker gets wrong; compressed, the unused byte is dropped by the codec.
 INSTANTIATE_TEST_SUITE_P(Codecs, VerifyModeTest,

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the fuzzing configuration and runs the cDIB loader fuzzer for <seconds>, seeded
-# with the bmpsuite corpus. Prints the number of executions and their rate (a drop in the rate
-# shows in CI's log); exits non-zero on a finding.
+# Builds the fuzzing configuration and runs each fuzzer for <seconds>: the cDIB loader seeded
+# with the bmpsuite corpus, the video check's AVI reader with small AVI files of each depth.
+# Prints the number of executions and their rate (a drop in the rate shows in CI's log);
+# exits non-zero on a finding.
 set -euo pipefail
 
 seconds="${1:?usage: run-fuzz.sh <seconds>}"
@@ -10,30 +11,46 @@ seeds="$repo/../shared/corpus/bmpsuite"
 
 cd "$repo"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target kelvora_fuzz_cdib
+cmake --build --preset fuzz --target kelvora_fuzz_cdib kelvora_fuzz_avi
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/corpus" "$work/findings"
+failed=0
+
+# run <name> <fuzzer> <corpus folder> [libFuzzer options...]
+run() {
+  local name="$1" fuzzer="$2" corpus="$3"
+  shift 3
+  mkdir -p "$work/$name-findings"
+  local status=0
+  "$repo/build/fuzz/tests/fuzz/$fuzzer" "$corpus" \
+    -max_total_time="$seconds" -max_len=65536 -timeout=30 -rss_limit_mb=2048 \
+    -artifact_prefix="$work/$name-findings/" -print_final_stats=1 "$@" 2>"$work/$name.log" || status=$?
+  echo "== $name"
+  grep -E '^stat::number_of_executed_units|^stat::average_exec_per_sec|^stat::peak_rss_mb' "$work/$name.log" || true
+  local execs rate
+  execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/$name.log")"
+  rate="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work/$name.log")"
+  echo "executions: ${execs:-0}"
+  echo "executions per second: ${rate:-0}"
+  if [[ $status -ne 0 ]] || ls "$work/$name-findings"/* >/dev/null 2>&1; then
+    tail -n 60 "$work/$name.log"
+    mkdir -p "$repo/build/fuzz/findings/$name"
+    cp "$work/$name-findings"/* "$repo/build/fuzz/findings/$name/" 2>/dev/null || true
+    echo "$name fuzzer found a fault (status $status); inputs kept in build/fuzz/findings/$name" >&2
+    failed=1
+  fi
+}
+
+mkdir -p "$work/bmp" "$work/avi"
 if [[ -d "$seeds" ]]; then
-  find "$seeds" -name '*.bmp' -exec cp {} "$work/corpus/" \;
+  find "$seeds" -name '*.bmp' -exec cp {} "$work/bmp/" \;
 fi
+python3 "$repo/tests/fuzz/make-avi-seeds.py" "$work/avi"
 
-status=0
-"$repo/build/fuzz/tests/fuzz/kelvora_fuzz_cdib" "$work/corpus" \
-  -max_total_time="$seconds" -max_len=65536 -timeout=30 \
-  -artifact_prefix="$work/findings/" -print_final_stats=1 2>"$work/log" || status=$?
-
-grep -E '^stat::number_of_executed_units|^stat::average_exec_per_sec|^stat::peak_rss_mb' "$work/log" || true
-execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")"
-rate="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work/log")"
-echo "executions: ${execs:-0}"
-echo "executions per second: ${rate:-0}"
-if [[ $status -ne 0 ]] || ls "$work/findings"/* >/dev/null 2>&1; then
-  tail -n 60 "$work/log"
-  mkdir -p "$repo/build/fuzz/findings"
-  cp "$work/findings"/* "$repo/build/fuzz/findings/" 2>/dev/null || true
-  echo "fuzzer found a fault (status $status); inputs kept in build/fuzz/findings" >&2
+run cdib kelvora_fuzz_cdib "$work/bmp"
+run avi kelvora_fuzz_avi "$work/avi" -dict="$repo/tests/fuzz/avi.dict"
+if [[ $failed -ne 0 ]]; then
   exit 1
 fi
 echo "no findings"
