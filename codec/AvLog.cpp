@@ -15,7 +15,7 @@ namespace {
 
 struct Captures {
     std::mutex mutex;
-    std::unordered_map<const void*, std::string> lastError;
+    std::unordered_map<const void*, std::string> firstError;
 };
 
 Captures& captures()
@@ -32,8 +32,10 @@ void onLogLine(void* object, int level, const char* format, va_list arguments)
         return;
     Captures& all = captures();
     const std::lock_guard lock(all.mutex);
-    const auto found = all.lastError.find(object);
-    if (found == all.lastError.end())
+    const auto found = all.firstError.find(object);
+    // The first line of an error is its cause; libavcodec continues some errors on further
+    // lines ("slice CRC mismatch 1A2B!" then "\n" or "at 0.08 seconds").
+    if (found == all.firstError.end() || !found->second.empty())
         return;
     char line[512];
     va_list copy;
@@ -41,7 +43,7 @@ void onLogLine(void* object, int level, const char* format, va_list arguments)
     std::vsnprintf(line, sizeof line, format, copy);
     va_end(copy);
     std::string text = line;
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '!'))
         text.pop_back();
     found->second = std::move(text);
 }
@@ -58,14 +60,14 @@ AvLogCapture::AvLogCapture(const void* object) : m_object(object)
 {
     Captures& all = captures();
     const std::lock_guard lock(all.mutex);
-    all.lastError[m_object].clear();
+    all.firstError[m_object].clear();
 }
 
 AvLogCapture::~AvLogCapture()
 {
     Captures& all = captures();
     const std::lock_guard lock(all.mutex);
-    all.lastError.erase(m_object);
+    all.firstError.erase(m_object);
 }
 
 std::string AvLogCapture::take()
@@ -73,7 +75,7 @@ std::string AvLogCapture::take()
     Captures& all = captures();
     const std::lock_guard lock(all.mutex);
     std::string text;
-    text.swap(all.lastError[m_object]);
+    text.swap(all.firstError[m_object]);
     return text;
 }
 

@@ -21,7 +21,7 @@ public:
     AvLogCapture(const AvLogCapture&) = delete;
     AvLogCapture& operator=(const AvLogCapture&) = delete;
 
-    // The last error line logged since the last take (without its newline); empty when none.
+    // The first error line logged since the last take (without its newline); empty when none.
     [[nodiscard]] std::string take();
 
 private:
