@@ -60,7 +60,7 @@ private:
 
 QString progressText(int written, int frames, int secondsLeft)
 {
-    return QStringLiteral("%1 di %2").arg(written).arg(video::framesText(frames)) +
+    return QStringLiteral("%1 di %2").arg(written).arg(platform::qFramesText(frames)) +
            platform::timeLeftSuffix(secondsLeft);
 }
 

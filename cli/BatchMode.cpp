@@ -187,7 +187,7 @@ video::SaveOutcome save(const video::SaveRequest& request, platform::MessageBoxS
     return outcome;
 }
 
-std::string frames(int count) { return platform::countText(count, "fotogramma", "fotogrammi"); }
+using platform::framesText;
 
 struct Ending {
     const Invocation& invocation;
@@ -236,19 +236,20 @@ int finish(const Ending& end, platform::PendingOutput& pending, int signal)
         return kExitFailed;
     }
     if (whole && outcome.cancelled) {
-        say("interrotto: " + output + " è finito con " + frames(outcome.framesWritten) + " su " +
+        say("interrotto: " + output + " è finito con " + framesText(outcome.framesWritten) + " su " +
             std::to_string(outcome.frameCount));
         (void)closingStatus(end);
         return signal != 0 ? statusForSignal(signal) : statusForSignal(SIGINT);
     }
     if (whole) {
-        say("creato " + output + ": " + frames(outcome.framesWritten) + ", " + video::rateText(end.invocation.rate) +
-            " al secondo, " + video::savedSummary(end.invocation.codec, outcome.fileBytes, outcome.uncompressedBytes));
+        say("creato " + output + ": " + framesText(outcome.framesWritten) + ", " +
+            video::rateText(end.invocation.rate) + " al secondo, " +
+            video::savedSummary(end.invocation.codec, outcome.fileBytes, outcome.uncompressedBytes));
         return closingStatus(end);
     }
     say(video::failureMessage(outcome));
     if (partial)
-        say(output + " è parziale, finito e leggibile: contiene " + frames(outcome.framesWritten) + " su " +
+        say(output + " è parziale, finito e leggibile: contiene " + framesText(outcome.framesWritten) + " su " +
             std::to_string(outcome.frameCount));
     else if (end.replacing)
         say("nessun video creato: " + output + " è rimasto com'era");

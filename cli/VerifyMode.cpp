@@ -33,7 +33,7 @@ bool sameFile(const std::string& a, const std::string& b)
            first.st_ino == second.st_ino;
 }
 
-std::string framesText(std::int64_t count) { return platform::countText(count, "fotogramma", "fotogrammi"); }
+using platform::framesText;
 
 class CheckProgress final : public verify::CheckObserver {
 public:

@@ -13,8 +13,6 @@ namespace {
 // How often the window takes in the check's progress: about two display frames.
 constexpr int kShowEveryMs = 25;
 
-QString framesText(int count) { return platform::countText(count, u"fotogramma", u"fotogrammi"); }
-
 // The worker only stores a counter; the window's thread shows it when it asks.
 class CheckProgress final : public CheckObserver {
 public:
@@ -63,8 +61,9 @@ QString checkStatus(const CheckOutcome& outcome)
     case CheckResult::Same:
         if (outcome.approximate)
             return QStringLiteral("Verifica riuscita: %1 simili ai loro file (codec con perdita)")
-                .arg(framesText(outcome.videoFrames));
-        return QStringLiteral("Verifica riuscita: %1 uguali ai loro file").arg(framesText(outcome.videoFrames));
+                .arg(platform::qFramesText(outcome.videoFrames));
+        return QStringLiteral("Verifica riuscita: %1 uguali ai loro file")
+            .arg(platform::qFramesText(outcome.videoFrames));
     case CheckResult::Different:
         return QStringLiteral("Verifica fallita: il fotogramma %1 è diverso").arg(outcome.first + 1);
     case CheckResult::NotAVideo:
@@ -76,7 +75,7 @@ QString checkStatus(const CheckOutcome& outcome)
     }
     return QStringLiteral("Verifica annullata dopo %1 di %2")
         .arg(outcome.videoFrames)
-        .arg(framesText(outcome.listFrames));
+        .arg(platform::qFramesText(outcome.listFrames));
 }
 
 VerifyCommand::VerifyCommand(VerifyWindow& window, platform::MessageBoxService& messages)

@@ -82,12 +82,10 @@ bool isSaveOutcome(const QString& status)
 
 }  // namespace
 
-QString framesText(int count) { return platform::countText(count, u"fotogramma", u"fotogrammi"); }
-
 QString cancelledStatus(int written, int frames)
 {
     return QStringLiteral("Annullato: %1 su %2 %3")
-        .arg(framesText(written))
+        .arg(platform::qFramesText(written))
         .arg(frames)
         .arg(written == 1 ? QStringLiteral("salvato") : QStringLiteral("salvati"));
 }
@@ -97,7 +95,7 @@ std::string failureText(const SaveOutcome& outcome, LeftOnDisk left)
     std::string text = failureMessage(outcome);
     if (left == LeftOnDisk::Partial)
         text += QStringLiteral("\r\nIl file rimasto è parziale: contiene %1 su %2.")
-                    .arg(framesText(outcome.framesWritten))
+                    .arg(platform::qFramesText(outcome.framesWritten))
                     .arg(outcome.frameCount)
                     .toStdString();
     else if (left == LeftOnDisk::OldFile)

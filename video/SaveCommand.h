@@ -66,8 +66,6 @@ inline constexpr const char* kSaveFilter = "AVI Files|*.avi|AVI compresso senza 
 // The status line after a finished save: the success text and, compressed, what was made.
 [[nodiscard]] QString finishedStatus(const SaveOutcome& outcome, codec::Codec codec);
 
-// "1 fotogramma", "N fotogrammi".
-[[nodiscard]] QString framesText(int count);
 // The text of the status line after a save stopped by the user.
 [[nodiscard]] QString cancelledStatus(int written, int frames);
 // The message box's text for a failed save, with what it left on disk.

@@ -27,6 +27,10 @@ QString countText(std::int64_t n, QStringView one, QStringView many, Digits digi
     return text;
 }
 
+std::string framesText(std::int64_t n) { return countText(n, "fotogramma", "fotogrammi"); }
+
+QString qFramesText(std::int64_t n) { return countText(n, u"fotogramma", u"fotogrammi"); }
+
 QString timeLeftSuffix(int secondsLeft)
 {
     if (secondsLeft >= 60)

@@ -28,6 +28,10 @@ enum class Digits { Plain, Grouped };
                                     Digits digits = Digits::Plain);
 [[nodiscard]] QString countText(std::int64_t n, QStringView one, QStringView many, Digits digits = Digits::Plain);
 
+// "1 fotogramma", "3 fotogrammi": the count every message of the application gives frames in.
+[[nodiscard]] std::string framesText(std::int64_t n);
+[[nodiscard]] QString qFramesText(std::int64_t n);
+
 // What a progress bar adds for the time a job still needs: " · ancora 1 min 5 s",
 // " · ancora 40 s"; empty while it is not known (negative).
 [[nodiscard]] QString timeLeftSuffix(int secondsLeft);
