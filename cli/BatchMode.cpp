@@ -165,13 +165,6 @@ private:
     const BatchCandidates& m_candidates;
 };
 
-BatchProgress::Style progressStyle(const Invocation& invocation)
-{
-    if (::isatty(STDERR_FILENO) == 1)
-        return BatchProgress::Style::Bar;
-    return invocation.progress ? BatchProgress::Style::Lines : BatchProgress::Style::None;
-}
-
 video::SaveOutcome save(const video::SaveRequest& request, platform::MessageBoxService& messages,
                         BatchProgress& progress, const StopSignals& stop)
 {
@@ -363,7 +356,7 @@ int runBatch(const Invocation& invocation)
                                invocation.codec,         &candidates, &admission,           target.string()};
     // Ctrl+C, a kill or a lost terminal stops after the frame in hand; the file is finished.
     const StopSignals stop;
-    BatchProgress progress(candidates.count(), stderr, progressStyle(invocation),
+    BatchProgress progress(candidates.count(), stderr, BatchProgress::styleFor(stderr, invocation.progress),
                            [] { return terminalColumns(STDERR_FILENO); });
     const video::SaveOutcome outcome = save(request, messages, progress, stop);
     progress.finish();

@@ -1,6 +1,7 @@
 #include "cli/BatchProgress.h"
 
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -13,6 +14,13 @@ namespace {
 constexpr int kLongestBar = 40;
 
 }  // namespace
+
+BatchProgress::Style BatchProgress::styleFor(std::FILE* out, bool linesAsked)
+{
+    if (::isatty(::fileno(out)) == 1)
+        return Style::Bar;
+    return linesAsked ? Style::Lines : Style::None;
+}
 
 BatchProgress::BatchProgress(int frames, std::FILE* out, Style style, std::function<int()> columns, const char* done)
     : m_frames(frames), m_out(out), m_style(style), m_columns(std::move(columns)), m_done(done)

@@ -13,6 +13,9 @@ namespace kelvora::cli {
 class BatchProgress final : public video::SaveObserver {
 public:
     enum class Style { None, Bar, Lines };
+    // A bar on a terminal, whatever was asked; elsewhere lines only when `linesAsked`
+    // (--progress).
+    [[nodiscard]] static Style styleFor(std::FILE* out, bool linesAsked);
     // columns() gives the terminal's width at each redraw (it may be resized meanwhile);
     // `frames` is -1 when the count is known only at the end; `done` says what became of the
     // frames counted ("scritti", "verificati").

@@ -45,13 +45,6 @@ private:
     int m_frames;
 };
 
-BatchProgress::Style progressStyle(const Invocation& invocation)
-{
-    if (::isatty(STDERR_FILENO) == 1)
-        return BatchProgress::Style::Bar;
-    return invocation.progress ? BatchProgress::Style::Lines : BatchProgress::Style::None;
-}
-
 // The status the check's outcome ends a run with, after its line.
 int reportCheck(const verify::CheckOutcome& outcome, const verify::CheckRequest& request, int statusIfSame)
 {
@@ -119,7 +112,7 @@ int check(const std::string& video, const std::vector<std::string>& frames, cons
     }
     const verify::CheckRequest request{video, frames, invocation.verify};
     BatchProgress progress(
-        static_cast<int>(frames.size()), stderr, progressStyle(invocation),
+        static_cast<int>(frames.size()), stderr, BatchProgress::styleFor(stderr, invocation.progress),
         [] { return terminalColumns(STDERR_FILENO); }, invocation.verify ? "verificati" : "letti");
     CheckProgress observer(progress, static_cast<int>(frames.size()));
     const verify::CheckOutcome outcome =
