@@ -326,6 +326,8 @@ int finish(const Ending& end, platform::PendingOutput& pending, int signal)
     if (whole) {
         say("creato " + output + ": " + frames(outcome.framesWritten) + ", " + video::rateText(end.invocation.rate) +
             " al secondo, " + video::savedSummary(end.invocation.codec, outcome.fileBytes, outcome.uncompressedBytes));
+        if (!outcome.notice.empty())
+            say(output + ": " + outcome.notice);
         return closingStatus(end);
     }
     say(video::failureMessage(outcome));
@@ -431,6 +433,8 @@ int runBatch(const Invocation& invocation)
     admission.keepPaths = invocation.verify || !invocation.framemd5.empty();
     video::SaveRequest request{pending.path().string(), {},          invocation.rate.rate, invocation.rate.scale,
                                invocation.codec,        &candidates, &admission,           target.string()};
+    request.container = video::containerForPath(invocation.output);
+    request.crf = invocation.crf;
     // Ctrl+C, a kill or a lost terminal stops after the frame in hand; the file is finished.
     const StopSignals stop;
     BatchProgress progress(candidates.count(), stderr, progressStyle(invocation),

@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include "video/VideoSink.h"
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -12,15 +14,17 @@ namespace {
 
 // Written by hand: Qt's parser would add its own English lines to the help.
 constexpr const char* kHelp = "Uso: kelvora-maker [FILE|CARTELLA]...\n"
-                              "     kelvora-maker --output VIDEO.avi [--fps N] [--codec raw|ffv1|png] [-y]\n"
+                              "     kelvora-maker --output VIDEO.avi|.mkv|.mp4 [--fps N] [--codec raw|ffv1|png|h264]\n"
+                              "                   [--crf N] [-y]\n"
                               "                   [--verify] [--framemd5 IMPRONTE] [--progress]\n"
                               "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
                               "     kelvora-maker --verify VIDEO.avi [--framemd5 IMPRONTE] [--progress]\n"
                               "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
                               "     kelvora-maker --help | --version\n"
                               "\n"
-                              "Crea un video AVI da una lista ordinata di immagini BMP, non compresso o\n"
-                              "compresso senza perdita.\n"
+                              "Crea un video da una lista ordinata di immagini BMP: AVI non compresso o\n"
+                              "compresso senza perdita, Matroska FFV1 per l'archivio (VIDEO.mkv) o MP4\n"
+                              "H.264 da condividere (VIDEO.mp4).\n"
                               "Senza --output apre la finestra con i file indicati già nella lista.\n"
                               "Di una cartella si prendono tutti i file BMP in ordine naturale (frame_2\n"
                               "prima di frame_10); i file restano nell'ordine dato. Un fotogramma di altre\n"
@@ -36,7 +40,10 @@ constexpr const char* kHelp = "Uso: kelvora-maker [FILE|CARTELLA]...\n"
                               "                       (24000/1001); per l'NTSC usa 30000/1001, non 29.97\n"
                               "      --codec NOME     come si scrivono i fotogrammi: raw (non compressi, così\n"
                               "                       come sono nei file; il predefinito), ffv1 o png\n"
-                              "                       (compressi senza perdita: ogni pixel resta uguale)\n"
+                              "                       (compressi senza perdita: ogni pixel resta uguale);\n"
+                              "                       h264 (con perdita, da condividere) vuole VIDEO.mp4\n"
+                              "      --crf N          qualità di H.264, da 1 (la migliore) a 51; 18 se non\n"
+                              "                       indicato (a occhio uguale ai fotogrammi)\n"
                               "  -y, --overwrite      sostituisce VIDEO se esiste già (solo a video finito)\n"
                               "      --verify         confronta il video con i fotogrammi da cui è fatto:\n"
                               "                       con --output appena scritto, da solo VIDEO.avi è il\n"
@@ -159,7 +166,7 @@ private:
             m_line.invocation.qtPlatform = *given;
     }
 
-    // Options that take a value: -o and --output, --fps, --codec, --list, --framemd5.
+    // Options that take a value: -o and --output, --fps, --codec, --crf, --list, --framemd5.
     void setValue(std::string_view longName, std::string_view given)
     {
         Invocation& invocation = m_line.invocation;
@@ -168,7 +175,16 @@ private:
             if (const auto codec = codec::codecFromName(given))
                 invocation.codec = *codec;
             else
-                fail("--codec vuole raw, ffv1 o png, non '" + std::string(given) + "'");
+                fail("--codec vuole raw, ffv1, png o h264, non '" + std::string(given) + "'");
+        } else if (longName == "crf") {
+            m_crfGiven = true;
+            const std::string text(given);
+            char* end = nullptr;
+            const long crf = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || crf < 1 || crf > 51)
+                fail("--crf vuole un intero da 1 (la qualità migliore) a 51, non '" + text + "'");
+            else
+                invocation.crf = static_cast<int>(crf);
         } else if (longName == "output") {
             invocation.output = given;
             m_outputGiven = true;
@@ -215,8 +231,8 @@ private:
     {
         const std::size_t equals = body.find('=');
         const std::string_view name = body.substr(0, equals);
-        const bool valued =
-            name == "output" || name == "fps" || name == "codec" || name == "list" || name == "framemd5";
+        const bool valued = name == "output" || name == "fps" || name == "codec" || name == "crf" || name == "list" ||
+                            name == "framemd5";
         if (valued) {
             if (equals != std::string_view::npos)
                 setValue(name, body.substr(equals + 1));
@@ -269,8 +285,9 @@ private:
         if (!m_outputGiven) {
             if (m_fpsGiven)
                 fail("--fps vale solo con --output; nella finestra si sceglie con la barra");
-            else if (m_codecGiven)
-                fail("--codec vale solo con --output; nella finestra si sceglie il tipo di file nel salvataggio");
+            else if (m_codecGiven || m_crfGiven)
+                fail((m_codecGiven ? "--codec" : "--crf") +
+                     std::string(" vale solo con --output; nella finestra si sceglie il tipo di file nel salvataggio"));
             else if (invocation.overwrite)
                 fail("-y vale solo con --output");
             else if (invocation.verify)
@@ -287,8 +304,31 @@ private:
             fail("--null vale solo con --list");
         else if (invocation.items.empty() && !m_listGiven)
             fail("nessun file o cartella da cui prendere i fotogrammi");
+        else if (const std::string problem = containerProblem(); !problem.empty())
+            fail(problem);
         else
             m_line.action = Action::Batch;
+    }
+
+    // The output's type decides the container; the codec follows it, or must fit it.
+    std::string containerProblem()
+    {
+        Invocation& invocation = m_line.invocation;
+        const video::Container container = video::containerForPath(invocation.output);
+        if (!m_codecGiven)
+            invocation.codec = video::defaultCodecFor(container, invocation.codec);
+        if (!video::containerHolds(container, invocation.codec)) {
+            if (container == video::Container::Avi)
+                return "H.264 si scrive in un file MP4: chiama il video con l'estensione .mp4";
+            return container == video::Container::Mp4
+                       ? std::string("un file .mp4 contiene H.264: togli --codec o usa --codec h264")
+                       : std::string("un file .mkv contiene FFV1: togli --codec o usa --codec ffv1");
+        }
+        if (m_crfGiven && invocation.codec != codec::Codec::H264)
+            return "--crf vale solo per H.264 (un video .mp4)";
+        if (container != video::Container::Avi && (invocation.verify || !invocation.framemd5.empty()))
+            return "--verify e --framemd5 per ora valgono solo per i video AVI";
+        return {};
     }
 
     // --verify VIDEO.avi FILE|FOLDER...: the video is the first item, its frames the rest.
@@ -311,6 +351,7 @@ private:
     bool m_outputGiven = false;
     bool m_fpsGiven = false;
     bool m_codecGiven = false;
+    bool m_crfGiven = false;
     bool m_listGiven = false;
     bool m_help = false;
     bool m_version = false;
