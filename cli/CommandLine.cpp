@@ -44,6 +44,8 @@ constexpr const char* kHelp = "Uso: kelvora-maker [FILE|CARTELLA]...\n"
                               "                       h264 (con perdita, da condividere) vuole VIDEO.mp4\n"
                               "      --crf N          qualità di H.264, da 1 (la migliore) a 51; 18 se non\n"
                               "                       indicato (a occhio uguale ai fotogrammi)\n"
+                              "      --min-psnr DB    con --verify di un video MP4: un fotogramma sotto DB\n"
+                              "                       decibel di PSNR fa fallire la verifica\n"
                               "  -y, --overwrite      sostituisce VIDEO se esiste già (solo a video finito)\n"
                               "      --verify         confronta il video con i fotogrammi da cui è fatto:\n"
                               "                       con --output appena scritto, da solo VIDEO.avi è il\n"
@@ -176,6 +178,16 @@ private:
                 invocation.codec = *codec;
             else
                 fail("--codec vuole raw, ffv1, png o h264, non '" + std::string(given) + "'");
+        } else if (longName == "min-psnr") {
+            m_minPsnrGiven = true;
+            const std::string text(given);
+            char* end = nullptr;
+            const double floor = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !(floor > 0 && floor <= 100))
+                fail("--min-psnr vuole i decibel sotto i quali un fotogramma non va (per esempio 40), non '" + text +
+                     "'");
+            else
+                invocation.minPsnr = floor;
         } else if (longName == "crf") {
             m_crfGiven = true;
             const std::string text(given);
@@ -231,8 +243,8 @@ private:
     {
         const std::size_t equals = body.find('=');
         const std::string_view name = body.substr(0, equals);
-        const bool valued = name == "output" || name == "fps" || name == "codec" || name == "crf" || name == "list" ||
-                            name == "framemd5";
+        const bool valued = name == "output" || name == "fps" || name == "codec" || name == "crf" ||
+                            name == "min-psnr" || name == "list" || name == "framemd5";
         if (valued) {
             if (equals != std::string_view::npos)
                 setValue(name, body.substr(equals + 1));
@@ -290,6 +302,8 @@ private:
                      std::string(" vale solo con --output; nella finestra si sceglie il tipo di file nel salvataggio"));
             else if (invocation.overwrite)
                 fail("-y vale solo con --output");
+            else if (m_minPsnrGiven && !invocation.verify)
+                fail("--min-psnr vale solo con --verify");
             else if (invocation.verify)
                 checkVerifyAlone();
             else if (!invocation.framemd5.empty())
@@ -298,7 +312,9 @@ private:
                 fail("--list, --null e --progress valgono solo con --output o --verify");
             return;
         }
-        if (invocation.output.empty())
+        if (m_minPsnrGiven && !invocation.verify)
+            fail("--min-psnr vale solo con --verify");
+        else if (invocation.output.empty())
             fail("--output vuole il nome del video da creare");
         else if (invocation.nullSeparated && !m_listGiven)
             fail("--null vale solo con --list");
@@ -326,8 +342,8 @@ private:
         }
         if (m_crfGiven && invocation.codec != codec::Codec::H264)
             return "--crf vale solo per H.264 (un video .mp4)";
-        if (container != video::Container::Avi && (invocation.verify || !invocation.framemd5.empty()))
-            return "--verify e --framemd5 per ora valgono solo per i video AVI";
+        if (container != video::Container::Avi && !invocation.framemd5.empty())
+            return "--framemd5 per ora vale solo per i video AVI";
         return {};
     }
 
@@ -335,7 +351,10 @@ private:
     void checkVerifyAlone()
     {
         const Invocation& invocation = m_line.invocation;
-        if (invocation.nullSeparated && !m_listGiven)
+        if (!invocation.framemd5.empty() && !invocation.items.empty() &&
+            video::containerForPath(invocation.items.front()) != video::Container::Avi)
+            fail("--framemd5 per ora vale solo per i video AVI");
+        else if (invocation.nullSeparated && !m_listGiven)
             fail("--null vale solo con --list");
         else if (invocation.items.empty())
             fail("--verify vuole il video da verificare, poi i file o le cartelle dei suoi fotogrammi");
@@ -352,6 +371,7 @@ private:
     bool m_fpsGiven = false;
     bool m_codecGiven = false;
     bool m_crfGiven = false;
+    bool m_minPsnrGiven = false;
     bool m_listGiven = false;
     bool m_help = false;
     bool m_version = false;

@@ -6,6 +6,8 @@
 #include "platform/filesystem/PendingOutput.h"
 #include "verify/FrameMd5.h"
 #include "verify/VideoCheck.h"
+#include "cli/FidelityCheck.h"
+#include "video/VideoSink.h"
 #include "platform/text/Counts.h"
 
 #include <algorithm>
@@ -136,6 +138,8 @@ int reportCheck(const verify::CheckOutcome& outcome, const verify::CheckRequest&
 int check(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
           int statusIfSame, const StopSignals& stop)
 {
+    if (video::containerForPath(video) != video::Container::Avi)
+        return checkFidelity(video, frames, invocation, statusIfSame, stop);
     const std::string& sums = invocation.framemd5;
     if (!sums.empty() && sums != "-") {
         for (const std::string& frame : frames) {

@@ -105,7 +105,11 @@ TEST(CommandLineTest, TheOutputsTypeChoosesTheCodec)
         {{"-o", "v.mp4", "--crf", "52", "a"}, std::nullopt, codec::kDefaultCrf, "--crf"},
         {{"-o", "v.mp4", "--crf", "1x", "a"}, std::nullopt, codec::kDefaultCrf, "--crf"},
         {{"--crf", "20", "a"}, std::nullopt, codec::kDefaultCrf, "--crf"},
-        {{"-o", "v.mkv", "--verify", "a"}, std::nullopt, codec::kDefaultCrf, "AVI"},
+        {{"-o", "v.mkv", "--verify", "a"}, codec::Codec::Ffv1},
+        {{"-o", "v.mp4", "--verify", "--min-psnr", "40", "a"}, codec::Codec::H264},
+        {{"-o", "v.mp4", "--min-psnr", "40", "a"}, std::nullopt, codec::kDefaultCrf, "--min-psnr"},
+        {{"-o", "v.mp4", "--verify", "--min-psnr", "0", "a"}, std::nullopt, codec::kDefaultCrf, "--min-psnr"},
+        {{"--min-psnr", "40", "a"}, std::nullopt, codec::kDefaultCrf, "--min-psnr"},
         {{"-o", "v.mp4", "--framemd5", "-", "a"}, std::nullopt, codec::kDefaultCrf, "AVI"},
     };
     for (const Type& c : cases) {

@@ -139,8 +139,8 @@ def check_mp4(case, maker, work):
     folder = os.path.join(work, name.replace(" ", "_").replace("/", "_"))
     shown = write_frames(os.path.join(folder, "frames"), width, height, pixel_format)
     video = os.path.join(folder, "out.mp4")
-    made = subprocess.run([maker, "-o", video, "--fps", fps, os.path.join(folder, "frames")], capture_output=True,
-                          text=True)
+    made = subprocess.run([maker, "-o", video, "--fps", fps, "--verify", os.path.join(folder, "frames")],
+                          capture_output=True, text=True)
     if made.returncode != 0:
         return [f"{name}: exit {made.returncode}: {made.stderr.strip()}"]
     problems = []
@@ -149,6 +149,13 @@ def check_mp4(case, maker, work):
         problems.append(f"{name}: the padding to even is not said: {made.stderr.strip()}")
     if "H.264, " not in made.stderr or " volte più " not in made.stderr:
         problems.append(f"{name}: the summary does not name codec, size and ratio: {made.stderr.strip()}")
+    if "verificato" not in made.stderr or "PSNR minimo" not in made.stderr:
+        problems.append(f"{name}: --verify does not measure the PSNR: {made.stderr.strip()}")
+    # A floor no lossy frame reaches fails the check.
+    strict = subprocess.run([maker, "--verify", video, "--min-psnr", "99", os.path.join(folder, "frames")],
+                            capture_output=True, text=True)
+    if strict.returncode != 4 or "sotto 99 dB" not in strict.stderr:
+        problems.append(f"{name}: --min-psnr 99 gives {strict.returncode}: {strict.stderr.strip()}")
     stream = probe(video)
     expected = {"codec_name": "h264", "profile": "High", "pix_fmt": "yuv420p", "color_range": "tv",
                 "color_space": "bt709", "color_transfer": "bt709", "color_primaries": "bt709",
@@ -180,9 +187,9 @@ def check_mkv(maker, work):
         folder = os.path.join(work, f"mkv-{pixel_format}")
         shown = write_frames(os.path.join(folder, "frames"), 37, 19, pixel_format)
         video = os.path.join(folder, "out.mkv")
-        made = subprocess.run([maker, "-o", video, "--fps", "ntsc", os.path.join(folder, "frames")],
+        made = subprocess.run([maker, "-o", video, "--fps", "ntsc", "--verify", os.path.join(folder, "frames")],
                               capture_output=True, text=True)
-        if made.returncode != 0:
+        if made.returncode != 0 or "ogni fotogramma uguale al suo file" not in made.stderr:
             problems.append(f"mkv {pixel_format}: exit {made.returncode}: {made.stderr.strip()}")
             continue
         lines = run(["ffmpeg", "-nostdin", "-v", "error", "-i", video, "-pix_fmt", "rgb24", "-f", "framemd5", "-"],
@@ -198,6 +205,13 @@ def check_mkv(maker, work):
                 problems.append(f"mkv {pixel_format}: {key} is {stream.get(key)!r}, not {value!r}")
         debug = subprocess.run(["ffmpeg", "-nostdin", "-v", "debug", "-debug", "pict", "-i", video, "-frames:v", "1", "-f", "null",
                                 "-"], capture_output=True, text=True).stderr
+        # A frame changed on disk afterwards is named, and the check fails.
+        changed = os.path.join(folder, "frames", "f003.bmp")
+        run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", os.path.join(folder, "frames", "f004.bmp"), changed])
+        check = subprocess.run([maker, "--verify", video, os.path.join(folder, "frames")], capture_output=True,
+                               text=True)
+        if check.returncode != 4 or "fotogramma 4," not in check.stderr:
+            problems.append(f"mkv {pixel_format}: a changed frame gives {check.returncode}: {check.stderr.strip()}")
         if "global: ver:3" not in debug or " ec:1" not in debug or " intra:1" not in debug:
             problems.append(f"mkv {pixel_format}: not FFV1 version 3, intra only, with slice CRCs")
     return problems
