@@ -7,10 +7,13 @@
 #include "tests/support/avi/FfmpegProbe.h"
 #include "tests/support/bmp/BmpFiles.h"
 #include "video/SaveCommand.h"
+#include "video/SaveJob.h"
 #include "video/mAVIDecs.h"
 
 #include <QLabel>
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 #include <filesystem>
 #include <fstream>
@@ -80,6 +83,44 @@ TEST(SharedSaveTest, TheMatroskaAndMp4TypesWriteTheirContainerUnderTheirExtensio
             EXPECT_TRUE(status.contains(QStringLiteral("41 x 31 portati a 42 x 32"))) << status.toStdString();
         }
     }
+}
+
+// H.264 holds frames back before it gives any out: a save stopped early still has every frame
+// it took in its file, the encoder drained before the file is finished.
+TEST(SharedSaveTest, AStoppedMp4SaveKeepsTheFramesTheEncoderHeldBack)
+{
+    if (!testsupport::ffmpegAvailable())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    // Stops the save once the loader reaches entry 3: the writer has taken frame 0 at least.
+    struct StopEarly final : SaveObserver {
+        std::atomic<bool> cancel{false};
+        void frameLoading(int index) override
+        {
+            if (index == 3)
+                cancel.store(true);
+        }
+        void frameStarting(int) override {}
+        void frameWritten(int) override {}
+    };
+    testsupport::TempDir dir;
+    testsupport::ScriptedMessageBox messages;
+    SaveRequest request;
+    for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+        request.frames.push_back(dir.file("f" + std::to_string(seed) + ".bmp"));
+        testsupport::writeBmp(request.frames.back(), BmpLayout{64, 48, 24, seed});
+    }
+    request.path = dir.file("out.mp4");
+    request.codec = codec::Codec::H264;
+    request.container = Container::Mp4;
+    StopEarly observer;
+    const SaveOutcome outcome = SaveJob(systemAVIDecs(), messages).run(request, observer, observer.cancel);
+    EXPECT_EQ(outcome.result, 0) << outcome.reason;
+    EXPECT_TRUE(outcome.cancelled);
+    ASSERT_GE(outcome.framesWritten, 1);
+    EXPECT_LT(outcome.framesWritten, 40);
+    const testsupport::ProbeResult probe = testsupport::probeVideo(request.path);
+    ASSERT_TRUE(probe.ok) << probe.output;
+    EXPECT_EQ(probe.framesRead, outcome.framesWritten);
 }
 
 }  // namespace
