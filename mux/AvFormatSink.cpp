@@ -1,5 +1,7 @@
 #include "mux/AvFormatSink.h"
 
+#include "mux/Faststart.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -9,6 +11,7 @@ extern "C" {
 }
 
 #include <cstring>
+#include <string>
 #include <mutex>
 #include <utility>
 
@@ -70,6 +73,7 @@ struct AvFormatSink::Muxer {
     AVRational frameTime{1, 25};
     std::unique_ptr<AVPacket, FreePacket> packet{av_packet_alloc()};
     bool headerWritten = false;
+    bool framesWritten = false;
 
     ~Muxer()
     {
@@ -91,6 +95,7 @@ struct AvFormatSink::Muxer {
         p.flags = key ? AV_PKT_FLAG_KEY : 0;
         av_packet_rescale_ts(&p, frameTime, stream->time_base);
         const int result = av_write_frame(context, &p);
+        framesWritten = framesWritten || result >= 0;
         p.data = nullptr;
         p.size = 0;
         return result < 0 || context->pb->error < 0 ? avifile::AVIERR_FILEWRITE : 0;
@@ -186,7 +191,11 @@ HRESULT AvFormatSink::finish()
     m_muxer->headerWritten = false;
     if (m_muxer->context->pb && avio_closep(&m_muxer->context->pb) < 0 && result == 0)
         result = avifile::AVIERR_FILEWRITE;
+    const std::string path = m_muxer->context->url ? m_muxer->context->url : "";
     avformat_free_context(std::exchange(m_muxer->context, nullptr));
+    // The fragmented file plays as it is; where it can, it gets its index first as well.
+    if (result == 0 && m_muxer->framesWritten && m_container == video::Container::Mp4)
+        (void)moveIndexFirst(path);
     return result;
 }
 

@@ -17,6 +17,7 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 
 import numpy
 from PIL import Image
@@ -168,6 +169,12 @@ def check_mp4(case, maker, work):
         data = f.read()
     if b"colrnclx" not in data or b"avcC" not in data:
         problems.append(f"{name}: the container does not tag the colours (colr nclx) or lacks avcC")
+    # Written fragmented, finished with its index first and the first frame at 0.
+    if not 0 <= data.find(b"moov") < data.find(b"mdat") or b"moof" in data:
+        problems.append(f"{name}: the finished MP4 does not have its one index first")
+    start = json.loads(run(["ffprobe", "-v", "error", "-show_entries", "format=start_time", "-of", "json", video]))
+    if float(start["format"]["start_time"]) != 0:
+        problems.append(f"{name}: the first frame is shown at {start['format']['start_time']} s, not 0")
     for player, frames in (("ffmpeg", decode_ffmpeg(video, width, height, coded_width, coded_height)),
                            ("GStreamer", decode_gstreamer(video, folder, width, height, coded_width, coded_height))):
         if len(frames) != FRAMES:
@@ -217,6 +224,43 @@ def check_mkv(maker, work):
     return problems
 
 
+def check_killed(maker, work):
+    """A save killed part-way leaves a file ffmpeg plays up to the frames written."""
+    problems = []
+    folder = os.path.join(work, "killed")
+    frames = os.path.join(folder, "frames")
+    os.makedirs(frames)
+    # Grainy frames: slow to encode and large, so the kill comes while frames are being written.
+    grain = numpy.random.default_rng(1)
+    for i in range(200):
+        noisy = picture(640, 360, i).astype(numpy.int16) + grain.integers(-40, 40, (360, 640, 3))
+        Image.fromarray(noisy.clip(0, 255).astype(numpy.uint8)).save(os.path.join(frames, f"f{i:03d}.bmp"))
+    for extension in ("mp4", "mkv"):
+        save = subprocess.Popen([maker, "-o", os.path.join(folder, f"out.{extension}"), "--fps", "5", frames],
+                                stderr=subprocess.DEVNULL)
+        left = []
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and save.poll() is None:
+            left = [os.path.join(folder, f) for f in os.listdir(folder) if f"out.{extension}" in f]
+            if left and os.path.getsize(left[0]) > 1_000_000:
+                break
+            time.sleep(0.01)
+        save.kill()
+        save.wait()
+        if not left or save.returncode != -9:
+            problems.append(f"killed {extension}: the save ended before it was killed")
+            continue
+        probed = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_entries", "stream=nb_read_frames",
+                                 "-of", "csv=p=0", left[0]], capture_output=True, text=True).stdout.strip()
+        if not probed.isdigit() or int(probed) < 1:
+            problems.append(f"killed {extension}: ffmpeg reads no frame of what was left ({probed!r})")
+        else:
+            print(f"killed {extension}: ffmpeg plays {probed} frames of what was left")
+        for f in left:
+            os.remove(f)
+    return problems
+
+
 def main():
     maker, work = sys.argv[1], sys.argv[2]
     for element in ("qtdemux", "avdec_h264", "videoconvert"):
@@ -227,6 +271,7 @@ def main():
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     problems = check_mkv(maker, work)
+    problems += check_killed(maker, work)
     for case in MP4_CASES:
         problems += check_mp4(case, maker, work)
     for problem in problems:
