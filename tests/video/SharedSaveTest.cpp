@@ -57,15 +57,21 @@ TEST(SharedSaveTest, TheMatroskaAndMp4TypesWriteTheirContainerUnderTheirExtensio
             testsupport::writeBmp(path, BmpLayout{41, 31, 24, seed});
             window.lstDIBList->AddItem(QString::fromStdString(path));
         }
+        // An AVI saved before can be checked from the list's menu; once another save has made an
+        // MP4 or Matroska video (which the window's check does not read) it no longer can.
+        dialogs.answers.push_back(testsupport::DialogAnswer::choose(dir.file("first.avi"), 1));
+        window.cmdWriteAVI_Click();
+        EXPECT_TRUE(window.Verifica->isEnabled());
         dialogs.answers.push_back(testsupport::DialogAnswer::choose(dir.file(c.chosen), c.filterIndex));
         window.cmdWriteAVI_Click();
         EXPECT_TRUE(messages.shown.empty());
         const QString status = window.lblStatus->text();
         EXPECT_TRUE(status.startsWith(QString::fromUtf8(c.status))) << status.toStdString();
+        EXPECT_FALSE(window.Verifica->isEnabled()) << "the window's check reads AVI videos only";
         const std::string output = dir.file(c.made);
         ASSERT_TRUE(std::filesystem::exists(output));
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5)
-            << "the four frames and the video, nothing else";
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 6)
+            << "the four frames and the two videos, nothing else";
         const testsupport::ProbeResult probe = testsupport::probeVideo(output);
         ASSERT_TRUE(probe.ok) << probe.output;
         EXPECT_EQ(probe.framesRead, 4);
