@@ -9,6 +9,7 @@
 #include "platform/toolkit/ListBox.h"
 #include "verify/VerifyCommand.h"
 #include "video/SaveCommand.h"
+#include "video/VideoSink.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -102,8 +103,13 @@ void fMain::cmdWriteAVI_Click()
     command.save();
     m_activeSave = nullptr;
     if (std::optional<std::string> made = command.takeFinished()) {
-        m_savedVideo = std::move(made);
-        Verifica->setEnabled(true);
+        // The window's check reads AVI videos; after an MP4 or Matroska save there is none to check.
+        if (video::containerForPath(*made) == video::Container::Avi) {
+            m_savedVideo = std::move(made);
+            Verifica->setEnabled(true);
+        } else {
+            forgetSavedVideo();
+        }
     }
     finishAfterJob();
 }

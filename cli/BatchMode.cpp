@@ -238,6 +238,8 @@ int finish(const Ending& end, platform::PendingOutput& pending, int signal)
         say("creato " + output + ": " + framesText(outcome.framesWritten) + ", " +
             video::rateText(end.invocation.rate) + " al secondo, " +
             video::savedSummary(end.invocation.codec, outcome.fileBytes, outcome.uncompressedBytes));
+        if (!outcome.notice.empty())
+            say(output + ": " + outcome.notice);
         return closingStatus(end);
     }
     say(video::failureMessage(outcome));
@@ -354,6 +356,8 @@ int runBatch(const Invocation& invocation)
     admission.hashes = hashesIdentity(invocation);
     video::SaveRequest request{pending->path().string(), {},          invocation.rate.rate, invocation.rate.scale,
                                invocation.codec,         &candidates, &admission,           target.string()};
+    request.container = video::containerForPath(invocation.output);
+    request.crf = invocation.crf;
     // Ctrl+C, a kill or a lost terminal stops after the frame in hand; the file is finished.
     const StopSignals stop;
     BatchProgress progress(candidates.count(), stderr, BatchProgress::styleFor(stderr, invocation.progress),

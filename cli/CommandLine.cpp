@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include "video/VideoSink.h"
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -12,15 +14,17 @@ namespace {
 
 // Written by hand: Qt's parser would add its own English lines to the help.
 constexpr const char* kHelp = "Uso: kelvora-maker [FILE|CARTELLA]...\n"
-                              "     kelvora-maker --output VIDEO.avi [--fps N] [--codec raw|ffv1|png] [-y]\n"
+                              "     kelvora-maker --output VIDEO.avi|.mkv|.mp4 [--fps N] [--codec raw|ffv1|png|h264]\n"
+                              "                   [--crf N] [-y]\n"
                               "                   [--verify] [--framemd5 IMPRONTE] [--progress]\n"
                               "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
                               "     kelvora-maker --verify VIDEO.avi [--framemd5 IMPRONTE [-y]] [--progress]\n"
                               "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
                               "     kelvora-maker --help | --version\n"
                               "\n"
-                              "Crea un video AVI da una lista ordinata di immagini BMP, non compresso o\n"
-                              "compresso senza perdita.\n"
+                              "Crea un video da una lista ordinata di immagini BMP: AVI non compresso o\n"
+                              "compresso senza perdita, Matroska FFV1 per l'archivio (VIDEO.mkv) o MP4\n"
+                              "H.264 da condividere (VIDEO.mp4).\n"
                               "Senza --output apre la finestra con i file indicati già nella lista.\n"
                               "Di una cartella si prendono tutti i file BMP in ordine naturale (frame_2\n"
                               "prima di frame_10); i file restano nell'ordine dato. Un fotogramma di altre\n"
@@ -36,7 +40,12 @@ constexpr const char* kHelp = "Uso: kelvora-maker [FILE|CARTELLA]...\n"
                               "                       (24000/1001); per l'NTSC usa 30000/1001, non 29.97\n"
                               "      --codec NOME     come si scrivono i fotogrammi: raw (non compressi, così\n"
                               "                       come sono nei file; il predefinito), ffv1 o png\n"
-                              "                       (compressi senza perdita: ogni pixel resta uguale)\n"
+                              "                       (compressi senza perdita: ogni pixel resta uguale);\n"
+                              "                       h264 (con perdita, da condividere) vuole VIDEO.mp4\n"
+                              "      --crf N          qualità di H.264, da 1 (la migliore) a 51; 18 se non\n"
+                              "                       indicato (a occhio uguale ai fotogrammi)\n"
+                              "      --min-psnr DB    con --verify di un video MP4: un fotogramma sotto DB\n"
+                              "                       decibel di PSNR fa fallire la verifica\n"
                               "  -y, --overwrite      sostituisce VIDEO (solo a video finito) o IMPRONTE se\n"
                               "                       esistono già; mai una cartella, una FIFO o un dispositivo\n"
                               "      --verify         confronta il video con i fotogrammi da cui è fatto:\n"
@@ -161,7 +170,7 @@ private:
             m_line.invocation.qtPlatform = *given;
     }
 
-    // Options that take a value: -o and --output, --fps, --codec, --list, --framemd5.
+    // Options that take a value: -o and --output, --fps, --codec, --crf, --list, --framemd5.
     void setValue(std::string_view longName, std::string_view given)
     {
         Invocation& invocation = m_line.invocation;
@@ -170,7 +179,26 @@ private:
             if (const auto codec = codec::codecFromName(given))
                 invocation.codec = *codec;
             else
-                fail("--codec vuole raw, ffv1 o png, non '" + std::string(given) + "'");
+                fail("--codec vuole raw, ffv1, png o h264, non '" + std::string(given) + "'");
+        } else if (longName == "min-psnr") {
+            m_minPsnrGiven = true;
+            const std::string text(given);
+            char* end = nullptr;
+            const double floor = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !(floor > 0 && floor <= 100))
+                fail("--min-psnr vuole i decibel sotto i quali un fotogramma non va (per esempio 40), non '" + text +
+                     "'");
+            else
+                invocation.minPsnr = floor;
+        } else if (longName == "crf") {
+            m_crfGiven = true;
+            const std::string text(given);
+            char* end = nullptr;
+            const long crf = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || crf < 1 || crf > 51)
+                fail("--crf vuole un intero da 1 (la qualità migliore) a 51, non '" + text + "'");
+            else
+                invocation.crf = static_cast<int>(crf);
         } else if (longName == "output") {
             invocation.output = given;
             m_outputGiven = true;
@@ -217,8 +245,8 @@ private:
     {
         const std::size_t equals = body.find('=');
         const std::string_view name = body.substr(0, equals);
-        const bool valued =
-            name == "output" || name == "fps" || name == "codec" || name == "list" || name == "framemd5";
+        const bool valued = name == "output" || name == "fps" || name == "codec" || name == "crf" ||
+                            name == "min-psnr" || name == "list" || name == "framemd5";
         if (valued) {
             if (equals != std::string_view::npos)
                 setValue(name, body.substr(equals + 1));
@@ -271,10 +299,13 @@ private:
         if (!m_outputGiven) {
             if (m_fpsGiven)
                 fail("--fps vale solo con --output; nella finestra si sceglie con la barra");
-            else if (m_codecGiven)
-                fail("--codec vale solo con --output; nella finestra si sceglie il tipo di file nel salvataggio");
+            else if (m_codecGiven || m_crfGiven)
+                fail((m_codecGiven ? "--codec" : "--crf") +
+                     std::string(" vale solo con --output; nella finestra si sceglie il tipo di file nel salvataggio"));
             else if (invocation.overwrite && !(invocation.verify && !invocation.framemd5.empty()))
                 fail("-y vale solo con --output o con --framemd5");
+            else if (m_minPsnrGiven && !invocation.verify)
+                fail("--min-psnr vale solo con --verify");
             else if (invocation.verify)
                 checkVerifyAlone();
             else if (!invocation.framemd5.empty())
@@ -283,21 +314,49 @@ private:
                 fail("--list, --null e --progress valgono solo con --output o --verify");
             return;
         }
-        if (invocation.output.empty())
+        if (m_minPsnrGiven && !invocation.verify)
+            fail("--min-psnr vale solo con --verify");
+        else if (invocation.output.empty())
             fail("--output vuole il nome del video da creare");
         else if (invocation.nullSeparated && !m_listGiven)
             fail("--null vale solo con --list");
         else if (invocation.items.empty() && !m_listGiven)
             fail("nessun file o cartella da cui prendere i fotogrammi");
+        else if (const std::string problem = containerProblem(); !problem.empty())
+            fail(problem);
         else
             m_line.action = Action::Batch;
+    }
+
+    // The output's type decides the container; the codec follows it, or must fit it.
+    std::string containerProblem()
+    {
+        Invocation& invocation = m_line.invocation;
+        const video::Container container = video::containerForPath(invocation.output);
+        if (!m_codecGiven)
+            invocation.codec = video::defaultCodecFor(container, invocation.codec);
+        if (!video::containerHolds(container, invocation.codec)) {
+            if (container == video::Container::Avi)
+                return "H.264 si scrive in un file MP4: chiama il video con l'estensione .mp4";
+            return container == video::Container::Mp4
+                       ? std::string("un file .mp4 contiene H.264: togli --codec o usa --codec h264")
+                       : std::string("un file .mkv contiene FFV1: togli --codec o usa --codec ffv1");
+        }
+        if (m_crfGiven && invocation.codec != codec::Codec::H264)
+            return "--crf vale solo per H.264 (un video .mp4)";
+        if (container != video::Container::Avi && !invocation.framemd5.empty())
+            return "--framemd5 per ora vale solo per i video AVI";
+        return {};
     }
 
     // --verify VIDEO.avi FILE|FOLDER...: the video is the first item, its frames the rest.
     void checkVerifyAlone()
     {
         const Invocation& invocation = m_line.invocation;
-        if (invocation.nullSeparated && !m_listGiven)
+        if (!invocation.framemd5.empty() && !invocation.items.empty() &&
+            video::containerForPath(invocation.items.front()) != video::Container::Avi)
+            fail("--framemd5 per ora vale solo per i video AVI");
+        else if (invocation.nullSeparated && !m_listGiven)
             fail("--null vale solo con --list");
         else if (invocation.items.empty())
             fail("--verify vuole il video da verificare, poi i file o le cartelle dei suoi fotogrammi");
@@ -313,6 +372,8 @@ private:
     bool m_outputGiven = false;
     bool m_fpsGiven = false;
     bool m_codecGiven = false;
+    bool m_crfGiven = false;
+    bool m_minPsnrGiven = false;
     bool m_listGiven = false;
     bool m_help = false;
     bool m_version = false;

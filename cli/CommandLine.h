@@ -26,7 +26,9 @@ struct Invocation {
     std::vector<std::string> items;          // files and folders, in the order given, as the shell passed them
     std::string output;                      // the video to make without a window; empty: open the window
     video::StreamRate rate;                  // the window's own rate at start, 25 a second
-    codec::Codec codec = codec::Codec::Raw;  // how the frames are stored
+    codec::Codec codec = codec::Codec::Raw;  // how the frames are stored (FFV1 in .mkv, H.264 in .mp4)
+    int crf = codec::kDefaultCrf;            // H.264's quality, 1 (best) to 51
+    double minPsnr = 0;                      // --verify of an MP4: the lowest PSNR a frame may have; 0 none
     bool overwrite = false;                  // an existing output may be replaced
     std::string list;                        // a file of further paths, "-" for standard input
     bool nullSeparated = false;              // the list's paths end with NUL, not a new line

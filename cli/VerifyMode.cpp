@@ -6,6 +6,8 @@
 #include "cli/OutputFiles.h"
 #include "verify/FrameMd5.h"
 #include "verify/VideoCheck.h"
+#include "cli/FidelityCheck.h"
+#include "video/VideoSink.h"
 #include "platform/text/Counts.h"
 
 #include <algorithm>
@@ -90,6 +92,8 @@ int reportDamage(const verify::CheckOutcome& outcome, const std::string& video, 
 int check(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
           int statusIfSame, const StopSignals& stop, int leftOut = 0)
 {
+    if (video::containerForPath(video) != video::Container::Avi)
+        return checkFidelity(video, frames, invocation, statusIfSame, stop);
     const std::string& sums = invocation.framemd5;
     if (!sums.empty() && sums != "-") {
         for (const std::string& frame : frames) {

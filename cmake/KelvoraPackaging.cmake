@@ -7,6 +7,9 @@ set(CPACK_PACKAGE_DESCRIPTION "Fill a frame list with BMP images, put them in or
 them as an uncompressed AVI video at 1 to 30 frames per second. Files can be dropped on the \
 list or given on the command line; a batch mode makes videos without a display.")
 set(CPACK_PACKAGE_CONTACT "The Kelvora Maker team <maintainers@kelvora.org>")
+# GPL-3.0-or-later (libx264, which writes the videos to share, is GPL); the Debian copyright
+# file is installed with the data (data/copyright).
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

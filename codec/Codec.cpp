@@ -10,6 +10,8 @@ std::optional<Codec> codecFromName(std::string_view name)
         return Codec::Ffv1;
     if (name == "png")
         return Codec::Png;
+    if (name == "h264")
+        return Codec::H264;
     return std::nullopt;
 }
 
@@ -20,6 +22,8 @@ std::string_view codecName(Codec codec)
         return "ffv1";
     case Codec::Png:
         return "png";
+    case Codec::H264:
+        return "h264";
     case Codec::Raw:
         break;
     }
@@ -33,6 +37,8 @@ std::string_view codecLabel(Codec codec)
         return "FFV1";
     case Codec::Png:
         return "PNG";
+    case Codec::H264:
+        return "H.264";
     case Codec::Raw:
         break;
     }
@@ -46,6 +52,8 @@ platform::FourCC codecFourCC(Codec codec)
         return platform::FourCC("FFV1");
     case Codec::Png:
         return platform::FourCC("MPNG");
+    case Codec::H264:
+        return platform::FourCC("H264");
     case Codec::Raw:
         break;
     }

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libavcodec-dev libavutil-dev libavformat-dev libswscale-dev libdeflate-dev gstreamer1.0-libav
+  libavcodec-dev libavutil-dev libavformat-dev libswscale-dev libdeflate-dev gstreamer1.0-libav chromium
   ffmpeg xvfb xauth xdotool openbox strace imagemagick x11-utils fonts-dejavu-core fonts-liberation
   desktop-file-utils appstream dpkg-dev file
   python3 python3-opencv python3-pil python3-numpy

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <new>
+#include <optional>
 
 namespace kelvora::video {
 
@@ -235,7 +236,11 @@ void FramePipeline::encode(std::unique_ptr<codec::LosslessEncoder> encoder)
 void FramePipeline::encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder)
 {
     std::string openFailure;
-    if (!encoder)
+    // H.264 is encoded in order by the writer's side: here its frames only change colours.
+    std::optional<codec::Yuv420Converter> converter;
+    if (m_codec == codec::Codec::H264)
+        converter.emplace(m_shape);
+    else if (!encoder)
         encoder = codec::LosslessEncoder::open(m_codec, m_shape, m_threadsEach, openFailure);
     while (true) {
         std::unique_lock lock(m_mutex);
@@ -249,7 +254,9 @@ void FramePipeline::encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder)
         lock.unlock();
 
         PreparedFrame& frame = slot.frame;
-        if (!encoder)
+        if (converter)
+            convert(frame, *converter);
+        else if (!encoder)
             frame.failure = openFailure;
         else
             prepare(frame, encoder.get());
@@ -269,6 +276,17 @@ void FramePipeline::prepare(PreparedFrame& frame, codec::LosslessEncoder* encode
         if (!encoder->encode(frame.dib->bits(), frame.plan.palette, frame.packet, error))
             frame.failure = "La compressione del fotogramma " + std::to_string(frame.index + 1) + " (" + frame.path +
                             ") non è riuscita (" + error + ").";
+    } catch (const std::exception&) {
+        frame.failure = kOutOfMemory;
+    }
+}
+
+void FramePipeline::convert(PreparedFrame& frame, codec::Yuv420Converter& converter)
+{
+    if (!frame.loaded || !frame.plan.accepted() || frame.plan.shape != m_shape)
+        return;
+    try {
+        converter.convert(frame.dib->bits(), frame.plan.palette, frame.packet);
     } catch (const std::exception&) {
         frame.failure = kOutOfMemory;
     }

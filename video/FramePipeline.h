@@ -9,6 +9,7 @@
 #include "bitmap/FramePlan.h"
 #include "bitmap/cDIB.h"
 #include "codec/LosslessEncoder.h"
+#include "codec/Yuv420.h"
 #include "platform/filesystem/File.h"
 #include "platform/msgbox/MessageBox.h"
 #include "video/FrameSource.h"
@@ -37,7 +38,7 @@ struct PreparedFrame {
     bool isTarget = false;  // the file is the one the video is to replace
     std::unique_ptr<bitmap::cDIB> dib;
     bitmap::FramePlan plan;            // of a loaded frame
-    std::vector<std::uint8_t> packet;  // the encoded frame, when encoding and the frame fits the stream
+    std::vector<std::uint8_t> packet;  // the encoded frame (H.264: its Y'CbCr planes), when it fits the stream
     std::string failure;               // why the frame could not be prepared (encoding, memory); empty when it was
 };
 
@@ -113,6 +114,7 @@ private:
     void encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder);
     void breakDown();
     void prepare(PreparedFrame& frame, codec::LosslessEncoder* encoder);
+    void convert(PreparedFrame& frame, codec::Yuv420Converter& converter);
     void markReady(Slot& slot, std::unique_lock<std::mutex>& lock);
     [[nodiscard]] bool isReady(std::size_t index);
     [[nodiscard]] Slot& slotOf(std::size_t index) { return m_slots[index % m_slots.size()]; }

@@ -10,6 +10,7 @@
 #include "video/SaveSummary.h"
 #include "platform/text/Counts.h"
 
+#include <QFileInfo>
 #include <algorithm>
 #include <cstdint>
 
@@ -57,18 +58,41 @@ codec::Codec codecForFilter(std::int32_t filterIndex)
         return codec::Codec::Ffv1;
     case 3:
         return codec::Codec::Png;
+    case 4:
+        return codec::Codec::Ffv1;
+    case 5:
+        return codec::Codec::H264;
     default:
         return codec::Codec::Raw;
     }
 }
 
-QString finishedStatus(const SaveOutcome& outcome, codec::Codec codec)
+SaveType saveTypeFor(std::int32_t filterIndex, const QString& chosen)
 {
-    QString text = QStringLiteral("Il file AVI è stato creato con successo!");
+    SaveType type{chosen, containerForPath(chosen.toStdString()), codecForFilter(filterIndex)};
+    if (type.container == Container::Avi && filterIndex >= 4) {
+        // The type asks for Matroska or MP4: the name takes its extension (in place of .avi).
+        type.container = filterIndex == 4 ? Container::Matroska : Container::Mp4;
+        if (type.path.endsWith(QStringLiteral(".avi"), Qt::CaseInsensitive))
+            type.path.chop(4);
+        type.path += type.container == Container::Matroska ? QStringLiteral(".mkv") : QStringLiteral(".mp4");
+    }
+    if (type.container != Container::Avi || !containerHolds(type.container, type.codec))
+        type.codec = defaultCodecFor(type.container, codec::Codec::Raw);
+    return type;
+}
+
+QString finishedStatus(const SaveOutcome& outcome, codec::Codec codec, Container container)
+{
+    QString text = container == Container::Avi   ? QStringLiteral("Il file AVI è stato creato con successo!")
+                   : container == Container::Mp4 ? QStringLiteral("Il video MP4 è stato creato con successo!")
+                                                 : QStringLiteral("Il video Matroska è stato creato con successo!");
     // The success first; the codec and sizes on a line of their own, so neither is cut.
     if (codec != codec::Codec::Raw)
         text += QStringLiteral("\n(%1)").arg(
             QString::fromStdString(savedSummary(codec, outcome.fileBytes, outcome.uncompressedBytes)));
+    if (!outcome.notice.empty())
+        text += QStringLiteral("; ") + QString::fromStdString(outcome.notice);
     return text;
 }
 
@@ -76,7 +100,7 @@ namespace {
 
 bool isSaveOutcome(const QString& status)
 {
-    return status.startsWith(QStringLiteral("Il file AVI è stato creato con successo!")) ||
+    return status.contains(QStringLiteral("è stato creato con successo!")) ||
            status.startsWith(QStringLiteral("Annullato: "));
 }
 
@@ -117,8 +141,9 @@ void SaveCommand::quit()
     m_messages.closeShown();
 }
 
-bool SaveCommand::askForPath(QString& path, codec::Codec& codec)
+bool SaveCommand::askForPath(SaveType& type)
 {
+    QString path;
     dialogs::cFileDlg dialog(m_dialogs);
     dialog.setDefaultExt(QStringLiteral("avi"));
     dialog.setDlgTitle(QStringLiteral("Salva il filmato AVI..."));
@@ -128,21 +153,29 @@ bool SaveCommand::askForPath(QString& path, codec::Codec& codec)
     QString title;
     if (!dialog.VBGetSaveFileName(path, title))
         return false;
-    codec = codecForFilter(dialog.FilterIndex());
+    type = saveTypeFor(dialog.FilterIndex(), path);
+    // The dialog asked about replacing the name chosen, not the one the type gave it.
+    if (type.path != path && QFileInfo::exists(type.path)) {
+        m_messages.MsgBox(QStringLiteral("Il file %1 esiste già: scegli un altro nome.")
+                              .arg(QFileInfo(type.path).fileName())
+                              .toStdString(),
+                          platform::vbInformation, std::string(platform::AppTitle));
+        return false;
+    }
     return true;
 }
 
 void SaveCommand::save()
 {
-    QString path;
-    codec::Codec codec = codec::Codec::Raw;
-    if (!askForPath(path, codec))
+    SaveType type;
+    if (!askForPath(type))
         return;
 
     // Nothing can change the list or the rate while the save runs, so both are taken once.
     WindowEntries entries(m_window);
-    SaveRequest request = requestFrom(m_window, path, entries);
-    request.codec = codec;
+    SaveRequest request = requestFrom(m_window, type.path, entries);
+    request.codec = type.codec;
+    request.container = type.container;
     const int frames = entries.count();
     m_cancel.store(false);
     const QString statusBefore = m_window.statusText();
@@ -158,7 +191,7 @@ void SaveCommand::save()
         m_messages.MsgBox(failureText(outcome, left), platform::vbInformation, std::string(platform::AppTitle));
     } else if (outcome.finished) {
         // Only a file that was finished on disk is reported as made.
-        m_window.showStatus(finishedStatus(outcome, request.codec));
+        m_window.showStatus(finishedStatus(outcome, request.codec, request.container));
         m_finished = std::move(request.path);
     } else if (outcome.cancelled) {
         m_window.showStatus(cancelledStatus(outcome.framesWritten, frames));

@@ -18,6 +18,8 @@
 
 namespace kelvora::video {
 
+struct SaveType;
+
 // "Salva file AVI": asks for the output file and writes the window's frame list, in order,
 // as an uncompressed AVI video, one key frame per entry. The frames are loaded and written
 // on a worker thread while the window's event loop keeps running: the window repaints,
@@ -44,7 +46,7 @@ public:
     [[nodiscard]] std::optional<std::string> takeFinished() { return std::exchange(m_finished, std::nullopt); }
 
 private:
-    [[nodiscard]] bool askForPath(QString& path, codec::Codec& codec);
+    [[nodiscard]] bool askForPath(SaveType& type);
     // Runs the save job on a worker while the window's event loop goes on; returns when it has ended.
     [[nodiscard]] SaveOutcome runBesideWindow(const SaveRequest& request);
 
@@ -60,11 +62,23 @@ private:
 // The save dialog's types: the uncompressed video first (the one chosen unless the user picks
 // another), then the lossless compressed ones, FFV1 and PNG.
 inline constexpr const char* kSaveFilter = "AVI Files|*.avi|AVI compresso senza perdita (FFV1)|*.avi|"
-                                           "AVI compresso senza perdita (PNG)|*.avi";
+                                           "AVI compresso senza perdita (PNG)|*.avi|"
+                                           "Matroska senza perdita per l'archivio (FFV1)|*.mkv|"
+                                           "Video MP4 da condividere (H.264)|*.mp4";
 // The codec of the type chosen in the save dialog (its 1-based index).
 [[nodiscard]] codec::Codec codecForFilter(std::int32_t filterIndex);
+// What a save chosen in the dialog writes: the file (its extension made the container's),
+// the container and the codec. A name ending in .mkv or .mp4 asks for that container
+// whatever the type chosen.
+struct SaveType {
+    QString path;
+    Container container = Container::Avi;
+    codec::Codec codec = codec::Codec::Raw;
+};
+[[nodiscard]] SaveType saveTypeFor(std::int32_t filterIndex, const QString& chosen);
 // The status line after a finished save: the success text and, compressed, what was made.
-[[nodiscard]] QString finishedStatus(const SaveOutcome& outcome, codec::Codec codec);
+[[nodiscard]] QString finishedStatus(const SaveOutcome& outcome, codec::Codec codec,
+                                     Container container = Container::Avi);
 
 // The text of the status line after a save stopped by the user.
 [[nodiscard]] QString cancelledStatus(int written, int frames);

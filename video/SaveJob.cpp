@@ -2,6 +2,7 @@
 
 #include "bitmap/FramePlan.h"
 #include "bitmap/cDIB.h"
+#include "codec/H264Encoder.h"
 #include "codec/LosslessEncoder.h"
 #include "video/FramePipeline.h"
 #include "video/FrameSource.h"
@@ -23,58 +24,6 @@ namespace {
 const char* const kWriteError = "C'è stato un errore durante la scrittura del file!";
 const char* const kTargetIsAFrame =
     "Il file scelto è uno dei fotogrammi della lista: il filmato non è stato salvato, per non distruggerlo.";
-
-// The handles of one save, released in the fixed order whatever way the save ends: by
-// release(), which reports how finishing the file went, or, on any other way out (an
-// exception included), when they go.
-class SaveHandles {
-public:
-    explicit SaveHandles(mAVIDecs& avi) : m_avi(avi) {}
-    ~SaveHandles() { (void)release(); }
-    SaveHandles(const SaveHandles&) = delete;
-    SaveHandles& operator=(const SaveHandles&) = delete;
-
-    // Releases everything; the result of finishing the file (0 when it was finished).
-    [[nodiscard]] HRESULT release()
-    {
-        HRESULT finished = 0;
-        if (stream)
-            m_avi.AVIStreamRelease(std::exchange(stream, nullptr));
-        if (compressed)
-            m_avi.AVIStreamRelease(std::exchange(compressed, nullptr));
-        if (file)
-            m_avi.AVIFileRelease(std::exchange(file, nullptr), &finished);
-        return finished;
-    }
-
-    PAVIFILE file = nullptr;
-    PAVISTREAM stream = nullptr;
-    PAVISTREAM compressed = nullptr;
-
-private:
-    mAVIDecs& m_avi;
-};
-
-HRESULT createStream(mAVIDecs& avi, SaveHandles& handles, const bitmap::cDIB& dib, codec::Codec codec,
-                     std::span<const std::uint8_t> format, DWORD rate, DWORD scale)
-{
-    AVISTREAMINFOA info{};
-    info.fccType = avi.mmioStringToFOURCCA("vids", 0);
-    info.fccHandler = codecFourCC(codec).value();
-    info.dwScale = scale;
-    info.dwRate = rate;
-    // An uncompressed frame's size is known now; a compressed stream's largest frame is
-    // taken as the frames come.
-    info.dwSuggestedBufferSize = codec == codec::Codec::Raw ? static_cast<DWORD>(dib.SizeImage()) : 0;
-    avi.SetRect(&info.rcFrame, 0, 0, dib.Width(), dib.Height());
-    if (const HRESULT result = avi.AVIFileCreateStreamA(handles.file, &handles.stream, &info))
-        return result;
-    // No compressor in the library: the pixels, or the codec's frames, go in as they are.
-    const AVICOMPRESSOPTIONS options{};
-    if (const HRESULT result = avi.AVIMakeCompressedStream(&handles.compressed, handles.stream, &options, nullptr))
-        return result;
-    return avi.AVIStreamSetFormat(handles.compressed, 0, format.data(), static_cast<LONG>(format.size()));
-}
 
 // The last frame that loaded: written again for an entry that no longer loads.
 struct LastFrame {
@@ -102,10 +51,10 @@ constexpr std::int32_t kBatchFrameBytes = 32 * 1024;
 // Every frame in list order, as the pipeline hands them over, written as they are: the
 // frames ready at once are taken together and written in one go.
 struct FrameLoop {
-    mAVIDecs& avi;
+    VideoSink& sink;
     const SaveRequest& request;
     const bitmap::FramePlan& first;
-    PAVISTREAM stream;
+    codec::H264Encoder* h264;  // a codec that reorders frames, encoded here in order; null for others
     SaveObserver& observer;
     const std::atomic<bool>& cancel;
     SaveOutcome& out;
@@ -119,6 +68,8 @@ struct FrameLoop {
     std::vector<AVISAMPLE> samples{};
     std::vector<std::uint64_t> sourceBytes{};
     std::vector<std::string> copiedFrom{};
+    std::int64_t sent = 0;  // frames given to the reordering codec
+    std::vector<codec::EncodedPacket> packets{};
 
     // The frames written; out says why the loop stopped early.
     std::size_t run(FramePipeline& pipeline)
@@ -198,6 +149,8 @@ struct FrameLoop {
             // The video keeps one frame per entry: this one shows the last frame that loaded.
             out.substituted.push_back(index);
         }
+        if (h264)
+            return encodeInOrder(index);
         if (request.codec == codec::Codec::Raw) {
             if (last.plan.palette != palette && !changePalette(index))  // the frame shows its own colours
                 return false;
@@ -225,7 +178,7 @@ struct FrameLoop {
         if (!flush())
             return false;
         const auto format = bitmap::formatWithPalette(first.format, last.plan.palette);
-        out.result = avi.AVIStreamSetFormat(stream, index, format.data(), static_cast<LONG>(format.size()));
+        out.result = sink.changeFormat(index, format);
         if (out.result != 0) {
             out.reason = formatFailureReason(out.result);
             return false;
@@ -241,7 +194,7 @@ struct FrameLoop {
         // The window shows the frame being written as the one in hand.
         observer.frameStarting(static_cast<int>(written + samples.size() - 1));
         LONG done = 0;
-        out.result = avi.AVIStreamWriteSamples(stream, static_cast<LONG>(written), samples, &done);
+        out.result = sink.writeFrames(static_cast<LONG>(written), samples, &done);
         for (std::size_t i = 0; i < static_cast<std::size_t>(done); ++i) {
             frameBytes += sourceBytes[i];
             sampleBytes += static_cast<std::uint64_t>(samples[i].cbBuffer);
@@ -261,6 +214,54 @@ struct FrameLoop {
         copiedFrom.clear();
         return out.result == 0;
     }
+
+    // The last frame's picture goes to the codec; what it gives back is written.
+    bool encodeInOrder(int index)
+    {
+        std::string error;
+        packets.clear();
+        if (!h264->encode(last.packet, sent, packets, error)) {
+            out.result = avifile::AVIERR_COMPRESSOR;
+            out.reason = "La compressione del fotogramma non è riuscita (" + error + ").";
+            observer.frameStarting(index);
+            return false;
+        }
+        ++sent;
+        frameBytes += static_cast<std::uint64_t>(last.dib->SizeImage());
+        return writePackets();
+    }
+
+    // The frames the codec still holds, once no more come: a stopped save keeps every frame sent.
+    void drainCodec()
+    {
+        if (!h264 || out.result != 0)
+            return;
+        std::string error;
+        packets.clear();
+        if (!h264->flush(packets, error)) {
+            out.result = avifile::AVIERR_COMPRESSOR;
+            out.reason = "La compressione del fotogramma non è riuscita (" + error + ").";
+            return;
+        }
+        (void)writePackets();
+    }
+
+    // Each packet is one frame, in the codec's order; the progress counts them as they go out.
+    bool writePackets()
+    {
+        for (const codec::EncodedPacket& packet : packets) {
+            observer.frameStarting(static_cast<int>(written));
+            out.result = sink.writePacket({packet.data, packet.pts, packet.dts, packet.key});
+            if (out.result != 0) {
+                out.reason =
+                    writeFailureReason(request.path, static_cast<std::int64_t>(packet.data.size()), out.result);
+                return false;
+            }
+            sampleBytes += packet.data.size();
+            observer.frameWritten(static_cast<int>(written++));
+        }
+        return true;
+    }
 };
 
 // The stream's format, and for a compressed video the first encoder, which gave it.
@@ -268,12 +269,28 @@ struct StreamFormat {
     std::vector<std::uint8_t> format;
     codec::EncoderPlan plan;
     std::unique_ptr<codec::LosslessEncoder> encoder;
+    std::unique_ptr<codec::H264Encoder> h264;
     std::string failure;
 };
 
-StreamFormat streamFormatFor(codec::Codec codec, const bitmap::FramePlan& first)
+StreamFormat streamFormatFor(const SaveRequest& request, const bitmap::FramePlan& first)
 {
+    const codec::Codec codec = request.codec;
     StreamFormat out;
+    if (!containerHolds(request.container, codec)) {
+        out.failure = "Questo tipo di file non può contenere fotogrammi " + std::string(codecLabel(codec)) + ".";
+        return out;
+    }
+    if (codec == codec::Codec::H264) {
+        // Encoded in order by one encoder on threads of its own; the pipeline's threads convert colours.
+        std::string error;
+        out.plan = codec::planEncoders(codec, first.shape, static_cast<int>(std::thread::hardware_concurrency()));
+        out.h264 =
+            codec::H264Encoder::open(codec::evenSize(first.shape), request.rate, request.scale, request.crf, error);
+        if (!out.h264)
+            out.failure = "La compressione H.264 non è disponibile: " + error + ".";
+        return out;
+    }
     if (codec == codec::Codec::Raw) {
         // The first frame's own block where that plays, else a standard one that means the same.
         out.format = first.format;
@@ -288,6 +305,40 @@ StreamFormat streamFormatFor(codec::Codec codec, const bitmap::FramePlan& first)
     }
     out.format = out.encoder->streamFormat(first.palette);
     return out;
+}
+
+SinkStream sinkStream(const SaveRequest& request, const bitmap::cDIB& first, const StreamFormat& format)
+{
+    SinkStream stream;
+    stream.codec = request.codec;
+    stream.width = first.Width();
+    stream.height = first.Height();
+    stream.rate = request.rate;
+    stream.scale = request.scale;
+    stream.aviFormat = format.format;
+    stream.suggestedBufferSize = request.codec == codec::Codec::Raw ? static_cast<DWORD>(first.SizeImage()) : 0;
+    if (format.encoder) {
+        stream.configuration = format.encoder->configuration();
+    } else if (format.h264) {
+        const codec::EvenSize even = codec::evenSize(bitmap::planFrame(first).shape);
+        stream.width = even.width;
+        stream.height = even.height;
+        stream.configuration = format.h264->configuration();
+        stream.reorderDepth = format.h264->reorderDepth();
+    }
+    return stream;
+}
+
+// Frames of odd width or height go into H.264 padded to even: the user is told.
+std::string paddingNotice(codec::Codec codec, const bitmap::StreamShape& shape)
+{
+    const codec::EvenSize even = codec::evenSize(shape);
+    const int rows = shape.height < 0 ? -shape.height : shape.height;
+    if (codec != codec::Codec::H264 || (even.width == shape.width && even.height == rows))
+        return {};
+    return "fotogrammi di " + std::to_string(shape.width) + " x " + std::to_string(rows) + " portati a " +
+           std::to_string(even.width) + " x " + std::to_string(even.height) +
+           " ripetendo l'ultima colonna o riga (H.264 vuole misure pari)";
 }
 
 // The file at `path`, when there is one.
@@ -371,23 +422,23 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
         out.reason = kTargetIsAFrame;
         return out;
     }
-    StreamFormat format = streamFormatFor(request.codec, first.plan);
+    StreamFormat format = streamFormatFor(request, first.plan);
     if (!format.failure.empty()) {
         out.refused = true;
         out.result = avifile::AVIERR_NOCOMPRESSOR;
         out.reason = std::move(format.failure);
         return out;
     }
-    SaveHandles handles{m_avi};
-    out.result = m_avi.AVIFileOpen(&handles.file, request.path.c_str(), OF_WRITE | OF_CREATE, nullptr);
+    const std::unique_ptr<VideoSink> sink = sinkFor(request.container, m_avi);
+    out.result = sink->open(request.path);
     if (out.result != 0) {
         out.reason = openFailureReason(request.path);
         return out;
     }
-    out.result = createStream(m_avi, handles, *dib, request.codec, format.format, request.rate, request.scale);
+    out.result = sink->addStream(sinkStream(request, *dib, format));
     if (out.result != 0)
         out.reason = formatFailureReason(out.result);
-    FrameLoop loop{m_avi, request, first.plan, handles.compressed, observer, cancel, out, {}};
+    FrameLoop loop{*sink, request, first.plan, format.h264.get(), observer, cancel, out, {}};
     loop.last.dib = std::make_unique<bitmap::cDIB>(m_frameMessages);
     if (out.result == 0) {
         const auto frameBytes = static_cast<std::size_t>(dib->SizeImage());
@@ -397,11 +448,13 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
                                cancel);
         (void)loop.run(pipeline);
     }
+    loop.drainCodec();
+    out.notice = paddingNotice(request.codec, first.plan.shape);
     const std::size_t written = loop.written;
     out.framesWritten = static_cast<int>(written);
     if (request.admission || out.frameCount < 0)
         out.frameCount = std::max(out.frameCount, out.framesWritten);
-    const HRESULT finished = handles.release();
+    const HRESULT finished = sink->finish();
     if (out.result == 0 && finished != 0) {
         out.result = finished;
         out.reason = writeFailureReason(request.path, 0, finished);

@@ -2,6 +2,7 @@
 
 #include "codec/Codec.h"
 #include "platform/msgbox/MessageBox.h"
+#include "video/VideoSink.h"
 #include "video/mAVIDecs.h"
 
 #include <atomic>
@@ -29,6 +30,9 @@ struct SaveRequest {
     // The file the video is to replace, written beside it and renamed: none of the frames may
     // be that file, by any name. Empty when there is none to protect.
     std::string target = {};
+    // The file's container (the sink the frames go to) and, for H.264, libx264's quality.
+    Container container = Container::Avi;
+    int crf = codec::kDefaultCrf;
 };
 
 // Told of the save's progress, on the thread that runs it.
@@ -68,6 +72,8 @@ struct SaveOutcome {
     std::uint64_t uncompressedBytes = 0;
     // Why it failed or was refused, in Italian, for the user; empty when there is nothing to add.
     std::string reason;
+    // What the user should know of a video made (frames padded to an even size), in Italian.
+    std::string notice;
 };
 
 // The save proper, without a window: loads the first frame before anything is opened (an

@@ -79,6 +79,56 @@ TEST(CommandLineTest, EachFormReadsAsAScriptWriterMeansIt)
 
 // Every way of writing a rate becomes the exact reduced pair the stream header stores; what
 // is out of bounds, inexact or malformed is refused rather than rounded.
+// The output's type decides the container and its codec; a codec or option it cannot take is
+// a usage error, said before anything is read.
+TEST(CommandLineTest, TheOutputsTypeChoosesTheCodec)
+{
+    struct Type {
+        std::vector<std::string> words;
+        std::optional<codec::Codec> codec;  // none: a usage error
+        int crf = codec::kDefaultCrf;
+        const char* error = "";  // a part of the usage error
+    };
+    const Type cases[] = {
+        {{"-o", "v.mp4", "a"}, codec::Codec::H264},
+        {{"-o", "V.MP4", "--crf", "23", "a"}, codec::Codec::H264, 23},
+        {{"-o", "v.mp4", "--codec", "h264", "--crf=1", "a"}, codec::Codec::H264, 1},
+        {{"-o", "v.mkv", "a"}, codec::Codec::Ffv1},
+        {{"-o", "v.mkv", "--codec", "ffv1", "a"}, codec::Codec::Ffv1},
+        {{"-o", "v.avi", "--codec", "png", "a"}, codec::Codec::Png},
+        {{"-o", "v.avi", "a"}, codec::Codec::Raw},
+        {{"-o", "v.avi", "--codec", "h264", "a"}, std::nullopt, codec::kDefaultCrf, ".mp4"},
+        {{"-o", "v.mkv", "--codec", "png", "a"}, std::nullopt, codec::kDefaultCrf, "FFV1"},
+        {{"-o", "v.mp4", "--codec", "raw", "a"}, std::nullopt, codec::kDefaultCrf, "H.264"},
+        {{"-o", "v.avi", "--crf", "20", "a"}, std::nullopt, codec::kDefaultCrf, "--crf"},
+        {{"-o", "v.mp4", "--crf", "0", "a"}, std::nullopt, codec::kDefaultCrf, "--crf"},
+        {{"-o", "v.mp4", "--crf", "52", "a"}, std::nullopt, codec::kDefaultCrf, "--crf"},
+        {{"-o", "v.mp4", "--crf", "1x", "a"}, std::nullopt, codec::kDefaultCrf, "--crf"},
+        {{"--crf", "20", "a"}, std::nullopt, codec::kDefaultCrf, "--crf"},
+        {{"-o", "v.mkv", "--verify", "a"}, codec::Codec::Ffv1},
+        {{"-o", "v.mp4", "--verify", "--min-psnr", "40", "a"}, codec::Codec::H264},
+        {{"-o", "v.mp4", "--min-psnr", "40", "a"}, std::nullopt, codec::kDefaultCrf, "--min-psnr"},
+        {{"-o", "v.mp4", "--verify", "--min-psnr", "0", "a"}, std::nullopt, codec::kDefaultCrf, "--min-psnr"},
+        {{"--min-psnr", "40", "a"}, std::nullopt, codec::kDefaultCrf, "--min-psnr"},
+        {{"-o", "v.mp4", "--framemd5", "-", "a"}, std::nullopt, codec::kDefaultCrf, "AVI"},
+    };
+    for (const Type& c : cases) {
+        std::string shown;
+        for (const std::string& word : c.words)
+            shown += word + " ";
+        SCOPED_TRACE(shown);
+        const CommandLine line = parse(c.words);
+        if (!c.codec) {
+            EXPECT_EQ(line.action, Action::UsageError);
+            EXPECT_NE(line.error.find(c.error), std::string::npos) << line.error;
+            continue;
+        }
+        ASSERT_EQ(line.action, Action::Batch) << line.error;
+        EXPECT_EQ(line.invocation.codec, *c.codec);
+        EXPECT_EQ(line.invocation.crf, c.crf);
+    }
+}
+
 TEST(CommandLineTest, EachRateIsWrittenAsItsExactReducedPair)
 {
     struct Rate {

@@ -19,7 +19,8 @@ for expected in \
   ./usr/share/icons/hicolor/48x48/apps/kelvora-maker.png \
   ./usr/share/icons/hicolor/256x256/apps/kelvora-maker.png \
   ./usr/share/man/man1/kelvora-maker.1.gz \
-  ./usr/share/bash-completion/completions/kelvora-maker; do
+  ./usr/share/bash-completion/completions/kelvora-maker \
+  ./usr/share/doc/kelvora-maker/copyright; do
   grep -qx -- "$expected" <<<"$files" || fail "$expected is not in the package"
 done
 # Nothing but the application: no tests, benchmarks or build tools.

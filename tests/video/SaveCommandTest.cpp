@@ -136,7 +136,9 @@ TEST_F(SaveCommandTest, WritesEveryEntryAsOneKeyFrameInListOrder)
     EXPECT_EQ(request.kind, platform::FileDialogKind::Save);
     EXPECT_EQ(request.dialogTitle, "Salva il filmato AVI...");
     const char kTypes[] = "AVI Files\0*.avi\0AVI compresso senza perdita (FFV1)\0*.avi\0"
-                          "AVI compresso senza perdita (PNG)\0*.avi\0";
+                          "AVI compresso senza perdita (PNG)\0*.avi\0"
+                          "Matroska senza perdita per l'archivio (FFV1)\0*.mkv\0"
+                          "Video MP4 da condividere (H.264)\0*.mp4\0";
     EXPECT_EQ(request.filterList, std::string(kTypes, sizeof kTypes));
     EXPECT_EQ(request.file(), "il_mio_filmato.avi");
     EXPECT_EQ(request.defaultExt, "avi");

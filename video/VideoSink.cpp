@@ -1,0 +1,66 @@
+#include "video/VideoSink.h"
+
+#include "mux/AvFormatSink.h"
+#include "video/AviSink.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace kelvora::video {
+
+namespace {
+
+bool endsWithNoCase(std::string_view text, std::string_view end)
+{
+    return text.size() >= end.size() &&
+           std::equal(end.begin(), end.end(), text.end() - static_cast<std::ptrdiff_t>(end.size()),
+                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(b)) == a; });
+}
+
+}  // namespace
+
+Container containerForPath(std::string_view path)
+{
+    if (endsWithNoCase(path, ".mkv"))
+        return Container::Matroska;
+    if (endsWithNoCase(path, ".mp4"))
+        return Container::Mp4;
+    return Container::Avi;
+}
+
+codec::Codec defaultCodecFor(Container container, codec::Codec asked)
+{
+    if (asked != codec::Codec::Raw)
+        return asked;
+    switch (container) {
+    case Container::Matroska:
+        return codec::Codec::Ffv1;
+    case Container::Mp4:
+        return codec::Codec::H264;
+    case Container::Avi:
+        break;
+    }
+    return asked;
+}
+
+bool containerHolds(Container container, codec::Codec codec)
+{
+    switch (container) {
+    case Container::Matroska:
+        return codec == codec::Codec::Ffv1;
+    case Container::Mp4:
+        return codec == codec::Codec::H264;
+    case Container::Avi:
+        break;
+    }
+    return codec != codec::Codec::H264;
+}
+
+std::unique_ptr<VideoSink> sinkFor(Container container, mAVIDecs& avi)
+{
+    if (container == Container::Avi)
+        return std::make_unique<AviSink>(avi);
+    return std::make_unique<mux::AvFormatSink>(container);
+}
+
+}  // namespace kelvora::video

@@ -1,0 +1,81 @@
+#pragma once
+
+// Where a save's frames go: a video file of one container. The save's frame loop hands a sink
+// the stream's description once and then the frames in order (as the codec made them, or as
+// their files store them); the sink alone knows the file's layout. Our AVI library is one
+// sink (AviSink), libavformat's Matroska and MP4 writers another (mux/AvFormatSink).
+
+#include "codec/Codec.h"
+#include "video/mAVIDecs.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvora::video {
+
+enum class Container {
+    Avi,       // our AVI library: raw, FFV1 or PNG
+    Matroska,  // FFV1 for the archive
+    Mp4,       // H.264 to share
+};
+
+// The container an output's name asks for: ".mkv" Matroska, ".mp4" MP4, anything else AVI.
+[[nodiscard]] Container containerForPath(std::string_view path);
+// The codec a container stores when the user names none: FFV1 in Matroska, H.264 in MP4.
+[[nodiscard]] codec::Codec defaultCodecFor(Container container, codec::Codec asked);
+// Whether `container` can hold `codec`.
+[[nodiscard]] bool containerHolds(Container container, codec::Codec codec);
+
+// The stream as the first frame and the codec define it.
+struct SinkStream {
+    codec::Codec codec = codec::Codec::Raw;
+    std::int32_t width = 0;
+    std::int32_t height = 0;  // as the first frame's bitmap gives it (negative: top-down)
+    DWORD rate = 25;          // rate / scale frames a second
+    DWORD scale = 1;
+    // AVI: the stream's format block ('strf') and, for raw frames, the size of each.
+    std::span<const std::uint8_t> aviFormat;
+    DWORD suggestedBufferSize = 0;
+    // Others: the codec's configuration record (FFV1's, H.264's SPS and PPS) and the
+    // frames the codec holds back before the first comes out (reordering).
+    std::span<const std::uint8_t> configuration;
+    int reorderDepth = 0;
+};
+
+// One encoded frame of a codec that reorders frames: its presentation and decoding times in
+// frames (dts may start below zero).
+struct SinkPacket {
+    std::span<const std::uint8_t> data;
+    std::int64_t pts = 0;
+    std::int64_t dts = 0;
+    bool key = false;
+};
+
+class VideoSink {
+public:
+    virtual ~VideoSink() = default;
+
+    // Opens `path` (it exists, empty: the hidden file of the save).
+    [[nodiscard]] virtual HRESULT open(const std::string& path) = 0;
+    // The video stream, before any frame; the file's headers go out.
+    [[nodiscard]] virtual HRESULT addStream(const SinkStream& stream) = 0;
+    // A frame's own colours from frame `frame` on (palette frames, raw AVI only).
+    [[nodiscard]] virtual HRESULT changeFormat(LONG frame, std::span<const std::uint8_t> format) = 0;
+    // Frames `start`... in order, one key frame each (every frame stands alone); `written` counts
+    // those in the file.
+    [[nodiscard]] virtual HRESULT writeFrames(LONG start, std::span<const AVISAMPLE> samples, LONG* written) = 0;
+    // One frame of a codec that reorders frames.
+    [[nodiscard]] virtual HRESULT writePacket(const SinkPacket& packet) = 0;
+    // Finishes the file (indexes, headers) and closes it: 0 when the file is complete. Also
+    // run when the sink goes without it.
+    [[nodiscard]] virtual HRESULT finish() = 0;
+};
+
+// The sink for `container`: our AVI library through `avi`, or libavformat's writer.
+[[nodiscard]] std::unique_ptr<VideoSink> sinkFor(Container container, mAVIDecs& avi);
+
+}  // namespace kelvora::video
