@@ -210,6 +210,8 @@ int finish(const Ending& end, platform::PendingOutput& pending, int signal)
     // Only a whole video asked to replace may replace: a file that appeared at the name while
     // the run went on (another run, say) is not ours to lose.
     const auto replace = whole && end.invocation.overwrite ? platform::Replace::Always : platform::Replace::Never;
+    if (outcome.fileRenewed)
+        pending.followRenewedFile();
     if ((whole || partial) && !pending.commit(replace)) {
         if (partial)
             say(video::failureMessage(outcome));

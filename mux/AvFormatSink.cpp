@@ -195,7 +195,7 @@ HRESULT AvFormatSink::finish()
     avformat_free_context(std::exchange(m_muxer->context, nullptr));
     // The fragmented file plays as it is; where it can, it gets its index first as well.
     if (result == 0 && m_muxer->framesWritten && m_container == video::Container::Mp4)
-        (void)moveIndexFirst(path);
+        m_renewed = moveIndexFirst(path);
     return result;
 }
 

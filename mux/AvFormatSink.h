@@ -27,10 +27,12 @@ public:
                                              video::LONG* written) override;
     [[nodiscard]] video::HRESULT writePacket(const video::SinkPacket& packet) override;
     [[nodiscard]] video::HRESULT finish() override;
+    [[nodiscard]] bool renewedFile() const override { return m_renewed; }
 
 private:
     struct Muxer;
     video::Container m_container;
+    bool m_renewed = false;  // the MP4 was rewritten with its index first
     std::unique_ptr<Muxer> m_muxer;
 };
 

@@ -455,6 +455,7 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     if (request.admission || out.frameCount < 0)
         out.frameCount = std::max(out.frameCount, out.framesWritten);
     const HRESULT finished = sink->finish();
+    out.fileRenewed = sink->renewedFile();
     if (out.result == 0 && finished != 0) {
         out.result = finished;
         out.reason = writeFailureReason(request.path, 0, finished);

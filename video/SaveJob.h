@@ -74,6 +74,9 @@ struct SaveOutcome {
     std::string reason;
     // What the user should know of a video made (frames padded to an even size), in Italian.
     std::string notice;
+    // The writer replaced the file at the path by a finished copy of it (an MP4 given its index
+    // first): the video is another file by its identity.
+    bool fileRenewed = false;
 };
 
 // The save proper, without a window: loads the first frame before anything is opened (an

@@ -66,6 +66,8 @@ TargetedOutcome saveBesideTarget(SaveRequest request, const std::function<SaveOu
     const KeptVideo kept = keptVideo(outcome, replacing);
     if (kept == KeptVideo::None)
         return done;
+    if (outcome.fileRenewed)
+        pending->followRenewedFile();
     // The user agreed to replace the file; a partial video takes only a name nobody has.
     if (!pending->commit(kept == KeptVideo::Whole ? platform::Replace::Always : platform::Replace::Never)) {
         if (outcome.result == 0)

@@ -73,6 +73,9 @@ public:
     // Finishes the file (indexes, headers) and closes it: 0 when the file is complete. Also
     // run when the sink goes without it.
     [[nodiscard]] virtual HRESULT finish() = 0;
+    // Whether finish replaced the file at the path, in one step, by a finished copy of it
+    // (another file by the system's count: whoever checks the file by its identity must know).
+    [[nodiscard]] virtual bool renewedFile() const { return false; }
 };
 
 // The sink for `container`: our AVI library through `avi`, or libavformat's writer.

@@ -108,6 +108,12 @@ bool PendingOutput::stillOurs() const
     return ::lstat(m_path.c_str(), &there) == 0 && identityOf(there) == m_identity;
 }
 
+void PendingOutput::followRenewedFile()
+{
+    if (struct stat there{}; created() && ::lstat(m_path.c_str(), &there) == 0)
+        m_identity = identityOf(there);
+}
+
 bool PendingOutput::commit(Replace replace)
 {
     if (m_inPlace) {

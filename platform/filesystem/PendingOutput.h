@@ -46,6 +46,9 @@ public:
     // file written (EEXIST when another took it meanwhile). False (see error()) when it
     // failed; the file is then removed with this object.
     [[nodiscard]] bool commit(Replace replace);
+    // The file at path() was replaced, in one step, by a finished copy of itself (an MP4 given
+    // its index first): from now on that file is the one made here.
+    void followRenewedFile();
     // The errno of the last step that failed; 0 when none did.
     [[nodiscard]] int error() const { return m_error; }
 

@@ -44,9 +44,9 @@ TEST(SharedSaveTest, TheMatroskaAndMp4TypesWriteTheirContainerUnderTheirExtensio
     };
     // Odd frames (41 x 31): Matroska keeps them as they are, MP4 pads them to even.
     for (const Case& c :
-         {Case{4, "video.avi", "video.mkv", "Il video Matroska è stato creato con successo! (FFV1, ", "bgr24"},
-          Case{5, "video", "video.mp4", "Il video MP4 è stato creato con successo! (H.264, ", "yuv420p"},
-          Case{1, "video.mkv", "video.mkv", "Il video Matroska è stato creato con successo! (FFV1, ", "bgr24"}}) {
+         {Case{4, "video.avi", "video.mkv", "Il video Matroska è stato creato con successo!\n(FFV1, ", "bgr24"},
+          Case{5, "video", "video.mp4", "Il video MP4 è stato creato con successo!\n(H.264, ", "yuv420p"},
+          Case{1, "video.mkv", "video.mkv", "Il video Matroska è stato creato con successo!\n(FFV1, ", "bgr24"}}) {
         SCOPED_TRACE(c.made);
         testsupport::TempDir dir;
         testsupport::ScriptedMessageBox messages;
