@@ -1,7 +1,8 @@
 #pragma once
 
 // libavcodec's objects as the encoders and decoders hold them: owned, freed with the
-// library's own functions, made together or not at all. Private to codec/.
+// library's own functions, made together or not at all. The codecs' and the checks' decoders
+// hold them alike.
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -9,8 +10,12 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace kelvora::codec::detail {
 
@@ -44,6 +49,39 @@ struct AvObjects {
         return false;
     }
 };
+
+// Decodes `data` as one key frame into `frame`, copied first into `input` with the zeroed tail
+// decoders may read into; a colour table (AVPALETTE_SIZE bytes, or null) travels with it as a
+// demuxer hands a change on. libavcodec's result; after a failure the decoder is flushed, since
+// a decoder that failed part-way may hold state of the frame and every frame stands alone.
+// `data` holds fewer than INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE bytes.
+[[nodiscard]] inline int decodeKeyFrame(AvObjects& x, std::vector<std::uint8_t>& input,
+                                        std::span<const std::uint8_t> data, const void* palette)
+{
+    input.assign(data.begin(), data.end());
+    input.resize(data.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    AVPacket& in = *x.packet;
+    in.data = input.data();
+    in.size = static_cast<int>(data.size());
+    in.flags = AV_PKT_FLAG_KEY;
+    int result = 0;
+    if (palette) {
+        if (std::uint8_t* entries = av_packet_new_side_data(&in, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE))
+            std::memcpy(entries, palette, AVPALETTE_SIZE);
+        else
+            result = AVERROR(ENOMEM);
+    }
+    if (result >= 0)
+        result = avcodec_send_packet(x.codec.get(), &in);
+    if (result >= 0)
+        result = avcodec_receive_frame(x.codec.get(), x.frame.get());
+    av_packet_free_side_data(&in);
+    in.data = nullptr;
+    in.size = 0;
+    if (result < 0)
+        avcodec_flush_buffers(x.codec.get());
+    return result;
+}
 
 // libavcodec's text for an error code.
 inline std::string avError(int code)

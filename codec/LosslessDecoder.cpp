@@ -158,31 +158,8 @@ bool LosslessDecoder::send(std::span<const std::uint8_t> packet, const CodecPale
     }
     x.damage.clear();
     (void)x.log->take();  // the slice threads of the frame before have ended: none logs now
-    x.input.assign(packet.begin(), packet.end());
-    x.input.resize(packet.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-    AVPacket& in = *x.packet;
-    in.data = x.input.data();
-    in.size = static_cast<int>(packet.size());
-    in.flags = AV_PKT_FLAG_KEY;
-    int result = 0;
-    if (palette) {
-        // The table travels with the frame, as a demuxer hands a palette change on.
-        std::uint8_t* entries = av_packet_new_side_data(&in, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
-        if (entries)
-            std::memcpy(entries, palette->data(), AVPALETTE_SIZE);
-        else
-            result = AVERROR(ENOMEM);
-    }
-    if (result >= 0)
-        result = avcodec_send_packet(x.codec.get(), &in);
-    if (result >= 0)
-        result = avcodec_receive_frame(x.codec.get(), x.frame.get());
-    av_packet_free_side_data(&in);
-    in.data = nullptr;
-    in.size = 0;
+    const int result = detail::decodeKeyFrame(x, x.input, packet, palette ? palette->data() : nullptr);
     if (result < 0) {
-        // A decoder that failed part-way may hold state of the frame; every frame stands alone.
-        avcodec_flush_buffers(x.codec.get());
         error = result == AVERROR(EAGAIN) ? std::string("nessuna immagine") : avError(result);
         if (const std::string logged = x.log->take(); !logged.empty())
             error += ": " + logged;

@@ -1,5 +1,7 @@
 #include "verify/ForeignDecoder.h"
 
+#include "codec/AvObjects.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -17,15 +19,6 @@ namespace kelvora::verify {
 
 namespace {
 
-struct FreeCodecContext {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FreeFrame {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct FreePacket {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
 struct FreeScaler {
     void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
 };
@@ -42,10 +35,7 @@ constexpr char kBottomUp[] = "BottomUp";
 
 }  // namespace
 
-struct ForeignDecoder::Context {
-    std::unique_ptr<AVCodecContext, FreeCodecContext> codec;
-    std::unique_ptr<AVFrame, FreeFrame> frame{av_frame_alloc()};
-    std::unique_ptr<AVPacket, FreePacket> packet{av_packet_alloc()};
+struct ForeignDecoder::Context : codec::detail::AvObjects {
     std::unique_ptr<SwsContext, FreeScaler> scaler;
     std::vector<std::uint8_t> input;
 };
@@ -70,8 +60,7 @@ std::unique_ptr<ForeignDecoder> ForeignDecoder::open(const VideoStream& stream, 
         return nullptr;
     }
     auto context = std::make_unique<Context>();
-    context->codec.reset(avcodec_alloc_context3(decoder));
-    if (!context->codec || !context->frame || !context->packet) {
+    if (!context->allocate(decoder)) {
         error = "memoria insufficiente per il decodificatore";
         return nullptr;
     }
@@ -113,27 +102,11 @@ bool ForeignDecoder::decode(std::span<const std::uint8_t> packet, const codec::C
 {
     Context& x = *m_context;
     m_rgb.clear();
-    x.input.assign(packet.begin(), packet.end());
-    x.input.resize(packet.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-    AVPacket& in = *x.packet;
-    in.data = x.input.data();
-    in.size = static_cast<int>(std::min<std::size_t>(packet.size(), INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE));
-    in.flags = AV_PKT_FLAG_KEY;
-    int result = 0;
     // The table in effect travels with each frame, as the AVI reader hands a change on.
-    if (std::uint8_t* entries = av_packet_new_side_data(&in, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE))
-        std::memcpy(entries, palette.data(), AVPALETTE_SIZE);
-    else
-        result = AVERROR(ENOMEM);
-    if (result >= 0)
-        result = avcodec_send_packet(x.codec.get(), &in);
-    if (result >= 0)
-        result = avcodec_receive_frame(x.codec.get(), x.frame.get());
-    av_packet_free_side_data(&in);
-    in.data = nullptr;
-    in.size = 0;
+    const int result = codec::detail::decodeKeyFrame(
+        x, x.input, packet.first(std::min<std::size_t>(packet.size(), INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE - 1)),
+        palette.data());
     if (result < 0) {
-        avcodec_flush_buffers(x.codec.get());
         error = result == AVERROR(EAGAIN) ? std::string("nessuna immagine") : avText(result);
         return false;
     }

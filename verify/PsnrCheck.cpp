@@ -2,6 +2,7 @@
 
 #include "bitmap/FramePlan.h"
 #include "bitmap/cDIB.h"
+#include "codec/AvObjects.h"
 #include "codec/CodecPixels.h"
 #include "platform/msgbox/MessageBox.h"
 
@@ -31,15 +32,9 @@ public:
 struct CloseInput {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
 };
-struct FreeDecoder {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FreeFrame {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct FreePacket {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
+using codec::detail::FreeFrame;
+using codec::detail::FreePacket;
+using FreeDecoder = codec::detail::FreeCodecContext;
 
 // The decoded picture's colour at (x, y) as 8-bit RGB, for the layouts our videos decode to.
 struct PictureColours {

@@ -24,14 +24,8 @@ make_frames() {  # NAME FILTER
 make_frames synthetic "testsrc2=size=1920x1080:rate=25"
 make_frames photo "testsrc2=size=1920x1080:rate=25,noise=alls=30:allf=t+u"
 
-seconds() {  # COMMAND...: its wall time
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f\n", b - a }'
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# shellcheck source=timing.sh
+. "$(dirname "$0")/timing.sh"
 
 ffmpeg_args() {  # CODEC
     case $1 in

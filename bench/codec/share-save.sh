@@ -26,14 +26,8 @@ make_frames() {  # NAME FILTER
 make_frames synthetic-720p "testsrc2=size=1280x720:rate=25"
 make_frames photo-1080p "testsrc2=size=1920x1080:rate=25,noise=alls=30:allf=t+u"
 
-seconds() {  # COMMAND...: its wall time
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f\n", b - a }'
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# shellcheck source=timing.sh
+. "$(dirname "$0")/timing.sh"
 
 printf '%-15s %8s %9s %7s %11s %12s %7s %16s %16s\n' frames "ours s" "ffmpeg s" speed "ours bytes" \
     "ffmpeg bytes" size "ours PSNR min/mean" "ffmpeg PSNR"
