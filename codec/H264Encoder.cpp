@@ -1,5 +1,6 @@
 #include "codec/H264Encoder.h"
 
+#include "codec/AvLog.h"
 #include "codec/AvObjects.h"
 
 extern "C" {
@@ -8,7 +9,6 @@ extern "C" {
 }
 
 #include <cstring>
-#include <mutex>
 
 namespace kelvora::codec {
 
@@ -24,9 +24,9 @@ H264Encoder::~H264Encoder() = default;
 std::unique_ptr<H264Encoder> H264Encoder::open(EvenSize size, std::uint32_t rate, std::uint32_t scale, int crf,
                                                std::string& error)
 {
-    // libx264's report and libavcodec's warnings would only interleave with our own lines.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+    // libx264's report and libavcodec's warnings would only interleave with our own lines;
+    // an error libx264 logs is its reason for a refusal.
+    keepLibraryLogQuiet();
     const AVCodec* encoder = avcodec_find_encoder_by_name("libx264");
     if (!encoder) {
         error = "la libreria libavcodec non ha il codificatore libx264";
@@ -57,10 +57,14 @@ std::unique_ptr<H264Encoder> H264Encoder::open(EvenSize size, std::uint32_t rate
     av_dict_set(&options, "preset", "medium", 0);
     av_dict_set(&options, "profile", "high", 0);
     av_dict_set_int(&options, "crf", crf, 0);
+    AvLogCapture log(&c);
     const int result = avcodec_open2(&c, encoder, &options);
     av_dict_free(&options);
     if (result < 0) {
-        error = "il codificatore H.264 non accetta questi fotogrammi (" + avError(result) + ")";
+        // libx264 says why only in its log ("width or height larger than 16384 is not supported").
+        const std::string reason = log.take();
+        error = "il codificatore H.264 non accetta fotogrammi di " + std::to_string(size.width) + " x " +
+                std::to_string(size.height) + " (" + (reason.empty() ? avError(result) : reason) + ")";
         return nullptr;
     }
     AVFrame& frame = *context->frame;
