@@ -231,7 +231,8 @@ bool AviFrames::readBody(std::int64_t at, std::uint32_t size, std::vector<std::u
     const std::int64_t windowEnd = m_windowAt + static_cast<std::int64_t>(m_window.size());
     if (at >= m_windowAt && at < windowEnd) {
         held = static_cast<std::size_t>(std::min<std::int64_t>(size, windowEnd - at));
-        std::memcpy(data.data(), m_window.data() + (at - m_windowAt), held);
+        if (held > 0)  // an empty frame's buffer may be no buffer at all
+            std::memcpy(data.data(), m_window.data() + (at - m_windowAt), held);
     }
     if (held == data.size())
         return true;
