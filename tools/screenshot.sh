@@ -5,12 +5,13 @@
 set -euo pipefail
 build=${1:-build/default}
 out=${2:-docs/screenshot.png}
-if [ -z "${KELVORA_IN_XVFB:-}" ]; then
-  KELVORA_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 800x600x24" "$0" "$build" "$out"
-fi
-"$build/app/kelvora-maker" &
+# shellcheck source-path=SCRIPTDIR source=xvfb.sh
+source "$(dirname "$0")/xvfb.sh"
+start_xvfb 800x600x24
+app=
+trap 'if [ -n "$app" ]; then kill "$app" 2>/dev/null; wait "$app" 2>/dev/null || true; fi; stop_xvfb' EXIT
+QT_QPA_PLATFORM=xcb "$build/app/kelvora-maker" &
 app=$!
-trap 'kill $app 2>/dev/null || true' EXIT
 for _ in $(seq 50); do
   window=$(xdotool search --name "KELVORA MAKER" 2>/dev/null | head -n 1 || true)
   [ -n "$window" ] && break

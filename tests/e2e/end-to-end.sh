@@ -16,8 +16,10 @@ if [ "${KELVORA_E2E_INSIDE:-}" != 1 ]; then
   mkdir -p "$out"
   out=$(realpath "$out")
   rm -rf "$out/frames" "$out/bad" "$out/config" "$out"/*.png "$out"/*.avi "$out"/*.pid "$out"/app.log
-  # xvfb-run stops its server only when it ends normally; if it is killed, the inner run,
-  # the application and the server are stopped here by the ids the inner run recorded.
+  # shellcheck source=../../tools/xvfb.sh
+  source "$here/../../tools/xvfb.sh"
+  # If this run is killed, the inner run, the application and the server are stopped here
+  # by the ids the inner run recorded.
   stop_recorded() {
     local pid
     pid=$(cat "$out/$1.pid" 2>/dev/null || true)
@@ -28,22 +30,16 @@ if [ "${KELVORA_E2E_INSIDE:-}" != 1 ]; then
     if [ -n "$runner" ]; then kill "$runner" 2>/dev/null || true; fi
     stop_recorded inner bash
     stop_recorded app kelvora-maker
-    stop_recorded xvfb Xvfb
-    # The server goes down after its client: wait for it, so no display outlives the test.
-    local pid tries=50
-    pid=$(cat "$out/xvfb.pid" 2>/dev/null || true)
-    while [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Xvfb ] && [ "$tries" -gt 0 ]; do
-      sleep 0.1
-      tries=$((tries - 1))
-    done
+    # The server goes down after its clients, and no display outlives the test.
+    stop_xvfb
   }
   trap cleanup EXIT
   trap 'exit 143' TERM
   trap 'exit 130' INT
+  start_xvfb 1024x768x24
   started=$(date +%s%N)
   status=0
-  KELVORA_E2E_INSIDE=1 timeout --kill-after=5 150 \
-    xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$app" "$maker" "$out" </dev/null &
+  KELVORA_E2E_INSIDE=1 timeout --kill-after=5 150 bash "$0" "$app" "$maker" "$out" </dev/null &
   runner=$!
   wait "$runner" || status=$?
   runner=
@@ -66,7 +62,6 @@ export XDG_RUNTIME_DIR="$out/config/runtime"
 mkdir -p "$out/config"
 mkdir -m 0700 "$XDG_RUNTIME_DIR"
 echo $$ > "$out/inner.pid"
-sed -n 's/ //gp' "/tmp/.X${DISPLAY#:}-lock" > "$out/xvfb.pid" || true
 
 app_pid=
 display_ready() { xdpyinfo >/dev/null 2>&1; }
