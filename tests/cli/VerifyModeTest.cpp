@@ -37,6 +37,23 @@ void writeOwnColours(const fs::path& path, BmpLayout layout)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+// The check of `video`, whose third frame's last slice fails its CRC, against `folder`'s four
+// frames: the frame is named as damaged, and the checksums are still ffmpeg's.
+void expectThirdFrameDamaged(const testsupport::TempDir& dir, const fs::path& video, const fs::path& folder)
+{
+    const fs::path sums = dir / "v.framemd5";
+    const ProgramRun checked = run("--framemd5 " + quoted(sums) + " --verify " + quoted(video) + " " + quoted(folder));
+    EXPECT_EQ(checked.status, 4) << checked.errors;
+    EXPECT_NE(checked.errors.find("fotogramma 3 di 4, " + (folder / "f_3.bmp").string() +
+                                  ": è danneggiato (slice CRC mismatch"),
+              std::string::npos)
+        << checked.errors;
+    std::string ffmpeg;
+    ASSERT_EQ(
+        testsupport::runCommand("ffmpeg -v quiet -i " + quoted(video) + " -fflags +bitexact -f framemd5 -", ffmpeg), 0);
+    EXPECT_EQ(fileText(sums), ffmpeg);
+}
+
 class VerifyModeTest : public ::testing::TestWithParam<std::tuple<const char*, int>> {
 protected:
     void SetUp() override
@@ -138,17 +155,7 @@ TEST(VerifyModeDamageTest, ASliceFailingItsCrcIsADifference)
                              static_cast<unsigned char>(bytes[at + 6]) << 16;
     bytes[at + 8 + size - 1] ^= 0x10;
     testsupport::writeBytes(video, bytes);
-    const fs::path sums = dir / "v.framemd5";
-    const ProgramRun checked = run("--framemd5 " + quoted(sums) + " --verify " + quoted(video) + " " + quoted(folder));
-    EXPECT_EQ(checked.status, 4) << checked.errors;
-    EXPECT_NE(checked.errors.find("fotogramma 3 di 4, " + (folder / "f_3.bmp").string() +
-                                  ": è danneggiato (slice CRC mismatch"),
-              std::string::npos)
-        << checked.errors;
-    std::string ffmpeg;
-    ASSERT_EQ(
-        testsupport::runCommand("ffmpeg -v quiet -i " + quoted(video) + " -fflags +bitexact -f framemd5 -", ffmpeg), 0);
-    EXPECT_EQ(fileText(sums), ffmpeg);
+    expectThirdFrameDamaged(dir, video, folder);
 }
 
 // Uncompressed, the palette frames and 32-bit frames with their unused fourth byte set are the
@@ -302,18 +309,7 @@ TEST(SharedVideoCheckTest, AMatroskaSliceFailingItsCrcIsNamed)
     ASSERT_LT(last, bytes.size());
     bytes[last] ^= 0x10;
     testsupport::writeBytes(video, bytes);
-
-    const fs::path sums = dir / "v.framemd5";
-    const ProgramRun checked = run("--framemd5 " + quoted(sums) + " --verify " + quoted(video) + " " + quoted(folder));
-    EXPECT_EQ(checked.status, 4) << checked.errors;
-    EXPECT_NE(checked.errors.find("fotogramma 3 di 4, " + (folder / "f_3.bmp").string() +
-                                  ": è danneggiato (slice CRC mismatch"),
-              std::string::npos)
-        << checked.errors;
-    std::string ffmpeg;
-    ASSERT_EQ(
-        testsupport::runCommand("ffmpeg -v quiet -i " + quoted(video) + " -fflags +bitexact -f framemd5 -", ffmpeg), 0);
-    EXPECT_EQ(fileText(sums), ffmpeg);
+    expectThirdFrameDamaged(dir, video, folder);
 }
 
 }  // namespace
