@@ -3,6 +3,7 @@
 #include "adding/FrameAdder.h"
 #include "platform/dialogs/CommonDialogs.h"
 #include "platform/msgbox/MessageBox.h"
+#include "verify/SavedVideo.h"
 #include "video/mAVIDecs.h"
 
 #include <QWidget>
@@ -166,10 +167,9 @@ private:
     video::SaveCommand* m_activeSave = nullptr;       // the running save's command, on the handler's stack
     AddCommand* m_activeAdd = nullptr;                // the running add's command, likewise
     verify::VerifyCommand* m_activeVerify = nullptr;  // the running check's command, likewise
-    // The video the last finished save made, and the frames it was made from.
     // The video the last save finished, while the list still holds the frames it was made
     // from (any change of the list forgets it).
-    std::optional<std::string> m_savedVideo;
+    std::optional<verify::SavedVideo> m_savedVideo;
     std::function<void(int)> m_afterFrameChecked;
     std::function<void(int)> m_beforeExamining;
     adding::NumberGaps m_listedGaps;  // of the folders the running add lists

@@ -103,13 +103,10 @@ void fMain::cmdWriteAVI_Click()
     command.save();
     m_activeSave = nullptr;
     if (std::optional<std::string> made = command.takeFinished()) {
-        // The window's check reads AVI videos; after an MP4 or Matroska save there is none to check.
-        if (video::containerForPath(*made) == video::Container::Avi) {
-            m_savedVideo = std::move(made);
-            Verifica->setEnabled(true);
-        } else {
-            forgetSavedVideo();
-        }
+        // An MP4 or Matroska video is read by libavformat and measured; an AVI by our own reader.
+        const bool measured = video::containerForPath(*made) != video::Container::Avi;
+        m_savedVideo = verify::SavedVideo{std::move(*made), measured, command.finishedSummary()};
+        Verifica->setEnabled(true);
     }
     finishAfterJob();
 }

@@ -344,8 +344,6 @@ private:
         }
         if (m_crfGiven && invocation.codec != codec::Codec::H264)
             return "--crf vale solo per H.264 (un video .mp4)";
-        if (container != video::Container::Avi && !invocation.framemd5.empty())
-            return "--framemd5 per ora vale solo per i video AVI";
         return {};
     }
 
@@ -353,10 +351,7 @@ private:
     void checkVerifyAlone()
     {
         const Invocation& invocation = m_line.invocation;
-        if (!invocation.framemd5.empty() && !invocation.items.empty() &&
-            video::containerForPath(invocation.items.front()) != video::Container::Avi)
-            fail("--framemd5 per ora vale solo per i video AVI");
-        else if (invocation.nullSeparated && !m_listGiven)
+        if (invocation.nullSeparated && !m_listGiven)
             fail("--null vale solo con --list");
         else if (invocation.items.empty())
             fail("--verify vuole il video da verificare, poi i file o le cartelle dei suoi fotogrammi");

@@ -4,47 +4,36 @@
 #include "platform/text/Counts.h"
 #include "verify/PsnrCheck.h"
 
-#include <csignal>
-#include <cstdio>
-
 namespace kelvora::cli {
 
-int checkFidelity(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
-                  int statusIfSame, const StopSignals& stop)
+Checked checkFidelity(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
+                      int statusIfSame, verify::CheckObserver& observer, const StopSignals& stop,
+                      verify::FrameMd5* hashes)
 {
-    const verify::PsnrOutcome outcome = verify::measurePsnr(video, frames, invocation.minPsnr, stop.stopRequested());
-    if (outcome.cancelled) {
-        say("interrotto: " + video + " non è stato verificato fino in fondo");
-        return statusForSignal(stop.signal() != 0 ? stop.signal() : SIGINT);
-    }
+    const verify::PsnrRequest request{video, frames, invocation.verify, invocation.minPsnr};
+    const verify::PsnrOutcome outcome = verify::measurePsnr(request, observer, stop.stopRequested(), hashes);
+    if (outcome.cancelled)
+        return Checked::ended(kExitFailed, true);
     if (!outcome.readable) {
-        say("nessuna verifica: " + video + " " + outcome.reason);
-        return kExitFailed;
+        say((invocation.verify ? "nessuna verifica: " : "nessuna impronta: ") + video + " " + outcome.reason);
+        return Checked::ended(kExitFailed);
     }
-    const std::string counted = platform::countText(outcome.videoFrames, "fotogramma", "fotogrammi");
-    if (outcome.videoFrames != outcome.listFrames) {
-        say("verifica fallita per " + video + ": contiene " + counted + ", i file sono " +
-            std::to_string(outcome.listFrames));
-        return kExitDiffers;
+    Checked checked = Checked::ended(statusIfSame);
+    checked.hashed = true;
+    checked.damage = {outcome.damaged, outcome.firstDamaged, outcome.damageReason};
+    if (!invocation.verify)
+        return checked;
+    checked.compared = true;
+    const verify::FidelityVerdict verdict = verify::judgeFidelity(outcome, frames, invocation.minPsnr);
+    if (verdict.kind != verify::Fidelity::Kept) {
+        say("verifica fallita per " + video + ": " + verdict.text);
+        checked.status = kExitDiffers;
+        return checked;
     }
-    if (outcome.unmatched > 0 || outcome.inexact > 0) {
-        const int first = outcome.unmatched > 0 ? outcome.firstUnmatched : outcome.worst;
-        say("verifica fallita per " + video + ": fotogramma " + std::to_string(first + 1) + ", " +
-            frames[static_cast<std::size_t>(first)] +
-            (outcome.unmatched > 0 ? ": il file non ha più le misure o la profondità del video"
-                                   : ": i pixel sono diversi (" + verify::psnrText(outcome, frames) + ")"));
-        return kExitDiffers;
-    }
-    if (outcome.belowFloor > 0) {
-        char floor[32];
-        std::snprintf(floor, sizeof floor, "%g", invocation.minPsnr);
-        say("verifica fallita per " + video + ": " +
-            platform::countText(outcome.belowFloor, "fotogramma è", "fotogrammi sono") + " sotto " + floor + " dB; " +
-            verify::psnrText(outcome, frames));
-        return kExitDiffers;
-    }
-    say("verificato " + video + ": " + counted + ", " + verify::psnrText(outcome, frames));
-    return statusIfSame;
+    const std::string worstFile = outcome.worst >= 0 ? frames[static_cast<std::size_t>(outcome.worst)] : std::string();
+    say("verificato " + video + ": " + platform::framesText(outcome.videoFrames) + ", " +
+        verify::psnrText(outcome, worstFile));
+    return checked;
 }
 
 }  // namespace kelvora::cli

@@ -75,16 +75,33 @@ int reportCheck(const verify::CheckOutcome& outcome, const verify::CheckRequest&
 
 // Frames the decoder found damaged, said once the checksums are written (they are ffmpeg's,
 // which hashes a concealed frame as it shows it); the status then is a failed check's.
-int reportDamage(const verify::CheckOutcome& outcome, const std::string& video, int status)
+int reportDamage(const Damage& damage, const std::string& video, int status)
 {
-    if (outcome.damaged == 0)
+    if (damage.count == 0)
         return status;
-    std::string text = "il video " + video + " è danneggiato: fotogramma " + std::to_string(outcome.firstDamaged + 1) +
-                       ": " + outcome.damageReason;
-    if (outcome.damaged > 1)
-        text += "; " + platform::countText(outcome.damaged - 1, "altro danneggiato", "altri danneggiati");
+    std::string text =
+        "il video " + video + " è danneggiato: fotogramma " + std::to_string(damage.first + 1) + ": " + damage.reason;
+    if (damage.count > 1)
+        text += "; " + platform::countText(damage.count - 1, "altro danneggiato", "altri danneggiati");
     say(text);
     return kExitDiffers;
+}
+
+// An AVI video checked by our own reader.
+Checked checkAvi(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
+                 int statusIfSame, verify::CheckObserver& observer, const StopSignals& stop, verify::FrameMd5* hashes)
+{
+    const verify::CheckRequest request{video, frames, invocation.verify};
+    const verify::CheckOutcome outcome = verify::checkVideo(request, observer, stop.stopRequested(), hashes);
+    if (outcome.result == verify::CheckResult::Cancelled)
+        return Checked::ended(kExitFailed, true);
+    Checked checked = Checked::ended(reportCheck(outcome, request, statusIfSame));
+    checked.compared = request.compare && (outcome.result == verify::CheckResult::Same ||
+                                           outcome.result == verify::CheckResult::Different);
+    checked.hashed =
+        outcome.result != verify::CheckResult::Unchecked && outcome.result != verify::CheckResult::NotAVideo;
+    checked.damage = {outcome.damaged, outcome.firstDamaged, outcome.damageReason};
+    return checked;
 }
 
 // Checks and hashes `video` as the invocation asks; the run's status (statusIfSame when all
@@ -92,8 +109,6 @@ int reportDamage(const verify::CheckOutcome& outcome, const std::string& video, 
 int check(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
           int statusIfSame, const StopSignals& stop, int leftOut = 0)
 {
-    if (video::containerForPath(video) != video::Container::Avi)
-        return checkFidelity(video, frames, invocation, statusIfSame, stop);
     const std::string& sums = invocation.framemd5;
     if (!sums.empty() && sums != "-") {
         for (const std::string& frame : frames) {
@@ -114,29 +129,28 @@ int check(const std::string& video, const std::vector<std::string>& frames, cons
         }
         hashes.emplace(stream);
     }
-    const verify::CheckRequest request{video, frames, invocation.verify};
     BatchProgress progress(
         static_cast<int>(frames.size()), stderr, BatchProgress::styleFor(stderr, invocation.progress),
         [] { return terminalColumns(STDERR_FILENO); }, invocation.verify ? "verificati" : "letti");
     CheckProgress observer(progress, static_cast<int>(frames.size()));
-    const verify::CheckOutcome outcome =
-        verify::checkVideo(request, observer, stop.stopRequested(), hashes ? &*hashes : nullptr);
+    verify::FrameMd5* const hashing = hashes ? &*hashes : nullptr;
+    const Checked checked = video::containerForPath(video) == video::Container::Avi
+                                ? checkAvi(video, frames, invocation, statusIfSame, observer, stop, hashing)
+                                : checkFidelity(video, frames, invocation, statusIfSame, observer, stop, hashing);
     progress.finish();
-    if (outcome.result == verify::CheckResult::Cancelled) {
+    if (checked.cancelled) {
         say("interrotto: " + video +
             (invocation.verify ? " non è stato verificato fino in fondo" : ": nessuna impronta scritta"));
         return statusForSignal(stop.signal() != 0 ? stop.signal() : SIGINT);
     }
-    int status = reportCheck(outcome, request, statusIfSame);
-    if (leftOut > 0 &&
-        (outcome.result == verify::CheckResult::Same || outcome.result == verify::CheckResult::Different)) {
+    int status = checked.status;
+    if (leftOut > 0 && checked.compared) {
         say("verifica fallita per " + video + ": " +
             platform::countText(leftOut, "file escluso per il formato non è nel video",
                                 "file esclusi per il formato non sono nel video"));
         status = kExitDiffers;
     }
-    if (hashes && outcome.result != verify::CheckResult::Unchecked &&
-        outcome.result != verify::CheckResult::NotAVideo) {
+    if (hashes && checked.hashed) {
         std::string error;
         if (!out.finish(error)) {
             say("le impronte non si scrivono in " + sums + ": " + error);
@@ -145,7 +159,7 @@ int check(const std::string& video, const std::vector<std::string>& frames, cons
         if (sums != "-")
             say("impronte di " + framesText(hashes->lines()) + " scritte in " + sums);
         if (!invocation.verify)
-            status = reportDamage(outcome, video, status);
+            status = reportDamage(checked.damage, video, status);
     }
     return status;
 }

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
+#include <libavutil/imgutils.h>
 }
 
 #include <cstdint>
@@ -81,6 +82,20 @@ struct AvObjects {
     if (result < 0)
         avcodec_flush_buffers(x.codec.get());
     return result;
+}
+
+// The picture as ffmpeg's raw video packs it: each plane's rows one after the other with no
+// padding, then for a palette picture its 256 entries. Empty when the format has no such size.
+inline void packedPicture(const AVFrame& frame, std::vector<std::uint8_t>& out)
+{
+    out.clear();
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    const int size = av_image_get_buffer_size(format, frame.width, frame.height, 1);
+    if (size <= 0)
+        return;
+    out.resize(static_cast<std::size_t>(size));
+    if (av_image_copy_to_buffer(out.data(), size, frame.data, frame.linesize, format, frame.width, frame.height, 1) < 0)
+        out.clear();
 }
 
 // libavcodec's text for an error code.

@@ -129,15 +129,7 @@ bool ForeignDecoder::decode(std::span<const std::uint8_t> packet, const codec::C
 
 void ForeignDecoder::packed(std::vector<std::uint8_t>& out) const
 {
-    const AVFrame& frame = *m_context->frame;
-    out.clear();
-    const auto format = static_cast<AVPixelFormat>(frame.format);
-    const int size = av_image_get_buffer_size(format, frame.width, frame.height, 1);
-    if (size <= 0)
-        return;
-    out.resize(static_cast<std::size_t>(size));
-    if (av_image_copy_to_buffer(out.data(), size, frame.data, frame.linesize, format, frame.width, frame.height, 1) < 0)
-        out.clear();
+    codec::detail::packedPicture(*m_context->frame, out);
 }
 
 }  // namespace kelvora::verify

@@ -2,9 +2,11 @@
 
 #include "bitmap/FramePlan.h"
 #include "bitmap/cDIB.h"
+#include "codec/AvLog.h"
 #include "codec/AvObjects.h"
 #include "codec/CodecPixels.h"
 #include "platform/msgbox/MessageBox.h"
+#include "platform/text/Counts.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -17,6 +19,8 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace kelvora::verify {
 
@@ -75,7 +79,9 @@ double framePsnr(const AVFrame& frame, const std::string& path, std::vector<std:
     const bitmap::FramePlan plan = bitmap::planFrame(dib);
     const int width = plan.shape.width;
     const int rows = plan.shape.height < 0 ? -plan.shape.height : plan.shape.height;
-    if (!plan.accepted() || width > frame.width || rows > frame.height)
+    // The picture is the file's size, or one more where H.264 padded an odd side to even.
+    const auto fits = [](int file, int picture) { return picture == file || (picture == file + 1 && file % 2 == 1); };
+    if (!plan.accepted() || !fits(width, frame.width) || !fits(rows, frame.height))
         return -1;
     rgb.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 3);
     codec::CodecPalette unused{};
@@ -106,15 +112,168 @@ std::string decimal(double value)
     return out;
 }
 
+// The times ffmpeg's command line gives the frames it hashes: its time base is the stream's
+// rate as ffmpeg guesses it, and each frame's time (less the file's start) is taken to that
+// base by its rule for variable rates: a frame that falls up to a frame before the next free
+// time takes that time, one further behind is dropped, any other keeps its own, rounded.
+class FfmpegClock {
+public:
+    FfmpegClock(AVFormatContext& input, AVStream& stream)
+        : m_rate(av_guess_frame_rate(&input, &stream, nullptr)), m_base(stream.time_base)
+    {
+        if (m_rate.num <= 0 || m_rate.den <= 0)
+            m_rate = {25, 1};
+        if (input.start_time != AV_NOPTS_VALUE)
+            m_offset = av_rescale_q(input.start_time, AV_TIME_BASE_Q, stream.time_base);
+    }
+
+    [[nodiscard]] AVRational rate() const { return m_rate; }
+
+    // The frame's time in frames of the rate; nullopt for a frame ffmpeg drops.
+    [[nodiscard]] std::optional<std::int64_t> place(std::int64_t timestamp)
+    {
+        double at = static_cast<double>(m_next);
+        if (timestamp != AV_NOPTS_VALUE) {
+            at = static_cast<double>(timestamp - m_offset) * m_base.num * m_rate.num /
+                 (static_cast<double>(m_base.den) * m_rate.den);
+            at += (at > 0 ? 1.0 : at < 0 ? -1.0 : 0.0) / (1 << 17);
+        }
+        const double late = at - static_cast<double>(m_next);
+        const double delta = late + 1;
+        if (late < 0 && delta > 0)
+            at = static_cast<double>(m_next);
+        if (delta <= -0.6)
+            return std::nullopt;
+        if (delta > 0.6)
+            m_next = std::llrint(at);
+        return m_next++;
+    }
+
+private:
+    AVRational m_rate;
+    AVRational m_base;
+    std::int64_t m_offset = 0;
+    std::int64_t m_next = 0;
+};
+
+// The frames of one video stream as libavcodec decodes them, each measured, hashed and counted.
+class Measurer {
+public:
+    Measurer(const PsnrRequest& request, PsnrOutcome& out, AVCodecContext& decoder, AVFrame& frame,
+             CheckObserver& observer, const std::atomic<bool>& cancel, FrameMd5* hashes, FfmpegClock& clock,
+             AVRational streamSar)
+        : m_request(request), m_out(out), m_decoder(decoder), m_frame(frame), m_observer(observer), m_cancel(cancel),
+          m_hashes(hashes), m_clock(clock), m_streamSar(streamSar), m_log(&decoder)
+    {
+    }
+
+    void send(const AVPacket* packet)
+    {
+        (void)avcodec_send_packet(&m_decoder, packet);
+        // The decoder logs a packet's damage while it takes the packet in.
+        if (std::string logged = m_log.take(); !logged.empty() && m_pendingDamage.empty())
+            m_pendingDamage = std::move(logged);
+        // A decoder that held frames back may give several at once: each may be the last asked for.
+        while (!m_cancel.load(std::memory_order_relaxed) && avcodec_receive_frame(&m_decoder, &m_frame) >= 0)
+            take();
+    }
+
+    void finish()
+    {
+        m_out.meanDb = m_finite > 0 ? m_sum / m_finite : std::numeric_limits<double>::infinity();
+        if (m_hashes && !m_hashes->headerWritten())
+            m_hashes->header({static_cast<std::uint32_t>(m_clock.rate().num),
+                              static_cast<std::uint32_t>(m_clock.rate().den), m_decoder.width, m_decoder.height, 0, 1});
+        if (m_request.compare && m_out.videoFrames < m_out.listFrames)
+            m_observer.frameChecked(m_out.listFrames - 1);
+    }
+
+private:
+    void take()
+    {
+        const int index = m_out.videoFrames++;
+        std::string damage = std::exchange(m_pendingDamage, std::string());
+        if (damage.empty() && (m_frame.decode_error_flags != 0 || (m_frame.flags & AV_FRAME_FLAG_CORRUPT) != 0))
+            damage = "il decodificatore ha nascosto un danno";
+        if (!damage.empty() && m_out.damaged++ == 0) {
+            m_out.firstDamaged = index;
+            m_out.damageReason = std::move(damage);
+        }
+        if (m_hashes)
+            hash();
+        if (m_request.compare && index < m_out.listFrames)
+            measure(index);
+        m_observer.frameChecked(std::min(index, std::max(m_out.listFrames - 1, 0)));
+    }
+
+    void hash()
+    {
+        const std::optional<std::int64_t> at = m_clock.place(m_frame.best_effort_timestamp);
+        if (!at)
+            return;
+        if (!m_hashes->headerWritten()) {
+            // ffmpeg takes the container's aspect ratio over the picture's where it gives one.
+            const AVRational sar = m_streamSar.num != 0 ? m_streamSar : m_frame.sample_aspect_ratio;
+            m_hashes->header({static_cast<std::uint32_t>(m_clock.rate().num),
+                              static_cast<std::uint32_t>(m_clock.rate().den), m_frame.width, m_frame.height,
+                              sar.den > 0 ? sar.num : 0, sar.den > 0 ? sar.den : 1});
+        }
+        codec::detail::packedPicture(m_frame, m_picture);
+        m_hashes->frame(*at, m_picture);
+    }
+
+    void measure(int index)
+    {
+        const auto format = static_cast<AVPixelFormat>(m_frame.format);
+        double db = (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_BGR0)
+                        ? framePsnr(m_frame, m_request.frames[static_cast<std::size_t>(index)], m_rgb)
+                        : -1;
+        if (db < 0) {
+            db = 0;  // the file no longer makes a frame like it: as far off as can be
+            if (m_out.unmatched++ == 0)
+                m_out.firstUnmatched = index;
+        }
+        if (std::isfinite(db)) {
+            m_sum += db;
+            ++m_finite;
+            if (m_out.lossless)
+                ++m_out.inexact;
+        }
+        if (m_out.worst < 0 || db < m_out.worstDb) {
+            m_out.worst = index;
+            m_out.worstDb = db;
+        }
+        if (m_request.floorDb > 0 && db < m_request.floorDb)
+            ++m_out.belowFloor;
+    }
+
+    const PsnrRequest& m_request;
+    PsnrOutcome& m_out;
+    AVCodecContext& m_decoder;
+    AVFrame& m_frame;
+    CheckObserver& m_observer;
+    const std::atomic<bool>& m_cancel;
+    FrameMd5* m_hashes;
+    FfmpegClock& m_clock;
+    AVRational m_streamSar;
+    codec::AvLogCapture m_log;
+    std::string m_pendingDamage;
+    std::vector<std::uint8_t> m_rgb;
+    std::vector<std::uint8_t> m_picture;
+    double m_sum = 0;
+    int m_finite = 0;
+};
+
 }  // namespace
 
-PsnrOutcome measurePsnr(const std::string& video, const std::vector<std::string>& frames, double floorDb,
-                        const std::atomic<bool>& cancel)
+PsnrOutcome measurePsnr(const PsnrRequest& request, CheckObserver& observer, const std::atomic<bool>& cancel,
+                        FrameMd5* hashes)
 {
     PsnrOutcome out;
-    out.listFrames = static_cast<int>(frames.size());
+    out.listFrames = static_cast<int>(request.frames.size());
+    codec::keepLibraryLogQuiet();
     AVFormatContext* opened = nullptr;
-    if (avformat_open_input(&opened, video.c_str(), nullptr, nullptr) < 0) {
+    if (avformat_open_input(&opened, request.video.c_str(), nullptr, nullptr) < 0) {
         out.reason = "non si apre come video";
         return out;
     }
@@ -137,57 +296,64 @@ PsnrOutcome measurePsnr(const std::string& video, const std::vector<std::string>
         return out;
     }
     out.lossless = codec->id == AV_CODEC_ID_FFV1;
-    std::vector<std::uint8_t> rgb;
-    double sum = 0;
-    int finite = 0;
-    const auto takeFrames = [&]() {
-        while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
-            const int index = out.videoFrames++;
-            const auto format = static_cast<AVPixelFormat>(frame->format);
-            if (index >= out.listFrames)
-                continue;  // extra: counted
-            double db = (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_BGR0)
-                            ? framePsnr(*frame, frames[static_cast<std::size_t>(index)], rgb)
-                            : -1;
-            if (db < 0) {
-                db = 0;  // the file no longer makes a frame like it: as far off as can be
-                if (out.unmatched++ == 0)
-                    out.firstUnmatched = index;
-            }
-            if (out.lossless && std::isfinite(db))
-                ++out.inexact;
-            if (std::isfinite(db)) {
-                sum += db;
-                ++finite;
-            }
-            if (out.worst < 0 || db < out.worstDb) {
-                out.worst = index;
-                out.worstDb = db;
-            }
-            if (floorDb > 0 && db < floorDb)
-                ++out.belowFloor;
-        }
-    };
+    FfmpegClock clock(*input, *input->streams[stream]);
+    Measurer measurer(request, out, *decoder, *frame, observer, cancel, hashes, clock,
+                      input->streams[stream]->sample_aspect_ratio);
     while (!cancel.load(std::memory_order_relaxed) && av_read_frame(input.get(), packet.get()) >= 0) {
         if (packet->stream_index == stream)
-            (void)avcodec_send_packet(decoder.get(), packet.get());
+            measurer.send(packet.get());
         av_packet_unref(packet.get());
-        takeFrames();
     }
+    if (!cancel.load(std::memory_order_relaxed))
+        measurer.send(nullptr);
     out.cancelled = cancel.load(std::memory_order_relaxed);
-    (void)avcodec_send_packet(decoder.get(), nullptr);
-    takeFrames();
-    out.meanDb = finite > 0 ? sum / finite : std::numeric_limits<double>::infinity();
+    if (out.cancelled)
+        return out;
+    measurer.finish();
     out.readable = true;
     return out;
 }
 
-std::string psnrText(const PsnrOutcome& outcome, const std::vector<std::string>& frames)
+FidelityVerdict judgeFidelity(const PsnrOutcome& outcome, const std::vector<std::string>& frames, double floorDb)
+{
+    const auto place = [&](int index) {
+        std::string text = "fotogramma " + std::to_string(index + 1);
+        if (index < outcome.listFrames)
+            text += " di " + std::to_string(outcome.listFrames) + ", " + frames[static_cast<std::size_t>(index)];
+        return text + ": ";
+    };
+    const std::string counts = " (fotogrammi nel video: " + std::to_string(outcome.videoFrames) +
+                               ", file: " + std::to_string(outcome.listFrames) + ")";
+    if (outcome.videoFrames < outcome.listFrames)
+        return {Fidelity::Missing, outcome.videoFrames, place(outcome.videoFrames) + "manca nel video" + counts};
+    if (outcome.videoFrames > outcome.listFrames)
+        return {Fidelity::Extra, outcome.listFrames, place(outcome.listFrames) + "è in più nel video" + counts};
+    if (outcome.damaged > 0)
+        return {Fidelity::Damaged, outcome.firstDamaged,
+                place(outcome.firstDamaged) + "è danneggiato (" + outcome.damageReason + ")"};
+    if (outcome.unmatched > 0)
+        return {Fidelity::Differs, outcome.firstUnmatched,
+                place(outcome.firstUnmatched) + "il file non ha più le misure o la profondità del video"};
+    const std::string worstFile = outcome.worst >= 0 ? frames[static_cast<std::size_t>(outcome.worst)] : std::string();
+    if (outcome.inexact > 0)
+        return {Fidelity::Differs, outcome.worst,
+                place(outcome.worst) + "i pixel sono diversi (" + psnrText(outcome, worstFile) + ")"};
+    if (outcome.belowFloor > 0) {
+        char floor[32];
+        std::snprintf(floor, sizeof floor, "%g", floorDb);
+        return {Fidelity::BelowFloor, outcome.worst,
+                platform::countText(outcome.belowFloor, "fotogramma è", "fotogrammi sono") + " sotto " + floor +
+                    " dB; " + psnrText(outcome, worstFile)};
+    }
+    return {};
+}
+
+std::string psnrText(const PsnrOutcome& outcome, const std::string& worstFile)
 {
     if (outcome.worst < 0 || std::isinf(outcome.worstDb))
         return "ogni fotogramma uguale al suo file";
     return "PSNR minimo " + decimal(outcome.worstDb) + " dB (fotogramma " + std::to_string(outcome.worst + 1) + ", " +
-           frames[static_cast<std::size_t>(outcome.worst)] + "), medio " + decimal(outcome.meanDb) + " dB";
+           worstFile + "), medio " + decimal(outcome.meanDb) + " dB";
 }
 
 }  // namespace kelvora::verify

@@ -4,7 +4,12 @@
 // against the frame files it was made from: every frame decoded by libavcodec, turned into
 // RGB by the matrix and range it is tagged with (BT.709 limited range for ours), and compared
 // with its file's colours over the file's own size (the padding to even aside). The PSNR of
-// each frame; infinite where the frame is exact. Safe on any thread: it touches no window.
+// each frame; infinite where the frame is exact. The same pass can hash every frame as
+// ffmpeg's framemd5 does. Safe on any thread: it touches no window. The batch mode and the
+// window judge the outcome alike (judgeFidelity) and only word it for their own place.
+
+#include "verify/FrameMd5.h"
+#include "verify/VideoCheck.h"
 
 #include <atomic>
 #include <limits>
@@ -12,6 +17,13 @@
 #include <vector>
 
 namespace kelvora::verify {
+
+struct PsnrRequest {
+    std::string video;
+    std::vector<std::string> frames;  // in frame order
+    bool compare = true;              // false: only read the video (and hash its frames)
+    double floorDb = 0;               // frames below it are counted; none when not positive
+};
 
 struct PsnrOutcome {
     bool readable = false;  // false: the video could not be read or decoded (reason says why)
@@ -29,14 +41,31 @@ struct PsnrOutcome {
     // The video is stored without loss (FFV1): every frame must be exact.
     bool lossless = false;
     int inexact = 0;
+    // Frames the decoder reported damage in (an FFV1 slice failing its CRC, concealed), the
+    // first of them, from 0, and libavcodec's words for it.
+    int damaged = 0;
+    int firstDamaged = -1;
+    std::string damageReason;
 };
 
-// Decodes `video` and compares its frames with `frames` in order; `floorDb` counts the frames
-// below it (none when not positive).
-[[nodiscard]] PsnrOutcome measurePsnr(const std::string& video, const std::vector<std::string>& frames, double floorDb,
-                                      const std::atomic<bool>& cancel);
+// Decodes request.video and compares its frames with request.frames in order, stopping
+// before the next packet once `cancel` is set. With `hashes`, every frame is also hashed as
+// `ffmpeg -i VIDEO -fflags +bitexact -f framemd5 -` hashes it (the same times and lines).
+[[nodiscard]] PsnrOutcome measurePsnr(const PsnrRequest& request, CheckObserver& observer,
+                                      const std::atomic<bool>& cancel, FrameMd5* hashes = nullptr);
 
-// "PSNR minimo 44,8 dB (fotogramma 12, /x/f12.bmp), medio 46,1 dB", or that every frame is exact.
-[[nodiscard]] std::string psnrText(const PsnrOutcome& outcome, const std::vector<std::string>& frames);
+// What a finished measurement says: the video holds its frames, or the first thing wrong.
+enum class Fidelity { Kept, Missing, Extra, Damaged, Differs, BelowFloor };
+struct FidelityVerdict {
+    Fidelity kind = Fidelity::Kept;
+    int frame = -1;    // the frame it concerns, from 0 (BelowFloor: the worst)
+    std::string text;  // "fotogramma 5 di 5, /x/f5.bmp: manca nel video (...)"; empty when kept
+};
+[[nodiscard]] FidelityVerdict judgeFidelity(const PsnrOutcome& outcome, const std::vector<std::string>& frames,
+                                            double floorDb);
+
+// "PSNR minimo 44,8 dB (fotogramma 12, f12.bmp), medio 46,1 dB" with `worstFile` naming the
+// worst frame's file, or that every frame is exact.
+[[nodiscard]] std::string psnrText(const PsnrOutcome& outcome, const std::string& worstFile);
 
 }  // namespace kelvora::verify

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <cmath>
+#include <filesystem>
 
 namespace kelvora::verify {
 
@@ -78,6 +79,44 @@ QString checkStatus(const CheckOutcome& outcome)
         .arg(platform::qFramesText(outcome.listFrames));
 }
 
+QString measuredStatus(const PsnrOutcome& outcome, const SavedVideo& video, const std::vector<std::string>& frames)
+{
+    if (outcome.cancelled)
+        return QStringLiteral("Verifica annullata dopo %1 di %2")
+            .arg(outcome.videoFrames)
+            .arg(platform::qFramesText(outcome.listFrames));
+    if (!outcome.readable)
+        return QStringLiteral("Il video non si può verificare");
+    const FidelityVerdict verdict = judgeFidelity(outcome, frames, 0);
+    const int number = verdict.frame + 1;
+    switch (verdict.kind) {
+    case Fidelity::Missing:
+        return QStringLiteral("Verifica fallita: manca il fotogramma %1").arg(number);
+    case Fidelity::Extra:
+        return QStringLiteral("Verifica fallita: il fotogramma %1 è in più").arg(number);
+    case Fidelity::Damaged:
+        return QStringLiteral("Verifica fallita: il fotogramma %1 è danneggiato").arg(number);
+    case Fidelity::Differs:
+    case Fidelity::BelowFloor:
+        return QStringLiteral("Verifica fallita: il fotogramma %1 è diverso").arg(number);
+    case Fidelity::Kept:
+        break;
+    }
+    const bool exact = outcome.worst < 0 || std::isinf(outcome.worstDb);
+    QString text = (exact ? QStringLiteral("Verifica riuscita: %1 uguali ai loro file")
+                          : QStringLiteral("Verifica riuscita: %1 simili ai loro file"))
+                       .arg(platform::qFramesText(outcome.videoFrames));
+    std::string made = video.summary;
+    if (!exact) {
+        const std::string name =
+            std::filesystem::path(frames[static_cast<std::size_t>(outcome.worst)]).filename().string();
+        made += (made.empty() ? "" : "; ") + psnrText(outcome, name);
+    }
+    if (!made.empty())
+        text += QLatin1Char('\n') + QString::fromStdString(made);
+    return text;
+}
+
 VerifyCommand::VerifyCommand(VerifyWindow& window, platform::MessageBoxService& messages)
     : m_window(window), m_messages(messages)
 {
@@ -90,7 +129,7 @@ void VerifyCommand::quit()
     m_messages.closeShown();
 }
 
-void VerifyCommand::verify(const std::string& video, const std::vector<std::string>& frames)
+void VerifyCommand::verify(const SavedVideo& video, const std::vector<std::string>& frames)
 {
     m_cancel.store(false);
     const int count = static_cast<int>(frames.size());
@@ -100,20 +139,30 @@ void VerifyCommand::verify(const std::string& video, const std::vector<std::stri
     // The check asks for no box until its worker has ended.
     platform::JobBesideWindow beside(m_cancel, m_messages);
     CheckOutcome outcome;
+    PsnrOutcome measured;
     beside.run(
         [&] {
             try {
-                outcome = checkVideo({video, frames, true}, progress, m_cancel);
+                if (video.measured)
+                    measured = measurePsnr({video.path, frames}, progress, m_cancel);
+                else
+                    outcome = checkVideo({video.path, frames, true}, progress, m_cancel);
             } catch (const std::exception&) {
                 outcome.result = CheckResult::Unchecked;
-                outcome.reason = "non c'è memoria per leggerne i fotogrammi";
+                outcome.reason = measured.reason = "non c'è memoria per leggerne i fotogrammi";
+                measured.readable = false;
+                measured.cancelled = false;
             }
         },
         [this, &progress] { progress.show(m_window); }, kShowEveryMs);
     progress.show(m_window);
     m_window.endCheck();
-    if (!m_quitting)
-        report(outcome, video, frames);
+    if (m_quitting)
+        return;
+    if (video.measured)
+        reportMeasured(measured, video, frames);
+    else
+        report(outcome, video.path, frames);
 }
 
 void VerifyCommand::report(const CheckOutcome& outcome, const std::string& video,
@@ -139,6 +188,24 @@ void VerifyCommand::report(const CheckOutcome& outcome, const std::string& video
     case CheckResult::Cancelled:
         break;
     }
+}
+
+void VerifyCommand::reportMeasured(const PsnrOutcome& outcome, const SavedVideo& video,
+                                   const std::vector<std::string>& frames)
+{
+    m_window.showStatus(measuredStatus(outcome, video, frames));
+    const std::string title(platform::AppTitle);
+    if (outcome.cancelled)
+        return;
+    if (!outcome.readable) {
+        m_messages.MsgBox("Non è stato possibile verificare " + video.path + ": " + outcome.reason + ".",
+                          platform::vbInformation, title);
+        return;
+    }
+    if (const FidelityVerdict verdict = judgeFidelity(outcome, frames, 0); verdict.kind != Fidelity::Kept)
+        m_messages.MsgBox("Il video " + video.path + " non contiene esattamente i fotogrammi della lista:\r\n" +
+                              verdict.text + ".",
+                          platform::vbCritical, title);
 }
 
 }  // namespace kelvora::verify

@@ -193,6 +193,9 @@ void SaveCommand::save()
         // Only a file that was finished on disk is reported as made.
         m_window.showStatus(finishedStatus(outcome, request.codec, request.container));
         m_finished = std::move(request.path);
+        m_finishedSummary = request.codec == codec::Codec::Raw
+                                ? std::string()
+                                : savedSummary(request.codec, outcome.fileBytes, outcome.uncompressedBytes);
     } else if (outcome.cancelled) {
         m_window.showStatus(cancelledStatus(outcome.framesWritten, frames));
     }

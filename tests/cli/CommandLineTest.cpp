@@ -110,7 +110,8 @@ TEST(CommandLineTest, TheOutputsTypeChoosesTheCodec)
         {{"-o", "v.mp4", "--min-psnr", "40", "a"}, std::nullopt, codec::kDefaultCrf, "--min-psnr"},
         {{"-o", "v.mp4", "--verify", "--min-psnr", "0", "a"}, std::nullopt, codec::kDefaultCrf, "--min-psnr"},
         {{"--min-psnr", "40", "a"}, std::nullopt, codec::kDefaultCrf, "--min-psnr"},
-        {{"-o", "v.mp4", "--framemd5", "-", "a"}, std::nullopt, codec::kDefaultCrf, "AVI"},
+        {{"-o", "v.mp4", "--framemd5", "-", "a"}, codec::Codec::H264},
+        {{"-o", "v.mkv", "--framemd5", "-", "a"}, codec::Codec::Ffv1},
     };
     for (const Type& c : cases) {
         std::string shown;

@@ -115,40 +115,68 @@ TEST(VerifyModeListTest, AFileLeftOutIsADifference)
         << refused.errors;
 }
 
-// A bit flipped in a frame's last slice CRC: every frame is the same picture, so the slice
-// FFV1 conceals from the frame before shows the right pixels; the check still names the frame
-// as damaged, and the checksums stay ffmpeg's.
+// The last byte of the third frame's FFV1 data in `bytes`: of its chunk in an AVI video, of
+// its packet (where ffprobe finds it) in a Matroska one.
+std::size_t thirdFrameEnd(const fs::path& video, const std::string& bytes)
+{
+    if (video.extension() == ".avi") {
+        std::size_t at = bytes.find("movi");
+        for (int n = 0; n < 3; ++n)
+            at = bytes.find("00dc", at + 4);
+        const std::size_t size = static_cast<unsigned char>(bytes[at + 4]) |
+                                 static_cast<unsigned char>(bytes[at + 5]) << 8 |
+                                 static_cast<unsigned char>(bytes[at + 6]) << 16;
+        return at + 8 + size - 1;
+    }
+    std::string packets;
+    EXPECT_EQ(testsupport::runCommand("ffprobe -v error -select_streams v -show_entries packet=pos,size -of csv=p=0 " +
+                                          quoted(video),
+                                      packets),
+              0);
+    std::istringstream lines(packets);
+    std::string line;
+    for (int n = 0; n < 3; ++n)
+        std::getline(lines, line);  // "size,pos", in ffprobe's order
+    const std::size_t comma = line.find(',');
+    return std::stoul(line.substr(comma + 1)) + std::stoul(line.substr(0, comma)) - 1;
+}
+
+// A bit flipped in a frame's last slice CRC, in AVI and in Matroska: every frame is the same
+// picture, so the slice FFV1 conceals from the frame before shows the right pixels; the check
+// still names the frame as damaged, and the checksums stay ffmpeg's.
 TEST(VerifyModeDamageTest, ASliceFailingItsCrcIsADifference)
 {
     if (!testsupport::ffmpegAvailable())
         GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
-    testsupport::TempDir dir;
-    const fs::path folder = dir / "frames";
-    fs::create_directory(folder);
-    for (int n = 1; n <= 4; ++n)
-        writeOwnColours(folder / ("f_" + std::to_string(n) + ".bmp"), {13, 8, 24, 7});
-    const fs::path video = dir / "v.avi";
-    ASSERT_EQ(run("-o " + quoted(video) + " --codec ffv1 " + quoted(folder)).status, 0);
-    std::string bytes = fileText(video);
-    std::size_t at = bytes.find("movi");
-    for (int n = 0; n < 3; ++n)
-        at = bytes.find("00dc", at + 4);
-    const std::size_t size = static_cast<unsigned char>(bytes[at + 4]) |
-                             static_cast<unsigned char>(bytes[at + 5]) << 8 |
-                             static_cast<unsigned char>(bytes[at + 6]) << 16;
-    bytes[at + 8 + size - 1] ^= 0x10;
-    testsupport::writeBytes(video, bytes);
-    const fs::path sums = dir / "v.framemd5";
-    const ProgramRun checked = run("--framemd5 " + quoted(sums) + " --verify " + quoted(video) + " " + quoted(folder));
-    EXPECT_EQ(checked.status, 4) << checked.errors;
-    EXPECT_NE(checked.errors.find("fotogramma 3 di 4, " + (folder / "f_3.bmp").string() +
-                                  ": è danneggiato (slice CRC mismatch"),
-              std::string::npos)
-        << checked.errors;
-    std::string ffmpeg;
-    ASSERT_EQ(
-        testsupport::runCommand("ffmpeg -v quiet -i " + quoted(video) + " -fflags +bitexact -f framemd5 -", ffmpeg), 0);
-    EXPECT_EQ(fileText(sums), ffmpeg);
+    for (const char* name : {"v.avi", "v.mkv"}) {
+        SCOPED_TRACE(name);
+        testsupport::TempDir dir;
+        const fs::path folder = dir / "frames";
+        fs::create_directory(folder);
+        for (int n = 1; n <= 4; ++n)
+            writeOwnColours(folder / ("f_" + std::to_string(n) + ".bmp"), {13, 8, 24, 7});
+        const fs::path video = dir / name;
+        ASSERT_EQ(run("-o " + quoted(video) + " --codec ffv1 " + quoted(folder)).status, 0);
+        std::string bytes = fileText(video);
+        const std::size_t last = thirdFrameEnd(video, bytes);
+        ASSERT_LT(last, bytes.size());
+        bytes[last] ^= 0x10;
+        testsupport::writeBytes(video, bytes);
+
+        const fs::path sums = dir / "v.framemd5";
+        const ProgramRun checked =
+            run("--framemd5 " + quoted(sums) + " --verify " + quoted(video) + " " + quoted(folder));
+        EXPECT_EQ(checked.status, 4) << checked.errors;
+        EXPECT_NE(checked.errors.find("fotogramma 3 di 4, " + (folder / "f_3.bmp").string() +
+                                      ": è danneggiato (slice CRC mismatch"),
+                  std::string::npos)
+            << checked.errors;
+        std::string ffmpeg;
+        ASSERT_EQ(
+            testsupport::runCommand("ffmpeg -v quiet -i " + quoted(video) + " -fflags +bitexact -f framemd5 -", ffmpeg),
+            0);
+        EXPECT_EQ(fileText(sums), ffmpeg);
+    }
 }
 
 // Uncompressed, the palette frames and 32-bit frames with their unused fourth byte set are the
@@ -201,6 +229,76 @@ TEST(FrameMd5Test, EveryLineEqualsFfmpegsFramemd5)
                                           checked),
                   0);
         EXPECT_EQ(checked, ffmpeg) << c.codec << " " << c.bitCount;
+    }
+}
+
+// Matroska and MP4: the checksums are ffmpeg's, line for line, whether written after the save
+// or with the check (odd sizes, which MP4 pads to even, and rates the containers keep apart).
+// The check names a missing or extra frame as such, and a frame under --min-psnr.
+TEST(SharedVideoCheckTest, ChecksumsAreFfmpegsAndMissingOrExtraFramesFailTheCheck)
+{
+    if (!testsupport::ffmpegAvailable())
+        GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
+    struct Case {
+        const char* name;
+        const char* rate;
+    };
+    for (const Case& c :
+         {Case{"v.mkv", "30000/1001"}, Case{"v.mp4", "0.5"}, Case{"v.mp4", "ntsc-film"}, Case{"v.mkv", "1000"}}) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.rate);
+        testsupport::TempDir dir;
+        const fs::path folder = dir / "frames";
+        fs::create_directory(folder);
+        for (std::uint32_t n = 1; n <= 4; ++n)
+            writeOwnColours(folder / ("f_" + std::to_string(n) + ".bmp"), {13, 7, 24, n});
+        const fs::path video = dir / c.name;
+        const fs::path sums = dir / "v.framemd5";
+        const ProgramRun made = run("-o " + quoted(video) + " --fps " + c.rate + " --verify --framemd5 " +
+                                    quoted(sums) + " " + quoted(folder));
+        ASSERT_EQ(made.status, 0) << made.errors;
+        EXPECT_NE(made.errors.find("impronte di 4 fotogrammi scritte in " + sums.string()), std::string::npos)
+            << made.errors;
+        std::string ffmpeg;
+        ASSERT_EQ(
+            testsupport::runCommand("ffmpeg -v error -i " + quoted(video) + " -fflags +bitexact -f framemd5 -", ffmpeg),
+            0);
+        EXPECT_EQ(fileText(sums), ffmpeg);
+        std::string checked;
+        EXPECT_EQ(testsupport::runCommand("'" KELVORA_MAKER_EXE "' --framemd5 - --verify " + quoted(video) + " " +
+                                              quoted(folder) + " 2>/dev/null",
+                                          checked),
+                  0);
+        EXPECT_EQ(checked, ffmpeg);
+
+        const std::string check = "--verify " + quoted(video) + " " + quoted(folder);
+        writeOwnColours(folder / "f_5.bmp", {13, 7, 24, 5});
+        const ProgramRun missing = run(check);
+        EXPECT_EQ(missing.status, 4) << missing.errors;
+        EXPECT_NE(missing.errors.find("verifica fallita per " + video.string() + ": fotogramma 5 di 5, " +
+                                      (folder / "f_5.bmp").string() +
+                                      ": manca nel video (fotogrammi nel video: 4, file: 5)"),
+                  std::string::npos)
+            << missing.errors;
+        fs::remove(folder / "f_5.bmp");
+        fs::remove(folder / "f_4.bmp");
+        const ProgramRun extra = run(check);
+        EXPECT_EQ(extra.status, 4) << extra.errors;
+        EXPECT_NE(extra.errors.find("fotogramma 4: è in più nel video (fotogrammi nel video: 4, file: 3)"),
+                  std::string::npos)
+            << extra.errors;
+        // A file of another size is left out as --output leaves it out: the video does not hold it.
+        writeOwnColours(folder / "f_4.bmp", {12, 7, 24, 4});
+        const ProgramRun narrower = run(check);
+        EXPECT_EQ(narrower.status, 4) << narrower.errors;
+        EXPECT_NE(narrower.errors.find("verifica fallita per " + video.string() +
+                                       ": 1 file escluso per il formato non è nel video"),
+                  std::string::npos)
+            << narrower.errors;
+        writeOwnColours(folder / "f_4.bmp", {13, 7, 24, 4});
+        const ProgramRun strict = run("--min-psnr 99 " + check);
+        const bool lossy = std::string(c.name).ends_with(".mp4");
+        EXPECT_EQ(strict.status, lossy ? 4 : 0) << strict.errors;
+        EXPECT_EQ(strict.errors.find(" sotto 99 dB; PSNR minimo ") != std::string::npos, lossy) << strict.errors;
     }
 }
 

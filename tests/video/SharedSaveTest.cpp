@@ -11,6 +11,7 @@
 #include "video/mAVIDecs.h"
 
 #include <QLabel>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -57,17 +58,14 @@ TEST(SharedSaveTest, TheMatroskaAndMp4TypesWriteTheirContainerUnderTheirExtensio
             testsupport::writeBmp(path, BmpLayout{41, 31, 24, seed});
             window.lstDIBList->AddItem(QString::fromStdString(path));
         }
-        // An AVI saved before can be checked from the list's menu; once another save has made an
-        // MP4 or Matroska video (which the window's check does not read) it no longer can.
         dialogs.answers.push_back(testsupport::DialogAnswer::choose(dir.file("first.avi"), 1));
         window.cmdWriteAVI_Click();
-        EXPECT_TRUE(window.Verifica->isEnabled());
         dialogs.answers.push_back(testsupport::DialogAnswer::choose(dir.file(c.chosen), c.filterIndex));
         window.cmdWriteAVI_Click();
         EXPECT_TRUE(messages.shown.empty());
         const QString status = window.lblStatus->text();
         EXPECT_TRUE(status.startsWith(QString::fromUtf8(c.status))) << status.toStdString();
-        EXPECT_FALSE(window.Verifica->isEnabled()) << "the window's check reads AVI videos only";
+        EXPECT_TRUE(window.Verifica->isEnabled());
         const std::string output = dir.file(c.made);
         ASSERT_TRUE(std::filesystem::exists(output));
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 6)
@@ -88,6 +86,93 @@ TEST(SharedSaveTest, TheMatroskaAndMp4TypesWriteTheirContainerUnderTheirExtensio
             EXPECT_EQ(probe.pixelFormat, "yuv420p");
             EXPECT_TRUE(status.contains(QStringLiteral("41 x 31 portati a 42 x 32"))) << status.toStdString();
         }
+    }
+}
+
+// "Verifica il video salvato" after an MP4 or Matroska save measures the video as --verify
+// does: the status line says the frames are like (MP4, with the worst frame's PSNR, number and
+// file, and the mean) or equal (Matroska) to their files, under what the save made. A frame
+// the video lacks, or a file no longer of the video's size, is named in a box; Escape stops
+// the check part-way.
+TEST(SharedSaveTest, TheSavedMp4OrMatroskaIsMeasuredFromTheListsMenu)
+{
+    if (!testsupport::ffmpegAvailable())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    struct Case {
+        platform::DWORD filterIndex;
+        const char* made;
+        const char* verified;
+    };
+    for (const Case& c : {Case{4, "video.mkv", "Verifica riuscita: 3 fotogrammi uguali ai loro file\nFFV1, "},
+                          Case{5, "video.mp4", "Verifica riuscita: 3 fotogrammi simili ai loro file\nH.264, "}}) {
+        SCOPED_TRACE(c.made);
+        testsupport::TempDir dir;
+        testsupport::ScriptedMessageBox messages;
+        testsupport::ScriptedCommonDialogs dialogs;
+        app::fMain window(app::Services{messages, dialogs, systemAVIDecs()});
+        const auto frame = [&dir](int n) { return dir.file("f" + std::to_string(n) + ".bmp"); };
+        for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+            testsupport::writeBmp(frame(static_cast<int>(seed)), BmpLayout{40, 30, 24, seed});
+            window.lstDIBList->AddItem(QString::fromStdString(frame(static_cast<int>(seed))));
+        }
+        const std::string output = dir.file(c.made);
+        dialogs.answers.push_back(testsupport::DialogAnswer::choose(output, c.filterIndex));
+        window.cmdWriteAVI_Click();
+        ASSERT_TRUE(window.Verifica->isEnabled()) << window.lblStatus->text().toStdString();
+
+        window.Verifica->trigger();
+        EXPECT_TRUE(messages.shown.empty());
+        const std::string status = window.lblStatus->text().toStdString();
+        EXPECT_TRUE(status.starts_with(c.verified)) << status;
+        EXPECT_NE(status.find(" volte più "), std::string::npos) << status;  // what the save made
+        if (std::string(c.made).ends_with(".mp4")) {
+            // The worst frame's number and its own file, and the mean.
+            const std::size_t at = status.find("; PSNR minimo ");
+            ASSERT_NE(at, std::string::npos) << status;
+            const std::size_t number = status.find("(fotogramma ", at) + 12;
+            const std::string n(1, status[number]);
+            EXPECT_EQ(status.substr(number, 9), n + ", f" + n + ".bmp") << status;
+            EXPECT_NE(status.find("), medio ", at), std::string::npos) << status;
+        } else {
+            EXPECT_EQ(status.find("PSNR"), std::string::npos) << status;
+        }
+
+        testsupport::writeBmp(frame(2), BmpLayout{20, 30, 24, 2});
+        window.Verifica->trigger();
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, "Il video " + output +
+                                              " non contiene esattamente i fotogrammi della lista:\r\n"
+                                              "fotogramma 2 di 3, " +
+                                              frame(2) + ": il file non ha più le misure o la profondità del video.");
+        EXPECT_EQ(messages.shown[0].style, platform::vbCritical);
+        EXPECT_EQ(window.lblStatus->text(), "Verifica fallita: il fotogramma 2 è diverso");
+        testsupport::writeBmp(frame(2), BmpLayout{40, 30, 24, 2});
+
+        window.setAfterFrameChecked([&window](int index) {
+            if (index == 0)
+                QMetaObject::invokeMethod(
+                    &window, [&window] { QTest::keyClick(window.lstDIBList, Qt::Key_Escape); },
+                    Qt::BlockingQueuedConnection);
+        });
+        window.Verifica->trigger();
+        EXPECT_EQ(window.lblStatus->text(), "Verifica annullata dopo 1 di 3 fotogrammi");
+        EXPECT_EQ(messages.shown.size(), 1u);
+        window.setAfterFrameChecked({});
+
+        // The video cut to its first two frames (ffmpeg copies them as they are).
+        const std::string cut = dir.file(std::string("cut.") + (c.filterIndex == 4 ? "mkv" : "mp4"));
+        std::string ignored;
+        ASSERT_EQ(
+            testsupport::runCommand("ffmpeg -v error -i '" + output + "' -c copy -frames:v 2 '" + cut + "'", ignored),
+            0);
+        std::filesystem::rename(cut, output);
+        window.Verifica->trigger();
+        ASSERT_EQ(messages.shown.size(), 2u);
+        EXPECT_EQ(messages.shown[1].text, "Il video " + output +
+                                              " non contiene esattamente i fotogrammi della lista:\r\n"
+                                              "fotogramma 3 di 3, " +
+                                              frame(3) + ": manca nel video (fotogrammi nel video: 2, file: 3).");
+        EXPECT_EQ(window.lblStatus->text(), "Verifica fallita: manca il fotogramma 3");
     }
 }
 
