@@ -14,7 +14,7 @@ namespace kelvora::bitmap {
 namespace {
 
 // The first read covers a PNG's leading chunks and a JPEG's tables where no camera data
-// comes first; the rest is read piece by piece.
+// comes first; the rest is read in pieces of the same size where it is needed.
 constexpr std::int64_t kFirstRead = 4096;
 // A JPEG's end marker may be followed by a little padding.
 constexpr std::int64_t kJpegTail = 256;
@@ -43,7 +43,8 @@ std::uint32_t crc32(std::span<const std::uint8_t> bytes)
     return ~crc;
 }
 
-// The file read at chosen places: the first piece once, everything else only where asked.
+// The file read at chosen places: the first piece once, then a piece wherever a read falls
+// outside what is held (the segments after a camera's data come in one read, not one each).
 class HeaderSource {
 public:
     HeaderSource(platform::File& file, std::int64_t length) : m_file(file), m_length(length) {}
@@ -56,42 +57,59 @@ public:
     // Failed on a read error.
     [[nodiscard]] platform::ReadOutcome read(std::span<std::uint8_t> out, std::int64_t offset)
     {
-        if (offset < 0 || offset > m_length || static_cast<std::int64_t>(out.size()) > m_length - offset)
+        const auto size = static_cast<std::int64_t>(out.size());
+        if (offset < 0 || offset > m_length || size > m_length - offset)
             return platform::ReadOutcome::Short;
-        if (m_first.empty() && m_length > 0 && !readFirst())
-            return platform::ReadOutcome::Failed;
-        const auto end = offset + static_cast<std::int64_t>(out.size());
-        if (end <= static_cast<std::int64_t>(m_first.size())) {
-            std::copy_n(m_first.begin() + offset, out.size(), out.begin());
-            return platform::ReadOutcome::Complete;
+        for (const Piece* piece : {&m_first, &m_later})
+            if (piece->holds(offset, size)) {
+                std::copy_n(piece->bytes.begin() + (offset - piece->at), out.size(), out.begin());
+                return platform::ReadOutcome::Complete;
+            }
+        Piece& piece = m_first.bytes.empty() && offset == 0 ? m_first : m_later;
+        if (size > kPiece) {
+            m_bytesRead += size;
+            return outcomeOf(m_file.readExactlyAt(out, offset));
         }
-        m_bytesRead += static_cast<std::int64_t>(out.size());
-        const auto outcome = m_file.readExactlyAt(out, offset);
-        if (outcome == platform::ReadOutcome::Failed)
-            m_error = errno;
-        return outcome;
+        piece.at = offset;
+        piece.bytes.resize(static_cast<std::size_t>(std::min(kPiece, m_length - offset)));
+        m_bytesRead += static_cast<std::int64_t>(piece.bytes.size());
+        const auto got = m_file.readAt(piece.bytes, offset);
+        if (!got) {
+            piece.bytes.clear();
+            return outcomeOf(platform::ReadOutcome::Failed);
+        }
+        piece.bytes.resize(*got);  // a file that shrank: the read comes out short
+        if (!piece.holds(offset, size))
+            return platform::ReadOutcome::Short;
+        std::copy_n(piece.bytes.begin(), out.size(), out.begin());
+        return platform::ReadOutcome::Complete;
     }
 
 private:
-    bool readFirst()
-    {
-        m_first.resize(static_cast<std::size_t>(std::min(m_length, kFirstRead)));
-        m_bytesRead += static_cast<std::int64_t>(m_first.size());
-        const auto got = m_file.readAt(m_first, 0);
-        if (!got) {
-            m_error = errno;
-            m_first.clear();
-            return false;
+    static constexpr std::int64_t kPiece = kFirstRead;
+
+    struct Piece {
+        std::int64_t at = 0;
+        std::vector<std::uint8_t> bytes;
+        [[nodiscard]] bool holds(std::int64_t offset, std::int64_t size) const
+        {
+            return offset >= at && offset + size <= at + static_cast<std::int64_t>(bytes.size());
         }
-        m_first.resize(*got);  // a file that shrank: later reads past it come out short
-        return true;
+    };
+
+    platform::ReadOutcome outcomeOf(platform::ReadOutcome outcome)
+    {
+        if (outcome == platform::ReadOutcome::Failed)
+            m_error = errno;
+        return outcome;
     }
 
     platform::File& m_file;
     std::int64_t m_length;
     std::int64_t m_bytesRead = 0;
     int m_error = 0;
-    std::vector<std::uint8_t> m_first;
+    Piece m_first;  // from the file's start
+    Piece m_later;  // the last piece read elsewhere
 };
 
 PictureHeader ending(PictureHeader header, PictureHeader::Outcome outcome, std::string reason)
