@@ -68,6 +68,18 @@ picture.convert("CMYK").save(path("cmyk-pillow.jpg"))
 # A camera's EXIF block nearly as large as a segment can be, before the frame header.
 picture.save(path("exif-pillow.jpg"), exif=b"Exif\0\0" + b"II*\0\x08\0\0\0" + bytes(65000))
 
+# Frames of one size that differ in what the format rule compares.
+rule = gradient(32, 24, 3)
+cv2.imwrite(path("rule-rgb8.png"), rule)
+cv2.imwrite(path("rule-rgb8-b.png"), rule[::-1])
+cv2.imwrite(path("rule-rgb16.png"), rule.astype(np.uint16) * 257)
+Image.fromarray(gradient(32, 24, 4)).save(path("rule-rgba8.png"))
+cv2.imwrite(path("rule-wide.png"), gradient(33, 24, 3))
+Image.fromarray(rule).save(path("rule-420.jpg"), subsampling=2)
+Image.fromarray(rule[::-1]).save(path("rule-420-b.jpg"), subsampling=2)
+Image.fromarray(rule).save(path("rule-444.jpg"), subsampling=0)
+Image.fromarray(rule).save(path("rule.bmp"))
+
 # Arithmetic coding: no tool here writes it; cjpeg does where it is built with it.
 try:
     subprocess.run(["cjpeg", "-arithmetic", "-outfile", path("arithmetic-cjpeg.jpg"), path("rgb8-opencv.png")],
