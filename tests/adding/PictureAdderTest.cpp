@@ -62,11 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "Il file è incompleto:", "il file finisce prima della fine dell'immagine JPEG (EOI)"},
         AdmissionCase{"png-named.jpg", Admission::Refused, "Il file non è un'immagine valida:",
                       "il contenuto è un'immagine PNG, non JPEG come dice il nome"}),
-    [](const auto& info) {
-        std::string name = info.param.file;
-        std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
-        return name;
-    });
+    [](const auto& info) { return testsupport::pictureCaseName(info.param.file); });
 
 struct RuleCase {
     const char* name;

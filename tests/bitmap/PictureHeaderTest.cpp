@@ -60,11 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
         PngCase{"rgb16-opencv.png", 41, 30, Rgb, 16}, PngCase{"rgba8-pillow.png", 42, 30, Rgba, 8},
         PngCase{"rgba16-opencv.png", 43, 30, Rgba, 16}, PngCase{"interlaced-magick.png", 44, 30, Rgb, 8, true},
         PngCase{"animated-pillow.png", 45, 30, Rgb, 8, false, true}),
-    [](const auto& info) {
-        std::string name = info.param.file;
-        std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
-        return name;
-    });
+    [](const auto& info) { return testsupport::pictureCaseName(info.param.file); });
 
 struct JpegCase {
     const char* file;
@@ -109,11 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Writers, JpegHeaderTest,
                                            JpegCase{"cmyk-pillow.jpg", 64, 48, Baseline,
                                                     "campionamento 1×1, 1×1, 1×1, 1×1", false, true},
                                            JpegCase{"arithmetic-cjpeg.jpg", 40, 30, Extended, "4:2:0", true}),
-                         [](const auto& info) {
-                             std::string name = info.param.file;
-                             std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
-                             return name;
-                         });
+                         [](const auto& info) { return testsupport::pictureCaseName(info.param.file); });
 
 struct DamagedCase {
     const char* file;
@@ -143,11 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "dimensioni di 30000×30000 pixel, troppo grandi per un file di 1273 byte"},
         DamagedCase{"lying-crc.png", Outcome::Refused,
                     "l'intestazione PNG (IHDR) è danneggiata: il suo CRC non torna"}),
-    [](const auto& info) {
-        std::string name = info.param.file;
-        std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
-        return name;
-    });
+    [](const auto& info) { return testsupport::pictureCaseName(info.param.file); });
 
 // Handcrafted headers for what no writer makes: each a few bytes, the rest of the file absent.
 using Bytes = std::vector<std::uint8_t>;

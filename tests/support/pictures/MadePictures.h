@@ -5,6 +5,8 @@
 
 #include "tests/support/fs/TempDir.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -26,6 +28,14 @@ inline const std::filesystem::path& madePictures()
     }();
     (void)made;
     return folder.path();
+}
+
+// A test's name from the file it reads: its letters and digits ("rgb8-opencv.png" gives
+// "rgb8opencvpng"), for a parameterised suite's name generator.
+inline std::string pictureCaseName(std::string file)
+{
+    std::erase_if(file, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
+    return file;
 }
 
 }  // namespace kelvora::testsupport
