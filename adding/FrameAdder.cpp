@@ -3,13 +3,55 @@
 #include "bitmap/FramePlan.h"
 #include "bitmap/FrameValidity.h"
 #include "bitmap/cDIB.h"
+#include "platform/filesystem/FileOpener.h"
 #include "platform/text/PathNames.h"
 #include "platform/text/Counts.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <filesystem>
+#include <span>
 
 namespace kelvora::adding {
 
 namespace {
 constexpr const char* kIncompleteText = "Il file è incompleto:";
+// A PNG or JPEG file whose headers do not describe a picture of its type.
+constexpr const char* kNotAPictureText = "Il file non è un'immagine valida:";
+// A PNG or JPEG picture players cannot show as it is stored.
+constexpr const char* kUnsupportedPictureText = "Il file non è un'immagine supportata:";
+
+using bitmap::PictureType;
+
+constexpr std::string_view kBmpPatterns[] = {"*.BMP"};
+constexpr std::string_view kPngPatterns[] = {"*.PNG"};
+constexpr std::string_view kJpegPatterns[] = {"*.JPG", "*.JPEG"};
+constexpr std::string_view kPicturePatterns[] = {"*.BMP", "*.PNG", "*.JPG", "*.JPEG"};
+
+std::span<const std::string_view> patternsOf(PictureType type)
+{
+    switch (type) {
+    case PictureType::Bmp:
+        break;
+    case PictureType::Png:
+        return kPngPatterns;
+    case PictureType::Jpeg:
+        return kJpegPatterns;
+    }
+    return kBmpPatterns;
+}
+
+// The type most of the names have; BMP, then PNG, then JPEG where as many.
+PictureType commonestType(const platform::DirectorySearch& names)
+{
+    std::array<std::size_t, 3> counts{};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (const auto type = bitmap::pictureTypeOfName(std::filesystem::path(names.name(i))))
+            ++counts[static_cast<std::size_t>(*type)];
+    const auto most = std::max_element(counts.begin(), counts.end());  // the first of equals
+    return static_cast<PictureType>(most - counts.begin());
+}
 }  // namespace
 
 FrameAdder::FrameAdder(FrameFormat& format, platform::MessageBoxService& messages)
@@ -20,6 +62,8 @@ FrameAdder::FrameAdder(FrameFormat& format, platform::MessageBoxService& message
 Admission FrameAdder::admit(const QString& path)
 {
     const std::string file = platform::nativePath(path);
+    if (const auto named = bitmap::pictureTypeOfName(file); named && *named != PictureType::Bmp)
+        return admitPicture(file, *named);
     bitmap::cDIB dib(m_messages);
     // Everything admission decides is in the headers, the colour table and the file's
     // length (run-length data aside), so the pixels stay on disk until the save.
@@ -42,14 +86,62 @@ Admission FrameAdder::judge(const std::string& file, const bitmap::FramePlan& pl
         return incomplete ? Admission::Refused : Admission::Unusable;
     }
     const bitmap::StreamShape& shape = plan.shape;
+    return compare(FrameFormat{true, shape.width, shape.height, shape.bitCount, shape.compression, std::nullopt});
+}
+
+Admission FrameAdder::admitPicture(const std::string& file, PictureType named)
+{
+    std::optional<platform::OpenResult> opened = bitmap::openFrameFile(platform::systemFileOpener(), m_messages, file);
+    if (!opened)
+        return Admission::Refused;  // the user has been told why
+    const std::optional<std::int64_t> length =
+        opened->length >= 0 ? std::optional(opened->length) : opened->file.length();
+    if (!length) {
+        bitmap::showSystemError(m_messages, errno);
+        return Admission::Refused;
+    }
+    // The headers decide: a few small reads, however large the file.
+    return judgePicture(file, bitmap::readPictureHeader(opened->file, *length, named));
+}
+
+Admission FrameAdder::judgePicture(const std::string& file, const bitmap::PictureHeader& header)
+{
+    const auto tell = [&](const char* text, const std::string& reason, int style) {
+        m_messages.MsgBox(std::string(text) + "\r\n" + file + "\r\nMotivo: " + reason, style,
+                          std::string(platform::AppTitle));
+    };
+    switch (header.outcome) {
+    case bitmap::PictureHeader::Outcome::Read:
+        break;
+    case bitmap::PictureHeader::Outcome::ReadError:
+        bitmap::showSystemError(m_messages, header.error);
+        return Admission::Refused;
+    case bitmap::PictureHeader::Outcome::Incomplete:
+        tell(kIncompleteText, header.reason, platform::vbCritical);
+        return Admission::Refused;
+    case bitmap::PictureHeader::Outcome::Refused:
+        tell(kNotAPictureText, header.reason, platform::vbInformation);
+        return Admission::Refused;
+    }
+    const bitmap::PicturePlan plan = bitmap::planPicture(header);
+    if (!plan.accepted) {
+        tell(kUnsupportedPictureText, plan.reason, platform::vbInformation);
+        return Admission::Unusable;
+    }
+    return compare(FrameFormat{true, plan.shape.width, plan.shape.height, 0, 0, plan.shape});
+}
+
+Admission FrameAdder::compare(const FrameFormat& frame)
+{
     if (!m_format.set) {
-        m_format = FrameFormat{true, shape.width, shape.height, shape.bitCount, shape.compression};
+        m_format = frame;
         return Admission::Added;
     }
-    // Frames of one stream share their size, row order, depth and compression; colour tables
-    // may differ (the video changes its palette for such a frame).
-    if (shape.height == m_format.height && shape.width == m_format.width && shape.bitCount == m_format.bitCount &&
-        shape.compression == m_format.compression)
+    // Frames of one stream share their type, size, row order, depth and compression (PNG: colour
+    // type and depth; JPEG: components and sampling); colour tables may differ (the video changes
+    // its palette for such a frame).
+    if (frame.height == m_format.height && frame.width == m_format.width && frame.bitCount == m_format.bitCount &&
+        frame.compression == m_format.compression && frame.picture == m_format.picture)
         return Admission::Added;
     ++m_mismatched;
     return Admission::Mismatch;
@@ -62,9 +154,20 @@ QStringList bmpFilesOfFolder(const QString& folder)
     return paths;
 }
 
-platform::DirectorySearch bmpNamesOfFolder(const std::string& folder, NumberGaps* gaps)
+platform::DirectorySearch frameNamesOfFolder(const std::string& folder, std::optional<PictureType> type,
+                                             NumberGaps* gaps)
 {
-    platform::DirectorySearch names(folder.empty() ? std::string(".") : folder, "*.BMP");
+    const std::string where = folder.empty() ? std::string(".") : folder;
+    platform::DirectorySearch names(where, type ? patternsOf(*type) : kPicturePatterns);
+    if (!type) {
+        // Mostly one folder holds one type: it is read once. Otherwise again, for that type.
+        const PictureType commonest = commonestType(names);
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (bitmap::pictureTypeOfName(std::filesystem::path(names.name(i))) != commonest) {
+                names = platform::DirectorySearch(where, patternsOf(commonest));
+                break;
+            }
+    }
     if (gaps) {
         gaps->startFolder();
         for (std::size_t i = 0; i < names.size(); ++i)
@@ -73,12 +176,28 @@ platform::DirectorySearch bmpNamesOfFolder(const std::string& folder, NumberGaps
     return names;
 }
 
-void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take, NumberGaps* gaps)
+platform::DirectorySearch bmpNamesOfFolder(const std::string& folder, NumberGaps* gaps)
+{
+    return frameNamesOfFolder(folder, PictureType::Bmp, gaps);
+}
+
+void forEachFrameFileOfFolder(const QString& folder, std::optional<PictureType> type,
+                              const std::function<void(const QString&)>& take, NumberGaps* gaps)
 {
     const QString prefix = folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-    const platform::DirectorySearch names = bmpNamesOfFolder(platform::nativePath(prefix), gaps);
+    const platform::DirectorySearch names = frameNamesOfFolder(platform::nativePath(prefix), type, gaps);
     for (std::size_t i = 0; i < names.size(); ++i)
         take(prefix + platform::pathFromNative(names.name(i)));
+}
+
+void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take, NumberGaps* gaps)
+{
+    forEachFrameFileOfFolder(folder, PictureType::Bmp, take, gaps);
+}
+
+PictureType folderTypeForChosen(const QString& chosen)
+{
+    return bitmap::pictureTypeOfName(platform::nativePath(chosen)).value_or(PictureType::Bmp);
 }
 
 QString skippedSummary(int mismatched, const FrameFormat& format)
@@ -87,6 +206,8 @@ QString skippedSummary(int mismatched, const FrameFormat& format)
         return {};
     // Short enough for the status line: the list is the context that says these are frames.
     const QString count = platform::countText(mismatched, u"escluso: diverso", u"esclusi: diversi");
+    if (format.picture)
+        return QStringLiteral("%1 da %2").arg(count, QString::fromStdString(bitmap::pictureShapeText(*format.picture)));
     // A top-down format (negative height) is named as such: its frames differ from
     // bottom-up ones of the same size.
     QString order = format.height < 0 ? QStringLiteral(", dall'alto in basso") : QString();

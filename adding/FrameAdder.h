@@ -5,6 +5,8 @@
 
 #include "adding/NumberGaps.h"
 #include "bitmap/FramePlan.h"
+#include "bitmap/PictureHeader.h"
+#include "bitmap/PicturePlan.h"
 #include "platform/dirsearch/DirectorySearch.h"
 #include "platform/msgbox/MessageBox.h"
 
@@ -13,17 +15,21 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace kelvora::adding {
 
-// The width, height (with its sign: bottom-up or top-down), bit depth and compression (as
-// the video writes it) every frame of the list shares; set by the first frame accepted.
+// What every frame of the list shares; set by the first frame accepted. For bitmaps the
+// width, height (with its sign: bottom-up or top-down), bit depth and compression (as the
+// video writes it); for PNG and JPEG frames `picture` holds their shape (type, sides, PNG
+// colour type and depth, JPEG components and sampling) and width and height repeat its sides.
 struct FrameFormat {
     bool set = false;
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::int32_t bitCount = 0;
     std::int32_t compression = 0;
+    std::optional<bitmap::PictureShape> picture = std::nullopt;
 };
 
 enum class Admission {
@@ -38,24 +44,42 @@ class FrameAdder {
 public:
     FrameAdder(FrameFormat& format, platform::MessageBoxService& messages);
 
-    // Loads the file at path with the bitmap object, checks that players can decode it, then
-    // sets the format (when none is held) or compares the frame with it.
+    // Reads the file at path (a bitmap with the bitmap object; a file named .png, .jpg or
+    // .jpeg by its headers only), checks that players can decode it as it is, then sets the
+    // format (when none is held) or compares the frame with it.
     [[nodiscard]] Admission admit(const QString& path);
     // The same for a file already loaded (`file` its path, `plan` what it makes), so that a
     // caller that needs its pixels reads it only once.
     [[nodiscard]] Admission judge(const std::string& file, const bitmap::FramePlan& plan);
+    // The same for a PNG or JPEG file whose headers were read (any outcome: a refusal is told).
+    [[nodiscard]] Admission judgePicture(const std::string& file, const bitmap::PictureHeader& header);
     // Candidates left out for their format so far.
     [[nodiscard]] int mismatched() const { return m_mismatched; }
 
 private:
+    [[nodiscard]] Admission admitPicture(const std::string& file, bitmap::PictureType named);
+    [[nodiscard]] Admission compare(const FrameFormat& frame);
+
     FrameFormat& m_format;
     platform::MessageBoxService& m_messages;
     int m_mismatched = 0;
 };
 
-// The names (no folder) of a folder's frame files as "Tutta la cartella" takes them: every
-// *.bmp (any case), regular files only, in natural order. `folder` as the file system names
-// it, empty for the current one; `gaps`, when given, learns the names.
+// The names (no folder) of a folder's frame files of one type as "Tutta la cartella" takes
+// them: every *.bmp, *.png, or *.jpg and *.jpeg (any case), regular files only, in natural
+// order. Without a type (a folder dropped or named on the command line), the type most of its
+// picture files have (BMP, then PNG, then JPEG where as many). `folder` as the file system
+// names it, empty for the current one; `gaps`, when given, learns the names.
+[[nodiscard]] platform::DirectorySearch frameNamesOfFolder(const std::string& folder,
+                                                           std::optional<bitmap::PictureType> type,
+                                                           NumberGaps* gaps = nullptr);
+// The same as full paths, each handed to `take` in turn.
+void forEachFrameFileOfFolder(const QString& folder, std::optional<bitmap::PictureType> type,
+                              const std::function<void(const QString&)>& take, NumberGaps* gaps = nullptr);
+// The type "Tutta la cartella" takes for a chosen file: its name's (BMP for any other name).
+[[nodiscard]] bitmap::PictureType folderTypeForChosen(const QString& chosen);
+
+// The BMP files of a folder, as frameNamesOfFolder gives them.
 [[nodiscard]] platform::DirectorySearch bmpNamesOfFolder(const std::string& folder, NumberGaps* gaps = nullptr);
 // The same as full paths.
 [[nodiscard]] QStringList bmpFilesOfFolder(const QString& folder);
@@ -65,8 +89,8 @@ void forEachBmpFileOfFolder(const QString& folder, const std::function<void(cons
                             NumberGaps* gaps = nullptr);
 
 // One line for the status after an adding that left frames out for their format: how many,
-// and the format they had to match ("3 esclusi: diversi da 320×240, 24 bit"); empty when
-// none was.
+// and the format they had to match ("3 esclusi: diversi da 320×240, 24 bit", "diversi da PNG
+// 320×240, RGBA a 8 bit"); empty when none was.
 [[nodiscard]] QString skippedSummary(int mismatched, const FrameFormat& format);
 
 }  // namespace kelvora::adding

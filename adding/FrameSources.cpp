@@ -23,7 +23,7 @@ void forEachFrameCandidate(const QStringList& items, const std::function<void(co
     for (const QString& item : items) {
         std::error_code error;
         if (std::filesystem::is_directory(platform::nativePath(item), error))
-            forEachBmpFileOfFolder(item, take, gaps);
+            forEachFrameFileOfFolder(item, std::nullopt, take, gaps);
         else
             take(item);
     }

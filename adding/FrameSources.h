@@ -11,8 +11,9 @@
 
 namespace kelvora::adding {
 
-// A folder stands for its BMP files as "Tutta la cartella" takes them (natural order); any
-// other path stands for itself, so a missing or foreign file meets the usual checks and
+// A folder stands for its picture files of the type most of them have (BMP, PNG or JPEG), as
+// "Tutta la cartella" takes them for a file of that type (natural order); any other path
+// stands for itself, so a missing or foreign file meets the usual checks and
 // messages. The items keep their given order.
 [[nodiscard]] QStringList frameCandidates(const QStringList& items);
 // The same, each candidate handed to `take` in turn; `gaps`, when given, learns the folders' names.

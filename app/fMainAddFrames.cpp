@@ -1,5 +1,5 @@
-// "Aggiungi BMP": one bitmap file, or every BMP file of its folder, appended to the frame
-// list when it matches the frame format. The add runs beside the window, as the save does.
+// "Aggiungi BMP": one picture file (BMP, PNG or JPEG), or every file of its type in its folder,
+// appended to the frame list when it matches the frame format. The add runs beside the window, as the save does.
 #include "app/fMain.h"
 
 #include "app/AddCommand.h"
@@ -20,7 +20,9 @@ void fMain::cmdFileOpen_Click()
 {
     dialogs::cFileDlg dialog(m_services.dialogs);
     dialog.setDlgTitle(QStringLiteral("Scegli una cartella contenente file BMP..."));
-    dialog.setFilter(QStringLiteral("BMP Files|*.bmp:DIB Files|*.dib"));
+    // Every type the frames can be, then each alone; the DIB filter as it always was.
+    dialog.setFilter(QStringLiteral("Immagini|*.bmp;*.png;*.jpg;*.jpeg:Bitmap|*.bmp:Immagini PNG|*.png:"
+                                    "Immagini JPEG|*.jpg;*.jpeg:DIB Files|*.dib"));
     QString chosen;
     QString title;
     (void)dialog.VBGetOpenFileName(chosen, title);  // a cancel shows as an empty InitDirectory
@@ -34,10 +36,11 @@ void fMain::cmdFileOpen_Click()
     const QString folderPrefix = chosenPath.left(chosenPath.lastIndexOf(QLatin1Char('/')) + 1);
 
     // The folder is searched and its files loaded through the prefix, so nothing depends on
-    // the process's current folder.
+    // the process's current folder. Its files of the chosen file's type come in (a .bmp, or a
+    // .dib, brings the .bmp files; a .jpg or .jpeg the .jpg and .jpeg files).
     if (Cartella->checkState() == Qt::Checked)
-        addFramesFrom([this, folderPrefix](const CandidateSink& take) {
-            adding::forEachBmpFileOfFolder(folderPrefix, take, &m_listedGaps);
+        addFramesFrom([this, folderPrefix, type = adding::folderTypeForChosen(chosenPath)](const CandidateSink& take) {
+            adding::forEachFrameFileOfFolder(folderPrefix, type, take, &m_listedGaps);
         });
     else
         addFrames(QStringList{chosen});

@@ -305,22 +305,36 @@ std::int32_t cDIB::SizeBitmapInfo() const
 
 // The existence test: a path naming nothing is absent; one naming a folder, FIFO or device
 // exists but is no file to read a bitmap from, and is never opened.
-std::optional<platform::OpenResult> cDIB::openForReading(const std::string& filename)
+std::optional<platform::OpenResult> openFrameFile(platform::FileOpener& opener, platform::MessageBoxService& messages,
+                                                  const std::string& filename)
 {
-    auto opened = m_opener.open(filename, platform::OpenMode::Read);
+    auto opened = opener.open(filename, platform::OpenMode::Read);
     if (opened.file.isOpen())
         return opened;
+    const auto say = [&](const char* text) {
+        messages.MsgBox(std::string(text) + "\r\n" + filename, platform::vbCritical, std::string(platform::AppTitle));
+    };
     // The open itself tells what is there: one path lookup a file, and what was opened is
     // checked to be a regular file before a byte of it is read.
     if (opened.notRegular)
-        showPathMessage(kNotRegularText, filename, platform::vbCritical);
+        say(kNotRegularText);
     else if (opened.error == EACCES || opened.error == EPERM)
-        showPathMessage(kLockedText, filename, platform::vbCritical);
+        say(kLockedText);
     else if (opened.error == ENOENT || opened.error == ENOTDIR || opened.error == ELOOP || opened.error == ENAMETOOLONG)
-        showPathMessage(kNotFoundText, filename, platform::vbCritical);
+        say(kNotFoundText);
     else
-        showErrorMessage(opened.error);
+        showSystemError(messages, opened.error);
     return std::nullopt;
+}
+
+void showSystemError(platform::MessageBoxService& messages, int error)
+{
+    messages.MsgBox(platform::errorDescription(error), platform::vbInformation, std::string(platform::AppTitle));
+}
+
+std::optional<platform::OpenResult> cDIB::openForReading(const std::string& filename)
+{
+    return openFrameFile(m_opener, m_messages, filename);
 }
 
 void cDIB::showPathMessage(const char* text, const std::string& filename, int style)
@@ -333,9 +347,6 @@ void cDIB::showRefusal(const std::string& filename, const std::string& reason)
     showPathMessage(kUnsupportedText, filename + "\r\nMotivo: " + reason, platform::vbInformation);
 }
 
-void cDIB::showErrorMessage(int error)
-{
-    m_messages.MsgBox(platform::errorDescription(error), platform::vbInformation, std::string(platform::AppTitle));
-}
+void cDIB::showErrorMessage(int error) { showSystemError(m_messages, error); }
 
 }  // namespace kelvora::bitmap

@@ -17,6 +17,15 @@ namespace kelvora::bitmap {
 // path follows on its own line, then, where there is more to say, "Motivo: " and why.
 inline constexpr const char* kUnsupportedFormatText = "Il file non è un formato bitmap supportato:";
 
+// Opens a frame's file for reading; where it cannot, tells the user why ("Il file non esiste:",
+// "Il file è bloccato - non posso accedere:", not a normal file, or the system's reason) and
+// gives nothing. Every picture file the application reads as a frame is opened through it.
+[[nodiscard]] std::optional<platform::OpenResult> openFrameFile(platform::FileOpener& opener,
+                                                                platform::MessageBoxService& messages,
+                                                                const std::string& filename);
+// Tells the user what the system's error `error` means (a failed read, say).
+void showSystemError(platform::MessageBoxService& messages, int error);
+
 // One BMP image held as the file stores it: both headers, the bitmap-information block
 // (everything between the file header and the pixels) and the pixel block, byte for byte.
 // A failed load keeps the blocks of the image loaded before; it tells the user why itself.

@@ -52,7 +52,7 @@ BatchCandidates::Entry BatchCandidates::entryFor(const std::string& item)
     if (fs::is_directory(entry.path, error)) {
         entry.isFolder = true;
         adding::NumberGaps gaps;
-        entry.files = adding::bmpNamesOfFolder(entry.path, &gaps);
+        entry.files = adding::frameNamesOfFolder(entry.path, std::nullopt, &gaps);
         if (gaps.missing() > 0)
             gapLines.push_back(entry.path + ": " + gaps.summary());
         if (!entry.path.ends_with('/'))

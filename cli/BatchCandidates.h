@@ -12,8 +12,8 @@
 namespace kelvora::cli {
 
 // The run's candidates in order: the arguments' items, then the list's (read as the save goes,
-// never held whole: an entry is dropped once given). A folder stands for its BMP files in
-// natural order, anything else for itself. The one in hand keeps its own bytes, so a frame is
+// never held whole: an entry is dropped once given). A folder stands for its picture files of
+// the type most of them have (BMP, PNG or JPEG) in natural order, anything else for itself. The one in hand keeps its own bytes, so a frame is
 // saved under the very name given. Without a list the folders are read at the start, so the
 // count is known for the progress.
 class BatchCandidates final : public video::FrameSource {
@@ -33,7 +33,7 @@ private:
     struct Entry {
         bool isFolder = false;
         std::string path;                 // a file, absolute; a folder's ends with its separator
-        platform::DirectorySearch files;  // a folder's BMP files
+        platform::DirectorySearch files;  // a folder's picture files
     };
 
     [[nodiscard]] Entry entryFor(const std::string& item);

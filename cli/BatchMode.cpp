@@ -3,6 +3,7 @@
 #include "adding/AddJob.h"
 #include "adding/FrameAdder.h"
 #include "adding/NumberGaps.h"
+#include "bitmap/PictureHeader.h"
 #include "cli/BatchCandidates.h"
 #include "cli/BatchProgress.h"
 #include "cli/InputPaths.h"
@@ -53,11 +54,19 @@ public:
     void MsgBox(const std::string& text, int, const std::string&) override
     {
         const std::string& path = m_candidates.current();
-        if (const std::string reason = unreadableReason(path); !reason.empty())
+        const auto type = bitmap::pictureTypeOfName(path);
+        if (saving && type && *type != bitmap::PictureType::Bmp)
+            say(path + ": i fotogrammi PNG e JPEG non si possono ancora salvare (questa versione salva solo fotogrammi "
+                       "BMP)");
+        else if (const std::string reason = unreadableReason(path); !reason.empty())
             say(path + ": " + reason);
         else
             say(text);
     }
+
+    // The run saves: the video writer reads bitmaps only, for now, so a PNG or JPEG frame it
+    // could not read is named as such.
+    bool saving = false;
 
 private:
     const BatchCandidates& m_candidates;
@@ -353,6 +362,7 @@ int runBatch(const Invocation& invocation)
     // a name of its own and takes OUT's only if every candidate was a frame or left out.
     BatchCandidates candidates(invocation.items, list.paths());
     CandidateMessages messages(candidates);
+    messages.saving = true;
     BatchAdmission admission(candidates, messages);
     admission.keepPaths = invocation.verify || !invocation.framemd5.empty();
     admission.hashes = hashesIdentity(invocation);

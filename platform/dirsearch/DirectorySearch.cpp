@@ -93,6 +93,11 @@ int compareNatural(std::string_view a, std::string_view b)
 }  // namespace
 
 DirectorySearch::DirectorySearch(const std::filesystem::path& folder, std::string_view pattern)
+    : DirectorySearch(folder, std::span(&pattern, 1))
+{
+}
+
+DirectorySearch::DirectorySearch(const std::filesystem::path& folder, std::span<const std::string_view> patterns)
 {
     const OpenFolder open(folder);
     if (!open.stream)
@@ -100,7 +105,9 @@ DirectorySearch::DirectorySearch(const std::filesystem::path& folder, std::strin
     // A read error ends the listing like its end does: the names found so far are the folder's.
     while (const dirent* entry = ::readdir(open.stream)) {
         const std::string_view name(entry->d_name);
-        if (matchesWildcard(name, pattern) && isNormalFile(::dirfd(open.stream), *entry))
+        const bool matches =
+            std::ranges::any_of(patterns, [name](std::string_view pattern) { return matchesWildcard(name, pattern); });
+        if (matches && isNormalFile(::dirfd(open.stream), *entry))
             keep(name);
     }
     std::sort(m_names.begin(), m_names.end(),

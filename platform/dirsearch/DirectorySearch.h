@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,8 @@ public:
     DirectorySearch() = default;  // no names
     // Reads the folder at once; a folder that cannot be read gives no names.
     DirectorySearch(const std::filesystem::path& folder, std::string_view pattern);
+    // The same for the names that match any of `patterns` (a picture type of several extensions).
+    DirectorySearch(const std::filesystem::path& folder, std::span<const std::string_view> patterns);
 
     // The next matching name, without its folder; empty text when there are no more.
     [[nodiscard]] std::string next();

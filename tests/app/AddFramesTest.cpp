@@ -4,6 +4,7 @@
 #include "platform/toolkit/ListBox.h"
 #include "tests/support/app/ScriptedServices.h"
 #include "tests/support/bmp/BmpFiles.h"
+#include "tests/support/pictures/MadePictures.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -19,6 +20,10 @@ namespace {
 
 using testsupport::BmpLayout;
 using testsupport::DialogAnswer;
+
+// The open dialog's filters: every frame type, then each alone, then the DIB files.
+constexpr char kOpenFilters[] = "Immagini\0*.bmp;*.png;*.jpg;*.jpeg\0Bitmap\0*.bmp\0Immagini PNG\0*.png\0"
+                                "Immagini JPEG\0*.jpg;*.jpeg\0DIB Files\0*.dib\0\0";
 
 class AddFramesTest : public ::testing::Test {
 protected:
@@ -58,7 +63,7 @@ TEST_F(AddFramesTest, CancelChangesNothing)
     EXPECT_FALSE(window->cmdWriteAVI->isEnabled());
     ASSERT_EQ(dialogs.requests.size(), 1u);
     EXPECT_EQ(dialogs.requests[0].dialogTitle, "Scegli una cartella contenente file BMP...");
-    EXPECT_EQ(dialogs.requests[0].filterList, std::string("BMP Files\0*.bmp\0DIB Files\0*.dib\0\0", 33));
+    EXPECT_EQ(dialogs.requests[0].filterList, std::string(kOpenFilters, sizeof kOpenFilters - 1));
     EXPECT_EQ(dialogs.requests[0].file(), "");
     EXPECT_EQ(dialogs.requests[0].record.hwndOwner, 0);
 }
@@ -111,6 +116,36 @@ TEST_F(AddFramesTest, WholeFolderTakesTheBmpFilesInNaturalOrder)
 
     add(dir.file("a.bmp"), true);  // the same folder again: every entry twice
     EXPECT_EQ(entries(), expected + expected);
+}
+
+// "Tutta la cartella" with a JPEG chosen takes the folder's .jpg and .jpeg files, in natural
+// order, and leaves out those of another sampling; the preview shows them; the save says it
+// cannot store them yet rather than failing at the first frame.
+TEST_F(AddFramesTest, WholeFolderTakesTheChosenFilesPictureType)
+{
+    const auto copy = [&](const char* made, const char* name) {
+        std::filesystem::copy_file(testsupport::madePictures() / made, dir / name);
+        return q(dir.file(name));
+    };
+    const QString first = copy("rule-420.jpg", "shot_1.jpg");
+    const QString second = copy("rule-420-b.jpg", "shot_2.JPEG");
+    (void)copy("rule-444.jpg", "shot_10.jpg");
+    (void)copy("rule-rgb8.png", "shot_3.png");
+    (void)copy("rule.bmp", "shot_4.bmp");
+    add(dir.file("shot_2.JPEG"), true);
+    EXPECT_EQ(entries(), (QStringList{first, second}));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(window->lblStatus->text(), "1 escluso: diverso da JPEG 32×24, 4:2:0");
+    EXPECT_TRUE(window->imgPreview->hasPicture());
+    window->lstDIBList->setListIndex(1);
+    EXPECT_EQ(window->imgPreview->picture().size(), window->imgPreview->pictureArea().boundedTo(QSize(32, 24)));
+
+    const std::size_t dialogsBefore = dialogs.requests.size();
+    QTest::mouseClick(window->cmdWriteAVI, Qt::LeftButton);
+    EXPECT_EQ(dialogs.requests.size(), dialogsBefore);  // no save dialog
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text,
+              "I fotogrammi PNG e JPEG non si possono ancora salvare: questa versione salva solo fotogrammi BMP.");
 }
 
 TEST_F(AddFramesTest, FirstFileInSearchOrderSetsTheFormat)

@@ -1,0 +1,92 @@
+#include "bitmap/PicturePlan.h"
+
+#include <algorithm>
+
+namespace kelvora::bitmap {
+
+namespace {
+
+constexpr const char* kNotAsStored = ": i decodificatori Motion-JPEG dei lettori video non lo leggono, quindi non "
+                                     "può essere salvato così com'è";
+
+// Why a JPEG cannot go into a video as it is; empty when it can.
+std::string jpegRefusal(const JpegFacts& jpeg)
+{
+    if (jpeg.process == JpegProcess::Progressive)
+        return std::string("JPEG progressivo") + kNotAsStored;
+    if (jpeg.arithmetic)
+        return std::string("JPEG con codifica aritmetica") + kNotAsStored;
+    if (jpeg.process == JpegProcess::Lossless)
+        return std::string("JPEG senza perdita (lossless)") + kNotAsStored;
+    if (jpeg.hierarchical)
+        return std::string("JPEG gerarchico") + kNotAsStored;
+    if (jpeg.precision != 8)
+        return "JPEG a " + std::to_string(jpeg.precision) + " bit per campione" + kNotAsStored;
+    if (jpeg.cmyk())
+        return std::string("JPEG in CMYK (") + (jpeg.adobeTransform == 2 ? "YCCK, " : "") +
+               "quattro componenti, colori di stampa): i lettori video mostrano solo immagini a colori o in scala di "
+               "grigi";
+    if (jpeg.componentCount == 2)
+        return "JPEG con 2 componenti di colore, che i lettori video non mostrano";
+    return {};
+}
+
+const char* colourName(PngColour colour)
+{
+    switch (colour) {
+    case PngColour::Grey:
+        return "scala di grigi";
+    case PngColour::GreyAlpha:
+        return "scala di grigi con trasparenza";
+    case PngColour::Palette:
+        return "tavolozza";
+    case PngColour::Rgb:
+        return "RGB";
+    case PngColour::Rgba:
+        return "RGBA";
+    }
+    return "";
+}
+
+}  // namespace
+
+PicturePlan planPicture(const PictureHeader& header)
+{
+    PicturePlan plan;
+    PictureShape& shape = plan.shape;
+    shape.type = header.type;
+    shape.width = header.width;
+    shape.height = header.height;
+    if (header.type == PictureType::Png) {
+        shape.colour = header.png.colour;
+        shape.bitDepth = header.png.bitDepth;
+        if (header.png.animated)
+            plan.reason = "PNG animato (APNG): un fotogramma del video è una sola immagine";
+    } else if (header.type == PictureType::Jpeg) {
+        shape.components = header.jpeg.componentCount;
+        for (std::size_t i = 0; i < shape.components; ++i) {
+            shape.sampling[2 * i] = header.jpeg.components[i].horizontal;
+            shape.sampling[2 * i + 1] = header.jpeg.components[i].vertical;
+        }
+        plan.reason = jpegRefusal(header.jpeg);
+    } else {
+        plan.reason = "un bitmap si giudica dal suo oggetto bitmap";  // a caller's fault: BMPs go through cDIB
+    }
+    plan.accepted = plan.reason.empty();
+    return plan;
+}
+
+std::string pictureShapeText(const PictureShape& shape)
+{
+    std::string text = std::string(pictureTypeName(shape.type)) + " " + std::to_string(shape.width) + "×" +
+                       std::to_string(shape.height);
+    if (shape.type == PictureType::Png)
+        return text + ", " + colourName(shape.colour) + " a " + std::to_string(shape.bitDepth) + " bit";
+    JpegFacts facts;
+    facts.componentCount = shape.components;
+    for (std::size_t i = 0; i < std::min<std::size_t>(shape.components, facts.components.size()); ++i)
+        facts.components[i] = {static_cast<std::uint8_t>(i + 1), shape.sampling[2 * i], shape.sampling[2 * i + 1]};
+    return text + ", " + facts.samplingText();
+}
+
+}  // namespace kelvora::bitmap

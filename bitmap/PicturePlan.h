@@ -1,0 +1,50 @@
+#pragma once
+
+// What becomes of a PNG or JPEG file in a video: the file goes in as it is, one PNG or
+// Motion-JPEG frame, so it is accepted only where the players' decoders read it as it is:
+//
+//   PNG    every colour type and depth, interlaced or not    accepted
+//          animated (APNG)                                     refused: a frame is one picture
+//   JPEG   baseline or extended Huffman, 8 bits, 1 or 3        accepted
+//          components, any sampling
+//          progressive, arithmetic, lossless, hierarchical,    refused: Motion-JPEG decoders
+//          12 bits                                             read none of them
+//          CMYK or YCCK (4 components), 2 components           refused: not a picture players show
+//
+// Frames of one stream share their type, sides, and for PNG the colour type and bit depth,
+// for JPEG the components and their sampling: what a decoder set up by the first frame keeps.
+
+#include "bitmap/PictureHeader.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kelvora::bitmap {
+
+struct PictureShape {
+    PictureType type = PictureType::Png;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    PngColour colour = PngColour::Rgb;  // PNG only
+    std::uint8_t bitDepth = 0;          // PNG only
+    std::uint8_t components = 0;        // JPEG only
+    // JPEG only: each component's horizontal and vertical sampling factors, in order.
+    std::array<std::uint8_t, 8> sampling = {};
+    bool operator==(const PictureShape&) const = default;
+};
+
+struct PicturePlan {
+    bool accepted = false;
+    // Why a picture is refused, in Italian, to follow "Motivo: "; empty when accepted.
+    std::string reason;
+    PictureShape shape;
+};
+
+// For a file whose headers were read (`header.read()`), of type PNG or JPEG.
+[[nodiscard]] PicturePlan planPicture(const PictureHeader& header);
+
+// The shape as the status line names it: "PNG 320×240, RGBA a 8 bit", "JPEG 320×240, 4:2:0".
+[[nodiscard]] std::string pictureShapeText(const PictureShape& shape);
+
+}  // namespace kelvora::bitmap
