@@ -92,9 +92,9 @@ std::int64_t encoderBytes(Codec codec, const bitmap::StreamShape& shape)
         return buffer + buffer / 16 + 12 * pixels;
     }
     if (codec == Codec::Png) {
-        // libavcodec's buffer of the worst case (about the picture's bytes, zeroed), the
-        // frame, the packets and the check's picture: about 20 bytes a pixel; zlib's state.
-        return 20 * pixels + (std::int64_t{1} << 20);
+        // The picture, its filtered rows, deflate's worst case and the packets as the writer
+        // and the save keep them: 3 bytes a pixel each; libdeflate's state.
+        return 15 * pixels + (std::int64_t{1} << 20);
     }
     return 0;
 }
