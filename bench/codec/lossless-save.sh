@@ -18,20 +18,20 @@ maker="$build/app/kelvora-maker"
 cores=$(nproc)
 mkdir -p "$work"
 
-frames_of() {  # SET: its frame count and ffmpeg's source
+frames_of() {  # SET: its frame count, FFV1's slices (ours for the size) and ffmpeg's source
     case $1 in
-        720p) echo "40 testsrc2=size=1280x720:rate=25" ;;
-        1080p) echo "30 testsrc2=size=1920x1080:rate=25" ;;
-        photo) echo "10 testsrc2=size=1920x1080:rate=25,noise=alls=30:allf=t+u" ;;
-        4k) echo "8 testsrc2=size=3840x2160:rate=25" ;;
-        8k) echo "4 testsrc2=size=7680x4320:rate=25" ;;
+        720p) echo "40 4 testsrc2=size=1280x720:rate=25" ;;
+        1080p) echo "30 4 testsrc2=size=1920x1080:rate=25" ;;
+        photo) echo "10 4 testsrc2=size=1920x1080:rate=25,noise=alls=30:allf=t+u" ;;
+        4k) echo "8 4 testsrc2=size=3840x2160:rate=25" ;;
+        8k) echo "4 9 testsrc2=size=7680x4320:rate=25" ;;
         *) echo "unknown set $1" >&2 && exit 2 ;;
     esac
 }
 
 make_frames() {  # SET: the folder of its BMPs
-    local count source dir
-    read -r count source <<<"$(frames_of "$1")"
+    local count slices source dir
+    read -r count slices source <<<"$(frames_of "$1")"
     dir="$work/$1-$count"
     if [ ! -f "$dir/done" ]; then
         rm -rf "$dir" && mkdir -p "$dir"
@@ -41,9 +41,9 @@ make_frames() {  # SET: the folder of its BMPs
     echo "$dir"
 }
 
-ffmpeg_args() {  # CODEC
+ffmpeg_args() {  # CODEC SLICES
     case $1 in
-        ffv1) echo "-c:v ffv1 -level 3 -g 1 -slices 4 -slicecrc 1 -pix_fmt bgr0" ;;
+        ffv1) echo "-c:v ffv1 -level 3 -g 1 -slices $2 -slicecrc 1 -pix_fmt bgr0" ;;
         png) echo "-c:v png" ;;
     esac
 }
@@ -61,7 +61,7 @@ printf '%-6s %-5s %5s | %7s %7s %7s | %8s %7s %7s | %6s | %11s %8s | %7s %6s\n' 
     "peak MB" "ffmpeg s" "cpu s" "peak MB" speed "ours bytes" size "limit s" "at lim"
 for set in $sets; do
     dir=$(make_frames "$set")
-    count=$(frames_of "$set" | cut -d' ' -f1)
+    read -r count slices _ <<<"$(frames_of "$set")"
     for codec in ffv1 png; do
         for n in 1 "$cores"; do
             pin=()
@@ -71,7 +71,7 @@ for set in $sets; do
                 ours+=("$(measure "${pin[@]}" "$maker" -y -o "$work/ours.avi" --codec "$codec" "$dir")")
                 # shellcheck disable=SC2046
                 theirs+=("$(measure "${pin[@]}" ffmpeg -nostdin -v error -y -framerate 25 -i "$dir/frame_%05d.bmp" \
-                    $(ffmpeg_args "$codec") -threads "$n" "$work/ffmpeg.avi")")
+                    $(ffmpeg_args "$codec" "$slices") -threads "$n" "$work/ffmpeg.avi")")
             done
             read -r wa ca ma <<<"$(printf '%s\n' "${ours[@]}" | best_of)"
             read -r wb cb mb <<<"$(printf '%s\n' "${theirs[@]}" | best_of)"
