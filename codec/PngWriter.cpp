@@ -96,8 +96,9 @@ public:
         float total = 0;
         for (const float w : m_weights)
             total += w;
+        // A value unseen for thousands of rows decays towards 0: its price is held at 40 bits.
         for (std::size_t b = 0; b < out.size(); ++b)
-            out[b] = static_cast<std::uint16_t>(16.0f * std::log2(total / m_weights[b]));
+            out[b] = static_cast<std::uint16_t>(16.0f * std::log2(total / std::max(m_weights[b], total * 1e-12f)));
     }
     void add(const std::uint8_t* bytes, std::size_t size)
     {
