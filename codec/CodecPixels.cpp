@@ -74,32 +74,26 @@ std::uint8_t indexAt(const std::uint8_t* row, std::size_t x, int bitCount)
     }
 }
 
-// Palette frames: indices from the stored rows, or from the run-length data drawn out.
-void fromIndices(const bitmap::StreamShape& shape, const Geometry& g, std::span<const std::uint8_t> bits,
-                 std::span<const std::uint8_t> palette, PixelLayout layout, PixelRows out)
+// A palette frame's picture row `y`: indices from the stored row, or from the run-length
+// data drawn out (`drawn`, a byte an index).
+void indexRow(const bitmap::StreamShape& shape, const Geometry& g, std::span<const std::uint8_t> bits,
+              std::span<const std::uint8_t> drawn, std::span<const std::uint8_t> palette, PixelLayout layout,
+              std::size_t y, std::uint8_t* target)
 {
-    std::vector<std::uint8_t> drawn;
-    const bool rle = shape.compression == BI_RLE8 || shape.compression == BI_RLE4;
-    if (rle) {
-        drawn.resize(g.width * g.rows);
-        bitmap::expandRle(bits, shape.width, shape.height, shape.bitCount, drawn);
-    }
+    const bool rle = !drawn.empty();
     const std::size_t entries = palette.size() / 4;
     const std::size_t pixelBytes = bytesPerPixel(layout);
-    for (std::size_t y = 0; y < g.rows; ++y) {
-        std::uint8_t* target = out.data + static_cast<std::ptrdiff_t>(y) * out.stride;
-        const std::uint8_t* row = rle ? drawn.data() + y * g.width : bits.data() + g.storedRow(y) * g.stride;
-        for (std::size_t x = 0; x < g.width; ++x) {
-            const std::uint8_t index = rle ? row[x] : indexAt(row, x, shape.bitCount);
-            if (layout == PixelLayout::Pal8) {
-                target[x] = index;
-                continue;
-            }
-            Colour c;
-            if (index < entries)
-                c = {palette[4 * index + 2], palette[4 * index + 1], palette[4 * index]};
-            put(target + x * pixelBytes, layout, c);
+    const std::uint8_t* row = rle ? drawn.data() + y * g.width : bits.data() + g.storedRow(y) * g.stride;
+    for (std::size_t x = 0; x < g.width; ++x) {
+        const std::uint8_t index = rle ? row[x] : indexAt(row, x, shape.bitCount);
+        if (layout == PixelLayout::Pal8) {
+            target[x] = index;
+            continue;
         }
+        Colour c;
+        if (index < entries)
+            c = {palette[4 * index + 2], palette[4 * index + 1], palette[4 * index]};
+        put(target + x * pixelBytes, layout, c);
     }
 }
 
@@ -144,24 +138,22 @@ void directRow(const std::uint8_t* row, std::size_t width, std::size_t step, Pix
     }
 }
 
-void fromDirectColour(const bitmap::StreamShape& shape, const Geometry& g, std::span<const std::uint8_t> bits,
-                      PixelLayout layout, PixelRows out)
+// A frame of 16 bits and more: its picture row `y`.
+void directColourRow(const bitmap::StreamShape& shape, const Geometry& g, std::span<const std::uint8_t> bits,
+                     PixelLayout layout, std::size_t y, std::uint8_t* target)
 {
+    const std::uint8_t* row = bits.data() + g.storedRow(y) * g.stride;
+    if (shape.bitCount != 16) {
+        directRow(row, g.width, static_cast<std::size_t>(shape.bitCount / 8), layout, target);
+        return;
+    }
     const std::size_t pixelBytes = bytesPerPixel(layout);
     const bool fields565 = shape.compression == BI_BITFIELDS;
-    for (std::size_t y = 0; y < g.rows; ++y) {
-        std::uint8_t* target = out.data + static_cast<std::ptrdiff_t>(y) * out.stride;
-        const std::uint8_t* row = bits.data() + g.storedRow(y) * g.stride;
-        if (shape.bitCount != 16) {
-            directRow(row, g.width, static_cast<std::size_t>(shape.bitCount / 8), layout, target);
-            continue;
-        }
-        for (std::size_t x = 0; x < g.width; ++x) {
-            const unsigned v = row[2 * x] | unsigned{row[2 * x + 1]} << 8;
-            const Colour c = fields565 ? Colour{widen5(v >> 11 & 31), widen6(v >> 5 & 63), widen5(v & 31)}
-                                       : Colour{widen5(v >> 10 & 31), widen5(v >> 5 & 31), widen5(v & 31)};
-            put(target + x * pixelBytes, layout, c);
-        }
+    for (std::size_t x = 0; x < g.width; ++x) {
+        const unsigned v = row[2 * x] | unsigned{row[2 * x + 1]} << 8;
+        const Colour c = fields565 ? Colour{widen5(v >> 11 & 31), widen6(v >> 5 & 63), widen5(v & 31)}
+                                   : Colour{widen5(v >> 10 & 31), widen5(v >> 5 & 31), widen5(v & 31)};
+        put(target + x * pixelBytes, layout, c);
     }
 }
 
@@ -188,19 +180,55 @@ std::size_t bytesPerPixel(PixelLayout layout)
     return 1;
 }
 
+struct CodecRows::Source {
+    bitmap::StreamShape shape;
+    Geometry geometry;
+    std::span<const std::uint8_t> bits;
+    std::span<const std::uint8_t> palette;
+    PixelLayout layout;
+    std::vector<std::uint8_t> drawn;  // a run-length frame's indices, drawn out
+};
+
+CodecRows::CodecRows(const bitmap::StreamShape& shape, std::span<const std::uint8_t> bits,
+                     std::span<const std::uint8_t> palette, PixelLayout layout)
+    : m_source(std::make_unique<Source>(Source{shape, geometryOf(shape), bits, palette, layout, {}}))
+{
+    if (shape.bitCount <= 8 && (shape.compression == BI_RLE8 || shape.compression == BI_RLE4)) {
+        m_source->drawn.resize(m_source->geometry.width * m_source->geometry.rows);
+        bitmap::expandRle(bits, shape.width, shape.height, shape.bitCount, m_source->drawn);
+    }
+}
+
+CodecRows::~CodecRows() = default;
+
+std::size_t CodecRows::rows() const { return m_source->geometry.rows; }
+
+void CodecRows::row(std::size_t y, std::uint8_t* out) const
+{
+    const Source& s = *m_source;
+    if (s.shape.bitCount <= 8)
+        indexRow(s.shape, s.geometry, s.bits, s.drawn, s.palette, s.layout, y, out);
+    else
+        directColourRow(s.shape, s.geometry, s.bits, s.layout, y, out);
+}
+
+void CodecRows::colours(CodecPalette& out) const
+{
+    const std::span<const std::uint8_t> palette = m_source->palette;
+    out.fill(0xFF000000u);
+    for (std::size_t i = 0; i < std::min<std::size_t>(palette.size() / 4, out.size()); ++i)
+        out[i] = 0xFF000000u | std::uint32_t{palette[4 * i + 2]} << 16 | std::uint32_t{palette[4 * i + 1]} << 8 |
+                 palette[4 * i];
+}
+
 void toCodecPixels(const bitmap::StreamShape& shape, std::span<const std::uint8_t> bits,
                    std::span<const std::uint8_t> palette, PixelLayout layout, PixelRows rows, CodecPalette& paletteOut)
 {
-    const Geometry g = geometryOf(shape);
-    if (shape.bitCount <= 8) {
-        fromIndices(shape, g, bits, palette, layout, rows);
-        paletteOut.fill(0xFF000000u);
-        for (std::size_t i = 0; i < std::min<std::size_t>(palette.size() / 4, paletteOut.size()); ++i)
-            paletteOut[i] = 0xFF000000u | std::uint32_t{palette[4 * i + 2]} << 16 |
-                            std::uint32_t{palette[4 * i + 1]} << 8 | palette[4 * i];
-        return;
-    }
-    fromDirectColour(shape, g, bits, layout, rows);
+    const CodecRows source(shape, bits, palette, layout);
+    for (std::size_t y = 0; y < source.rows(); ++y)
+        source.row(y, rows.data + static_cast<std::ptrdiff_t>(y) * rows.stride);
+    if (shape.bitCount <= 8)
+        source.colours(paletteOut);
 }
 
 }  // namespace kelvora::codec

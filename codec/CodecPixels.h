@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 namespace kelvora::codec {
@@ -41,5 +42,27 @@ using CodecPalette = std::array<std::uint32_t, 256>;
 // entries beyond the frame's own being opaque black.
 void toCodecPixels(const bitmap::StreamShape& shape, std::span<const std::uint8_t> bits,
                    std::span<const std::uint8_t> palette, PixelLayout layout, PixelRows rows, CodecPalette& paletteOut);
+
+// The same picture a row at a time, so that an encoder can take each row while it is still
+// in the cache. Run-length frames are drawn out whole when made. `bits` and `palette` must
+// outlive it.
+class CodecRows {
+public:
+    CodecRows(const bitmap::StreamShape& shape, std::span<const std::uint8_t> bits,
+              std::span<const std::uint8_t> palette, PixelLayout layout);
+    ~CodecRows();
+    CodecRows(const CodecRows&) = delete;
+    CodecRows& operator=(const CodecRows&) = delete;
+
+    [[nodiscard]] std::size_t rows() const;
+    // Picture row `y` (top-down) into `out`, a row's bytes in the layout.
+    void row(std::size_t y, std::uint8_t* out) const;
+    // For frames of up to 8 bits: the colour table as toCodecPixels gives it.
+    void colours(CodecPalette& out) const;
+
+private:
+    struct Source;
+    std::unique_ptr<Source> m_source;
+};
 
 }  // namespace kelvora::codec

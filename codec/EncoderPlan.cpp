@@ -92,9 +92,9 @@ std::int64_t encoderBytes(Codec codec, const bitmap::StreamShape& shape)
         return buffer + buffer / 16 + 12 * pixels;
     }
     if (codec == Codec::Png) {
-        // libavcodec's buffer of the worst case (about the picture's bytes, zeroed), the
-        // frame, the packets and the check's picture: about 20 bytes a pixel; zlib's state.
-        return 20 * pixels + (std::int64_t{1} << 20);
+        // The picture, its filtered rows, deflate's worst case and the packets as the writer
+        // and the save keep them: 3 bytes a pixel each; libdeflate's state.
+        return 15 * pixels + (std::int64_t{1} << 20);
     }
     return 0;
 }
@@ -103,12 +103,15 @@ EncoderPlan planEncoders(Codec codec, const bitmap::StreamShape& shape, int core
 {
     cores = std::max(cores, 1);
     const std::int64_t each = std::max<std::int64_t>(encoderBytes(codec, shape), 1);
-    const int encoders = static_cast<int>(std::clamp<std::int64_t>(kEncoderBudgetBytes / each, 1, cores));
+    const std::int64_t fit = std::max<std::int64_t>(kEncoderBudgetBytes / each, 1);
     if (codec != Codec::Ffv1)
-        return {encoders, 1};
-    // The cores left over encode slices of a frame; more threads than slices would idle.
+        return {static_cast<int>(std::min<std::int64_t>(fit, cores)), 1};
+    // An FFV1 encoder's set-up, its worst-case buffer zeroed and faulted in, costs about what
+    // encoding 20 full-HD frames does (bench/codec/lossless-save.sh): its slices take the
+    // cores first, one thread each, and only cores beyond them get encoders of their own.
     const int slices = ffv1SettingsFor(shape.width, rowsOf(shape)).slices;
-    return {encoders, std::clamp(cores / encoders, 1, slices)};
+    const int threads = std::clamp(cores, 1, slices);
+    return {static_cast<int>(std::clamp<std::int64_t>(cores / threads, 1, fit)), threads};
 }
 
 }  // namespace kelvora::codec

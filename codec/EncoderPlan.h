@@ -50,8 +50,8 @@ struct Ffv1Settings {
 inline constexpr std::int64_t kEncoderBudgetBytes = std::int64_t{1} << 30;
 
 // How many encoders a save runs side by side on `cores` cores, and how many threads each
-// spreads a frame over: one encoder a core, fewer where together they would pass the budget;
-// the cores left over go to FFV1's slices.
+// spreads a frame over: for PNG one encoder a core; for FFV1 a thread a slice first, then an
+// encoder for each such set of cores; fewer encoders where together they would pass the budget.
 struct EncoderPlan {
     int encoders = 1;
     int threadsEach = 1;

@@ -67,12 +67,21 @@ std::string withReason(std::string text, const std::string& logged)
     return logged.empty() ? text : text + ": " + logged;
 }
 
+// What the check says when a frame's packet does not show its picture.
+const std::string kWrongShape = "decompresso, non ha la forma del fotogramma";
+const std::string kWrongPalette = "decompresso, non ridà la sua tavolozza";
+std::string pixelDiffers(std::size_t column, std::size_t row)
+{
+    return "decompresso, non ridà i suoi pixel: il primo diverso è alla colonna " + std::to_string(column + 1) +
+           ", riga " + std::to_string(row + 1);
+}
+
 // Where `picture` differs from the frame encoded from `frame`; empty when it shows it exactly.
 std::string differenceFrom(const DecodedPicture& picture, const AVFrame& frame, PixelLayout layout,
                            const CodecPalette& palette)
 {
     if (picture.width != frame.width || picture.height != frame.height || picture.layout != layout)
-        return "decompresso, non ha la forma del fotogramma";
+        return kWrongShape;
     const std::size_t compared = layout == PixelLayout::Bgr0 ? 3 : bytesPerPixel(layout);  // Bgr0's 4th is unused
     const std::size_t step = bytesPerPixel(layout);
     for (int y = 0; y < frame.height; ++y) {
@@ -82,12 +91,36 @@ std::string differenceFrom(const DecodedPicture& picture, const AVFrame& frame, 
             continue;
         for (int x = 0; x < frame.width; ++x)
             if (std::memcmp(want + x * step, got + x * step, compared) != 0)
-                return "decompresso, non ridà i suoi pixel: il primo diverso è alla colonna " + std::to_string(x + 1) +
-                       ", riga " + std::to_string(y + 1);
+                return pixelDiffers(static_cast<std::size_t>(x), static_cast<std::size_t>(y));
     }
     if (layout == PixelLayout::Pal8 && picture.palette != palette)
-        return "decompresso, non ridà la sua tavolozza";
+        return kWrongPalette;
     return {};
+}
+
+std::string describe(const PngMismatch& mismatch)
+{
+    switch (mismatch.kind) {
+    case PngMismatch::Kind::None:
+        break;
+    case PngMismatch::Kind::Unreadable:
+        return "decompresso, non si decodifica (" + mismatch.reason + ")";
+    case PngMismatch::Kind::Shape:
+        return kWrongShape;
+    case PngMismatch::Kind::Pixels:
+        return pixelDiffers(mismatch.column, mismatch.row);
+    case PngMismatch::Kind::Palette:
+        return kWrongPalette;
+    }
+    return {};
+}
+
+// The frame's picture as the PNG writer takes it; rows made by `makeRow` when given.
+PngPicture pngPictureOf(const AVFrame& frame, PixelLayout layout, const CodecPalette& colours)
+{
+    const auto rows = static_cast<std::size_t>(frame.height);
+    const auto stride = static_cast<std::size_t>(frame.linesize[0]);
+    return {layout, static_cast<std::size_t>(frame.width), rows, {frame.data[0], stride * rows}, stride, &colours, {}};
 }
 
 }  // namespace
@@ -95,7 +128,8 @@ std::string differenceFrom(const DecodedPicture& picture, const AVFrame& frame, 
 FrameCheck frameCheckFor(Codec codec)
 {
     // Decoding FFV1 costs about what encoding it does (bench/codec: half as much again to
-    // twice the encode's time); PNG's inflate is a small part of its deflate. FFV1's known
+    // twice the encode's time); PNG's frames are read back by its writer, inflate and row
+    // filters only, a small part of the encode. FFV1's known
     // faults are kept out by its settings (EncoderPlan) and its slices' errors by the log.
     return codec == Codec::Png ? FrameCheck::ByDecoding : FrameCheck::None;
 }
@@ -162,7 +196,7 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap
         return nullptr;
     }
     std::unique_ptr<LosslessEncoder> out(new LosslessEncoder(codec, shape, std::move(context), check));
-    if (out->m_checkEach && !out->openChecker(error))
+    if (out->m_checkEach && codec != Codec::Png && !out->openChecker(error))
         return nullptr;
     return out;
 }
@@ -225,20 +259,21 @@ bool LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const
         return false;
     }
     CodecPalette& colours = m_context->palette;
-    toCodecPixels(m_shape, bits, palette, m_layout, {frame.data[0], frame.linesize[0]}, colours);
-    if (m_layout == PixelLayout::Pal8)
-        std::memcpy(frame.data[1], colours.data(), sizeof colours);
     if (m_codec == Codec::Png) {
-        const auto rows = static_cast<std::size_t>(frame.height);
-        const auto stride = static_cast<std::size_t>(frame.linesize[0]);
-        const PngPicture picture{
-            m_layout, static_cast<std::size_t>(frame.width), rows, {frame.data[0], stride * rows}, stride, &colours};
+        // Each row converted just before it is filtered, while the filter can still read it
+        // from the cache; the picture stays in the frame for the check.
+        const CodecRows source(m_shape, bits, palette, m_layout);
+        if (m_layout == PixelLayout::Pal8)
+            source.colours(colours);
+        PngPicture picture = pngPictureOf(frame, m_layout, colours);
+        picture.makeRow = [&](std::size_t row) { source.row(row, frame.data[0] + row * picture.stride); };
         if (!m_context->png.write(picture, packet)) {
             error = "memoria insufficiente per il codificatore PNG";
             return false;
         }
         return !m_checkEach || decodesToLastFrame(packet, error);
     }
+    toCodecPixels(m_shape, bits, palette, m_layout, {frame.data[0], frame.linesize[0]}, colours);
     frame.pict_type = AV_PICTURE_TYPE_I;
     int result = avcodec_send_frame(&c, &frame);
     if (result >= 0)
@@ -257,6 +292,10 @@ bool LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const
 
 bool LosslessEncoder::decodesToLastFrame(std::span<const std::uint8_t> packet, std::string& error)
 {
+    if (m_codec == Codec::Png) {
+        error = describe(m_context->png.compare(packet, pngPictureOf(*m_context->frame, m_layout, m_context->palette)));
+        return error.empty();
+    }
     if (!openChecker(error))
         return false;
     if (std::string reason; !m_checker->decode(packet, reason)) {

@@ -51,7 +51,8 @@ public:
     [[nodiscard]] bool encode(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
                               std::vector<std::uint8_t>& packet, std::string& error);
     // Whether `packet` decodes to the picture of the frame last encoded; the reason in `error`
-    // when it does not. What encode does with ByDecoding.
+    // when it does not. What encode does with ByDecoding: FFV1 decoded by libavcodec, PNG read
+    // back by our writer (its chunks' CRCs, inflate and row filters).
     [[nodiscard]] bool decodesToLastFrame(std::span<const std::uint8_t> packet, std::string& error);
 
     [[nodiscard]] Codec codec() const { return m_codec; }

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace kelvora::codec {
@@ -15,51 +18,120 @@ constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', '
 constexpr std::size_t kMostIdatBytes = 1 << 20;
 constexpr std::size_t kMostSide = 0x7FFFFFFF;
 
-// The filters tried on each row. Average and Paeth would pack a few per cent tighter but cost
-// more than deflate's fastest level saves; these three vectorise.
+// The row filters the writer uses, of PNG's five: Average and Paeth, chosen by the usual
+// heuristic, made grainy frames larger, not smaller, and cost more than deflate's fastest
+// level saves (Paeth does not vectorise). The reader takes these three only.
 enum Filter : std::uint8_t { None = 0, Sub = 1, Up = 2 };
+constexpr std::uint8_t kFilterCount = 3;
+// A row whose best filter still leaves this much a byte (the heuristic's cost) is grain.
+constexpr std::uint64_t kGrainPerByte = 4;
 
-// Row `row` filtered by `filter` into `out`, with the usual heuristic's cost: the sum of the
-// output read as signed bytes. `above` is the row above (zeros for the first). This runs three
-// times over every byte of a frame: the first pixel, which has nothing to its left, is taken
-// apart so that the loop over the rest has no branch and vectorises.
-template <Filter filter> std::uint8_t predict(int left, int up)
+// The filter's prediction of a byte from the one to its left (`a`) and the one above (`b`).
+template <Filter filter> std::uint8_t predict(int a, int b)
 {
     if constexpr (filter == Sub)
-        return static_cast<std::uint8_t>(left);
+        return static_cast<std::uint8_t>(a);
     else if constexpr (filter == Up)
-        return static_cast<std::uint8_t>(up);
+        return static_cast<std::uint8_t>(b);
     else
         return 0;
 }
 
+constexpr unsigned magnitude(std::uint8_t value) { return value < 128 ? value : 256u - value; }
+
+// The heuristic's cost of row `row` under `filter`; `above` is the row above (zeros for the
+// first). The first pixel, which has nothing to its left, is taken apart so that the loop
+// over the rest has no branch and vectorises.
 template <Filter filter>
-std::uint64_t filterRow(const std::uint8_t* row, const std::uint8_t* above, std::size_t size, std::size_t bpp,
-                        std::uint8_t* out)
+std::uint64_t costOf(const std::uint8_t* row, const std::uint8_t* above, std::size_t size, std::size_t bpp)
 {
-    std::uint32_t cost = 0;
     std::uint64_t total = 0;
     const std::size_t first = std::min(bpp, size);
-    for (std::size_t i = 0; i < first; ++i) {
-        out[i] = static_cast<std::uint8_t>(row[i] - predict<filter>(0, above[i]));
-        total += out[i] < 128 ? out[i] : 256 - out[i];
-    }
+    for (std::size_t i = 0; i < first; ++i)
+        total += magnitude(static_cast<std::uint8_t>(row[i] - predict<filter>(0, above[i])));
     // Blocks of a mebibyte keep the 32-bit sum from overflowing with no test in the loop.
     for (std::size_t block = first; block < size; block += std::size_t{1} << 20) {
         const std::size_t end = std::min(size, block + (std::size_t{1} << 20));
-        for (std::size_t i = block; i < end; ++i) {
-            const auto value = static_cast<std::uint8_t>(row[i] - predict<filter>(row[i - bpp], above[i]));
-            out[i] = value;
-            cost += value < 128 ? value : 256u - value;
-        }
+        std::uint32_t cost = 0;
+        for (std::size_t i = block; i < end; ++i)
+            cost += magnitude(static_cast<std::uint8_t>(row[i] - predict<filter>(row[i - bpp], above[i])));
         total += cost;
-        cost = 0;
     }
-    return total + cost;
+    return total;
 }
 
-using RowFilter = std::uint64_t (*)(const std::uint8_t*, const std::uint8_t*, std::size_t, std::size_t, std::uint8_t*);
-constexpr std::array<RowFilter, 3> kFilters = {filterRow<None>, filterRow<Sub>, filterRow<Up>};
+template <Filter filter>
+void applyFilter(const std::uint8_t* row, const std::uint8_t* above, std::size_t size, std::size_t bpp,
+                 std::uint8_t* out)
+{
+    const std::size_t first = std::min(bpp, size);
+    for (std::size_t i = 0; i < first; ++i)
+        out[i] = static_cast<std::uint8_t>(row[i] - predict<filter>(0, above[i]));
+    for (std::size_t i = first; i < size; ++i)
+        out[i] = static_cast<std::uint8_t>(row[i] - predict<filter>(row[i - bpp], above[i]));
+}
+
+// The filter undone in place: `row` holds the filtered bytes and receives the pixels.
+template <Filter filter>
+void undoFilter(std::uint8_t* row, const std::uint8_t* above, std::size_t size, std::size_t bpp)
+{
+    const std::size_t first = std::min(bpp, size);
+    for (std::size_t i = 0; i < first; ++i)
+        row[i] = static_cast<std::uint8_t>(row[i] + predict<filter>(0, above[i]));
+    for (std::size_t i = first; i < size; ++i)
+        row[i] = static_cast<std::uint8_t>(row[i] + predict<filter>(row[i - bpp], above[i]));
+}
+
+// The heuristic's cost, the sum of absolute values, misjudges grain: on a noisy picture
+// unfiltered rows spread least (a filter adds the noise of two pixels) though far from zero,
+// and deflate's Huffman codes care only for the spread. So grainy rows are priced by what
+// their bytes cost under the statistics of the grainy rows before them, decaying as deflate's
+// blocks move on.
+class GrainModel {
+public:
+    void reset() { m_weights.fill(1.0f); }
+    // The bits each byte value costs now, in sixteenths.
+    void prices(std::array<std::uint16_t, 256>& out) const
+    {
+        float total = 0;
+        for (const float w : m_weights)
+            total += w;
+        // A value unseen for thousands of rows decays towards 0: its price is held at 40 bits.
+        for (std::size_t b = 0; b < out.size(); ++b)
+            out[b] = static_cast<std::uint16_t>(16.0f * std::log2(total / std::max(m_weights[b], total * 1e-12f)));
+    }
+    void add(const std::uint8_t* bytes, std::size_t size)
+    {
+        std::array<std::uint32_t, 256> counts{};
+        for (std::size_t i = 0; i < size; ++i)
+            ++counts[bytes[i]];
+        for (std::size_t b = 0; b < counts.size(); ++b)
+            m_weights[b] = m_weights[b] * kDecay + static_cast<float>(counts[b]);
+    }
+
+private:
+    static constexpr float kDecay = 0.98f;  // about the last 50 grainy rows count
+    std::array<float, 256> m_weights{};
+};
+
+std::uint64_t priceOf(const std::uint8_t* bytes, std::size_t size, const std::array<std::uint16_t, 256>& prices)
+{
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < size; ++i)
+        total += prices[bytes[i]];
+    return total;
+}
+
+struct FilterOps {
+    std::uint64_t (*cost)(const std::uint8_t*, const std::uint8_t*, std::size_t, std::size_t);
+    void (*apply)(const std::uint8_t*, const std::uint8_t*, std::size_t, std::size_t, std::uint8_t*);
+    void (*undo)(std::uint8_t*, const std::uint8_t*, std::size_t, std::size_t);
+};
+template <Filter filter> constexpr FilterOps opsOf()
+{
+    return {costOf<filter>, applyFilter<filter>, undoFilter<filter>};
+}
+constexpr std::array<FilterOps, kFilterCount> kFilters = {opsOf<None>(), opsOf<Sub>(), opsOf<Up>()};
 
 // PNG's numbers are big-endian.
 void putU32(std::vector<std::uint8_t>& out, std::uint32_t value)
@@ -77,74 +149,92 @@ void putChunk(std::vector<std::uint8_t>& png, std::string_view type, std::span<c
     putU32(png, libdeflate_crc32(0, png.data() + typeAt, 4 + data.size()));
 }
 
+// The writer's header of a picture: width, height, 8 bits a sample, RGB or palette, no interlace.
+std::vector<std::uint8_t> headerOf(const PngPicture& picture)
+{
+    std::vector<std::uint8_t> header;
+    putU32(header, static_cast<std::uint32_t>(picture.width));
+    putU32(header, static_cast<std::uint32_t>(picture.rows));
+    header.push_back(8);                                            // Bit depth
+    header.push_back(picture.layout == PixelLayout::Pal8 ? 3 : 2);  // Colour type: palette or RGB
+    header.insert(header.end(), {0, 0, 0});                         // Compression, filter, interlace
+    return header;
+}
+
+std::vector<std::uint8_t> paletteChunkOf(const CodecPalette& palette)
+{
+    std::vector<std::uint8_t> plte;
+    plte.reserve(256 * 3);
+    for (const std::uint32_t argb : palette) {
+        plte.push_back(static_cast<std::uint8_t>(argb >> 16));
+        plte.push_back(static_cast<std::uint8_t>(argb >> 8));
+        plte.push_back(static_cast<std::uint8_t>(argb));
+    }
+    return plte;
+}
+
+std::uint32_t readU32(const std::uint8_t* at)
+{
+    return std::uint32_t{at[0]} << 24 | std::uint32_t{at[1]} << 16 | std::uint32_t{at[2]} << 8 | at[3];
+}
+
+bool validPicture(const PngPicture& picture)
+{
+    return picture.layout != PixelLayout::Bgr0 && (picture.layout != PixelLayout::Pal8 || picture.palette) &&
+           picture.width > 0 && picture.rows > 0 && picture.width <= kMostSide && picture.rows <= kMostSide;
+}
+
+PngMismatch unreadable(std::string reason) { return {PngMismatch::Kind::Unreadable, std::move(reason), 0, 0}; }
+
 }  // namespace
 
-struct PngWriter::Compressor {
-    libdeflate_compressor* handle = libdeflate_alloc_compressor(kLevel);
-    ~Compressor() { libdeflate_free_compressor(handle); }
+struct PngWriter::Deflate {
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(kLevel);
+    libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+    GrainModel grain;
+    ~Deflate()
+    {
+        libdeflate_free_compressor(compressor);
+        libdeflate_free_decompressor(decompressor);
+    }
 };
 
-PngWriter::PngWriter() : m_compressor(std::make_unique<Compressor>()) {}
+PngWriter::PngWriter() : m_deflate(std::make_unique<Deflate>()) {}
 PngWriter::~PngWriter() = default;
 
 bool PngWriter::write(const PngPicture& picture, std::vector<std::uint8_t>& png)
 {
-    const bool palette = picture.layout == PixelLayout::Pal8;
-    if (!m_compressor->handle || picture.layout == PixelLayout::Bgr0 || (palette && !picture.palette) ||
-        picture.width == 0 || picture.rows == 0 || picture.width > kMostSide || picture.rows > kMostSide)
+    if (!m_deflate->compressor || !validPicture(picture))
         return false;
+    const bool palette = picture.layout == PixelLayout::Pal8;
     const std::size_t bpp = palette ? 1 : 3;
     const std::size_t rowBytes = picture.width * bpp;
     m_filtered.resize(picture.rows * (rowBytes + 1));
-    std::vector<std::uint8_t> zeros(rowBytes, 0), candidate(palette ? 0 : rowBytes);
+    m_zeros.resize(rowBytes);
+    m_deflate->grain.reset();
     for (std::size_t r = 0; r < picture.rows; ++r) {
-        const std::span<const std::uint8_t> row = picture.pixels.subspan(r * picture.stride, rowBytes);
-        const std::span<const std::uint8_t> above =
-            r == 0 ? std::span<const std::uint8_t>(zeros) : picture.pixels.subspan((r - 1) * picture.stride, rowBytes);
+        if (picture.makeRow)
+            picture.makeRow(r);
+        const std::uint8_t* row = picture.pixels.data() + r * picture.stride;
+        const std::uint8_t* above = r == 0 ? m_zeros.data() : row - picture.stride;
         std::uint8_t* out = m_filtered.data() + r * (rowBytes + 1);
         if (palette) {
             out[0] = None;
-            std::copy(row.begin(), row.end(), out + 1);
-            continue;
-        }
-        std::uint64_t best = UINT64_MAX;
-        for (std::size_t filter = 0; filter < kFilters.size(); ++filter) {
-            const std::uint64_t c = kFilters[filter](row.data(), above.data(), rowBytes, bpp, candidate.data());
-            if (c < best) {
-                best = c;
-                out[0] = static_cast<std::uint8_t>(filter);
-                std::copy(candidate.begin(), candidate.end(), out + 1);
-            }
+            std::memcpy(out + 1, row, rowBytes);
+        } else {
+            out[0] = filterRow(row, above, rowBytes, out + 1);
         }
     }
 
-    png.clear();
-    for (const std::uint8_t b : kSignature)
-        png.push_back(b);
-    std::vector<std::uint8_t> header;
-    putU32(header, static_cast<std::uint32_t>(picture.width));  // Width
-    putU32(header, static_cast<std::uint32_t>(picture.rows));   // Height
-    header.push_back(8);                                        // Bit depth
-    header.push_back(palette ? 3 : 2);                          // Colour type: palette or RGB
-    header.push_back(0);                                        // Compression method
-    header.push_back(0);                                        // Filter method
-    header.push_back(0);                                        // Interlace method: none
-    putChunk(png, "IHDR", header);
-    if (palette) {
-        std::vector<std::uint8_t> plte;
-        plte.reserve(256 * 3);
-        for (const std::uint32_t argb : *picture.palette) {
-            plte.push_back(static_cast<std::uint8_t>(argb >> 16));
-            plte.push_back(static_cast<std::uint8_t>(argb >> 8));
-            plte.push_back(static_cast<std::uint8_t>(argb));
-        }
-        putChunk(png, "PLTE", plte);
-    }
-    const std::size_t bound = libdeflate_zlib_compress_bound(m_compressor->handle, m_filtered.size());
+    png.assign(kSignature.begin(), kSignature.end());
+    putChunk(png, "IHDR", headerOf(picture));
+    if (palette)
+        putChunk(png, "PLTE", paletteChunkOf(*picture.palette));
+    const std::size_t bound = libdeflate_zlib_compress_bound(m_deflate->compressor, m_filtered.size());
     if (m_deflated.size() < bound)
         m_deflated.resize(bound);
     const std::span<std::uint8_t> deflated(m_deflated);
-    const std::size_t size = libdeflate_zlib_compress(m_compressor->handle, m_filtered.data(), m_filtered.size(),
+    const std::size_t size = libdeflate_zlib_compress(m_deflate->compressor, m_filtered.data(), m_filtered.size(),
                                                       deflated.data(), deflated.size());
     if (size == 0)
         return false;
@@ -152,6 +242,106 @@ bool PngWriter::write(const PngPicture& picture, std::vector<std::uint8_t>& png)
         putChunk(png, "IDAT", deflated.subspan(at, std::min(kMostIdatBytes, size - at)));
     putChunk(png, "IEND", {});
     return true;
+}
+
+std::uint8_t PngWriter::filterRow(const std::uint8_t* row, const std::uint8_t* above, std::size_t size,
+                                  std::uint8_t* out)
+{
+    constexpr std::size_t bpp = 3;
+    std::array<std::uint64_t, kFilterCount> costs{};
+    for (std::uint8_t filter = 0; filter < kFilterCount; ++filter)
+        costs[filter] = kFilters[filter].cost(row, above, size, bpp);
+    auto chosen = static_cast<std::uint8_t>(std::min_element(costs.begin(), costs.end()) - costs.begin());
+    if (costs[chosen] < kGrainPerByte * size) {
+        kFilters[chosen].apply(row, above, size, bpp, out);
+        return chosen;
+    }
+    std::array<std::uint16_t, 256> prices{};
+    m_deflate->grain.prices(prices);
+    m_candidates.resize(kFilterCount * size);
+    std::uint64_t best = UINT64_MAX;
+    for (std::uint8_t filter = 0; filter < kFilterCount; ++filter) {
+        std::uint8_t* candidate = m_candidates.data() + filter * size;
+        kFilters[filter].apply(row, above, size, bpp, candidate);
+        if (const std::uint64_t price = priceOf(candidate, size, prices); price < best) {
+            best = price;
+            chosen = filter;
+        }
+    }
+    std::memcpy(out, m_candidates.data() + chosen * size, size);
+    m_deflate->grain.add(out, size);
+    return chosen;
+}
+
+PngMismatch PngWriter::compare(std::span<const std::uint8_t> png, const PngPicture& picture)
+{
+    if (!m_deflate->decompressor)
+        return unreadable("memoria insufficiente");
+    if (!validPicture(picture))
+        return {PngMismatch::Kind::Shape, {}, 0, 0};
+    if (png.size() < kSignature.size() || !std::equal(kSignature.begin(), kSignature.end(), png.begin()))
+        return unreadable("non è un'immagine PNG");
+    // The chunks, each checked against its CRC; the IDAT data gathered in order.
+    std::vector<std::uint8_t> header, plte;
+    std::size_t idat = 0;
+    bool ended = false;
+    std::size_t at = kSignature.size();
+    while (!ended) {
+        if (png.size() - at < 12)
+            return unreadable("immagine troncata");
+        const std::size_t length = readU32(png.data() + at);
+        if (length > png.size() - at - 12)
+            return unreadable("immagine troncata");
+        const std::string_view type(reinterpret_cast<const char*>(png.data() + at + 4), 4);
+        const std::span<const std::uint8_t> data = png.subspan(at + 8, length);
+        if (libdeflate_crc32(0, png.data() + at + 4, 4 + length) != readU32(png.data() + at + 8 + length))
+            return unreadable("CRC errato nel blocco " + std::string(type));
+        if (type == "IHDR")
+            header.assign(data.begin(), data.end());
+        else if (type == "PLTE")
+            plte.assign(data.begin(), data.end());
+        else if (type == "IDAT") {
+            if (m_deflated.size() < idat + length)
+                m_deflated.resize(idat + length);
+            std::copy(data.begin(), data.end(), m_deflated.begin() + static_cast<std::ptrdiff_t>(idat));
+            idat += length;
+        } else if (type == "IEND")
+            ended = true;
+        else
+            return unreadable("blocco sconosciuto " + std::string(type));
+        at += 12 + length;
+    }
+    if (at != png.size())
+        return unreadable("dati dopo la fine dell'immagine");
+    const bool palette = picture.layout == PixelLayout::Pal8;
+    if (header != headerOf(picture))
+        return {PngMismatch::Kind::Shape, {}, 0, 0};
+    if (palette && plte != paletteChunkOf(*picture.palette))
+        return {PngMismatch::Kind::Palette, {}, 0, 0};
+
+    // Inflated to exactly the filtered rows' size, the stream's checksum checked.
+    const std::size_t bpp = palette ? 1 : 3;
+    const std::size_t rowBytes = picture.width * bpp;
+    m_filtered.resize(picture.rows * (rowBytes + 1));
+    std::size_t inflated = 0;
+    if (libdeflate_zlib_decompress(m_deflate->decompressor, m_deflated.data(), idat, m_filtered.data(),
+                                   m_filtered.size(), &inflated) != LIBDEFLATE_SUCCESS ||
+        inflated != m_filtered.size())
+        return unreadable("dati compressi non validi");
+    m_zeros.resize(rowBytes);
+    for (std::size_t r = 0; r < picture.rows; ++r) {
+        std::uint8_t* row = m_filtered.data() + r * (rowBytes + 1);
+        const std::uint8_t* above = r == 0 ? m_zeros.data() : row - rowBytes;
+        if (row[0] >= kFilterCount)
+            return unreadable("filtro di riga sconosciuto");
+        kFilters[row[0]].undo(row + 1, above, rowBytes, bpp);
+        const std::uint8_t* want = picture.pixels.data() + r * picture.stride;
+        if (std::memcmp(row + 1, want, rowBytes) != 0) {
+            const auto differs = std::mismatch(want, want + rowBytes, row + 1);
+            return {PngMismatch::Kind::Pixels, {}, static_cast<std::size_t>(differs.first - want) / bpp, r};
+        }
+    }
+    return {};
 }
 
 }  // namespace kelvora::codec

@@ -2,16 +2,19 @@
 
 // One frame as a PNG image, written by us over libdeflate: deflate is where a PNG encoder
 // spends its time, and libdeflate's whole-buffer compressor does it in well under half of
-// zlib's time at a smaller size. Each row takes the filter that suits it best of none, sub
-// and up (palette indices none, as their numbers mean nothing to a filter). A writer is used by one thread
-// at a time; a save runs one per encoder.
+// zlib's time at a smaller size. Each row takes the filter that suits it best (palette
+// indices none, as their numbers mean nothing to a filter). The writer also reads back what
+// it wrote, to check a frame against its picture without a full PNG decoder. A writer is used
+// by one thread at a time; a save runs one per encoder.
 
 #include "codec/CodecPixels.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace kelvora::codec {
@@ -25,6 +28,18 @@ struct PngPicture {
     std::span<const std::uint8_t> pixels;
     std::size_t stride = 0;
     const CodecPalette* palette = nullptr;
+    // When set, called with each row's number just before the writer reads that row, to make
+    // it there: the row is then filtered while it is still in the cache.
+    std::function<void(std::size_t row)> makeRow;
+};
+
+// How a PNG image differs from a picture; kind None when it shows it exactly.
+struct PngMismatch {
+    enum class Kind { None, Unreadable, Shape, Pixels, Palette };
+    Kind kind = Kind::None;
+    std::string reason;      // Unreadable: what is wrong with the image
+    std::size_t column = 0;  // Pixels: the first pixel that differs, from 0
+    std::size_t row = 0;
 };
 
 class PngWriter {
@@ -43,12 +58,23 @@ public:
     // picture does not fit a PNG (Bgr0, a width or height of 0 or beyond 2^31 - 1).
     [[nodiscard]] bool write(const PngPicture& picture, std::vector<std::uint8_t>& png);
 
+    // Where `png` differs from `picture` (whose rows are read, not made), reading the image
+    // as this writer writes it: one IHDR, the PLTE of a palette image, IDAT chunks and IEND,
+    // every chunk's CRC and the zlib stream's checksum checked, every row filter undone.
+    [[nodiscard]] PngMismatch compare(std::span<const std::uint8_t> png, const PngPicture& picture);
+
 private:
-    struct Compressor;
-    std::unique_ptr<Compressor> m_compressor;
+    // Filters an RGB row into `out`; the filter chosen.
+    std::uint8_t filterRow(const std::uint8_t* row, const std::uint8_t* above, std::size_t size, std::uint8_t* out);
+
+    struct Deflate;
+    std::unique_ptr<Deflate> m_deflate;
     // Kept between frames: one allocation a save, not one a frame.
     std::vector<std::uint8_t> m_filtered;
     std::vector<std::uint8_t> m_deflated;
+    std::vector<std::uint8_t> m_zeros;
+    std::vector<std::uint8_t> m_candidates;
+    std::vector<double> m_model;  // the row above the first
 };
 
 }  // namespace kelvora::codec
