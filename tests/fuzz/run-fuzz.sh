@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzzing configuration and runs each fuzzer for <seconds>: the cDIB loader seeded
-# with the bmpsuite corpus, the video check's AVI reader with small AVI files of each depth.
+# with the bmpsuite corpus, the video check's AVI reader with small AVI files of each depth, the
+# picture header reader with PNG and JPEG files of every kind the tests make.
 # Prints the number of executions and their rate (a drop in the rate shows in CI's log);
 # exits non-zero on a finding.
 set -euo pipefail
@@ -11,7 +12,7 @@ seeds="$repo/../shared/corpus/bmpsuite"
 
 cd "$repo"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target kelvora_fuzz_cdib kelvora_fuzz_avi
+cmake --build --preset fuzz --target kelvora_fuzz_cdib kelvora_fuzz_avi kelvora_fuzz_picture
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -42,14 +43,16 @@ run() {
   fi
 }
 
-mkdir -p "$work/bmp" "$work/avi"
+mkdir -p "$work/bmp" "$work/avi" "$work/picture"
 if [[ -d "$seeds" ]]; then
   find "$seeds" -name '*.bmp' -exec cp {} "$work/bmp/" \;
 fi
 python3 "$repo/tests/fuzz/make-avi-seeds.py" "$work/avi"
+/usr/bin/python3 "$repo/tests/support/pictures/make-pictures.py" "$work/picture" >/dev/null
 
 run cdib kelvora_fuzz_cdib "$work/bmp"
 run avi kelvora_fuzz_avi "$work/avi" -dict="$repo/tests/fuzz/avi.dict"
+run picture kelvora_fuzz_picture "$work/picture"
 if [[ $failed -ne 0 ]]; then
   exit 1
 fi

@@ -1,0 +1,102 @@
+#!/usr/bin/python3
+"""Writes PNG and JPEG files of every kind the header tests name into FOLDER, made by the tools
+people make them with (Pillow, OpenCV, ImageMagick), plus a few damaged on purpose. A kind a
+tool here cannot make is left out; the tests skip what is missing.
+
+usage: make-pictures.py FOLDER
+"""
+import io
+import os
+import struct
+import subprocess
+import sys
+import zlib
+
+import cv2
+import numpy as np
+from PIL import Image
+
+out = sys.argv[1]
+os.makedirs(out, exist_ok=True)
+
+
+def path(name):
+    return os.path.join(out, name)
+
+
+def gradient(width, height, channels, dtype=np.uint8):
+    top = np.iinfo(dtype).max
+    y, x = np.mgrid[0:height, 0:width]
+    planes = [(x * top // max(width - 1, 1)), (y * top // max(height - 1, 1)), ((x + y) * top // (width + height))]
+    planes += [np.full_like(x, top // 2)]
+    picture = np.stack(planes[:channels], axis=-1).astype(dtype)
+    return picture[:, :, 0] if channels == 1 else picture
+
+
+def magick(name, *options, size="23x17", source="gradient:red-blue"):
+    subprocess.run(["/usr/bin/convert", "-size", size, source, *options, path(name)], check=True)
+
+
+# PNG: every colour type at every depth it has.
+Image.fromarray(gradient(9, 7, 1) > 100).save(path("grey1-pillow.png"))
+magick("grey2-magick.png", "-colorspace", "Gray", "-define", "png:bit-depth=2", "-define", "png:color-type=0")
+magick("grey4-magick.png", "-colorspace", "Gray", "-define", "png:bit-depth=4", "-define", "png:color-type=0")
+cv2.imwrite(path("grey8-opencv.png"), gradient(31, 5, 1))
+cv2.imwrite(path("grey16-opencv.png"), gradient(33, 5, 1, np.uint16))
+Image.fromarray(gradient(10, 6, 3)).convert("LA").save(path("greyalpha8-pillow.png"))
+magick("greyalpha16-magick.png", "-alpha", "set", "-channel", "A", "-evaluate", "set", "50%", "+channel",
+       "-colorspace", "Gray", "-depth", "16", "-define", "png:color-type=4", size="24x17")
+for bits in (1, 2, 4, 8):
+    Image.fromarray(gradient(11 + bits, 4, 3)).quantize(2 ** bits).save(path(f"palette{bits}-pillow.png"), bits=bits)
+cv2.imwrite(path("rgb8-opencv.png"), gradient(40, 30, 3))
+cv2.imwrite(path("rgb16-opencv.png"), gradient(41, 30, 3, np.uint16))
+Image.fromarray(gradient(42, 30, 4)).save(path("rgba8-pillow.png"))
+cv2.imwrite(path("rgba16-opencv.png"), gradient(43, 30, 4, np.uint16))
+magick("interlaced-magick.png", "-depth", "8", "-define", "png:color-type=2", "-interlace", "PNG", size="44x30")
+first = Image.fromarray(gradient(45, 30, 3))
+first.save(path("animated-pillow.png"), save_all=True, append_images=[first.transpose(Image.FLIP_LEFT_RIGHT)])
+
+# JPEG: the samplings, the processes, the colour spaces.
+picture = Image.fromarray(gradient(64, 48, 3))
+picture.save(path("s420-pillow.jpg"), subsampling=2, quality=90)
+picture.save(path("s422-pillow.jpg"), subsampling=1, quality=90)
+picture.save(path("s444-pillow.jpeg"), subsampling=0, quality=90)
+cv2.imwrite(path("grey-opencv.jpg"), gradient(65, 48, 1))
+magick("s420-magick.jpg", "-sampling-factor", "2x2", size="66x48")
+picture.save(path("progressive-pillow.jpg"), progressive=True)
+picture.convert("CMYK").save(path("cmyk-pillow.jpg"))
+# A camera's EXIF block nearly as large as a segment can be, before the frame header.
+picture.save(path("exif-pillow.jpg"), exif=b"Exif\0\0" + b"II*\0\x08\0\0\0" + bytes(65000))
+
+# Arithmetic coding: no tool here writes it; cjpeg does where it is built with it.
+try:
+    subprocess.run(["cjpeg", "-arithmetic", "-outfile", path("arithmetic-cjpeg.jpg"), path("rgb8-opencv.png")],
+                   check=True, stderr=subprocess.DEVNULL)
+except (OSError, subprocess.CalledProcessError):
+    if os.path.exists(path("arithmetic-cjpeg.jpg")):
+        os.remove(path("arithmetic-cjpeg.jpg"))
+
+
+# Damaged on purpose.
+def write(name, data):
+    with open(path(name), "wb") as f:
+        f.write(data)
+
+
+def read(name):
+    with open(path(name), "rb") as f:
+        return f.read()
+
+
+rgb = read("rgb8-opencv.png")
+write("truncated.png", rgb[: len(rgb) // 2])
+write("no-end.png", rgb[:-12])
+jpeg = read("s420-pillow.jpg")
+write("truncated.jpg", jpeg[: len(jpeg) - 40])
+write("jpeg-named.png", jpeg)
+write("png-named.jpg", rgb)
+# A header that says 30000 x 30000 pixels, its CRC made to match: far more than the file holds.
+ihdr = b"IHDR" + struct.pack(">IIBBBBB", 30000, 30000, 8, 2, 0, 0, 0)
+write("lying-size.png", rgb[:8] + struct.pack(">I", 13) + ihdr + struct.pack(">I", zlib.crc32(ihdr)) + rgb[33:])
+# A header changed without its CRC.
+write("lying-crc.png", rgb[:16] + struct.pack(">I", 41) + rgb[20:])
