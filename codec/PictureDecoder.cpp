@@ -244,9 +244,9 @@ bool jpegToRgb(const AVFrame& decoded, AVFrame& target, std::string& error)
 
 }  // namespace
 
-platform::FourCC pictureFourCC(PictureType type)
+platform::FourCC pictureFourCC(bitmap::PictureType type)
 {
-    return type == PictureType::Png ? platform::FourCC("MPNG") : platform::FourCC("MJPG");
+    return type == bitmap::PictureType::Png ? platform::FourCC("MPNG") : platform::FourCC("MJPG");
 }
 
 AVPixelFormat pictureStreamFormat(Codec codec, const AVFrame& decoded)
@@ -310,13 +310,14 @@ PictureDecoder::PictureDecoder(std::unique_ptr<Context> context) : m_context(std
 
 PictureDecoder::~PictureDecoder() = default;
 
-std::unique_ptr<PictureDecoder> PictureDecoder::open(PictureType type, std::string& error)
+std::unique_ptr<PictureDecoder> PictureDecoder::open(bitmap::PictureType type, std::string& error)
 {
     keepLibraryLogQuiet();
-    const AVCodec* decoder = avcodec_find_decoder(type == PictureType::Png ? AV_CODEC_ID_PNG : AV_CODEC_ID_MJPEG);
+    const AVCodec* decoder =
+        avcodec_find_decoder(type == bitmap::PictureType::Png ? AV_CODEC_ID_PNG : AV_CODEC_ID_MJPEG);
     if (!decoder) {
         error = std::string("la libreria libavcodec non ha il decodificatore ") +
-                (type == PictureType::Png ? "PNG" : "JPEG");
+                (type == bitmap::PictureType::Png ? "PNG" : "JPEG");
         return nullptr;
     }
     auto context = std::make_unique<Context>();

@@ -18,6 +18,7 @@
 // Everything but the YCbCr-to-RGB step of a JPEG and H.264's reductions is exact: the
 // encoded frame decodes to the very samples libavcodec decodes from the file.
 
+#include "bitmap/PictureHeader.h"
 #include "codec/Codec.h"
 
 extern "C" {
@@ -32,11 +33,8 @@ extern "C" {
 
 namespace kelvora::codec {
 
-// A frame file whose bytes an AVI can hold as they are: one PNG image, one JPEG image.
-enum class PictureType { Png, Jpeg };
-
 // The stream's handler and format compression for pictures stored as they are: 'MPNG', 'MJPG'.
-[[nodiscard]] platform::FourCC pictureFourCC(PictureType type);
+[[nodiscard]] platform::FourCC pictureFourCC(bitmap::PictureType type);
 
 // The pixel format a stream of `codec` (not Raw) is encoded in when its first picture decodes
 // as `decoded`; AV_PIX_FMT_NONE when the codec cannot take it.
@@ -52,7 +50,7 @@ enum class PictureType { Png, Jpeg };
 class PictureDecoder {
 public:
     // nullptr, with the reason in `error`, when libavcodec has no decoder for the type.
-    [[nodiscard]] static std::unique_ptr<PictureDecoder> open(PictureType type, std::string& error);
+    [[nodiscard]] static std::unique_ptr<PictureDecoder> open(bitmap::PictureType type, std::string& error);
     ~PictureDecoder();
     PictureDecoder(const PictureDecoder&) = delete;
     PictureDecoder& operator=(const PictureDecoder&) = delete;

@@ -1,5 +1,7 @@
 #include "video/FramePipeline.h"
 
+#include "codec/PictureDecoder.h"
+
 #include "video/SaveJob.h"
 
 #include <algorithm>
@@ -201,7 +203,7 @@ bool FramePipeline::readEntry(PreparedFrame& frame)
         return false;
     m_observer.frameLoading(static_cast<int>(m_frames.nextEntry++));
     frame.path = std::move(*path);
-    loadFrameFile(frame, {m_pixelsLeftInFile, m_codec != codec::Codec::Raw}, m_messages);
+    loadFrameFile(frame, {m_codec, m_pixelsLeftInFile}, m_messages);
     // The file the video is to replace (by any of its names) must not be lost under it.
     frame.isTarget = frame.loaded && m_frames.target.known() && frame.identity() == m_frames.target;
     return true;
@@ -211,11 +213,19 @@ void loadFrameFile(PreparedFrame& frame, FrameReading reading, platform::Message
 {
     PictureFrame& picture = *frame.picture;
     picture.type.reset();
-    if (const std::optional<codec::PictureType> type = pictureTypeOfFile(frame.path)) {
-        frame.loaded = loadPicture(frame.path, *type, reading.pictureBytes, picture, frame.plan, messages);
-        if (frame.loaded && !reading.pictureBytes)
+    const bool decoded = reading.codec != codec::Codec::Raw;
+    switch (loadPicture(frame.path, reading.codec, decoded, picture, frame.plan, messages)) {
+    case FileKind::Picture:
+        frame.loaded = true;
+        if (!decoded)  // the disk reads it while the frames before this one are written
             picture.file.willNeed(0, static_cast<std::size_t>(picture.size));
         return;
+    case FileKind::Unreadable:
+        picture.type.reset();
+        frame.loaded = false;
+        return;
+    case FileKind::Bitmap:
+        break;
     }
     bitmap::cDIB& dib = *frame.dib;
     frame.loaded =
@@ -250,7 +260,7 @@ void FramePipeline::encode(std::unique_ptr<codec::LosslessEncoder> encoder)
 // An encoder's picture decoder, opened at its first picture file.
 struct FramePipeline::Decoding {
     std::unique_ptr<codec::PictureDecoder> decoder;
-    std::optional<codec::PictureType> type;
+    std::optional<bitmap::PictureType> type;
     std::vector<std::uint8_t> rgb;
 
     // The frame's picture decoded; null, with the frame's failure set, when it is not.

@@ -54,11 +54,12 @@ struct PreparedFrame {
     }
 };
 
-// How a frame's file is read: a bitmap's pixel block left in its file (copied from there as
-// it is written), a picture file's bytes read whole (a codec decodes them).
+// How a frame's file is read: for a video of `codec` (a picture file's bytes are read whole
+// when a codec decodes them), a bitmap's pixel block left in its file (copied from there as
+// it is written) or read.
 struct FrameReading {
+    codec::Codec codec = codec::Codec::Raw;
     bool pixelsLeftInFile = false;
-    bool pictureBytes = false;
 };
 // Loads the file at `frame.path` into the frame, a bitmap or a picture file as its first bytes
 // say, and plans it; sets `frame.loaded` (false: the user has been told why).

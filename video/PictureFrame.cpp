@@ -1,30 +1,27 @@
 #include "video/PictureFrame.h"
 
 #include "bitmap/cDIB.h"
+#include "codec/PictureDecoder.h"
 #include "platform/binary/BitmapRecords.h"
 #include "platform/filesystem/FileOpener.h"
 #include "platform/filesystem/FileSystem.h"
-
-#include <array>
-#include <memory>
 
 namespace kelvora::video {
 
 namespace {
 
-constexpr std::array<std::uint8_t, 8> kPngSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+using bitmap::PictureType;
+
 // A picture file larger than this is no frame: libavcodec takes packets below 2 GiB, and no
 // picture a video of ours holds (32767 x 32767) needs more.
 constexpr std::int64_t kLargestPicture = std::int64_t{1} << 30;
 
-void refuse(platform::MessageBoxService& messages, const std::string& path, const std::string& reason)
+void tell(platform::MessageBoxService& messages, const std::string& text, int style)
 {
-    messages.MsgBox(std::string(bitmap::kUnsupportedFormatText) + "\r\n" + path + "\r\nMotivo: " + reason,
-                    platform::vbInformation, std::string(platform::AppTitle));
+    messages.MsgBox(text, style, std::string(platform::AppTitle));
 }
 
-// The stream format of a video of such pictures, as ffmpeg writes it when it copies them.
-std::vector<std::uint8_t> formatBlock(codec::PictureType type, std::int32_t width, std::int32_t rows)
+std::vector<std::uint8_t> formatBlock(PictureType type, std::int32_t width, std::int32_t rows)
 {
     binary::BITMAPINFOHEADER header;
     header.biSize = binary::kInfoHeaderSize;
@@ -38,95 +35,92 @@ std::vector<std::uint8_t> formatBlock(codec::PictureType type, std::int32_t widt
     return {bytes.begin(), bytes.end()};
 }
 
-// What decides a picture frame's shape: its size and its own format.
-struct PictureHeader {
-    std::int32_t width = 0;
-    std::int32_t rows = 0;
-    std::uint32_t format = 0;
-    std::string refusal;  // why it is no frame, empty when it is one
-};
-
-PictureHeader headerOf(codec::PictureType type, std::span<const std::uint8_t> bytes)
+// What every frame of a stream of pictures shares beside its size: a PNG's colour type and
+// depth, a JPEG's components and their sampling.
+std::uint32_t formatKey(const bitmap::PictureHeader& header)
 {
-    PictureHeader out;
-    std::string error;
-    const auto decoder = codec::PictureDecoder::open(type, error);
-    if (!decoder || !decoder->decode(bytes, error)) {
-        out.refusal = error;
-        return out;
-    }
-    const AVFrame& picture = decoder->picture();
-    if (picture.width > bitmap::kLargestVideoSide || picture.height > bitmap::kLargestVideoSide) {
-        out.refusal = "l'immagine è più grande di quanto un video AVI possa contenere";
-        return out;
-    }
-    out.width = picture.width;
-    out.rows = picture.height;
-    out.format = static_cast<std::uint32_t>(picture.format) + 1;
-    return out;
+    if (header.type == PictureType::Png)
+        return 1u << 28 | static_cast<std::uint32_t>(header.png.colour) << 8 | header.png.bitDepth;
+    const bitmap::JpegFacts& jpeg = header.jpeg;
+    std::uint32_t key = 2u << 28 | std::uint32_t{jpeg.componentCount} << 24;
+    for (std::size_t i = 0; i < 3 && i < jpeg.componentCount; ++i)
+        key |= (std::uint32_t{jpeg.components[i].horizontal} << 4 | jpeg.components[i].vertical) << (16 - 8 * i);
+    return key;
+}
+
+// Why the picture cannot be a frame of a video of `codec`; empty when it can.
+std::string refusalFor(const bitmap::PictureHeader& header, codec::Codec codec)
+{
+    const bool asStored = codec == codec::Codec::Raw;
+    if (header.type == PictureType::Png)
+        return header.png.animated ? "è un PNG animato (APNG): un fotogramma è un'immagine sola" : "";
+    const bitmap::JpegFacts& jpeg = header.jpeg;
+    if (jpeg.cmyk())
+        return "è un JPEG CMYK (inchiostri di stampa), che i lettori video non mostrano";
+    if (!asStored)
+        return {};
+    if (jpeg.process == bitmap::JpegProcess::Progressive)
+        return "è un JPEG progressivo, che i lettori di Motion-JPEG non decodificano; si può salvare compresso (FFV1 o "
+               "PNG)";
+    if (jpeg.arithmetic || jpeg.hierarchical || jpeg.process == bitmap::JpegProcess::Lossless || jpeg.precision != 8)
+        return "è un JPEG di un tipo (aritmetico, senza perdita, gerarchico o non a 8 bit) che i lettori di "
+               "Motion-JPEG non decodificano; si può salvare compresso (FFV1 o PNG)";
+    return {};
 }
 
 }  // namespace
 
-std::optional<codec::PictureType> pictureTypeOf(std::span<const std::uint8_t> head)
+bitmap::FramePlan planPicture(const bitmap::PictureHeader& header, codec::Codec codec)
 {
-    if (head.size() >= kPngSignature.size() && std::equal(kPngSignature.begin(), kPngSignature.end(), head.begin()))
-        return codec::PictureType::Png;
-    if (head.size() >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
-        return codec::PictureType::Jpeg;
-    return std::nullopt;
+    bitmap::FramePlan plan;
+    plan.reason = refusalFor(header, codec);
+    plan.form = plan.reason.empty() ? bitmap::FramePlan::Form::AsStored : bitmap::FramePlan::Form::Refused;
+    plan.shape = {header.width, -header.height, 24,
+                  static_cast<std::int32_t>(codec::pictureFourCC(header.type).value()), formatKey(header)};
+    plan.format = formatBlock(header.type, header.width, header.height);
+    return plan;
 }
 
-std::optional<codec::PictureType> pictureTypeOfFile(const std::string& path)
+FileKind loadPicture(const std::string& path, codec::Codec codec, bool readBytes, PictureFrame& frame,
+                     bitmap::FramePlan& plan, platform::MessageBoxService& messages)
 {
     platform::OpenResult opened = platform::systemFileOpener().open(path, platform::OpenMode::Read);
-    std::array<std::uint8_t, kPngSignature.size()> head{};
     if (!opened.file.isOpen())
-        return std::nullopt;
-    const std::optional<std::size_t> read = opened.file.readAt(head, 0);
-    return read ? pictureTypeOf(std::span(head).first(*read)) : std::nullopt;
-}
-
-bool loadPicture(const std::string& path, codec::PictureType type, bool readBytes, PictureFrame& frame,
-                 bitmap::FramePlan& plan, platform::MessageBoxService& messages)
-{
-    platform::OpenResult opened = platform::systemFileOpener().open(path, platform::OpenMode::Read);
-    if (!opened.file.isOpen()) {
-        messages.MsgBox(platform::errorDescription(opened.error), platform::vbInformation,
-                        std::string(platform::AppTitle));
-        return false;
+        return FileKind::Bitmap;  // the bitmap object says why, in its own words
+    const bitmap::PictureHeader header =
+        bitmap::readPictureHeader(opened.file, opened.length, bitmap::pictureTypeOfName(path));
+    if (header.read() && header.type == PictureType::Bmp)
+        return FileKind::Bitmap;
+    if (header.outcome == bitmap::PictureHeader::Outcome::Refused && header.type == PictureType::Bmp)
+        return FileKind::Bitmap;  // not a picture file: the bitmap object judges it, as ever
+    if (header.outcome == bitmap::PictureHeader::Outcome::Incomplete) {
+        tell(messages, "Il file è incompleto:\r\n" + path, platform::vbCritical);
+        return FileKind::Unreadable;
     }
-    if (opened.length <= 0 || opened.length > kLargestPicture) {
-        refuse(messages, path, opened.length <= 0 ? "il file è vuoto" : "il file è troppo grande per un fotogramma");
-        return false;
+    if (header.outcome == bitmap::PictureHeader::Outcome::ReadError) {
+        tell(messages, platform::errorDescription(header.error), platform::vbInformation);
+        return FileKind::Unreadable;
     }
-    // Until the picture headers are read on their own, the first bytes are the whole file.
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(opened.length));
-    if (opened.file.readExactlyAt(bytes, 0) != platform::ReadOutcome::Complete) {
-        messages.MsgBox(std::string("Il file è incompleto:\r\n") + path, platform::vbCritical,
-                        std::string(platform::AppTitle));
-        return false;
+    if (!header.read() || opened.length > kLargestPicture) {
+        const std::string reason = header.read() ? "il file è troppo grande per un fotogramma" : header.reason;
+        tell(messages, std::string(bitmap::kUnsupportedFormatText) + "\r\n" + path + "\r\nMotivo: " + reason,
+             platform::vbInformation);
+        return FileKind::Unreadable;
     }
-    const PictureHeader header = headerOf(type, bytes);
-    if (!header.refusal.empty()) {
-        refuse(messages, path, header.refusal);
-        return false;
+    frame.bytes.clear();
+    if (readBytes) {
+        frame.bytes.resize(static_cast<std::size_t>(opened.length));
+        if (opened.file.readExactlyAt(frame.bytes, 0) != platform::ReadOutcome::Complete) {
+            tell(messages, "Il file è incompleto:\r\n" + path, platform::vbCritical);
+            return FileKind::Unreadable;
+        }
     }
-    frame.type = type;
+    frame.type = header.type;
     frame.file = std::move(opened.file);
     frame.size = opened.length;
     frame.identity = opened.identity;
-    if (readBytes)
-        frame.bytes = std::move(bytes);
-    else
-        frame.bytes.clear();
-    plan.form = bitmap::FramePlan::Form::AsStored;
-    plan.reason.clear();
-    plan.shape = {header.width, -header.rows, 24, static_cast<std::int32_t>(codec::pictureFourCC(type).value()),
-                  header.format};
-    plan.format = formatBlock(type, header.width, header.rows);
-    plan.palette.clear();
-    return true;
+    plan = planPicture(header, codec);
+    return FileKind::Picture;
 }
 
 }  // namespace kelvora::video

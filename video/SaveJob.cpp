@@ -409,7 +409,7 @@ FirstFrame findFirstFrame(FrameSource& source, FrameAdmission* admission, Prepar
         observer.frameLoading(static_cast<int>(first.entry));
         observer.frameStarting(0);
         frame.path = std::move(*path);
-        loadFrameFile(frame, {false, codec != codec::Codec::Raw}, messages);
+        loadFrameFile(frame, {codec, false}, messages);
         if (!frame.loaded)
             frame.plan = {};
         if (!admission || admission->admit(first.entry, frame.loaded, *frame.dib, frame.plan))
