@@ -57,8 +57,8 @@ AVPixelFormat ffv1FormatFor(const AVFrame& decoded)
     case AV_PIX_FMT_GRAY8:
     case AV_PIX_FMT_MONOBLACK:
         return AV_PIX_FMT_GRAY8;
-    case AV_PIX_FMT_YA8:
-        return AV_PIX_FMT_YA8;
+    case AV_PIX_FMT_YA8:  // GStreamer's FFV1 decoder has no grey with alpha
+        return AV_PIX_FMT_BGRA;
     case AV_PIX_FMT_RGB48BE:
         return AV_PIX_FMT_GBRP16LE;
     case AV_PIX_FMT_RGBA64BE:
@@ -228,12 +228,13 @@ struct FreeScaler {
     void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
 };
 
-// A JPEG's YCbCr in RGB, as ffmpeg converts it when it shows or re-encodes the picture.
+// A JPEG's YCbCr in RGB, as ffmpeg converts it when it shows or re-encodes the picture (its
+// scaler's default, bicubic: chroma interpolated to full size).
 bool jpegToRgb(const AVFrame& decoded, AVFrame& target, std::string& error)
 {
-    const std::unique_ptr<SwsContext, FreeScaler> scaler(sws_getContext(
-        decoded.width, decoded.height, static_cast<AVPixelFormat>(decoded.format), target.width, target.height,
-        AV_PIX_FMT_RGB24, SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_BITEXACT, nullptr, nullptr, nullptr));
+    const std::unique_ptr<SwsContext, FreeScaler> scaler(
+        sws_getContext(decoded.width, decoded.height, static_cast<AVPixelFormat>(decoded.format), target.width,
+                       target.height, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!scaler) {
         error = "i colori dell'immagine non si convertono";
         return false;
