@@ -84,11 +84,15 @@ bitmap::FramePlan planPicture(const bitmap::PictureHeader& header, codec::Codec 
 FileKind loadPicture(const std::string& path, codec::Codec codec, bool readBytes, PictureFrame& frame,
                      bitmap::FramePlan& plan, platform::MessageBoxService& messages)
 {
+    // A file named .bmp goes to the bitmap object, which refuses anything else with its reason:
+    // the save of many small bitmaps opens each once, as ever.
+    const std::optional<PictureType> named = bitmap::pictureTypeOfName(path);
+    if (named == PictureType::Bmp)
+        return FileKind::Bitmap;
     platform::OpenResult opened = platform::systemFileOpener().open(path, platform::OpenMode::Read);
     if (!opened.file.isOpen())
         return FileKind::Bitmap;  // the bitmap object says why, in its own words
-    const bitmap::PictureHeader header =
-        bitmap::readPictureHeader(opened.file, opened.length, bitmap::pictureTypeOfName(path));
+    const bitmap::PictureHeader header = bitmap::readPictureHeader(opened.file, opened.length, named);
     if (header.read() && header.type == PictureType::Bmp)
         return FileKind::Bitmap;
     if (header.outcome == bitmap::PictureHeader::Outcome::Refused && header.type == PictureType::Bmp)
