@@ -40,6 +40,9 @@ struct StreamShape {
     std::int32_t height = 0;  // negative for rows stored top-down
     std::int32_t bitCount = 0;
     std::int32_t compression = 0;  // as written: BI_RGB, BI_RLE8, BI_RLE4 or BI_BITFIELDS (5-6-5)
+    // For a picture file stored whole (compression 'MPNG', 'MJPG'): its own format (colour type
+    // and depth, components and sampling), which every frame of the stream shares; 0 for bitmaps.
+    std::uint32_t picture = 0;
     bool operator==(const StreamShape&) const = default;
 };
 

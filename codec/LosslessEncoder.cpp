@@ -3,6 +3,7 @@
 #include "codec/AvLog.h"
 #include "codec/AvObjects.h"
 #include "codec/LosslessDecoder.h"
+#include "codec/PictureDecoder.h"
 #include "codec/PngWriter.h"
 #include "platform/binary/BitmapRecords.h"
 
@@ -155,8 +156,9 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap
     return open(codec, shape, threads, frameCheckFor(codec), error);
 }
 
-std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap::StreamShape& shape, int threads,
-                                                       FrameCheck check, std::string& error)
+std::unique_ptr<LosslessEncoder::Context> LosslessEncoder::openContext(Codec codec, int width, int height,
+                                                                       AVPixelFormat format, int threads, bool ownPng,
+                                                                       std::string& error)
 {
     keepLibraryLogQuiet();
     const AVCodec* encoder = avcodec_find_encoder(codec == Codec::Ffv1 ? AV_CODEC_ID_FFV1 : AV_CODEC_ID_PNG);
@@ -171,18 +173,17 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap
     }
     AVCodecContext& c = *context->codec;
     context->log = std::make_unique<AvLogCapture>(&c);
-    const PixelLayout layout = layoutFor(codec, shape);
-    c.width = shape.width;
-    c.height = static_cast<int>(rowsOf(shape));
-    c.pix_fmt = pixelFormatOf(layout);
+    c.width = width;
+    c.height = height;
+    c.pix_fmt = format;
     c.time_base = AVRational{1, 25};  // every frame stands alone: the rate is the file's business
     configure(c, codec, codec == Codec::Ffv1 ? std::max(threads, 1) : 1);
-    // PNG frames are written by our own writer; libavcodec's context only holds the picture.
+    // PNG frames of bitmaps are written by our own writer; libavcodec's context only holds the picture.
     if (codec == Codec::Png && (c.width <= 0 || c.height <= 0)) {
         error = "il codificatore PNG non accetta questi fotogrammi (dimensioni nulle)";
         return nullptr;
     }
-    if (const int result = codec == Codec::Png ? 0 : avcodec_open2(&c, encoder, nullptr); result < 0) {
+    if (const int result = ownPng ? 0 : avcodec_open2(&c, encoder, nullptr); result < 0) {
         error = "il codificatore " + std::string(codecLabel(codec)) + " non accetta questi fotogrammi (" +
                 withReason(avError(result), context->log->take()) + ")";
         return nullptr;
@@ -195,10 +196,44 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap
         error = "memoria insufficiente per il codificatore (" + avError(result) + ")";
         return nullptr;
     }
+    return context;
+}
+
+std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap::StreamShape& shape, int threads,
+                                                       FrameCheck check, std::string& error)
+{
+    auto context = openContext(codec, shape.width, static_cast<int>(rowsOf(shape)),
+                               pixelFormatOf(layoutFor(codec, shape)), threads, codec == Codec::Png, error);
+    if (!context)
+        return nullptr;
     std::unique_ptr<LosslessEncoder> out(new LosslessEncoder(codec, shape, std::move(context), check));
     if (out->m_checkEach && codec != Codec::Png && !out->openChecker(error))
         return nullptr;
     return out;
+}
+
+std::unique_ptr<LosslessEncoder> LosslessEncoder::openForPictures(Codec codec, const bitmap::StreamShape& shape,
+                                                                  AVPixelFormat format, int threads, std::string& error)
+{
+    // libavcodec's PNG encoder takes every form a PNG decodes to (16 bits, grey with alpha...).
+    auto context = openContext(codec, shape.width, static_cast<int>(rowsOf(shape)), format, threads, false, error);
+    if (!context)
+        return nullptr;
+    std::unique_ptr<LosslessEncoder> out(new LosslessEncoder(codec, shape, std::move(context), FrameCheck::None));
+    out->m_pictures = true;
+    return out;
+}
+
+bool LosslessEncoder::encodePicture(const AVFrame& decoded, std::vector<std::uint8_t>& packet, std::string& error)
+{
+    AVFrame& frame = *m_context->frame;
+    if (const int result = av_frame_make_writable(&frame); result < 0) {
+        error = avError(result);
+        return false;
+    }
+    if (!convertPicture(decoded, m_codec, frame, error))
+        return false;
+    return sendFrame(packet, error);
 }
 
 bool LosslessEncoder::openChecker(std::string& error)
@@ -224,7 +259,8 @@ std::span<const std::uint8_t> LosslessEncoder::configuration() const
 std::vector<std::uint8_t> LosslessEncoder::streamFormat(std::span<const std::uint8_t> firstPalette) const
 {
     const std::span<const std::uint8_t> extra = configuration();
-    const bool palette = m_layout == PixelLayout::Pal8;
+    // Pictures carry their own colours (and PNG's palettes) in each frame.
+    const bool palette = m_layout == PixelLayout::Pal8 && !m_pictures;
     const std::int64_t width = m_shape.width;
     const std::int64_t rows = rowsOf(m_shape);
     binary::BITMAPINFOHEADER header;
@@ -248,11 +284,7 @@ std::vector<std::uint8_t> LosslessEncoder::streamFormat(std::span<const std::uin
 bool LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
                              std::vector<std::uint8_t>& packet, std::string& error)
 {
-    AVCodecContext& c = *m_context->codec;
     AVFrame& frame = *m_context->frame;
-    AVPacket& out = *m_context->packet;
-    AvLogCapture& log = *m_context->log;
-    (void)log.take();
     // The encoder may still hold the last frame's buffer: write into one of our own.
     if (const int result = av_frame_make_writable(&frame); result < 0) {
         error = avError(result);
@@ -274,6 +306,16 @@ bool LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const
         return !m_checkEach || decodesToLastFrame(packet, error);
     }
     toCodecPixels(m_shape, bits, palette, m_layout, {frame.data[0], frame.linesize[0]}, colours);
+    return sendFrame(packet, error) && (!m_checkEach || decodesToLastFrame(packet, error));
+}
+
+bool LosslessEncoder::sendFrame(std::vector<std::uint8_t>& packet, std::string& error)
+{
+    AVCodecContext& c = *m_context->codec;
+    AVFrame& frame = *m_context->frame;
+    AVPacket& out = *m_context->packet;
+    AvLogCapture& log = *m_context->log;
+    (void)log.take();
     frame.pict_type = AV_PICTURE_TYPE_I;
     int result = avcodec_send_frame(&c, &frame);
     if (result >= 0)
@@ -287,7 +329,7 @@ bool LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const
     }
     packet.assign(out.data, out.data + out.size);
     av_packet_unref(&out);
-    return !m_checkEach || decodesToLastFrame(packet, error);
+    return true;
 }
 
 bool LosslessEncoder::decodesToLastFrame(std::span<const std::uint8_t> packet, std::string& error)

@@ -9,6 +9,11 @@
 #include "codec/CodecPixels.h"
 #include "codec/EncoderPlan.h"
 
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
+}
+
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -33,6 +38,13 @@ public:
                                                                int threads, std::string& error);
     [[nodiscard]] static std::unique_ptr<LosslessEncoder> open(Codec codec, const bitmap::StreamShape& shape,
                                                                int threads, FrameCheck check, std::string& error);
+    // An encoder for picture files (PNG, JPEG) decoded by PictureDecoder, into frames of
+    // `shape`'s size in `format` (pictureStreamFormat): PNG by libavcodec's own encoder, which
+    // takes every form a PNG decodes to. Pictures are not decoded again: libavcodec writes
+    // what it is given.
+    [[nodiscard]] static std::unique_ptr<LosslessEncoder> openForPictures(Codec codec, const bitmap::StreamShape& shape,
+                                                                          AVPixelFormat format, int threads,
+                                                                          std::string& error);
     ~LosslessEncoder();
     LosslessEncoder(const LosslessEncoder&) = delete;
     LosslessEncoder& operator=(const LosslessEncoder&) = delete;
@@ -50,6 +62,8 @@ public:
     // to the frame's picture.
     [[nodiscard]] bool encode(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
                               std::vector<std::uint8_t>& packet, std::string& error);
+    // Encodes one picture as PictureDecoder gives it (an encoder from openForPictures).
+    [[nodiscard]] bool encodePicture(const AVFrame& decoded, std::vector<std::uint8_t>& packet, std::string& error);
     // Whether `packet` decodes to the picture of the frame last encoded; the reason in `error`
     // when it does not. What encode does with ByDecoding: FFV1 decoded by libavcodec, PNG read
     // back by our writer (its chunks' CRCs, inflate and row filters).
@@ -61,13 +75,18 @@ public:
 private:
     struct Context;
     LosslessEncoder(Codec codec, const bitmap::StreamShape& shape, std::unique_ptr<Context> context, FrameCheck check);
+    [[nodiscard]] static std::unique_ptr<Context> openContext(Codec codec, int width, int height, AVPixelFormat format,
+                                                              int threads, bool ownPng, std::string& error);
     [[nodiscard]] bool openChecker(std::string& error);
+    // The frame as it stands to libavcodec's encoder, into `packet`.
+    [[nodiscard]] bool sendFrame(std::vector<std::uint8_t>& packet, std::string& error);
 
     Codec m_codec;
     bitmap::StreamShape m_shape;
     PixelLayout m_layout;
     std::unique_ptr<Context> m_context;
     bool m_checkEach;
+    bool m_pictures = false;                     // frames are picture files, decoded
     std::unique_ptr<LosslessDecoder> m_checker;  // opened with the encoder when each frame is checked
 };
 

@@ -1,5 +1,7 @@
 #include "codec/Yuv420.h"
 
+#include "codec/PictureDecoder.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -106,6 +108,24 @@ void Yuv420Converter::convert(std::span<const std::uint8_t> bits, std::span<cons
     toCodecPixels(m_shape, bits, palette, PixelLayout::Rgb24, {m_rgb.data(), stride}, unused);
     planes.resize(m_size.planeBytes());
     rgbToYuv420(m_rgb.data(), stride, m_shape.width, rows, m_size, planes);
+}
+
+bool Yuv420Converter::convertPicture(const AVFrame& decoded, std::vector<std::uint8_t>& planes, std::string& error)
+{
+    const int rows = m_shape.height < 0 ? -m_shape.height : m_shape.height;
+    const std::ptrdiff_t stride = std::ptrdiff_t{m_shape.width} * 3;
+    m_rgb.resize(static_cast<std::size_t>(stride) * static_cast<std::size_t>(rows));
+    AVFrame rgb{};
+    rgb.format = AV_PIX_FMT_RGB24;
+    rgb.width = m_shape.width;
+    rgb.height = rows;
+    rgb.data[0] = m_rgb.data();
+    rgb.linesize[0] = static_cast<int>(stride);
+    if (!codec::convertPicture(decoded, Codec::H264, rgb, error))
+        return false;
+    planes.resize(m_size.planeBytes());
+    rgbToYuv420(m_rgb.data(), stride, m_shape.width, rows, m_size, planes);
+    return true;
 }
 
 }  // namespace kelvora::codec

@@ -8,8 +8,13 @@
 #include "bitmap/FramePlan.h"
 #include "codec/CodecPixels.h"
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace kelvora::codec {
@@ -40,6 +45,9 @@ public:
     // The frame's pixel block and colour table as FramePlan gives them, into `planes`.
     void convert(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
                  std::vector<std::uint8_t>& planes);
+    // A picture file's picture as PictureDecoder gives it (depth reduced to 8 bits, alpha
+    // dropped); false, with the reason, when it does not fit the stream.
+    [[nodiscard]] bool convertPicture(const AVFrame& decoded, std::vector<std::uint8_t>& planes, std::string& error);
 
 private:
     bitmap::StreamShape m_shape;

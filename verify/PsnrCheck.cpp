@@ -3,6 +3,7 @@
 #include "bitmap/FramePlan.h"
 #include "bitmap/cDIB.h"
 #include "codec/AvLog.h"
+#include "codec/PictureDecoder.h"
 #include "codec/AvObjects.h"
 #include "codec/CodecPixels.h"
 #include "platform/msgbox/MessageBox.h"
@@ -16,6 +17,8 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -70,23 +73,58 @@ struct PictureColours {
 
 // The PSNR of the decoded picture against the file's colours; infinite when equal. Negative
 // when the file no longer makes a frame of this size.
+// A PNG or JPEG file's colours as the save takes them for H.264 (8 bits, no alpha); false
+// when the file is no picture file or no longer decodes.
+bool pictureRgb(const std::string& path, std::vector<std::uint8_t>& rgb, int& width, int& rows)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> bytes(error || size > (1u << 30) ? 0 : size);
+    if (bytes.empty() || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
+        return false;
+    const auto type = bytes[0] == 0x89 ? bitmap::PictureType::Png : bitmap::PictureType::Jpeg;
+    std::string reason;
+    const auto decoder = codec::PictureDecoder::open(type, reason);
+    if (!decoder || !decoder->decode(bytes, reason))
+        return false;
+    const AVFrame& picture = decoder->picture();
+    width = picture.width;
+    rows = picture.height;
+    rgb.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 3);
+    AVFrame target{};
+    target.format = AV_PIX_FMT_RGB24;
+    target.width = width;
+    target.height = rows;
+    target.data[0] = rgb.data();
+    target.linesize[0] = width * 3;
+    return codec::convertPicture(picture, codec::Codec::H264, target, reason);
+}
+
 double framePsnr(const AVFrame& frame, const std::string& path, std::vector<std::uint8_t>& rgb)
 {
     SilentMessages silent;
     bitmap::cDIB dib(silent);
-    if (!dib.CreateFromFile(path))
-        return -1;
-    const bitmap::FramePlan plan = bitmap::planFrame(dib);
-    const int width = plan.shape.width;
-    const int rows = plan.shape.height < 0 ? -plan.shape.height : plan.shape.height;
+    int width = 0;
+    int rows = 0;
     // The picture is the file's size, or one more where H.264 padded an odd side to even.
-    const auto fits = [](int file, int picture) { return picture == file || (picture == file + 1 && file % 2 == 1); };
-    if (!plan.accepted() || !fits(width, frame.width) || !fits(rows, frame.height))
+    const auto fits = [&] {
+        const auto side = [](int file, int picture) { return picture == file || (picture == file + 1 && file % 2 == 1); };
+        return side(width, frame.width) && side(rows, frame.height);
+    };
+    if (dib.CreateFromFile(path)) {
+        const bitmap::FramePlan plan = bitmap::planFrame(dib);
+        width = plan.shape.width;
+        rows = plan.shape.height < 0 ? -plan.shape.height : plan.shape.height;
+        if (!plan.accepted() || !fits())
+            return -1;
+        rgb.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 3);
+        codec::CodecPalette unused{};
+        codec::toCodecPixels(plan.shape, dib.bits(), plan.palette, codec::PixelLayout::Rgb24, {rgb.data(), width * 3},
+                             unused);
+    } else if (!pictureRgb(path, rgb, width, rows) || !fits()) {
         return -1;
-    rgb.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 3);
-    codec::CodecPalette unused{};
-    codec::toCodecPixels(plan.shape, dib.bits(), plan.palette, codec::PixelLayout::Rgb24, {rgb.data(), width * 3},
-                         unused);
+    }
     const PictureColours colours{frame};
     double squares = 0;
     for (int y = 0; y < rows; ++y)

@@ -7,6 +7,7 @@
 #include "verify/ForeignDecoder.h"
 #include "verify/FrameCompare.h"
 #include "verify/PictureLimits.h"
+#include "verify/PictureCompare.h"
 #include "verify/PngChunks.h"
 #include "verify/RawPicture.h"
 
@@ -112,6 +113,9 @@ public:
     }
 
     [[nodiscard]] std::vector<std::uint8_t>& chunk() { return m_chunk; }
+    // Whether a frame of a lossy codec was compared by its picture, not its bytes (picture
+    // files stored as they are compare exactly, whatever their codec).
+    [[nodiscard]] bool comparedClosely() const { return m_comparedClosely; }
 
     // Header lines for a video without a single frame to take them from.
     void finishHashes()
@@ -134,15 +138,21 @@ public:
 private:
     std::string compare(const std::string& path)
     {
+        // A picture file stands in the video as its bytes, or as its picture encoded.
+        if (std::optional<std::string> picture =
+                pictureDifference(path, m_chunk, m_foreignOnly ? codec::Codec::Raw : m_codec, m_decoder))
+            return *picture;
         m_message.last.clear();
         if (!m_dib.CreateFromFile(path))
             return "il file non si legge più" + (m_message.last.empty() ? std::string() : " (" + m_message.last + ")");
         const bitmap::FramePlan plan = bitmap::planFrame(m_dib);
         if (!plan.accepted())
             return "il file non è più un fotogramma del video (" + plan.reason + ")";
-        if (m_foreignOnly)
+        if (m_foreignOnly) {
+            m_comparedClosely = true;
             return foreignDifference(m_foreign->rgb(), m_foreign->width(), m_foreign->height(), m_foreign->lossless(),
                                      plan, m_dib.bits(), m_scratch);
+        }
         if (m_codec != codec::Codec::Raw)
             return decodedDifference(m_decoder->picture(), plan, m_dib.bits(), m_scratch);
         const binary::BITMAPINFOHEADER& h = m_video.stream().header;
@@ -213,6 +223,7 @@ private:
     std::vector<std::uint8_t> m_chunk;
     std::vector<std::uint8_t> m_picture;
     std::vector<std::uint8_t> m_scratch;
+    bool m_comparedClosely = false;
 };
 
 }  // namespace
@@ -285,6 +296,7 @@ CheckOutcome runCheck(const CheckRequest& request, CheckObserver& observer, cons
         observer.frameChecked(index);
     }
     checker.finishHashes();
+    out.approximate = out.approximate && checker.comparedClosely();
     const std::string& problem = video->problem();
     if (video->readFailed() || (!request.compare && !problem.empty())) {
         out.result = CheckResult::Unchecked;

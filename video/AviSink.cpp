@@ -13,7 +13,7 @@ HRESULT AviSink::addStream(const SinkStream& stream)
 {
     AVISTREAMINFOA info{};
     info.fccType = m_avi.mmioStringToFOURCCA("vids", 0);
-    info.fccHandler = codecFourCC(stream.codec).value();
+    info.fccHandler = stream.handler != 0 ? stream.handler : codecFourCC(stream.codec).value();
     info.dwScale = stream.scale;
     info.dwRate = stream.rate;
     // An uncompressed frame's size is known now; a compressed stream's largest frame is

@@ -1,5 +1,7 @@
 #include "video/FramePipeline.h"
 
+#include "codec/PictureDecoder.h"
+
 #include "video/SaveJob.h"
 
 #include <algorithm>
@@ -35,13 +37,12 @@ const char* const kOutOfMemory = "Memoria insufficiente per preparare il fotogra
 
 }  // namespace
 
-FramePipeline::FramePipeline(PipelineFrames frames, std::unique_ptr<bitmap::cDIB> first, std::string firstPath,
-                             platform::MessageBoxService& messages, SaveObserver& observer, PipelineEncoding encoding,
-                             std::size_t frameBytes, const std::atomic<bool>& cancel, const ThreadStart& start)
+FramePipeline::FramePipeline(PipelineFrames frames, PreparedFrame first, platform::MessageBoxService& messages,
+                             SaveObserver& observer, PipelineEncoding encoding, std::size_t frameBytes,
+                             const std::atomic<bool>& cancel, const ThreadStart& start)
     : m_frames(frames), m_messages(messages), m_observer(observer), m_cancel(cancel), m_codec(encoding.codec),
-      m_shape(encoding.shape), m_threadsEach(encoding.plan.threadsEach), m_first(std::move(first)),
-      m_firstPath(std::move(firstPath)),
-      m_pixelsLeftInFile(m_codec == codec::Codec::Raw && frameBytes >= kLeftInFileFrom)
+      m_shape(encoding.shape), m_threadsEach(encoding.plan.threadsEach), m_pictureFormat(encoding.pictureFormat),
+      m_first(std::move(first)), m_pixelsLeftInFile(m_codec == codec::Codec::Raw && frameBytes >= kLeftInFileFrom)
 {
     const std::size_t encoders = m_codec == codec::Codec::Raw ? 0 : static_cast<std::size_t>(encoding.plan.encoders);
     m_slots.resize(slotCount(frameBytes, encoders));
@@ -176,11 +177,12 @@ void FramePipeline::loadAll()
 bool FramePipeline::fill(PreparedFrame& frame, std::size_t index)
 {
     if (index == 0) {
-        std::swap(frame.dib, m_first);
-        frame.path = m_firstPath;
+        std::swap(frame.dib, m_first.dib);
+        std::swap(frame.picture, m_first.picture);
+        frame.path = m_first.path;
         frame.loaded = true;
         frame.isTarget = false;
-        frame.plan = bitmap::planFrame(*frame.dib);
+        frame.plan = m_first.plan;
         return true;
     }
     while (!stopping()) {
@@ -201,17 +203,39 @@ bool FramePipeline::readEntry(PreparedFrame& frame)
         return false;
     m_observer.frameLoading(static_cast<int>(m_frames.nextEntry++));
     frame.path = std::move(*path);
-    frame.loaded =
-        m_pixelsLeftInFile ? frame.dib->CreateLeavingPixelsInFile(frame.path) : frame.dib->CreateFromFile(frame.path);
+    loadFrameFile(frame, {m_codec, m_pixelsLeftInFile}, m_messages);
     // The file the video is to replace (by any of its names) must not be lost under it.
-    frame.isTarget = frame.loaded && m_frames.target.known() && frame.dib->fileIdentity() == m_frames.target;
-    if (!frame.loaded)
-        return true;
-    frame.plan = bitmap::planFrame(*frame.dib);
-    // The disk reads the pixels while the frames before this one are written.
-    if (platform::File* pixels = frame.dib->pixelFile())
-        pixels->willNeed(frame.dib->BitOffset(), frame.dib->storedBits());
+    frame.isTarget = frame.loaded && m_frames.target.known() && frame.identity() == m_frames.target;
     return true;
+}
+
+void loadFrameFile(PreparedFrame& frame, FrameReading reading, platform::MessageBoxService& messages)
+{
+    PictureFrame& picture = *frame.picture;
+    picture.type.reset();
+    const bool decoded = reading.codec != codec::Codec::Raw;
+    switch (loadPicture(frame.path, reading.codec, decoded, picture, frame.plan, messages)) {
+    case FileKind::Picture:
+        frame.loaded = true;
+        if (!decoded)  // the disk reads it while the frames before this one are written
+            picture.file.willNeed(0, static_cast<std::size_t>(picture.size));
+        return;
+    case FileKind::Unreadable:
+        picture.type.reset();
+        frame.loaded = false;
+        return;
+    case FileKind::Bitmap:
+        break;
+    }
+    bitmap::cDIB& dib = *frame.dib;
+    frame.loaded =
+        reading.pixelsLeftInFile ? dib.CreateLeavingPixelsInFile(frame.path) : dib.CreateFromFile(frame.path);
+    if (!frame.loaded)
+        return;
+    frame.plan = bitmap::planFrame(dib);
+    // The disk reads the pixels while the frames before this one are written.
+    if (platform::File* pixels = dib.pixelFile())
+        pixels->willNeed(dib.BitOffset(), dib.storedBits());
 }
 
 // With the lock held: the frame is ready; the writer is woken only for the frame it waits for.
@@ -233,15 +257,42 @@ void FramePipeline::encode(std::unique_ptr<codec::LosslessEncoder> encoder)
     }
 }
 
+// An encoder's picture decoder, opened at its first picture file.
+struct FramePipeline::Decoding {
+    std::unique_ptr<codec::PictureDecoder> decoder;
+    std::optional<bitmap::PictureType> type;
+    std::vector<std::uint8_t> rgb;
+
+    // The frame's picture decoded; null, with the frame's failure set, when it is not.
+    const AVFrame* decode(PreparedFrame& frame)
+    {
+        const PictureFrame& picture = *frame.picture;
+        std::string error;
+        if (!decoder || type != picture.type) {
+            decoder = codec::PictureDecoder::open(*picture.type, error);
+            type = picture.type;
+        }
+        if (decoder && decoder->decode(picture.bytes, error))
+            return &decoder->picture();
+        frame.failure = "Il fotogramma " + std::to_string(frame.index + 1) + " (" + frame.path +
+                        ") non si decodifica (" + error + ").";
+        return nullptr;
+    }
+};
+
 void FramePipeline::encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder)
 {
+    Decoding decoding;
     std::string openFailure;
     // H.264 is encoded in order by the writer's side: here its frames only change colours.
     std::optional<codec::Yuv420Converter> converter;
     if (m_codec == codec::Codec::H264)
         converter.emplace(m_shape);
     else if (!encoder)
-        encoder = codec::LosslessEncoder::open(m_codec, m_shape, m_threadsEach, openFailure);
+        encoder =
+            m_pictureFormat != AV_PIX_FMT_NONE
+                ? codec::LosslessEncoder::openForPictures(m_codec, m_shape, m_pictureFormat, m_threadsEach, openFailure)
+                : codec::LosslessEncoder::open(m_codec, m_shape, m_threadsEach, openFailure);
     while (true) {
         std::unique_lock lock(m_mutex);
         m_loaded.wait(lock, [&] { return m_stop || !m_toEncode.empty(); });
@@ -255,25 +306,33 @@ void FramePipeline::encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder)
 
         PreparedFrame& frame = slot.frame;
         if (converter)
-            convert(frame, *converter);
+            convert(frame, *converter, decoding);
         else if (!encoder)
             frame.failure = openFailure;
         else
-            prepare(frame, encoder.get());
+            prepare(frame, encoder.get(), decoding);
 
         lock.lock();
         markReady(slot, lock);
     }
 }
 
-void FramePipeline::prepare(PreparedFrame& frame, codec::LosslessEncoder* encoder)
+void FramePipeline::prepare(PreparedFrame& frame, codec::LosslessEncoder* encoder, Decoding& decoding)
 {
     // A frame that does not fit the stream is the writer's to report; it is not encoded.
     if (!frame.loaded || !frame.plan.accepted() || frame.plan.shape != m_shape)
         return;
     try {
         std::string error;
-        if (!encoder->encode(frame.dib->bits(), frame.plan.palette, frame.packet, error))
+        bool encoded = false;
+        if (!frame.isPicture()) {
+            encoded = encoder->encode(frame.dib->bits(), frame.plan.palette, frame.packet, error);
+        } else if (const AVFrame* picture = decoding.decode(frame)) {
+            encoded = encoder->encodePicture(*picture, frame.packet, error);
+        } else {
+            return;
+        }
+        if (!encoded)
             frame.failure = "La compressione del fotogramma " + std::to_string(frame.index + 1) + " (" + frame.path +
                             ") non è riuscita (" + error + ").";
     } catch (const std::exception&) {
@@ -281,12 +340,18 @@ void FramePipeline::prepare(PreparedFrame& frame, codec::LosslessEncoder* encode
     }
 }
 
-void FramePipeline::convert(PreparedFrame& frame, codec::Yuv420Converter& converter)
+void FramePipeline::convert(PreparedFrame& frame, codec::Yuv420Converter& converter, Decoding& decoding)
 {
     if (!frame.loaded || !frame.plan.accepted() || frame.plan.shape != m_shape)
         return;
     try {
-        converter.convert(frame.dib->bits(), frame.plan.palette, frame.packet);
+        if (!frame.isPicture()) {
+            converter.convert(frame.dib->bits(), frame.plan.palette, frame.packet);
+        } else if (const AVFrame* picture = decoding.decode(frame)) {
+            if (std::string error; !converter.convertPicture(*picture, frame.packet, error))
+                frame.failure = "La compressione del fotogramma " + std::to_string(frame.index + 1) + " (" +
+                                frame.path + ") non è riuscita (" + error + ").";
+        }
     } catch (const std::exception&) {
         frame.failure = kOutOfMemory;
     }
@@ -323,7 +388,7 @@ void FramePipeline::takeFollowing(std::size_t from, std::size_t most, std::int64
     }
     for (std::size_t i = from; i < from + most && isReady(i); ++i) {
         PreparedFrame& frame = slotOf(i).frame;
-        if (frame.dib->SizeImage() >= smallerThan)
+        if (frame.storedBytes() >= smallerThan)
             break;
         batch.push_back(&frame);
     }

@@ -13,6 +13,7 @@
 #include "platform/filesystem/File.h"
 #include "platform/msgbox/MessageBox.h"
 #include "video/FrameSource.h"
+#include "video/PictureFrame.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -37,10 +38,32 @@ struct PreparedFrame {
     bool loaded = false;    // false: the file no longer loads (its bitmap object has said why)
     bool isTarget = false;  // the file is the one the video is to replace
     std::unique_ptr<bitmap::cDIB> dib;
+    // A picture file (PNG, JPEG) in place of a bitmap: the picture's type is set then. Held by
+    // address, as the bitmap object is, since a write may copy from its open file.
+    std::unique_ptr<PictureFrame> picture = std::make_unique<PictureFrame>();
     bitmap::FramePlan plan;            // of a loaded frame
     std::vector<std::uint8_t> packet;  // the encoded frame (H.264: its Y'CbCr planes), when it fits the stream
     std::string failure;               // why the frame could not be prepared (encoding, memory); empty when it was
+
+    [[nodiscard]] bool isPicture() const { return picture->isPicture(); }
+    // The bytes its file stores for it: the pixel block, or the whole picture file.
+    [[nodiscard]] std::int64_t storedBytes() const { return isPicture() ? picture->size : dib->SizeImage(); }
+    [[nodiscard]] platform::FileIdentity identity() const
+    {
+        return isPicture() ? picture->identity : dib->fileIdentity();
+    }
 };
+
+// How a frame's file is read: for a video of `codec` (a picture file's bytes are read whole
+// when a codec decodes them), a bitmap's pixel block left in its file (copied from there as
+// it is written) or read.
+struct FrameReading {
+    codec::Codec codec = codec::Codec::Raw;
+    bool pixelsLeftInFile = false;
+};
+// Loads the file at `frame.path` into the frame, a bitmap or a picture file as its first bytes
+// say, and plans it; sets `frame.loaded` (false: the user has been told why).
+void loadFrameFile(PreparedFrame& frame, FrameReading reading, platform::MessageBoxService& messages);
 
 // How the frames are encoded: by `codec` into a stream of `shape`, by `plan.encoders`
 // encoders side by side. The first encoder has already given the stream its format; the
@@ -50,6 +73,8 @@ struct PipelineEncoding {
     bitmap::StreamShape shape;
     codec::EncoderPlan plan;
     std::unique_ptr<codec::LosslessEncoder> first;
+    // Frames that are picture files: the pixel format the first picture set for the stream.
+    AVPixelFormat pictureFormat = AV_PIX_FMT_NONE;
 };
 
 // Where the pipeline takes its frames from: the source past the entries already read, the
@@ -68,15 +93,15 @@ using ThreadStart = std::function<std::jthread(std::function<void()>)>;
 
 class FramePipeline {
 public:
-    // `first` is frame 0, already loaded from `firstPath`. Messages of frames that do not load
+    // `first` is frame 0, already loaded. Messages of frames that do not load
     // go to `messages` from the loading thread; `observer` hears frameLoading there (with the
     // entry's number). `frameBytes` (the first frame's pixel block) sizes the frames held in
     // flight.
     // A thread that cannot be started leaves fewer encoders; with no loader or no encoder
     // left the pipeline is broken from the start, never waiting for a thread that is not there.
-    FramePipeline(PipelineFrames frames, std::unique_ptr<bitmap::cDIB> first, std::string firstPath,
-                  platform::MessageBoxService& messages, SaveObserver& observer, PipelineEncoding encoding,
-                  std::size_t frameBytes, const std::atomic<bool>& cancel, const ThreadStart& start = startThread);
+    FramePipeline(PipelineFrames frames, PreparedFrame first, platform::MessageBoxService& messages,
+                  SaveObserver& observer, PipelineEncoding encoding, std::size_t frameBytes,
+                  const std::atomic<bool>& cancel, const ThreadStart& start = startThread);
     // Stops loading and encoding and waits for the threads (a box being shown included).
     ~FramePipeline();
     FramePipeline(const FramePipeline&) = delete;
@@ -100,6 +125,7 @@ public:
 
 private:
     enum class State { Free, Loading, Loaded, Encoding, Ready };
+    struct Decoding;
     struct Slot {
         State state = State::Free;
         PreparedFrame frame;
@@ -113,8 +139,8 @@ private:
     void encode(std::unique_ptr<codec::LosslessEncoder> encoder);
     void encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder);
     void breakDown();
-    void prepare(PreparedFrame& frame, codec::LosslessEncoder* encoder);
-    void convert(PreparedFrame& frame, codec::Yuv420Converter& converter);
+    void prepare(PreparedFrame& frame, codec::LosslessEncoder* encoder, Decoding& decoding);
+    void convert(PreparedFrame& frame, codec::Yuv420Converter& converter, Decoding& decoding);
     void markReady(Slot& slot, std::unique_lock<std::mutex>& lock);
     [[nodiscard]] bool isReady(std::size_t index);
     [[nodiscard]] Slot& slotOf(std::size_t index) { return m_slots[index % m_slots.size()]; }
@@ -127,8 +153,8 @@ private:
     const codec::Codec m_codec;
     const bitmap::StreamShape m_shape;
     const int m_threadsEach;
-    std::unique_ptr<bitmap::cDIB> m_first;
-    std::string m_firstPath;
+    const AVPixelFormat m_pictureFormat;
+    PreparedFrame m_first;
     const bool m_pixelsLeftInFile;  // the frames' pixels are copied from their files as they are written
 
     static constexpr std::size_t kNotWaiting = static_cast<std::size_t>(-1);

@@ -4,6 +4,7 @@
 #include "bitmap/cDIB.h"
 #include "codec/H264Encoder.h"
 #include "codec/LosslessEncoder.h"
+#include "codec/PictureDecoder.h"
 #include "video/FramePipeline.h"
 #include "video/FrameSource.h"
 #include "video/SaveFailure.h"
@@ -28,14 +29,18 @@ const char* const kTargetIsAFrame =
 // The last frame that loaded: written again for an entry that no longer loads.
 struct LastFrame {
     std::unique_ptr<bitmap::cDIB> dib;
+    std::unique_ptr<PictureFrame> picture = std::make_unique<PictureFrame>();
     bitmap::FramePlan plan;
     std::vector<std::uint8_t> packet;
     std::string path;
+
+    [[nodiscard]] std::int64_t storedBytes() const { return picture->isPicture() ? picture->size : dib->SizeImage(); }
 
     // Takes the frame's contents; the frame keeps the previous ones' storage for reuse.
     void takeFrom(PreparedFrame& frame)
     {
         std::swap(dib, frame.dib);
+        std::swap(picture, frame.picture);
         std::swap(plan, frame.plan);
         std::swap(packet, frame.packet);
         path.assign(frame.path);
@@ -90,7 +95,7 @@ struct FrameLoop {
                 break;
             }
             batch.assign(1, frame);
-            if (frame->dib->SizeImage() < kBatchFrameBytes)
+            if (frame->storedBytes() < kBatchFrameBytes)
                 pipeline.takeFollowing(next + 1, kBatchFrames - 1, kBatchFrameBytes, batch);
             const bool ok = writeBatch(batch);
             pipeline.giveBack(batch);
@@ -154,7 +159,16 @@ struct FrameLoop {
         if (request.codec == codec::Codec::Raw) {
             if (last.plan.palette != palette && !changePalette(index))  // the frame shows its own colours
                 return false;
-            if (platform::File* pixels = last.dib->pixelFile()) {
+            if (last.picture->isPicture()) {
+                // The picture file's bytes as they are: copied from the file to the video.
+                PictureFrame& picture = *last.picture;
+                samples.push_back({nullptr,
+                                   static_cast<LONG>(picture.size),
+                                   AVIIF_KEYFRAME,
+                                   {&picture.file, 0, static_cast<std::size_t>(picture.size)}});
+                copiedFrom.resize(samples.size());
+                copiedFrom.back() = last.path;
+            } else if (platform::File* pixels = last.dib->pixelFile()) {
                 samples.push_back({nullptr,
                                    last.dib->SizeImage(),
                                    AVIIF_KEYFRAME,
@@ -168,7 +182,7 @@ struct FrameLoop {
             // Each encoded frame carries its own colours.
             samples.push_back({last.packet.data(), static_cast<LONG>(last.packet.size()), AVIIF_KEYFRAME});
         }
-        sourceBytes.push_back(static_cast<std::uint64_t>(last.dib->SizeImage()));
+        sourceBytes.push_back(static_cast<std::uint64_t>(last.storedBytes()));
         return true;
     }
 
@@ -227,7 +241,7 @@ struct FrameLoop {
             return false;
         }
         ++sent;
-        frameBytes += static_cast<std::uint64_t>(last.dib->SizeImage());
+        frameBytes += static_cast<std::uint64_t>(last.storedBytes());
         return writePackets();
     }
 
@@ -270,11 +284,29 @@ struct StreamFormat {
     codec::EncoderPlan plan;
     std::unique_ptr<codec::LosslessEncoder> encoder;
     std::unique_ptr<codec::H264Encoder> h264;
+    AVPixelFormat pictureFormat = AV_PIX_FMT_NONE;
     std::string failure;
 };
 
-StreamFormat streamFormatFor(const SaveRequest& request, const bitmap::FramePlan& first)
+// The encoder of a stream of picture files, in the pixel format the first picture asks for.
+std::unique_ptr<codec::LosslessEncoder> pictureEncoder(const SaveRequest& request, const PreparedFrame& firstFrame,
+                                                       int threads, AVPixelFormat& format, std::string& error)
 {
+    const PictureFrame& picture = *firstFrame.picture;
+    const auto decoder = codec::PictureDecoder::open(*picture.type, error);
+    if (!decoder || !decoder->decode(picture.bytes, error))
+        return nullptr;
+    format = codec::pictureStreamFormat(request.codec, decoder->picture());
+    if (format == AV_PIX_FMT_NONE) {
+        error = "non accetta immagini di questo formato";
+        return nullptr;
+    }
+    return codec::LosslessEncoder::openForPictures(request.codec, firstFrame.plan.shape, format, threads, error);
+}
+
+StreamFormat streamFormatFor(const SaveRequest& request, const PreparedFrame& firstFrame)
+{
+    const bitmap::FramePlan& first = firstFrame.plan;
     const codec::Codec codec = request.codec;
     StreamFormat out;
     if (!containerHolds(request.container, codec)) {
@@ -298,7 +330,9 @@ StreamFormat streamFormatFor(const SaveRequest& request, const bitmap::FramePlan
     }
     std::string error;
     out.plan = codec::planEncoders(codec, first.shape, static_cast<int>(std::thread::hardware_concurrency()));
-    out.encoder = codec::LosslessEncoder::open(codec, first.shape, out.plan.threadsEach, error);
+    out.encoder = firstFrame.isPicture()
+                      ? pictureEncoder(request, firstFrame, out.plan.threadsEach, out.pictureFormat, error)
+                      : codec::LosslessEncoder::open(codec, first.shape, out.plan.threadsEach, error);
     if (!out.encoder) {
         out.failure = "La compressione " + std::string(codecLabel(codec)) + " non è disponibile: " + error + ".";
         return out;
@@ -307,20 +341,24 @@ StreamFormat streamFormatFor(const SaveRequest& request, const bitmap::FramePlan
     return out;
 }
 
-SinkStream sinkStream(const SaveRequest& request, const bitmap::cDIB& first, const StreamFormat& format)
+SinkStream sinkStream(const SaveRequest& request, const PreparedFrame& first, const StreamFormat& format)
 {
     SinkStream stream;
     stream.codec = request.codec;
-    stream.width = first.Width();
-    stream.height = first.Height();
+    const bitmap::StreamShape& shape = first.plan.shape;
+    stream.width = shape.width;
+    // A picture's rows are top-down whatever the codec: its sides are as the picture gives them.
+    stream.height = first.isPicture() ? -shape.height : shape.height;
     stream.rate = request.rate;
     stream.scale = request.scale;
     stream.aviFormat = format.format;
-    stream.suggestedBufferSize = request.codec == codec::Codec::Raw ? static_cast<DWORD>(first.SizeImage()) : 0;
+    stream.suggestedBufferSize = request.codec == codec::Codec::Raw ? static_cast<DWORD>(first.storedBytes()) : 0;
+    if (first.isPicture() && request.codec == codec::Codec::Raw)
+        stream.handler = static_cast<std::uint32_t>(shape.compression);
     if (format.encoder) {
         stream.configuration = format.encoder->configuration();
     } else if (format.h264) {
-        const codec::EvenSize even = codec::evenSize(bitmap::planFrame(first).shape);
+        const codec::EvenSize even = codec::evenSize(shape);
         stream.width = even.width;
         stream.height = even.height;
         stream.configuration = format.h264->configuration();
@@ -353,14 +391,11 @@ platform::FileIdentity identityOf(const std::string& path)
 // The video's first frame: the first entry admitted, which must load and make a frame.
 struct FirstFrame {
     bool found = false;
-    bool loaded = false;
     std::size_t entry = 0;
-    std::string path;
-    bitmap::FramePlan plan;
 };
 
-FirstFrame findFirstFrame(FrameSource& source, FrameAdmission* admission, bitmap::cDIB& dib, SaveObserver& observer,
-                          SaveOutcome& out)
+FirstFrame findFirstFrame(FrameSource& source, FrameAdmission* admission, PreparedFrame& frame, codec::Codec codec,
+                          platform::MessageBoxService& messages, SaveObserver& observer, SaveOutcome& out)
 {
     FirstFrame first;
     for (;; ++first.entry) {
@@ -373,24 +408,24 @@ FirstFrame findFirstFrame(FrameSource& source, FrameAdmission* admission, bitmap
         }
         observer.frameLoading(static_cast<int>(first.entry));
         observer.frameStarting(0);
-        first.loaded = dib.CreateFromFile(*path);
-        first.plan = first.loaded ? bitmap::planFrame(dib) : bitmap::FramePlan{};
-        if (admission && !admission->admit(first.entry, first.loaded, dib, first.plan))
-            continue;
-        first.path = std::move(*path);
-        break;
+        frame.path = std::move(*path);
+        loadFrameFile(frame, {codec, false}, messages);
+        if (!frame.loaded)
+            frame.plan = {};
+        if (!admission || admission->admit(first.entry, frame.loaded, *frame.dib, frame.plan))
+            break;
     }
-    if (!first.loaded) {
-        // The bitmap object has told the user why; nothing was opened.
+    if (!frame.loaded) {
+        // The bitmap object (or the picture's loader) has told the user why; nothing was opened.
         out.refused = true;
         out.firstFrameUnreadable = true;
         out.reason = "Il primo fotogramma non si legge più.";
         return first;
     }
-    if (!first.plan.accepted()) {
+    if (!frame.plan.accepted()) {
         out.refused = true;
         out.result = avifile::AVIERR_BADFORMAT;
-        out.reason = changedFrameReason(first.path, first.plan);
+        out.reason = changedFrameReason(frame.path, frame.plan);
         return first;
     }
     first.found = true;
@@ -412,17 +447,19 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     out.frameCount = source.count();
     // The first frame is found and checked before the output is opened: a save that cannot
     // write a single frame leaves the file it was to replace as it was.
-    auto dib = std::make_unique<bitmap::cDIB>(m_frameMessages);
-    FirstFrame first = findFirstFrame(source, request.admission, *dib, observer, out);
+    PreparedFrame firstFrame;
+    firstFrame.dib = std::make_unique<bitmap::cDIB>(m_frameMessages);
+    const FirstFrame first =
+        findFirstFrame(source, request.admission, firstFrame, request.codec, m_frameMessages, observer, out);
     if (!first.found)
         return out;
-    if (target.known() && dib->fileIdentity() == target) {
+    if (target.known() && firstFrame.identity() == target) {
         out.refused = true;
         out.result = avifile::AVIERR_BADPARAM;
         out.reason = kTargetIsAFrame;
         return out;
     }
-    StreamFormat format = streamFormatFor(request, first.plan);
+    StreamFormat format = streamFormatFor(request, firstFrame);
     if (!format.failure.empty()) {
         out.refused = true;
         out.result = avifile::AVIERR_NOCOMPRESSOR;
@@ -435,21 +472,22 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
         out.reason = openFailureReason(request.path);
         return out;
     }
-    out.result = sink->addStream(sinkStream(request, *dib, format));
+    out.result = sink->addStream(sinkStream(request, firstFrame, format));
     if (out.result != 0)
         out.reason = formatFailureReason(out.result);
-    FrameLoop loop{*sink, request, first.plan, format.h264.get(), observer, cancel, out, {}};
+    const bitmap::FramePlan firstPlan = firstFrame.plan;
+    FrameLoop loop{*sink, request, firstPlan, format.h264.get(), observer, cancel, out, {}};
     loop.last.dib = std::make_unique<bitmap::cDIB>(m_frameMessages);
     if (out.result == 0) {
-        const auto frameBytes = static_cast<std::size_t>(dib->SizeImage());
-        FramePipeline pipeline({source, request.admission, first.entry + 1, target}, std::move(dib),
-                               std::move(first.path), m_frameMessages, observer,
-                               {request.codec, first.plan.shape, format.plan, std::move(format.encoder)}, frameBytes,
-                               cancel);
+        const auto frameBytes = static_cast<std::size_t>(firstFrame.storedBytes());
+        FramePipeline pipeline(
+            {source, request.admission, first.entry + 1, target}, std::move(firstFrame), m_frameMessages, observer,
+            {request.codec, firstPlan.shape, format.plan, std::move(format.encoder), format.pictureFormat}, frameBytes,
+            cancel);
         (void)loop.run(pipeline);
     }
     loop.drainCodec();
-    out.notice = paddingNotice(request.codec, first.plan.shape);
+    out.notice = paddingNotice(request.codec, firstPlan.shape);
     const std::size_t written = loop.written;
     out.framesWritten = static_cast<int>(written);
     if (request.admission || out.frameCount < 0)

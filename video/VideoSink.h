@@ -39,6 +39,9 @@ struct SinkStream {
     DWORD scale = 1;
     // AVI: the stream's format block ('strf') and, for raw frames, the size of each.
     std::span<const std::uint8_t> aviFormat;
+    // The stream header's handler when the frames are no codec's of ours (picture files stored
+    // as they are: 'MJPG', 'MPNG'); 0: the codec's.
+    std::uint32_t handler = 0;
     DWORD suggestedBufferSize = 0;
     // Others: the codec's configuration record (FFV1's, H.264's SPS and PPS) and the
     // frames the codec holds back before the first comes out (reordering).

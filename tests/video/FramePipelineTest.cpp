@@ -61,7 +61,11 @@ TEST(FramePipelineTest, ThreadsThatCannotStartNeverLeaveTheSaveWaiting)
                 throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
             return startThread(std::move(body));
         };
-        FramePipeline pipeline({source, nullptr, 1, {}}, std::move(first), paths[0], messages, observer,
+        PreparedFrame firstFrame;
+        firstFrame.path = paths[0];
+        firstFrame.plan = plan;
+        firstFrame.dib = std::move(first);
+        FramePipeline pipeline({source, nullptr, 1, {}}, std::move(firstFrame), messages, observer,
                                {codec::Codec::Ffv1, plan.shape, {2, 1}, std::move(encoder)}, 768, cancel, start);
         if (!c.works) {
             EXPECT_EQ(pipeline.take(0), nullptr);

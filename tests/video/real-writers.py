@@ -13,13 +13,14 @@ tables (GStreamer's AVI reader does not apply palette changes).
 usage: real-writers.py KELVORA_MAKER WORK_FOLDER
 """
 import os
-import shutil
 import subprocess
 import sys
 
 import cv2
 import numpy
 from PIL import Image
+
+from case_table import run_table
 
 WIDTH, HEIGHT = 17, 9  # odd, so every row of every depth is padded
 FRAMES = 3
@@ -223,21 +224,7 @@ def check(case, maker, folder):
 
 
 def main():
-    maker, folder = sys.argv[1], sys.argv[2]
-    for element in ("avidemux", "avdec_ffv1", "pngdec"):
-        if subprocess.run(["gst-inspect-1.0", "--exists", element]).returncode != 0:
-            print(f"GStreamer lacks {element} (gstreamer1.0-plugins-good, gstreamer1.0-libav)", file=sys.stderr)
-            return 1
-    shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(folder)
-    problems = []
-    for case in CASES:
-        found = check(case, maker, folder)
-        print(("FAIL " if found else "ok   ") + case[0], flush=True)
-        problems += found
-    for problem in problems:
-        print(problem, file=sys.stderr)
-    return 1 if problems else 0
+    return run_table(CASES, check, ("avidemux", "avdec_ffv1", "pngdec"))
 
 
 if __name__ == "__main__":

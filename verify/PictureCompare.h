@@ -1,0 +1,27 @@
+#pragma once
+
+// A video's frame against a picture file (PNG, JPEG) at its place in the list. Stored as it
+// is, the frame's chunk must be the file's bytes, byte for byte; encoded by one of our
+// lossless codecs, the frame decoded must be the file's picture as libavcodec decodes it, put
+// into the decoded frame's pixel format as the save puts it (exact: 16 bits, grey and alpha
+// kept, a JPEG's own planes in FFV1; a JPEG in PNG through the same YCbCr-to-RGB step).
+
+#include "codec/Codec.h"
+#include "codec/LosslessDecoder.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kelvora::verify {
+
+// What the frame holds of the file at `path`: nothing when the file is no picture file (a
+// bitmap, judged as ever); else the difference, empty when there is none. `codec` is the
+// stream's own (Raw where another writer's codec, or no codec, stores the pictures) and
+// `decoded` the frame decoded by our decoder of that codec (null where there is none).
+[[nodiscard]] std::optional<std::string> pictureDifference(const std::string& path, std::span<const std::uint8_t> chunk,
+                                                           codec::Codec codec, const codec::LosslessDecoder* decoded);
+
+}  // namespace kelvora::verify
