@@ -9,11 +9,10 @@ namespace {
 constexpr const char* kNotAsStored = ": i decodificatori Motion-JPEG dei lettori video non lo leggono, quindi non "
                                      "può essere salvato così com'è";
 
-// Why a JPEG cannot go into a video as it is; empty when it can.
+// Why a JPEG cannot go into a video; empty when it can. A progressive JPEG is taken: libavcodec
+// decodes it for the compressed outputs, and only a save storing files as they are refuses it.
 std::string jpegRefusal(const JpegFacts& jpeg)
 {
-    if (jpeg.process == JpegProcess::Progressive)
-        return std::string("JPEG progressivo") + kNotAsStored;
     if (jpeg.arithmetic)
         return std::string("JPEG con codifica aritmetica") + kNotAsStored;
     if (jpeg.process == JpegProcess::Lossless)

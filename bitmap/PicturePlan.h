@@ -7,8 +7,10 @@
 //          animated (APNG)                                     refused: a frame is one picture
 //   JPEG   baseline or extended Huffman, 8 bits, 1 or 3        accepted
 //          components, any sampling
-//          progressive, arithmetic, lossless, hierarchical,    refused: Motion-JPEG decoders
-//          12 bits                                             read none of them
+//          progressive                                         accepted, but refused by a save
+//                                                              storing files as they are
+//          arithmetic, lossless, hierarchical, 12 bits         refused: Motion-JPEG decoders
+//                                                              read none of them
 //          CMYK or YCCK (4 components), 2 components           refused: not a picture players show
 //
 // Frames of one stream share their type, sides, and for PNG the colour type and bit depth,
