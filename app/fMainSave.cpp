@@ -25,9 +25,6 @@ namespace kelvora::app {
 
 namespace {
 
-constexpr const char* kPicturesNotYetSavedText =
-    "I fotogrammi PNG e JPEG non si possono ancora salvare: questa versione salva solo fotogrammi BMP.";
-
 // Refuses the user's input to the list while a save runs: clicks, keys and the popup menu
 // are dropped on arrival, never held back for later. Scrolling through the list stays free.
 class RefuseListInput final : public QObject {
@@ -98,12 +95,6 @@ void fMain::cmdWriteAVI_Click()
 {
     if (busy()) {
         cancelJob();  // the button reads "Annulla (Esc)" while a save or an add runs
-        return;
-    }
-    // The video writer stores bitmaps only, for now: a list of PNG or JPEG frames is not
-    // saved, rather than failing at its first frame.
-    if (m_format.picture) {
-        m_services.messages.MsgBox(kPicturesNotYetSavedText, platform::vbInformation, std::string(platform::AppTitle));
         return;
     }
     WindowForSave target(*this);

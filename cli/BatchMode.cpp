@@ -54,19 +54,11 @@ public:
     void MsgBox(const std::string& text, int, const std::string&) override
     {
         const std::string& path = m_candidates.current();
-        const auto type = bitmap::pictureTypeOfName(path);
-        if (saving && type && *type != bitmap::PictureType::Bmp)
-            say(path + ": i fotogrammi PNG e JPEG non si possono ancora salvare (questa versione salva solo fotogrammi "
-                       "BMP)");
-        else if (const std::string reason = unreadableReason(path); !reason.empty())
+        if (const std::string reason = unreadableReason(path); !reason.empty())
             say(path + ": " + reason);
         else
             say(text);
     }
-
-    // The run saves: the video writer reads bitmaps only, for now, so a PNG or JPEG frame it
-    // could not read is named as such.
-    bool saving = false;
 
 private:
     const BatchCandidates& m_candidates;
@@ -82,16 +74,18 @@ public:
     {
     }
 
-    bool admit(std::size_t, bool loaded, const bitmap::cDIB& dib, const bitmap::FramePlan& plan) override
+    bool admit(std::size_t, bool loaded, const bitmap::cDIB& dib, const video::PictureFrame& picture,
+               const bitmap::FramePlan& plan) override
     {
         const std::string& path = m_candidates.current();
         // The file the checksums are to replace is an input: the run makes nothing.
-        if (loaded && hashes.known() && dib.fileIdentity() == hashes) {
+        const platform::FileIdentity identity = picture.isPicture() ? picture.identity : dib.fileIdentity();
+        if (loaded && hashes.known() && identity == hashes) {
             hashesAreAFrame = true;
             ++refused;
             return false;
         }
-        switch (loaded ? m_adder.judge(path, plan) : adding::Admission::Refused) {
+        switch (loaded ? judge(path, picture, plan) : adding::Admission::Refused) {
         case adding::Admission::Added:
             if (refused > 0)
                 return false;
@@ -125,6 +119,15 @@ public:
     std::vector<std::string> admittedPaths;
 
 private:
+    // A picture the output cannot hold as it is (a progressive JPEG stored as it is) is refused
+    // by its plan, with the reason; one it can follows the format rule of pictures.
+    adding::Admission judge(const std::string& path, const video::PictureFrame& picture, const bitmap::FramePlan& plan)
+    {
+        if (picture.isPicture() && plan.accepted())
+            return m_adder.judgePicture(path, picture.header);
+        return m_adder.judge(path, plan);
+    }
+
     const BatchCandidates& m_candidates;
     adding::FrameFormat m_format;
     adding::FrameAdder m_adder;
@@ -281,7 +284,7 @@ std::string refusedInputs(const BatchAdmission& admission, const video::SaveOutc
         return text;
     }
     if (outcome.framesWritten == 0 && outcome.result == avifile::AVIERR_NODATA)
-        return "nessun video creato: nessun file BMP tra quelli indicati";
+        return "nessun video creato: nessuna immagine (BMP, PNG o JPEG) tra i file indicati";
     return {};
 }
 
@@ -362,7 +365,6 @@ int runBatch(const Invocation& invocation)
     // a name of its own and takes OUT's only if every candidate was a frame or left out.
     BatchCandidates candidates(invocation.items, list.paths());
     CandidateMessages messages(candidates);
-    messages.saving = true;
     BatchAdmission admission(candidates, messages);
     admission.keepPaths = invocation.verify || !invocation.framemd5.empty();
     admission.hashes = hashesIdentity(invocation);

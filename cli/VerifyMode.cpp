@@ -183,7 +183,7 @@ int runVerify(const Invocation& invocation)
         return kExitFailed;
     }
     if (collected.frames.empty()) {
-        say("nessuna verifica: nessun file BMP tra quelli indicati");
+        say("nessuna verifica: nessuna immagine (BMP, PNG o JPEG) tra i file indicati");
         return kExitFailed;
     }
     const StopSignals stop;

@@ -189,7 +189,7 @@ bool FramePipeline::fill(PreparedFrame& frame, std::size_t index)
         if (!readEntry(frame))
             return false;
         if (frame.isTarget || !m_frames.admission ||
-            m_frames.admission->admit(m_frames.nextEntry - 1, frame.loaded, *frame.dib, frame.plan))
+            m_frames.admission->admit(m_frames.nextEntry - 1, frame.loaded, *frame.dib, *frame.picture, frame.plan))
             return true;
     }
     return false;

@@ -6,6 +6,7 @@
 
 #include "bitmap/FramePlan.h"
 #include "bitmap/cDIB.h"
+#include "video/PictureFrame.h"
 
 #include <cstddef>
 #include <optional>
@@ -45,11 +46,12 @@ private:
 class FrameAdmission {
 public:
     virtual ~FrameAdmission() = default;
-    // Whether entry `entry` becomes the video's next frame; `dib` holds it when `loaded` (its
-    // bitmap object has said why when not), `plan` its plan then. An entry that did not load
-    // and still becomes a frame shows the frame before it.
+    // Whether entry `entry` becomes the video's next frame; when `loaded`, `picture` holds it if
+    // it is a picture file (PNG, JPEG), else `dib` does (its bitmap object has said why it did
+    // not load), and `plan` is its plan. An entry that did not load and still becomes a frame
+    // shows the frame before it.
     [[nodiscard]] virtual bool admit(std::size_t entry, bool loaded, const bitmap::cDIB& dib,
-                                     const bitmap::FramePlan& plan) = 0;
+                                     const PictureFrame& picture, const bitmap::FramePlan& plan) = 0;
 };
 
 }  // namespace kelvora::video

@@ -120,6 +120,7 @@ FileKind loadPicture(const std::string& path, codec::Codec codec, bool readBytes
         }
     }
     frame.type = header.type;
+    frame.header = header;
     frame.file = std::move(opened.file);
     frame.size = opened.length;
     frame.identity = opened.identity;

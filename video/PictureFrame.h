@@ -25,6 +25,7 @@ struct PictureFrame {
     std::int64_t size = 0;  // the file's length when it was judged
     platform::FileIdentity identity = {};
     std::vector<std::uint8_t> bytes;  // the whole file, read where a codec decodes it
+    bitmap::PictureHeader header;     // what its headers say, for the format rule
 
     [[nodiscard]] bool isPicture() const { return type.has_value(); }
 };

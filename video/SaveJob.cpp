@@ -412,7 +412,7 @@ FirstFrame findFirstFrame(FrameSource& source, FrameAdmission* admission, Prepar
         loadFrameFile(frame, {codec, false}, messages);
         if (!frame.loaded)
             frame.plan = {};
-        if (!admission || admission->admit(first.entry, frame.loaded, *frame.dib, frame.plan))
+        if (!admission || admission->admit(first.entry, frame.loaded, *frame.dib, *frame.picture, frame.plan))
             break;
     }
     if (!frame.loaded) {

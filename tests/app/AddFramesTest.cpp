@@ -7,6 +7,7 @@
 #include "tests/support/pictures/MadePictures.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -119,8 +120,8 @@ TEST_F(AddFramesTest, WholeFolderTakesTheBmpFilesInNaturalOrder)
 }
 
 // "Tutta la cartella" with a JPEG chosen takes the folder's .jpg and .jpeg files, in natural
-// order, and leaves out those of another sampling; the preview shows them; the save says it
-// cannot store them yet rather than failing at the first frame.
+// order, and leaves out those of another sampling; the preview shows them; the save stores
+// each file as it is.
 TEST_F(AddFramesTest, WholeFolderTakesTheChosenFilesPictureType)
 {
     const auto copy = [&](const char* made, const char* name) {
@@ -140,12 +141,16 @@ TEST_F(AddFramesTest, WholeFolderTakesTheChosenFilesPictureType)
     window->lstDIBList->setListIndex(1);
     EXPECT_EQ(window->imgPreview->picture().size(), window->imgPreview->pictureArea().boundedTo(QSize(32, 24)));
 
-    const std::size_t dialogsBefore = dialogs.requests.size();
+    // Saved as they are: each chunk is its file's bytes.
+    dialogs.answers.push_back(DialogAnswer::choose(dir.file("shots.avi")));
     QTest::mouseClick(window->cmdWriteAVI, Qt::LeftButton);
-    EXPECT_EQ(dialogs.requests.size(), dialogsBefore);  // no save dialog
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text,
-              "I fotogrammi PNG e JPEG non si possono ancora salvare: questa versione salva solo fotogrammi BMP.");
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(window->lblStatus->text().section('\n', 0, 0), "Il file AVI è stato creato con successo!");
+    const auto bytesOf = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+    };
+    EXPECT_EQ(avi.writtenData, (std::vector<std::string>{bytesOf(first), bytesOf(second)}));
 }
 
 TEST_F(AddFramesTest, FirstFileInSearchOrderSetsTheFormat)
