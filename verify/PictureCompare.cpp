@@ -50,8 +50,17 @@ std::string packedAs(bitmap::PictureType type, std::span<const std::uint8_t> fil
 
 }  // namespace
 
-std::optional<std::string> pictureDifference(const std::string& path, std::span<const std::uint8_t> chunk,
-                                             codec::Codec codec, const codec::LosslessDecoder* decoded)
+namespace {
+
+// A picture file read whole, or why it is no longer the frame it was.
+struct PictureFile {
+    bitmap::PictureType type = bitmap::PictureType::Bmp;
+    std::vector<std::uint8_t> bytes;
+    std::string problem;
+};
+
+// Nothing when the file is no picture file (a bitmap, judged as ever).
+std::optional<PictureFile> readPictureFile(const std::string& path)
 {
     platform::OpenResult opened = platform::systemFileOpener().open(path, platform::OpenMode::Read);
     if (!opened.file.isOpen())
@@ -59,26 +68,56 @@ std::optional<std::string> pictureDifference(const std::string& path, std::span<
     const bitmap::PictureHeader header = bitmap::readPictureHeader(opened.file, opened.length, std::nullopt);
     if (header.type == bitmap::PictureType::Bmp)
         return std::nullopt;
+    PictureFile out{header.type, {}, {}};
     if (!header.read())
-        return "il file non è più un fotogramma del video (" + header.reason + ")";
-    if (opened.length > kLargestPicture)
-        return std::string("il file è troppo grande per un fotogramma");
-    std::vector<std::uint8_t> file(static_cast<std::size_t>(opened.length));
-    if (opened.file.readExactlyAt(file, 0) != platform::ReadOutcome::Complete)
-        return std::string("il file non si legge più per intero");
-    if (std::equal(chunk.begin(), chunk.end(), file.begin(), file.end()))
+        out.problem = "il file non è più un fotogramma del video (" + header.reason + ")";
+    else if (opened.length > kLargestPicture)
+        out.problem = "il file è troppo grande per un fotogramma";
+    else {
+        out.bytes.resize(static_cast<std::size_t>(opened.length));
+        if (opened.file.readExactlyAt(out.bytes, 0) != platform::ReadOutcome::Complete)
+            out.problem = "il file non si legge più per intero";
+    }
+    return out;
+}
+
+std::string decodedDifference(const PictureFile& file, codec::Codec codec, AVPixelFormat format, int width, int height,
+                              std::span<const std::uint8_t> got)
+{
+    std::vector<std::uint8_t> want;
+    if (std::string error = packedAs(file.type, file.bytes, codec, format, width, height, want); !error.empty())
+        return error;
+    return std::equal(got.begin(), got.end(), want.begin(), want.end()) ? std::string()
+                                                                        : std::string("i pixel sono diversi");
+}
+
+}  // namespace
+
+std::optional<std::string> pictureDifference(const std::string& path, std::span<const std::uint8_t> chunk,
+                                             codec::Codec codec, const codec::LosslessDecoder* decoded)
+{
+    const std::optional<PictureFile> file = readPictureFile(path);
+    if (!file || !file->problem.empty())
+        return file ? std::optional(file->problem) : std::nullopt;
+    if (std::equal(chunk.begin(), chunk.end(), file->bytes.begin(), file->bytes.end()))
         return std::string();
     if (!decoded || codec == codec::Codec::Raw)
         return std::string("i byte del fotogramma non sono quelli del file");
     const codec::DecodedPicture picture = decoded->picture();
-    const AVPixelFormat format = av_get_pix_fmt(decoded->pixelFormatName().c_str());
-    std::vector<std::uint8_t> want;
-    if (std::string error = packedAs(header.type, file, codec, format, picture.width, picture.height, want);
-        !error.empty())
-        return error;
     std::vector<std::uint8_t> got;
     decoded->packed(got);
-    return got == want ? std::string() : std::string("i pixel sono diversi");
+    return decodedDifference(*file, codec, av_get_pix_fmt(decoded->pixelFormatName().c_str()), picture.width,
+                             picture.height, got);
+}
+
+std::optional<std::string> pictureDifference(const std::string& path, codec::Codec codec, const AVFrame& picture,
+                                             std::span<const std::uint8_t> packed)
+{
+    const std::optional<PictureFile> file = readPictureFile(path);
+    if (!file || !file->problem.empty())
+        return file ? std::optional(file->problem) : std::nullopt;
+    return decodedDifference(*file, codec, static_cast<AVPixelFormat>(picture.format), picture.width, picture.height,
+                             packed);
 }
 
 }  // namespace kelvora::verify

@@ -9,6 +9,10 @@
 #include "codec/Codec.h"
 #include "codec/LosslessDecoder.h"
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -23,5 +27,11 @@ namespace kelvora::verify {
 // `decoded` the frame decoded by our decoder of that codec (null where there is none).
 [[nodiscard]] std::optional<std::string> pictureDifference(const std::string& path, std::span<const std::uint8_t> chunk,
                                                            codec::Codec codec, const codec::LosslessDecoder* decoded);
+
+// The same for a frame of one of our lossless codecs decoded elsewhere (a Matroska video's):
+// `picture` decoded, packed as ffmpeg packs raw video into `packed`.
+[[nodiscard]] std::optional<std::string> pictureDifference(const std::string& path, codec::Codec codec,
+                                                           const AVFrame& picture,
+                                                           std::span<const std::uint8_t> packed);
 
 }  // namespace kelvora::verify

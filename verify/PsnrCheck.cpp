@@ -8,6 +8,7 @@
 #include "codec/CodecPixels.h"
 #include "platform/msgbox/MessageBox.h"
 #include "platform/text/Counts.h"
+#include "verify/PictureCompare.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -21,6 +22,7 @@ extern "C" {
 #include <fstream>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -109,7 +111,9 @@ double framePsnr(const AVFrame& frame, const std::string& path, std::vector<std:
     int rows = 0;
     // The picture is the file's size, or one more where H.264 padded an odd side to even.
     const auto fits = [&] {
-        const auto side = [](int file, int picture) { return picture == file || (picture == file + 1 && file % 2 == 1); };
+        const auto side = [](int file, int picture) {
+            return picture == file || (picture == file + 1 && file % 2 == 1);
+        };
         return side(width, frame.width) && side(rows, frame.height);
     };
     if (dib.CreateFromFile(path)) {
@@ -262,10 +266,20 @@ private:
 
     void measure(int index)
     {
+        const std::string& path = m_request.frames[static_cast<std::size_t>(index)];
         const auto format = static_cast<AVPixelFormat>(m_frame.format);
-        double db = (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_BGR0)
-                        ? framePsnr(m_frame, m_request.frames[static_cast<std::size_t>(index)], m_rgb)
-                        : -1;
+        double db = -1;
+        // A picture file in a lossless video is its own decode, put in the frame's form exactly
+        // as the save put it: equal (an infinite PSNR) or not (none worth naming).
+        std::optional<std::string> pictureDiffers;
+        if (m_out.lossless) {
+            codec::detail::packedPicture(m_frame, m_picture);
+            pictureDiffers = pictureDifference(path, codec::Codec::Ffv1, m_frame, m_picture);
+        }
+        if (pictureDiffers)
+            db = pictureDiffers->empty() ? std::numeric_limits<double>::infinity() : 0;
+        else if (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_BGR0)
+            db = framePsnr(m_frame, path, m_rgb);
         if (db < 0) {
             db = 0;  // the file no longer makes a frame like it: as far off as can be
             if (m_out.unmatched++ == 0)

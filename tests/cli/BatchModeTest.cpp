@@ -1,8 +1,10 @@
 // The batch mode end to end: the built program with no display, its videos read back by ffmpeg.
 #include "tests/cli/ProgramRun.h"
 #include "tests/cli/RunningProgram.h"
+#include "tests/support/avi/AviReader.h"
 #include "tests/support/avi/FfmpegProbe.h"
 #include "tests/support/bmp/BmpFiles.h"
+#include "tests/support/pictures/MadePictures.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -119,6 +121,59 @@ TEST_F(BatchModeTest, FilesKeepTheirGivenOrderAndAMismatchIsSkippedWithALine)
         << result.errors;
     EXPECT_EQ(testsupport::probeVideo(video).frameRate, "25/1");
     EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(3), frame(1), frame(2)}));
+}
+
+// PNG and JPEG files go in as they are: a folder's JPEGs of the first one's sampling become
+// the video's frames byte for byte, one of another sampling is left out with its line, a
+// progressive JPEG is refused as it is but taken by FFV1, and no picture is a checksums file.
+TEST_F(BatchModeTest, PictureFilesAreStoredAsTheyAreOrDecodedWhereACodecNeedsThem)
+{
+    const auto bytesOf = [](const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    };
+    const fs::path made = testsupport::madePictures();
+    const fs::path shots = dir.path() / "shots";
+    fs::create_directory(shots);
+    fs::copy_file(made / "rule-420.jpg", shots / "s_1.jpg");
+    fs::copy_file(made / "rule-420-b.jpg", shots / "s_2.jpeg");
+    fs::copy_file(made / "rule-444.jpg", shots / "s_3.jpg");
+    const fs::path video = dir.path() / "stored.avi";
+    const ProgramRun stored = run("-o " + quoted(video) + " " + quoted(shots));
+    ASSERT_EQ(stored.status, 3) << stored.errors;
+    EXPECT_NE(stored.errors.find("escluso " + (shots / "s_3.jpg").string()), std::string::npos) << stored.errors;
+    const testsupport::AviInfo info = testsupport::inspectAvi(video.string());
+    ASSERT_TRUE(info.error.empty()) << info.error;
+    ASSERT_EQ(info.frames.size(), 2u);
+    EXPECT_EQ(testsupport::readFrameBytes(video.string(), info.frames[0]), bytesOf(shots / "s_1.jpg"));
+    EXPECT_EQ(testsupport::readFrameBytes(video.string(), info.frames[1]), bytesOf(shots / "s_2.jpeg"));
+    EXPECT_EQ(testsupport::probeVideo(video).framesRead, 2);
+
+    const fs::path progressive = dir.path() / "p.jpg";
+    fs::copy_file(made / "progressive-pillow.jpg", progressive);
+    const ProgramRun refused = run("-y -o " + quoted(video) + " " + quoted(progressive));
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.errors.find("progressivo"), std::string::npos) << refused.errors;
+    const ProgramRun ffv1 = run("-y -o " + quoted(video) + " --codec ffv1 --verify " + quoted(progressive));
+    EXPECT_EQ(ffv1.status, 0) << ffv1.errors;
+
+    const ProgramRun hashes =
+        run("-y -o " + quoted(video) + " --framemd5 " + quoted(shots / "s_1.jpg") + " " + quoted(shots / "s_1.jpg"));
+    EXPECT_EQ(hashes.status, 2) << hashes.errors;
+    EXPECT_NE(hashes.errors.find("uno dei fotogrammi"), std::string::npos) << hashes.errors;
+    EXPECT_EQ(bytesOf(shots / "s_1.jpg"), bytesOf(made / "rule-420.jpg"));
+
+    // A Matroska master holds each JPEG's own decoded planes: equal, until the file changes.
+    const fs::path master = dir.path() / "master.mkv";
+    const std::string pair = quoted(shots / "s_1.jpg") + " " + quoted(shots / "s_2.jpeg");
+    const ProgramRun exact = run("-o " + quoted(master) + " --verify " + pair);
+    EXPECT_EQ(exact.status, 0) << exact.errors;
+    EXPECT_NE(exact.errors.find("ogni fotogramma uguale al suo file"), std::string::npos) << exact.errors;
+    fs::copy_file(made / "rule-420-b.jpg", shots / "s_1.jpg", fs::copy_options::overwrite_existing);
+    const ProgramRun changed = run("--verify " + quoted(master) + " " + pair);
+    EXPECT_EQ(changed.status, 4) << changed.errors;
+    EXPECT_NE(changed.errors.find((shots / "s_1.jpg").string() + ": i pixel sono diversi"), std::string::npos)
+        << changed.errors;
 }
 
 TEST_F(BatchModeTest, UnreadableInputOrAUsageErrorMakesNoVideo)
