@@ -116,7 +116,8 @@ std::FILE* HashesOut::open(std::string& error)
 {
     if (m_path == "-")
         return stdout;
-    m_pending = std::make_unique<platform::PendingOutput>(platform::outputTarget(m_path));
+    // Unnamed until every line is in it: a run cut short, even by a kill, leaves no half list.
+    m_pending = std::make_unique<platform::PendingOutput>(platform::outputTarget(m_path), platform::Placement::Unnamed);
     if (m_pending->created())
         m_file = std::fopen(m_pending->path().c_str(), "we");
     if (!m_file)

@@ -46,9 +46,9 @@ struct RunRefusal {
 // The refusal for checksums (`sums`, as given) that would replace one of the run's frames.
 [[nodiscard]] std::string hashesAreAFrame(const std::string& sums);
 
-// Where the checksums go: standard output, or a file written beside the one named that takes
-// its name only once every line is in it, so a run cut short leaves no half list behind. It
-// replaces a file that has the name by then only with -y.
+// Where the checksums go: standard output, or a file with no name in the named one's folder
+// that takes the name only once every line is in it, so a run cut short (even by a kill)
+// leaves no half list behind. It replaces a file that has the name by then only with -y.
 class HashesOut {
 public:
     HashesOut(const std::string& path, bool overwrite) : m_path(path), m_overwrite(overwrite) {}

@@ -50,6 +50,14 @@ void takeRightsOf(int fd, const fs::path& target)
     (void)::fchmod(fd, mode);
 }
 
+// A hidden name beside the target, unique with a random suffix. A name near the system's
+// limit is shortened, so that the hidden one still fits.
+fs::path hiddenName(const fs::path& target, std::mt19937& random)
+{
+    return target.parent_path() /
+           ("." + target.filename().string().substr(0, kLongestStem) + "." + randomSuffix(random));
+}
+
 FileIdentity identityOf(const struct stat& status)
 {
     return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
@@ -73,14 +81,19 @@ PendingOutput::PendingOutput(const fs::path& target, Placement placement) : m_ta
         m_inPlace = true;
         return;
     }
+    if (placement == Placement::Unnamed && createUnnamed())
+        return;
+    createBeside();
+}
+
+void PendingOutput::createBeside()
+{
     // Hidden and unique, in the same folder: the final rename stays on one file system. Made
     // with the mode of any new file, so the umask and a folder's default ACL apply.
     std::random_device seed;
     std::mt19937 random(seed());
-    // A name near the system's limit is shortened, so that the hidden one still fits.
-    const std::string stem = "." + target.filename().string().substr(0, kLongestStem) + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path name = target.parent_path() / (stem + randomSuffix(random));
+        const fs::path name = hiddenName(m_target, random);
         const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             m_error = errno;
@@ -89,15 +102,31 @@ PendingOutput::PendingOutput(const fs::path& target, Placement placement) : m_ta
             return;
         }
         m_error = 0;
-        takeRightsOf(fd, target);
+        takeRightsOf(fd, m_target);
         ::close(fd);
         m_path = name;
         return;
     }
 }
 
+bool PendingOutput::createUnnamed()
+{
+    const fs::path folder = m_target.parent_path().empty() ? fs::path(".") : m_target.parent_path();
+    Descriptor file(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    const fs::path opener = "/proc/self/fd/" + std::to_string(file.get());
+    // Named later through /proc: where either is missing, a hidden file beside instead.
+    if (!file.valid() || ::access(opener.c_str(), F_OK) != 0)
+        return false;
+    takeRightsOf(file.get(), m_target);
+    m_unnamed = std::move(file);
+    m_path = opener;
+    return true;
+}
+
 PendingOutput::~PendingOutput()
 {
+    if (m_unnamed.valid())
+        return;  // it goes with its descriptor, named or not
     if (!m_committed && created() && (!m_inPlace || stillOurs()))
         (void)::unlink(m_path.c_str());
 }
@@ -126,12 +155,51 @@ bool PendingOutput::commit(Replace replace)
         m_committed = true;
         return true;
     }
+    if (m_unnamed.valid())
+        return commitUnnamed(replace);
     if (replace == Replace::Never ? !renameWithoutReplacing() : ::rename(m_path.c_str(), m_target.c_str()) != 0) {
         if (m_error == 0)
             m_error = errno;
         return false;
     }
     m_committed = true;
+    return true;
+}
+
+bool PendingOutput::commitUnnamed(Replace replace)
+{
+    const fs::path opener = m_path;
+    if (replace == Replace::Never) {
+        // A link fails with EEXIST where anything has the name: nothing is replaced.
+        if (::linkat(AT_FDCWD, opener.c_str(), AT_FDCWD, m_target.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            m_error = errno;
+            return false;
+        }
+    } else {
+        // A hidden name for a moment, then the target's in one step.
+        std::random_device seed;
+        std::mt19937 random(seed());
+        fs::path hidden;
+        int linked = -1;
+        for (int attempt = 0; attempt < 100 && linked != 0; ++attempt) {
+            hidden = hiddenName(m_target, random);
+            linked = ::linkat(AT_FDCWD, opener.c_str(), AT_FDCWD, hidden.c_str(), AT_SYMLINK_FOLLOW);
+            if (linked != 0 && errno != EEXIST)
+                break;
+        }
+        if (linked != 0) {
+            m_error = errno;
+            return false;
+        }
+        if (::rename(hidden.c_str(), m_target.c_str()) != 0) {
+            m_error = errno;
+            (void)::unlink(hidden.c_str());
+            return false;
+        }
+    }
+    m_committed = true;
+    m_unnamed.reset();
+    m_path = m_target;
     return true;
 }
 

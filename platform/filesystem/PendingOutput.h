@@ -7,6 +7,7 @@
 // the target's name only once it holds a video worth keeping: until then the existing file is
 // untouched, and a save that fails leaves it as it was.
 
+#include "platform/filesystem/Descriptor.h"
 #include "platform/filesystem/File.h"
 
 #include <filesystem>
@@ -23,6 +24,9 @@ enum class Replace {
 enum class Placement {
     Beside,   // a hidden file beside the target, renamed at commit
     InPlace,  // the target itself, created only if nothing has its name (EEXIST otherwise)
+    // A file with no name in the target's folder, named at commit: a kill leaves nothing at
+    // all (for what is worthless half written). Beside where the file system cannot.
+    Unnamed,
 };
 
 class PendingOutput {
@@ -39,7 +43,7 @@ public:
 
     [[nodiscard]] bool created() const { return !m_path.empty(); }
     [[nodiscard]] bool inPlace() const { return m_inPlace; }
-    // The file being written.
+    // The file being written (unnamed: a path under /proc/self/fd that opens it).
     [[nodiscard]] const std::filesystem::path& path() const { return m_path; }
     // Gives the file the target's name, as one step: no moment exists at which the target is
     // missing or half written. In place it only confirms that the name still leads to the
@@ -53,12 +57,16 @@ public:
     [[nodiscard]] int error() const { return m_error; }
 
 private:
+    void createBeside();
+    [[nodiscard]] bool createUnnamed();
+    [[nodiscard]] bool commitUnnamed(Replace replace);
     [[nodiscard]] bool renameWithoutReplacing();
     [[nodiscard]] bool stillOurs() const;
 
     std::filesystem::path m_target;
     std::filesystem::path m_path;
     FileIdentity m_identity;
+    Descriptor m_unnamed;  // open while an unnamed file is made: closing it removes the file
     int m_error = 0;
     bool m_inPlace = false;
     bool m_committed = false;

@@ -102,5 +102,33 @@ TEST(PendingOutputTest, AFileToReplaceStaysAsItWasUntilTheHiddenOneTakesItsName)
     EXPECT_EQ(entries(dir.path()), 1u);
 }
 
+// A list worth nothing half written (checksums): no name at all until it is finished, so a
+// kill at any moment leaves the folder as it was; -y's rules hold when it is named.
+TEST(PendingOutputTest, AnUnnamedFileIsInTheFolderOnlyOnceCommitted)
+{
+    testsupport::TempDir dir;
+    const fs::path target = dir.path() / "sums.md5";
+    for (const bool keep : {false, true}) {
+        {
+            PendingOutput pending(target, Placement::Unnamed);
+            ASSERT_TRUE(pending.created()) << pending.error();
+            write(pending.path(), "lines");
+            EXPECT_EQ(entries(dir.path()), 0u);
+            if (keep) {
+                ASSERT_TRUE(pending.commit(Replace::Never)) << pending.error();
+            }
+        }
+        EXPECT_EQ(entries(dir.path()), keep ? 1u : 0u);
+    }
+    EXPECT_EQ(text(target), "lines");
+    for (const Replace replace : {Replace::Never, Replace::Always}) {
+        PendingOutput pending(target, Placement::Unnamed);
+        write(pending.path(), "new lines");
+        EXPECT_EQ(pending.commit(replace), replace == Replace::Always);
+        EXPECT_EQ(text(target), replace == Replace::Always ? "new lines" : "lines");
+        EXPECT_EQ(entries(dir.path()), 1u);
+    }
+}
+
 }  // namespace
 }  // namespace kelvora::platform
