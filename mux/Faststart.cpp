@@ -6,8 +6,9 @@ extern "C" {
 #include <libavutil/dict.h>
 }
 
+#include "platform/filesystem/PendingOutput.h"
+
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -32,22 +33,6 @@ struct FreeOutput {
 };
 struct FreePacket {
     void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    [[nodiscard]] int get() const { return m_fd; }
-
-private:
-    int m_fd;
 };
 
 // Copies every packet of `input` into `url` as an MP4 with its index first.
@@ -101,19 +86,11 @@ bool remux(AVFormatContext& input, const std::string& url)
 
 bool moveIndexFirst(const std::string& path)
 {
-    struct stat old {};
-    if (::stat(path.c_str(), &old) != 0)
+    // Unnamed until finished, with the old file's owner and rights: a kill leaves nothing behind.
+    platform::PendingOutput renewed(path, platform::Placement::Unnamed);
+    if (!renewed.created())
         return false;
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    // Unnamed until finished: a kill leaves nothing behind.
-    const Descriptor file(::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    if (file.get() < 0)
-        return false;
-    if (::fchown(file.get(), old.st_uid, old.st_gid) != 0)
-        (void)::fchown(file.get(), static_cast<uid_t>(-1), old.st_gid);
-    if (::fchmod(file.get(), old.st_mode & 07777) != 0)
-        return false;
-    const std::string url = "/proc/self/fd/" + std::to_string(file.get());
+    const std::string url = renewed.path().string();
     {
         AVFormatContext* opened = nullptr;
         if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
@@ -122,17 +99,11 @@ bool moveIndexFirst(const std::string& path)
         if (avformat_find_stream_info(input.get(), nullptr) < 0 || !remux(*input, url))
             return false;
     }
-    if (::fsync(file.get()) != 0)
+    const platform::Descriptor written(::open(url.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!written.valid() || ::fsync(written.get()) != 0)
         return false;
-    // A name of its own beside the old file, then the old file's name in one step.
-    const std::string named = path + ".moov";
-    if (::linkat(AT_FDCWD, url.c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW) != 0)
-        return false;
-    if (::rename(named.c_str(), path.c_str()) != 0) {
-        (void)::unlink(named.c_str());
-        return false;
-    }
-    return true;
+    // The old file's name in one step.
+    return renewed.commit(platform::Replace::Always);
 }
 
 }  // namespace kelvora::mux
