@@ -270,14 +270,19 @@ private:
         const auto format = static_cast<AVPixelFormat>(m_frame.format);
         double db = -1;
         // A picture file in a lossless video is its own decode, put in the frame's form exactly
-        // as the save put it: equal (an infinite PSNR) or not (none worth naming).
+        // as the save put it: equal (an infinite PSNR) or not (counted apart, no PSNR).
         std::optional<std::string> pictureDiffers;
         if (m_out.lossless) {
             codec::detail::packedPicture(m_frame, m_picture);
             pictureDiffers = pictureDifference(path, codec::Codec::Ffv1, m_frame, m_picture);
         }
+        if (pictureDiffers && !pictureDiffers->empty()) {
+            if (m_out.picturesDiffer++ == 0)
+                m_out.firstPictureDiffers = index;
+            return;
+        }
         if (pictureDiffers)
-            db = pictureDiffers->empty() ? std::numeric_limits<double>::infinity() : 0;
+            db = std::numeric_limits<double>::infinity();
         else if (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_BGR0)
             db = framePsnr(m_frame, path, m_rgb);
         if (db < 0) {
@@ -386,6 +391,9 @@ FidelityVerdict judgeFidelity(const PsnrOutcome& outcome, const std::vector<std:
     if (outcome.unmatched > 0)
         return {Fidelity::Differs, outcome.firstUnmatched,
                 place(outcome.firstUnmatched) + "il file non ha più le misure o la profondità del video"};
+    if (outcome.picturesDiffer > 0)
+        return {Fidelity::Differs, outcome.firstPictureDiffers,
+                place(outcome.firstPictureDiffers) + "i pixel sono diversi"};
     const std::string worstFile = outcome.worst >= 0 ? frames[static_cast<std::size_t>(outcome.worst)] : std::string();
     if (outcome.inexact > 0)
         return {Fidelity::Differs, outcome.worst,

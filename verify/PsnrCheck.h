@@ -41,6 +41,10 @@ struct PsnrOutcome {
     // The video is stored without loss (FFV1): every frame must be exact.
     bool lossless = false;
     int inexact = 0;
+    // Picture files (PNG, JPEG) whose decode differs from their frame, the first of them: no
+    // PSNR is measured for them, as the frame holds the file's own form, not RGB.
+    int picturesDiffer = 0;
+    int firstPictureDiffers = -1;
     // Frames the decoder reported damage in (an FFV1 slice failing its CRC, concealed), the
     // first of them, from 0, and libavcodec's words for it.
     int damaged = 0;
