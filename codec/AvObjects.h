@@ -98,6 +98,15 @@ inline void packedPicture(const AVFrame& frame, std::vector<std::uint8_t>& out)
         out.clear();
 }
 
+// A decoder of a stream whose header gives its pictures' sides: a picture larger than that
+// (beyond a margin for codecs that pad) is no frame of it, refused before anything is allocated.
+inline void expectPictureSides(AVCodecContext& decoder, int width, int height)
+{
+    decoder.width = width;
+    decoder.height = height;
+    decoder.max_pixels = (std::int64_t{width} + 128) * (std::int64_t{height} + 128);
+}
+
 // libavcodec's text for an error code.
 inline std::string avError(int code)
 {

@@ -88,10 +88,7 @@ std::unique_ptr<LosslessDecoder> LosslessDecoder::openRle(int width, int height,
         return nullptr;
     }
     AVCodecContext& c = *context->codec;
-    c.width = width;
-    c.height = height;
-    // A picture larger than the stream's header says is no frame of it.
-    c.max_pixels = (std::int64_t{width} + 128) * (std::int64_t{height} + 128);
+    detail::expectPictureSides(c, width, height);
     c.bits_per_coded_sample = bitCount;
     if (const int result = avcodec_open2(&c, decoder, nullptr); result < 0) {
         error = "il decodificatore RLE non si apre (" + avError(result) + ")";
@@ -113,10 +110,7 @@ std::unique_ptr<LosslessDecoder> LosslessDecoder::open(Codec codec, std::span<co
         return nullptr;
     }
     AVCodecContext& c = *context->codec;
-    c.width = width;
-    c.height = height;
-    // A picture larger than the stream's header says is no frame of it.
-    c.max_pixels = (std::int64_t{width} + 128) * (std::int64_t{height} + 128);
+    detail::expectPictureSides(c, width, height);
     // Slices only: frame threads would hand pictures back frames late.
     c.thread_count = std::max(threads, 1);
     c.thread_type = FF_THREAD_SLICE;

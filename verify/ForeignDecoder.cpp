@@ -66,9 +66,7 @@ std::unique_ptr<ForeignDecoder> ForeignDecoder::open(const VideoStream& stream, 
     }
     AVCodecContext& c = *context->codec;
     const int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-    c.width = h.biWidth;
-    c.height = height;
-    c.max_pixels = (std::int64_t{h.biWidth} + 128) * (std::int64_t{height} + 128);
+    codec::detail::expectPictureSides(c, h.biWidth, height);
     c.codec_tag = tag;
     c.bits_per_coded_sample = h.biBitCount;
     c.thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
