@@ -82,6 +82,9 @@ public:
     // The pixel block as held; empty before a load, after a headers-only one, or where the
     // file holds far less of it than claimed.
     [[nodiscard]] std::span<const std::uint8_t> bits() const { return m_Bits.bytes(); }
+    // Lets the pixel block go (a frame whose pixels an encoder has read); the headers and
+    // sizes stay, `bits()` is empty.
+    void ReleaseBits() { m_Bits = ByteBlock{}; }
     // The open file the last load left the pixel block in (CreateLeavingPixelsInFile, the
     // block not held); null otherwise.
     [[nodiscard]] platform::File* pixelFile() { return m_pixelFile.isOpen() ? &m_pixelFile : nullptr; }

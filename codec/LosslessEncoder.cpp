@@ -226,11 +226,7 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::openForPictures(Codec codec, c
 
 bool LosslessEncoder::encodePicture(const AVFrame& decoded, std::vector<std::uint8_t>& packet, std::string& error)
 {
-    AVFrame& frame = *m_context->frame;
-    if (const int result = av_frame_make_writable(&frame); result < 0) {
-        error = avError(result);
-        return false;
-    }
+    AVFrame& frame = *m_context->frame;  // written in place (see encode)
     if (!convertPicture(decoded, m_codec, frame, error))
         return false;
     return sendFrame(packet, error);
@@ -282,14 +278,15 @@ std::vector<std::uint8_t> LosslessEncoder::streamFormat(std::span<const std::uin
 }
 
 bool LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
-                             std::vector<std::uint8_t>& packet, std::string& error)
+                             std::vector<std::uint8_t>& packet, std::string& error,
+                             const std::function<void()>& pixelsRead)
 {
+    // The frame is written in place, though libavcodec keeps a reference to it: its encoders
+    // that may hold frames back (FFV1, for its two-pass statistics) keep the last one until
+    // the next comes, unread, since every frame is encoded whole before its packet is out.
+    // A fresh buffer each frame (av_frame_make_writable) held two frames at a time and
+    // copied the old one into the new: 33 MB and a copy a frame at 3840 x 2160.
     AVFrame& frame = *m_context->frame;
-    // The encoder may still hold the last frame's buffer: write into one of our own.
-    if (const int result = av_frame_make_writable(&frame); result < 0) {
-        error = avError(result);
-        return false;
-    }
     CodecPalette& colours = m_context->palette;
     if (m_codec == Codec::Png) {
         // Each row converted just before it is filtered, while the filter can still read it
@@ -299,13 +296,18 @@ bool LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const
             source.colours(colours);
         PngPicture picture = pngPictureOf(frame, m_layout, colours);
         picture.makeRow = [&](std::size_t row) { source.row(row, frame.data[0] + row * picture.stride); };
-        if (!m_context->png.write(picture, packet)) {
+        const bool written = m_context->png.write(picture, packet);
+        if (pixelsRead)
+            pixelsRead();
+        if (!written) {
             error = "memoria insufficiente per il codificatore PNG";
             return false;
         }
         return !m_checkEach || decodesToLastFrame(packet, error);
     }
     toCodecPixels(m_shape, bits, palette, m_layout, {frame.data[0], frame.linesize[0]}, colours);
+    if (pixelsRead)
+        pixelsRead();
     return sendFrame(packet, error) && (!m_checkEach || decodesToLastFrame(packet, error));
 }
 

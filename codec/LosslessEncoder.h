@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -59,9 +60,11 @@ public:
     // Encodes one frame, its pixel block and (up to 8 bits) its colour table as FramePlan
     // gives them, into `packet`. False, with the reason in `error`, when libavcodec fails
     // (or logs an error while it encodes), or when the check finds the packet does not decode
-    // to the frame's picture.
+    // to the frame's picture. `pixelsRead`, when given, is called once `bits` is read for the
+    // last time: for FFV1 as soon as the frame is in the codec's layout, before compressing.
     [[nodiscard]] bool encode(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
-                              std::vector<std::uint8_t>& packet, std::string& error);
+                              std::vector<std::uint8_t>& packet, std::string& error,
+                              const std::function<void()>& pixelsRead = {});
     // Encodes one picture as PictureDecoder gives it (an encoder from openForPictures).
     [[nodiscard]] bool encodePicture(const AVFrame& decoded, std::vector<std::uint8_t>& packet, std::string& error);
     // Whether `packet` decodes to the picture of the frame last encoded; the reason in `error`

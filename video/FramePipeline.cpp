@@ -13,9 +13,6 @@ namespace kelvora::video {
 
 namespace {
 
-// Frames read ahead of the one being written, by their bytes: enough for the disk to stay
-// busy between files, never so much that a save of large frames holds many at once.
-constexpr std::size_t kAheadBytes = 64u << 20;
 constexpr std::size_t kMostSlots = 256;
 // Uncompressed frames from this size on stay in their files until written, and are copied
 // from there to the video: a block of megabytes read into memory and written out again costs
@@ -24,13 +21,13 @@ constexpr std::size_t kLeftInFileFrom = std::size_t{1} << 20;
 // How long the writer waits for a batch of small frames to fill before writing what it has.
 constexpr std::chrono::milliseconds kGatherWait{20};
 
+// Each encoder has a frame in hand and one waiting, and the writer one more.
+std::size_t framesWanted(std::size_t encoders) { return encoders == 0 ? kMostSlots : 2 * encoders + 1; }
+
 std::size_t slotCount(std::size_t frameBytes, std::size_t encoders)
 {
-    const std::size_t byBytes = kAheadBytes / std::max<std::size_t>(frameBytes, 1);
-    if (encoders == 0)
-        return std::clamp<std::size_t>(byBytes, 2, kMostSlots);
-    // Each encoder has a frame in hand and one waiting, and the writer one more.
-    return std::clamp<std::size_t>(byBytes, 2, 2 * encoders + 1);
+    const std::size_t byBytes = kPixelsAheadBytes / std::max<std::size_t>(frameBytes, 1);
+    return std::clamp<std::size_t>(byBytes, 2, framesWanted(encoders));
 }
 
 const char* const kOutOfMemory = "Memoria insufficiente per preparare il fotogramma.";
@@ -42,10 +39,16 @@ FramePipeline::FramePipeline(PipelineFrames frames, PreparedFrame first, platfor
                              const std::atomic<bool>& cancel, const ThreadStart& start)
     : m_frames(frames), m_messages(messages), m_observer(observer), m_cancel(cancel), m_codec(encoding.codec),
       m_shape(encoding.shape), m_threadsEach(encoding.plan.threadsEach), m_pictureFormat(encoding.pictureFormat),
-      m_first(std::move(first)), m_pixelsLeftInFile(m_codec == codec::Codec::Raw && frameBytes >= kLeftInFileFrom)
+      m_first(std::move(first)), m_pixelsLeftInFile(m_codec == codec::Codec::Raw && frameBytes >= kLeftInFileFrom),
+      m_frameBytes(frameBytes)
 {
     const std::size_t encoders = m_codec == codec::Codec::Raw ? 0 : static_cast<std::size_t>(encoding.plan.encoders);
     m_slots.resize(slotCount(frameBytes, encoders));
+    // Where the bytes allow fewer frames than the encoders could use, each slot holding its
+    // pixels to the end would hold them while they serve nothing: at 3840 x 2160 two slots
+    // and the writer's last frame were 75 MB beside the encoder's 33 MB picture. Smaller
+    // frames keep their blocks, read into again in place with no new pages to fault in.
+    m_releasePixels = encoders > 0 && frameBytes * framesWanted(encoders) > kPixelsAheadBytes;
     for (Slot& slot : m_slots)
         slot.frame.dib = std::make_unique<bitmap::cDIB>(m_messages);
     // The encoders first: the loader must not fill slots no encoder will ever empty.
@@ -139,7 +142,7 @@ void FramePipeline::loadAll()
     for (std::size_t index = 0;; ++index) {
         std::unique_lock lock(m_mutex);
         Slot& slot = slotOf(index);
-        m_slotFreed.wait(lock, [&] { return stopping() || slot.state == State::Free; });
+        m_slotFreed.wait(lock, [&] { return stopping() || (slot.state == State::Free && roomForPixels()); });
         if (stopping())
             return;
         slot.state = State::Loading;
@@ -161,6 +164,7 @@ void FramePipeline::loadAll()
             slot.state = State::Free;  // the source has ended (or the save is stopping)
             return;
         }
+        countPixels(slot);
         if (m_codec != codec::Codec::Raw && frame.failure.empty() && !frame.isTarget) {
             slot.state = State::Loaded;
             m_toEncode.push_back(index);
@@ -238,6 +242,42 @@ void loadFrameFile(PreparedFrame& frame, FrameReading reading, platform::Message
         pixels->willNeed(dib.BitOffset(), dib.storedBits());
 }
 
+// With the lock held: whether the next frame's pixels may be loaded. A frame alone may always
+// be: a larger one is then the only one held.
+bool FramePipeline::roomForPixels() const
+{
+    return m_heldPixelBytes == 0 || m_heldPixelBytes + m_frameBytes <= kPixelsAheadBytes;
+}
+
+// With the lock held: the slot's frame, just loaded, holds its pixels.
+void FramePipeline::countPixels(Slot& slot)
+{
+    slot.pixelBytes = slot.frame.heldPixelBytes();
+    m_heldPixelBytes += slot.pixelBytes;
+    m_mostPixelBytes = std::max(m_mostPixelBytes, m_heldPixelBytes);
+}
+
+// The slot's frame no longer needs its pixels (an encoder has read them): where frames let
+// them go, the loader may read the next.
+void FramePipeline::releasePixels(Slot& slot)
+{
+    if (!m_releasePixels)
+        return;
+    slot.frame.releasePixels();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_heldPixelBytes -= slot.pixelBytes;
+        slot.pixelBytes = 0;
+    }
+    m_slotFreed.notify_one();
+}
+
+std::size_t FramePipeline::mostPixelBytesHeld()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_mostPixelBytes;
+}
+
 // With the lock held: the frame is ready; the writer is woken only for the frame it waits for.
 void FramePipeline::markReady(Slot& slot, std::unique_lock<std::mutex>& lock)
 {
@@ -310,15 +350,18 @@ void FramePipeline::encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder)
         else if (!encoder)
             frame.failure = openFailure;
         else
-            prepare(frame, encoder.get(), decoding);
+            prepare(slot, encoder.get(), decoding);
+        if (slot.pixelBytes > 0)  // not let go while it was encoded
+            releasePixels(slot);
 
         lock.lock();
         markReady(slot, lock);
     }
 }
 
-void FramePipeline::prepare(PreparedFrame& frame, codec::LosslessEncoder* encoder, Decoding& decoding)
+void FramePipeline::prepare(Slot& slot, codec::LosslessEncoder* encoder, Decoding& decoding)
 {
+    PreparedFrame& frame = slot.frame;
     // A frame that does not fit the stream is the writer's to report; it is not encoded.
     if (!frame.loaded || !frame.plan.accepted() || frame.plan.shape != m_shape)
         return;
@@ -326,7 +369,8 @@ void FramePipeline::prepare(PreparedFrame& frame, codec::LosslessEncoder* encode
         std::string error;
         bool encoded = false;
         if (!frame.isPicture()) {
-            encoded = encoder->encode(frame.dib->bits(), frame.plan.palette, frame.packet, error);
+            encoded = encoder->encode(frame.dib->bits(), frame.plan.palette, frame.packet, error,
+                                      [&] { releasePixels(slot); });
         } else if (const AVFrame* picture = decoding.decode(frame)) {
             encoded = encoder->encodePicture(*picture, frame.packet, error);
         } else {
@@ -398,8 +442,13 @@ void FramePipeline::giveBack(std::span<PreparedFrame* const> frames)
 {
     {
         const std::lock_guard lock(m_mutex);
-        for (PreparedFrame* frame : frames)
-            slotOf(frame->index).state = State::Free;
+        for (PreparedFrame* frame : frames) {
+            Slot& slot = slotOf(frame->index);
+            slot.state = State::Free;
+            // Its storage is reused in place by the next load (or was let go when encoded).
+            m_heldPixelBytes -= slot.pixelBytes;
+            slot.pixelBytes = 0;
+        }
     }
     m_slotFreed.notify_one();
 }

@@ -4,7 +4,10 @@
 // encoded on every core at once, then handed out in list order. Loading runs on a thread of
 // its own, so the disk reads the next files while the last one is written; every frame is
 // encoded on its own (all are key frames), so encoders run side by side, one per core. The
-// frames in flight are bounded: a slot is reused only once the writer has given it back.
+// frames in flight are bounded: a slot is reused only once the writer has given it back, and
+// the pixels held by the frames in flight stay within kPixelsAheadBytes (or one frame where
+// one is larger): large frames of a compressed video let their pixels go once an encoder has
+// read them, and the next is loaded only when the bytes allow.
 
 #include "bitmap/FramePlan.h"
 #include "bitmap/cDIB.h"
@@ -52,7 +55,19 @@ struct PreparedFrame {
     {
         return isPicture() ? picture->identity : dib->fileIdentity();
     }
+    // The bytes of its pixels (or picture file) held in memory.
+    [[nodiscard]] std::size_t heldPixelBytes() const { return dib->bits().size() + picture->bytes.size(); }
+    // Lets them go once they are encoded; sizes and headers stay.
+    void releasePixels()
+    {
+        dib->ReleaseBits();
+        std::vector<std::uint8_t>().swap(picture->bytes);
+    }
 };
+
+// What the frames in flight may hold of pixels read ahead: the disk stays busy between
+// files, and a save of large frames never holds many at once.
+inline constexpr std::size_t kPixelsAheadBytes = std::size_t{64} << 20;
 
 // How a frame's file is read: for a video of `codec` (a picture file's bytes are read whole
 // when a codec decodes them), a bitmap's pixel block left in its file (copied from there as
@@ -122,6 +137,9 @@ public:
     [[nodiscard]] bool broken();
     // Why it broke, in Italian, for the user.
     [[nodiscard]] std::string brokenReason();
+    // The most bytes of pixels the frames in flight held at once (the frames' blocks loaded
+    // and not yet let go), for tests and benchmarks.
+    [[nodiscard]] std::size_t mostPixelBytesHeld();
 
 private:
     enum class State { Free, Loading, Loaded, Encoding, Ready };
@@ -129,6 +147,7 @@ private:
     struct Slot {
         State state = State::Free;
         PreparedFrame frame;
+        std::size_t pixelBytes = 0;  // of the frame's pixels, counted in m_heldPixelBytes
     };
 
     [[nodiscard]] bool startOne(const ThreadStart& start, std::function<void()> body);
@@ -139,9 +158,12 @@ private:
     void encode(std::unique_ptr<codec::LosslessEncoder> encoder);
     void encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder);
     void breakDown();
-    void prepare(PreparedFrame& frame, codec::LosslessEncoder* encoder, Decoding& decoding);
+    void prepare(Slot& slot, codec::LosslessEncoder* encoder, Decoding& decoding);
     void convert(PreparedFrame& frame, codec::Yuv420Converter& converter, Decoding& decoding);
     void markReady(Slot& slot, std::unique_lock<std::mutex>& lock);
+    [[nodiscard]] bool roomForPixels() const;
+    void countPixels(Slot& slot);
+    void releasePixels(Slot& slot);
     [[nodiscard]] bool isReady(std::size_t index);
     [[nodiscard]] Slot& slotOf(std::size_t index) { return m_slots[index % m_slots.size()]; }
     [[nodiscard]] bool stopping() const;
@@ -156,6 +178,8 @@ private:
     const AVPixelFormat m_pictureFormat;
     PreparedFrame m_first;
     const bool m_pixelsLeftInFile;  // the frames' pixels are copied from their files as they are written
+    const std::size_t m_frameBytes;
+    bool m_releasePixels = false;  // frames let their pixels go once encoded (large frames)
 
     static constexpr std::size_t kNotWaiting = static_cast<std::size_t>(-1);
 
@@ -168,6 +192,8 @@ private:
     std::size_t m_writerWaitsFor = kNotWaiting;
     std::vector<Slot> m_slots;
     std::deque<std::size_t> m_toEncode;  // loaded frames waiting for an encoder, in order
+    std::size_t m_heldPixelBytes = 0;    // of the frames in flight
+    std::size_t m_mostPixelBytes = 0;
     bool m_loadingEnded = false;
     bool m_broken = false;
     bool m_threadsMissing = false;  // broken since a thread could not be started

@@ -8,7 +8,8 @@
 # SETS (default "720p 1080p photo 4k"; "8k" too): synthetic 1280 x 720, 40 frames; synthetic
 # 1920 x 1080, 30; photo-like 1920 x 1080 (the same with grain), 10; synthetic 3840 x 2160, 8;
 # synthetic 7680 x 4320, 4. Each row is the run of median wall time of REPEATS (default 1),
-# ours and ffmpeg taking turns.
+# ours and ffmpeg taking turns. A run that fails (a non-zero exit, a signal, no output file)
+# shows as FAILED with its reason instead of figures, and the script then exits with 1.
 set -euo pipefail
 build=${1:?build directory}
 repeats=${2:-1}
@@ -48,14 +49,33 @@ ffmpeg_args() {  # CODEC SLICES
     esac
 }
 
-measure() {  # OUTPUT COMMAND...: "wall cpu peakKB" of one run
-    /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" >/dev/null 2>&1
+measure() {  # OUTPUT COMMAND...: "wall cpu peakKB" of one run, or "FAILED reason" when it fails
+    local output=$1 status=0
+    shift
+    rm -f "$output" "$work/time"
+    /usr/bin/time -q -f '%e %U %S %M' -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || status=$?
+    if [ "$status" != 0 ] || [ ! -s "$output" ] || [ ! -s "$work/time" ]; then
+        local said
+        said=$(grep -v '^\s*$' "$work/stderr" | tail -n 1 | cut -c1-160)
+        [ "$status" -gt 128 ] && said="killed by signal $((status - 128))${said:+; $said}"
+        [ "$status" = 0 ] && said="no output file${said:+; $said}"
+        echo "FAILED exit $status: ${said:-nothing said}"
+        return
+    fi
     awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$work/time"
 }
 
-best_of() {  # the run of median wall time among lines "wall cpu peak"
-    sort -g | awk '{ v[NR] = $0 } END { print v[int((NR + 1) / 2)] }'
+best_of() {  # the run of median wall time among lines "wall cpu peak"; the first failure if any failed
+    local runs
+    runs=$(cat)
+    if grep -q '^FAILED' <<<"$runs"; then
+        grep -m 1 '^FAILED' <<<"$runs"
+        return
+    fi
+    sort -g <<<"$runs" | awk '{ v[NR] = $0 } END { print v[int((NR + 1) / 2)] }'
 }
+
+failures=0
 
 printf '%-6s %-5s %5s | %7s %7s %7s | %8s %7s %7s | %6s | %11s %8s | %7s %6s\n' set codec cores "ours s" "cpu s" \
     "peak MB" "ffmpeg s" "cpu s" "peak MB" speed "ours bytes" size "limit s" "at lim"
@@ -68,13 +88,22 @@ for set in $sets; do
             [ "$n" = 1 ] && pin=(taskset -c 0)
             ours=() theirs=()
             for ((r = 0; r < repeats; r++)); do
-                ours+=("$(measure "${pin[@]}" "$maker" -y -o "$work/ours.avi" --codec "$codec" "$dir")")
+                ours+=("$(measure "$work/ours.avi" "${pin[@]}" "$maker" -y -o "$work/ours.avi" --codec "$codec" "$dir")")
                 # shellcheck disable=SC2046
-                theirs+=("$(measure "${pin[@]}" ffmpeg -nostdin -v error -y -framerate 25 -i "$dir/frame_%05d.bmp" \
-                    $(ffmpeg_args "$codec" "$slices") -threads "$n" "$work/ffmpeg.avi")")
+                theirs+=("$(measure "$work/ffmpeg.avi" "${pin[@]}" ffmpeg -nostdin -v error -y -framerate 25 \
+                    -i "$dir/frame_%05d.bmp" $(ffmpeg_args "$codec" "$slices") -threads "$n" "$work/ffmpeg.avi")")
             done
-            read -r wa ca ma <<<"$(printf '%s\n' "${ours[@]}" | best_of)"
-            read -r wb cb mb <<<"$(printf '%s\n' "${theirs[@]}" | best_of)"
+            a=$(printf '%s\n' "${ours[@]}" | best_of)
+            b=$(printf '%s\n' "${theirs[@]}" | best_of)
+            if [[ $a == FAILED* || $b == FAILED* ]]; then
+                failures=$((failures + 1))
+                printf '%-6s %-5s %5d | FAILED\n' "$set" "$codec" "$n"
+                [[ $a == FAILED* ]] && echo "       ours ${a#FAILED }"
+                [[ $b == FAILED* ]] && echo "       ffmpeg ${b#FAILED }"
+                continue
+            fi
+            read -r wa ca ma <<<"$a"
+            read -r wb cb mb <<<"$b"
             sa=$(stat -c %s "$work/ours.avi")
             sb=$(stat -c %s "$work/ffmpeg.avi")
             awk -v set="$set" -v codec="$codec" -v n="$n" -v wa="$wa" -v ca="$ca" -v ma="$ma" -v wb="$wb" \
@@ -88,3 +117,7 @@ for set in $sets; do
 done
 echo "speed: ffmpeg's wall time over ours (above 1: ours is faster); size: ours over ffmpeg's; limit: our"
 echo "CPU time over the cores used; at lim: the limit over our wall time. $cores cores, median of $repeats."
+if [ "$failures" -gt 0 ]; then
+    echo "$failures row(s) FAILED: their figures are not shown" >&2
+    exit 1
+fi

@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -52,6 +53,34 @@ TEST(LosslessEncoderCheck, APacketThatDecodesToOtherPixelsIsRefusedWithThePlace)
                                             first.begin() + static_cast<std::ptrdiff_t>(first.size() / 2));
         EXPECT_FALSE(encoder->decodesToLastFrame(cut, error)) << codecName(codec);
         EXPECT_THAT(error, HasSubstr("decompresso")) << codecName(codec);
+    }
+}
+
+// A frame's pixels may be let go once the encoder says it has read them, and each frame of a
+// run is encoded from its own pixels though libavcodec keeps a reference to the picture it
+// was given last: the packets are those of a fresh encoder for each frame.
+TEST(LosslessEncoderPixels, NotReadAfterTheySayReadAndEachFrameIsItsOwn)
+{
+    const bitmap::StreamShape shape{64, 32, 24, binary::BI_RGB};
+    for (const Codec codec : {Codec::Ffv1, Codec::Png}) {
+        SCOPED_TRACE(codecName(codec));
+        std::string error;
+        auto encoder = LosslessEncoder::open(codec, shape, 2, FrameCheck::None, error);
+        ASSERT_TRUE(encoder) << error;
+        for (int shift = 0; shift < 3; ++shift) {
+            std::vector<std::uint8_t> bits = gradient(64, 32, 40 * shift);
+            std::vector<std::uint8_t> wanted;
+            auto fresh = LosslessEncoder::open(codec, shape, 2, FrameCheck::None, error);
+            ASSERT_TRUE(fresh && fresh->encode(bits, {}, wanted, error)) << error;
+            int calls = 0;
+            std::vector<std::uint8_t> packet;
+            ASSERT_TRUE(encoder->encode(bits, {}, packet, error, [&] {
+                ++calls;
+                std::fill(bits.begin(), bits.end(), std::uint8_t{0xA5});
+            })) << error;
+            EXPECT_EQ(calls, 1);
+            EXPECT_EQ(packet, wanted) << "frame " << shift;
+        }
     }
 }
 

@@ -85,5 +85,66 @@ TEST(FramePipelineTest, ThreadsThatCannotStartNeverLeaveTheSaveWaiting)
     }
 }
 
+// Frames whose pixels fill the bytes allowed ahead are let go once encoded and the next is
+// loaded only when the bytes allow, whatever the encoders and the writer hold; smaller frames
+// keep their pixels, their storage reused.
+TEST(FramePipelineTest, PixelsHeldInFlightStayWithinTheBytesAhead)
+{
+    struct Case {
+        const char* what;
+        std::size_t frameBytes;  // as the save sizes the pipeline
+        std::size_t mostFrames;  // held at once, at most
+        bool letGo;
+    };
+    constexpr std::size_t kPixels = 16 * 16 * 3;
+    const Case cases[] = {
+        {"frames as large as the bytes ahead", kPixelsAheadBytes, 1, true},
+        {"frames of a third of them (three slots)", kPixelsAheadBytes / 3, 3, true},
+        {"small frames", kPixels, 5, false},
+    };
+    testsupport::TempDir dir;
+    std::vector<std::string> paths;
+    for (std::uint32_t i = 0; i < 12; ++i) {
+        paths.push_back(dir.file("f" + std::to_string(i) + ".bmp"));
+        testsupport::writeBmp(paths.back(), {16, 16, 24, i + 1});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const testsupport::Watchdog watchdog(c.what);
+        testsupport::ScriptedMessageBox messages;
+        auto first = std::make_unique<bitmap::cDIB>(messages);
+        ASSERT_TRUE(first->CreateFromFile(paths[0]));
+        const bitmap::FramePlan plan = bitmap::planFrame(*first);
+        std::string error;
+        auto encoder = codec::LosslessEncoder::open(codec::Codec::Ffv1, plan.shape, 1, error);
+        ASSERT_TRUE(encoder) << error;
+        const std::vector<std::string> rest(paths.begin() + 1, paths.end());
+        ListedFrames source(rest);
+        NoProgress observer;
+        const std::atomic<bool> cancel{false};
+        PreparedFrame firstFrame;
+        firstFrame.path = paths[0];
+        firstFrame.plan = plan;
+        firstFrame.dib = std::move(first);
+        FramePipeline pipeline({source, nullptr, 1, {}}, std::move(firstFrame), messages, observer,
+                               {codec::Codec::Ffv1, plan.shape, {2, 1}, std::move(encoder)}, c.frameBytes, cancel);
+        // The writer holds two frames at a time, as a batch does.
+        for (std::size_t i = 0; i < paths.size(); i += 2) {
+            PreparedFrame* frames[2] = {pipeline.take(i), pipeline.take(i + 1)};
+            for (PreparedFrame* frame : frames) {
+                ASSERT_NE(frame, nullptr) << i;
+                EXPECT_TRUE(frame->failure.empty()) << frame->failure;
+                EXPECT_FALSE(frame->packet.empty());
+                EXPECT_EQ(frame->dib->bits().empty(), c.letGo);
+                EXPECT_EQ(frame->dib->SizeImage(), static_cast<std::int32_t>(kPixels));
+            }
+            pipeline.giveBack(frames);
+        }
+        EXPECT_EQ(pipeline.take(paths.size()), nullptr);
+        EXPECT_LE(pipeline.mostPixelBytesHeld(), c.mostFrames * kPixels);
+        EXPECT_GE(pipeline.mostPixelBytesHeld(), kPixels);
+    }
+}
+
 }  // namespace
 }  // namespace kelvora::video
