@@ -13,7 +13,7 @@ decoding:
   planes libavcodec decodes from the JPEG, PNG of a JPEG to exactly the RGB
   ffmpeg makes of it.
 
-usage: picture-frames.py KELVORA_MAKER WORK_FOLDER
+usage: picture-frames.py KELVORA_MAKER WORK_FOLDER [SHARD/SHARDS]
 """
 import hashlib
 import os
@@ -105,6 +105,21 @@ def ffmpeg_raw(path, pixel_format=None):
     return run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, *convert, "-f", "rawvideo", "-"])
 
 
+def remembered(decode):
+    """`decode` of a frame file, run once per file and arguments: the three videos of a case are
+    compared with the same decodes of its files, which do not change between them."""
+    done = {}
+
+    def once(*args):
+        if args not in done:
+            done[args] = decode(*args)
+        return done[args]
+    return once
+
+
+files_ffmpeg_raw = remembered(ffmpeg_raw)
+
+
 def packet_hashes(video):
     lines = run(["ffmpeg", "-nostdin", "-v", "error", "-i", video, "-c", "copy", "-f", "framemd5", "-"]).decode()
     return [line.split(",")[-1].strip() for line in lines.splitlines() if line and not line.startswith("#")]
@@ -117,6 +132,9 @@ def gstreamer_rgba(path, folder, demux):
          "video/x-raw,format=RGBA", "!", "filesink", f"location={out}"])
     with open(out, "rb") as f:
         return numpy.frombuffer(f.read(), numpy.uint8).astype(int)
+
+
+files_gstreamer_rgba = remembered(gstreamer_rgba)
 
 
 def channels(rgba, name):
@@ -141,27 +159,27 @@ def check(case, maker, folder):
         if made.returncode != 0:
             problems.append(f"{label}: exit {made.returncode}: {made.stderr.strip()}")
             continue
-        gst_files = numpy.concatenate([gstreamer_rgba(path, work, False) for path in frames])
+        gst_files = numpy.concatenate([files_gstreamer_rgba(path, work, False) for path in frames])
         deep_colour = name.endswith("-16") and "grey-16" not in name
         gst_video = gst_files if codec == "ffv1" and deep_colour else gstreamer_rgba(video, work, True)
         if codec == "raw":
             files = [hashlib.md5(open(path, "rb").read()).hexdigest() for path in frames]
             if packet_hashes(video) != files:
                 problems.append(f"{label}: the chunks are not the files' bytes")
-            if ffmpeg_raw(video) != b"".join(ffmpeg_raw(path) for path in frames):
+            if ffmpeg_raw(video) != b"".join(files_ffmpeg_raw(path) for path in frames):
                 problems.append(f"{label}: ffmpeg decodes other pixels than from the files")
             if not numpy.array_equal(gst_video, gst_files):
                 problems.append(f"{label}: GStreamer decodes other pixels than from the files")
             continue
         if jpeg and codec == "ffv1":
-            same = ffmpeg_raw(video) == b"".join(ffmpeg_raw(path) for path in frames)
+            same = ffmpeg_raw(video) == b"".join(files_ffmpeg_raw(path) for path in frames)
         elif jpeg:  # in RGB as ffmpeg converts the JPEG's colours
-            same = ffmpeg_raw(video, "rgb24") == b"".join(ffmpeg_raw(p, "rgb24") for p in frames)
+            same = ffmpeg_raw(video, "rgb24") == b"".join(files_ffmpeg_raw(p, "rgb24") for p in frames)
         else:
             # 16-bit frames compared at 16 bits; 8-bit ones at 8 (libswscale widens grey to 16 bits
             # as 0x00ff, not 0xffff).
             common = "rgba64le" if name.endswith("-16") else "rgba"
-            same = ffmpeg_raw(video, common) == b"".join(ffmpeg_raw(p, common) for p in frames)
+            same = ffmpeg_raw(video, common) == b"".join(files_ffmpeg_raw(p, common) for p in frames)
         if not same:
             problems.append(f"{label}: ffmpeg decodes other pixels than from the files")
         # GStreamer: every frame, with the files' 8-bit colours where the codec keeps them (a JPEG
