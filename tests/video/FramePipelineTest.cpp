@@ -21,6 +21,36 @@ struct NoProgress final : SaveObserver {
     void frameWritten(int) override {}
 };
 
+// `count` frames of 16 x 16 x 24, each its own colour.
+std::vector<std::string> writeFrames(testsupport::TempDir& dir, std::uint32_t count)
+{
+    std::vector<std::string> paths;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        paths.push_back(dir.file("f" + std::to_string(i) + ".bmp"));
+        testsupport::writeBmp(paths.back(), {16, 16, 24, i + 1});
+    }
+    return paths;
+}
+
+// The first frame loaded and planned, and the FFV1 encoder that gave the stream its format,
+// as the save hands them to the pipeline.
+struct FirstFrame {
+    PreparedFrame frame;
+    std::unique_ptr<codec::LosslessEncoder> encoder;
+};
+FirstFrame loadFirst(const std::string& path, platform::MessageBoxService& messages)
+{
+    FirstFrame first;
+    first.frame.path = path;
+    first.frame.dib = std::make_unique<bitmap::cDIB>(messages);
+    if (!first.frame.dib->CreateFromFile(path))
+        return first;
+    first.frame.plan = bitmap::planFrame(*first.frame.dib);
+    std::string error;
+    first.encoder = codec::LosslessEncoder::open(codec::Codec::Ffv1, first.frame.plan.shape, 1, error);
+    return first;
+}
+
 TEST(FramePipelineTest, ThreadsThatCannotStartNeverLeaveTheSaveWaiting)
 {
     struct Case {
@@ -36,21 +66,14 @@ TEST(FramePipelineTest, ThreadsThatCannotStartNeverLeaveTheSaveWaiting)
         {"no loader", {3}, false},
     };
     testsupport::TempDir dir;
-    std::vector<std::string> paths;
-    for (std::uint32_t i = 0; i < 6; ++i) {
-        paths.push_back(dir.file("f" + std::to_string(i) + ".bmp"));
-        testsupport::writeBmp(paths.back(), {16, 16, 24, i + 1});
-    }
+    const std::vector<std::string> paths = writeFrames(dir, 6);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const testsupport::Watchdog watchdog(c.what);
         testsupport::ScriptedMessageBox messages;
-        auto first = std::make_unique<bitmap::cDIB>(messages);
-        ASSERT_TRUE(first->CreateFromFile(paths[0]));
-        const bitmap::FramePlan plan = bitmap::planFrame(*first);
-        std::string error;
-        auto encoder = codec::LosslessEncoder::open(codec::Codec::Ffv1, plan.shape, 1, error);
-        ASSERT_TRUE(encoder) << error;
+        FirstFrame first = loadFirst(paths[0], messages);
+        ASSERT_TRUE(first.encoder);
+        const bitmap::StreamShape shape = first.frame.plan.shape;
         const std::vector<std::string> rest(paths.begin() + 1, paths.end());
         ListedFrames source(rest);
         NoProgress observer;
@@ -61,12 +84,8 @@ TEST(FramePipelineTest, ThreadsThatCannotStartNeverLeaveTheSaveWaiting)
                 throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
             return startThread(std::move(body));
         };
-        PreparedFrame firstFrame;
-        firstFrame.path = paths[0];
-        firstFrame.plan = plan;
-        firstFrame.dib = std::move(first);
-        FramePipeline pipeline({source, nullptr, 1, {}}, std::move(firstFrame), messages, observer,
-                               {codec::Codec::Ffv1, plan.shape, {2, 1}, std::move(encoder)}, 768, cancel, start);
+        FramePipeline pipeline({source, nullptr, 1, {}}, std::move(first.frame), messages, observer,
+                               {codec::Codec::Ffv1, shape, {2, 1}, std::move(first.encoder)}, 768, cancel, start);
         if (!c.works) {
             EXPECT_EQ(pipeline.take(0), nullptr);
             EXPECT_TRUE(pipeline.broken());
@@ -103,31 +122,20 @@ TEST(FramePipelineTest, PixelsHeldInFlightStayWithinTheBytesAhead)
         {"small frames", kPixels, 5, false},
     };
     testsupport::TempDir dir;
-    std::vector<std::string> paths;
-    for (std::uint32_t i = 0; i < 12; ++i) {
-        paths.push_back(dir.file("f" + std::to_string(i) + ".bmp"));
-        testsupport::writeBmp(paths.back(), {16, 16, 24, i + 1});
-    }
+    const std::vector<std::string> paths = writeFrames(dir, 12);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const testsupport::Watchdog watchdog(c.what);
         testsupport::ScriptedMessageBox messages;
-        auto first = std::make_unique<bitmap::cDIB>(messages);
-        ASSERT_TRUE(first->CreateFromFile(paths[0]));
-        const bitmap::FramePlan plan = bitmap::planFrame(*first);
-        std::string error;
-        auto encoder = codec::LosslessEncoder::open(codec::Codec::Ffv1, plan.shape, 1, error);
-        ASSERT_TRUE(encoder) << error;
+        FirstFrame first = loadFirst(paths[0], messages);
+        ASSERT_TRUE(first.encoder);
+        const bitmap::StreamShape shape = first.frame.plan.shape;
         const std::vector<std::string> rest(paths.begin() + 1, paths.end());
         ListedFrames source(rest);
         NoProgress observer;
         const std::atomic<bool> cancel{false};
-        PreparedFrame firstFrame;
-        firstFrame.path = paths[0];
-        firstFrame.plan = plan;
-        firstFrame.dib = std::move(first);
-        FramePipeline pipeline({source, nullptr, 1, {}}, std::move(firstFrame), messages, observer,
-                               {codec::Codec::Ffv1, plan.shape, {2, 1}, std::move(encoder)}, c.frameBytes, cancel);
+        FramePipeline pipeline({source, nullptr, 1, {}}, std::move(first.frame), messages, observer,
+                               {codec::Codec::Ffv1, shape, {2, 1}, std::move(first.encoder)}, c.frameBytes, cancel);
         // The writer holds two frames at a time, as a batch does.
         for (std::size_t i = 0; i < paths.size(); i += 2) {
             PreparedFrame* frames[2] = {pipeline.take(i), pipeline.take(i + 1)};
