@@ -36,16 +36,28 @@ PAGE = """<!doctype html>
 const v = document.getElementById('v');
 const out = document.getElementById('out');
 v.addEventListener('error', () => { out.textContent = 'error ' + (v.error && v.error.code); });
-v.addEventListener('loadeddata', () => {
+// A cold browser may fire 'loadeddata' before the frame can be drawn (the canvas stays
+// transparent): draw again until it is opaque.
+let tries = 0;
+function draw() {
   const c = document.getElementById('c').getContext('2d');
+  c.clearRect(0, 0, WIDTH, HEIGHT);
   c.drawImage(v, 0, 0);
   const bars = [];
+  let drawn = true;
   for (let i = 0; i < COUNT; i++) {
     const x = Math.floor((i + 0.5) * WIDTH / COUNT);
-    bars.push(Array.from(c.getImageData(x, HEIGHT / 2, 1, 1).data.slice(0, 3)));
+    const pixel = c.getImageData(x, HEIGHT / 2, 1, 1).data;
+    drawn = drawn && pixel[3] === 255;
+    bars.push(Array.from(pixel.slice(0, 3)));
   }
-  out.textContent = 'bars ' + JSON.stringify(bars);
-});
+  if (!drawn && ++tries < 200) {
+    setTimeout(draw, 50);
+    return;
+  }
+  out.textContent = (drawn ? 'bars ' : 'undrawn ') + JSON.stringify(bars);
+}
+v.addEventListener('loadeddata', draw);
 </script></body></html>
 """
 
