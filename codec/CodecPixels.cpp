@@ -9,6 +9,11 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define KELVORA_X86 1
+#endif
+
 namespace kelvora::codec {
 
 namespace {
@@ -105,6 +110,39 @@ std::uint32_t littleEndianPixel(std::uint32_t read)
     return read;
 }
 
+#ifdef KELVORA_X86
+// Four pixels a step, their blue and red swapped by one byte shuffle: a byte at a time, the
+// swap was a tenth of a PNG save's time. Each step reads and writes 16 bytes for its 12, so
+// it stops 2 pixels short of the row's end (and the bytes past its last 12 that it wrote
+// are written again after it).
+[[gnu::target("ssse3")]] std::size_t swappedPixelsByShuffle(const std::uint8_t* bgr, std::size_t width,
+                                                            std::uint8_t* rgb)
+{
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
+    std::size_t x = 0;
+    for (; x + 6 <= width; x += 4) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(rgb + 3 * x), _mm_shuffle_epi8(pixels, order));
+    }
+    return x;
+}
+#endif
+
+// How many of a row's first pixels (blue, green, red) are written as red, green, blue into
+// `rgb` at speed; the rest are the caller's.
+std::size_t swappedPixels(const std::uint8_t* bgr, std::size_t width, std::uint8_t* rgb)
+{
+#ifdef KELVORA_X86
+    static const bool shuffles = __builtin_cpu_supports("ssse3");
+    if (shuffles)
+        return swappedPixelsByShuffle(bgr, width, rgb);
+#endif
+    (void)bgr;
+    (void)width;
+    (void)rgb;
+    return 0;
+}
+
 // One row of 24 or 32 bits (blue, green, red[, unused]) in the codec's layout; the common
 // case, so a loop of its own per layout.
 void directRow(const std::uint8_t* row, std::size_t width, std::size_t step, PixelLayout layout, std::uint8_t* target)
@@ -130,7 +168,10 @@ void directRow(const std::uint8_t* row, std::size_t width, std::size_t step, Pix
             out[3] = 0;
         }
     } else {
-        for (std::size_t x = 0; x < width; ++x, row += step, target += 3) {
+        const std::size_t done = step == 3 ? swappedPixels(row, width, target) : 0;
+        row += done * step;
+        target += done * 3;
+        for (std::size_t x = done; x < width; ++x, row += step, target += 3) {
             target[0] = row[2];
             target[1] = row[1];
             target[2] = row[0];
