@@ -81,6 +81,8 @@ private:
     [[nodiscard]] static std::unique_ptr<Context> openContext(Codec codec, int width, int height, AVPixelFormat format,
                                                               int threads, bool ownPng, std::string& error);
     [[nodiscard]] bool openChecker(std::string& error);
+    // The frame's picture written into `frame` in the codec's layout.
+    void convertOnCodecThreads(const CodecRows& source, AVFrame& frame);
     // The frame as it stands to libavcodec's encoder, into `packet`.
     [[nodiscard]] bool sendFrame(std::vector<std::uint8_t>& packet, std::string& error);
 
