@@ -110,36 +110,45 @@ std::uint32_t littleEndianPixel(std::uint32_t read)
     return read;
 }
 
+// Where a 3-byte pixel's bytes go in a row of the codec's layout: swapped to red, green, blue
+// (3 bytes), or kept with a fourth byte of 0 (4 bytes).
+enum class Reorder { ToRgb, ToBgr0 };
+
 #ifdef KELVORA_X86
-// Four pixels a step, their blue and red swapped by one byte shuffle: a byte at a time, the
-// swap was a tenth of a PNG save's time. Each step reads and writes 16 bytes for its 12, so
-// it stops 2 pixels short of the row's end (and the bytes past its last 12 that it wrote
-// are written again after it).
-[[gnu::target("ssse3")]] std::size_t swappedPixelsByShuffle(const std::uint8_t* bgr, std::size_t width,
-                                                            std::uint8_t* rgb)
+// Four pixels a step by one byte shuffle: a byte or a pixel at a time, the conversion was a
+// tenth of a PNG save's time. Each step reads 16 bytes for its 12, so it stops 2 pixels
+// short of the row's end; to RGB it also writes 16 bytes for 12, the 4 past them written
+// again by the next step or by the caller.
+[[gnu::target("ssse3")]] std::size_t reorderedByShuffle(const std::uint8_t* bgr, std::size_t width, std::uint8_t* out,
+                                                        Reorder reorder)
 {
-    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
+    constexpr char kZero = static_cast<char>(0x80);  // a shuffle index that writes 0
+    const __m128i order = reorder == Reorder::ToRgb
+                              ? _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15)
+                              : _mm_setr_epi8(0, 1, 2, kZero, 3, 4, 5, kZero, 6, 7, 8, kZero, 9, 10, 11, kZero);
+    const std::size_t outStep = reorder == Reorder::ToRgb ? 3 : 4;
     std::size_t x = 0;
     for (; x + 6 <= width; x += 4) {
         const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + 3 * x));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(rgb + 3 * x), _mm_shuffle_epi8(pixels, order));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + outStep * x), _mm_shuffle_epi8(pixels, order));
     }
     return x;
 }
 #endif
 
-// How many of a row's first pixels (blue, green, red) are written as red, green, blue into
-// `rgb` at speed; the rest are the caller's.
-std::size_t swappedPixels(const std::uint8_t* bgr, std::size_t width, std::uint8_t* rgb)
+// How many of a row's first pixels (blue, green, red) are written reordered into `out` at
+// speed; the rest are the caller's.
+std::size_t reorderedPixels(const std::uint8_t* bgr, std::size_t width, std::uint8_t* out, Reorder reorder)
 {
 #ifdef KELVORA_X86
     static const bool shuffles = __builtin_cpu_supports("ssse3");
     if (shuffles)
-        return swappedPixelsByShuffle(bgr, width, rgb);
+        return reorderedByShuffle(bgr, width, out, reorder);
 #endif
     (void)bgr;
     (void)width;
-    (void)rgb;
+    (void)out;
+    (void)reorder;
     return 0;
 }
 
@@ -152,8 +161,9 @@ void directRow(const std::uint8_t* row, std::size_t width, std::size_t step, Pix
     } else if (layout == PixelLayout::Bgr0) {
         // Four bytes read for each three-byte pixel, the fourth masked off; the row's last pixel
         // is read on its own, since its fourth byte may lie past the pixel block.
+        const std::size_t done = reorderedPixels(row, width, target, Reorder::ToBgr0);
         const std::size_t whole = width > 0 ? width - 1 : 0;
-        for (std::size_t x = 0; x < whole; ++x) {
+        for (std::size_t x = done; x < whole; ++x) {
             std::uint32_t pixel = 0;
             std::memcpy(&pixel, row + 3 * x, 4);
             pixel = littleEndianPixel(littleEndianPixel(pixel) & 0x00FFFFFFu);
@@ -168,7 +178,7 @@ void directRow(const std::uint8_t* row, std::size_t width, std::size_t step, Pix
             out[3] = 0;
         }
     } else {
-        const std::size_t done = step == 3 ? swappedPixels(row, width, target) : 0;
+        const std::size_t done = step == 3 ? reorderedPixels(row, width, target, Reorder::ToRgb) : 0;
         row += done * step;
         target += done * 3;
         for (std::size_t x = done; x < width; ++x, row += step, target += 3) {
