@@ -1,6 +1,7 @@
 #include "verify/ForeignDecoder.h"
 
 #include "codec/AvObjects.h"
+#include "platform/system/Cores.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -13,7 +14,6 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 
 namespace kelvora::verify {
 
@@ -69,7 +69,7 @@ std::unique_ptr<ForeignDecoder> ForeignDecoder::open(const VideoStream& stream, 
     codec::detail::expectPictureSides(c, h.biWidth, height);
     c.codec_tag = tag;
     c.bits_per_coded_sample = h.biBitCount;
-    c.thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    c.thread_count = platform::usableCores();
     c.thread_type = FF_THREAD_SLICE;  // frame threads would hand pictures back frames late
     std::vector<std::uint8_t> extra(stream.format.begin() + std::min<std::size_t>(40, stream.format.size()),
                                     stream.format.end());

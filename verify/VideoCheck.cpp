@@ -10,12 +10,12 @@
 #include "verify/PictureCompare.h"
 #include "verify/PngChunks.h"
 #include "verify/RawPicture.h"
+#include "platform/system/Cores.h"
 
 #include <cstdlib>
 #include <new>
 #include <optional>
 #include <stdexcept>
-#include <thread>
 
 namespace kelvora::verify {
 
@@ -275,7 +275,7 @@ CheckOutcome runCheck(const CheckRequest& request, CheckObserver& observer, cons
     std::unique_ptr<codec::LosslessDecoder> rleDecoder;
     if (ours && *ours != codec::Codec::Raw) {
         decoder = codec::LosslessDecoder::open(*ours, configurationOf(video->stream()), h.biWidth, height,
-                                               static_cast<int>(std::thread::hardware_concurrency()), out.reason);
+                                               platform::usableCores(), out.reason);
         if (!decoder)
             return out;
     } else if (ours && hashes && (h.biCompression == binary::BI_RLE8 || h.biCompression == binary::BI_RLE4)) {

@@ -8,6 +8,7 @@
 #include "video/FramePipeline.h"
 #include "video/FrameSource.h"
 #include "video/SaveFailure.h"
+#include "platform/system/Cores.h"
 
 #include <sys/stat.h>
 
@@ -15,7 +16,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
-#include <thread>
 #include <utility>
 
 namespace kelvora::video {
@@ -316,7 +316,7 @@ StreamFormat streamFormatFor(const SaveRequest& request, const PreparedFrame& fi
     if (codec == codec::Codec::H264) {
         // Encoded in order by one encoder on threads of its own; the pipeline's threads convert colours.
         std::string error;
-        out.plan = codec::planEncoders(codec, first.shape, static_cast<int>(std::thread::hardware_concurrency()));
+        out.plan = codec::planEncoders(codec, first.shape, platform::usableCores());
         out.h264 =
             codec::H264Encoder::open(codec::evenSize(first.shape), request.rate, request.scale, request.crf, error);
         if (!out.h264)
@@ -329,7 +329,7 @@ StreamFormat streamFormatFor(const SaveRequest& request, const PreparedFrame& fi
         return out;
     }
     std::string error;
-    out.plan = codec::planEncoders(codec, first.shape, static_cast<int>(std::thread::hardware_concurrency()));
+    out.plan = codec::planEncoders(codec, first.shape, platform::usableCores());
     out.encoder = firstFrame.isPicture()
                       ? pictureEncoder(request, firstFrame, out.plan.threadsEach, out.pictureFormat, error)
                       : codec::LosslessEncoder::open(codec, first.shape, out.plan.threadsEach, error);
