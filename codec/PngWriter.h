@@ -44,11 +44,12 @@ struct PngMismatch {
 
 class PngWriter {
 public:
-    // libdeflate's levels by what the rows hold. Its fastest level packs grain and palette
-    // indices tighter than zlib's default does unfiltered rows (what libavcodec's encoder
-    // writes), in under half the time; but it crawls through long runs of one byte (rows
-    // filtered to zeros: 4 ns a byte, against 2 at the next level), which the next level
-    // also packs tighter. A frame with grain in most of its rows takes the fastest.
+    // libdeflate's levels by what the rows hold. Its fastest level packs filtered grain
+    // tighter than zlib's default does unfiltered rows (what libavcodec's encoder writes), in
+    // under half the time; but it crawls through long runs of one byte (rows filtered to
+    // zeros: 4 ns a byte, against 2 at the next level), which the next level also packs
+    // tighter. A frame with grain in most of its rows, and a palette frame (its indices are
+    // not filtered, so not weighed), take the fastest.
     static constexpr int kGrainLevel = 1;
     static constexpr int kSmoothLevel = 2;
 
