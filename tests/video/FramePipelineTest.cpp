@@ -32,24 +32,44 @@ std::vector<std::string> writeFrames(testsupport::TempDir& dir, std::uint32_t co
     return paths;
 }
 
-// The first frame loaded and planned, and the FFV1 encoder that gave the stream its format,
-// as the save hands them to the pipeline.
-struct FirstFrame {
-    PreparedFrame frame;
-    std::unique_ptr<codec::LosslessEncoder> encoder;
+// A pipeline over frame files as the save builds one: the first frame loaded and planned, and
+// the FFV1 encoder that gave the stream its format, handed to it; the rest listed; no
+// progress shown, no cancel.
+class FilesPipeline {
+public:
+    explicit FilesPipeline(const std::vector<std::string>& paths)
+        : m_rest(paths.begin() + 1, paths.end()), m_source(m_rest)
+    {
+        m_first.path = paths.front();
+        m_first.dib = std::make_unique<bitmap::cDIB>(m_messages);
+        if (!m_first.dib->CreateFromFile(m_first.path))
+            return;
+        m_first.plan = bitmap::planFrame(*m_first.dib);
+        std::string error;
+        m_encoder = codec::LosslessEncoder::open(codec::Codec::Ffv1, m_first.plan.shape, 1, error);
+    }
+    [[nodiscard]] bool encoderOpened() const { return m_encoder != nullptr; }
+
+    // The pipeline, started with two encoders of one thread (once).
+    FramePipeline& start(std::size_t frameBytes, const ThreadStart& threads = startThread)
+    {
+        const bitmap::StreamShape shape = m_first.plan.shape;
+        m_pipeline = std::make_unique<FramePipeline>(
+            PipelineFrames{m_source, nullptr, 1, {}}, std::move(m_first), m_messages, m_observer,
+            PipelineEncoding{codec::Codec::Ffv1, shape, {2, 1}, std::move(m_encoder)}, frameBytes, m_cancel, threads);
+        return *m_pipeline;
+    }
+
+private:
+    testsupport::ScriptedMessageBox m_messages;
+    PreparedFrame m_first;
+    std::unique_ptr<codec::LosslessEncoder> m_encoder;
+    std::vector<std::string> m_rest;
+    ListedFrames m_source;
+    NoProgress m_observer;
+    const std::atomic<bool> m_cancel{false};
+    std::unique_ptr<FramePipeline> m_pipeline;  // last: stopped before what it uses goes
 };
-FirstFrame loadFirst(const std::string& path, platform::MessageBoxService& messages)
-{
-    FirstFrame first;
-    first.frame.path = path;
-    first.frame.dib = std::make_unique<bitmap::cDIB>(messages);
-    if (!first.frame.dib->CreateFromFile(path))
-        return first;
-    first.frame.plan = bitmap::planFrame(*first.frame.dib);
-    std::string error;
-    first.encoder = codec::LosslessEncoder::open(codec::Codec::Ffv1, first.frame.plan.shape, 1, error);
-    return first;
-}
 
 TEST(FramePipelineTest, ThreadsThatCannotStartNeverLeaveTheSaveWaiting)
 {
@@ -70,22 +90,15 @@ TEST(FramePipelineTest, ThreadsThatCannotStartNeverLeaveTheSaveWaiting)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const testsupport::Watchdog watchdog(c.what);
-        testsupport::ScriptedMessageBox messages;
-        FirstFrame first = loadFirst(paths[0], messages);
-        ASSERT_TRUE(first.encoder);
-        const bitmap::StreamShape shape = first.frame.plan.shape;
-        const std::vector<std::string> rest(paths.begin() + 1, paths.end());
-        ListedFrames source(rest);
-        NoProgress observer;
-        const std::atomic<bool> cancel{false};
+        FilesPipeline files(paths);
+        ASSERT_TRUE(files.encoderOpened());
         int calls = 0;
         const ThreadStart start = [&](std::function<void()> body) {
             if (c.failing.contains(++calls))
                 throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
             return startThread(std::move(body));
         };
-        FramePipeline pipeline({source, nullptr, 1, {}}, std::move(first.frame), messages, observer,
-                               {codec::Codec::Ffv1, shape, {2, 1}, std::move(first.encoder)}, 768, cancel, start);
+        FramePipeline& pipeline = files.start(768, start);
         if (!c.works) {
             EXPECT_EQ(pipeline.take(0), nullptr);
             EXPECT_TRUE(pipeline.broken());
@@ -126,16 +139,9 @@ TEST(FramePipelineTest, PixelsHeldInFlightStayWithinTheBytesAhead)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const testsupport::Watchdog watchdog(c.what);
-        testsupport::ScriptedMessageBox messages;
-        FirstFrame first = loadFirst(paths[0], messages);
-        ASSERT_TRUE(first.encoder);
-        const bitmap::StreamShape shape = first.frame.plan.shape;
-        const std::vector<std::string> rest(paths.begin() + 1, paths.end());
-        ListedFrames source(rest);
-        NoProgress observer;
-        const std::atomic<bool> cancel{false};
-        FramePipeline pipeline({source, nullptr, 1, {}}, std::move(first.frame), messages, observer,
-                               {codec::Codec::Ffv1, shape, {2, 1}, std::move(first.encoder)}, c.frameBytes, cancel);
+        FilesPipeline files(paths);
+        ASSERT_TRUE(files.encoderOpened());
+        FramePipeline& pipeline = files.start(c.frameBytes);
         // The writer holds two frames at a time, as a batch does.
         for (std::size_t i = 0; i < paths.size(); i += 2) {
             PreparedFrame* frames[2] = {pipeline.take(i), pipeline.take(i + 1)};
