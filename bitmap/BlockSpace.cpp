@@ -9,7 +9,7 @@ bool BlockSpace::prepare(std::size_t size, std::size_t stored)
 {
     m_stored = std::min(stored, size);
     m_inPlace = !m_held.empty() && m_held.size() == size;
-    return m_inPlace || m_fresh.allocate(size, m_stored);
+    return m_inPlace || m_fresh.allocate(size);
 }
 
 std::span<std::uint8_t> BlockSpace::bytes() { return m_inPlace ? m_held.bytes() : m_fresh.bytes(); }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/system/LargeBlock.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <span>
 
 namespace kelvora::bitmap {
@@ -11,26 +11,21 @@ namespace kelvora::bitmap {
 // One owned block of bytes.
 class ByteBlock {
 public:
-    // Gives the block new storage of `size` bytes. Bytes from `zeroFrom` on read as zero;
-    // those before it are left uninitialised, since the caller is about to fill them.
-    // False (block unchanged) when the storage cannot be had.
-    [[nodiscard]] bool allocate(std::size_t size, std::size_t zeroFrom);
+    // Gives the block new storage of `size` bytes, all zero, so that bytes the file cannot
+    // fill need no clearing. False (block unchanged) when the storage cannot be had.
+    [[nodiscard]] bool allocate(std::size_t size);
 
-    [[nodiscard]] bool empty() const { return m_size == 0; }
-    [[nodiscard]] std::size_t size() const { return m_size; }
-    [[nodiscard]] const std::uint8_t* data() const { return m_data.get(); }
-    [[nodiscard]] std::span<std::uint8_t> bytes() { return {m_data.get(), m_size}; }
-    [[nodiscard]] std::span<const std::uint8_t> bytes() const { return {m_data.get(), m_size}; }
+    [[nodiscard]] bool empty() const { return m_storage.empty(); }
+    [[nodiscard]] std::size_t size() const { return m_storage.size(); }
+    [[nodiscard]] const std::uint8_t* data() const { return m_storage.data(); }
+    [[nodiscard]] std::span<std::uint8_t> bytes() { return m_storage.bytes(); }
+    [[nodiscard]] std::span<const std::uint8_t> bytes() const { return m_storage.bytes(); }
 
-    void swap(ByteBlock& other) noexcept;
+    void swap(ByteBlock& other) noexcept { m_storage.swap(other.m_storage); }
 
 private:
-    struct FreeStorage {
-        void operator()(std::uint8_t* bytes) const { std::free(bytes); }
-    };
-
-    std::unique_ptr<std::uint8_t[], FreeStorage> m_data;
-    std::size_t m_size = 0;
+    // A frame's pixel block is megabytes, filled by one read and reused frame after frame.
+    platform::LargeBlock m_storage;
 };
 
 }  // namespace kelvora::bitmap
