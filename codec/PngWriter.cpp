@@ -216,6 +216,15 @@ bool validPicture(const PngPicture& picture)
 
 PngMismatch unreadable(std::string reason) { return {PngMismatch::Kind::Unreadable, std::move(reason), 0, 0}; }
 
+// The first `size` bytes of `block`, which grows to hold them (frames of a stream share one
+// size, so it grows once); empty when the memory cannot be had.
+std::span<std::uint8_t> roomIn(platform::LargeBlock& block, std::size_t size)
+{
+    if (block.size() < size)
+        block = platform::LargeBlock::allocate(size);
+    return block.size() < size ? std::span<std::uint8_t>{} : block.bytes().first(size);
+}
+
 }  // namespace
 
 struct PngWriter::Deflate {
@@ -241,7 +250,9 @@ bool PngWriter::write(const PngPicture& picture, std::vector<std::uint8_t>& png)
     const bool palette = picture.layout == PixelLayout::Pal8;
     const std::size_t bpp = palette ? 1 : 3;
     const std::size_t rowBytes = picture.width * bpp;
-    m_filtered.resize(picture.rows * (rowBytes + 1));
+    const std::span<std::uint8_t> filtered = roomIn(m_filtered, picture.rows * (rowBytes + 1));
+    if (filtered.empty())
+        return false;
     m_zeros.resize(rowBytes);
     m_deflate->grain.reset();
     m_grainRows = 0;
@@ -250,7 +261,7 @@ bool PngWriter::write(const PngPicture& picture, std::vector<std::uint8_t>& png)
             picture.makeRow(r);
         const std::uint8_t* row = picture.pixels.data() + r * picture.stride;
         const std::uint8_t* above = r == 0 ? m_zeros.data() : row - picture.stride;
-        std::uint8_t* out = m_filtered.data() + r * (rowBytes + 1);
+        std::uint8_t* out = filtered.data() + r * (rowBytes + 1);
         if (palette) {
             out[0] = None;
             std::memcpy(out + 1, row, rowBytes);
@@ -265,16 +276,14 @@ bool PngWriter::write(const PngPicture& picture, std::vector<std::uint8_t>& png)
         putChunk(png, "PLTE", paletteChunkOf(*picture.palette));
     libdeflate_compressor* compressor =
         palette || 2 * m_grainRows > picture.rows ? m_deflate->grainy : m_deflate->smooth;
-    const std::size_t bound = libdeflate_zlib_compress_bound(compressor, m_filtered.size());
-    // Left unwritten until deflate writes it: the worst case is the picture's size and more,
-    // but its output fills a small part, and pages never written are never faulted in.
-    if (m_deflatedSize < bound) {
-        m_deflated = std::make_unique_for_overwrite<std::uint8_t[]>(bound);
-        m_deflatedSize = bound;
-    }
-    const std::span<std::uint8_t> deflated(m_deflated.get(), m_deflatedSize);
+    // The worst case is the picture's size and more, but the output fills a small part, and
+    // fresh pages never written are never faulted in.
+    const std::span<std::uint8_t> deflated =
+        roomIn(m_deflated, libdeflate_zlib_compress_bound(compressor, filtered.size()));
+    if (deflated.empty())
+        return false;
     const std::size_t size =
-        libdeflate_zlib_compress(compressor, m_filtered.data(), m_filtered.size(), deflated.data(), deflated.size());
+        libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(), deflated.data(), deflated.size());
     if (size == 0)
         return false;
     for (std::size_t at = 0; at < size; at += kMostIdatBytes)
@@ -360,15 +369,17 @@ PngMismatch PngWriter::compare(std::span<const std::uint8_t> png, const PngPictu
     // Inflated to exactly the filtered rows' size, the stream's checksum checked.
     const std::size_t bpp = palette ? 1 : 3;
     const std::size_t rowBytes = picture.width * bpp;
-    m_filtered.resize(picture.rows * (rowBytes + 1));
+    const std::span<std::uint8_t> filtered = roomIn(m_filtered, picture.rows * (rowBytes + 1));
+    if (filtered.empty())
+        return unreadable("memoria insufficiente");
     std::size_t inflated = 0;
-    if (libdeflate_zlib_decompress(m_deflate->decompressor, m_idat.data(), idat, m_filtered.data(), m_filtered.size(),
+    if (libdeflate_zlib_decompress(m_deflate->decompressor, m_idat.data(), idat, filtered.data(), filtered.size(),
                                    &inflated) != LIBDEFLATE_SUCCESS ||
-        inflated != m_filtered.size())
+        inflated != filtered.size())
         return unreadable("dati compressi non validi");
     m_zeros.resize(rowBytes);
     for (std::size_t r = 0; r < picture.rows; ++r) {
-        std::uint8_t* row = m_filtered.data() + r * (rowBytes + 1);
+        std::uint8_t* row = filtered.data() + r * (rowBytes + 1);
         const std::uint8_t* above = r == 0 ? m_zeros.data() : row - rowBytes;
         if (row[0] >= kFilterCount)
             return unreadable("filtro di riga sconosciuto");

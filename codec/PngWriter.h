@@ -8,6 +8,7 @@
 // by one thread at a time; a save runs one per encoder.
 
 #include "codec/CodecPixels.h"
+#include "platform/system/LargeBlock.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -76,9 +77,8 @@ private:
     struct Deflate;
     std::unique_ptr<Deflate> m_deflate;
     // Kept between frames: one allocation a save, not one a frame.
-    std::vector<std::uint8_t> m_filtered;
-    std::unique_ptr<std::uint8_t[]> m_deflated;
-    std::size_t m_deflatedSize = 0;
+    platform::LargeBlock m_filtered;  // a picture's filtered rows, written or read back
+    platform::LargeBlock m_deflated;
     std::vector<std::uint8_t> m_idat;  // a read image's compressed data, gathered
     std::vector<std::uint8_t> m_zeros;
     std::vector<std::uint8_t> m_candidates;
