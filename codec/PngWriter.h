@@ -70,8 +70,8 @@ public:
     [[nodiscard]] PngMismatch compare(std::span<const std::uint8_t> png, const PngPicture& picture);
 
 private:
-    // Filters an RGB row into `out`; the filter chosen. Counts the row in m_grainRows when
-    // it is grain.
+    // Filters an RGB row into `out`; the filter chosen. Counts the row in m_rowsFiltered,
+    // and in m_grainRows when it is grain.
     std::uint8_t filterRow(const std::uint8_t* row, const std::uint8_t* above, std::size_t size, std::uint8_t* out);
 
     struct Deflate;
@@ -82,7 +82,8 @@ private:
     std::vector<std::uint8_t> m_idat;  // a read image's compressed data, gathered
     std::vector<std::uint8_t> m_zeros;
     std::vector<std::uint8_t> m_candidates;
-    std::size_t m_grainRows = 0;  // of the picture being written
+    std::size_t m_grainRows = 0;     // of the picture being written
+    std::size_t m_rowsFiltered = 0;  // of its RGB rows so far
 };
 
 }  // namespace kelvora::codec
