@@ -1,5 +1,7 @@
 #include "codec/CodecPixels.h"
 
+#include "codec/Ssse3.h"
+
 #include "bitmap/RleIndices.h"
 #include "platform/binary/BitmapRecords.h"
 
@@ -8,11 +10,6 @@
 #include <cassert>
 #include <cstring>
 #include <vector>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define KELVORA_X86 1
-#endif
 
 namespace kelvora::codec {
 
@@ -141,8 +138,7 @@ enum class Reorder { ToRgb, ToBgr0 };
 std::size_t reorderedPixels(const std::uint8_t* bgr, std::size_t width, std::uint8_t* out, Reorder reorder)
 {
 #ifdef KELVORA_X86
-    static const bool shuffles = __builtin_cpu_supports("ssse3");
-    if (shuffles)
+    if (hasSsse3())
         return reorderedByShuffle(bgr, width, out, reorder);
 #endif
     (void)bgr;

@@ -1,5 +1,7 @@
 #include "codec/PngWriter.h"
 
+#include "codec/Ssse3.h"
+
 #include <libdeflate.h>
 
 #include <algorithm>
@@ -11,10 +13,6 @@
 
 #ifdef __SSE2__
 #include <emmintrin.h>
-#endif
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define KELVORA_X86 1
 #endif
 
 namespace kelvora::codec {
@@ -145,8 +143,7 @@ void undoFilter(std::uint8_t* row, const std::uint8_t* above, std::size_t size, 
         row[i] = static_cast<std::uint8_t>(row[i] + predict<filter>(0, above[i]));
     std::size_t i = first;
 #ifdef KELVORA_X86
-    static const bool shuffles = __builtin_cpu_supports("ssse3");
-    if (filter == Sub && bpp == 3 && size >= 3 && shuffles)
+    if (filter == Sub && bpp == 3 && size >= 3 && hasSsse3())
         i = subUndoneByShuffle(row, size);
 #endif
     for (; i < size; ++i)
