@@ -16,11 +16,9 @@
 namespace kelvora::adding {
 
 namespace {
-constexpr const char* kIncompleteText = "Il file è incompleto:";
-// A PNG or JPEG file whose headers do not describe a picture of its type.
-constexpr const char* kNotAPictureText = "Il file non è un'immagine valida:";
-// A PNG or JPEG picture players cannot show as it is stored.
-constexpr const char* kUnsupportedPictureText = "Il file non è un'immagine supportata:";
+constexpr const char* kIncompleteText = bitmap::kIncompletePictureText;
+using bitmap::kNotAPictureText;
+using bitmap::kUnsupportedPictureText;
 
 using bitmap::PictureType;
 
@@ -124,11 +122,16 @@ Admission FrameAdder::judgePicture(const std::string& file, const bitmap::Pictur
         return Admission::Refused;
     }
     const bitmap::PicturePlan plan = bitmap::planPicture(header);
-    if (!plan.accepted) {
-        tell(kUnsupportedPictureText, plan.reason, platform::vbInformation);
-        return Admission::Unusable;
-    }
+    if (!plan.accepted)
+        return refusePicture(file, plan.reason);
     return compare(FrameFormat{true, plan.shape.width, plan.shape.height, 0, 0, plan.shape});
+}
+
+Admission FrameAdder::refusePicture(const std::string& file, const std::string& reason)
+{
+    m_messages.MsgBox(std::string(kUnsupportedPictureText) + "\r\n" + file + "\r\nMotivo: " + reason,
+                      platform::vbInformation, std::string(platform::AppTitle));
+    return Admission::Unusable;
 }
 
 Admission FrameAdder::compare(const FrameFormat& frame)

@@ -53,6 +53,9 @@ public:
     [[nodiscard]] Admission judge(const std::string& file, const bitmap::FramePlan& plan);
     // The same for a PNG or JPEG file whose headers were read (any outcome: a refusal is told).
     [[nodiscard]] Admission judgePicture(const std::string& file, const bitmap::PictureHeader& header);
+    // A picture file no video of the run can hold as it is (`reason` says why, to follow
+    // "Motivo: "): the user is told, and it is Unusable.
+    [[nodiscard]] Admission refusePicture(const std::string& file, const std::string& reason);
     // Candidates left out for their format so far.
     [[nodiscard]] int mismatched() const { return m_mismatched; }
 

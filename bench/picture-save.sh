@@ -4,28 +4,33 @@
 # dropped before each run; needs root). Medians of REPEATS runs, ours and cat taking turns;
 # the ratio is ours over cat. Not part of CI.
 #
-#   picture-save.sh BUILD_DIR [--work DIR] [--count N] [--repeats N] [--keep]
+#   picture-save.sh BUILD_DIR [--work DIR] [--count N] [--repeats N] [--keep] [--png] [--maker PROGRAM]
 # The frames (COUNT files of 4000 x 3000 at quality 90, a few MB each: a handful of distinct
 # noisy pictures made by ImageMagick, copied to COUNT files) are made in DIR (default
-# $TMPDIR/kelvora-picture-save) and deleted at the end unless --keep.
+# $TMPDIR/kelvora-picture-save) and deleted at the end unless --keep. With --png the frames are
+# full-HD photo-like PNGs (about 3.4 MB each; stored as MPNG, each checked as it is read), in
+# DIR/png. --maker times another build of the program (an earlier one, say) on the same files.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?build directory}" && pwd)
 shift
-work=${TMPDIR:-/tmp}/kelvora-picture-save count=1000 repeats=3 keep=0
+work=${TMPDIR:-/tmp}/kelvora-picture-save count=1000 repeats=3 keep=0 png=0 maker=$build/app/kelvora-maker
 while [ $# -gt 0 ]; do
     case $1 in
         --work) work=$2 && shift ;;
         --count) count=$2 && shift ;;
         --repeats) repeats=$2 && shift ;;
         --keep) keep=1 ;;
+        --png) png=1 ;;
+        --maker) maker=$(realpath "$2") && shift ;;
         *) echo "unknown option $1" >&2 && exit 2 ;;
     esac
     shift
 done
 source "$here/codec/timing.sh"
-maker=$build/app/kelvora-maker
 frames=$work/frames
+ext=jpg kind=JPEG
+[ "$png" = 1 ] && frames=$work/png ext=png kind=PNG
 out=$work/out
 cleanup() {
     rm -rf "$out"
@@ -35,20 +40,24 @@ trap cleanup EXIT
 mkdir -p "$frames" "$out"
 
 distinct=8
-if [ "$(find "$frames" -name '*.jpg' | wc -l)" != "$count" ]; then
-    rm -f "$frames"/*.jpg
+if [ "$(find "$frames" -name "*.$ext" | wc -l)" != "$count" ]; then
+    rm -f "$frames"/*."$ext"
     for i in $(seq 1 $distinct); do
-        convert -size 4000x3000 plasma:fractal -seed "$i" -attenuate 0.4 +noise Gaussian -quality 90 \
-            -sampling-factor 2x2 "$work/seed_$i.jpg"
+        if [ "$png" = 1 ]; then
+            convert -size 1920x1080 plasma:fractal -seed "$i" -attenuate 0.2 +noise Gaussian "$work/seed_$i.png"
+        else
+            convert -size 4000x3000 plasma:fractal -seed "$i" -attenuate 0.4 +noise Gaussian -quality 90 \
+                -sampling-factor 2x2 "$work/seed_$i.jpg"
+        fi
     done
     for i in $(seq 1 "$count"); do
-        cp "$work/seed_$(( (i - 1) % distinct + 1 )).jpg" "$(printf '%s/frame_%05d.jpg' "$frames" "$i")"
+        cp "$work/seed_$(( (i - 1) % distinct + 1 )).$ext" "$(printf '%s/frame_%05d.%s' "$frames" "$i" "$ext")"
     done
 fi
-bytes=$(du -cb "$frames"/*.jpg | tail -1 | cut -f1)
+bytes=$(du -cb "$frames"/*."$ext" | tail -1 | cut -f1)
 
-ours() { rm -f "$out/video.avi" && "$maker" -o "$out/video.avi" "$frames"/*.jpg; }
-cat_all() { cat "$frames"/*.jpg >"$out/all.jpg"; rm -f "$out/all.jpg"; }
+ours() { rm -f "$out/video.avi" && "$maker" -o "$out/video.avi" "$frames"/*."$ext"; }
+cat_all() { cat "$frames"/*."$ext" >"$out/all.$ext"; rm -f "$out/all.$ext"; }
 dropcache() { sync && echo 3 >/proc/sys/vm/drop_caches; }
 mb_per_s() { awk -v b="$bytes" -v s="$1" 'BEGIN { printf "%.0f", b / s / 1e6 }'; }
 
@@ -69,6 +78,6 @@ runs() {  # cold|warm
         "$(mb_per_s "$catm")" "$(awk -v a="$ourm" -v b="$catm" 'BEGIN { print a / b }')" "${a[*]}" "${b[*]}"
 }
 
-echo "JPEG frames stored as they are beside cat ($(nproc) cores, $(uname -r)):"
+echo "$kind frames stored as they are beside cat ($(nproc) cores, $(uname -r)):"
 runs warm
 if [ "$(id -u)" = 0 ]; then runs cold; else echo "cold: needs root (drops the page cache)"; fi

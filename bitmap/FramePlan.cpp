@@ -63,13 +63,6 @@ std::string hex(std::uint32_t value)
     return text;
 }
 
-// Players refuse pictures whose area (with a margin) does not fit their image buffers.
-bool sizeIsDecodable(std::int64_t width, std::int64_t rows)
-{
-    constexpr std::int64_t kLargestArea = std::numeric_limits<std::int32_t>::max() / 8;
-    return width > 0 && rows > 0 && (width + 128) * (rows + 128) < kLargestArea;
-}
-
 // The bit-field masks follow the first 40 bytes of the header whatever its size.
 Masks masksOf(std::span<const std::uint8_t> info)
 {
@@ -222,6 +215,12 @@ std::optional<std::int32_t> writtenCompression(const Frame& f, std::string& reas
 }
 
 }  // namespace
+
+bool sizeIsDecodable(std::int64_t bufferWidth, std::int64_t rows)
+{
+    constexpr std::int64_t kLargestArea = std::numeric_limits<std::int32_t>::max() / 8;
+    return bufferWidth > 0 && rows > 0 && (bufferWidth + 128) * (rows + 128) <= kLargestArea;
+}
 
 FramePlan planFrame(const cDIB& dib)
 {

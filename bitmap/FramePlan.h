@@ -34,6 +34,15 @@ namespace kelvora::bitmap {
 inline constexpr std::int32_t kLargestVideoSide = 32767;
 inline constexpr std::size_t kLargestFormatBlock = std::size_t{1} << 20;
 
+// Whether libavcodec (ffmpeg, and the players built on it) makes a picture `rows` high in a
+// buffer `bufferWidth` pixels wide: only where 8 x (bufferWidth + 128) x (rows + 128) stays
+// below INT_MAX (av_image_check_size2). An uncompressed frame's buffer is as wide as the frame;
+// a PNG or JPEG decoder's is its width rounded up to 64 (pictureBufferWidth).
+[[nodiscard]] bool sizeIsDecodable(std::int64_t bufferWidth, std::int64_t rows);
+// The width of the buffer libavcodec's PNG and MJPEG decoders decode a picture into (measured
+// with ffmpeg 5.1: 16256 x 16255 decodes, 16255 x 16256 does not).
+[[nodiscard]] constexpr std::int64_t pictureBufferWidth(std::int64_t width) { return (width + 63) / 64 * 64; }
+
 // What frames of one stream must share for their bytes to mean what its format says.
 struct StreamShape {
     std::int32_t width = 0;

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <initializer_list>
+#include <numeric>
 #include <span>
 #include <vector>
 
@@ -152,6 +155,12 @@ std::string sizeRefusal(std::int64_t width, std::int64_t height, std::int64_t fi
     const std::int64_t bytes = width * height * 4;
     if (bytes > kPictureBytesAnyFile && bytes / kPictureBytesPerFileByte > fileLength)
         return "dimensioni di " + size + ", troppo grandi per un file di " + std::to_string(fileLength) + " byte";
+    // A frame no player can show is no frame. libavcodec's bound is the tighter of the two
+    // our readers know: the check (verify/PictureLimits) decodes up to 1 GiB at 4 bytes a pixel.
+    if (!sizeIsDecodable(pictureBufferWidth(width), height))
+        return "dimensioni di " + size +
+               ", troppo grandi perché ffmpeg e i lettori video le decodifichino (al massimo circa 268 milioni di "
+               "pixel compreso un margine: 16256×16255, 32767×8032)";
     return {};
 }
 
@@ -289,25 +298,36 @@ PictureHeader readJpegFrame(PictureHeader header, std::uint8_t marker, std::span
     return header;
 }
 
-// The end marker, found among the file's last bytes after the first scan's header at `scan`
-// (entropy-coded data never holds it, so a file cut short in its data lacks it).
-PictureHeader checkJpegEnd(PictureHeader header, HeaderSource& source, std::int64_t scan)
+// The end marker, looked for among the file's last bytes after the first scan's header at
+// `scan` (entropy-coded data never holds it). Where it is not there, data follows the picture
+// or the file is cut short: only reading the picture through tells which, so that is left to
+// the read that takes the picture's bytes (findPictureEnd).
+PictureHeader checkJpegEnd(PictureHeader header, HeaderSource& source, std::int64_t scan, bool multiPicture)
 {
     const std::int64_t from = std::max(scan, source.length() - kJpegTail);
     std::vector<std::uint8_t> tail(static_cast<std::size_t>(source.length() - from));
     if (const auto got = source.read(tail, from); got != platform::ReadOutcome::Complete)
         return unread(std::move(header), got, source, "il file finisce prima della fine dell'immagine JPEG");
-    for (std::size_t i = 0; i + 1 < tail.size(); ++i)
-        if (tail[i] == 0xFF && tail[i + 1] == 0xD9) {
-            header.outcome = PictureHeader::Outcome::Read;
-            return header;
+    header.jpeg.firstScan = scan;
+    // The end counts as found when only padding follows it; a file of several pictures (MPF)
+    // may end with another picture's end marker.
+    header.jpeg.endInTail = false;
+    for (std::size_t i = tail.size(); i >= 2 && !multiPicture; --i) {
+        if (tail[i - 2] == 0xFF && tail[i - 1] == 0xD9) {
+            header.jpeg.endInTail = true;
+            break;
         }
-    return incomplete(std::move(header), "il file finisce prima della fine dell'immagine JPEG (EOI)");
+        if (tail[i - 1] != 0x00 && tail[i - 1] != 0xFF)
+            break;
+    }
+    header.outcome = PictureHeader::Outcome::Read;
+    return header;
 }
 
 PictureHeader readJpeg(PictureHeader header, HeaderSource& source)
 {
     bool frame = false;
+    bool multiPicture = false;  // an APP2 "MPF" segment: more pictures follow this one in the file
     std::int64_t at = 2;
     for (int segments = 0; segments < kMostSegments; ++segments) {
         std::array<std::uint8_t, 4> head{};
@@ -330,7 +350,13 @@ PictureHeader readJpeg(PictureHeader header, HeaderSource& source)
         if (marker == 0xDA) {
             if (!frame)
                 return refused(std::move(header), "dati JPEG prima dell'intestazione del fotogramma (SOF)");
-            return checkJpegEnd(std::move(header), source, at + 2 + length);
+            return checkJpegEnd(std::move(header), source, at + 2 + length, multiPicture);
+        }
+        if (marker == 0xE2 && length >= 6) {
+            std::array<std::uint8_t, 4> id{};
+            if (const auto got = source.read(id, at + 4); got != platform::ReadOutcome::Complete)
+                return unread(std::move(header), got, source, "il file finisce dentro un segmento JPEG");
+            multiPicture = multiPicture || std::memcmp(id.data(), "MPF", 4) == 0;
         }
         if (isFrameMarker(marker) || (marker == 0xEE && length >= 14)) {
             std::vector<std::uint8_t> payload(std::min<std::size_t>(length - 2, isFrameMarker(marker) ? 768 : 12));
@@ -374,18 +400,187 @@ PictureHeader readBmp(PictureHeader header, HeaderSource& source)
     return header;
 }
 
-std::optional<PictureType> typeOfContent(std::span<const std::uint8_t> start)
+bool startsWith(std::span<const std::uint8_t> bytes, std::initializer_list<std::uint8_t> expected)
 {
-    if (start.size() >= 2 && start[0] == 'B' && start[1] == 'M')
+    return bytes.size() >= expected.size() && std::equal(expected.begin(), expected.end(), bytes.begin());
+}
+
+// A PNG signature's line ends (CR LF, then SUB and LF: there to show such damage) as a
+// transfer in text mode leaves them, and what it did.
+struct LineEndDamage {
+    std::initializer_list<std::uint8_t> ends;
+    const char* change;
+};
+constexpr LineEndDamage kLineEndDamage[] = {
+    {{0x0D, 0x0D, 0x0A, 0x1A, 0x0D, 0x0A}, "ogni LF diventato CR LF"},
+    {{0x0A, 0x1A, 0x0A}, "ogni CR LF diventato LF"},
+    {{0x0D, 0x0D, 0x1A, 0x0D}, "ogni LF diventato CR"},
+    {{0x0A, 0x0A, 0x1A, 0x0A}, "ogni CR diventato LF"},
+};
+
+// What a PNG signature that is not whole says happened to it; empty when the bytes do not
+// look like one.
+std::string pngSignatureDamage(std::span<const std::uint8_t> start)
+{
+    if (startsWith(start, {0x89, 'P', 'N', 'G'}))
+        for (const LineEndDamage& damage : kLineEndDamage)
+            if (startsWith(start.subspan(4), damage.ends))
+                return std::string("la firma PNG è stata alterata da un trasferimento in modalità testo (") +
+                       damage.change + "), che ha danneggiato anche i dati dell'immagine";
+    if (start.size() < kPngSignature.size())
+        return {};
+    if (start[0] == (kPngSignature[0] & 0x7F) &&
+        std::equal(kPngSignature.begin() + 1, kPngSignature.end(), start.begin() + 1))
+        return "la firma PNG ha perso il bit più alto del suo primo byte: il file è passato per un trasferimento a 7 "
+               "bit, che ha danneggiato anche i dati dell'immagine";
+    const auto same = std::inner_product(kPngSignature.begin(), kPngSignature.end(), start.begin(), 0, std::plus<>(),
+                                         std::equal_to<>());
+    const bool chunkFollows = start.size() >= 16 && std::memcmp(start.data() + 12, "IHDR", 4) == 0;
+    if (same == static_cast<int>(kPngSignature.size()) - 1 || (chunkFollows && same >= 4))
+        return "la firma PNG (i primi 8 byte del file) è danneggiata";
+    return {};
+}
+
+// A JPEG's data read forward in large pieces, for the walk to its end marker.
+class ForwardBytes {
+public:
+    ForwardBytes(platform::File& file, std::int64_t length) : m_file(file), m_length(length) {}
+
+    [[nodiscard]] int error() const { return m_error; }
+    [[nodiscard]] bool failed() const { return m_error != 0; }
+
+    // The byte at `offset`, or -1 where the file ends there (or a read failed).
+    int at(std::int64_t offset)
+    {
+        if (!holds(offset) && !fill(offset))
+            return -1;
+        return m_bytes[static_cast<std::size_t>(offset - m_at)];
+    }
+
+    // The first 0xFF from `offset` on, or -1 where there is none before the file ends.
+    std::int64_t nextFF(std::int64_t offset)
+    {
+        while (holds(offset) || fill(offset)) {
+            const auto* begin = m_bytes.data() + (offset - m_at);
+            const auto* end = m_bytes.data() + m_bytes.size();
+            if (const void* found = std::memchr(begin, 0xFF, static_cast<std::size_t>(end - begin)))
+                return m_at + (static_cast<const std::uint8_t*>(found) - m_bytes.data());
+            offset = m_at + static_cast<std::int64_t>(m_bytes.size());
+        }
+        return -1;
+    }
+
+private:
+    static constexpr std::size_t kPiece = std::size_t{256} << 10;
+
+    [[nodiscard]] bool holds(std::int64_t offset) const
+    {
+        return offset >= m_at && offset < m_at + static_cast<std::int64_t>(m_bytes.size());
+    }
+
+    bool fill(std::int64_t offset)
+    {
+        if (offset < 0 || offset >= m_length || failed())
+            return false;
+        m_bytes.resize(static_cast<std::size_t>(std::min<std::int64_t>(kPiece, m_length - offset)));
+        const auto got = m_file.readAt(m_bytes, offset);
+        if (!got) {
+            m_error = errno != 0 ? errno : EIO;
+            m_bytes.clear();
+            return false;
+        }
+        m_bytes.resize(*got);
+        m_at = offset;
+        return *got > 0;
+    }
+
+    platform::File& m_file;
+    std::int64_t m_length;
+    std::int64_t m_at = 0;
+    std::vector<std::uint8_t> m_bytes;
+    int m_error = 0;
+};
+
+// Walks a JPEG from its first scan's data to its end marker: through entropy-coded data to
+// the next marker (0xFF followed by neither 0 nor a restart), over each segment by its length
+// (tables, and the scans of a progressive picture), to EOI.
+PictureEnd walkToJpegEnd(platform::File& file, std::int64_t fileLength, std::int64_t firstScan)
+{
+    ForwardBytes bytes(file, fileLength);
+    const auto stopped = [&](std::string reason) {
+        PictureEnd end;
+        end.outcome = bytes.failed() ? PictureEnd::Outcome::ReadError : PictureEnd::Outcome::Incomplete;
+        end.error = bytes.error();
+        end.reason = bytes.failed() ? std::string(std::strerror(bytes.error())) : std::move(reason);
+        return end;
+    };
+    const std::string cutShort = "il file finisce prima della fine dell'immagine JPEG (EOI)";
+    // Bytes between segments that are no marker are stepped over, as decoders do.
+    for (std::int64_t at = firstScan;;) {
+        at = bytes.nextFF(at);
+        if (at < 0)
+            return stopped(cutShort);
+        std::int64_t next = at + 1;
+        while (bytes.at(next) == 0xFF)  // fill bytes before a marker
+            ++next;
+        const int marker = bytes.at(next);
+        if (marker < 0)
+            return stopped(cutShort);
+        if (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7)) {
+            at = next + 1;  // a stuffed 0xFF or a restart marker: still the scan's data
+            continue;
+        }
+        if (marker == 0xD9) {
+            PictureEnd end;
+            end.end = next + 1;
+            return end;
+        }
+        if (marker == 0xD8)
+            return stopped("un'altra immagine JPEG comincia all'offset " + std::to_string(next - 1) +
+                           " prima della fine di questa");
+        if (marker == 0x01) {
+            at = next + 1;  // TEM: a marker with no length
+            continue;
+        }
+        const int high = bytes.at(next + 1);
+        const int low = bytes.at(next + 2);
+        if (high < 0 || low < 0)
+            return stopped(cutShort);
+        const std::int64_t length = high << 8 | low;
+        if (length < 2)
+            return stopped("segmento JPEG di lunghezza non valida all'offset " + std::to_string(next - 1));
+        at = next + 1 + length;
+        if (at > fileLength)
+            return stopped(cutShort);
+    }
+}
+}  // namespace
+
+std::optional<PictureType> pictureTypeOfContent(std::span<const std::uint8_t> start)
+{
+    if (startsWith(start, {'B', 'M'}))
         return PictureType::Bmp;
     if (start.size() >= kPngSignature.size() && std::equal(kPngSignature.begin(), kPngSignature.end(), start.begin()))
         return PictureType::Png;
-    if (start.size() >= 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF)
+    if (startsWith(start, {0xFF, 0xD8, 0xFF}))
         return PictureType::Jpeg;
     return std::nullopt;
 }
 
-}  // namespace
+std::string recognisedContent(std::span<const std::uint8_t> start)
+{
+    if (std::string damage = pngSignatureDamage(start); !damage.empty())
+        return damage;
+    // OS/2's other bitmap files: an array of bitmaps (one per screen), icons and pointers.
+    if (startsWith(start, {'B', 'A'}))
+        return "è un insieme di bitmap OS/2 (bitmap array, «BA»), con un'immagine per ogni tipo di schermo: i "
+               "lettori video leggono un bitmap solo, che cominci con «BM»";
+    for (const char* icon : {"IC", "CI", "PT", "CP"})
+        if (startsWith(start, {static_cast<std::uint8_t>(icon[0]), static_cast<std::uint8_t>(icon[1])}) &&
+            start.size() >= 16 && start[14] == 'B')
+            return std::string("è un'icona o un puntatore OS/2 («") + icon + "»), non un bitmap";
+    return {};
+}
 
 std::optional<PictureType> pictureTypeOfName(const std::filesystem::path& path)
 {
@@ -453,12 +648,20 @@ PictureHeader readPictureHeader(platform::File& file, std::int64_t fileLength, s
     };
     if (got != platform::ReadOutcome::Complete)
         return finish(unread(std::move(header), got, source, "il file è stato accorciato mentre veniva letto"));
-    const auto type = typeOfContent(std::span(start).first(have));
+    const auto type = pictureTypeOfContent(std::span(start).first(have));
     if (!type) {
+        std::array<std::uint8_t, 16> more{};
+        const std::size_t known = static_cast<std::size_t>(std::min<std::int64_t>(fileLength, more.size()));
+        std::string what;
+        if (known > have && source.read(std::span(more).first(known), 0) == platform::ReadOutcome::Complete)
+            what = recognisedContent(std::span(more).first(known));
+        else
+            what = recognisedContent(std::span(start).first(have));
         const std::string expected =
             named ? std::string("un'immagine ") + pictureTypeName(*named) : std::string("un'immagine BMP, PNG o JPEG");
-        return finish(refused(std::move(header),
-                              fileLength == 0 ? "il file è vuoto" : "il contenuto del file non è " + expected));
+        return finish(refused(std::move(header), fileLength == 0 ? "il file è vuoto"
+                                                 : !what.empty() ? what
+                                                                 : "il contenuto del file non è " + expected));
     }
     header.type = *type;
     if (named && *named != *type)
@@ -473,6 +676,15 @@ PictureHeader readPictureHeader(platform::File& file, std::int64_t fileLength, s
         return finish(readJpeg(std::move(header), source));
     }
     return finish(std::move(header));
+}
+
+PictureEnd findPictureEnd(platform::File& file, std::int64_t fileLength, const PictureHeader& header)
+{
+    if (header.type == PictureType::Jpeg && !header.jpeg.endInTail)
+        return walkToJpegEnd(file, fileLength, header.jpeg.firstScan);
+    PictureEnd end;
+    end.end = fileLength;  // a PNG ends with IEND, its last chunk; a JPEG with its end among its last bytes
+    return end;
 }
 
 }  // namespace kelvora::bitmap

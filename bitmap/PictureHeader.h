@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace kelvora::bitmap {
@@ -56,6 +57,12 @@ struct JpegFacts {
     std::array<JpegComponent, 4> components = {};
     bool adobe = false;               // an APP14 "Adobe" segment
     std::uint8_t adobeTransform = 0;  // its colour transform: 0 none (RGB, CMYK), 1 YCbCr, 2 YCCK
+    // Where the first scan's entropy-coded data starts.
+    std::int64_t firstScan = 0;
+    // The end marker lies among the file's last bytes: the file is the picture. Otherwise
+    // other data may follow the picture (a phone's motion photo: the picture, then a video),
+    // or the file is cut short: which is found when the file is read (findPictureEnd).
+    bool endInTail = true;
     // Four components are CMYK (or YCCK): inks, not a picture players show.
     [[nodiscard]] bool cmyk() const { return componentCount == 4; }
     // The chroma subsampling of a three-component picture ("4:2:0", "4:2:2", "4:4:4", ...);
@@ -88,10 +95,36 @@ struct PictureHeader {
 };
 
 // Reads the headers of `file`, `fileLength` bytes long. With `named`, a file whose content is
-// another type than its name says is refused (a JPEG named .png). Every length a header gives
-// is checked against the file's before it is followed; sides beyond what an AVI stream
-// holds (32767) and sides out of all proportion to the file's length are refused.
+// another type than its name says is refused (a JPEG named .png, a bitmap named .png). Every
+// length a header gives is checked against the file's before it is followed; sides beyond what
+// an AVI stream holds (32767), sides out of all proportion to the file's length and pictures
+// too large for libavcodec to decode are refused.
 [[nodiscard]] PictureHeader readPictureHeader(platform::File& file, std::int64_t fileLength,
                                               std::optional<PictureType> named);
+
+// The type a file's first bytes say it is: "BM", PNG's signature or JPEG's start; nothing else.
+[[nodiscard]] std::optional<PictureType> pictureTypeOfContent(std::span<const std::uint8_t> start);
+// What a file's first bytes are where they are no picture of ours but are recognisably
+// something: a PNG whose signature a text-mode (or 7-bit) transfer has damaged, an OS/2 bitmap
+// array or icon. Empty otherwise.
+[[nodiscard]] std::string recognisedContent(std::span<const std::uint8_t> start);
+
+// Where a picture's own bytes end in its file, the frame a video stores: the whole file,
+// except for a JPEG whose end marker is not among its last bytes, whose segments and scans are
+// walked to its end marker (the data after it is no part of the picture). Used by the save and
+// by the check alike, so that both take the same bytes for the frame.
+struct PictureEnd {
+    enum class Outcome {
+        Found,       // the picture is the file's first `end` bytes
+        Incomplete,  // the file ends before the picture does, or its data breaks off
+        ReadError,   // the platform failed a read (error holds errno)
+    };
+    Outcome outcome = Outcome::Found;
+    std::int64_t end = 0;
+    std::string reason;  // why not Found, in Italian, to follow "Motivo: "
+    int error = 0;
+};
+// For a file whose headers were read (`header.read()`), PNG or JPEG, `fileLength` bytes long.
+[[nodiscard]] PictureEnd findPictureEnd(platform::File& file, std::int64_t fileLength, const PictureHeader& header);
 
 }  // namespace kelvora::bitmap

@@ -6,21 +6,26 @@ namespace kelvora::bitmap {
 
 namespace {
 
-constexpr const char* kNotAsStored = ": i decodificatori Motion-JPEG dei lettori video non lo leggono, quindi non "
-                                     "può essere salvato così com'è";
+// What the players decode, measured with ffmpeg 5.1 and GStreamer 1.22 (an MJPG AVI of each
+// kind): ffmpeg decodes baseline, extended and progressive JPEGs, 12-bit and lossless ones (into
+// 16-bit or RGB planes), but neither arithmetic-coded nor hierarchical ones ("unsupported
+// coding type"); GStreamer's JPEG decoder takes the 8-bit Huffman-coded ones, progressive
+// included, and no 12-bit or lossless one. libavcodec is also what decodes a JPEG for the
+// compressed saves, which take its 8-bit planes only.
+constexpr const char* kNoDecoder = ", che libavcodec (ffmpeg) non decodifica: nessun tipo di video lo può contenere";
+constexpr const char* kNotForPlayers = ", che GStreamer non decodifica e che i salvataggi compressi non prendono";
 
-// Why a JPEG cannot go into a video; empty when it can. A progressive JPEG is taken: libavcodec
-// decodes it for the compressed outputs, and only a save storing files as they are refuses it.
+// Why a JPEG cannot go into a video; empty when it can.
 std::string jpegRefusal(const JpegFacts& jpeg)
 {
     if (jpeg.arithmetic)
-        return std::string("JPEG con codifica aritmetica") + kNotAsStored;
-    if (jpeg.process == JpegProcess::Lossless)
-        return std::string("JPEG senza perdita (lossless)") + kNotAsStored;
+        return std::string("JPEG con codifica aritmetica") + kNoDecoder;
     if (jpeg.hierarchical)
-        return std::string("JPEG gerarchico") + kNotAsStored;
+        return std::string("JPEG gerarchico") + kNoDecoder;
+    if (jpeg.process == JpegProcess::Lossless)
+        return std::string("JPEG senza perdita (lossless)") + kNotForPlayers;
     if (jpeg.precision != 8)
-        return "JPEG a " + std::to_string(jpeg.precision) + " bit per campione" + kNotAsStored;
+        return "JPEG a " + std::to_string(jpeg.precision) + " bit per campione" + kNotForPlayers;
     if (jpeg.cmyk())
         return std::string("JPEG in CMYK (") + (jpeg.adobeTransform == 2 ? "YCCK, " : "") +
                "quattro componenti, colori di stampa): i lettori video mostrano solo immagini a colori o in scala di "

@@ -1,16 +1,17 @@
 #pragma once
 
-// What becomes of a PNG or JPEG file in a video: the file goes in as it is, one PNG or
-// Motion-JPEG frame, so it is accepted only where the players' decoders read it as it is:
+// What becomes of a PNG or JPEG file in a video: stored as it is (one PNG or Motion-JPEG
+// frame) or decoded by libavcodec for the compressed saves, so it is accepted only where the
+// players' decoders read it as it is and libavcodec decodes it:
 //
 //   PNG    every colour type and depth, interlaced or not    accepted
 //          animated (APNG)                                     refused: a frame is one picture
-//   JPEG   baseline or extended Huffman, 8 bits, 1 or 3        accepted
-//          components, any sampling
-//          progressive                                         accepted, but refused by a save
-//                                                              storing files as they are
-//          arithmetic, lossless, hierarchical, 12 bits         refused: Motion-JPEG decoders
-//                                                              read none of them
+//   JPEG   baseline, extended or progressive Huffman, 8 bits,  accepted
+//          1 or 3 components, any sampling
+//          12 bits, lossless                                   refused: GStreamer does not decode
+//                                                              them, the compressed saves do
+//                                                              not take libavcodec's planes
+//          arithmetic, hierarchical                            refused: libavcodec decodes neither
 //          CMYK or YCCK (4 components), 2 components           refused: not a picture players show
 //
 // Frames of one stream share their type, sides, and for PNG the colour type and bit depth,
@@ -45,6 +46,13 @@ struct PicturePlan {
 
 // For a file whose headers were read (`header.read()`), of type PNG or JPEG.
 [[nodiscard]] PicturePlan planPicture(const PictureHeader& header);
+
+// The first lines of the messages about a picture file (the path and "Motivo: " follow): one
+// that ends before its picture does, one whose content is no picture of its type, and one
+// that no video can hold as it is.
+inline constexpr const char* kIncompletePictureText = "Il file è incompleto:";
+inline constexpr const char* kNotAPictureText = "Il file non è un'immagine valida:";
+inline constexpr const char* kUnsupportedPictureText = "Il file non è un'immagine supportata:";
 
 // The shape as the status line names it: "PNG 320×240, RGBA a 8 bit", "JPEG 320×240, 4:2:0".
 [[nodiscard]] std::string pictureShapeText(const PictureShape& shape);

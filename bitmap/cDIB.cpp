@@ -1,6 +1,7 @@
 #include "bitmap/cDIB.h"
 
 #include "bitmap/BlockSpace.h"
+#include "bitmap/PictureHeader.h"
 
 #include "platform/filesystem/FileSystem.h"
 
@@ -29,6 +30,15 @@ constexpr const char* kNotFoundText = "Il file non esiste:";
 constexpr const char* kLockedText = "Il file è bloccato - non posso accedere:";
 constexpr const char* kUnsupportedText = kUnsupportedFormatText;
 constexpr const char* kNotRegularText = "Il file esiste ma non è un file normale:";
+
+// What a file that does not begin with "BM" is, where its first bytes tell: another picture
+// type, an OS/2 bitmap array or icon, a PNG damaged in transfer. Empty otherwise.
+std::string contentOtherThanBitmap(std::span<const std::uint8_t> start)
+{
+    if (const auto type = pictureTypeOfContent(start); type && *type != PictureType::Bmp)
+        return std::string("il contenuto è un'immagine ") + pictureTypeName(*type) + ", non un bitmap BMP";
+    return recognisedContent(start);
+}
 
 constexpr std::int64_t kLargestOffset = std::numeric_limits<std::int32_t>::max();
 // The first read of a file: both headers and, for most files, the whole colour table.
@@ -173,7 +183,12 @@ bool cDIB::load(const std::string& filename, Pixels pixels)
     const auto bytes = std::span<const std::uint8_t>(m_firstRead);
     m_FileHeader = readFileHeader(bytes.first<kFileHeaderSize>());
     if (m_FileHeader.bfType != kBitmapSignature) {
-        showPathMessage(kUnsupportedText, filename, platform::vbInformation);
+        // Where the content is recognisably something else, the message says what.
+        const std::string what = contentOtherThanBitmap(bytes.first(*got));
+        if (what.empty())
+            showPathMessage(kUnsupportedText, filename, platform::vbInformation);
+        else
+            showRefusal(filename, what);
         return false;
     }
     auto info = binary::readAnyInfoHeader(bytes.subspan(kFileHeaderSize, kInfoHeaderSize));

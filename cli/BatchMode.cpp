@@ -4,6 +4,7 @@
 #include "adding/FrameAdder.h"
 #include "adding/NumberGaps.h"
 #include "bitmap/PictureHeader.h"
+#include "bitmap/PicturePlan.h"
 #include "cli/BatchCandidates.h"
 #include "cli/BatchProgress.h"
 #include "cli/InputPaths.h"
@@ -119,12 +120,15 @@ public:
     std::vector<std::string> admittedPaths;
 
 private:
-    // A picture the output cannot hold as it is (a progressive JPEG stored as it is) is refused
-    // by its plan, with the reason; one it can follows the format rule of pictures.
+    // A picture the output cannot hold is refused by its plan, with the reason; one it can
+    // follows the format rule of pictures.
     adding::Admission judge(const std::string& path, const video::PictureFrame& picture, const bitmap::FramePlan& plan)
     {
-        if (picture.isPicture() && plan.accepted())
-            return m_adder.judgePicture(path, picture.header);
+        // What no video takes is told in the adding's words; what this output alone refuses, in the plan's.
+        if (picture.isPicture())
+            return plan.accepted() || !bitmap::planPicture(picture.header).accepted
+                       ? m_adder.judgePicture(path, picture.header)
+                       : m_adder.refusePicture(path, plan.reason);
         return m_adder.judge(path, plan);
     }
 

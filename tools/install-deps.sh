@@ -13,6 +13,7 @@ packages=(
   desktop-file-utils appstream dpkg-dev file
   python3 python3-opencv python3-pil python3-numpy
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  zlib1g-dev libjpeg-turbo-progs libsixel-examples golang-1.19-src libjxl-testdata
 )
 
 missing=()

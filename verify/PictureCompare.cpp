@@ -73,8 +73,12 @@ std::optional<PictureFile> readPictureFile(const std::string& path)
         out.problem = "il file non è più un fotogramma del video (" + header.reason + ")";
     else if (opened.length > kLargestPicture)
         out.problem = "il file è troppo grande per un fotogramma";
+    else if (const bitmap::PictureEnd end = bitmap::findPictureEnd(opened.file, opened.length, header);
+             end.outcome != bitmap::PictureEnd::Outcome::Found)
+        out.problem = "il file non è più un fotogramma del video (" + end.reason + ")";
     else {
-        out.bytes.resize(static_cast<std::size_t>(opened.length));
+        // The picture's own bytes, as the save stores them (a JPEG's, up to its end marker).
+        out.bytes.resize(static_cast<std::size_t>(end.end));
         if (opened.file.readExactlyAt(out.bytes, 0) != platform::ReadOutcome::Complete)
             out.problem = "il file non si legge più per intero";
     }

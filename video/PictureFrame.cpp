@@ -1,10 +1,12 @@
 #include "video/PictureFrame.h"
 
+#include "bitmap/PicturePlan.h"
 #include "bitmap/cDIB.h"
 #include "codec/PictureDecoder.h"
 #include "platform/binary/BitmapRecords.h"
 #include "platform/filesystem/FileOpener.h"
 #include "platform/filesystem/FileSystem.h"
+#include "video/PngIntegrity.h"
 
 namespace kelvora::video {
 
@@ -48,24 +50,13 @@ std::uint32_t formatKey(const bitmap::PictureHeader& header)
     return key;
 }
 
-// Why the picture cannot be a frame of a video of `codec`; empty when it can.
-std::string refusalFor(const bitmap::PictureHeader& header, codec::Codec codec)
+// Why the picture cannot be a frame of a video of `codec`; empty when it can. What no video
+// takes is the adding's rule (bitmap/PicturePlan), applied again to a file changed since; a
+// kind one codec takes and another does not would be refused here for the others.
+std::string refusalFor(const bitmap::PictureHeader& header, codec::Codec)
 {
-    const bool asStored = codec == codec::Codec::Raw;
-    if (header.type == PictureType::Png)
-        return header.png.animated ? "è un PNG animato (APNG): un fotogramma è un'immagine sola" : "";
-    const bitmap::JpegFacts& jpeg = header.jpeg;
-    if (jpeg.cmyk())
-        return "è un JPEG CMYK (inchiostri di stampa), che i lettori video non mostrano";
-    if (!asStored)
-        return {};
-    if (jpeg.process == bitmap::JpegProcess::Progressive)
-        return "è un JPEG progressivo, che i lettori di Motion-JPEG non decodificano; si può salvare compresso (FFV1 o "
-               "PNG)";
-    if (jpeg.arithmetic || jpeg.hierarchical || jpeg.process == bitmap::JpegProcess::Lossless || jpeg.precision != 8)
-        return "è un JPEG di un tipo (aritmetico, senza perdita, gerarchico o non a 8 bit) che i lettori di "
-               "Motion-JPEG non decodificano; si può salvare compresso (FFV1 o PNG)";
-    return {};
+    const bitmap::PicturePlan plan = bitmap::planPicture(header);
+    return plan.accepted ? std::string() : "è un " + plan.reason;
 }
 
 }  // namespace
@@ -81,6 +72,19 @@ bitmap::FramePlan planPicture(const bitmap::PictureHeader& header, codec::Codec 
     return plan;
 }
 
+namespace {
+
+// Tells that the picture file at `path` is no frame: `text` the message's first line, the
+// reason after "Motivo: ".
+FileKind unreadable(platform::MessageBoxService& messages, const char* text, const std::string& path,
+                    const std::string& reason, int style)
+{
+    tell(messages, std::string(text) + "\r\n" + path + "\r\nMotivo: " + reason, style);
+    return FileKind::Unreadable;
+}
+
+}  // namespace
+
 FileKind loadPicture(const std::string& path, codec::Codec codec, bool readBytes, PictureFrame& frame,
                      bitmap::FramePlan& plan, platform::MessageBoxService& messages)
 {
@@ -93,36 +97,49 @@ FileKind loadPicture(const std::string& path, codec::Codec codec, bool readBytes
     if (!opened.file.isOpen())
         return FileKind::Bitmap;  // the bitmap object says why, in its own words
     const bitmap::PictureHeader header = bitmap::readPictureHeader(opened.file, opened.length, named);
-    if (header.read() && header.type == PictureType::Bmp)
+    // A file named .png or .jpg must be what its name says, as the adding has it; a file of
+    // another name is a bitmap unless its content is a picture file.
+    if (!named && header.type == PictureType::Bmp && header.outcome != bitmap::PictureHeader::Outcome::Incomplete &&
+        header.outcome != bitmap::PictureHeader::Outcome::ReadError)
         return FileKind::Bitmap;
-    if (header.outcome == bitmap::PictureHeader::Outcome::Refused && header.type == PictureType::Bmp)
-        return FileKind::Bitmap;  // not a picture file: the bitmap object judges it, as ever
-    if (header.outcome == bitmap::PictureHeader::Outcome::Incomplete) {
-        tell(messages, "Il file è incompleto:\r\n" + path, platform::vbCritical);
-        return FileKind::Unreadable;
-    }
-    if (header.outcome == bitmap::PictureHeader::Outcome::ReadError) {
+    switch (header.outcome) {
+    case bitmap::PictureHeader::Outcome::Read:
+        break;
+    case bitmap::PictureHeader::Outcome::Incomplete:
+        return unreadable(messages, bitmap::kIncompletePictureText, path, header.reason, platform::vbCritical);
+    case bitmap::PictureHeader::Outcome::ReadError:
         tell(messages, platform::errorDescription(header.error), platform::vbInformation);
         return FileKind::Unreadable;
+    case bitmap::PictureHeader::Outcome::Refused:
+        return unreadable(messages, bitmap::kNotAPictureText, path, header.reason, platform::vbInformation);
     }
-    if (!header.read() || opened.length > kLargestPicture) {
-        const std::string reason = header.read() ? "il file è troppo grande per un fotogramma" : header.reason;
-        tell(messages, std::string(bitmap::kUnsupportedFormatText) + "\r\n" + path + "\r\nMotivo: " + reason,
-             platform::vbInformation);
+    if (opened.length > kLargestPicture)
+        return unreadable(messages, bitmap::kUnsupportedPictureText, path, "il file è troppo grande per un fotogramma",
+                          platform::vbInformation);
+    // The picture's own bytes are the frame: data after a JPEG's end (a phone's motion photo)
+    // is left out, found now that the save reads the file.
+    const bitmap::PictureEnd end = bitmap::findPictureEnd(opened.file, opened.length, header);
+    if (end.outcome == bitmap::PictureEnd::Outcome::ReadError) {
+        tell(messages, platform::errorDescription(end.error), platform::vbInformation);
         return FileKind::Unreadable;
     }
+    if (end.outcome == bitmap::PictureEnd::Outcome::Incomplete)
+        return unreadable(messages, bitmap::kIncompletePictureText, path, end.reason, platform::vbCritical);
     frame.bytes.clear();
-    if (readBytes) {
-        frame.bytes.resize(static_cast<std::size_t>(opened.length));
-        if (opened.file.readExactlyAt(frame.bytes, 0) != platform::ReadOutcome::Complete) {
-            tell(messages, "Il file è incompleto:\r\n" + path, platform::vbCritical);
-            return FileKind::Unreadable;
-        }
+    // A PNG is held in memory for its check (its CRCs, its data inflated), and written from there.
+    if (readBytes || header.type == PictureType::Png) {
+        frame.bytes.resize(static_cast<std::size_t>(end.end));
+        if (opened.file.readExactlyAt(frame.bytes, 0) != platform::ReadOutcome::Complete)
+            return unreadable(messages, bitmap::kIncompletePictureText, path,
+                              "il file è stato accorciato mentre veniva letto", platform::vbCritical);
+        if (header.type == PictureType::Png)
+            if (const std::string damage = pngDamage(frame.bytes, header); !damage.empty())
+                return unreadable(messages, bitmap::kNotAPictureText, path, damage, platform::vbInformation);
     }
     frame.type = header.type;
     frame.header = header;
     frame.file = std::move(opened.file);
-    frame.size = opened.length;
+    frame.size = end.end;
     frame.identity = opened.identity;
     plan = planPicture(header, codec);
     return FileKind::Picture;

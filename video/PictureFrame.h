@@ -22,10 +22,14 @@ namespace kelvora::video {
 struct PictureFrame {
     std::optional<bitmap::PictureType> type;  // none: the frame is a bitmap
     platform::File file;
-    std::int64_t size = 0;  // the file's length when it was judged
+    // The picture's bytes, from the file's start: the file's length when it was judged, or
+    // where a JPEG's end marker is when data follows it.
+    std::int64_t size = 0;
     platform::FileIdentity identity = {};
-    std::vector<std::uint8_t> bytes;  // the whole file, read where a codec decodes it
-    bitmap::PictureHeader header;     // what its headers say, for the format rule
+    // Those bytes, read where a codec decodes them or the file is a PNG (checked, then written
+    // from here); empty where the frame is copied from the file.
+    std::vector<std::uint8_t> bytes;
+    bitmap::PictureHeader header;  // what its headers say, for the format rule
 
     [[nodiscard]] bool isPicture() const { return type.has_value(); }
 };
@@ -43,8 +47,12 @@ enum class FileKind {
 };
 
 // Opens the file at `path` and, when it is a picture file, loads it into `frame` and plans it
-// into `plan` (a plan that refuses it included). `readBytes`: the whole file is read (a codec
-// decodes it); else it stays in the file until it is copied.
+// into `plan` (a plan that refuses it included). A file named .png, .jpg or .jpeg is judged as
+// a picture whatever it holds; another is a bitmap unless its content is a PNG or JPEG. The
+// picture's end is found (a JPEG followed by other data), and a PNG's chunks and data are
+// checked (video/PngIntegrity): a picture that fails is Unreadable, the user told why.
+// `readBytes`: the picture's bytes are read (a codec decodes them); else, but for a PNG, they
+// stay in the file until they are copied.
 [[nodiscard]] FileKind loadPicture(const std::string& path, codec::Codec codec, bool readBytes, PictureFrame& frame,
                                    bitmap::FramePlan& plan, platform::MessageBoxService& messages);
 

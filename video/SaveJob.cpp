@@ -159,8 +159,12 @@ struct FrameLoop {
         if (request.codec == codec::Codec::Raw) {
             if (last.plan.palette != palette && !changePalette(index))  // the frame shows its own colours
                 return false;
-            if (last.picture->isPicture()) {
-                // The picture file's bytes as they are: copied from the file to the video.
+            if (last.picture->isPicture() && !last.picture->bytes.empty()) {
+                // The picture's bytes as they are, held since they were checked (a PNG).
+                PictureFrame& picture = *last.picture;
+                samples.push_back({picture.bytes.data(), static_cast<LONG>(picture.size), AVIIF_KEYFRAME});
+            } else if (last.picture->isPicture()) {
+                // The picture's bytes as they are: copied from the file to the video.
                 PictureFrame& picture = *last.picture;
                 samples.push_back({nullptr,
                                    static_cast<LONG>(picture.size),

@@ -128,13 +128,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DamagedCase{"truncated.png", Outcome::Incomplete, "il file finisce dentro un blocco PNG"},
         DamagedCase{"no-end.png", Outcome::Incomplete, "il file finisce prima del blocco finale IEND"},
-        DamagedCase{"truncated.jpg", Outcome::Incomplete, "il file finisce prima della fine dell'immagine JPEG (EOI)"},
         DamagedCase{"jpeg-named.png", Outcome::Refused, "il contenuto è un'immagine JPEG, non PNG come dice il nome"},
         DamagedCase{"png-named.jpg", Outcome::Refused, "il contenuto è un'immagine PNG, non JPEG come dice il nome"},
         DamagedCase{"lying-size.png", Outcome::Refused,
                     "dimensioni di 30000×30000 pixel, troppo grandi per un file di 1273 byte"},
-        DamagedCase{"lying-crc.png", Outcome::Refused,
-                    "l'intestazione PNG (IHDR) è danneggiata: il suo CRC non torna"}),
+        DamagedCase{"lying-crc.png", Outcome::Refused, "l'intestazione PNG (IHDR) è danneggiata: il suo CRC non torna"},
+        DamagedCase{"bmp-named.png", Outcome::Refused, "il contenuto è un'immagine BMP, non PNG come dice il nome"}),
     [](const auto& info) { return testsupport::pictureCaseName(info.param.file); });
 
 // Handcrafted headers for what no writer makes: each a few bytes, the rest of the file absent.
@@ -149,29 +148,19 @@ PictureHeader readHeaderOfBytes(const Bytes& bytes, const char* name)
     return readHeaderOf(path);
 }
 
-Bytes jpegWith(std::uint8_t sof, std::uint16_t width, std::uint16_t height, std::uint16_t segmentLength = 17)
+Bytes jpegWith(std::uint8_t sof, std::uint16_t width, std::uint16_t height, std::uint16_t segmentLength = 17,
+               int comments = 0)
 {
-    Bytes b = {0xFF,
-               0xD8,
-               0xFF,
-               sof,
-               static_cast<std::uint8_t>(segmentLength >> 8),
-               static_cast<std::uint8_t>(segmentLength),
-               8,
-               static_cast<std::uint8_t>(height >> 8),
-               static_cast<std::uint8_t>(height),
-               static_cast<std::uint8_t>(width >> 8),
-               static_cast<std::uint8_t>(width),
-               3,
-               1,
-               0x22,
-               0,
-               2,
-               0x11,
-               1,
-               3,
-               0x11,
-               1};
+    Bytes b = {0xFF, 0xD8};
+    // Comment segments of 65,535 bytes: a file long enough for a large picture to be plausible.
+    for (int i = 0; i < comments; ++i) {
+        b.insert(b.end(), {0xFF, 0xFE, 0xFF, 0xFF});
+        b.resize(b.size() + 65533, ' ');
+    }
+    b.insert(b.end(), {0xFF, sof, static_cast<std::uint8_t>(segmentLength >> 8),
+                       static_cast<std::uint8_t>(segmentLength), 8, static_cast<std::uint8_t>(height >> 8),
+                       static_cast<std::uint8_t>(height), static_cast<std::uint8_t>(width >> 8),
+                       static_cast<std::uint8_t>(width), 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1});
     for (const std::uint8_t byte : {0xFF, 0xDA, 0x00, 0x0C, 3, 1, 0, 2, 0x11, 3, 0x11, 0, 63, 0, 0x12, 0xFF, 0xD9})
         b.push_back(byte);
     return b;
@@ -200,6 +189,18 @@ INSTANTIATE_TEST_SUITE_P(
                       CraftedCase{"WidestVideo", jpegWith(0xC0, 32767, 8), Outcome::Read, ""},
                       CraftedCase{"WiderThanVideo", jpegWith(0xC0, 32768, 8), Outcome::Refused,
                                   "dimensioni di 32768×8 pixel: un video AVI ha al massimo 32767 pixel per lato"},
+                      // libavcodec decodes a picture only where 8 x (width rounded up to 64 + 128) x
+                      // (height + 128) stays below INT_MAX: 16256 x 16255 decodes, 16255 x 16256 does not.
+                      CraftedCase{"LargestDecodable", jpegWith(0xC0, 16256, 16255, 17, 1), Outcome::Read, ""},
+                      CraftedCase{"WidestDecodable", jpegWith(0xC0, 32767, 8032, 17, 1), Outcome::Read, ""},
+                      CraftedCase{"TooLargeToDecode", jpegWith(0xC0, 16255, 16256, 17, 1), Outcome::Refused,
+                                  "dimensioni di 16255×16256 pixel, troppo grandi perché ffmpeg e i lettori video le "
+                                  "decodifichino (al massimo circa 268 milioni di pixel compreso un margine: "
+                                  "16256×16255, 32767×8032)"},
+                      CraftedCase{"TooLongToDecode", jpegWith(0xC0, 32767, 8033, 17, 1), Outcome::Refused,
+                                  "dimensioni di 32767×8033 pixel, troppo grandi perché ffmpeg e i lettori video le "
+                                  "decodifichino (al massimo circa 268 milioni di pixel compreso un margine: "
+                                  "16256×16255, 32767×8032)"},
                       CraftedCase{"HeightAfterData", jpegWith(0xC0, 320, 0), Outcome::Refused,
                                   "altezza JPEG dichiarata solo dopo i dati (DNL), che i lettori non leggono"},
                       CraftedCase{"HugeForItsLength", jpegWith(0xC0, 30000, 30000), Outcome::Refused,
@@ -229,6 +230,86 @@ TEST(JpegProcessTest, FrameMarkersGiveProcessAndCoding)
         ASSERT_EQ(header.outcome, Outcome::Read) << header.reason;
         EXPECT_EQ(header.jpeg.process, e.process) << int{e.marker};
         EXPECT_EQ(header.jpeg.arithmetic, e.arithmetic) << int{e.marker};
+    }
+}
+
+// A file that does not begin as its name says is named for what it is, where that can be told:
+// a PNG whose signature a transfer in text mode (or through 7 bits) has changed, OS/2's files.
+TEST(PictureContentTest, SaysWhatAFileIsWhereItIsNoPictureOfItsType)
+{
+    const Bytes ihdr = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    const auto png = [&](Bytes signature) {
+        signature.insert(signature.end(), ihdr.begin(), ihdr.end());
+        return signature;
+    };
+    const std::string textMode = "la firma PNG è stata alterata da un trasferimento in modalità testo (";
+    const std::string damaged = ", che ha danneggiato anche i dati dell'immagine";
+    struct Case {
+        Bytes bytes;
+        std::string reason;
+    };
+    for (const Case& c : {
+             Case{png({0x89, 'P', 'N', 'G', 0x0D, 0x0D, 0x0A, 0x1A, 0x0D, 0x0A}),
+                  textMode + "ogni LF diventato CR LF)" + damaged},
+             Case{png({0x89, 'P', 'N', 'G', 0x0A, 0x1A, 0x0A}), textMode + "ogni CR LF diventato LF)" + damaged},
+             Case{png({0x89, 'P', 'N', 'G', 0x0D, 0x0D, 0x1A, 0x0D}), textMode + "ogni LF diventato CR)" + damaged},
+             Case{png({0x89, 'P', 'N', 'G', 0x0A, 0x0A, 0x1A, 0x0A}), textMode + "ogni CR diventato LF)" + damaged},
+             Case{
+                 png({0x09, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}),
+                 "la firma PNG ha perso il bit più alto del suo primo byte: il file è passato per un trasferimento a 7 "
+                 "bit" +
+                     damaged},
+             Case{png({0x89, 'Q', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}),
+                  "la firma PNG (i primi 8 byte del file) è danneggiata"},
+             Case{png({'G', 'I', 'F', '8', '9', 'a', 0, 0}), "il contenuto del file non è un'immagine PNG"},
+         }) {
+        const testsupport::TempDir dir;
+        const auto path = dir / "frame.png";
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(c.bytes.data()), static_cast<std::streamsize>(c.bytes.size()));
+        const PictureHeader header = readHeaderOf(path);
+        EXPECT_EQ(header.outcome, Outcome::Refused);
+        EXPECT_EQ(header.reason, c.reason);
+    }
+    const Bytes array = {'B', 'A', 40, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 3, 'B', 'M'};
+    EXPECT_NE(recognisedContent(array).find("bitmap OS/2 (bitmap array, «BA»)"), std::string::npos);
+    EXPECT_EQ(recognisedContent(Bytes{'B', 'M', 0, 0}), "");
+}
+
+// A JPEG's picture ends at its end marker: data after it (a phone's motion photo, the picture
+// then a video) is no part of the frame, and a file cut short in its data has no end at all.
+// The headers cannot tell these apart; the walk through the picture's scans can.
+TEST(JpegEndTest, ThePictureEndsAtItsEndMarkerWhateverFollows)
+{
+    struct Case {
+        const char* file;
+        bool endInTail;
+        PictureEnd::Outcome outcome;
+        const char* picture;  // the file whose bytes the picture is; null: the file itself
+    };
+    for (const Case& c : {
+             Case{"s420-pillow.jpg", true, PictureEnd::Outcome::Found, nullptr},
+             Case{"padded.jpg", true, PictureEnd::Outcome::Found, nullptr},
+             Case{"motion-photo.jpg", false, PictureEnd::Outcome::Found, "s420-pillow.jpg"},
+             // Several scans, with tables between them.
+             Case{"motion-progressive.jpg", false, PictureEnd::Outcome::Found, "progressive-pillow.jpg"},
+             Case{"truncated.jpg", false, PictureEnd::Outcome::Incomplete, nullptr},
+         }) {
+        SCOPED_TRACE(c.file);
+        const auto path = testsupport::madePictures() / c.file;
+        platform::File file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        const std::int64_t length = *file.length();
+        const PictureHeader header = readPictureHeader(file, length, PictureType::Jpeg);
+        ASSERT_EQ(header.outcome, Outcome::Read) << header.reason;
+        EXPECT_EQ(header.jpeg.endInTail, c.endInTail);
+        const PictureEnd end = findPictureEnd(file, length, header);
+        EXPECT_EQ(end.outcome, c.outcome) << end.reason;
+        if (c.outcome == PictureEnd::Outcome::Incomplete) {
+            EXPECT_EQ(end.reason, "il file finisce prima della fine dell'immagine JPEG (EOI)");
+            continue;
+        }
+        const auto picture = c.picture ? testsupport::madePictures() / c.picture : path;
+        EXPECT_EQ(end.end, static_cast<std::int64_t>(std::filesystem::file_size(picture)));
     }
 }
 

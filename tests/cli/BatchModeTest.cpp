@@ -125,7 +125,8 @@ TEST_F(BatchModeTest, FilesKeepTheirGivenOrderAndAMismatchIsSkippedWithALine)
 
 // PNG and JPEG files go in as they are: a folder's JPEGs of the first one's sampling become
 // the video's frames byte for byte, one of another sampling is left out with its line, a
-// progressive JPEG is refused as it is but taken by FFV1, and no picture is a checksums file.
+// progressive JPEG is stored as it is, one no save takes is refused alike by all, and no
+// picture is a checksums file.
 TEST_F(BatchModeTest, PictureFilesAreStoredAsTheyAreOrDecodedWhereACodecNeedsThem)
 {
     const auto bytesOf = [](const fs::path& file) {
@@ -149,13 +150,32 @@ TEST_F(BatchModeTest, PictureFilesAreStoredAsTheyAreOrDecodedWhereACodecNeedsThe
     EXPECT_EQ(testsupport::readFrameBytes(video.string(), info.frames[1]), bytesOf(shots / "s_2.jpeg"));
     EXPECT_EQ(testsupport::probeVideo(video).framesRead, 2);
 
+    // A progressive JPEG and a motion photo are stored as they are (the photo up to its
+    // picture's end), and checked against those bytes.
     const fs::path progressive = dir.path() / "p.jpg";
     fs::copy_file(made / "progressive-pillow.jpg", progressive);
-    const ProgramRun refused = run("-y -o " + quoted(video) + " " + quoted(progressive));
-    EXPECT_NE(refused.status, 0);
-    EXPECT_NE(refused.errors.find("progressivo"), std::string::npos) << refused.errors;
+    const fs::path motion = dir.path() / "m.jpg";
+    fs::copy_file(made / "motion-progressive.jpg", motion);
+    const ProgramRun asStored =
+        run("-y -o " + quoted(video) + " --verify " + quoted(progressive) + " " + quoted(motion));
+    EXPECT_EQ(asStored.status, 0) << asStored.errors;
+    const testsupport::AviInfo both = testsupport::inspectAvi(video.string());
+    ASSERT_EQ(both.frames.size(), 2u) << both.error;
+    EXPECT_EQ(testsupport::readFrameBytes(video.string(), both.frames[1]), bytesOf(progressive));
     const ProgramRun ffv1 = run("-y -o " + quoted(video) + " --codec ffv1 --verify " + quoted(progressive));
     EXPECT_EQ(ffv1.status, 0) << ffv1.errors;
+    // What one save refuses, every save refuses, for the same reason and with no advice.
+    const fs::path lossless = dir.path() / "l.jpg";
+    fs::copy_file(made / "lossless-ffmpeg.jpg", lossless);
+    std::string reason;
+    for (const char* codec : {"raw", "ffv1", "png"}) {
+        const ProgramRun refused = run("-y -o " + quoted(video) + " --codec " + codec + " " + quoted(lossless));
+        EXPECT_EQ(refused.status, 1) << refused.errors;
+        const std::string line = refused.errors.substr(0, refused.errors.find('\n'));
+        EXPECT_NE(line.find("JPEG senza perdita (lossless)"), std::string::npos) << line;
+        EXPECT_TRUE(reason.empty() || line == reason) << line;
+        reason = line;
+    }
 
     const ProgramRun hashes =
         run("-y -o " + quoted(video) + " --framemd5 " + quoted(shots / "s_1.jpg") + " " + quoted(shots / "s_1.jpg"));

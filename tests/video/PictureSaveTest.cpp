@@ -4,6 +4,8 @@
 #include "tests/support/app/ScriptedServices.h"
 #include "tests/support/fs/TempDir.h"
 #include "tests/support/pictures/MadePictures.h"
+#include "bitmap/FramePlan.h"
+#include "verify/PictureLimits.h"
 #include "verify/VideoCheck.h"
 #include "video/SaveJob.h"
 
@@ -46,15 +48,16 @@ SaveOutcome save(const fs::path& picture, Codec codec, const std::string& output
 TEST(PictureSaveTest, EachCodecTakesWhatPlayersShowAndEveryFrameChecksExactly)
 {
     const Case cases[] = {
-        {"grey1-pillow.png", true, true},      {"grey16-opencv.png", true, true},
-        {"greyalpha8-pillow.png", true, true}, {"greyalpha16-magick.png", true, true},
-        {"palette4-pillow.png", true, true},   {"rgb16-opencv.png", true, true},
-        {"rgba8-pillow.png", true, true},      {"rgba16-opencv.png", true, true},
-        {"interlaced-magick.png", true, true}, {"s420-pillow.jpg", true, true},
-        {"s422-pillow.jpg", true, true},       {"s444-pillow.jpeg", true, true},
-        {"grey-opencv.jpg", true, true},       {"progressive-pillow.jpg", false, true},
-        {"arithmetic-cjpeg.jpg", false, true}, {"cmyk-pillow.jpg", false, false},
-        {"animated-pillow.png", false, false},
+        {"grey1-pillow.png", true, true},       {"grey16-opencv.png", true, true},
+        {"greyalpha8-pillow.png", true, true},  {"greyalpha16-magick.png", true, true},
+        {"palette4-pillow.png", true, true},    {"rgb16-opencv.png", true, true},
+        {"rgba8-pillow.png", true, true},       {"rgba16-opencv.png", true, true},
+        {"interlaced-magick.png", true, true},  {"s420-pillow.jpg", true, true},
+        {"s422-pillow.jpg", true, true},        {"s444-pillow.jpeg", true, true},
+        {"grey-opencv.jpg", true, true},        {"progressive-pillow.jpg", true, true},
+        {"arithmetic-cjpeg.jpg", false, false}, {"cmyk-pillow.jpg", false, false},
+        {"animated-pillow.png", false, false},  {"precision12.jpg", false, false},
+        {"motion-photo.jpg", true, true},
     };
     testsupport::TempDir dir;
     for (const Case& c : cases) {
@@ -80,8 +83,12 @@ TEST(PictureSaveTest, EachCodecTakesWhatPlayersShowAndEveryFrameChecksExactly)
                 verify::checkVideo({output, {picture.string(), picture.string()}}, observer, cancel);
             EXPECT_EQ(check.result, verify::CheckResult::Same) << check.firstReason << check.reason;
             EXPECT_FALSE(check.approximate);
-            if (codec == Codec::Raw) {  // the file's bytes, whole
-                EXPECT_GT(outcome.fileBytes, 2 * fs::file_size(picture));
+            if (codec == Codec::Raw) {  // the picture's bytes, whole (a motion photo's up to its end marker)
+                const std::uint64_t bytes = c.file == std::string("motion-photo.jpg")
+                                                ? fs::file_size(testsupport::madePictures() / "s420-pillow.jpg")
+                                                : fs::file_size(picture);
+                EXPECT_GT(outcome.fileBytes, 2 * bytes);
+                EXPECT_LT(outcome.fileBytes, 2 * bytes + 20000);
             }
         }
     }
@@ -115,6 +122,19 @@ TEST(PictureSaveTest, APictureCutShortBeforeItsCopyStopsTheSaveAndIsNamed)
     EXPECT_EQ(outcome.result, avifile::AVIERR_FILEREAD);
     EXPECT_EQ(outcome.framesWritten, 2);
     EXPECT_NE(outcome.reason.find("f2.jpg"), std::string::npos) << outcome.reason;
+}
+
+// Admission refuses pictures libavcodec will not decode; whatever it takes, the check decodes
+// too (verify/PictureLimits), so a stored video is never one the check cannot read.
+TEST(PictureSizeBoundTest, EveryPictureAdmissionTakesTheCheckDecodes)
+{
+    for (const std::int64_t width : {1, 63, 64, 1000, 8191, 16255, 16256, 20000, 32767}) {
+        std::int64_t rows = 0;
+        while (rows < bitmap::kLargestVideoSide && bitmap::sizeIsDecodable(bitmap::pictureBufferWidth(width), rows + 1))
+            ++rows;
+        EXPECT_GT(rows, 0) << width;
+        EXPECT_EQ(verify::pictureRefusal(width, rows, std::int64_t{1} << 40), "") << width << " x " << rows;
+    }
 }
 
 }  // namespace

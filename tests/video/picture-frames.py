@@ -95,6 +95,8 @@ CASES = [
     ("magick-jpeg-422", magick("-quality", "90", "-sampling-factor", "2x1"), "jpg"),
     ("pillow-jpeg-444", pillow("RGB", quality=90, subsampling=0), "jpg"),
     ("pillow-jpeg-grey", pillow("L", quality=90), "jpg"),
+    # Stored as it is: ffmpeg and GStreamer decode a progressive JPEG in an MJPG AVI as the file.
+    ("pillow-jpeg-progressive", pillow("RGB", quality=90, progressive=True), "jpg"),
     ("opencv-jpeg", opencv(), "jpg"),
 ]
 

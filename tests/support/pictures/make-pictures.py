@@ -80,13 +80,38 @@ Image.fromarray(rule[::-1]).save(path("rule-420-b.jpg"), subsampling=2)
 Image.fromarray(rule).save(path("rule-444.jpg"), subsampling=0)
 Image.fromarray(rule).save(path("rule.bmp"))
 
-# Arithmetic coding: no tool here writes it; cjpeg does where it is built with it.
+# Arithmetic coding: cjpeg writes it where it is built with it (it reads PPM, not PNG).
+Image.fromarray(gradient(40, 30, 3)).save(path("arithmetic-source.ppm"))
 try:
-    subprocess.run(["cjpeg", "-arithmetic", "-outfile", path("arithmetic-cjpeg.jpg"), path("rgb8-opencv.png")],
+    subprocess.run(["cjpeg", "-arithmetic", "-outfile", path("arithmetic-cjpeg.jpg"), path("arithmetic-source.ppm")],
                    check=True, stderr=subprocess.DEVNULL)
 except (OSError, subprocess.CalledProcessError):
     if os.path.exists(path("arithmetic-cjpeg.jpg")):
         os.remove(path("arithmetic-cjpeg.jpg"))
+os.remove(path("arithmetic-source.ppm"))
+# Lossless (SOF3), as ffmpeg's encoder writes it.
+subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path("rgb8-opencv.png"), "-c:v", "ljpeg", "-pix_fmt",
+                "bgr24", path("lossless-ffmpeg.jpg")], check=True)
+
+
+def dc_only_jpeg(width, height, precision, sof):
+    """A greyscale JPEG whose blocks are flat (DC only), at any precision: no tool here writes 12 bits."""
+    def segment(marker, body):
+        return struct.pack(">BBH", 0xFF, marker, len(body) + 2) + body
+    data = b"\xff\xd8" + segment(0xDB, bytes([0]) + bytes([16] * 64))
+    data += segment(sof, struct.pack(">BHHBBBB", precision, height, width, 1, 1, 0x11, 0))
+    data += segment(0xC4, bytes([0x00, 0, 0, 0, 12] + [0] * 12) + bytes(range(12)) + bytes([0x10, 1] + [0] * 15 + [0]))
+    data += segment(0xDA, bytes([1, 1, 0, 0, 63, 0]))
+    bits, previous = "", 0
+    for block in range(((width + 7) // 8) * ((height + 7) // 8)):
+        dc = ((block * 37 % (1 << precision)) - (1 << (precision - 1))) // 2
+        diff, previous = dc - previous, dc
+        size = abs(diff).bit_length()
+        bits += format(size, "04b") + (format(diff if diff > 0 else diff + (1 << size) - 1, f"0{size}b") if size else "")
+        bits += "0"  # end of block
+    bits += "1" * (-len(bits) % 8)
+    entropy = bytes(int(bits[i:i + 8], 2) for i in range(0, len(bits), 8)).replace(b"\xff", b"\xff\x00")
+    return data + entropy + b"\xff\xd9"
 
 
 # Damaged on purpose.
@@ -112,3 +137,15 @@ ihdr = b"IHDR" + struct.pack(">IIBBBBB", 30000, 30000, 8, 2, 0, 0, 0)
 write("lying-size.png", rgb[:8] + struct.pack(">I", 13) + ihdr + struct.pack(">I", zlib.crc32(ihdr)) + rgb[33:])
 # A header changed without its CRC.
 write("lying-crc.png", rgb[:16] + struct.pack(">I", 41) + rgb[20:])
+with open(path("precision12.jpg"), "wb") as f:
+    f.write(dc_only_jpeg(24, 16, 12, 0xC1))
+# Hierarchical (SOF5): the frame header alone decides, so a sound file's header is relabelled.
+write("hierarchical.jpg", jpeg.replace(b"\xff\xc0", b"\xff\xc5", 1))
+# A phone's motion photo: the picture, then a video (here other bytes) after its end marker.
+write("motion-photo.jpg", jpeg + b"\0\0\0\x18ftypmp42" + bytes(range(256)) * 256)
+write("motion-progressive.jpg", read("progressive-pillow.jpg") + b"\0\0\0\x18ftypmp42" + bytes(range(256)) * 64)
+write("padded.jpg", jpeg + bytes(64))
+# A bitmap named .png, and OS/2's array of bitmaps (a "BA" header before the bitmap's own).
+bitmap = read("rule.bmp")
+write("bmp-named.png", bitmap)
+write("array-os2.bmp", b"BA" + struct.pack("<IIHH", 40, 0, 1024, 768) + bitmap)
