@@ -261,7 +261,13 @@ TEST_P(RefusesFile, KeepsThePreviousImageAndSaysWhy)
 INSTANTIATE_TEST_SUITE_P(
     Malformed, RefusesFile,
     ::testing::Values(
-        Refusal{"NoSignature", {'B', 'A', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}, kUnsupported, 64},
+        Refusal{"NoSignature", {'X', 'Y', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}, kUnsupported, 64},
+        Refusal{"BitmapArray",
+                {'B', 'A', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0},
+                kUnsupported,
+                64,
+                "è un insieme di bitmap OS/2 (bitmap array, «BA»), con un'immagine per ogni tipo di schermo: i lettori "
+                "video leggono un bitmap solo, che cominci con «BM»"},
         Refusal{"LowerCaseSignature", {'b', 'm', 54, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}, kUnsupported, 64},
         Refusal{"EmptyFile", {}, kUnsupported, 64}, Refusal{"OneByte", {'B'}, kUnsupported, 64},
         Refusal{"FileHeaderOnly", truncated(withHeader({}), 14), kUnsupported, 64,
