@@ -22,6 +22,24 @@ struct FreeFrame {
     void operator()(AVFrame* frame) const { av_frame_free(&frame); }
 };
 
+// Whether a picture decoded as `decoded` can be put exactly into `format`: the form a save of
+// ours makes of it, or another writer's RGB or grey form of the same samples. Any other form
+// (4:2:0 Y'CbCr for an RGB picture...) cannot hold it exactly.
+bool holdsExactly(codec::Codec codec, const AVFrame& decoded, AVPixelFormat format)
+{
+    static constexpr AVPixelFormat kSampleForms[] = {AV_PIX_FMT_BGR0,     AV_PIX_FMT_BGRA,     AV_PIX_FMT_RGB24,
+                                                     AV_PIX_FMT_GRAY8,    AV_PIX_FMT_YA8,      AV_PIX_FMT_GRAY16LE,
+                                                     AV_PIX_FMT_GBRP16LE, AV_PIX_FMT_GBRAP16LE};
+    return format == codec::pictureStreamFormat(codec, decoded) ||
+           std::ranges::find(kSampleForms, format) != std::end(kSampleForms);
+}
+
+std::string formName(int format)
+{
+    const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(format));
+    return name ? name : "?";
+}
+
 // The file's picture in the decoded frame's pixel format, packed as ffmpeg packs raw video.
 std::string packedAs(bitmap::PictureType type, std::span<const std::uint8_t> file, codec::Codec codec,
                      AVPixelFormat format, int width, int height, std::vector<std::uint8_t>& out)
@@ -30,6 +48,10 @@ std::string packedAs(bitmap::PictureType type, std::span<const std::uint8_t> fil
     const auto decoder = codec::PictureDecoder::open(type, error);
     if (!decoder || !decoder->decode(file, error))
         return "il file non si decodifica più (" + error + ")";
+    if (!holdsExactly(codec, decoder->picture(), format))
+        return "il video tiene i pixel in " + formName(format) +
+               ", una forma che non contiene esattamente l'immagine del file (" + formName(decoder->picture().format) +
+               ")";
     const std::unique_ptr<AVFrame, FreeFrame> target(av_frame_alloc());
     if (!target)
         return "memoria insufficiente";

@@ -8,6 +8,7 @@
 #include "codec/CodecPixels.h"
 #include "platform/msgbox/MessageBox.h"
 #include "platform/text/Counts.h"
+#include "verify/FrameColours.h"
 #include "verify/PictureCompare.h"
 
 extern "C" {
@@ -22,6 +23,7 @@ extern "C" {
 #include <fstream>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -45,36 +47,6 @@ using codec::detail::FreeFrame;
 using codec::detail::FreePacket;
 using FreeDecoder = codec::detail::FreeCodecContext;
 
-// The decoded picture's colour at (x, y) as 8-bit RGB, for the layouts our videos decode to.
-struct PictureColours {
-    const AVFrame& frame;
-
-    void at(int x, int y, double rgb[3]) const
-    {
-        const auto format = static_cast<AVPixelFormat>(frame.format);
-        if (format == AV_PIX_FMT_YUV420P) {
-            // BT.709 limited range, the chroma of the 2 x 2 block.
-            const double luma = (frame.data[0][y * frame.linesize[0] + x] - 16) / 219.0;
-            const double cb = (frame.data[1][(y / 2) * frame.linesize[1] + x / 2] - 128) / 224.0;
-            const double cr = (frame.data[2][(y / 2) * frame.linesize[2] + x / 2] - 128) / 224.0;
-            const double red = luma + 1.5748 * cr;
-            const double blue = luma + 1.8556 * cb;
-            const double green = (luma - 0.2126 * red - 0.0722 * blue) / 0.7152;
-            rgb[0] = std::clamp(std::round(red * 255), 0.0, 255.0);
-            rgb[1] = std::clamp(std::round(green * 255), 0.0, 255.0);
-            rgb[2] = std::clamp(std::round(blue * 255), 0.0, 255.0);
-            return;
-        }
-        // Packed blue, green, red, unused (FFV1's RGB).
-        const std::uint8_t* p = frame.data[0] + y * frame.linesize[0] + x * 4;
-        rgb[0] = p[2];
-        rgb[1] = p[1];
-        rgb[2] = p[0];
-    }
-};
-
-// The PSNR of the decoded picture against the file's colours; infinite when equal. Negative
-// when the file no longer makes a frame of this size.
 // A PNG or JPEG file's colours as the save takes them for H.264 (8 bits, no alpha); false
 // when the file is no picture file or no longer decodes.
 bool pictureRgb(const std::string& path, std::vector<std::uint8_t>& rgb, int& width, int& rows)
@@ -93,17 +65,38 @@ bool pictureRgb(const std::string& path, std::vector<std::uint8_t>& rgb, int& wi
     const AVFrame& picture = decoder->picture();
     width = picture.width;
     rows = picture.height;
+    // libswscale writes whole aligned blocks: the target is a frame of its own making.
+    const std::unique_ptr<AVFrame, FreeFrame> target(av_frame_alloc());
+    if (!target)
+        return false;
+    target->format = AV_PIX_FMT_RGB24;
+    target->width = width;
+    target->height = rows;
+    if (av_frame_get_buffer(target.get(), 0) < 0 ||
+        !codec::convertPicture(picture, codec::Codec::H264, *target, reason))
+        return false;
     rgb.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 3);
-    AVFrame target{};
-    target.format = AV_PIX_FMT_RGB24;
-    target.width = width;
-    target.height = rows;
-    target.data[0] = rgb.data();
-    target.linesize[0] = width * 3;
-    return codec::convertPicture(picture, codec::Codec::H264, target, reason);
+    for (int y = 0; y < rows; ++y)
+        std::memcpy(rgb.data() + static_cast<std::size_t>(y) * width * 3, target->data[0] + y * target->linesize[0],
+                    static_cast<std::size_t>(width) * 3);
+    return true;
 }
 
-double framePsnr(const AVFrame& frame, const std::string& path, std::vector<std::uint8_t>& rgb)
+// A frame's PSNR against its file, and the PSNR a picture of the file's mean colour alone
+// would have: a frame no nearer its file than that shows another picture.
+struct FramePsnr {
+    double db = -1;  // negative when the file no longer makes a frame of this size
+    double flatDb = std::numeric_limits<double>::infinity();
+};
+
+double psnrOf(double squares, double samples)
+{
+    return squares <= 0 ? std::numeric_limits<double>::infinity() : 10 * std::log10(255.0 * 255.0 * samples / squares);
+}
+
+// `shown` is the decoded picture in RGB (`shownWidth` wide, rows top-down), as players show it.
+FramePsnr framePsnr(std::span<const std::uint8_t> shown, int shownWidth, int shownHeight, const std::string& path,
+                    std::vector<std::uint8_t>& rgb)
 {
     SilentMessages silent;
     bitmap::cDIB dib(silent);
@@ -114,35 +107,39 @@ double framePsnr(const AVFrame& frame, const std::string& path, std::vector<std:
         const auto side = [](int file, int picture) {
             return picture == file || (picture == file + 1 && file % 2 == 1);
         };
-        return side(width, frame.width) && side(rows, frame.height);
+        return side(width, shownWidth) && side(rows, shownHeight);
     };
     if (dib.CreateFromFile(path)) {
         const bitmap::FramePlan plan = bitmap::planFrame(dib);
         width = plan.shape.width;
         rows = plan.shape.height < 0 ? -plan.shape.height : plan.shape.height;
         if (!plan.accepted() || !fits())
-            return -1;
+            return {};
         rgb.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 3);
         codec::CodecPalette unused{};
         codec::toCodecPixels(plan.shape, dib.bits(), plan.palette, codec::PixelLayout::Rgb24, {rgb.data(), width * 3},
                              unused);
     } else if (!pictureRgb(path, rgb, width, rows) || !fits()) {
-        return -1;
+        return {};
     }
-    const PictureColours colours{frame};
     double squares = 0;
-    for (int y = 0; y < rows; ++y)
-        for (int x = 0; x < width; ++x) {
-            double shown[3];
-            colours.at(x, y, shown);
-            const std::uint8_t* want = rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3;
-            for (int c = 0; c < 3; ++c)
-                squares += (shown[c] - want[c]) * (shown[c] - want[c]);
+    double sums[3] = {0, 0, 0};
+    double sumSquares[3] = {0, 0, 0};
+    for (int y = 0; y < rows; ++y) {
+        const std::uint8_t* got = shown.data() + static_cast<std::size_t>(y) * shownWidth * 3;
+        const std::uint8_t* want = rgb.data() + static_cast<std::size_t>(y) * width * 3;
+        for (int i = 0; i < width * 3; ++i) {
+            const double d = static_cast<double>(got[i]) - want[i];
+            squares += d * d;
+            sums[i % 3] += want[i];
+            sumSquares[i % 3] += static_cast<double>(want[i]) * want[i];
         }
-    if (squares == 0)
-        return std::numeric_limits<double>::infinity();
-    const double mse = squares / (3.0 * width * rows);
-    return 10 * std::log10(255.0 * 255.0 / mse);
+    }
+    const double pixels = static_cast<double>(width) * rows;
+    double spread = 0;  // the squares of the file's colours about their means
+    for (int c = 0; c < 3; ++c)
+        spread += std::max(0.0, sumSquares[c] - sums[c] * sums[c] / pixels);
+    return {psnrOf(squares, 3 * pixels), psnrOf(spread, 3 * pixels)};
 }
 
 std::string decimal(double value)
@@ -267,8 +264,6 @@ private:
     void measure(int index)
     {
         const std::string& path = m_request.frames[static_cast<std::size_t>(index)];
-        const auto format = static_cast<AVPixelFormat>(m_frame.format);
-        double db = -1;
         // A picture file in a lossless video is its own decode, put in the frame's form exactly
         // as the save put it: equal (an infinite PSNR) or not (counted apart, no PSNR).
         std::optional<std::string> pictureDiffers;
@@ -277,18 +272,33 @@ private:
             pictureDiffers = pictureDifference(path, codec::Codec::Ffv1, m_frame, m_picture);
         }
         if (pictureDiffers && !pictureDiffers->empty()) {
-            if (m_out.picturesDiffer++ == 0)
+            if (m_out.picturesDiffer++ == 0) {
                 m_out.firstPictureDiffers = index;
+                m_out.pictureReason = std::move(*pictureDiffers);
+            }
             return;
         }
-        if (pictureDiffers)
-            db = std::numeric_limits<double>::infinity();
-        else if (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_BGR0)
-            db = framePsnr(m_frame, path, m_rgb);
+        FramePsnr measured;
+        if (pictureDiffers) {
+            measured.db = std::numeric_limits<double>::infinity();
+        } else if (std::string refusal = coloursRefusal(m_frame); !refusal.empty()) {
+            if (m_out.reason.empty())
+                m_out.reason = "fotogramma " + std::to_string(index + 1) + ": " + refusal;
+            return;
+        } else {
+            frameRgb(m_frame, m_shown);
+            measured = framePsnr(m_shown, m_frame.width, m_frame.height, path, m_rgb);
+        }
+        double db = measured.db;
         if (db < 0) {
             db = 0;  // the file no longer makes a frame like it: as far off as can be
             if (m_out.unmatched++ == 0)
                 m_out.firstUnmatched = index;
+        } else if (m_request.floorDb <= 0 && !m_out.lossless && db < std::min(kNearDb, measured.flatDb) &&
+                   m_out.otherPictures++ == 0) {
+            m_out.firstOther = index;
+            m_out.otherDb = db;
+            m_out.otherFloorDb = std::min(kNearDb, measured.flatDb);
         }
         if (std::isfinite(db)) {
             m_sum += db;
@@ -316,6 +326,7 @@ private:
     codec::AvLogCapture m_log;
     std::string m_pendingDamage;
     std::vector<std::uint8_t> m_rgb;
+    std::vector<std::uint8_t> m_shown;
     std::vector<std::uint8_t> m_picture;
     double m_sum = 0;
     int m_finite = 0;
@@ -367,7 +378,8 @@ PsnrOutcome measurePsnr(const PsnrRequest& request, CheckObserver& observer, con
     if (out.cancelled)
         return out;
     measurer.finish();
-    out.readable = true;
+    // A frame in a form the check cannot read leaves the video unchecked, its reason said.
+    out.readable = out.reason.empty();
     return out;
 }
 
@@ -393,11 +405,16 @@ FidelityVerdict judgeFidelity(const PsnrOutcome& outcome, const std::vector<std:
                 place(outcome.firstUnmatched) + "il file non ha più le misure o la profondità del video"};
     if (outcome.picturesDiffer > 0)
         return {Fidelity::Differs, outcome.firstPictureDiffers,
-                place(outcome.firstPictureDiffers) + "i pixel sono diversi"};
+                place(outcome.firstPictureDiffers) + outcome.pictureReason};
     const std::string worstFile = outcome.worst >= 0 ? frames[static_cast<std::size_t>(outcome.worst)] : std::string();
     if (outcome.inexact > 0)
         return {Fidelity::Differs, outcome.worst,
                 place(outcome.worst) + "i pixel sono diversi (" + psnrText(outcome, worstFile) + ")"};
+    if (outcome.otherPictures > 0)
+        return {Fidelity::Differs, outcome.firstOther,
+                place(outcome.firstOther) + "mostra un'altra immagine (PSNR " + decimal(outcome.otherDb) +
+                    " dB, sotto il minimo di " + decimal(outcome.otherFloorDb) + " dB" +
+                    (outcome.otherFloorDb < kNearDb ? ", quanto darebbe il solo colore medio del file)" : ")")};
     if (outcome.belowFloor > 0) {
         char floor[32];
         std::snprintf(floor, sizeof floor, "%g", floorDb);
