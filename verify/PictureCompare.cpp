@@ -1,6 +1,7 @@
 #include "verify/PictureCompare.h"
 
 #include "bitmap/PictureHeader.h"
+#include "codec/LosslessEncoder.h"
 #include "codec/PictureDecoder.h"
 #include "platform/filesystem/FileOpener.h"
 
@@ -113,18 +114,42 @@ std::string decodedDifference(const PictureFile& file, codec::Codec codec, AVPix
                                                                         : std::string("i pixel sono diversi");
 }
 
+// Whether `chunk` is a PNG image exactly as our PNG codec writes its picture (libavcodec's
+// encoder as the save opens it): a frame the save encoded, not a file it stored.
+bool writtenByOurPngCodec(std::span<const std::uint8_t> chunk)
+{
+    std::string error;
+    const auto decoder = codec::PictureDecoder::open(bitmap::PictureType::Png, error);
+    if (!decoder || !decoder->decode(chunk, error))
+        return false;
+    const AVFrame& picture = decoder->picture();
+    const bitmap::StreamShape shape{picture.width, -picture.height, 24,
+                                    static_cast<std::int32_t>(codec::pictureFourCC(bitmap::PictureType::Png).value())};
+    const auto encoder = codec::LosslessEncoder::openForPictures(codec::Codec::Png, shape,
+                                                                 static_cast<AVPixelFormat>(picture.format), 1, error);
+    std::vector<std::uint8_t> packet;
+    return encoder && encoder->encodePicture(picture, packet, error) && std::ranges::equal(packet, chunk);
+}
+
 }  // namespace
 
 std::optional<std::string> pictureDifference(const std::string& path, std::span<const std::uint8_t> chunk,
-                                             codec::Codec codec, const codec::LosslessDecoder* decoded)
+                                             codec::Codec codec, const codec::LosslessDecoder* decoded, PngStream& png)
 {
     const std::optional<PictureFile> file = readPictureFile(path);
     if (!file || !file->problem.empty())
         return file ? std::optional(file->problem) : std::nullopt;
     if (std::equal(chunk.begin(), chunk.end(), file->bytes.begin(), file->bytes.end()))
         return std::string();
+    const std::string notItsBytes = "i byte del fotogramma non sono quelli del file";
     if (!decoded || codec == codec::Codec::Raw)
-        return std::string("i byte del fotogramma non sono quelli del file");
+        return notItsBytes;
+    if (codec == codec::Codec::Png && file->type == bitmap::PictureType::Png) {
+        if (!png.encoded)
+            png.encoded = writtenByOurPngCodec(chunk);
+        if (!*png.encoded)
+            return notItsBytes + " (un PNG conservato com'è si confronta byte per byte)";
+    }
     const codec::DecodedPicture picture = decoded->picture();
     std::vector<std::uint8_t> got;
     decoded->packed(got);

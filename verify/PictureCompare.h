@@ -21,12 +21,24 @@ extern "C" {
 
 namespace kelvora::verify {
 
+// How a PNG stream holds PNG files: stored as they are ('MPNG' of the default save), each frame
+// then to be its file's bytes whatever it shows (a gamma or colour profile chunk added, the
+// data recompressed: the file is not the one stored); or encoded by our PNG codec, each then
+// to decode to its file's picture. Both are 'MPNG' with the same format block: the first frame
+// that is not its file's bytes decides, for the whole video, by whether it is exactly what our
+// PNG codec writes of its own picture.
+struct PngStream {
+    std::optional<bool> encoded;
+};
+
 // What the frame holds of the file at `path`: nothing when the file is no picture file (a
 // bitmap, judged as ever); else the difference, empty when there is none. `codec` is the
 // stream's own (Raw where another writer's codec, or no codec, stores the pictures) and
-// `decoded` the frame decoded by our decoder of that codec (null where there is none).
+// `decoded` the frame decoded by our decoder of that codec (null where there is none); `png`
+// what the video's frames so far tell of a PNG stream.
 [[nodiscard]] std::optional<std::string> pictureDifference(const std::string& path, std::span<const std::uint8_t> chunk,
-                                                           codec::Codec codec, const codec::LosslessDecoder* decoded);
+                                                           codec::Codec codec, const codec::LosslessDecoder* decoded,
+                                                           PngStream& png);
 
 // The same for a frame of one of our lossless codecs decoded elsewhere (a Matroska video's):
 // `picture` decoded, packed as ffmpeg packs raw video into `packed`.

@@ -140,7 +140,7 @@ private:
     {
         // A picture file stands in the video as its bytes, or as its picture encoded.
         if (std::optional<std::string> picture =
-                pictureDifference(path, m_chunk, m_foreignOnly ? codec::Codec::Raw : m_codec, m_decoder))
+                pictureDifference(path, m_chunk, m_foreignOnly ? codec::Codec::Raw : m_codec, m_decoder, m_png))
             return *picture;
         m_message.last.clear();
         if (!m_dib.CreateFromFile(path))
@@ -223,6 +223,7 @@ private:
     std::vector<std::uint8_t> m_chunk;
     std::vector<std::uint8_t> m_picture;
     std::vector<std::uint8_t> m_scratch;
+    PngStream m_png;
     bool m_comparedClosely = false;
 };
 
