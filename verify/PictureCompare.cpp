@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace kelvora::verify {
@@ -165,6 +166,48 @@ std::optional<std::string> pictureDifference(const std::string& path, codec::Cod
         return file ? std::optional(file->problem) : std::nullopt;
     return decodedDifference(*file, codec, static_cast<AVPixelFormat>(picture.format), picture.width, picture.height,
                              packed);
+}
+
+PictureRgb pictureRgb(const std::string& path)
+{
+    PictureRgb out;
+    std::optional<PictureFile> file = readPictureFile(path);
+    if (!file)
+        return out;
+    out.picture = true;
+    out.type = file->type;
+    out.problem = std::move(file->problem);
+    if (!out.problem.empty())
+        return out;
+    std::string error;
+    const auto decoder = codec::PictureDecoder::open(file->type, error);
+    if (!decoder || !decoder->decode(file->bytes, error)) {
+        out.problem = "il file non si decodifica più (" + error + ")";
+        return out;
+    }
+    const AVFrame& picture = decoder->picture();
+    // libswscale writes whole aligned blocks: the target is a frame of its own making.
+    const std::unique_ptr<AVFrame, FreeFrame> target(av_frame_alloc());
+    if (!target) {
+        out.problem = "memoria insufficiente";
+        return out;
+    }
+    target->format = AV_PIX_FMT_RGB24;
+    target->width = picture.width;
+    target->height = picture.height;
+    if (av_frame_get_buffer(target.get(), 0) < 0 ||
+        !codec::convertPicture(picture, codec::Codec::H264, *target, error)) {
+        out.problem = "il file non si converte in RGB (" + error + ")";
+        return out;
+    }
+    out.width = picture.width;
+    out.height = picture.height;
+    const auto rowBytes = static_cast<std::size_t>(out.width) * 3;
+    out.rgb.resize(rowBytes * static_cast<std::size_t>(out.height));
+    for (int y = 0; y < out.height; ++y)
+        std::memcpy(out.rgb.data() + rowBytes * static_cast<std::size_t>(y),
+                    target->data[0] + static_cast<std::ptrdiff_t>(y) * target->linesize[0], rowBytes);
+    return out;
 }
 
 }  // namespace kelvora::verify

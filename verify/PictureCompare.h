@@ -6,6 +6,7 @@
 // into the decoded frame's pixel format as the save puts it (exact: 16 bits, grey and alpha
 // kept, a JPEG's own planes in FFV1; a JPEG in PNG through the same YCbCr-to-RGB step).
 
+#include "bitmap/PictureHeader.h"
 #include "codec/Codec.h"
 #include "codec/LosslessDecoder.h"
 
@@ -45,5 +46,18 @@ struct PngStream {
 [[nodiscard]] std::optional<std::string> pictureDifference(const std::string& path, codec::Codec codec,
                                                            const AVFrame& picture,
                                                            std::span<const std::uint8_t> packed);
+
+// A picture file's colours as the save takes them for a lossy codec: 8-bit RGB, rows top-down
+// (PNG: its samples, 16 bits rounded, alpha dropped; JPEG: as ffmpeg converts it). `picture`
+// false when the file is no picture file (a bitmap); `problem` set when it no longer decodes.
+struct PictureRgb {
+    bool picture = false;
+    bitmap::PictureType type = bitmap::PictureType::Bmp;
+    std::string problem;
+    std::vector<std::uint8_t> rgb;
+    int width = 0;
+    int height = 0;
+};
+[[nodiscard]] PictureRgb pictureRgb(const std::string& path);
 
 }  // namespace kelvora::verify

@@ -47,41 +47,6 @@ using codec::detail::FreeFrame;
 using codec::detail::FreePacket;
 using FreeDecoder = codec::detail::FreeCodecContext;
 
-// A PNG or JPEG file's colours as the save takes them for H.264 (8 bits, no alpha); false
-// when the file is no picture file or no longer decodes.
-bool pictureRgb(const std::string& path, std::vector<std::uint8_t>& rgb, int& width, int& rows)
-{
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes(error || size > (1u << 30) ? 0 : size);
-    if (bytes.empty() || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
-        return false;
-    const auto type = bytes[0] == 0x89 ? bitmap::PictureType::Png : bitmap::PictureType::Jpeg;
-    std::string reason;
-    const auto decoder = codec::PictureDecoder::open(type, reason);
-    if (!decoder || !decoder->decode(bytes, reason))
-        return false;
-    const AVFrame& picture = decoder->picture();
-    width = picture.width;
-    rows = picture.height;
-    // libswscale writes whole aligned blocks: the target is a frame of its own making.
-    const std::unique_ptr<AVFrame, FreeFrame> target(av_frame_alloc());
-    if (!target)
-        return false;
-    target->format = AV_PIX_FMT_RGB24;
-    target->width = width;
-    target->height = rows;
-    if (av_frame_get_buffer(target.get(), 0) < 0 ||
-        !codec::convertPicture(picture, codec::Codec::H264, *target, reason))
-        return false;
-    rgb.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 3);
-    for (int y = 0; y < rows; ++y)
-        std::memcpy(rgb.data() + static_cast<std::size_t>(y) * width * 3, target->data[0] + y * target->linesize[0],
-                    static_cast<std::size_t>(width) * 3);
-    return true;
-}
-
 // A frame's PSNR against its file, and the PSNR a picture of the file's mean colour alone
 // would have: a frame no nearer its file than that shows another picture.
 struct FramePsnr {
@@ -119,8 +84,13 @@ FramePsnr framePsnr(std::span<const std::uint8_t> shown, int shownWidth, int sho
         codec::CodecPalette unused{};
         codec::toCodecPixels(plan.shape, dib.bits(), plan.palette, codec::PixelLayout::Rgb24, {rgb.data(), width * 3},
                              unused);
-    } else if (!pictureRgb(path, rgb, width, rows) || !fits()) {
-        return {};
+    } else {
+        PictureRgb picture = pictureRgb(path);
+        width = picture.width;
+        rows = picture.height;
+        if (!picture.picture || !picture.problem.empty() || !fits())
+            return {};
+        rgb = std::move(picture.rgb);
     }
     double squares = 0;
     double sums[3] = {0, 0, 0};
