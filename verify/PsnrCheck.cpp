@@ -8,12 +8,15 @@
 #include "codec/CodecPixels.h"
 #include "platform/msgbox/MessageBox.h"
 #include "platform/text/Counts.h"
+#include "verify/ContainerClaims.h"
 #include "verify/FrameColours.h"
+#include "verify/PictureLimits.h"
 #include "verify/PictureCompare.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
 #include <libavutil/frame.h>
 #include <libavutil/pixdesc.h>
 }
@@ -302,6 +305,36 @@ private:
     int m_finite = 0;
 };
 
+// The pixels a decoder may make of a stream: its claimed sides and a margin for codecs that
+// pad; where the header gives none, what any file may have (PictureLimits.h).
+std::int64_t largestPicture(const AVCodecParameters& claimed)
+{
+    if (claimed.width <= 0 || claimed.height <= 0)
+        return kPictureBytesAnyFile / 4;
+    return (std::int64_t{claimed.width} + 128) * (std::int64_t{claimed.height} + 128);
+}
+
+// Options for avformat_find_stream_info's decoders, a dictionary a stream.
+class Options {
+public:
+    explicit Options(unsigned streams) : m_dictionaries(streams, nullptr) {}
+    ~Options()
+    {
+        for (AVDictionary*& d : m_dictionaries)
+            av_dict_free(&d);
+    }
+    Options(const Options&) = delete;
+    Options& operator=(const Options&) = delete;
+    void limit(unsigned stream, std::int64_t pixels)
+    {
+        (void)av_dict_set_int(&m_dictionaries[stream], "max_pixels", pixels, 0);
+    }
+    [[nodiscard]] AVDictionary** get() { return m_dictionaries.empty() ? nullptr : m_dictionaries.data(); }
+
+private:
+    std::vector<AVDictionary*> m_dictionaries;
+};
+
 }  // namespace
 
 PsnrOutcome measurePsnr(const PsnrRequest& request, CheckObserver& observer, const std::atomic<bool>& cancel,
@@ -310,14 +343,36 @@ PsnrOutcome measurePsnr(const PsnrRequest& request, CheckObserver& observer, con
     PsnrOutcome out;
     out.listFrames = static_cast<int>(request.frames.size());
     codec::keepLibraryLogQuiet();
+    std::error_code sizeError;
+    const auto length = static_cast<std::int64_t>(std::filesystem::file_size(request.video, sizeError));
+    if (std::string refusal = sampleClaimsRefusal(request.video, sizeError ? 0 : length); !refusal.empty()) {
+        out.reason = std::move(refusal);
+        return out;
+    }
     AVFormatContext* opened = nullptr;
     if (avformat_open_input(&opened, request.video.c_str(), nullptr, nullptr) < 0) {
         out.reason = "non si apre come video";
         return out;
     }
     const std::unique_ptr<AVFormatContext, CloseInput> input(opened);
+    // Every picture the header claims is weighed before a decoder makes one: the decoders that
+    // look for the streams' parameters, and ours, make none larger.
+    Options options(input->nb_streams);
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVCodecParameters& claimed = *input->streams[i]->codecpar;
+        if (claimed.codec_type != AVMEDIA_TYPE_VIDEO)
+            continue;
+        if (claimed.width > 0 || claimed.height > 0) {
+            if (std::string refusal = decodedPictureRefusal(claimed.width, claimed.height, sizeError ? 0 : length);
+                !refusal.empty()) {
+                out.reason = std::move(refusal);
+                return out;
+            }
+        }
+        options.limit(i, largestPicture(claimed));
+    }
     const AVCodec* codec = nullptr;
-    const int stream = avformat_find_stream_info(input.get(), nullptr) < 0
+    const int stream = avformat_find_stream_info(input.get(), options.get()) < 0
                            ? -1
                            : av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (stream < 0 || !codec) {
@@ -328,8 +383,12 @@ PsnrOutcome measurePsnr(const PsnrRequest& request, CheckObserver& observer, con
     const std::unique_ptr<AVFrame, FreeFrame> frame(av_frame_alloc());
     const std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
     if (!decoder || !frame || !packet ||
-        avcodec_parameters_to_context(decoder.get(), input->streams[stream]->codecpar) < 0 ||
-        avcodec_open2(decoder.get(), codec, nullptr) < 0) {
+        avcodec_parameters_to_context(decoder.get(), input->streams[stream]->codecpar) < 0) {
+        out.reason = "non si decodifica";
+        return out;
+    }
+    decoder->max_pixels = largestPicture(*input->streams[stream]->codecpar);
+    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) {
         out.reason = "non si decodifica";
         return out;
     }
