@@ -7,8 +7,8 @@
 #include "codec/AvObjects.h"
 #include "codec/CodecPixels.h"
 #include "platform/msgbox/MessageBox.h"
-#include "platform/text/Counts.h"
 #include "verify/ContainerClaims.h"
+#include "verify/DisplayTurn.h"
 #include "verify/FrameColours.h"
 #include "verify/PictureLimits.h"
 #include "verify/PictureCompare.h"
@@ -115,15 +115,6 @@ FramePsnr framePsnr(std::span<const std::uint8_t> shown, int shownWidth, int sho
     return {psnrOf(squares, 3 * pixels), psnrOf(spread, 3 * pixels)};
 }
 
-std::string decimal(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", value);
-    std::string out = text;
-    std::replace(out.begin(), out.end(), '.', ',');
-    return out;
-}
-
 // The times ffmpeg's command line gives the frames it hashes: its time base is the stream's
 // rate as ffmpeg guesses it, and each frame's time (less the file's start) is taken to that
 // base by its rule for variable rates: a frame that falls up to a frame before the next free
@@ -173,9 +164,10 @@ class Measurer {
 public:
     Measurer(const PsnrRequest& request, PsnrOutcome& out, AVCodecContext& decoder, AVFrame& frame,
              CheckObserver& observer, const std::atomic<bool>& cancel, FrameMd5* hashes, FfmpegClock& clock,
-             AVRational streamSar)
+             AVRational streamSar, int quarters)
         : m_request(request), m_out(out), m_decoder(decoder), m_frame(frame), m_observer(observer), m_cancel(cancel),
-          m_hashes(hashes), m_clock(clock), m_streamSar(streamSar), m_log(&decoder)
+          m_hashes(hashes), m_clock(clock), m_streamSar(streamSar), m_quarters(quarters), m_log(&decoder),
+          m_turned(av_frame_alloc())
     {
     }
 
@@ -195,7 +187,9 @@ public:
         m_out.meanDb = m_finite > 0 ? m_sum / m_finite : std::numeric_limits<double>::infinity();
         if (m_hashes && !m_hashes->headerWritten())
             m_hashes->header({static_cast<std::uint32_t>(m_clock.rate().num),
-                              static_cast<std::uint32_t>(m_clock.rate().den), m_decoder.width, m_decoder.height, 0, 1});
+                              static_cast<std::uint32_t>(m_clock.rate().den),
+                              m_quarters % 2 == 1 ? m_decoder.height : m_decoder.width,
+                              m_quarters % 2 == 1 ? m_decoder.width : m_decoder.height, 0, 1});
         if (m_request.compare && m_out.videoFrames < m_out.listFrames)
             m_observer.frameChecked(m_out.listFrames - 1);
     }
@@ -211,6 +205,12 @@ private:
             m_out.firstDamaged = index;
             m_out.damageReason = std::move(damage);
         }
+        m_shownFrame = &m_frame;
+        if (m_quarters != 0) {
+            // Turned as ffmpeg turns it for the display matrix, before it is hashed or compared.
+            av_frame_unref(m_turned.get());
+            m_shownFrame = m_turned && turnFrame(m_frame, m_quarters, *m_turned) ? m_turned.get() : nullptr;
+        }
         if (m_hashes)
             hash();
         if (m_request.compare && index < m_out.listFrames)
@@ -223,15 +223,31 @@ private:
         const std::optional<std::int64_t> at = m_clock.place(m_frame.best_effort_timestamp);
         if (!at)
             return;
+        if (!m_shownFrame) {
+            if (m_out.reason.empty())
+                m_out.reason = turnRefusal();
+            return;
+        }
+        const AVFrame& shown = *m_shownFrame;
         if (!m_hashes->headerWritten()) {
-            // ffmpeg takes the container's aspect ratio over the picture's where it gives one.
-            const AVRational sar = m_streamSar.num != 0 ? m_streamSar : m_frame.sample_aspect_ratio;
+            // ffmpeg takes the container's aspect ratio over the picture's where it gives one,
+            // turned with the picture.
+            AVRational sar = m_streamSar.num != 0 ? m_streamSar : m_frame.sample_aspect_ratio;
+            if (m_quarters % 2 == 1 && sar.num > 0 && sar.den > 0)
+                sar = av_inv_q(sar);
             m_hashes->header({static_cast<std::uint32_t>(m_clock.rate().num),
-                              static_cast<std::uint32_t>(m_clock.rate().den), m_frame.width, m_frame.height,
+                              static_cast<std::uint32_t>(m_clock.rate().den), shown.width, shown.height,
                               sar.den > 0 ? sar.num : 0, sar.den > 0 ? sar.den : 1});
         }
-        codec::detail::packedPicture(m_frame, m_picture);
+        codec::detail::packedPicture(shown, m_picture);
         m_hashes->frame(*at, m_picture);
+    }
+
+    [[nodiscard]] std::string turnRefusal() const
+    {
+        const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(m_frame.format));
+        return "chiede ai lettori di ruotarlo di " + std::to_string(90 * m_quarters) + "°, e i suoi pixel (" +
+               (name ? name : "?") + ") non si ruotano qui come li ruota ffmpeg";
     }
 
     void measure(int index)
@@ -240,9 +256,9 @@ private:
         // A picture file in a lossless video is its own decode, put in the frame's form exactly
         // as the save put it: equal (an infinite PSNR) or not (counted apart, no PSNR).
         std::optional<std::string> pictureDiffers;
-        if (m_out.lossless) {
-            codec::detail::packedPicture(m_frame, m_picture);
-            pictureDiffers = pictureDifference(path, codec::Codec::Ffv1, m_frame, m_picture);
+        if (m_out.lossless && m_shownFrame) {
+            codec::detail::packedPicture(*m_shownFrame, m_picture);
+            pictureDiffers = pictureDifference(path, codec::Codec::Ffv1, *m_shownFrame, m_picture);
         }
         if (pictureDiffers && !pictureDiffers->empty()) {
             if (m_out.picturesDiffer++ == 0) {
@@ -260,7 +276,13 @@ private:
             return;
         } else {
             frameRgb(m_frame, m_shown);
-            measured = framePsnr(m_shown, m_frame.width, m_frame.height, path, m_rgb);
+            const bool across = m_quarters % 2 == 1;
+            if (m_quarters != 0) {
+                turnRgb(m_shown, m_frame.width, m_frame.height, m_quarters, m_turnedRgb);
+                std::swap(m_shown, m_turnedRgb);
+            }
+            measured = framePsnr(m_shown, across ? m_frame.height : m_frame.width,
+                                 across ? m_frame.width : m_frame.height, path, m_rgb);
         }
         double db = measured.db;
         if (db < 0) {
@@ -296,7 +318,11 @@ private:
     FrameMd5* m_hashes;
     FfmpegClock& m_clock;
     AVRational m_streamSar;
+    int m_quarters;  // the display matrix's clockwise quarter turns
     codec::AvLogCapture m_log;
+    std::unique_ptr<AVFrame, FreeFrame> m_turned;
+    const AVFrame* m_shownFrame = nullptr;  // the frame turned; null when its format cannot turn
+    std::vector<std::uint8_t> m_turnedRgb;
     std::string m_pendingDamage;
     std::vector<std::uint8_t> m_rgb;
     std::vector<std::uint8_t> m_shown;
@@ -393,9 +419,15 @@ PsnrOutcome measurePsnr(const PsnrRequest& request, CheckObserver& observer, con
         return out;
     }
     out.lossless = codec->id == AV_CODEC_ID_FFV1;
+    const DisplayTurn turn = displayTurnOf(*input->streams[stream]);
+    if (!turn.refusal.empty()) {
+        out.reason = turn.refusal;
+        return out;
+    }
+    out.turnDegrees = 90 * turn.quarters;
     FfmpegClock clock(*input, *input->streams[stream]);
     Measurer measurer(request, out, *decoder, *frame, observer, cancel, hashes, clock,
-                      input->streams[stream]->sample_aspect_ratio);
+                      input->streams[stream]->sample_aspect_ratio, turn.quarters);
     while (!cancel.load(std::memory_order_relaxed) && av_read_frame(input.get(), packet.get()) >= 0) {
         if (packet->stream_index == stream)
             measurer.send(packet.get());
@@ -410,56 +442,6 @@ PsnrOutcome measurePsnr(const PsnrRequest& request, CheckObserver& observer, con
     // A frame in a form the check cannot read leaves the video unchecked, its reason said.
     out.readable = out.reason.empty();
     return out;
-}
-
-FidelityVerdict judgeFidelity(const PsnrOutcome& outcome, const std::vector<std::string>& frames, double floorDb)
-{
-    const auto place = [&](int index) {
-        std::string text = "fotogramma " + std::to_string(index + 1);
-        if (index < outcome.listFrames)
-            text += " di " + std::to_string(outcome.listFrames) + ", " + frames[static_cast<std::size_t>(index)];
-        return text + ": ";
-    };
-    const std::string counts = " (fotogrammi nel video: " + std::to_string(outcome.videoFrames) +
-                               ", file: " + std::to_string(outcome.listFrames) + ")";
-    if (outcome.videoFrames < outcome.listFrames)
-        return {Fidelity::Missing, outcome.videoFrames, place(outcome.videoFrames) + "manca nel video" + counts};
-    if (outcome.videoFrames > outcome.listFrames)
-        return {Fidelity::Extra, outcome.listFrames, place(outcome.listFrames) + "è in più nel video" + counts};
-    if (outcome.damaged > 0)
-        return {Fidelity::Damaged, outcome.firstDamaged,
-                place(outcome.firstDamaged) + "è danneggiato (" + outcome.damageReason + ")"};
-    if (outcome.unmatched > 0)
-        return {Fidelity::Differs, outcome.firstUnmatched,
-                place(outcome.firstUnmatched) + "il file non ha più le misure o la profondità del video"};
-    if (outcome.picturesDiffer > 0)
-        return {Fidelity::Differs, outcome.firstPictureDiffers,
-                place(outcome.firstPictureDiffers) + outcome.pictureReason};
-    const std::string worstFile = outcome.worst >= 0 ? frames[static_cast<std::size_t>(outcome.worst)] : std::string();
-    if (outcome.inexact > 0)
-        return {Fidelity::Differs, outcome.worst,
-                place(outcome.worst) + "i pixel sono diversi (" + psnrText(outcome, worstFile) + ")"};
-    if (outcome.otherPictures > 0)
-        return {Fidelity::Differs, outcome.firstOther,
-                place(outcome.firstOther) + "mostra un'altra immagine (PSNR " + decimal(outcome.otherDb) +
-                    " dB, sotto il minimo di " + decimal(outcome.otherFloorDb) + " dB" +
-                    (outcome.otherFloorDb < kNearDb ? ", quanto darebbe il solo colore medio del file)" : ")")};
-    if (outcome.belowFloor > 0) {
-        char floor[32];
-        std::snprintf(floor, sizeof floor, "%g", floorDb);
-        return {Fidelity::BelowFloor, outcome.worst,
-                platform::countText(outcome.belowFloor, "fotogramma è", "fotogrammi sono") + " sotto " + floor +
-                    " dB; " + psnrText(outcome, worstFile)};
-    }
-    return {};
-}
-
-std::string psnrText(const PsnrOutcome& outcome, const std::string& worstFile)
-{
-    if (outcome.worst < 0 || std::isinf(outcome.worstDb))
-        return "ogni fotogramma uguale al suo file";
-    return "PSNR minimo " + decimal(outcome.worstDb) + " dB (fotogramma " + std::to_string(outcome.worst + 1) + ", " +
-           worstFile + "), medio " + decimal(outcome.meanDb) + " dB";
 }
 
 }  // namespace kelvora::verify

@@ -64,6 +64,8 @@ struct PsnrOutcome {
     int damaged = 0;
     int firstDamaged = -1;
     std::string damageReason;
+    // The turn the display matrix asks for, clockwise: the frames were compared as turned.
+    int turnDegrees = 0;
 };
 
 // Decodes request.video and compares its frames with request.frames in order, stopping
