@@ -111,13 +111,22 @@ std::string foreignDifference(std::span<const std::uint8_t> rgb, int width, int 
     codec::CodecPalette unused{};
     codec::toCodecPixels(shape, bits, plan.palette, codec::PixelLayout::Rgb24,
                          {scratch.data(), static_cast<std::ptrdiff_t>(rowBytes)}, unused);
-    if (rgb.size() != scratch.size())
+    return rgbDifference(rgb, width, height, lossless, scratch, shape.width, rows);
+}
+
+std::string rgbDifference(std::span<const std::uint8_t> rgb, int width, int height, bool lossless,
+                          std::span<const std::uint8_t> want, int wantWidth, int wantHeight)
+{
+    if (width != wantWidth || height != wantHeight)
+        return "il video è di " + std::to_string(width) + "×" + std::to_string(height) + ", il file di " +
+               std::to_string(wantWidth) + "×" + std::to_string(wantHeight);
+    if (rgb.size() != want.size())
         return "il fotogramma decodificato ha pixel di un'altra forma";
     if (lossless)
-        return std::ranges::equal(rgb, scratch) ? std::string() : "i pixel sono diversi";
+        return std::ranges::equal(rgb, want) ? std::string() : "i pixel sono diversi";
     double squares = 0;
     for (std::size_t i = 0; i < rgb.size(); ++i) {
-        const double d = static_cast<double>(rgb[i]) - scratch[i];
+        const double d = static_cast<double>(rgb[i]) - want[i];
         squares += d * d;
     }
     const double mse = squares / static_cast<double>(std::max<std::size_t>(rgb.size(), 1));

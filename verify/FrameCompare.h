@@ -34,4 +34,8 @@ namespace kelvora::verify {
                                             const bitmap::FramePlan& plan, std::span<const std::uint8_t> bits,
                                             std::vector<std::uint8_t>& scratch);
 
+// The same against colours already in 8-bit RGB (`want`, a picture file's).
+[[nodiscard]] std::string rgbDifference(std::span<const std::uint8_t> rgb, int width, int height, bool lossless,
+                                        std::span<const std::uint8_t> want, int wantWidth, int wantHeight);
+
 }  // namespace kelvora::verify

@@ -1,6 +1,7 @@
 #include "verify/PictureCompare.h"
 
 #include "bitmap/PictureHeader.h"
+#include "codec/LosslessEncoder.h"
 #include "codec/PictureDecoder.h"
 #include "platform/filesystem/FileOpener.h"
 
@@ -10,6 +11,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace kelvora::verify {
@@ -22,6 +24,24 @@ struct FreeFrame {
     void operator()(AVFrame* frame) const { av_frame_free(&frame); }
 };
 
+// Whether a picture decoded as `decoded` can be put exactly into `format`: the form a save of
+// ours makes of it, or another writer's RGB or grey form of the same samples. Any other form
+// (4:2:0 Y'CbCr for an RGB picture...) cannot hold it exactly.
+bool holdsExactly(codec::Codec codec, const AVFrame& decoded, AVPixelFormat format)
+{
+    static constexpr AVPixelFormat kSampleForms[] = {AV_PIX_FMT_BGR0,     AV_PIX_FMT_BGRA,     AV_PIX_FMT_RGB24,
+                                                     AV_PIX_FMT_GRAY8,    AV_PIX_FMT_YA8,      AV_PIX_FMT_GRAY16LE,
+                                                     AV_PIX_FMT_GBRP16LE, AV_PIX_FMT_GBRAP16LE};
+    return format == codec::pictureStreamFormat(codec, decoded) ||
+           std::ranges::find(kSampleForms, format) != std::end(kSampleForms);
+}
+
+std::string formName(int format)
+{
+    const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(format));
+    return name ? name : "?";
+}
+
 // The file's picture in the decoded frame's pixel format, packed as ffmpeg packs raw video.
 std::string packedAs(bitmap::PictureType type, std::span<const std::uint8_t> file, codec::Codec codec,
                      AVPixelFormat format, int width, int height, std::vector<std::uint8_t>& out)
@@ -30,6 +50,10 @@ std::string packedAs(bitmap::PictureType type, std::span<const std::uint8_t> fil
     const auto decoder = codec::PictureDecoder::open(type, error);
     if (!decoder || !decoder->decode(file, error))
         return "il file non si decodifica più (" + error + ")";
+    if (!holdsExactly(codec, decoder->picture(), format))
+        return "il video tiene i pixel in " + formName(format) +
+               ", una forma che non contiene esattamente l'immagine del file (" + formName(decoder->picture().format) +
+               ")";
     const std::unique_ptr<AVFrame, FreeFrame> target(av_frame_alloc());
     if (!target)
         return "memoria insufficiente";
@@ -95,18 +119,42 @@ std::string decodedDifference(const PictureFile& file, codec::Codec codec, AVPix
                                                                         : std::string("i pixel sono diversi");
 }
 
+// Whether `chunk` is a PNG image exactly as our PNG codec writes its picture (libavcodec's
+// encoder as the save opens it): a frame the save encoded, not a file it stored.
+bool writtenByOurPngCodec(std::span<const std::uint8_t> chunk)
+{
+    std::string error;
+    const auto decoder = codec::PictureDecoder::open(bitmap::PictureType::Png, error);
+    if (!decoder || !decoder->decode(chunk, error))
+        return false;
+    const AVFrame& picture = decoder->picture();
+    const bitmap::StreamShape shape{picture.width, -picture.height, 24,
+                                    static_cast<std::int32_t>(codec::pictureFourCC(bitmap::PictureType::Png).value())};
+    const auto encoder = codec::LosslessEncoder::openForPictures(codec::Codec::Png, shape,
+                                                                 static_cast<AVPixelFormat>(picture.format), 1, error);
+    std::vector<std::uint8_t> packet;
+    return encoder && encoder->encodePicture(picture, packet, error) && std::ranges::equal(packet, chunk);
+}
+
 }  // namespace
 
 std::optional<std::string> pictureDifference(const std::string& path, std::span<const std::uint8_t> chunk,
-                                             codec::Codec codec, const codec::LosslessDecoder* decoded)
+                                             codec::Codec codec, const codec::LosslessDecoder* decoded, PngStream& png)
 {
     const std::optional<PictureFile> file = readPictureFile(path);
     if (!file || !file->problem.empty())
         return file ? std::optional(file->problem) : std::nullopt;
     if (std::equal(chunk.begin(), chunk.end(), file->bytes.begin(), file->bytes.end()))
         return std::string();
+    const std::string notItsBytes = "i byte del fotogramma non sono quelli del file";
     if (!decoded || codec == codec::Codec::Raw)
-        return std::string("i byte del fotogramma non sono quelli del file");
+        return notItsBytes;
+    if (codec == codec::Codec::Png && file->type == bitmap::PictureType::Png) {
+        if (!png.encoded)
+            png.encoded = writtenByOurPngCodec(chunk);
+        if (!*png.encoded)
+            return notItsBytes + " (un PNG conservato com'è si confronta byte per byte)";
+    }
     const codec::DecodedPicture picture = decoded->picture();
     std::vector<std::uint8_t> got;
     decoded->packed(got);
@@ -122,6 +170,48 @@ std::optional<std::string> pictureDifference(const std::string& path, codec::Cod
         return file ? std::optional(file->problem) : std::nullopt;
     return decodedDifference(*file, codec, static_cast<AVPixelFormat>(picture.format), picture.width, picture.height,
                              packed);
+}
+
+PictureRgb pictureRgb(const std::string& path)
+{
+    PictureRgb out;
+    std::optional<PictureFile> file = readPictureFile(path);
+    if (!file)
+        return out;
+    out.picture = true;
+    out.type = file->type;
+    out.problem = std::move(file->problem);
+    if (!out.problem.empty())
+        return out;
+    std::string error;
+    const auto decoder = codec::PictureDecoder::open(file->type, error);
+    if (!decoder || !decoder->decode(file->bytes, error)) {
+        out.problem = "il file non si decodifica più (" + error + ")";
+        return out;
+    }
+    const AVFrame& picture = decoder->picture();
+    // libswscale writes whole aligned blocks: the target is a frame of its own making.
+    const std::unique_ptr<AVFrame, FreeFrame> target(av_frame_alloc());
+    if (!target) {
+        out.problem = "memoria insufficiente";
+        return out;
+    }
+    target->format = AV_PIX_FMT_RGB24;
+    target->width = picture.width;
+    target->height = picture.height;
+    if (av_frame_get_buffer(target.get(), 0) < 0 ||
+        !codec::convertPicture(picture, codec::Codec::H264, *target, error)) {
+        out.problem = "il file non si converte in RGB (" + error + ")";
+        return out;
+    }
+    out.width = picture.width;
+    out.height = picture.height;
+    const auto rowBytes = static_cast<std::size_t>(out.width) * 3;
+    out.rgb.resize(rowBytes * static_cast<std::size_t>(out.height));
+    for (int y = 0; y < out.height; ++y)
+        std::memcpy(out.rgb.data() + rowBytes * static_cast<std::size_t>(y),
+                    target->data[0] + static_cast<std::ptrdiff_t>(y) * target->linesize[0], rowBytes);
+    return out;
 }
 
 }  // namespace kelvora::verify

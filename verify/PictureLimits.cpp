@@ -18,6 +18,17 @@ std::string pictureRefusal(std::int64_t width, std::int64_t height, std::int64_t
     return {};
 }
 
+std::string decodedPictureRefusal(std::int64_t width, std::int64_t height, std::int64_t fileLength)
+{
+    if (std::string refusal = pictureRefusal(width, height, fileLength); !refusal.empty())
+        return refusal;
+    const std::int64_t bytes = width * (height < 0 ? -height : height) * 4;
+    if (bytes > kPictureBytesAnyFile && bytes / kDecodedBytesPerFileByte > fileLength)
+        return "dichiara fotogrammi di " + std::to_string(width) + "×" + std::to_string(height < 0 ? -height : height) +
+               " pixel, troppo grandi per un file di " + std::to_string(fileLength) + " byte";
+    return {};
+}
+
 std::string rawRefusal(const binary::BITMAPINFOHEADER& header, std::int64_t fileLength)
 {
     const std::int32_t bits = header.biBitCount;

@@ -25,6 +25,14 @@ inline constexpr std::int64_t kPictureBytesPerFileByte = 65536;
 // empty when they can.
 [[nodiscard]] std::string pictureRefusal(std::int64_t width, std::int64_t height, std::int64_t fileLength);
 
+// For a video libavformat reads (MP4, Matroska), whose decoders hold several pictures at once
+// and whose frames the check turns into RGB twice over: beyond 64 MiB a picture needs a byte of
+// file for every kDecodedBytesPerFileByte of it, so that no file under 1 MiB makes the check
+// hold more than a few hundred megabytes (a single-colour 8K frame, 7.7 kB in H.264, is
+// refused: a file of 2 MB may claim it).
+inline constexpr std::int64_t kDecodedBytesPerFileByte = 64;
+[[nodiscard]] std::string decodedPictureRefusal(std::int64_t width, std::int64_t height, std::int64_t fileLength);
+
 // Why an uncompressed stream of this format cannot be decoded (a depth no decoder reads,
 // a run-length stream of the wrong depth, a picture too large); empty when it can.
 [[nodiscard]] std::string rawRefusal(const binary::BITMAPINFOHEADER& header, std::int64_t fileLength);

@@ -7,12 +7,16 @@
 #include "codec/AvObjects.h"
 #include "codec/CodecPixels.h"
 #include "platform/msgbox/MessageBox.h"
-#include "platform/text/Counts.h"
+#include "verify/ContainerClaims.h"
+#include "verify/DisplayTurn.h"
+#include "verify/FrameColours.h"
+#include "verify/PictureLimits.h"
 #include "verify/PictureCompare.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
 #include <libavutil/frame.h>
 #include <libavutil/pixdesc.h>
 }
@@ -22,6 +26,7 @@ extern "C" {
 #include <fstream>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -45,65 +50,21 @@ using codec::detail::FreeFrame;
 using codec::detail::FreePacket;
 using FreeDecoder = codec::detail::FreeCodecContext;
 
-// The decoded picture's colour at (x, y) as 8-bit RGB, for the layouts our videos decode to.
-struct PictureColours {
-    const AVFrame& frame;
-
-    void at(int x, int y, double rgb[3]) const
-    {
-        const auto format = static_cast<AVPixelFormat>(frame.format);
-        if (format == AV_PIX_FMT_YUV420P) {
-            // BT.709 limited range, the chroma of the 2 x 2 block.
-            const double luma = (frame.data[0][y * frame.linesize[0] + x] - 16) / 219.0;
-            const double cb = (frame.data[1][(y / 2) * frame.linesize[1] + x / 2] - 128) / 224.0;
-            const double cr = (frame.data[2][(y / 2) * frame.linesize[2] + x / 2] - 128) / 224.0;
-            const double red = luma + 1.5748 * cr;
-            const double blue = luma + 1.8556 * cb;
-            const double green = (luma - 0.2126 * red - 0.0722 * blue) / 0.7152;
-            rgb[0] = std::clamp(std::round(red * 255), 0.0, 255.0);
-            rgb[1] = std::clamp(std::round(green * 255), 0.0, 255.0);
-            rgb[2] = std::clamp(std::round(blue * 255), 0.0, 255.0);
-            return;
-        }
-        // Packed blue, green, red, unused (FFV1's RGB).
-        const std::uint8_t* p = frame.data[0] + y * frame.linesize[0] + x * 4;
-        rgb[0] = p[2];
-        rgb[1] = p[1];
-        rgb[2] = p[0];
-    }
+// A frame's PSNR against its file, and the PSNR a picture of the file's mean colour alone
+// would have: a frame no nearer its file than that shows another picture.
+struct FramePsnr {
+    double db = -1;  // negative when the file no longer makes a frame of this size
+    double flatDb = std::numeric_limits<double>::infinity();
 };
 
-// The PSNR of the decoded picture against the file's colours; infinite when equal. Negative
-// when the file no longer makes a frame of this size.
-// A PNG or JPEG file's colours as the save takes them for H.264 (8 bits, no alpha); false
-// when the file is no picture file or no longer decodes.
-bool pictureRgb(const std::string& path, std::vector<std::uint8_t>& rgb, int& width, int& rows)
+double psnrOf(double squares, double samples)
 {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes(error || size > (1u << 30) ? 0 : size);
-    if (bytes.empty() || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
-        return false;
-    const auto type = bytes[0] == 0x89 ? bitmap::PictureType::Png : bitmap::PictureType::Jpeg;
-    std::string reason;
-    const auto decoder = codec::PictureDecoder::open(type, reason);
-    if (!decoder || !decoder->decode(bytes, reason))
-        return false;
-    const AVFrame& picture = decoder->picture();
-    width = picture.width;
-    rows = picture.height;
-    rgb.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 3);
-    AVFrame target{};
-    target.format = AV_PIX_FMT_RGB24;
-    target.width = width;
-    target.height = rows;
-    target.data[0] = rgb.data();
-    target.linesize[0] = width * 3;
-    return codec::convertPicture(picture, codec::Codec::H264, target, reason);
+    return squares <= 0 ? std::numeric_limits<double>::infinity() : 10 * std::log10(255.0 * 255.0 * samples / squares);
 }
 
-double framePsnr(const AVFrame& frame, const std::string& path, std::vector<std::uint8_t>& rgb)
+// `shown` is the decoded picture in RGB (`shownWidth` wide, rows top-down), as players show it.
+FramePsnr framePsnr(std::span<const std::uint8_t> shown, int shownWidth, int shownHeight, const std::string& path,
+                    std::vector<std::uint8_t>& rgb)
 {
     SilentMessages silent;
     bitmap::cDIB dib(silent);
@@ -114,44 +75,44 @@ double framePsnr(const AVFrame& frame, const std::string& path, std::vector<std:
         const auto side = [](int file, int picture) {
             return picture == file || (picture == file + 1 && file % 2 == 1);
         };
-        return side(width, frame.width) && side(rows, frame.height);
+        return side(width, shownWidth) && side(rows, shownHeight);
     };
     if (dib.CreateFromFile(path)) {
         const bitmap::FramePlan plan = bitmap::planFrame(dib);
         width = plan.shape.width;
         rows = plan.shape.height < 0 ? -plan.shape.height : plan.shape.height;
         if (!plan.accepted() || !fits())
-            return -1;
+            return {};
         rgb.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 3);
         codec::CodecPalette unused{};
         codec::toCodecPixels(plan.shape, dib.bits(), plan.palette, codec::PixelLayout::Rgb24, {rgb.data(), width * 3},
                              unused);
-    } else if (!pictureRgb(path, rgb, width, rows) || !fits()) {
-        return -1;
+    } else {
+        PictureRgb picture = pictureRgb(path);
+        width = picture.width;
+        rows = picture.height;
+        if (!picture.picture || !picture.problem.empty() || !fits())
+            return {};
+        rgb = std::move(picture.rgb);
     }
-    const PictureColours colours{frame};
     double squares = 0;
-    for (int y = 0; y < rows; ++y)
-        for (int x = 0; x < width; ++x) {
-            double shown[3];
-            colours.at(x, y, shown);
-            const std::uint8_t* want = rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3;
-            for (int c = 0; c < 3; ++c)
-                squares += (shown[c] - want[c]) * (shown[c] - want[c]);
+    double sums[3] = {0, 0, 0};
+    double sumSquares[3] = {0, 0, 0};
+    for (int y = 0; y < rows; ++y) {
+        const std::uint8_t* got = shown.data() + static_cast<std::size_t>(y) * shownWidth * 3;
+        const std::uint8_t* want = rgb.data() + static_cast<std::size_t>(y) * width * 3;
+        for (int i = 0; i < width * 3; ++i) {
+            const double d = static_cast<double>(got[i]) - want[i];
+            squares += d * d;
+            sums[i % 3] += want[i];
+            sumSquares[i % 3] += static_cast<double>(want[i]) * want[i];
         }
-    if (squares == 0)
-        return std::numeric_limits<double>::infinity();
-    const double mse = squares / (3.0 * width * rows);
-    return 10 * std::log10(255.0 * 255.0 / mse);
-}
-
-std::string decimal(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", value);
-    std::string out = text;
-    std::replace(out.begin(), out.end(), '.', ',');
-    return out;
+    }
+    const double pixels = static_cast<double>(width) * rows;
+    double spread = 0;  // the squares of the file's colours about their means
+    for (int c = 0; c < 3; ++c)
+        spread += std::max(0.0, sumSquares[c] - sums[c] * sums[c] / pixels);
+    return {psnrOf(squares, 3 * pixels), psnrOf(spread, 3 * pixels)};
 }
 
 // The times ffmpeg's command line gives the frames it hashes: its time base is the stream's
@@ -203,9 +164,10 @@ class Measurer {
 public:
     Measurer(const PsnrRequest& request, PsnrOutcome& out, AVCodecContext& decoder, AVFrame& frame,
              CheckObserver& observer, const std::atomic<bool>& cancel, FrameMd5* hashes, FfmpegClock& clock,
-             AVRational streamSar)
+             AVRational streamSar, int quarters)
         : m_request(request), m_out(out), m_decoder(decoder), m_frame(frame), m_observer(observer), m_cancel(cancel),
-          m_hashes(hashes), m_clock(clock), m_streamSar(streamSar), m_log(&decoder)
+          m_hashes(hashes), m_clock(clock), m_streamSar(streamSar), m_quarters(quarters), m_log(&decoder),
+          m_turned(av_frame_alloc())
     {
     }
 
@@ -225,7 +187,9 @@ public:
         m_out.meanDb = m_finite > 0 ? m_sum / m_finite : std::numeric_limits<double>::infinity();
         if (m_hashes && !m_hashes->headerWritten())
             m_hashes->header({static_cast<std::uint32_t>(m_clock.rate().num),
-                              static_cast<std::uint32_t>(m_clock.rate().den), m_decoder.width, m_decoder.height, 0, 1});
+                              static_cast<std::uint32_t>(m_clock.rate().den),
+                              m_quarters % 2 == 1 ? m_decoder.height : m_decoder.width,
+                              m_quarters % 2 == 1 ? m_decoder.width : m_decoder.height, 0, 1});
         if (m_request.compare && m_out.videoFrames < m_out.listFrames)
             m_observer.frameChecked(m_out.listFrames - 1);
     }
@@ -241,6 +205,12 @@ private:
             m_out.firstDamaged = index;
             m_out.damageReason = std::move(damage);
         }
+        m_shownFrame = &m_frame;
+        if (m_quarters != 0) {
+            // Turned as ffmpeg turns it for the display matrix, before it is hashed or compared.
+            av_frame_unref(m_turned.get());
+            m_shownFrame = m_turned && turnFrame(m_frame, m_quarters, *m_turned) ? m_turned.get() : nullptr;
+        }
         if (m_hashes)
             hash();
         if (m_request.compare && index < m_out.listFrames)
@@ -253,42 +223,77 @@ private:
         const std::optional<std::int64_t> at = m_clock.place(m_frame.best_effort_timestamp);
         if (!at)
             return;
+        if (!m_shownFrame) {
+            if (m_out.reason.empty())
+                m_out.reason = turnRefusal();
+            return;
+        }
+        const AVFrame& shown = *m_shownFrame;
         if (!m_hashes->headerWritten()) {
-            // ffmpeg takes the container's aspect ratio over the picture's where it gives one.
-            const AVRational sar = m_streamSar.num != 0 ? m_streamSar : m_frame.sample_aspect_ratio;
+            // ffmpeg takes the container's aspect ratio over the picture's where it gives one,
+            // turned with the picture.
+            AVRational sar = m_streamSar.num != 0 ? m_streamSar : m_frame.sample_aspect_ratio;
+            if (m_quarters % 2 == 1 && sar.num > 0 && sar.den > 0)
+                sar = av_inv_q(sar);
             m_hashes->header({static_cast<std::uint32_t>(m_clock.rate().num),
-                              static_cast<std::uint32_t>(m_clock.rate().den), m_frame.width, m_frame.height,
+                              static_cast<std::uint32_t>(m_clock.rate().den), shown.width, shown.height,
                               sar.den > 0 ? sar.num : 0, sar.den > 0 ? sar.den : 1});
         }
-        codec::detail::packedPicture(m_frame, m_picture);
+        codec::detail::packedPicture(shown, m_picture);
         m_hashes->frame(*at, m_picture);
+    }
+
+    [[nodiscard]] std::string turnRefusal() const
+    {
+        const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(m_frame.format));
+        return "chiede ai lettori di ruotarlo di " + std::to_string(90 * m_quarters) + "°, e i suoi pixel (" +
+               (name ? name : "?") + ") non si ruotano qui come li ruota ffmpeg";
     }
 
     void measure(int index)
     {
         const std::string& path = m_request.frames[static_cast<std::size_t>(index)];
-        const auto format = static_cast<AVPixelFormat>(m_frame.format);
-        double db = -1;
         // A picture file in a lossless video is its own decode, put in the frame's form exactly
         // as the save put it: equal (an infinite PSNR) or not (counted apart, no PSNR).
         std::optional<std::string> pictureDiffers;
-        if (m_out.lossless) {
-            codec::detail::packedPicture(m_frame, m_picture);
-            pictureDiffers = pictureDifference(path, codec::Codec::Ffv1, m_frame, m_picture);
+        if (m_out.lossless && m_shownFrame) {
+            codec::detail::packedPicture(*m_shownFrame, m_picture);
+            pictureDiffers = pictureDifference(path, codec::Codec::Ffv1, *m_shownFrame, m_picture);
         }
         if (pictureDiffers && !pictureDiffers->empty()) {
-            if (m_out.picturesDiffer++ == 0)
+            if (m_out.picturesDiffer++ == 0) {
                 m_out.firstPictureDiffers = index;
+                m_out.pictureReason = std::move(*pictureDiffers);
+            }
             return;
         }
-        if (pictureDiffers)
-            db = std::numeric_limits<double>::infinity();
-        else if (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_BGR0)
-            db = framePsnr(m_frame, path, m_rgb);
+        FramePsnr measured;
+        if (pictureDiffers) {
+            measured.db = std::numeric_limits<double>::infinity();
+        } else if (std::string refusal = coloursRefusal(m_frame); !refusal.empty()) {
+            if (m_out.reason.empty())
+                m_out.reason = "fotogramma " + std::to_string(index + 1) + ": " + refusal;
+            return;
+        } else {
+            frameRgb(m_frame, m_shown);
+            const bool across = m_quarters % 2 == 1;
+            if (m_quarters != 0) {
+                turnRgb(m_shown, m_frame.width, m_frame.height, m_quarters, m_turnedRgb);
+                std::swap(m_shown, m_turnedRgb);
+            }
+            measured = framePsnr(m_shown, across ? m_frame.height : m_frame.width,
+                                 across ? m_frame.width : m_frame.height, path, m_rgb);
+        }
+        double db = measured.db;
         if (db < 0) {
             db = 0;  // the file no longer makes a frame like it: as far off as can be
             if (m_out.unmatched++ == 0)
                 m_out.firstUnmatched = index;
+        } else if (m_request.floorDb <= 0 && !m_out.lossless && db < std::min(kNearDb, measured.flatDb) &&
+                   m_out.otherPictures++ == 0) {
+            m_out.firstOther = index;
+            m_out.otherDb = db;
+            m_out.otherFloorDb = std::min(kNearDb, measured.flatDb);
         }
         if (std::isfinite(db)) {
             m_sum += db;
@@ -313,12 +318,47 @@ private:
     FrameMd5* m_hashes;
     FfmpegClock& m_clock;
     AVRational m_streamSar;
+    int m_quarters;  // the display matrix's clockwise quarter turns
     codec::AvLogCapture m_log;
+    std::unique_ptr<AVFrame, FreeFrame> m_turned;
+    const AVFrame* m_shownFrame = nullptr;  // the frame turned; null when its format cannot turn
+    std::vector<std::uint8_t> m_turnedRgb;
     std::string m_pendingDamage;
     std::vector<std::uint8_t> m_rgb;
+    std::vector<std::uint8_t> m_shown;
     std::vector<std::uint8_t> m_picture;
     double m_sum = 0;
     int m_finite = 0;
+};
+
+// The pixels a decoder may make of a stream: its claimed sides and a margin for codecs that
+// pad; where the header gives none, what any file may have (PictureLimits.h).
+std::int64_t largestPicture(const AVCodecParameters& claimed)
+{
+    if (claimed.width <= 0 || claimed.height <= 0)
+        return kPictureBytesAnyFile / 4;
+    return (std::int64_t{claimed.width} + 128) * (std::int64_t{claimed.height} + 128);
+}
+
+// Options for avformat_find_stream_info's decoders, a dictionary a stream.
+class Options {
+public:
+    explicit Options(unsigned streams) : m_dictionaries(streams, nullptr) {}
+    ~Options()
+    {
+        for (AVDictionary*& d : m_dictionaries)
+            av_dict_free(&d);
+    }
+    Options(const Options&) = delete;
+    Options& operator=(const Options&) = delete;
+    void limit(unsigned stream, std::int64_t pixels)
+    {
+        (void)av_dict_set_int(&m_dictionaries[stream], "max_pixels", pixels, 0);
+    }
+    [[nodiscard]] AVDictionary** get() { return m_dictionaries.empty() ? nullptr : m_dictionaries.data(); }
+
+private:
+    std::vector<AVDictionary*> m_dictionaries;
 };
 
 }  // namespace
@@ -329,14 +369,36 @@ PsnrOutcome measurePsnr(const PsnrRequest& request, CheckObserver& observer, con
     PsnrOutcome out;
     out.listFrames = static_cast<int>(request.frames.size());
     codec::keepLibraryLogQuiet();
+    std::error_code sizeError;
+    const auto length = static_cast<std::int64_t>(std::filesystem::file_size(request.video, sizeError));
+    if (std::string refusal = sampleClaimsRefusal(request.video, sizeError ? 0 : length); !refusal.empty()) {
+        out.reason = std::move(refusal);
+        return out;
+    }
     AVFormatContext* opened = nullptr;
     if (avformat_open_input(&opened, request.video.c_str(), nullptr, nullptr) < 0) {
         out.reason = "non si apre come video";
         return out;
     }
     const std::unique_ptr<AVFormatContext, CloseInput> input(opened);
+    // Every picture the header claims is weighed before a decoder makes one: the decoders that
+    // look for the streams' parameters, and ours, make none larger.
+    Options options(input->nb_streams);
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVCodecParameters& claimed = *input->streams[i]->codecpar;
+        if (claimed.codec_type != AVMEDIA_TYPE_VIDEO)
+            continue;
+        if (claimed.width > 0 || claimed.height > 0) {
+            if (std::string refusal = decodedPictureRefusal(claimed.width, claimed.height, sizeError ? 0 : length);
+                !refusal.empty()) {
+                out.reason = std::move(refusal);
+                return out;
+            }
+        }
+        options.limit(i, largestPicture(claimed));
+    }
     const AVCodec* codec = nullptr;
-    const int stream = avformat_find_stream_info(input.get(), nullptr) < 0
+    const int stream = avformat_find_stream_info(input.get(), options.get()) < 0
                            ? -1
                            : av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (stream < 0 || !codec) {
@@ -347,15 +409,25 @@ PsnrOutcome measurePsnr(const PsnrRequest& request, CheckObserver& observer, con
     const std::unique_ptr<AVFrame, FreeFrame> frame(av_frame_alloc());
     const std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
     if (!decoder || !frame || !packet ||
-        avcodec_parameters_to_context(decoder.get(), input->streams[stream]->codecpar) < 0 ||
-        avcodec_open2(decoder.get(), codec, nullptr) < 0) {
+        avcodec_parameters_to_context(decoder.get(), input->streams[stream]->codecpar) < 0) {
+        out.reason = "non si decodifica";
+        return out;
+    }
+    decoder->max_pixels = largestPicture(*input->streams[stream]->codecpar);
+    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) {
         out.reason = "non si decodifica";
         return out;
     }
     out.lossless = codec->id == AV_CODEC_ID_FFV1;
+    const DisplayTurn turn = displayTurnOf(*input->streams[stream]);
+    if (!turn.refusal.empty()) {
+        out.reason = turn.refusal;
+        return out;
+    }
+    out.turnDegrees = 90 * turn.quarters;
     FfmpegClock clock(*input, *input->streams[stream]);
     Measurer measurer(request, out, *decoder, *frame, observer, cancel, hashes, clock,
-                      input->streams[stream]->sample_aspect_ratio);
+                      input->streams[stream]->sample_aspect_ratio, turn.quarters);
     while (!cancel.load(std::memory_order_relaxed) && av_read_frame(input.get(), packet.get()) >= 0) {
         if (packet->stream_index == stream)
             measurer.send(packet.get());
@@ -367,53 +439,9 @@ PsnrOutcome measurePsnr(const PsnrRequest& request, CheckObserver& observer, con
     if (out.cancelled)
         return out;
     measurer.finish();
-    out.readable = true;
+    // A frame in a form the check cannot read leaves the video unchecked, its reason said.
+    out.readable = out.reason.empty();
     return out;
-}
-
-FidelityVerdict judgeFidelity(const PsnrOutcome& outcome, const std::vector<std::string>& frames, double floorDb)
-{
-    const auto place = [&](int index) {
-        std::string text = "fotogramma " + std::to_string(index + 1);
-        if (index < outcome.listFrames)
-            text += " di " + std::to_string(outcome.listFrames) + ", " + frames[static_cast<std::size_t>(index)];
-        return text + ": ";
-    };
-    const std::string counts = " (fotogrammi nel video: " + std::to_string(outcome.videoFrames) +
-                               ", file: " + std::to_string(outcome.listFrames) + ")";
-    if (outcome.videoFrames < outcome.listFrames)
-        return {Fidelity::Missing, outcome.videoFrames, place(outcome.videoFrames) + "manca nel video" + counts};
-    if (outcome.videoFrames > outcome.listFrames)
-        return {Fidelity::Extra, outcome.listFrames, place(outcome.listFrames) + "è in più nel video" + counts};
-    if (outcome.damaged > 0)
-        return {Fidelity::Damaged, outcome.firstDamaged,
-                place(outcome.firstDamaged) + "è danneggiato (" + outcome.damageReason + ")"};
-    if (outcome.unmatched > 0)
-        return {Fidelity::Differs, outcome.firstUnmatched,
-                place(outcome.firstUnmatched) + "il file non ha più le misure o la profondità del video"};
-    if (outcome.picturesDiffer > 0)
-        return {Fidelity::Differs, outcome.firstPictureDiffers,
-                place(outcome.firstPictureDiffers) + "i pixel sono diversi"};
-    const std::string worstFile = outcome.worst >= 0 ? frames[static_cast<std::size_t>(outcome.worst)] : std::string();
-    if (outcome.inexact > 0)
-        return {Fidelity::Differs, outcome.worst,
-                place(outcome.worst) + "i pixel sono diversi (" + psnrText(outcome, worstFile) + ")"};
-    if (outcome.belowFloor > 0) {
-        char floor[32];
-        std::snprintf(floor, sizeof floor, "%g", floorDb);
-        return {Fidelity::BelowFloor, outcome.worst,
-                platform::countText(outcome.belowFloor, "fotogramma è", "fotogrammi sono") + " sotto " + floor +
-                    " dB; " + psnrText(outcome, worstFile)};
-    }
-    return {};
-}
-
-std::string psnrText(const PsnrOutcome& outcome, const std::string& worstFile)
-{
-    if (outcome.worst < 0 || std::isinf(outcome.worstDb))
-        return "ogni fotogramma uguale al suo file";
-    return "PSNR minimo " + decimal(outcome.worstDb) + " dB (fotogramma " + std::to_string(outcome.worst + 1) + ", " +
-           worstFile + "), medio " + decimal(outcome.meanDb) + " dB";
 }
 
 }  // namespace kelvora::verify

@@ -18,11 +18,18 @@
 
 namespace kelvora::verify {
 
+// Where no floor is asked for, a frame of a lossy video must be nearer its file than a picture
+// of the file's mean colour alone is (that picture's PSNR is its floor), or within this: a
+// frame of another picture is no nearer than that (its error is at least the file's own spread
+// about its mean), while the save's frames at every --crf of libx264 are, on every picture that
+// is not noise (docs/checking.md).
+inline constexpr double kNearDb = 30;
+
 struct PsnrRequest {
     std::string video;
     std::vector<std::string> frames;  // in frame order
     bool compare = true;              // false: only read the video (and hash its frames)
-    double floorDb = 0;               // frames below it are counted; none when not positive
+    double floorDb = 0;               // frames below it are counted; not positive: the floor above
 };
 
 struct PsnrOutcome {
@@ -35,6 +42,12 @@ struct PsnrOutcome {
     double worstDb = std::numeric_limits<double>::infinity();
     double meanDb = std::numeric_limits<double>::infinity();  // of the finite ones; infinite when all are exact
     int belowFloor = 0;                                       // frames under the floor asked for
+    // Frames of a lossy video that show another picture (no floor asked for: see kNearDb), the
+    // first of them, its PSNR and its floor.
+    int otherPictures = 0;
+    int firstOther = -1;
+    double otherDb = 0;
+    double otherFloorDb = 0;
     // Frames whose file no longer makes a picture of the video's size and depth, the first of them.
     int unmatched = 0;
     int firstUnmatched = -1;
@@ -45,11 +58,14 @@ struct PsnrOutcome {
     // PSNR is measured for them, as the frame holds the file's own form, not RGB.
     int picturesDiffer = 0;
     int firstPictureDiffers = -1;
+    std::string pictureReason;  // what differs in the first of them
     // Frames the decoder reported damage in (an FFV1 slice failing its CRC, concealed), the
     // first of them, from 0, and libavcodec's words for it.
     int damaged = 0;
     int firstDamaged = -1;
     std::string damageReason;
+    // The turn the display matrix asks for, clockwise: the frames were compared as turned.
+    int turnDegrees = 0;
 };
 
 // Decodes request.video and compares its frames with request.frames in order, stopping

@@ -76,6 +76,10 @@ public:
     // The frame just read from the video, at place `index`.
     void take(int index, CheckOutcome& out)
     {
+        if (m_foreignOnly) {
+            takeForeign(index, out);
+            return;
+        }
         bool decoded = false;
         std::string damage;
         if (m_decoder) {
@@ -86,11 +90,6 @@ public:
             damage = !png.damage.empty() ? png.damage
                      : !decoded          ? "non si decodifica (" + decodeError + ")"
                                          : m_decoder->damage();
-        } else if (m_foreignOnly) {
-            std::string decodeError;
-            decoded = m_foreign->decode(m_chunk, m_video.palette(), decodeError);
-            if (!decoded)
-                damage = "non si decodifica (" + decodeError + ")";
         }
         if (!damage.empty() && out.damaged++ == 0) {
             out.firstDamaged = index;
@@ -117,6 +116,19 @@ public:
     // files stored as they are compare exactly, whatever their codec).
     [[nodiscard]] bool comparedClosely() const { return m_comparedClosely; }
 
+    // Once the last frame is read: the pictures a codec held back, and the places none came for.
+    void finish(CheckOutcome& out)
+    {
+        if (m_foreignOnly) {
+            m_foreign->drain();
+            while (m_foreign->receive())
+                takePicture(out, {});
+            while (m_shown < out.videoFrames)
+                takePicture(out, "non si decodifica (nessuna immagine)");
+        }
+        finishHashes();
+    }
+
     // Header lines for a video without a single frame to take them from.
     void finishHashes()
     {
@@ -136,11 +148,75 @@ public:
     }
 
 private:
+    // Another writer's codec: the frame goes in, and the pictures that come out (in display
+    // order, a codec with B-frames holding some back) take the places from the first on.
+    void takeForeign(int index, CheckOutcome& out)
+    {
+        std::string error;
+        if (!m_foreign->send(m_chunk, m_video.palette(), index, error)) {
+            takePicture(out, "non si decodifica (" + error + ")");
+            return;
+        }
+        bool any = false;
+        while (m_foreign->receive()) {
+            any = true;
+            takePicture(out, {});
+        }
+        if (!any && !m_foreign->delays())
+            takePicture(out, "non si decodifica (nessuna immagine)");
+    }
+
+    // The next place's picture (the decoder's current one), or why it has none.
+    void takePicture(CheckOutcome& out, const std::string& damage)
+    {
+        const int index = m_shown++;
+        if (!damage.empty() && out.damaged++ == 0) {
+            out.firstDamaged = index;
+            out.damageReason = damage;
+        }
+        if (m_hashes && damage.empty())
+            hashForeign();
+        if (!m_request.compare)
+            return;
+        if (static_cast<std::size_t>(index) >= m_request.frames.size())
+            note(out, index, "è in più nel video");
+        else if (!damage.empty())
+            note(out, index, damage);
+        else if (std::string why = compare(m_request.frames[static_cast<std::size_t>(index)]); !why.empty())
+            note(out, index, why);
+    }
+
+    // As ffmpeg hashes it: at the time the decoder gives it, the container's place where it
+    // gives none, with the picture's own aspect ratio (the AVI header has none).
+    void hashForeign()
+    {
+        std::int64_t at = m_foreign->time();
+        if (at < m_nextLine)
+            at = m_nextLine;
+        m_nextLine = at + 1;
+        if (!m_hashes->headerWritten())
+            m_hashes->header({m_video.stream().rate, m_video.stream().scale, m_foreign->width(), m_foreign->height(),
+                              m_foreign->sarNum(), m_foreign->sarDen()});
+        m_foreign->packed(m_picture);
+        m_hashes->frame(at, m_picture);
+    }
+
     std::string compare(const std::string& path)
     {
+        // Another writer's codec of a picture file's pictures (H.264 of PNG files...) shows its
+        // colours; only a codec that stores such files whole (Motion-JPEG) holds their bytes.
+        if (m_foreignOnly) {
+            if (const PictureRgb file = pictureRgb(path); file.picture && !m_foreign->stores(file.type)) {
+                if (!file.problem.empty())
+                    return file.problem;
+                m_comparedClosely = true;
+                return rgbDifference(m_foreign->rgb(), m_foreign->width(), m_foreign->height(), m_foreign->lossless(),
+                                     file.rgb, file.width, file.height);
+            }
+        }
         // A picture file stands in the video as its bytes, or as its picture encoded.
         if (std::optional<std::string> picture =
-                pictureDifference(path, m_chunk, m_foreignOnly ? codec::Codec::Raw : m_codec, m_decoder))
+                pictureDifference(path, m_chunk, m_foreignOnly ? codec::Codec::Raw : m_codec, m_decoder, m_png))
             return *picture;
         m_message.last.clear();
         if (!m_dib.CreateFromFile(path))
@@ -191,12 +267,6 @@ private:
             shown.sarNum = picture.sarNum;
             shown.sarDen = picture.sarDen;
             m_decoder->packed(m_picture);
-        } else if (m_foreignOnly) {
-            if (!decoded)
-                return;
-            shown.width = m_foreign->width();
-            shown.height = m_foreign->height();
-            m_foreign->packed(m_picture);
         } else if (m_rleDecoder) {
             std::string ignored;
             if (!m_rleDecoder->decode(m_chunk, m_video.palette(), ignored))
@@ -223,7 +293,10 @@ private:
     std::vector<std::uint8_t> m_chunk;
     std::vector<std::uint8_t> m_picture;
     std::vector<std::uint8_t> m_scratch;
+    PngStream m_png;
     bool m_comparedClosely = false;
+    int m_shown = 0;              // another writer's codec: the places its pictures have taken
+    std::int64_t m_nextLine = 0;  // and the time of the next checksum line
 };
 
 }  // namespace
@@ -295,7 +368,7 @@ CheckOutcome runCheck(const CheckRequest& request, CheckObserver& observer, cons
         checker.take(index, out);
         observer.frameChecked(index);
     }
-    checker.finishHashes();
+    checker.finish(out);
     out.approximate = out.approximate && checker.comparedClosely();
     const std::string& problem = video->problem();
     if (video->readFailed() || (!request.compare && !problem.empty())) {

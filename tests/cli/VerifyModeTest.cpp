@@ -302,5 +302,100 @@ TEST(SharedVideoCheckTest, ChecksumsAreFfmpegsAndMissingOrExtraFramesFailTheChec
     }
 }
 
+// An MP4's frames are like their files, never equal: without --min-psnr, a frame no nearer its
+// file than the file's own mean colour is another picture. Before, ten frames of other content
+// passed ("PSNR minimo 4,9 dB", exit 0).
+TEST(SharedVideoCheckTest, AnMp4OfOtherPicturesIsADifference)
+{
+    if (!testsupport::ffmpegAvailable())
+        GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
+    testsupport::TempDir dir;
+    fs::create_directory(dir / "made");
+    fs::create_directory(dir / "other");
+    std::string ignored;
+    for (const char* source : {"made:testsrc2", "other:mandelbrot"}) {
+        const std::string name(source, std::string_view(source).find(':'));
+        ASSERT_EQ(testsupport::runCommand("ffmpeg -v error -f lavfi -i " + std::string(source + name.size() + 1) +
+                                              "=size=96x64:rate=10 -frames:v 6 " + quoted(dir / name / "f%02d.png") +
+                                              " 2>&1",
+                                          ignored),
+                  0)
+            << ignored;
+    }
+    const fs::path video = dir / "v.mp4";
+    const ProgramRun made = run("-o " + quoted(video) + " --verify " + quoted(dir / "made"));
+    ASSERT_EQ(made.status, 0) << made.errors;
+    const ProgramRun other = run("--verify " + quoted(video) + " " + quoted(dir / "other"));
+    EXPECT_EQ(other.status, 4) << other.errors;
+    EXPECT_NE(other.errors.find("fotogramma 1 di 6, " + (dir / "other" / "f01.png").string() +
+                                ": mostra un'altra immagine (PSNR "),
+              std::string::npos)
+        << other.errors;
+    // The floor asked for replaces ours.
+    EXPECT_EQ(run("--min-psnr 1 --verify " + quoted(video) + " " + quoted(dir / "other")).status, 0);
+}
+
+// A PNG or JPEG stored as it is must be its file's bytes: a PNG file given a gamma chunk
+// (Chromium shows it brighter) no longer is, though its pixels are the same; the same files
+// encoded by the PNG codec are checked by their pictures. A JPEG stored as it is hashes as
+// ffmpeg hashes it, its JFIF aspect ratio in the header.
+TEST(StoredPictureCheckTest, StoredPicturesAreCheckedByTheirBytes)
+{
+    if (!testsupport::ffmpegAvailable())
+        GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
+    testsupport::TempDir dir;
+    const fs::path frames = dir / "frames";
+    fs::create_directory(frames);
+    std::string ignored;
+    ASSERT_EQ(testsupport::runCommand("ffmpeg -v error -f lavfi -i testsrc=size=40x30:rate=10 -frames:v 3 " +
+                                          quoted(frames / "f%d.png") + " 2>&1",
+                                      ignored),
+              0);
+    const fs::path stored = dir / "stored.avi";
+    const fs::path encoded = dir / "encoded.avi";
+    ASSERT_EQ(run("-o " + quoted(stored) + " " + quoted(frames)).status, 0);
+    ASSERT_EQ(run("-o " + quoted(encoded) + " --codec png " + quoted(frames)).status, 0);
+    // gAMA 1.0 after the header chunk, its CRC right: a valid PNG of the same pixels.
+    std::string png = fileText(frames / "f2.png");
+    const std::string body = std::string("gAMA") + std::string("\x00\x01\x86\xA0", 4);
+    const std::uint32_t crc = [&] {
+        std::uint32_t c = 0xFFFFFFFFu;
+        for (const char byte : body) {
+            c ^= static_cast<std::uint8_t>(byte);
+            for (int k = 0; k < 8; ++k)
+                c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+        }
+        return ~c;
+    }();
+    std::string chunk = std::string("\x00\x00\x00\x04", 4) + body;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        chunk += static_cast<char>(crc >> shift);
+    png.insert(8 + 25, chunk);
+    testsupport::writeBytes(frames / "f2.png", png);
+    const ProgramRun changed = run("--verify " + quoted(stored) + " " + quoted(frames));
+    EXPECT_EQ(changed.status, 4) << changed.errors;
+    EXPECT_NE(changed.errors.find("fotogramma 2 di 3, " + (frames / "f2.png").string() +
+                                  ": i byte del fotogramma non sono quelli del file"),
+              std::string::npos)
+        << changed.errors;
+    const ProgramRun sameColours = run("--verify " + quoted(encoded) + " " + quoted(frames));
+    EXPECT_EQ(sameColours.status, 0) << sameColours.errors;
+
+    const fs::path jpegs = dir / "jpegs";
+    fs::create_directory(jpegs);
+    ASSERT_EQ(testsupport::runCommand("ffmpeg -v error -f lavfi -i testsrc=size=40x30:rate=10 -frames:v 3 " +
+                                          quoted(jpegs / "f%d.jpg") + " 2>&1",
+                                      ignored),
+              0);
+    const fs::path mjpg = dir / "mjpg.avi";
+    const fs::path sums = dir / "mjpg.framemd5";
+    ASSERT_EQ(run("-o " + quoted(mjpg) + " --verify --framemd5 " + quoted(sums) + " " + quoted(jpegs)).status, 0);
+    std::string ffmpeg;
+    ASSERT_EQ(
+        testsupport::runCommand("ffmpeg -v error -i " + quoted(mjpg) + " -fflags +bitexact -f framemd5 -", ffmpeg), 0);
+    EXPECT_NE(ffmpeg.find("#sar 0: 1/1"), std::string::npos) << ffmpeg;
+    EXPECT_EQ(fileText(sums), ffmpeg);
+}
+
 }  // namespace
 }  // namespace kelvora::cli
