@@ -1,6 +1,7 @@
 #include "app/Accessibility.h"
 
 #include "app/fMain.h"
+#include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
 
@@ -30,7 +31,7 @@ public:
         if (t == QAccessible::Name)
             return widget()->accessibleName();
         if (t == QAccessible::Value)
-            return static_cast<const QLabel*>(widget())->text();
+            return platform::fullStatusText(*static_cast<const QLabel*>(widget()));  // whole, not as fitted
         return QAccessibleWidget::text(t);
     }
 };

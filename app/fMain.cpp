@@ -2,7 +2,10 @@
 
 #include "app/Accessibility.h"
 #include "app/AppIcon.h"
+#include "app/PreviewPlayer.h"
 #include "app/Twips.h"
+#include "app/VideoLine.h"
+#include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
 
@@ -12,11 +15,13 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 
 namespace kelvora::app {
 
@@ -112,6 +117,11 @@ void fMain::createControls()
     lblStatus->setAlignment(Qt::AlignCenter);
     lblStatus->setWordWrap(true);
     lblStatus->setTextFormat(Qt::PlainText);  // file names are shown as they are, never as markup
+    // In the gap between the list and the preview, one line of the window's plain font.
+    lblVideo = place(new QLabel(this), twipsRect(90, 4215, 8430, 195), false);
+    lblVideo->setTextFormat(Qt::PlainText);
+    lblVideo->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    txtFPS->installEventFilter(this);
 
     // Shown only as the list's popup, never in a menu bar.
     ListMenu = new QMenu(QStringLiteral("List Menu"), this);
@@ -120,6 +130,19 @@ void fMain::createControls()
     Cancella = ListMenu->addAction(QStringLiteral("Cancella (Del)"));
     Verifica = ListMenu->addAction(QStringLiteral("Verifica il video salvato"));
     Verifica->setEnabled(false);
+    ListMenu->addSeparator();
+    Annulla = ListMenu->addAction(QStringLiteral("Annulla"));
+    Annulla->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Ripeti = ListMenu->addAction(QStringLiteral("Ripeti"));
+    Ripeti->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    Riproduci = ListMenu->addAction(QStringLiteral("Riproduci (Spazio)"));
+    AltraFrequenza = ListMenu->addAction(QStringLiteral("Altra frequenza…"));
+    for (QAction* action : {Annulla, Ripeti}) {
+        // The keys work wherever the focus is in the window, not only while the menu is open.
+        action->setShortcutContext(Qt::WindowShortcut);
+        action->setEnabled(false);
+        addAction(action);
+    }
 
     for (QPushButton* button : {Command1, cmdWriteAVI, cmdFileOpen, cmdExit})
         button->setAutoDefault(false);
@@ -161,6 +184,15 @@ void fMain::connectHandlers()
     connect(SpostaGiu, &QAction::triggered, this, &fMain::SpostaGiu_Click);
     connect(Cancella, &QAction::triggered, this, &fMain::Cancella_Click);
     connect(Verifica, &QAction::triggered, this, &fMain::Verifica_Click);
+    connect(Annulla, &QAction::triggered, this, &fMain::Annulla_Click);
+    connect(Ripeti, &QAction::triggered, this, &fMain::Ripeti_Click);
+    connect(Riproduci, &QAction::triggered, this, &fMain::Riproduci_Click);
+    connect(AltraFrequenza, &QAction::triggered, this, &fMain::AltraFrequenza_Click);
+    connect(lstDIBList, &platform::ListBox::RowsDragged, this, &fMain::lstDIBList_RowsDragged);
+    // The frame-count line follows every change of the list, whoever makes it.
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(entries, signal, this, &fMain::showVideoLine);
+    connect(entries, &QAbstractItemModel::modelReset, this, &fMain::showVideoLine);
 }
 
 std::int32_t fMain::hWnd() { return static_cast<std::int32_t>(winId()); }
@@ -169,6 +201,7 @@ void fMain::Form_Load()
 {
     m_services.avi.AVIFileInit();
     showFps();
+    showVideoLine();
 }
 
 void fMain::Form_Unload()
@@ -207,10 +240,125 @@ void fMain::cmdExit_Click()
     m_endApplication();
 }
 
-void fMain::HScroll_Change() { showFps(); }
+void fMain::HScroll_Change()
+{
+    m_rate = {static_cast<video::DWORD>(HScroll->value()), 1};
+    showFps();
+}
 
-void fMain::HScroll_Scroll() { showFps(); }
+void fMain::HScroll_Scroll() { HScroll_Change(); }
 
-void fMain::showFps() { txtFPS->setText(QString::number(HScroll->value())); }
+void fMain::showFps()
+{
+    const QString exact = QString::fromStdString(video::rateText(m_rate));
+    txtFPS->setText(shortRateText(m_rate));
+    txtFPS->setToolTip(exact + QStringLiteral(" fotogrammi al secondo"));
+    showVideoLine();
+    if (playing())
+        m_player->start(lstDIBList->texts(), lstDIBList->ListIndex(), m_rate);  // on at the new rate
+}
+
+void fMain::showVideoLine()
+{
+    if (lblVideo)
+        lblVideo->setText(videoLine(lstDIBList->ListCount(), m_rate));
+}
+
+bool fMain::setFrameRateText(const QString& text)
+{
+    const std::optional<video::StreamRate> rate = video::streamRateFromText(text.trimmed().toStdString());
+    if (!rate)
+        return false;
+    m_rate = *rate;
+    {
+        // The bar shows the nearest whole rate; moving it there must not round the exact one.
+        const QSignalBlocker quiet(HScroll);
+        HScroll->setValue(nearestScrollRate(m_rate));
+    }
+    showFps();
+    return true;
+}
+
+void fMain::showStatus(const QString& text)
+{
+    // While a job ends after the user stopped it, the line keeps saying so.
+    if (!m_stoppingText.isEmpty() && busy())
+        return;
+    platform::setStatusText(*lblStatus, text);
+}
+
+void fMain::sayStopping(const QString& text)
+{
+    m_stoppingText.clear();
+    showStatus(text);
+    m_stoppingText = text;
+    // Shown now, before the job's end is waited for.
+    lblStatus->repaint();
+}
+
+bool fMain::playing() const { return m_player && m_player->playing(); }
+
+void fMain::AltraFrequenza_Click()
+{
+    if (busy())
+        return;
+    // The box takes typing until Enter (or leaving it) takes the rate, or Escape keeps the old one.
+    txtFPS->setEnabled(true);
+    txtFPS->setText(QString::fromStdString(video::rateText(m_rate)));
+    txtFPS->setFocus();
+    txtFPS->selectAll();
+    showStatus(QStringLiteral("Scrivi la frequenza (12, 29,97, 30000/1001, ntsc...) e premi Invio"));
+}
+
+void fMain::endRateEntry(bool take)
+{
+    if (!txtFPS->isEnabled())
+        return;
+    const QString typed = txtFPS->text();
+    if (take && !setFrameRateText(typed)) {
+        showStatus(QStringLiteral("Frequenza non valida: \"%1\" (da 1 all'ora a 1000 al secondo)").arg(typed));
+        txtFPS->selectAll();
+        return;
+    }
+    txtFPS->setEnabled(false);
+    showFps();
+    if (take)
+        showStatus(
+            QStringLiteral("Frequenza: %1 fotogrammi al secondo").arg(QString::fromStdString(video::rateText(m_rate))));
+    else
+        showStatus(QString());
+    lstDIBList->setFocus();
+}
+
+void fMain::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The number box is disabled while it only shows the rate: its clicks reach the window.
+    if (txtFPS->geometry().contains(event->position().toPoint()) && !txtFPS->isEnabled()) {
+        AltraFrequenza_Click();
+        event->accept();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+bool fMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == txtFPS && txtFPS->isEnabled()) {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+                endRateEntry(key != Qt::Key_Escape);
+                return true;
+            }
+        } else if (event->type() == QEvent::FocusOut) {
+            // Leaving the box takes a valid rate and keeps the old one otherwise.
+            if (!video::streamRateFromText(txtFPS->text().trimmed().toStdString()))
+                endRateEntry(false);
+            else
+                endRateEntry(true);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 }  // namespace kelvora::app
