@@ -19,6 +19,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <span>
 #include <utility>
@@ -260,10 +261,16 @@ struct FrameLoop {
         return writePackets();
     }
 
-    // The frames the codec still holds, once no more come: a stopped save keeps every frame sent.
+    // The frames the codec still holds, once no more come: a stopped save keeps every frame
+    // sent, unless encoding them would keep the user waiting (the codec encodes its whole
+    // look-ahead first: seconds for a few camera-sized frames). Those are dropped.
     void drainCodec()
     {
         if (!h264 || out.result != 0)
+            return;
+        constexpr std::int64_t kDrainPixelsOnStop = 16'000'000;  // about 8 full-HD frames: a blink
+        const std::int64_t pixels = std::int64_t{first.shape.width} * std::abs(first.shape.height);
+        if (out.cancelled && (sent - static_cast<std::int64_t>(written)) * pixels > kDrainPixelsOnStop)
             return;
         std::string error;
         packets.clear();
@@ -501,11 +508,16 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     }
     if (out.result == 0) {
         const auto frameBytes = static_cast<std::size_t>(firstFrame.storedBytes());
-        FramePipeline pipeline(
-            {source, request.admission, first.entry + 1, target}, std::move(firstFrame), m_frameMessages, observer,
-            {request.codec, firstPlan.shape, format.plan, std::move(format.encoder), format.pictureFormat}, frameBytes,
-            cancel);
-        (void)loop.run(pipeline);
+        auto pipeline =
+            std::make_unique<FramePipeline>(PipelineFrames{source, request.admission, first.entry + 1, target},
+                                            std::move(firstFrame), m_frameMessages, observer,
+                                            PipelineEncoding{request.codec, firstPlan.shape, format.plan,
+                                                             std::move(format.encoder), format.pictureFormat},
+                                            frameBytes, cancel);
+        (void)loop.run(*pipeline);
+        // A stop answers at once: the frames still being encoded are not waited for.
+        if (out.cancelled)
+            abandon(std::move(pipeline));
     }
     loop.drainCodec();
     out.notice = paddingNotice(request.codec, firstPlan.shape);
