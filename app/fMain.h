@@ -100,6 +100,7 @@ public:
     // The list is being played in the preview.
     [[nodiscard]] bool playing() const;
     [[nodiscard]] const PreviewPlayer* player() const { return m_player.get(); }
+    [[nodiscard]] const ListHistory& history() const { return m_history; }
 
     // The frame format, taken from the first frame accepted.
     [[nodiscard]] bool FormatSet() const { return m_format.set; }

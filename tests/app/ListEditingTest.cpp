@@ -315,5 +315,34 @@ TEST_F(ListEditingTest, FramesOfAnotherTypeAreSaidToBeOfAnotherType)
     EXPECT_EQ(window->lblStatus->text(), "3 esclusi: file PNG in una lista di BMP");
 }
 
+// A million entries: deleting most of them, moving a block and clearing the list keep their
+// undo in ranges and the texts out of the list once, never a copy of the list.
+TEST_F(ListEditingTest, UndoOfAMillionEntryListHoldsRangesAndTheTextsOutOfTheListOnly)
+{
+    constexpr int kEntries = 1'000'000;
+    platform::CompactTexts batch;
+    for (int i = 0; i < kEntries; ++i)
+        batch.append(QStringLiteral("/home/utente/filmato/frame_%1.bmp").arg(i, 7, 10, QChar(u'0')));
+    list->AddItems(batch);
+    const std::size_t listBytes = list->texts().bytesHeld();
+    list->selectRanges(std::vector<platform::RowRange>{{0, kEntries - 1}}, 0);
+    window->SpostaGiu_Click();  // all but the last, one place down
+    EXPECT_EQ(list->List(0), batch.at(kEntries - 1));
+    EXPECT_LT(window->history().bytesHeld(), 1024u);
+    list->selectRanges(std::vector<platform::RowRange>{{1, 1}, {3, kEntries - 4}}, 1);
+    window->Cancella_Click();
+    EXPECT_EQ(list->ListCount(), 3);
+    EXPECT_LT(window->history().bytesHeld(), listBytes * 11 / 10);  // the deleted texts, once
+    QTest::mouseClick(window->Command1, Qt::LeftButton);
+    EXPECT_LT(window->history().bytesHeld(), listBytes * 11 / 10 + 4096);  // the three cleared: a few bytes more
+    window->Annulla_Click();
+    window->Annulla_Click();
+    window->Annulla_Click();
+    ASSERT_EQ(list->ListCount(), kEntries);
+    for (const int i : {0, 1, 500'000, kEntries - 1})
+        EXPECT_EQ(list->List(i), batch.at(i));
+    EXPECT_LT(window->history().bytesHeld(), 1024u);  // everything back in the list
+}
+
 }  // namespace
 }  // namespace kelvora::app
