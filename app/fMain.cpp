@@ -119,6 +119,9 @@ void fMain::createControls()
     lblStatus->setTextFormat(Qt::PlainText);  // file names are shown as they are, never as markup
     // In the gap between the list and the preview, one line of the window's plain font.
     lblVideo = place(new QLabel(this), twipsRect(90, 4215, 8430, 195), false);
+    QFont lineFont = lblVideo->font();
+    lineFont.setPointSizeF(lineFont.pointSizeF() - 0.5);  // the gap is one small line high
+    lblVideo->setFont(lineFont);
     lblVideo->setTextFormat(Qt::PlainText);
     lblVideo->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     txtFPS->installEventFilter(this);
@@ -251,7 +254,11 @@ void fMain::HScroll_Scroll() { HScroll_Change(); }
 void fMain::showFps()
 {
     const QString exact = QString::fromStdString(video::rateText(m_rate));
-    txtFPS->setText(shortRateText(m_rate));
+    const QString shown = shortRateText(m_rate);
+    // The box is a few characters wide: a rate such as "29,97" takes a smaller size of its font.
+    const int room = txtFPS->contentsRect().width() - 6;
+    txtFPS->setFont(fittedFont(font(), shown, room));
+    txtFPS->setText(shown);
     txtFPS->setToolTip(exact + QStringLiteral(" fotogrammi al secondo"));
     showVideoLine();
     if (playing())
