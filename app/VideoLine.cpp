@@ -42,6 +42,8 @@ QString shortRateText(video::StreamRate rate)
     if (exact.size() <= 5)
         return exact;
     const double value = static_cast<double>(rate.rate) / rate.scale;
+    if (value < 1.0)
+        return exact;  // a slow rate's decimals would say nothing ("0,00")
     return QString::number(value, 'f', value < 100 ? 2 : 0).replace(QLatin1Char('.'), QLatin1Char(','));
 }
 

@@ -16,7 +16,8 @@ namespace kelvora::app {
 [[nodiscard]] QString durationText(double seconds);
 
 // The rate as the number box shows it: the batch mode's text (rateText) when it fits the
-// box's few characters, else the rate to two decimal places ("29,97" for NTSC).
+// box's few characters, else the rate to two decimal places ("29,97" for NTSC); a rate below
+// one a second stays its fraction ("1/3600").
 [[nodiscard]] QString shortRateText(video::StreamRate rate);
 
 // The nearest whole rate the scroll bar can show: 1 to 30.

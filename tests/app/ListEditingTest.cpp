@@ -2,6 +2,7 @@
 // the mouse), deleted, moved and dragged together; every change undone and redone to the
 // exact order and paths; a list left empty frees its frame format for another video; a line
 // under the list says how many frames and how long, at a rate typed as the batch mode takes it.
+#include "app/VideoLine.h"
 #include "app/fMain.h"
 #include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
@@ -342,6 +343,26 @@ TEST_F(ListEditingTest, UndoOfAMillionEntryListHoldsRangesAndTheTextsOutOfTheLis
     for (const int i : {0, 1, 500'000, kEntries - 1})
         EXPECT_EQ(list->List(i), batch.at(i));
     EXPECT_LT(window->history().bytesHeld(), 1024u);  // everything back in the list
+}
+
+// The line's numbers at the edges: singular, seconds turning to minutes and hours, grouped
+// digits, rates that are fractions; the box's short form and the bar's nearest whole rate.
+TEST(VideoLineTest, SaysFramesAndDurationAtEveryScale)
+{
+    EXPECT_EQ(videoLine(1, {25, 1}), "1 fotogramma · 0,0 s a 25 al secondo");
+    EXPECT_EQ(videoLine(1499, {25, 1}), "1.499 fotogrammi · 1 min 0 s a 25 al secondo");
+    EXPECT_EQ(videoLine(1'000'000, {25, 1}), "1.000.000 fotogrammi · 11 h 7 min a 25 al secondo");
+    EXPECT_EQ(videoLine(3, {1, 3600}), "3 fotogrammi · 3 h 0 min a 1/3600 al secondo");
+    EXPECT_EQ(videoLine(100, {2997, 100}), "100 fotogrammi · 3,3 s a 29,97 al secondo");
+    EXPECT_EQ(durationText(59.94), "59,9 s");
+    EXPECT_EQ(durationText(59.96), "1 min 0 s");
+    EXPECT_EQ(durationText(3599.4), "59 min 59 s");
+    EXPECT_EQ(shortRateText({30000, 1001}), "29,97");
+    EXPECT_EQ(shortRateText({12, 1}), "12");
+    EXPECT_EQ(shortRateText({1, 3600}), "1/3600");
+    EXPECT_EQ(nearestScrollRate({30000, 1001}), 30);
+    EXPECT_EQ(nearestScrollRate({1000, 1}), 30);
+    EXPECT_EQ(nearestScrollRate({1, 2}), 1);
 }
 
 }  // namespace
