@@ -78,6 +78,7 @@ AddOutcome AddJob::run(const NextCandidate& next, int count, const FrameFormat& 
         }
         outcome.examined = i + 1;
         outcome.mismatched = adder.mismatched();
+        outcome.byType = adder.mismatchedByType();
         outcome.silenced = silenceable.silenced();
     }
     return outcome;
@@ -92,7 +93,7 @@ QString addSummary(const AddOutcome& outcome)
                                                                                platform::Digits::Grouped);
     }
     if (outcome.mismatched > 0)
-        parts << skippedSummary(outcome.mismatched, outcome.format);
+        parts << skippedSummary(outcome.mismatched, outcome.format, outcome.byType);
     // Only when the boxes were silenced: otherwise the user has seen each file named. Files
     // that could not be read and bitmaps of a form players cannot use are told apart.
     const int unread = outcome.unreadable - outcome.unusable;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <filesystem>
 #include <span>
@@ -147,6 +148,10 @@ Admission FrameAdder::compare(const FrameFormat& frame)
         frame.compression == m_format.compression && frame.picture == m_format.picture)
         return Admission::Added;
     ++m_mismatched;
+    if (const PictureType offered = typeOfFormat(frame); offered != typeOfFormat(m_format)) {
+        ++m_byType.count;
+        m_byType.offered |= 1u << static_cast<unsigned>(offered);
+    }
     return Admission::Mismatch;
 }
 
@@ -203,10 +208,27 @@ PictureType folderTypeForChosen(const QString& chosen)
     return bitmap::pictureTypeOfName(platform::nativePath(chosen)).value_or(PictureType::Bmp);
 }
 
-QString skippedSummary(int mismatched, const FrameFormat& format)
+PictureType typeOfFormat(const FrameFormat& format) { return format.picture ? format.picture->type : PictureType::Bmp; }
+
+QString skippedSummary(int mismatched, const FrameFormat& format, const TypeMismatches& byType)
 {
     if (mismatched <= 0)
         return {};
+    if (byType.count > 0) {
+        // Another type is the difference, whatever the sizes: said as such.
+        const unsigned offered = byType.offered;
+        const bool oneType = offered != 0 && (offered & (offered - 1)) == 0;
+        const QString types =
+            oneType
+                ? QStringLiteral("file ") +
+                      QString::fromUtf8(bitmap::pictureTypeName(static_cast<PictureType>(std::countr_zero(offered))))
+                : QStringLiteral("file di altri tipi");
+        const QString line = platform::countText(byType.count, u"escluso", u"esclusi") +
+                             QStringLiteral(": %1 in una lista di %2")
+                                 .arg(types, QString::fromUtf8(bitmap::pictureTypeName(typeOfFormat(format))));
+        const QString rest = skippedSummary(mismatched - byType.count, format);
+        return rest.isEmpty() ? line : rest + QStringLiteral(" · ") + line;
+    }
     // Short enough for the status line: the list is the context that says these are frames.
     const QString count = platform::countText(mismatched, u"escluso: diverso", u"esclusi: diversi");
     if (format.picture)

@@ -32,6 +32,13 @@ struct FrameFormat {
     std::optional<bitmap::PictureShape> picture = std::nullopt;
 };
 
+// Frames left out because they are of another type than the list's (PNG offered to a list of
+// BMP frames, say), whatever their size: which types were offered.
+struct TypeMismatches {
+    int count = 0;
+    unsigned offered = 0;  // bit (1 << PictureType) for each type offered
+};
+
 enum class Admission {
     Added,     // the frame belongs to the list (it may have set the format)
     Refused,   // could not be read as a bitmap (or not whole); the user was told why in a message box
@@ -58,6 +65,8 @@ public:
     [[nodiscard]] Admission refusePicture(const std::string& file, const std::string& reason);
     // Candidates left out for their format so far.
     [[nodiscard]] int mismatched() const { return m_mismatched; }
+    // Of those, the ones of another type.
+    [[nodiscard]] const TypeMismatches& mismatchedByType() const { return m_byType; }
 
 private:
     [[nodiscard]] Admission admitPicture(const std::string& file, bitmap::PictureType named);
@@ -66,6 +75,7 @@ private:
     FrameFormat& m_format;
     platform::MessageBoxService& m_messages;
     int m_mismatched = 0;
+    TypeMismatches m_byType;
 };
 
 // The names (no folder) of a folder's frame files of one type as "Tutta la cartella" takes
@@ -94,6 +104,10 @@ void forEachBmpFileOfFolder(const QString& folder, const std::function<void(cons
 // One line for the status after an adding that left frames out for their format: how many,
 // and the format they had to match ("3 esclusi: diversi da 320×240, 24 bit", "diversi da PNG
 // 320×240, RGBA a 8 bit"); empty when none was.
-[[nodiscard]] QString skippedSummary(int mismatched, const FrameFormat& format);
+// Frames of another type are said as such ("25 esclusi: file PNG in una lista di BMP"), apart
+// from those of the list's type but another format.
+[[nodiscard]] QString skippedSummary(int mismatched, const FrameFormat& format, const TypeMismatches& byType = {});
+// The type of the frames of a format: BMP for bitmaps.
+[[nodiscard]] bitmap::PictureType typeOfFormat(const FrameFormat& format);
 
 }  // namespace kelvora::adding

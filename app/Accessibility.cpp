@@ -1,6 +1,7 @@
 #include "app/Accessibility.h"
 
 #include "app/fMain.h"
+#include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
 
@@ -30,7 +31,7 @@ public:
         if (t == QAccessible::Name)
             return widget()->accessibleName();
         if (t == QAccessible::Value)
-            return static_cast<const QLabel*>(widget())->text();
+            return platform::fullStatusText(*static_cast<const QLabel*>(widget()));  // whole, not as fitted
         return QAccessibleWidget::text(t);
     }
 };
@@ -77,14 +78,19 @@ void describeControls(fMain& window)
     describe(window.Command1, "Command1", window.Command1->text());
     describe(window.cmdExit, "cmdExit", window.cmdExit->text(), QStringLiteral("Chiude il programma"));
     describe(window.lstDIBList, "lstDIBList", QStringLiteral("Lista dei fotogrammi"),
-             QStringLiteral("Un file BMP per fotogramma, nell'ordine del video. F12 sposta su, F11 sposta "
-                            "giù, Canc cancella; si possono trascinare qui file e cartelle"));
+             QStringLiteral("Un file BMP per fotogramma, nell'ordine del video. Maiuscole e Ctrl con i clic o "
+                            "le frecce scelgono più fotogrammi; F12 sposta su, F11 sposta giù, Canc cancella, "
+                            "trascinando si spostano; Ctrl+Z annulla, Ctrl+Y ripete; Spazio riproduce "
+                            "nell'anteprima; si possono trascinare qui file e cartelle"));
     describe(window.lblfps, "lblfps", window.lblfps->text());
     window.lblfps->setBuddy(window.HScroll);
     describe(window.HScroll, "HScroll", QStringLiteral("Fotogrammi per secondo"),
              QStringLiteral("Da 1 a 30 fotogrammi al secondo"));
     describe(window.txtFPS, "txtFPS", QStringLiteral("Fotogrammi per secondo scelti"),
-             QStringLiteral("Il numero scelto con la barra di scorrimento"));
+             QStringLiteral("Il numero scelto con la barra di scorrimento; con un doppio clic vi si scrive "
+                            "un'altra frequenza (29,97, 30000/1001, ntsc...)"));
+    // Its text is what it says (frames and duration), read as any label's.
+    window.lblVideo->setObjectName(QStringLiteral("lblVideo"));
     describe(window.imgPreview, "imgPreview", QStringLiteral("Anteprima del fotogramma"),
              QStringLiteral("Il fotogramma selezionato o aggiunto per ultimo"));
     describe(window.lblStatus, kStatusName, QStringLiteral("Stato"));

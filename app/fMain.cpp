@@ -2,7 +2,10 @@
 
 #include "app/Accessibility.h"
 #include "app/AppIcon.h"
+#include "app/PreviewPlayer.h"
 #include "app/Twips.h"
+#include "app/VideoLine.h"
+#include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
 
@@ -112,6 +115,14 @@ void fMain::createControls()
     lblStatus->setAlignment(Qt::AlignCenter);
     lblStatus->setWordWrap(true);
     lblStatus->setTextFormat(Qt::PlainText);  // file names are shown as they are, never as markup
+    // In the gap between the list and the preview, one line of the window's plain font.
+    lblVideo = place(new QLabel(this), twipsRect(90, 4215, 8430, 195), false);
+    QFont lineFont = lblVideo->font();
+    lineFont.setPointSizeF(lineFont.pointSizeF() - 0.5);  // the gap is one small line high
+    lblVideo->setFont(lineFont);
+    lblVideo->setTextFormat(Qt::PlainText);
+    lblVideo->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    txtFPS->installEventFilter(this);
 
     // Shown only as the list's popup, never in a menu bar.
     ListMenu = new QMenu(QStringLiteral("List Menu"), this);
@@ -120,6 +131,19 @@ void fMain::createControls()
     Cancella = ListMenu->addAction(QStringLiteral("Cancella (Del)"));
     Verifica = ListMenu->addAction(QStringLiteral("Verifica il video salvato"));
     Verifica->setEnabled(false);
+    ListMenu->addSeparator();
+    Annulla = ListMenu->addAction(QStringLiteral("Annulla"));
+    Annulla->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Ripeti = ListMenu->addAction(QStringLiteral("Ripeti"));
+    Ripeti->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    Riproduci = ListMenu->addAction(QStringLiteral("Riproduci (Spazio)"));
+    AltraFrequenza = ListMenu->addAction(QStringLiteral("Altra frequenza…"));
+    for (QAction* action : {Annulla, Ripeti}) {
+        // The keys work wherever the focus is in the window, not only while the menu is open.
+        action->setShortcutContext(Qt::WindowShortcut);
+        action->setEnabled(false);
+        addAction(action);
+    }
 
     for (QPushButton* button : {Command1, cmdWriteAVI, cmdFileOpen, cmdExit})
         button->setAutoDefault(false);
@@ -161,6 +185,15 @@ void fMain::connectHandlers()
     connect(SpostaGiu, &QAction::triggered, this, &fMain::SpostaGiu_Click);
     connect(Cancella, &QAction::triggered, this, &fMain::Cancella_Click);
     connect(Verifica, &QAction::triggered, this, &fMain::Verifica_Click);
+    connect(Annulla, &QAction::triggered, this, &fMain::Annulla_Click);
+    connect(Ripeti, &QAction::triggered, this, &fMain::Ripeti_Click);
+    connect(Riproduci, &QAction::triggered, this, &fMain::Riproduci_Click);
+    connect(AltraFrequenza, &QAction::triggered, this, &fMain::AltraFrequenza_Click);
+    connect(lstDIBList, &platform::ListBox::RowsDragged, this, &fMain::lstDIBList_RowsDragged);
+    // The frame-count line follows every change of the list, whoever makes it.
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(entries, signal, this, &fMain::showVideoLine);
+    connect(entries, &QAbstractItemModel::modelReset, this, &fMain::showVideoLine);
 }
 
 std::int32_t fMain::hWnd() { return static_cast<std::int32_t>(winId()); }
@@ -169,6 +202,7 @@ void fMain::Form_Load()
 {
     m_services.avi.AVIFileInit();
     showFps();
+    showVideoLine();
 }
 
 void fMain::Form_Unload()
@@ -207,10 +241,51 @@ void fMain::cmdExit_Click()
     m_endApplication();
 }
 
-void fMain::HScroll_Change() { showFps(); }
+void fMain::HScroll_Change()
+{
+    m_rate = {static_cast<video::DWORD>(HScroll->value()), 1};
+    showFps();
+}
 
-void fMain::HScroll_Scroll() { showFps(); }
+void fMain::HScroll_Scroll() { HScroll_Change(); }
 
-void fMain::showFps() { txtFPS->setText(QString::number(HScroll->value())); }
+void fMain::showFps()
+{
+    const QString exact = QString::fromStdString(video::rateText(m_rate));
+    const QString shown = shortRateText(m_rate);
+    // The box is a few characters wide: a rate such as "29,97" takes a smaller size of its font.
+    const int room = txtFPS->contentsRect().width() - 6;
+    txtFPS->setFont(fittedFont(font(), shown, room));
+    txtFPS->setText(shown);
+    txtFPS->setToolTip(exact + QStringLiteral(" fotogrammi al secondo"));
+    showVideoLine();
+    if (playing())
+        m_player->start(lstDIBList->texts(), lstDIBList->ListIndex(), m_rate);  // on at the new rate
+}
+
+void fMain::showVideoLine()
+{
+    if (lblVideo)
+        lblVideo->setText(videoLine(lstDIBList->ListCount(), m_rate));
+}
+
+void fMain::showStatus(const QString& text)
+{
+    // While a job ends after the user stopped it, the line keeps saying so.
+    if (!m_stoppingText.isEmpty() && busy())
+        return;
+    platform::setStatusText(*lblStatus, text);
+}
+
+void fMain::sayStopping(const QString& text)
+{
+    m_stoppingText.clear();
+    showStatus(text);
+    m_stoppingText = text;
+    // Shown now, before the job's end is waited for.
+    lblStatus->repaint();
+}
+
+bool fMain::playing() const { return m_player && m_player->playing(); }
 
 }  // namespace kelvora::app

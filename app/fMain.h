@@ -1,14 +1,18 @@
 #pragma once
 
 #include "adding/FrameAdder.h"
+#include "app/ListHistory.h"
 #include "platform/dialogs/CommonDialogs.h"
 #include "platform/msgbox/MessageBox.h"
 #include "verify/SavedVideo.h"
+#include "video/SaveDialogStart.h"
+#include "video/StreamRate.h"
 #include "video/mAVIDecs.h"
 
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +46,7 @@ class VerifyCommand;
 namespace kelvora::app {
 
 class AddCommand;
+class PreviewPlayer;
 
 // The modal services and the video library the window works through; the application
 // passes the real ones, tests pass scripted stand-ins.
@@ -78,6 +83,24 @@ public:
     // Checks the video last saved against the frames it was saved from; enabled once a save
     // has finished a video.
     QAction* Verifica = nullptr;
+    // Undo and redo of the list's changes (Ctrl+Z; Ctrl+Y or Ctrl+Shift+Z), playing the list
+    // in the preview (Space), and a rate typed rather than scrolled to.
+    QAction* Annulla = nullptr;
+    QAction* Ripeti = nullptr;
+    QAction* Riproduci = nullptr;
+    QAction* AltraFrequenza = nullptr;
+    // Under the list: how many frames, and how long they last at the rate.
+    QLabel* lblVideo = nullptr;
+
+    // The rate the video is saved at, exactly (the scroll bar shows its nearest whole value).
+    [[nodiscard]] video::StreamRate frameRate() const { return m_rate; }
+    // Takes a rate as the command line's --fps does ("12", "29.97", "30000/1001", "ntsc");
+    // false, and nothing changes, for a text that is none.
+    bool setFrameRateText(const QString& text);
+    // The list is being played in the preview.
+    [[nodiscard]] bool playing() const;
+    [[nodiscard]] const PreviewPlayer* player() const { return m_player.get(); }
+    [[nodiscard]] const ListHistory& history() const { return m_history; }
 
     // The frame format, taken from the first frame accepted.
     [[nodiscard]] bool FormatSet() const { return m_format.set; }
@@ -131,6 +154,11 @@ public slots:
     void forgetSavedVideo();
     void Command1_Click();
     void cmdWriteAVI_Click();
+    void Annulla_Click();
+    void Ripeti_Click();
+    void Riproduci_Click();
+    void AltraFrequenza_Click();
+    void lstDIBList_RowsDragged(int before);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -138,6 +166,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Whether frames may come in from outside the window's own button (a drop, the command
@@ -147,6 +177,21 @@ private:
     void createControls();
     void connectHandlers();
     void showFps();
+    // The status line's text: fitted to its place, whole in its tooltip and for screen readers.
+    void showStatus(const QString& text);
+    // Brings the frame-count line up to date with the list and the rate.
+    void showVideoLine();
+    // A change of the list made by the window (rows out, rows in): done, recorded for undo,
+    // and the format freed when it leaves the list empty.
+    void changeList(std::vector<platform::RowRange> removed, std::vector<platform::RowRange> inserted, int current);
+    void afterUndoOrRedo(const std::optional<AppliedChange>& applied);
+    // Moves the selected rows one place up (-1) or down (+1).
+    void moveSelection(int step);
+    void stopPlayback();
+    void showPlayedFrame(int index, const QImage& picture);
+    void endRateEntry(bool take);
+    // Shown at once when the user stops a job: the job may take a moment to end.
+    void sayStopping(const QString& text);
     friend class WindowForAdd;
     // A job's hold on the window: input that would change the list, the format or the rate
     // is refused, not queued, and Escape, "Esci" and closing cancel instead.
@@ -161,6 +206,14 @@ private:
     void quitWork();
 
     Services m_services;
+    video::StreamRate m_rate{25, 1};
+    ListHistory m_history;
+    std::unique_ptr<PreviewPlayer> m_player;
+    QString m_stoppingText;  // "Annullamento…" or "Chiusura…" while a job ends
+    // Where the dialogs start: the folder of the last file chosen to add, and the folder and
+    // type of the last save, for as long as the program runs.
+    QString m_lastOpenFolder;
+    video::SaveDialogStart m_saveDialogStart;
     std::function<void()> m_endApplication;
     bool m_unloaded = false;
     adding::FrameFormat m_format;

@@ -9,6 +9,7 @@
 #include "platform/toolkit/ListBox.h"
 #include "platform/text/Counts.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -23,9 +24,15 @@ void fMain::cmdFileOpen_Click()
     // Every type the frames can be, then each alone; the DIB filter as it always was.
     dialog.setFilter(QStringLiteral("Immagini|*.bmp;*.png;*.jpg;*.jpeg:Bitmap|*.bmp:Immagini PNG|*.png:"
                                     "Immagini JPEG|*.jpg;*.jpeg:DIB Files|*.dib"));
+    // It opens where the last file was chosen in this run (the platform's choice the first time).
+    if (!m_lastOpenFolder.isEmpty())
+        dialog.setInitDirectory(m_lastOpenFolder);
     QString chosen;
     QString title;
-    (void)dialog.VBGetOpenFileName(chosen, title);  // a cancel shows as an empty InitDirectory
+    // Its result says whether a file was chosen: InitDirectory is not empty after a cancel
+    // once it was given a folder.
+    if (!dialog.VBGetOpenFileName(chosen, title))
+        return;
     const QString buffer = dialog.InitDirectory();
     if (buffer.isEmpty())
         return;
@@ -34,6 +41,7 @@ void fMain::cmdFileOpen_Click()
     // its first NUL, so nothing the dialog left behind that NUL can leak into the paths.
     const QString chosenPath = buffer.left(buffer.indexOf(QChar(u'\0')));
     const QString folderPrefix = chosenPath.left(chosenPath.lastIndexOf(QLatin1Char('/')) + 1);
+    m_lastOpenFolder = folderPrefix;
 
     // The folder is searched and its files loaded through the prefix, so nothing depends on
     // the process's current folder. Its files of the chosen file's type come in (a .bmp, or a
@@ -97,7 +105,7 @@ public:
         if (const std::string gaps = m_window.m_listedGaps.summary(); !gaps.empty())
             summary += (summary.isEmpty() ? QString() : QStringLiteral(" · ")) + QString::fromStdString(gaps);
         if (!summary.isEmpty())
-            platform::setFittedText(*m_window.lblStatus, summary);
+            m_window.showStatus(summary);
     }
 
 private:
@@ -107,14 +115,23 @@ private:
 void fMain::addFramesFrom(const std::function<void(const std::function<void(const QString&)>&)>& listCandidates)
 {
     if (busy())
-        return;         // one add or save at a time; the controls that start one are held meanwhile
+        return;  // one add or save at a time; the controls that start one are held meanwhile
+    stopPlayback();
     m_listedGaps = {};  // the listing fills it on the add's worker
+    const int before = lstDIBList->ListCount();
+    const adding::FrameFormat formatBefore = m_format;
     WindowForAdd target(*this);
     AddCommand command(target, m_services.messages);
     command.setBeforeExamining(m_beforeExamining);
     m_activeAdd = &command;
     (void)command.add(listCandidates, m_format);
     m_activeAdd = nullptr;
+    // The frames that came in are one change, undone together.
+    if (const int added = lstDIBList->ListCount() - before; added > 0) {
+        m_history.record({{}, {{before, added}}, {}, formatBefore, m_format});
+        Annulla->setEnabled(true);
+        Ripeti->setEnabled(false);
+    }
     finishAfterJob();
 }
 

@@ -1,8 +1,9 @@
 // The list's selection handler: shows the selected frame and its file name.
 #include "app/fMain.h"
 
+#include "app/PreviewPlayer.h"
 #include "platform/picture/PictureLoader.h"
-#include "platform/toolkit/FittedText.h"
+#include "platform/text/Counts.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
 
@@ -15,12 +16,26 @@ void fMain::lstDIBList_Click()
     if (lstDIBList->ListCount() <= 0)
         return;
     const QString text = lstDIBList->Text();
-    platform::restoreOwnFont(*lblStatus);  // an adding's summary may have made it smaller
-    lblStatus->setText(QStringLiteral("Fotogramma selezionato: ") + text.section(QLatin1Char('/'), -1));
-    // With no entry selected, or a file the loader cannot read, the preview is left empty.
     const int index = lstDIBList->ListIndex();
-    const QString path = index >= 0 ? lstDIBList->List(index) : QString();
-    imgPreview->setPicture(platform::LoadPicture(path, imgPreview->pictureArea()));
+    if (index < 0) {
+        // Nothing selected (a selection just cleared): nothing to name, and no picture.
+        showStatus(QString());
+        imgPreview->setPicture({});
+        return;
+    }
+    const QString name = text.section(QLatin1Char('/'), -1);
+    if (playing()) {
+        // The player has the picture already; the status says the playback goes on, and how
+        // many frames it could not show in time.
+        QString line = QStringLiteral("In riproduzione: ") + name;
+        if (const std::int64_t skipped = m_player->skipped(); skipped > 0)
+            line += QStringLiteral(" · %1 saltati").arg(QString::fromStdString(platform::groupedDigits(skipped)));
+        showStatus(line);
+        return;
+    }
+    showStatus(QStringLiteral("Fotogramma selezionato: ") + name);
+    // A file the loader cannot read leaves the preview empty.
+    imgPreview->setPicture(platform::LoadPicture(lstDIBList->List(index), imgPreview->pictureArea()));
 }
 
 }  // namespace kelvora::app

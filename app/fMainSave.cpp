@@ -9,6 +9,7 @@
 #include "platform/toolkit/ListBox.h"
 #include "verify/VerifyCommand.h"
 #include "video/SaveCommand.h"
+#include "video/StreamRate.h"
 #include "video/VideoSink.h"
 
 #include <QCheckBox>
@@ -73,12 +74,16 @@ public:
 
     int entryCount() const override { return m_window.lstDIBList->ListCount(); }
     QString entryText(int index) const override { return m_window.lstDIBList->List(index); }
-    QString fpsText() const override { return m_window.txtFPS->text(); }
+    // Exact, as the batch mode writes rates: the box may show a rounded one.
+    QString fpsText() const override
+    {
+        return QString::fromStdString(video::rateText(m_window.m_rate)).replace(u',', u'.');
+    }
     std::int32_t ownerHandle() override { return m_window.hWnd(); }
     void beginSave(int frames) override { m_window.beginBusyControls(frames); }
     void selectEntry(int index) override { m_window.lstDIBList->setListIndex(index); }
-    void showStatus(const QString& text) override { platform::setFittedText(*m_window.lblStatus, text); }
-    QString statusText() const override { return m_window.lblStatus->text(); }
+    void showStatus(const QString& text) override { m_window.showStatus(text); }
+    QString statusText() const override { return platform::fullStatusText(*m_window.lblStatus); }
     void showProgress(int written, int frames, int secondsLeft) override
     {
         m_window.jobProgress->setMaximum(std::max(frames, 1));
@@ -97,11 +102,14 @@ void fMain::cmdWriteAVI_Click()
         cancelJob();  // the button reads "Annulla (Esc)" while a save or an add runs
         return;
     }
+    stopPlayback();
     WindowForSave target(*this);
     video::SaveCommand command(target, m_services.avi, m_services.dialogs, m_services.messages);
+    command.setDialogStart(m_saveDialogStart);
     m_activeSave = &command;
     command.save();
     m_activeSave = nullptr;
+    m_saveDialogStart = command.dialogStart();
     if (std::optional<std::string> made = command.takeFinished()) {
         // An MP4 or Matroska video is read by libavformat and measured; an AVI by our own reader.
         const bool measured = video::containerForPath(*made) != video::Container::Avi;
@@ -113,6 +121,8 @@ void fMain::cmdWriteAVI_Click()
 
 void fMain::cancelJob()
 {
+    if (busy() && m_stoppingText.isEmpty())
+        sayStopping(QStringLiteral("Annullamento…"));
     if (m_activeSave)
         m_activeSave->cancel();
     if (m_activeAdd)
@@ -123,6 +133,8 @@ void fMain::cancelJob()
 
 void fMain::quitWork()
 {
+    if (busy())
+        sayStopping(QStringLiteral("Chiusura…"));
     if (m_activeSave)
         m_activeSave->quit();
     if (m_activeAdd)
@@ -159,6 +171,7 @@ void fMain::beginBusyControls(int frames)
 
 void fMain::endBusyControls()
 {
+    m_stoppingText.clear();
     jobProgress->hide();
     Command1->show();
     m_cancelShortcut->setEnabled(false);

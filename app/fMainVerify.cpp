@@ -32,7 +32,7 @@ public:
         bar.setValue(checked);
         bar.setFormat(text);
     }
-    void showStatus(const QString& text) override { platform::setFittedText(*m_window.lblStatus, text); }
+    void showStatus(const QString& text) override { m_window.showStatus(text); }
     void endCheck() override
     {
         m_window.jobProgress->setAccessibleName(QStringLiteral("Avanzamento del salvataggio"));

@@ -260,6 +260,11 @@ int finish(const Ending& end, platform::PendingOutput& pending, int signal)
             say(output + ": " + outcome.notice);
         return closingStatus(end);
     }
+    if (outcome.cancelled && outcome.result == 0 && outcome.framesWritten == 0) {
+        // Stopped before a first frame was out: nothing is left, and the run says it was stopped.
+        say("interrotto prima del primo fotogramma: nessun file scritto");
+        return signal != 0 ? statusForSignal(signal) : statusForSignal(SIGINT);
+    }
     say(video::failureMessage(outcome));
     if (partial)
         say(output + " è parziale, finito e leggibile: contiene " + framesText(outcome.framesWritten) + " su " +

@@ -20,6 +20,8 @@ constexpr std::size_t kMostSlots = 256;
 constexpr std::size_t kLeftInFileFrom = std::size_t{1} << 20;
 // How long the writer waits for a batch of small frames to fill before writing what it has.
 constexpr std::chrono::milliseconds kGatherWait{20};
+// How often a writer waiting for a frame looks whether the save was cancelled.
+constexpr std::chrono::milliseconds kCancelPoll{50};
 
 // Each encoder has a frame in hand and one waiting, and the writer one more.
 std::size_t framesWanted(std::size_t encoders) { return encoders == 0 ? kMostSlots : 2 * encoders + 1; }
@@ -62,7 +64,10 @@ FramePipeline::FramePipeline(PipelineFrames frames, PreparedFrame first, platfor
             }))
             ++started;
     }
-    if ((encoders > 0 && started == 0) || !startOne(start, [this] { load(); })) {
+    const bool loading = encoders == 0 || started > 0 ? startOne(start, [this] { load(); }) : false;
+    if (loading)
+        m_loader = m_threads.size() - 1;
+    if (!loading) {
         const std::lock_guard lock(m_mutex);
         m_threadsMissing = true;
         m_broken = true;
@@ -93,6 +98,29 @@ FramePipeline::~FramePipeline()
     m_loaded.notify_all();
     m_ready.notify_all();
     m_threads.clear();  // joins
+}
+
+void FramePipeline::stopLoading()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_slotFreed.notify_all();
+    m_loaded.notify_all();
+    m_ready.notify_all();
+    if (m_loader < m_threads.size() && m_threads[m_loader].joinable())
+        m_threads[m_loader].join();
+}
+
+void abandon(std::unique_ptr<FramePipeline> pipeline)
+{
+    pipeline->stopLoading();
+    try {
+        std::thread([gone = std::move(pipeline)]() mutable { gone.reset(); }).detach();
+    } catch (const std::exception&) {
+        // No thread to be had: the encoders are waited for here, as before.
+    }
 }
 
 bool FramePipeline::stopping() const { return m_stop || m_cancel.load(std::memory_order_relaxed); }
@@ -412,8 +440,12 @@ PreparedFrame* FramePipeline::take(std::size_t index)
     std::unique_lock lock(m_mutex);
     Slot& slot = slotOf(index);
     m_writerWaitsFor = index;
-    // Loading ends early only when the save is cancelled; a frame in a slot is still finished.
-    m_ready.wait(lock, [&] { return isReady(index) || m_broken || (m_loadingEnded && slot.state == State::Free); });
+    // Loading ends early only when the save is cancelled. A cancel is not waited out: a
+    // full-size frame can keep its encoder for seconds, and the user asked to stop now.
+    const auto arrived = [&] { return isReady(index) || m_broken || (m_loadingEnded && slot.state == State::Free); };
+    while (!m_ready.wait_for(lock, kCancelPoll, arrived))
+        if (m_cancel.load(std::memory_order_relaxed))
+            break;
     m_writerWaitsFor = kNotWaiting;
     return isReady(index) && !m_broken ? &slot.frame : nullptr;
 }

@@ -106,6 +106,12 @@ struct PipelineFrames {
 using ThreadStart = std::function<std::jthread(std::function<void()>)>;
 [[nodiscard]] std::jthread startThread(std::function<void()> body);
 
+class FramePipeline;
+// Ends a cancelled save's pipeline without waiting for the frames being encoded, which are
+// dropped: a full-size frame can take an encoder seconds. Loading stops at once; the pipeline
+// is let go on a thread of its own once its encoders have finished their frames.
+void abandon(std::unique_ptr<FramePipeline> pipeline);
+
 class FramePipeline {
 public:
     // `first` is frame 0, already loaded. Messages of frames that do not load
@@ -137,6 +143,9 @@ public:
     [[nodiscard]] bool broken();
     // Why it broke, in Italian, for the user.
     [[nodiscard]] std::string brokenReason();
+    // Stops loading and waits for the loading thread alone (it reads the source and shows the
+    // boxes); the encoders are told to stop and go on only with the frame each has in hand.
+    void stopLoading();
     // The most bytes of pixels the frames in flight held at once (the frames' blocks loaded
     // and not yet let go), for tests and benchmarks.
     [[nodiscard]] std::size_t mostPixelBytesHeld();
@@ -198,7 +207,8 @@ private:
     bool m_broken = false;
     bool m_threadsMissing = false;  // broken since a thread could not be started
     bool m_stop = false;
-    std::vector<std::jthread> m_threads;  // last: they start once the rest is ready
+    std::size_t m_loader = static_cast<std::size_t>(-1);  // the loading thread's place in m_threads
+    std::vector<std::jthread> m_threads;                  // last: they start once the rest is ready
 };
 
 }  // namespace kelvora::video

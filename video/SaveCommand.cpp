@@ -8,9 +8,11 @@
 #include "video/SaveJob.h"
 #include "video/SaveProgress.h"
 #include "video/SaveSummary.h"
+#include "video/StreamRate.h"
 #include "platform/text/Counts.h"
 
 #include <QFileInfo>
+#include <QStringList>
 #include <algorithm>
 #include <cstdint>
 
@@ -44,7 +46,13 @@ SaveRequest requestFrom(SaveWindow& window, const QString& path, FrameSource& en
 {
     SaveRequest request;
     request.path = platform::nativePath(path);
-    request.rate = frameRateFromText(window.fpsText());
+    // The window's exact rate ("30000/1001" stays NTSC); any other text as the number box read.
+    if (const std::optional<StreamRate> exact = streamRateFromText(window.fpsText().trimmed().toStdString())) {
+        request.rate = exact->rate;
+        request.scale = exact->scale;
+    } else {
+        request.rate = frameRateFromText(window.fpsText());
+    }
     request.source = &entries;
     return request;
 }
@@ -96,11 +104,42 @@ QString finishedStatus(const SaveOutcome& outcome, codec::Codec codec, Container
     return text;
 }
 
+QString substitutedStatus(const QStringList& missing, Container container)
+{
+    const QString made = container == Container::Avi   ? QStringLiteral("Il file AVI è stato creato")
+                         : container == Container::Mp4 ? QStringLiteral("Il video MP4 è stato creato")
+                                                       : QStringLiteral("Il video Matroska è stato creato");
+    const QString count = missing.size() == 1
+                              ? QStringLiteral("1 fotogramma non si leggeva più")
+                              : QStringLiteral("%1 fotogrammi non si leggevano più").arg(missing.size());
+    return made +
+           QStringLiteral(", ma %1 e ripete il precedente: %2")
+               .arg(count, missing.front().section(QLatin1Char('/'), -1)) +
+           (missing.size() > 1 ? QStringLiteral(" e altri") : QString());
+}
+
+std::string substitutedText(const QStringList& missing)
+{
+    constexpr int kNamed = 10;
+    QString text = missing.size() == 1
+                       ? QStringLiteral("Il video è stato creato, ma un fotogramma non si leggeva più al momento del "
+                                        "salvataggio: al suo posto il video ripete il fotogramma precedente.")
+                       : QStringLiteral("Il video è stato creato, ma %1 fotogrammi non si leggevano più al momento del "
+                                        "salvataggio: al loro posto il video ripete il fotogramma precedente.")
+                             .arg(missing.size());
+    for (int i = 0; i < std::min<int>(kNamed, static_cast<int>(missing.size())); ++i)
+        text += QStringLiteral("\r\n") + missing[i];
+    if (missing.size() > kNamed)
+        text += QStringLiteral("\r\n... e altri %1").arg(missing.size() - kNamed);
+    return text.toStdString();
+}
+
 namespace {
 
 bool isSaveOutcome(const QString& status)
 {
     return status.contains(QStringLiteral("è stato creato con successo!")) ||
+           status.contains(QStringLiteral("e ripete il precedente")) ||
            status.startsWith(QStringLiteral("Annullato: "));
 }
 
@@ -149,10 +188,17 @@ bool SaveCommand::askForPath(SaveType& type)
     dialog.setDlgTitle(QStringLiteral("Salva il filmato AVI..."));
     dialog.setFilter(QString::fromUtf8(kSaveFilter));
     dialog.setOwnerHwnd(m_window.ownerHandle());
-    path = QStringLiteral("il_mio_filmato.avi");
+    if (!m_dialogStart.folder.isEmpty())
+        dialog.setInitDirectory(m_dialogStart.folder);
+    dialog.setFilterIndex(m_dialogStart.filterIndex);
+    // The name proposed has the extension of the type the dialog starts with.
+    path = m_dialogStart.filterIndex == 4   ? QStringLiteral("il_mio_filmato.mkv")
+           : m_dialogStart.filterIndex == 5 ? QStringLiteral("il_mio_filmato.mp4")
+                                            : QStringLiteral("il_mio_filmato.avi");
     QString title;
     if (!dialog.VBGetSaveFileName(path, title))
         return false;
+    m_dialogStart = {QFileInfo(path).absolutePath(), dialog.FilterIndex()};
     type = saveTypeFor(dialog.FilterIndex(), path);
     // The dialog asked about replacing the name chosen, not the one the type gave it.
     if (type.path != path && QFileInfo::exists(type.path)) {
@@ -189,6 +235,14 @@ void SaveCommand::save()
         if (outcome.refused && !isSaveOutcome(statusBefore))
             m_window.showStatus(statusBefore);
         m_messages.MsgBox(failureText(outcome, left), platform::vbInformation, std::string(platform::AppTitle));
+    } else if (outcome.finished && !outcome.substituted.empty()) {
+        // A frame whose file went missing was written as the one before it: the video is not
+        // the list, and the status and a box say which frames are not what they should be.
+        QStringList names;
+        for (const int index : outcome.substituted)
+            names << m_window.entryText(index);
+        m_window.showStatus(substitutedStatus(names, request.container));
+        m_messages.MsgBox(substitutedText(names), platform::vbInformation, std::string(platform::AppTitle));
     } else if (outcome.finished) {
         // Only a file that was finished on disk is reported as made.
         m_window.showStatus(finishedStatus(outcome, request.codec, request.container));

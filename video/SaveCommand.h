@@ -3,6 +3,7 @@
 #include "platform/dialogs/CommonDialogs.h"
 #include "platform/msgbox/JobBesideWindow.h"
 #include "platform/msgbox/MessageBox.h"
+#include "video/SaveDialogStart.h"
 #include "video/SaveJob.h"
 #include "video/SaveTarget.h"
 #include "video/SaveWindow.h"
@@ -34,6 +35,9 @@ public:
 
     // Returns when the save has ended and its outcome has been shown.
     void save();
+    // Where the save dialog starts; after a file was chosen, that file's folder and type.
+    void setDialogStart(SaveDialogStart start) { m_dialogStart = std::move(start); }
+    [[nodiscard]] const SaveDialogStart& dialogStart() const { return m_dialogStart; }
     // Stops the save after the frame being written; the file is finished with the frames
     // written so far. Any thread.
     void cancel() { m_cancel.store(true); }
@@ -61,6 +65,7 @@ private:
     platform::JobBesideWindow* m_running = nullptr;  // the save under way, if any
     std::optional<std::string> m_finished;
     std::string m_finishedSummary;
+    SaveDialogStart m_dialogStart;
 };
 
 // The save dialog's types: the uncompressed video first (the one chosen unless the user picks
@@ -83,6 +88,11 @@ struct SaveType {
 // The status line after a finished save: the success text and, compressed, what was made.
 [[nodiscard]] QString finishedStatus(const SaveOutcome& outcome, codec::Codec codec,
                                      Container container = Container::Avi);
+
+// The status line and the box after a save that finished with frames whose files no longer
+// loaded (`missing`, their entries' paths in order): each is in the video as the frame before it.
+[[nodiscard]] QString substitutedStatus(const QStringList& missing, Container container);
+[[nodiscard]] std::string substitutedText(const QStringList& missing);
 
 // The text of the status line after a save stopped by the user.
 [[nodiscard]] QString cancelledStatus(int written, int frames);

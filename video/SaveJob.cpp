@@ -8,12 +8,18 @@
 #include "video/FramePipeline.h"
 #include "video/FrameSource.h"
 #include "video/SaveFailure.h"
+#include "video/SaveSummary.h"
 #include "platform/system/Cores.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <span>
 #include <utility>
@@ -65,6 +71,9 @@ struct FrameLoop {
     SaveOutcome& out;
     LastFrame last;
     std::vector<std::uint8_t> palette = first.palette;
+    // A picture file's frame uncompressed (all share one size); 0 for bitmaps, whose pixel
+    // block as stored is their uncompressed frame.
+    std::uint64_t pictureFrameBytes = 0;
     std::uint64_t frameBytes = 0;   // the frames' pixel blocks as stored
     std::uint64_t sampleBytes = 0;  // what was written for them
     std::size_t written = 0;        // frames in the file
@@ -186,8 +195,15 @@ struct FrameLoop {
             // Each encoded frame carries its own colours.
             samples.push_back({last.packet.data(), static_cast<LONG>(last.packet.size()), AVIIF_KEYFRAME});
         }
-        sourceBytes.push_back(static_cast<std::uint64_t>(last.storedBytes()));
+        sourceBytes.push_back(uncompressedBytes());
         return true;
+    }
+
+    // What the last frame loaded comes to uncompressed, for the size a finished save compares with.
+    [[nodiscard]] std::uint64_t uncompressedBytes() const
+    {
+        return last.picture->isPicture() && pictureFrameBytes > 0 ? pictureFrameBytes
+                                                                  : static_cast<std::uint64_t>(last.storedBytes());
     }
 
     // A palette change takes effect at the next frame written: the samples before it go first.
@@ -245,14 +261,20 @@ struct FrameLoop {
             return false;
         }
         ++sent;
-        frameBytes += static_cast<std::uint64_t>(last.storedBytes());
+        frameBytes += uncompressedBytes();
         return writePackets();
     }
 
-    // The frames the codec still holds, once no more come: a stopped save keeps every frame sent.
+    // The frames the codec still holds, once no more come: a stopped save keeps every frame
+    // sent, unless encoding them would keep the user waiting (the codec encodes its whole
+    // look-ahead first: seconds for a few camera-sized frames). Those are dropped.
     void drainCodec()
     {
         if (!h264 || out.result != 0)
+            return;
+        constexpr std::int64_t kDrainPixelsOnStop = 16'000'000;  // about 8 full-HD frames: a blink
+        const std::int64_t pixels = std::int64_t{first.shape.width} * std::abs(first.shape.height);
+        if (out.cancelled && (sent - static_cast<std::int64_t>(written)) * pixels > kDrainPixelsOnStop)
             return;
         std::string error;
         packets.clear();
@@ -482,13 +504,24 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     const bitmap::FramePlan firstPlan = firstFrame.plan;
     FrameLoop loop{*sink, request, firstPlan, format.h264.get(), observer, cancel, out, {}};
     loop.last.dib = std::make_unique<bitmap::cDIB>(m_frameMessages);
+    if (firstFrame.isPicture()) {
+        // Compared with its pixels uncompressed, as the codec keeps them (an alpha channel too).
+        const AVPixFmtDescriptor* kept = av_pix_fmt_desc_get(format.pictureFormat);
+        const bool alpha = kept && (kept->flags & AV_PIX_FMT_FLAG_ALPHA) != 0 && request.codec != codec::Codec::H264;
+        loop.pictureFrameBytes = uncompressedFrameBytes(firstPlan.shape.width, firstPlan.shape.height, alpha ? 4 : 3);
+    }
     if (out.result == 0) {
         const auto frameBytes = static_cast<std::size_t>(firstFrame.storedBytes());
-        FramePipeline pipeline(
-            {source, request.admission, first.entry + 1, target}, std::move(firstFrame), m_frameMessages, observer,
-            {request.codec, firstPlan.shape, format.plan, std::move(format.encoder), format.pictureFormat}, frameBytes,
-            cancel);
-        (void)loop.run(pipeline);
+        auto pipeline =
+            std::make_unique<FramePipeline>(PipelineFrames{source, request.admission, first.entry + 1, target},
+                                            std::move(firstFrame), m_frameMessages, observer,
+                                            PipelineEncoding{request.codec, firstPlan.shape, format.plan,
+                                                             std::move(format.encoder), format.pictureFormat},
+                                            frameBytes, cancel);
+        (void)loop.run(*pipeline);
+        // A stop answers at once: the frames still being encoded are not waited for.
+        if (out.cancelled)
+            abandon(std::move(pipeline));
     }
     loop.drainCodec();
     out.notice = paddingNotice(request.codec, firstPlan.shape);

@@ -29,6 +29,15 @@ std::string threeDigits(double value)
 
 }  // namespace
 
+std::uint64_t uncompressedFrameBytes(std::int32_t width, std::int32_t height, int bytesPerPixel)
+{
+    const std::uint64_t row = (static_cast<std::uint64_t>(width < 0 ? -std::int64_t{width} : width) *
+                                   static_cast<std::uint64_t>(bytesPerPixel) +
+                               3) /
+                              4 * 4;
+    return row * static_cast<std::uint64_t>(height < 0 ? -std::int64_t{height} : height);
+}
+
 std::string sizeText(std::uint64_t bytes)
 {
     if (bytes < 1000)

@@ -11,6 +11,11 @@
 
 namespace kelvora::video {
 
+// What one frame of width x height pixels comes to uncompressed, in rows of `bytesPerPixel`
+// (3 for colour, 4 where the codec keeps an alpha channel) padded to 4 bytes as a bitmap's
+// are: a picture file's frame is compared with this, not with the file's compressed bytes.
+[[nodiscard]] std::uint64_t uncompressedFrameBytes(std::int32_t width, std::int32_t height, int bytesPerPixel);
+
 // "12,3 MB": three significant digits, decimal units (kB, MB, GB, TB); below 1 kB in bytes.
 [[nodiscard]] std::string sizeText(std::uint64_t bytes);
 

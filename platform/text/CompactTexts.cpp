@@ -118,6 +118,65 @@ void CompactTexts::remove(int index)
     compactIfWasteful();
 }
 
+int rowsIn(std::span<const RowRange> ranges)
+{
+    int rows = 0;
+    for (const RowRange& range : ranges)
+        rows += range.count;
+    return rows;
+}
+
+CompactTexts CompactTexts::takeRanges(std::span<const RowRange> ranges)
+{
+    CompactTexts taken;
+    taken.reserve(static_cast<std::size_t>(rowsIn(ranges)));
+    std::size_t kept = 0;
+    std::size_t from = 0;
+    for (const RowRange& range : ranges) {
+        const auto first = static_cast<std::size_t>(range.first);
+        const auto end = static_cast<std::size_t>(range.end());
+        // The rows between the ranges close up; those of the range go to `taken`.
+        std::move(m_refs.begin() + static_cast<std::ptrdiff_t>(from),
+                  m_refs.begin() + static_cast<std::ptrdiff_t>(first),
+                  m_refs.begin() + static_cast<std::ptrdiff_t>(kept));
+        kept += first - from;
+        for (std::size_t i = first; i < end; ++i) {
+            const Ref& ref = m_refs[i];
+            taken.m_refs.push_back(taken.storeBytes(at(ref), ref.bytes, ref.utf16 != 0));
+            m_garbage += ref.bytes;
+            m_live -= ref.bytes;
+        }
+        from = end;
+    }
+    std::move(m_refs.begin() + static_cast<std::ptrdiff_t>(from), m_refs.end(),
+              m_refs.begin() + static_cast<std::ptrdiff_t>(kept));
+    kept += m_refs.size() - from;
+    m_refs.resize(kept);
+    compactIfWasteful();
+    return taken;
+}
+
+void CompactTexts::insertRanges(std::span<const RowRange> ranges, const CompactTexts& texts)
+{
+    const std::size_t before = m_refs.size();
+    const auto after = before + static_cast<std::size_t>(rowsIn(ranges));
+    std::vector<Ref> refs;
+    refs.reserve(after);
+    std::size_t old = 0;
+    int next = 0;
+    for (const RowRange& range : ranges) {
+        while (refs.size() < static_cast<std::size_t>(range.first) && old < before)
+            refs.push_back(m_refs[old++]);
+        for (int i = 0; i < range.count; ++i, ++next) {
+            const Ref& ref = texts.m_refs[static_cast<std::size_t>(next)];
+            refs.push_back(storeBytes(texts.at(ref), ref.bytes, ref.utf16 != 0));
+        }
+    }
+    while (old < before)
+        refs.push_back(m_refs[old++]);
+    m_refs = std::move(refs);
+}
+
 void CompactTexts::clear()
 {
     std::vector<Ref>().swap(m_refs);

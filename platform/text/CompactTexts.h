@@ -6,9 +6,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace kelvora::platform {
+
+// Rows first to first + count - 1 of a list.
+struct RowRange {
+    int first = 0;
+    int count = 0;
+    [[nodiscard]] int end() const { return first + count; }
+    bool operator==(const RowRange&) const = default;
+};
+
+// The number of rows the ranges cover.
+[[nodiscard]] int rowsIn(std::span<const RowRange> ranges);
 
 // An ordered sequence of texts held in few allocations: the bytes of all texts share large
 // blocks, and each text costs 12 bytes of index beside its own bytes. A text is kept as UTF-8
@@ -26,6 +38,13 @@ public:
     void replace(int index, QStringView text);
     void swap(int a, int b) { std::swap(m_refs[static_cast<std::size_t>(a)], m_refs[static_cast<std::size_t>(b)]); }
     void remove(int index);
+    // Removes the rows of `ranges` (in order, apart, not adjacent) in one pass and returns
+    // their texts, in order.
+    [[nodiscard]] CompactTexts takeRanges(std::span<const RowRange> ranges);
+    // Puts `texts` back so that they hold the rows of `ranges` afterwards (the ranges as the
+    // list numbers its rows then, in order), the other texts keeping their order: undoes
+    // takeRanges with the same ranges.
+    void insertRanges(std::span<const RowRange> ranges, const CompactTexts& texts);
     void clear();
     // Makes room for `count` texts in the index (their bytes are taken as they come).
     void reserve(std::size_t count) { m_refs.reserve(count); }

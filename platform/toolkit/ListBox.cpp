@@ -3,9 +3,15 @@
 #include "platform/text/CompactTexts.h"
 
 #include <QAbstractListModel>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScopedValueRollback>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <utility>
 
 namespace kelvora::platform {
 
@@ -58,6 +64,51 @@ public:
         m_texts.clear();
         endResetModel();
     }
+    // One range is an ordinary removal; many at once are one new layout, not one per range.
+    CompactTexts take(std::span<const RowRange> ranges)
+    {
+        if (ranges.empty())
+            return {};
+        if (ranges.size() == 1) {
+            beginRemoveRows({}, ranges[0].first, ranges[0].end() - 1);
+            CompactTexts taken = m_texts.takeRanges(ranges);
+            endRemoveRows();
+            return taken;
+        }
+        beginResetModel();
+        CompactTexts taken = m_texts.takeRanges(ranges);
+        endResetModel();
+        return taken;
+    }
+    void insert(std::span<const RowRange> ranges, const CompactTexts& texts)
+    {
+        if (ranges.empty())
+            return;
+        if (ranges.size() == 1) {
+            beginInsertRows({}, ranges[0].first, ranges[0].end() - 1);
+            m_texts.insertRanges(ranges, texts);
+            endInsertRows();
+            return;
+        }
+        beginResetModel();
+        m_texts.insertRanges(ranges, texts);
+        endResetModel();
+    }
+    void adopt(CompactTexts texts)
+    {
+        beginResetModel();
+        m_texts = std::move(texts);
+        endResetModel();
+    }
+    CompactTexts takeAll()
+    {
+        beginResetModel();
+        CompactTexts all = std::move(m_texts);
+        m_texts = CompactTexts();
+        endResetModel();
+        return all;
+    }
+    [[nodiscard]] const CompactTexts& texts() const { return m_texts; }
 
 private:
     CompactTexts m_texts;
@@ -66,7 +117,7 @@ private:
 ListBox::ListBox(QWidget* parent) : QListView(parent), m_model(new TextListModel(this))
 {
     setModel(m_model);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Every row has the one height; a long list is laid out a batch of rows per turn of the
     // event loop, so a million rows never hold the window for the whole of their layout.
@@ -75,6 +126,12 @@ ListBox::ListBox(QWidget* parent) : QListView(parent), m_model(new TextListModel
     setBatchSize(20000);
     // Selection, not the current row: the view moves its current row on focus without selecting.
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &ListBox::onSelectionChanged);
+    // A drag across the rows moves the current row after the selection grew to it: the frame
+    // shown follows the current row.
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (current.isValid() && selectionModel()->isSelected(current) && current.row() != m_lastClicked)
+            onSelectionChanged();
+    });
 }
 
 QModelIndex ListBox::rowIndex(int row) const { return m_model->index(row, 0); }
@@ -84,7 +141,11 @@ int ListBox::ListCount() const { return m_model->count(); }
 int ListBox::ListIndex() const
 {
     const QModelIndex current = currentIndex();
-    return current.isValid() && selectionModel()->isSelected(current) ? current.row() : -1;
+    if (current.isValid() && selectionModel()->isSelected(current))
+        return current.row();
+    // A drag across the rows can leave the current row outside the selection for a moment.
+    const std::vector<RowRange> selected = selectedRanges();
+    return selected.empty() ? -1 : selected.front().first;
 }
 
 void ListBox::setListIndex(int index)
@@ -99,6 +160,7 @@ void ListBox::setListIndex(int index)
         }
     }
     viewport()->update();
+    m_lastClicked = ListIndex();
     emit Click();
 }
 
@@ -151,12 +213,78 @@ void ListBox::Clear()
     m_model->clear();
 }
 
+std::vector<RowRange> ListBox::selectedRanges() const
+{
+    std::vector<RowRange> ranges;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        if (range.isValid())
+            ranges.push_back({range.top(), range.bottom() - range.top() + 1});
+    std::ranges::sort(ranges, {}, &RowRange::first);
+    std::vector<RowRange> merged;
+    for (const RowRange& range : ranges) {
+        if (!merged.empty() && range.first <= merged.back().end())
+            merged.back().count = std::max(merged.back().end(), range.end()) - merged.back().first;
+        else
+            merged.push_back(range);
+    }
+    return merged;
+}
+
+void ListBox::selectRanges(std::span<const RowRange> ranges, int current)
+{
+    {
+        const QScopedValueRollback quiet(m_quiet, true);
+        QItemSelection selection;
+        for (const RowRange& range : ranges)
+            if (range.count > 0)
+                selection.select(rowIndex(range.first), rowIndex(range.end() - 1));
+        selectionModel()->setCurrentIndex(rowIndex(current), QItemSelectionModel::NoUpdate);
+        selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    }
+    if (current >= 0)
+        scrollTo(rowIndex(current));
+    viewport()->update();
+    emit Click();
+}
+
+CompactTexts ListBox::takeRows(std::span<const RowRange> ranges)
+{
+    const QScopedValueRollback quiet(m_quiet, true);
+    selectionModel()->clearSelection();
+    selectionModel()->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
+    if (ranges.size() == 1 && ranges[0] == RowRange{0, ListCount()})
+        return m_model->takeAll();
+    return m_model->take(ranges);
+}
+
+void ListBox::insertRows(std::span<const RowRange> ranges, CompactTexts texts)
+{
+    const QScopedValueRollback quiet(m_quiet, true);
+    selectionModel()->clearSelection();
+    if (ListCount() == 0 && ranges.size() == 1 && ranges[0] == RowRange{0, texts.size()})
+        m_model->adopt(std::move(texts));
+    else
+        m_model->insert(ranges, texts);
+    executeDelayedItemsLayout();
+}
+
+CompactTexts ListBox::takeAll()
+{
+    const QScopedValueRollback quiet(m_quiet, true);
+    return m_model->takeAll();
+}
+
+const CompactTexts& ListBox::texts() const { return m_model->texts(); }
+
 QRect ListBox::rowRect(int index) const { return visualRect(rowIndex(index)); }
 
 QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex& index, const QEvent* event) const
 {
     const QItemSelectionModel::SelectionFlags flags = QListView::selectionCommand(index, event);
-    if (index.isValid() && selectionModel()->isSelected(index) &&
+    // Only the last selected row is kept: a list with a selection never loses it to a Ctrl+click.
+    const std::vector<RowRange> selected = selectedRanges();
+    const bool onlySelected = selected.size() == 1 && selected.front().count == 1;
+    if (onlySelected && index.isValid() && selectionModel()->isSelected(index) &&
         (flags & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)))
         return QItemSelectionModel::NoUpdate;
     return flags;
@@ -164,13 +292,19 @@ QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex&
 
 void ListBox::onSelectionChanged()
 {
-    if (!m_quiet)
-        emit Click();
+    if (m_quiet)
+        return;
+    m_lastClicked = ListIndex();
+    emit Click();
 }
 
 void ListBox::keyPressEvent(QKeyEvent* event)
 {
     emit KeyDown(virtualKeyCode(event->key()), shiftState(event->modifiers()));
+    if (event->key() == Qt::Key_Space) {
+        event->accept();  // the window's key (it plays the list), not a selection
+        return;
+    }
     QListView::keyPressEvent(event);
 }
 
@@ -180,11 +314,86 @@ void ListBox::mousePressEvent(QMouseEvent* event)
                        : event->button() == Qt::RightButton  ? 2
                        : event->button() == Qt::MiddleButton ? 4
                                                              : 0;
-    if (event->button() != Qt::RightButton)
-        QListView::mousePressEvent(event);
-    else
+    const QPoint at = event->position().toPoint();
+    const QModelIndex under = indexAt(at);
+    m_pressRow = -1;
+    if (event->button() == Qt::RightButton) {
+        // The menu acts on what the user points at: a row outside the selection becomes it.
+        if (under.isValid() && !selectionModel()->isSelected(under))
+            setListIndex(under.row());
         event->accept();
-    emit MouseDown(button, shiftState(event->modifiers()), event->position().toPoint());
+    } else if (event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier && under.isValid() &&
+               selectionModel()->isSelected(under)) {
+        // Perhaps the start of a drag of the selection: nothing changes until the mouse moves
+        // or is released.
+        m_pressRow = under.row();
+        m_pressAt = at;
+        event->accept();
+    } else {
+        QListView::mousePressEvent(event);
+    }
+    emit MouseDown(button, shiftState(event->modifiers()), at);
+}
+
+int ListBox::dropRowAt(QPoint position) const
+{
+    const QModelIndex under = indexAt(QPoint(position.x() < 0 ? 0 : position.x(), position.y()));
+    if (!under.isValid()) {
+        const QModelIndex top = indexAt({0, 0});
+        return position.y() < 0 ? std::max(top.row(), 0) : ListCount();
+    }
+    const QRect rect = visualRect(under);
+    return position.y() < rect.center().y() ? under.row() : under.row() + 1;
+}
+
+void ListBox::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_pressRow < 0) {
+        QListView::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    if (m_dropRow < 0 && (at - m_pressAt).manhattanLength() < QApplication::startDragDistance())
+        return;
+    // Near the top or bottom edge the list scrolls, so rows far away can be reached.
+    const int margin = viewport()->height() / 10;
+    if (at.y() < margin)
+        verticalScrollBar()->setValue(verticalScrollBar()->value() - 1);
+    else if (at.y() > viewport()->height() - margin)
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + 1);
+    m_dropRow = dropRowAt(at);
+    viewport()->update();
+    event->accept();
+}
+
+void ListBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_pressRow < 0) {
+        QListView::mouseReleaseEvent(event);
+        return;
+    }
+    const int pressed = std::exchange(m_pressRow, -1);
+    const int drop = std::exchange(m_dropRow, -1);
+    viewport()->update();
+    event->accept();
+    if (drop < 0)
+        setListIndex(pressed);  // a plain click on a selected row: it alone stays selected
+    else
+        emit RowsDragged(drop);
+}
+
+void ListBox::paintEvent(QPaintEvent* event)
+{
+    QListView::paintEvent(event);
+    if (m_dropRow < 0)
+        return;
+    // A line where the dragged rows would go.
+    const bool atEnd = m_dropRow >= ListCount();
+    const QRect row = rowRect(atEnd ? ListCount() - 1 : m_dropRow);
+    const int y = atEnd ? row.bottom() : row.top();
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.drawLine(0, y, viewport()->width(), y);
 }
 
 int shiftState(Qt::KeyboardModifiers modifiers)

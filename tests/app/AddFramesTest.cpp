@@ -270,8 +270,10 @@ TEST_F(AddFramesTest, SelectionHandlerCopesWithNoSelectionAndMissingFiles)
     window->lstDIBList->AddItem("/no/such/folder/gone.bmp");
     window->lstDIBList->AddItem("no-separator.bmp");
     window->lstDIBList->AddItem("/ends/with/");
-    window->lstDIBList_Click();  // entries but none selected
-    EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: ");
+    window->lblStatus->setText("prima");
+    window->lstDIBList_Click();  // entries but none selected: no name to show, and no picture
+    EXPECT_TRUE(window->lblStatus->text().isEmpty());
+    EXPECT_FALSE(window->imgPreview->hasPicture());
     window->lstDIBList->setListIndex(0);
     EXPECT_EQ(window->lblStatus->text(), "Fotogramma selezionato: gone.bmp");
     EXPECT_FALSE(window->imgPreview->hasPicture());

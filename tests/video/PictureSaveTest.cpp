@@ -8,6 +8,7 @@
 #include "verify/PictureLimits.h"
 #include "verify/VideoCheck.h"
 #include "video/SaveJob.h"
+#include "video/SaveSummary.h"
 
 #include <gtest/gtest.h>
 
@@ -134,6 +135,27 @@ TEST(PictureSizeBoundTest, EveryPictureAdmissionTakesTheCheckDecodes)
             ++rows;
         EXPECT_GT(rows, 0) << width;
         EXPECT_EQ(verify::pictureRefusal(width, rows, std::int64_t{1} << 40), "") << width << " x " << rows;
+    }
+}
+
+// A compressed video of JPEG frames is compared with its frames uncompressed (66 x 48 pixels of
+// 3 bytes, rows of 200 bytes), as the window and the batch mode say it, never with the JPEG files.
+TEST(PictureSaveTest, ACompressedVideoOfJpegFramesIsComparedWithTheFramesUncompressed)
+{
+    const fs::path picture = testsupport::madePictures() / "s420-magick.jpg";
+    ASSERT_TRUE(fs::exists(picture));
+    testsupport::TempDir dir;
+    testsupport::ScriptedMessageBox messages;
+    for (const Codec codec : {Codec::Ffv1, Codec::Png}) {
+        SCOPED_TRACE(codecLabel(codec));
+        const SaveOutcome outcome = save(picture, codec, dir.file("video.avi"), messages);
+        ASSERT_TRUE(outcome.finished) << outcome.reason;
+        const std::uint64_t frames = 2 * uncompressedFrameBytes(66, 48, 3);
+        EXPECT_EQ(frames, 2u * 200 * 48);
+        EXPECT_GE(outcome.uncompressedBytes, frames);
+        EXPECT_LE(outcome.uncompressedBytes, frames + outcome.fileBytes);  // the container's own bytes at most
+        EXPECT_NE(savedSummary(codec, outcome.fileBytes, outcome.uncompressedBytes).find("volte più piccolo"),
+                  std::string::npos);
     }
 }
 

@@ -12,6 +12,7 @@
 #include "video/mAVIDecs.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -486,6 +487,76 @@ TEST_F(SaveWhileRunningTest, QuittingWhileTheWorkerWaitsForABoxEndsTheSaveWithou
     EXPECT_GE(info.frames.size(), 5u);  // stopped after the frame in hand: finished and readable
     EXPECT_LE(info.frames.size(), 6u);
     EXPECT_TRUE(window.lblStatus->text().startsWith("Annullato: ")) << window.lblStatus->text().toStdString();
+}
+
+// Escape says "Annullamento…" at the press, and a save whose frames come slowly (300 ms each
+// here) ends after the frame in hand, well within a second, not after the frames still to come.
+TEST_F(SaveWhileRunningTest, AStopIsSaidAtThePressAndAnsweredWithinASecondWhileFramesComeSlowly)
+{
+    QString saidAtPress;
+    QElapsedTimer sincePress;
+    avi.beforeWrite = [&](LONG frame) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (frame == 3)
+            QMetaObject::invokeMethod(
+                &window,
+                [&] {
+                    QTest::keyClick(window.lstDIBList, Qt::Key_Escape);
+                    saidAtPress = window.lblStatus->text();
+                    sincePress.start();
+                },
+                Qt::BlockingQueuedConnection);
+    };
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(output));
+    window.cmdWriteAVI->click();
+    const qint64 answeredMs = sincePress.elapsed();
+    EXPECT_EQ(saidAtPress, "Annullamento…");
+    EXPECT_LT(answeredMs, 1000);
+    EXPECT_EQ(window.lblStatus->text(), "Annullato: 4 fotogrammi su 12 salvati");
+    expectFirstFrames(4);
+}
+
+// A frame whose file went missing before the save is in the video as the frame before it: the
+// status and a box name it, never a bare success.
+TEST_F(SaveWhileRunningTest, AFrameWhoseFileVanishedIsNamedInTheStatusAndABoxNotASuccess)
+{
+    std::filesystem::remove(dir.file(frameFile(5)));
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(output));
+    window.cmdWriteAVI->click();
+    const QString status = platform::fullStatusText(*window.lblStatus);
+    EXPECT_EQ(status, "Il file AVI è stato creato, ma 1 fotogramma non si leggeva più e ripete il precedente: f5.bmp");
+    ASSERT_EQ(messages.shown.size(), 2u);  // the bitmap object's, then the save's
+    EXPECT_NE(messages.shown[1].text.find("ripete il fotogramma precedente"), std::string::npos);
+    EXPECT_NE(messages.shown[1].text.find(dir.file(frameFile(5))), std::string::npos);
+    const testsupport::AviInfo info = testsupport::inspectAvi(output);
+    ASSERT_TRUE(info.error.empty()) << info.error;
+    EXPECT_EQ(info.frames.size(), static_cast<std::size_t>(kFrames));
+}
+
+// The save takes the rate typed exactly (NTSC stays 30000/1001); the dialogs start where the
+// last ones ended: the save's in its folder with its type, the open one in the folder of the
+// file added last.
+TEST_F(SaveWhileRunningTest, TheSaveTakesTheExactRateAndTheDialogsRememberWhereTheyWere)
+{
+    ASSERT_TRUE(window.setFrameRateText("ntsc"));
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(output, 2));
+    window.cmdWriteAVI->click();
+    const testsupport::AviInfo info = testsupport::inspectAvi(output);
+    ASSERT_TRUE(info.error.empty()) << info.error;
+    EXPECT_EQ(info.strh.dwRate, 30000u);
+    EXPECT_EQ(info.strh.dwScale, 1001u);
+    EXPECT_EQ(dialogs.last().record.nFilterIndex, 1u);  // the first save starts with the first type
+    window.cmdWriteAVI->click();                        // cancelled
+    EXPECT_EQ(dialogs.last().initialDir, dir.path().string());
+    EXPECT_EQ(dialogs.last().record.nFilterIndex, 2u);
+
+    window.Cartella->setChecked(false);
+    dialogs.answers.push_back(testsupport::DialogAnswer::choose(dir.file(frameFile(0))));
+    window.cmdFileOpen_Click();
+    EXPECT_EQ(window.lstDIBList->ListCount(), kFrames + 1);
+    window.cmdFileOpen_Click();  // cancelled: nothing comes in
+    EXPECT_EQ(dialogs.last().initialDir, dir.path().string() + "/");
+    EXPECT_EQ(window.lstDIBList->ListCount(), kFrames + 1);
 }
 
 }  // namespace

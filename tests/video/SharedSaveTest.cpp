@@ -2,6 +2,7 @@
 // and its container, the frames go through libavformat's writers, and the status line says
 // what was made.
 #include "app/fMain.h"
+#include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ListBox.h"
 #include "tests/support/app/ScriptedServices.h"
 #include "tests/support/avi/FfmpegProbe.h"
@@ -63,7 +64,7 @@ TEST(SharedSaveTest, TheMatroskaAndMp4TypesWriteTheirContainerUnderTheirExtensio
         dialogs.answers.push_back(testsupport::DialogAnswer::choose(dir.file(c.chosen), c.filterIndex));
         window.cmdWriteAVI_Click();
         EXPECT_TRUE(messages.shown.empty());
-        const QString status = window.lblStatus->text();
+        const QString status = platform::fullStatusText(*window.lblStatus);
         EXPECT_TRUE(status.startsWith(QString::fromUtf8(c.status))) << status.toStdString();
         EXPECT_TRUE(window.Verifica->isEnabled());
         const std::string output = dir.file(c.made);
@@ -84,7 +85,7 @@ TEST(SharedSaveTest, TheMatroskaAndMp4TypesWriteTheirContainerUnderTheirExtensio
             EXPECT_EQ(probe.width, 42);
             EXPECT_EQ(probe.height, 32);
             EXPECT_EQ(probe.pixelFormat, "yuv420p");
-            EXPECT_TRUE(status.contains(QStringLiteral("41 x 31 portati a 42 x 32"))) << status.toStdString();
+            EXPECT_TRUE(status.contains(QStringLiteral("41 × 31 portati a 42 × 32"))) << status.toStdString();
         }
     }
 }
@@ -122,7 +123,7 @@ TEST(SharedSaveTest, TheSavedMp4OrMatroskaIsMeasuredFromTheListsMenu)
 
         window.Verifica->trigger();
         EXPECT_TRUE(messages.shown.empty());
-        const std::string status = window.lblStatus->text().toStdString();
+        const std::string status = platform::fullStatusText(*window.lblStatus).toStdString();
         EXPECT_TRUE(status.starts_with(c.verified)) << status;
         EXPECT_NE(status.find(" volte più "), std::string::npos) << status;  // what the save made
         if (std::string(c.made).ends_with(".mp4")) {

@@ -89,14 +89,55 @@ TEST_F(ListBoxTest, UserClickSelectsAndRightButtonDoesNot)
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, centreOf(0));
     EXPECT_EQ(list.ListIndex(), 0);
     EXPECT_EQ(clicks, std::vector<int>{0});
-    QTest::mouseClick(list.viewport(), Qt::RightButton, {}, centreOf(2));
-    EXPECT_EQ(list.ListIndex(), 0);
+    QTest::mouseClick(list.viewport(), Qt::RightButton, {}, centreOf(0));  // in the selection: it stays
     EXPECT_EQ(clicks, std::vector<int>{0});
-    EXPECT_EQ(buttons, (std::vector<int>{1, 2}));
+    QTest::mouseClick(list.viewport(), Qt::RightButton, {}, centreOf(2));  // outside it: that row, alone
+    EXPECT_EQ(list.ListIndex(), 2);
+    EXPECT_EQ(clicks, (std::vector<int>{0, 2}));
+    EXPECT_EQ(buttons, (std::vector<int>{1, 2, 2}));
 }
 
-// The design's list always keeps the entry the user chose: Ctrl+click and Ctrl+Space on it,
-// which a Qt list takes as "deselect", leave it selected and run no Click.
+// Rows taken out by ranges come back by the same ranges exactly, in one change of the list
+// each; the whole list goes out and back with no copy of its texts.
+TEST(ListBoxRangesTest, RowsTakenByRangesComeBackInTheirPlaces)
+{
+    ListBox list;
+    QStringList all;
+    for (int i = 0; i < 12; ++i) {
+        all << QStringLiteral("/f/%1.bmp").arg(i);
+        list.AddItem(all.back());
+    }
+    const std::vector<RowRange> ranges{{0, 2}, {5, 1}, {9, 3}};
+    list.selectRanges(ranges, 5);
+    EXPECT_EQ(list.selectedRanges(), ranges);
+    EXPECT_EQ(list.ListIndex(), 5);
+    CompactTexts taken = list.takeRows(ranges);
+    ASSERT_EQ(taken.size(), 6);
+    EXPECT_EQ(taken.at(2), all[5]);
+    EXPECT_EQ(list.ListCount(), 6);
+    EXPECT_EQ(list.List(0), all[2]);
+    EXPECT_EQ(list.ListIndex(), -1);
+    list.insertRows(ranges, std::move(taken));
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(list.List(i), all[i]);
+    // Put back elsewhere: the same texts as one block.
+    taken = list.takeRows(ranges);
+    list.insertRows(std::vector<RowRange>{{3, 6}}, std::move(taken));
+    EXPECT_EQ(list.List(2), all[4]);
+    EXPECT_EQ(list.List(3), all[0]);
+    EXPECT_EQ(list.List(5), all[5]);
+    EXPECT_EQ(list.List(8), all[11]);
+    EXPECT_EQ(list.List(9), all[6]);
+    CompactTexts whole = list.takeRows(std::vector<RowRange>{{0, 12}});
+    EXPECT_EQ(list.ListCount(), 0);
+    const std::size_t held = whole.bytesHeld();
+    list.insertRows(std::vector<RowRange>{{0, 12}}, std::move(whole));
+    EXPECT_EQ(list.texts().bytesHeld(), held);  // the same store, taken over
+    EXPECT_EQ(list.List(3), all[0]);
+}
+
+// The list always keeps one entry the user chose: Ctrl+click and Ctrl+Space on the only one
+// selected, which a Qt list takes as "deselect", leave it selected and run no Click.
 TEST_F(ListBoxTest, TheUserCannotDeselectTheSelectedEntry)
 {
     list.show();
