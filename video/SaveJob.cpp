@@ -466,12 +466,13 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
         out.reason = std::move(format.failure);
         return out;
     }
-    const std::unique_ptr<VideoSink> sink = sinkFor(request.container, m_avi);
+    const std::unique_ptr<VideoSink> sink = sinkFor(request.container, m_avi, cancel);
     out.result = sink->open(request.path);
     if (out.result != 0) {
         out.reason = openFailureReason(request.path);
         return out;
     }
+    const platform::FileIdentity ownFile = identityOf(request.path);
     out.result = sink->addStream(sinkStream(request, firstFrame, format));
     if (out.result != 0)
         out.reason = formatFailureReason(out.result);
@@ -488,21 +489,28 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     }
     loop.drainCodec();
     out.notice = paddingNotice(request.codec, firstPlan.shape);
-    const std::size_t written = loop.written;
-    out.framesWritten = static_cast<int>(written);
     if (request.admission || out.frameCount < 0)
-        out.frameCount = std::max(out.frameCount, out.framesWritten);
+        out.frameCount = std::max(out.frameCount, static_cast<int>(loop.written));
     const HRESULT finished = sink->finish();
-    out.fileRenewed = sink->renewedFile();
+    out.renewedFile = sink->renewedFile();
+    // A file cut short holds what a reader reads: its whole parts.
+    const std::size_t written = std::min(loop.written, sink->framesInFile().value_or(loop.written));
+    out.framesWritten = static_cast<int>(written);
     if (out.result == 0 && finished != 0) {
         out.result = finished;
         out.reason = writeFailureReason(request.path, 0, finished);
     }
+    // A stop that came while the file was being finished stops the run all the same; the file
+    // is finished (a step left undone leaves it as it was before that step).
+    if (out.result == 0 && cancel.load(std::memory_order_relaxed))
+        out.cancelled = true;
     out.finished = out.result == 0 && !out.cancelled && written > 0;
     std::error_code error;
     if (written == 0) {
-        // A video without a frame is no video: nothing of it is left behind.
-        std::filesystem::remove(request.path, error);
+        // A video without a frame is no video: nothing of it is left behind, and nothing another
+        // writer has put at the name meanwhile is taken for it.
+        if (!ownFile.known() || identityOf(request.path) == ownFile)
+            std::filesystem::remove(request.path, error);
     } else if (const std::uintmax_t size = std::filesystem::file_size(request.path, error); !error) {
         out.fileBytes = size;
         out.uncompressedBytes = size - loop.sampleBytes + loop.frameBytes;

@@ -137,11 +137,7 @@ bool PendingOutput::stillOurs() const
     return ::lstat(m_path.c_str(), &there) == 0 && identityOf(there) == m_identity;
 }
 
-void PendingOutput::followRenewedFile()
-{
-    if (struct stat there{}; created() && ::lstat(m_path.c_str(), &there) == 0)
-        m_identity = identityOf(there);
-}
+void PendingOutput::followRenewedFile(const FileIdentity& renewed) { m_identity = renewed; }
 
 bool PendingOutput::commit(Replace replace)
 {

@@ -57,9 +57,9 @@ public:
     [[nodiscard]] bool commitOver(const FileIdentity& renewed);
     // The file made here: known once created in place, or once committed.
     [[nodiscard]] const FileIdentity& identity() const { return m_identity; }
-    // The file at path() was replaced, in one step, by a finished copy of itself (an MP4 given
-    // its index first): from now on that file is the one made here.
-    void followRenewedFile();
+    // The file at path() was replaced, in one step, by `renewed`, a finished copy of itself (an
+    // MP4 given its index first): from now on that file is the one made here.
+    void followRenewedFile(const FileIdentity& renewed);
     // The errno of the last step that failed; 0 when none did.
     [[nodiscard]] int error() const { return m_error; }
 
