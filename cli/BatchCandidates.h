@@ -26,6 +26,9 @@ public:
     [[nodiscard]] const std::string& current() const { return m_current; }
     // The items and list entries held, not yet given whole (a folder counts once).
     [[nodiscard]] std::size_t held() const { return m_entries.size(); }
+    // Every candidate listed: those given so far and the rest, read now to the list's end (their
+    // names only: no file is opened). For a save cut short, which did not read on.
+    [[nodiscard]] int listedCount();
     // For each folder whose numbered files skip numbers: the folder and the names missing.
     std::vector<std::string> gapLines;
 
@@ -42,6 +45,7 @@ private:
     std::deque<Entry> m_entries;
     std::size_t m_inFolder = 0;
     int m_count = 0;
+    int m_given = 0;
     std::string m_current;
 };
 

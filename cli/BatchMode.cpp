@@ -379,6 +379,9 @@ int runBatch(const Invocation& invocation)
     // Followed at once: a video not kept (an input refused, say) is removed as the file it has become.
     if (outcome.renewedFile.known())
         pending->followRenewedFile(outcome.renewedFile);
+    // A save cut short by an error read its list no further: a partial video is of all it listed.
+    if (candidates.count() < 0 && outcome.result != 0 && !outcome.cancelled)
+        outcome.frameCount = candidates.listedCount();
     progress.finish();
     if (admission.leftOut() > 0)
         say(adding::skippedSummary(admission.leftOut(), admission.format()).toStdString());
