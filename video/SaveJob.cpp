@@ -75,6 +75,8 @@ struct FrameLoop {
     std::vector<std::string> copiedFrom{};
     std::int64_t sent = 0;  // frames given to the reordering codec
     std::vector<codec::EncodedPacket> packets{};
+    bool sinkFailed = false;  // the file itself refused a write: nothing more goes in
+    int failedAt = -1;        // the frame the save stopped at, shown as the one in hand
 
     // The frames written; out says why the loop stopped early.
     std::size_t run(FramePipeline& pipeline)
@@ -118,6 +120,7 @@ struct FrameLoop {
                 if (flush()) {
                     out.result = result;
                     out.reason = std::move(reason);
+                    failedAt = index;
                     observer.frameStarting(index);
                 }
                 return false;
@@ -194,6 +197,7 @@ struct FrameLoop {
         const auto format = bitmap::formatWithPalette(first.format, last.plan.palette);
         out.result = sink.changeFormat(index, format);
         if (out.result != 0) {
+            sinkFailed = true;
             out.reason = formatFailureReason(out.result);
             return false;
         }
@@ -215,6 +219,8 @@ struct FrameLoop {
             observer.frameWritten(static_cast<int>(written++));
         }
         if (out.result != 0) {
+            sinkFailed = true;
+            failedAt = static_cast<int>(written);
             const std::size_t failed = std::min(static_cast<std::size_t>(done), samples.size() - 1);
             // A file cut short or rewritten under its copy: the frame is not in the video.
             if (out.result == avifile::AVIERR_FILEREAD && failed < copiedFrom.size() && !copiedFrom[failed].empty())
@@ -237,6 +243,7 @@ struct FrameLoop {
         if (!h264->encode(last.packet, sent, packets, error)) {
             out.result = avifile::AVIERR_COMPRESSOR;
             out.reason = "La compressione del fotogramma non è riuscita (" + error + ").";
+            failedAt = index;
             observer.frameStarting(index);
             return false;
         }
@@ -245,19 +252,30 @@ struct FrameLoop {
         return writePackets();
     }
 
-    // The frames the codec still holds, once no more come: a stopped save keeps every frame sent.
+    // The frames the codec still holds, once no more come: a save stopped, or cut short by a
+    // frame, keeps every frame sent. Not once the file itself refused a write, nor when refused.
     void drainCodec()
     {
-        if (!h264 || out.result != 0)
+        if (!h264 || sinkFailed || out.refused)
             return;
+        // The save's own failure, if it had one, stays the one told.
+        const HRESULT earlier = out.result;
+        const std::string reason = out.reason;
+        out.result = 0;
         std::string error;
         packets.clear();
-        if (!h264->flush(packets, error)) {
+        if (h264->flush(packets, error)) {
+            (void)writePackets();
+        } else {
             out.result = avifile::AVIERR_COMPRESSOR;
             out.reason = "La compressione del fotogramma non è riuscita (" + error + ").";
-            return;
         }
-        (void)writePackets();
+        if (earlier != 0) {
+            out.result = earlier;
+            out.reason = reason;
+            if (failedAt >= 0)
+                observer.frameStarting(failedAt);
+        }
     }
 
     // Each packet is one frame, in the codec's order; the progress counts them as they go out.
@@ -267,6 +285,8 @@ struct FrameLoop {
             observer.frameStarting(static_cast<int>(written));
             out.result = sink.writePacket({packet.data, packet.pts, packet.dts, packet.key});
             if (out.result != 0) {
+                sinkFailed = true;
+                failedAt = static_cast<int>(written);
                 out.reason =
                     writeFailureReason(request.path, static_cast<std::int64_t>(packet.data.size()), out.result);
                 return false;

@@ -112,3 +112,12 @@ ihdr = b"IHDR" + struct.pack(">IIBBBBB", 30000, 30000, 8, 2, 0, 0, 0)
 write("lying-size.png", rgb[:8] + struct.pack(">I", 13) + ihdr + struct.pack(">I", zlib.crc32(ihdr)) + rgb[33:])
 # A header changed without its CRC.
 write("lying-crc.png", rgb[:16] + struct.pack(">I", 41) + rgb[20:])
+# Deflate data damaged inside the IDAT, its CRC made to match: sound in every chunk, and its
+# pixels do not decode.
+at = rgb.index(b"IDAT")
+length = struct.unpack(">I", rgb[at - 4 : at])[0]
+damaged = bytearray(rgb[at + 4 : at + 4 + length])
+for i in range(length // 3, length // 3 + 16):
+    damaged[i] ^= 0x55
+idat = b"IDAT" + bytes(damaged)
+write("damaged-idat.png", rgb[: at + 4] + bytes(damaged) + struct.pack(">I", zlib.crc32(idat)) + rgb[at + 8 + length :])
