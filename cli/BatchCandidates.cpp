@@ -45,9 +45,11 @@ std::optional<std::string> BatchCandidates::next()
     }
 }
 
-int BatchCandidates::listedCount()
+int BatchCandidates::listedCount(const std::atomic<bool>& stop)
 {
-    while (next()) {}
+    while (next())
+        if (stop.load(std::memory_order_relaxed))
+            return -1;
     return m_given;
 }
 

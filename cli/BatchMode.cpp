@@ -21,6 +21,7 @@
 #include "video/SaveSummary.h"
 #include "platform/text/Counts.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <deque>
 #include <csignal>
@@ -381,7 +382,7 @@ int runBatch(const Invocation& invocation)
         pending->followRenewedFile(outcome.renewedFile);
     // A save cut short by an error read its list no further: a partial video is of all it listed.
     if (candidates.count() < 0 && outcome.result != 0 && !outcome.cancelled)
-        outcome.frameCount = candidates.listedCount();
+        outcome.frameCount = std::max(outcome.frameCount, candidates.listedCount(stop.stopRequested()));
     progress.finish();
     if (admission.leftOut() > 0)
         say(adding::skippedSummary(admission.leftOut(), admission.format()).toStdString());
