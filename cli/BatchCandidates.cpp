@@ -25,11 +25,13 @@ std::optional<std::string> BatchCandidates::next()
             if (!entry.isFolder) {
                 m_current = std::move(entry.path);
                 m_entries.pop_front();
+                ++m_given;
                 return m_current;
             }
             if (m_inFolder < entry.files.size()) {
                 const std::string_view name = entry.files.name(m_inFolder++);
                 m_current.assign(entry.path).append(name);
+                ++m_given;
                 return m_current;
             }
             m_entries.pop_front();  // the folder's names are no longer needed
@@ -41,6 +43,14 @@ std::optional<std::string> BatchCandidates::next()
             return std::nullopt;
         m_entries.push_back(entryFor(*item));
     }
+}
+
+int BatchCandidates::listedCount(const std::atomic<bool>& stop)
+{
+    while (next())
+        if (stop.load(std::memory_order_relaxed))
+            return -1;
+    return m_given;
 }
 
 BatchCandidates::Entry BatchCandidates::entryFor(const std::string& item)

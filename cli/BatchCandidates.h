@@ -4,6 +4,7 @@
 #include "platform/dirsearch/DirectorySearch.h"
 #include "video/FrameSource.h"
 
+#include <atomic>
 #include <deque>
 #include <optional>
 #include <string>
@@ -26,6 +27,10 @@ public:
     [[nodiscard]] const std::string& current() const { return m_current; }
     // The items and list entries held, not yet given whole (a folder counts once).
     [[nodiscard]] std::size_t held() const { return m_entries.size(); }
+    // Every candidate listed: those given so far and the rest, read now to the list's end (their
+    // names only: no file is opened). For a save cut short, which did not read on. -1 when
+    // `stop` is set before the end (a list that never ends is no reason to wait for ever).
+    [[nodiscard]] int listedCount(const std::atomic<bool>& stop);
     // For each folder whose numbered files skip numbers: the folder and the names missing.
     std::vector<std::string> gapLines;
 
@@ -42,6 +47,7 @@ private:
     std::deque<Entry> m_entries;
     std::size_t m_inFolder = 0;
     int m_count = 0;
+    int m_given = 0;
     std::string m_current;
 };
 

@@ -22,6 +22,7 @@
 #include "video/SaveSummary.h"
 #include "platform/text/Counts.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <deque>
 #include <csignal>
@@ -226,8 +227,6 @@ int finish(const Ending& end, platform::PendingOutput& pending, int signal)
     // Only a whole video asked to replace may replace: a file that appeared at the name while
     // the run went on (another run, say) is not ours to lose.
     const auto replace = whole && end.invocation.overwrite ? platform::Replace::Always : platform::Replace::Never;
-    if (outcome.fileRenewed)
-        pending.followRenewedFile();
     if ((whole || partial) && !pending.commit(replace)) {
         if (partial)
             say(video::failureMessage(outcome));
@@ -246,7 +245,8 @@ int finish(const Ending& end, platform::PendingOutput& pending, int signal)
             "; nessun video creato");
         return kExitFailed;
     }
-    if (whole && outcome.cancelled) {
+    // A stop signal at any moment before here ends the run as stopped, the video as it is.
+    if (whole && (outcome.cancelled || signal != 0)) {
         say("interrotto: " + output + " è finito con " + framesText(outcome.framesWritten) + " su " +
             std::to_string(outcome.frameCount));
         (void)closingStatus(end);
@@ -385,7 +385,13 @@ int runBatch(const Invocation& invocation)
     const StopSignals stop;
     BatchProgress progress(candidates.count(), stderr, BatchProgress::styleFor(stderr, invocation.progress),
                            [] { return terminalColumns(STDERR_FILENO); });
-    const video::SaveOutcome outcome = save(request, messages, progress, stop);
+    video::SaveOutcome outcome = save(request, messages, progress, stop);
+    // Followed at once: a video not kept (an input refused, say) is removed as the file it has become.
+    if (outcome.renewedFile.known())
+        pending->followRenewedFile(outcome.renewedFile);
+    // A save cut short by an error read its list no further: a partial video is of all it listed.
+    if (candidates.count() < 0 && outcome.result != 0 && !outcome.cancelled)
+        outcome.frameCount = std::max(outcome.frameCount, candidates.listedCount(stop.stopRequested()));
     progress.finish();
     if (admission.leftOut() > 0)
         say(adding::skippedSummary(admission.leftOut(), admission.format()).toStdString());

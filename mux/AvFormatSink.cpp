@@ -1,6 +1,8 @@
 #include "mux/AvFormatSink.h"
 
+#include "mux/DescriptorIo.h"
 #include "mux/Faststart.h"
+#include "platform/filesystem/Descriptor.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -10,9 +12,13 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
-#include <string>
 #include <mutex>
+#include <string>
 #include <utility>
 
 namespace kelvora::mux {
@@ -68,22 +74,29 @@ void describeCodec(AVCodecParameters& par, const video::SinkStream& stream)
 }  // namespace
 
 struct AvFormatSink::Muxer {
+    platform::Descriptor file;  // the video this save writes, opened once
+    std::unique_ptr<DescriptorIo> io;
     AVFormatContext* context = nullptr;
     AVStream* stream = nullptr;
     AVRational frameTime{1, 25};
     std::unique_ptr<AVPacket, FreePacket> packet{av_packet_alloc()};
     bool headerWritten = false;
-    bool framesWritten = false;
+    int handed = 0;  // frames given to the writer
 
-    ~Muxer()
+    ~Muxer() { release(); }
+
+    void release()
     {
-        if (context && context->pb)
-            avio_closep(&context->pb);
-        avformat_free_context(context);
+        avformat_free_context(std::exchange(context, nullptr));
+        io.reset();
     }
+
+    [[nodiscard]] bool failed() const { return io->writeError() != 0 || context->pb->error < 0; }
 
     HRESULT write(std::span<const std::uint8_t> data, std::int64_t pts, std::int64_t dts, bool key)
     {
+        if (failed())
+            return avifile::AVIERR_FILEWRITE;
         AVPacket& p = *packet;
         // Not reference counted: libavformat writes it at once and keeps nothing of it.
         p.data = const_cast<std::uint8_t*>(data.data());
@@ -94,15 +107,51 @@ struct AvFormatSink::Muxer {
         p.duration = 1;
         p.flags = key ? AV_PKT_FLAG_KEY : 0;
         av_packet_rescale_ts(&p, frameTime, stream->time_base);
-        const int result = av_write_frame(context, &p);
-        framesWritten = framesWritten || result >= 0;
+        const int result = passOn(&p);
         p.data = nullptr;
         p.size = 0;
-        return result < 0 || context->pb->error < 0 ? avifile::AVIERR_FILEWRITE : 0;
+        if (result < 0 || failed())
+            return avifile::AVIERR_FILEWRITE;
+        ++handed;
+        return 0;
+    }
+
+    // A frame to the writer, or null: the fragment or cluster under way out. Both writers put
+    // out only whole parts, each holding every frame given before the call that wrote it.
+    int passOn(AVPacket* p)
+    {
+        const std::int64_t before = avio_tell(context->pb);
+        const int result = av_write_frame(context, p);
+        if (const std::int64_t after = avio_tell(context->pb); after != before)
+            io->wholeUpTo(after, handed);
+        return result;
+    }
+
+    // The last part and the trailer; a failure cuts the file back to its last whole part.
+    HRESULT close(std::optional<std::size_t>& kept)
+    {
+        if (!headerWritten)
+            return 0;  // the failure that kept the header out is told already
+        headerWritten = false;
+        if (!failed()) {
+            (void)passOn(nullptr);
+            avio_flush(context->pb);
+            if (!failed() && av_write_trailer(context) >= 0)
+                avio_flush(context->pb);
+        }
+        if (!failed())
+            return 0;
+        const DescriptorIo::Whole whole = io->lastWhole();
+        kept = static_cast<std::size_t>(whole.frames);
+        (void)!::ftruncate(file.get(), whole.end);
+        return avifile::AVIERR_FILEWRITE;
     }
 };
 
-AvFormatSink::AvFormatSink(video::Container container) : m_container(container), m_muxer(std::make_unique<Muxer>()) {}
+AvFormatSink::AvFormatSink(video::Container container, const std::atomic<bool>& stop)
+    : m_container(container), m_stop(stop), m_muxer(std::make_unique<Muxer>())
+{
+}
 
 AvFormatSink::~AvFormatSink() { (void)finish(); }
 
@@ -110,11 +159,20 @@ HRESULT AvFormatSink::open(const std::string& path)
 {
     static std::once_flag quiet;  // failures are told in our own words
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+    Muxer& muxer = *m_muxer;
     const char* name = m_container == video::Container::Mp4 ? "mp4" : "matroska";
-    if (avformat_alloc_output_context2(&m_muxer->context, nullptr, name, path.c_str()) < 0 || !m_muxer->packet)
+    if (avformat_alloc_output_context2(&muxer.context, nullptr, name, path.c_str()) < 0 || !muxer.packet)
         return avifile::AVIERR_MEMORY;
-    if (avio_open(&m_muxer->context->pb, path.c_str(), AVIO_FLAG_WRITE) < 0)
+    // Read as well: an MP4 is copied from it once finished.
+    muxer.file = platform::Descriptor(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    struct stat info {};
+    if (!muxer.file.valid() || ::fstat(muxer.file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return avifile::AVIERR_FILEOPEN;
+    muxer.io = std::make_unique<DescriptorIo>(muxer.file.get(), DescriptorIo::Mode::Write);
+    if (!muxer.io->context())
+        return avifile::AVIERR_MEMORY;
+    muxer.context->pb = muxer.io->context();
+    muxer.context->flags |= AVFMT_FLAG_CUSTOM_IO;
     return 0;
 }
 
@@ -145,6 +203,9 @@ HRESULT AvFormatSink::addStream(const video::SinkStream& stream)
         return result == AVERROR(EINVAL) ? avifile::AVIERR_BADFORMAT : avifile::AVIERR_FILEWRITE;
     m_muxer->headerWritten = true;
     avio_flush(context.pb);
+    if (m_muxer->failed())
+        return avifile::AVIERR_FILEWRITE;
+    m_muxer->io->wholeUpTo(avio_tell(context.pb), 0);
     return 0;
 }
 
@@ -183,19 +244,17 @@ HRESULT AvFormatSink::writePacket(const video::SinkPacket& packet)
 
 HRESULT AvFormatSink::finish()
 {
-    if (!m_muxer->context)
+    Muxer& muxer = *m_muxer;
+    if (!muxer.context)
         return 0;
-    HRESULT result = 0;
-    if (m_muxer->headerWritten && av_write_trailer(m_muxer->context) < 0)
-        result = avifile::AVIERR_FILEWRITE;
-    m_muxer->headerWritten = false;
-    if (m_muxer->context->pb && avio_closep(&m_muxer->context->pb) < 0 && result == 0)
-        result = avifile::AVIERR_FILEWRITE;
-    const std::string path = m_muxer->context->url ? m_muxer->context->url : "";
-    avformat_free_context(std::exchange(m_muxer->context, nullptr));
+    const HRESULT result = muxer.close(m_kept);
+    const int frames = m_kept ? static_cast<int>(*m_kept) : muxer.handed;
+    const std::string path = muxer.context->url ? muxer.context->url : "";
+    muxer.release();
     // The fragmented file plays as it is; where it can, it gets its index first as well.
-    if (result == 0 && m_muxer->framesWritten && m_container == video::Container::Mp4)
-        m_renewed = moveIndexFirst(path);
+    if (result == 0 && frames > 0 && m_container == video::Container::Mp4 && !m_stop.load())
+        m_renewed = moveIndexFirst(muxer.file.get(), path, m_stop);
+    muxer.file.reset();
     return result;
 }
 

@@ -6,9 +6,11 @@ extern "C" {
 #include <libavutil/dict.h>
 }
 
+#include "mux/DescriptorIo.h"
 #include "platform/filesystem/PendingOutput.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -35,8 +37,14 @@ struct FreePacket {
     void operator()(AVPacket* packet) const { av_packet_free(&packet); }
 };
 
-// Copies every packet of `input` into `url` as an MP4 with its index first.
-bool remux(AVFormatContext& input, const std::string& url)
+platform::FileIdentity identityOf(const struct stat& info)
+{
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+// Copies every packet of `input` into `url` as an MP4 with its index first; false as soon as
+// `stop` is set.
+bool remux(AVFormatContext& input, const std::string& url, const std::atomic<bool>& stop)
 {
     AVFormatContext* made = nullptr;
     if (avformat_alloc_output_context2(&made, nullptr, "mp4", url.c_str()) < 0)
@@ -64,6 +72,10 @@ bool remux(AVFormatContext& input, const std::string& url)
     if (!packet)
         return false;
     while (av_read_frame(&input, packet.get()) >= 0) {
+        if (stop.load()) {
+            av_packet_unref(packet.get());
+            return false;
+        }
         const AVStream* in = input.streams[packet->stream_index];
         // The first frame is shown at 0, as the fragments' frames were counted; the frames the
         // codec reorders are decoded before it (the index's edit list says so).
@@ -84,26 +96,40 @@ bool remux(AVFormatContext& input, const std::string& url)
 
 }  // namespace
 
-bool moveIndexFirst(const std::string& path)
+platform::FileIdentity moveIndexFirst(int file, const std::string& path, const std::atomic<bool>& stop)
 {
+    struct stat written {};
+    struct stat named {};
+    if (::fstat(file, &written) != 0 || ::lstat(path.c_str(), &named) != 0 || identityOf(named) != identityOf(written))
+        return {};  // the name leads elsewhere now: nothing of ours to renew there
+    const platform::FileIdentity fragmented = identityOf(written);
     // Unnamed until finished, with the old file's owner and rights: a kill leaves nothing behind.
     platform::PendingOutput renewed(path, platform::Placement::Unnamed);
     if (!renewed.created())
-        return false;
+        return {};
     const std::string url = renewed.path().string();
     {
-        AVFormatContext* opened = nullptr;
-        if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
-            return false;
-        const std::unique_ptr<AVFormatContext, CloseInput> input(opened);
-        if (avformat_find_stream_info(input.get(), nullptr) < 0 || !remux(*input, url))
-            return false;
+        DescriptorIo io(file, DescriptorIo::Mode::Read);
+        std::unique_ptr<AVFormatContext, CloseInput> input(avformat_alloc_context());
+        if (!io.context() || !input)
+            return {};
+        input->pb = io.context();
+        input->flags |= AVFMT_FLAG_CUSTOM_IO;
+        AVFormatContext* opened = input.get();
+        if (avformat_open_input(&opened, nullptr, nullptr, nullptr) < 0) {
+            (void)input.release();  // freed by the failed open
+            return {};
+        }
+        if (avformat_find_stream_info(input.get(), nullptr) < 0 || !remux(*input, url, stop))
+            return {};
     }
-    const platform::Descriptor written(::open(url.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!written.valid() || ::fsync(written.get()) != 0)
-        return false;
-    // The old file's name in one step.
-    return renewed.commit(platform::Replace::Always);
+    const platform::Descriptor copy(::open(url.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!copy.valid() || ::fsync(copy.get()) != 0 || stop.load())
+        return {};
+    // The old file's name in one step, and only in place of the old file.
+    if (!renewed.commitOver(fragmented))
+        return {};
+    return renewed.identity();
 }
 
 }  // namespace kelvora::mux

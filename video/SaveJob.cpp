@@ -84,6 +84,8 @@ struct FrameLoop {
     std::vector<std::string> copiedFrom{};
     std::int64_t sent = 0;  // frames given to the reordering codec
     std::vector<codec::EncodedPacket> packets{};
+    bool sinkFailed = false;  // the file itself refused a write: nothing more goes in
+    int failedAt = -1;        // the frame the save stopped at, shown as the one in hand
 
     // The frames written; out says why the loop stopped early.
     std::size_t run(FramePipeline& pipeline)
@@ -127,6 +129,7 @@ struct FrameLoop {
                 if (flush()) {
                     out.result = result;
                     out.reason = std::move(reason);
+                    failedAt = index;
                     observer.frameStarting(index);
                 }
                 return false;
@@ -214,6 +217,7 @@ struct FrameLoop {
         const auto format = bitmap::formatWithPalette(first.format, last.plan.palette);
         out.result = sink.changeFormat(index, format);
         if (out.result != 0) {
+            sinkFailed = true;
             out.reason = formatFailureReason(out.result);
             return false;
         }
@@ -235,6 +239,8 @@ struct FrameLoop {
             observer.frameWritten(static_cast<int>(written++));
         }
         if (out.result != 0) {
+            sinkFailed = true;
+            failedAt = static_cast<int>(written);
             const std::size_t failed = std::min(static_cast<std::size_t>(done), samples.size() - 1);
             // A file cut short or rewritten under its copy: the frame is not in the video.
             if (out.result == avifile::AVIERR_FILEREAD && failed < copiedFrom.size() && !copiedFrom[failed].empty())
@@ -257,6 +263,7 @@ struct FrameLoop {
         if (!h264->encode(last.packet, sent, packets, error)) {
             out.result = avifile::AVIERR_COMPRESSOR;
             out.reason = "La compressione del fotogramma non è riuscita (" + error + ").";
+            failedAt = index;
             observer.frameStarting(index);
             return false;
         }
@@ -265,25 +272,36 @@ struct FrameLoop {
         return writePackets();
     }
 
-    // The frames the codec still holds, once no more come: a stopped save keeps every frame
-    // sent, unless encoding them would keep the user waiting (the codec encodes its whole
-    // look-ahead first: seconds for a few camera-sized frames). Those are dropped.
+    // The frames the codec still holds, once no more come: a save stopped, or cut short by a
+    // frame, keeps every frame sent, unless on a stop encoding them would keep the user waiting
+    // (the codec encodes its whole look-ahead first: seconds for a few camera-sized frames).
+    // Not once the file itself refused a write, nor when refused.
     void drainCodec()
     {
-        if (!h264 || out.result != 0)
+        if (!h264 || sinkFailed || out.refused)
             return;
         constexpr std::int64_t kDrainPixelsOnStop = 16'000'000;  // about 8 full-HD frames: a blink
         const std::int64_t pixels = std::int64_t{first.shape.width} * std::abs(first.shape.height);
         if (out.cancelled && (sent - static_cast<std::int64_t>(written)) * pixels > kDrainPixelsOnStop)
             return;
+        // The save's own failure, if it had one, stays the one told.
+        const HRESULT earlier = out.result;
+        const std::string reason = out.reason;
+        out.result = 0;
         std::string error;
         packets.clear();
-        if (!h264->flush(packets, error)) {
+        if (h264->flush(packets, error)) {
+            (void)writePackets();
+        } else {
             out.result = avifile::AVIERR_COMPRESSOR;
             out.reason = "La compressione del fotogramma non è riuscita (" + error + ").";
-            return;
         }
-        (void)writePackets();
+        if (earlier != 0) {
+            out.result = earlier;
+            out.reason = reason;
+            if (failedAt >= 0)
+                observer.frameStarting(failedAt);
+        }
     }
 
     // Each packet is one frame, in the codec's order; the progress counts them as they go out.
@@ -293,6 +311,8 @@ struct FrameLoop {
             observer.frameStarting(static_cast<int>(written));
             out.result = sink.writePacket({packet.data, packet.pts, packet.dts, packet.key});
             if (out.result != 0) {
+                sinkFailed = true;
+                failedAt = static_cast<int>(written);
                 out.reason =
                     writeFailureReason(request.path, static_cast<std::int64_t>(packet.data.size()), out.result);
                 return false;
@@ -492,12 +512,13 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
         out.reason = std::move(format.failure);
         return out;
     }
-    const std::unique_ptr<VideoSink> sink = sinkFor(request.container, m_avi);
+    const std::unique_ptr<VideoSink> sink = sinkFor(request.container, m_avi, cancel);
     out.result = sink->open(request.path);
     if (out.result != 0) {
         out.reason = openFailureReason(request.path);
         return out;
     }
+    const platform::FileIdentity ownFile = identityOf(request.path);
     out.result = sink->addStream(sinkStream(request, firstFrame, format));
     if (out.result != 0)
         out.reason = formatFailureReason(out.result);
@@ -525,21 +546,28 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     }
     loop.drainCodec();
     out.notice = paddingNotice(request.codec, firstPlan.shape);
-    const std::size_t written = loop.written;
-    out.framesWritten = static_cast<int>(written);
     if (request.admission || out.frameCount < 0)
-        out.frameCount = std::max(out.frameCount, out.framesWritten);
+        out.frameCount = std::max(out.frameCount, static_cast<int>(loop.written));
     const HRESULT finished = sink->finish();
-    out.fileRenewed = sink->renewedFile();
+    out.renewedFile = sink->renewedFile();
+    // A file cut short holds what a reader reads: its whole parts.
+    const std::size_t written = std::min(loop.written, sink->framesInFile().value_or(loop.written));
+    out.framesWritten = static_cast<int>(written);
     if (out.result == 0 && finished != 0) {
         out.result = finished;
         out.reason = writeFailureReason(request.path, 0, finished);
     }
+    // A stop that came while the file was being finished stops the run all the same; the file
+    // is finished (a step left undone leaves it as it was before that step).
+    if (out.result == 0 && cancel.load(std::memory_order_relaxed))
+        out.cancelled = true;
     out.finished = out.result == 0 && !out.cancelled && written > 0;
     std::error_code error;
     if (written == 0) {
-        // A video without a frame is no video: nothing of it is left behind.
-        std::filesystem::remove(request.path, error);
+        // A video without a frame is no video: nothing of it is left behind, and nothing another
+        // writer has put at the name meanwhile is taken for it.
+        if (!ownFile.known() || identityOf(request.path) == ownFile)
+            std::filesystem::remove(request.path, error);
     } else if (const std::uintmax_t size = std::filesystem::file_size(request.path, error); !error) {
         out.fileBytes = size;
         out.uncompressedBytes = size - loop.sampleBytes + loop.frameBytes;

@@ -53,7 +53,8 @@ struct SaveOutcome {
     HRESULT result = 0;
     // Every frame written and the file finished on disk.
     bool finished = false;
-    // Stopped by the user after framesWritten frames; the file is finished and readable.
+    // Stopped by the user after framesWritten frames (or while the file was being finished);
+    // the file is finished and readable.
     bool cancelled = false;
     // Refused: nothing worth keeping was written (before anything was opened, or at a frame
     // that is the file to be replaced).
@@ -74,9 +75,10 @@ struct SaveOutcome {
     std::string reason;
     // What the user should know of a video made (frames padded to an even size), in Italian.
     std::string notice;
-    // The writer replaced the file at the path by a finished copy of it (an MP4 given its index
-    // first): the video is another file by its identity.
-    bool fileRenewed = false;
+    // The file the writer put at the path in place of the one written, a finished copy of it
+    // (an MP4 given its index first): the video is another file by its identity. Unknown when
+    // the file written is the video.
+    platform::FileIdentity renewedFile;
 };
 
 // The save proper, without a window: loads the first frame before anything is opened (an

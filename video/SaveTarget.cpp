@@ -63,11 +63,12 @@ TargetedOutcome saveBesideTarget(SaveRequest request, const std::function<SaveOu
     request.target = target;
     TargetedOutcome done{run(request), untouched};
     SaveOutcome& outcome = done.outcome;
+    // Followed at once: a video not kept is removed as the file it has become.
+    if (outcome.renewedFile.known())
+        pending->followRenewedFile(outcome.renewedFile);
     const KeptVideo kept = keptVideo(outcome, replacing);
     if (kept == KeptVideo::None)
         return done;
-    if (outcome.fileRenewed)
-        pending->followRenewedFile();
     // The user agreed to replace the file; a partial video takes only a name nobody has.
     if (!pending->commit(kept == KeptVideo::Whole ? platform::Replace::Always : platform::Replace::Never)) {
         if (outcome.result == 0)

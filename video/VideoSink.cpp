@@ -56,11 +56,11 @@ bool containerHolds(Container container, codec::Codec codec)
     return codec != codec::Codec::H264;
 }
 
-std::unique_ptr<VideoSink> sinkFor(Container container, mAVIDecs& avi)
+std::unique_ptr<VideoSink> sinkFor(Container container, mAVIDecs& avi, const std::atomic<bool>& stop)
 {
     if (container == Container::Avi)
         return std::make_unique<AviSink>(avi);
-    return std::make_unique<mux::AvFormatSink>(container);
+    return std::make_unique<mux::AvFormatSink>(container, stop);
 }
 
 }  // namespace kelvora::video

@@ -6,10 +6,13 @@
 // sink (AviSink), libavformat's Matroska and MP4 writers another (mux/AvFormatSink).
 
 #include "codec/Codec.h"
+#include "platform/filesystem/File.h"
 #include "video/mAVIDecs.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -76,12 +79,17 @@ public:
     // Finishes the file (indexes, headers) and closes it: 0 when the file is complete. Also
     // run when the sink goes without it.
     [[nodiscard]] virtual HRESULT finish() = 0;
-    // Whether finish replaced the file at the path, in one step, by a finished copy of it
-    // (another file by the system's count: whoever checks the file by its identity must know).
-    [[nodiscard]] virtual bool renewedFile() const { return false; }
+    // The file finish put at the path, in one step, in place of the one written, a finished
+    // copy of it (another file by the system's count: whoever checks the file by its identity
+    // must know); unknown when it did not.
+    [[nodiscard]] virtual platform::FileIdentity renewedFile() const { return {}; }
+    // The frames the finished file holds when fewer than were written: a write that failed cut
+    // it back to its last whole part. None: every frame written is in it.
+    [[nodiscard]] virtual std::optional<std::size_t> framesInFile() const { return std::nullopt; }
 };
 
-// The sink for `container`: our AVI library through `avi`, or libavformat's writer.
-[[nodiscard]] std::unique_ptr<VideoSink> sinkFor(Container container, mAVIDecs& avi);
+// The sink for `container`: our AVI library through `avi`, or libavformat's writer, which
+// leaves its last step undone once `stop` is set.
+[[nodiscard]] std::unique_ptr<VideoSink> sinkFor(Container container, mAVIDecs& avi, const std::atomic<bool>& stop);
 
 }  // namespace kelvora::video

@@ -137,11 +137,7 @@ bool PendingOutput::stillOurs() const
     return ::lstat(m_path.c_str(), &there) == 0 && identityOf(there) == m_identity;
 }
 
-void PendingOutput::followRenewedFile()
-{
-    if (struct stat there{}; created() && ::lstat(m_path.c_str(), &there) == 0)
-        m_identity = identityOf(there);
-}
+void PendingOutput::followRenewedFile(const FileIdentity& renewed) { m_identity = renewed; }
 
 bool PendingOutput::commit(Replace replace)
 {
@@ -177,20 +173,9 @@ bool PendingOutput::commitUnnamed(Replace replace)
         }
     } else {
         // A hidden name for a moment, then the target's in one step.
-        std::random_device seed;
-        std::mt19937 random(seed());
-        fs::path hidden;
-        int linked = -1;
-        for (int attempt = 0; attempt < 100 && linked != 0; ++attempt) {
-            hidden = hiddenName(m_target, random);
-            linked = ::linkat(AT_FDCWD, opener.c_str(), AT_FDCWD, hidden.c_str(), AT_SYMLINK_FOLLOW);
-            if (linked != 0 && errno != EEXIST)
-                break;
-        }
-        if (linked != 0) {
-            m_error = errno;
+        const fs::path hidden = linkHidden();
+        if (hidden.empty())
             return false;
-        }
         if (::rename(hidden.c_str(), m_target.c_str()) != 0) {
             m_error = errno;
             (void)::unlink(hidden.c_str());
@@ -201,6 +186,79 @@ bool PendingOutput::commitUnnamed(Replace replace)
     m_unnamed.reset();
     m_path = m_target;
     return true;
+}
+
+fs::path PendingOutput::linkHidden()
+{
+    std::random_device seed;
+    std::mt19937 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path hidden = hiddenName(m_target, random);
+        if (::linkat(AT_FDCWD, m_path.c_str(), AT_FDCWD, hidden.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return hidden;
+        if (errno != EEXIST)
+            break;
+    }
+    m_error = errno;
+    return {};
+}
+
+bool PendingOutput::commitOver(const FileIdentity& renewed)
+{
+    if (m_committed || !created())
+        return false;
+    // The file made here under a name of its own: swapping names needs one on both sides.
+    const fs::path hidden = m_unnamed.valid() ? linkHidden() : m_path;
+    if (hidden.empty())
+        return false;
+    struct stat made {};
+    const bool known = ::lstat(hidden.c_str(), &made) == 0;
+    if (!known || !exchangeIfStill(hidden, renewed)) {
+        if (m_error == 0)
+            m_error = known ? EEXIST : errno;
+        if (m_unnamed.valid())
+            (void)::unlink(hidden.c_str());  // the unnamed file itself goes with its descriptor
+        return false;
+    }
+    m_committed = true;
+    m_unnamed.reset();
+    m_path = m_target;
+    m_identity = identityOf(made);
+    return true;
+}
+
+bool PendingOutput::exchangeIfStill(const fs::path& hidden, const FileIdentity& renewed)
+{
+    m_error = 0;
+    if (::renameat2(AT_FDCWD, hidden.c_str(), AT_FDCWD, m_target.c_str(), RENAME_EXCHANGE) != 0) {
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+            m_error = errno;  // ENOENT: nothing has the name any more
+            return false;
+        }
+        // No exchange on this file system: look, then rename. Only a file put at the name in the
+        // moment between the two is replaced.
+        struct stat there {};
+        if (::lstat(m_target.c_str(), &there) != 0 || identityOf(there) != renewed) {
+            m_error = errno == ENOENT ? ENOENT : EEXIST;
+            return false;
+        }
+        if (::rename(hidden.c_str(), m_target.c_str()) != 0) {
+            m_error = errno;
+            return false;
+        }
+        return true;
+    }
+    // The names are swapped: the hidden one now leads to what had the target's.
+    struct stat was {};
+    if (::lstat(hidden.c_str(), &was) == 0 && identityOf(was) == renewed) {
+        (void)::unlink(hidden.c_str());
+        return true;
+    }
+    // Another writer's file: it gets its name back, and nothing of it is lost.
+    if (::renameat2(AT_FDCWD, hidden.c_str(), AT_FDCWD, m_target.c_str(), RENAME_EXCHANGE) != 0)
+        (void)::rename(hidden.c_str(), m_target.c_str());
+    m_error = EEXIST;
+    return false;
 }
 
 bool PendingOutput::renameWithoutReplacing()

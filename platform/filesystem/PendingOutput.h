@@ -50,9 +50,16 @@ public:
     // file written (EEXIST when another took it meanwhile). False (see error()) when it
     // failed; the file is then removed with this object.
     [[nodiscard]] bool commit(Replace replace);
-    // The file at path() was replaced, in one step, by a finished copy of itself (an MP4 given
-    // its index first): from now on that file is the one made here.
-    void followRenewedFile();
+    // Gives the file the target's name in place of `renewed`, the file it is a finished copy
+    // of, in one step and only while the name still leads to that file: a file another writer
+    // put at the name meanwhile stays as it was (false, EEXIST), and so does a name that leads
+    // nowhere (ENOENT). The file is removed with this object when it fails.
+    [[nodiscard]] bool commitOver(const FileIdentity& renewed);
+    // The file made here: known once created in place, or once committed.
+    [[nodiscard]] const FileIdentity& identity() const { return m_identity; }
+    // The file at path() was replaced, in one step, by `renewed`, a finished copy of itself (an
+    // MP4 given its index first): from now on that file is the one made here.
+    void followRenewedFile(const FileIdentity& renewed);
     // The errno of the last step that failed; 0 when none did.
     [[nodiscard]] int error() const { return m_error; }
 
@@ -60,6 +67,8 @@ private:
     void createBeside();
     [[nodiscard]] bool createUnnamed();
     [[nodiscard]] bool commitUnnamed(Replace replace);
+    [[nodiscard]] std::filesystem::path linkHidden();
+    [[nodiscard]] bool exchangeIfStill(const std::filesystem::path& hidden, const FileIdentity& renewed);
     [[nodiscard]] bool renameWithoutReplacing();
     [[nodiscard]] bool stillOurs() const;
 

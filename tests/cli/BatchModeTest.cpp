@@ -16,10 +16,12 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kelvora::cli {
@@ -309,43 +311,53 @@ TEST_F(BatchModeTest, AnExistingFileIsReplacedOnlyWhenAskedAndOnlyByAFinishedVid
 // Two runs write the same video: the first is held at the end of its list while the second
 // starts. A new video has its name from the start, so the later run finds it taken and, without
 // -y, ends with 2 leaving the first's video alone; with -y it replaces it once finished, and
-// the first, finding its file gone from the name, says so and ends with 2.
+// the first, finding its file gone from the name, says so, ends with 2 and leaves the second's
+// video byte for byte as it was (an MP4's last step, the copy with its index first, reads the
+// file the run wrote, never what has the name by then). Alike in every container.
 TEST_F(BatchModeTest, OfTwoRunsWritingTheSameVideoTheLaterEndsWith2OrReplacesItWithY)
 {
     testsupport::writeBmp(dir.path() / "first.bmp", frame(1));
     testsupport::writeBmp(dir.path() / "second.bmp", frame(2));
-    const fs::path video = dir.path() / "out.avi";
-    for (const bool overwrite : {false, true}) {
-        SCOPED_TRACE(overwrite ? "with -y" : "without -y");
-        fs::remove(video);
-        const std::string list = (dir.path() / "first.bmp").string() + '\0';
-        Pipe input;
-        Pipe errors;
-        RunningProgram held({"-o", video.string(), "--list", "-", "--null"}, {input.read, errors.write});
-        input.closeRead();
-        errors.closeWrite();
-        ASSERT_EQ(::write(input.write, list.data(), list.size()), static_cast<ssize_t>(list.size()));
-        ASSERT_TRUE(held.waitUntilBlockedIn(SYS_read, STDIN_FILENO));
-        const ProgramRun other =
-            run((overwrite ? "-y -o " : "-o ") + quoted(video) + " " + quoted(dir.path() / "second.bmp"));
-        input.closeWrite();
-        std::string said;
-        char buffer[4096];
-        for (ssize_t got; (got = ::read(errors.read, buffer, sizeof buffer)) > 0;)
-            said.append(buffer, static_cast<std::size_t>(got));
-        const int first = held.wait();
-        if (!overwrite) {
-            EXPECT_EQ(other.status, 2) << other.errors;
-            EXPECT_NE(other.errors.find("esiste già"), std::string::npos) << other.errors;
-            EXPECT_EQ(first, 0) << said;
-            EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(1)}));
-        } else {
-            EXPECT_EQ(other.status, 0) << other.errors;
-            EXPECT_EQ(first, 2) << said;
-            EXPECT_NE(said.find("è stato sostituito da un altro file"), std::string::npos) << said;
-            EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frame(2)}));
+    for (const std::string name : {"out.avi", "out.mkv", "out.mp4"}) {
+        const fs::path video = dir.path() / name;
+        const bool exact = !name.ends_with(".mp4");
+        for (const bool overwrite : {false, true}) {
+            SCOPED_TRACE(name + (overwrite ? " with -y" : " without -y"));
+            fs::remove(video);
+            const std::string list = (dir.path() / "first.bmp").string() + '\0';
+            Pipe input;
+            Pipe errors;
+            RunningProgram held({"-o", video.string(), "--list", "-", "--null"}, {input.read, errors.write});
+            input.closeRead();
+            errors.closeWrite();
+            ASSERT_EQ(::write(input.write, list.data(), list.size()), static_cast<ssize_t>(list.size()));
+            ASSERT_TRUE(held.waitUntilBlockedIn(SYS_read, STDIN_FILENO));
+            const ProgramRun other =
+                run((overwrite ? "-y -o " : "-o ") + quoted(video) + " " + quoted(dir.path() / "second.bmp"));
+            const std::string others = contents(video);
+            input.closeWrite();
+            std::string said;
+            char buffer[4096];
+            for (ssize_t got; (got = ::read(errors.read, buffer, sizeof buffer)) > 0;)
+                said.append(buffer, static_cast<std::size_t>(got));
+            const int first = held.wait();
+            EXPECT_EQ(testsupport::probeVideo(video).framesRead, 1);
+            if (!overwrite) {
+                EXPECT_EQ(other.status, 2) << other.errors;
+                EXPECT_NE(other.errors.find("esiste già"), std::string::npos) << other.errors;
+                EXPECT_EQ(first, 0) << said;
+                EXPECT_TRUE(!exact || testsupport::decodeFrames(video, "bgr24") == framesOf({frame(1)}));
+            } else {
+                EXPECT_EQ(other.status, 0) << other.errors;
+                EXPECT_EQ(first, 2) << said;
+                EXPECT_NE(said.find("è stato sostituito da un altro file"), std::string::npos) << said;
+                EXPECT_EQ(said.find("creato " + video.string()), std::string::npos) << said;
+                EXPECT_TRUE(contents(video) == others);
+                EXPECT_TRUE(!exact || testsupport::decodeFrames(video, "bgr24") == framesOf({frame(2)}));
+            }
+            EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"first.bmp", name, "second.bmp"}));
         }
-        EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"first.bmp", "out.avi", "second.bmp"}));
+        fs::remove(video);
     }
 }
 
@@ -626,6 +638,152 @@ TEST_F(BatchModeTest, AFullDiskLeavesAReadablePartialVideoOrTheOldFileAsItWas)
     EXPECT_EQ(replacing.status, 1) << replacing.errors;
     EXPECT_EQ(contents(old), "important");
     EXPECT_EQ(names(dir.path() / "other"), std::vector<std::string>{"old.avi"});
+}
+
+// A run that says no video was made leaves none at the name, whatever the container: an input
+// that does not read, a FIFO among the inputs (never waited on), the checksums aimed at a frame
+// found in a folder. A finished MP4 given its index first is a file of its own: it goes too.
+TEST_F(BatchModeTest, ARunThatSaysNoVideoWasMadeLeavesNoneInAnyContainer)
+{
+    const fs::path shots = dir.path() / "shots";
+    fs::create_directory(shots);
+    testsupport::writeBmp(shots / "a.bmp", frame(1));
+    testsupport::writeBmp(shots / "b.bmp", frame(2));
+    const fs::path fifo = dir.path() / "fifo.bmp";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string a = quoted(shots / "a.bmp");
+    const std::vector<std::string> before = names(dir.path());
+    for (const char* name : {"out.avi", "out.mkv", "out.mp4"}) {
+        const std::string video = quoted(dir.path() / name);
+        struct Case {
+            std::string arguments;
+            int status;
+        };
+        const Case cases[] = {
+            {"-o " + video + " " + a + " " + quoted(dir.path() / "missing.bmp"), 1},
+            {"-o " + video + " " + a + " " + quoted(fifo), 1},
+            {"-y -o " + video + " --framemd5 " + quoted(shots / "b.bmp") + " " + quoted(shots), 2},
+        };
+        for (const Case& c : cases) {
+            const ProgramRun result = run(c.arguments);
+            EXPECT_EQ(result.status, c.status) << c.arguments << "\n" << result.errors;
+            EXPECT_NE(result.errors.find("nessun video creato"), std::string::npos) << result.errors;
+            EXPECT_EQ(names(dir.path()), before) << c.arguments;
+        }
+    }
+}
+
+// The frames a partial line counts, "contiene N fotogrammi su M": N and M; -1 without the line.
+std::pair<int, int> partialCount(const std::string& said)
+{
+    std::smatch found;
+    if (!std::regex_search(said, found, std::regex("contiene ([0-9]+) fotogramm[ai] su ([0-9]+)")))
+        return {-1, -1};
+    return {std::stoi(found[1]), std::stoi(found[2])};
+}
+
+// What ffmpeg says reading the whole video, beyond its errors: empty for a file that ends where
+// a part of it ends ("File ended prematurely" for one cut inside a cluster).
+std::string readerWarnings(const fs::path& video)
+{
+    std::string said;
+    (void)testsupport::runCommand("ffmpeg -v warning -i " + quoted(video) + " -f null - 2>&1", said);
+    return said;
+}
+
+// A disk that fills mid-save (a limit on the file's size here, which fails writes as a full
+// disk does, with no file system to mount): the video is cut back to its last whole part (an
+// MP4 fragment, a Matroska cluster, an AVI frame), a reader reads every frame the partial line
+// counts and no more, and finds the file ending where it should. Alike in every container.
+TEST_F(BatchModeTest, AFullDiskKeepsTheWholePartsAndCountsWhatAReaderReads)
+{
+    const fs::path folder = dir.path() / "frames";
+    fs::create_directory(folder);
+    std::vector<BmpLayout> frames;
+    for (std::uint32_t i = 1; i <= 600; ++i) {
+        frames.push_back({32, 32, 24, i});  // noise: 3 kB raw, some 4.5 kB in FFV1, 0.8 kB in H.264
+        testsupport::writeBmp(folder / ("f" + std::to_string(i) + ".bmp"), frames.back());
+    }
+    // 200 blocks of 512 bytes; the limit's signal ignored, so a write past it fails (EFBIG).
+    const std::string limited = "sh -c 'trap \"\" XFSZ; ulimit -f 200; exec \"$@\"' sh";
+    for (const std::string name : {"full.avi", "full.mkv", "full.mp4"}) {
+        SCOPED_TRACE(name);
+        const fs::path video = dir.path() / name;
+        const ProgramRun result = run("-o " + quoted(video) + " " + quoted(folder), "", limited);
+        EXPECT_EQ(result.status, 1) << result.errors;
+        EXPECT_NE(result.errors.find(name + " è parziale"), std::string::npos) << result.errors;
+        const auto [kept, listed] = partialCount(result.errors);
+        EXPECT_EQ(listed, 600) << result.errors;
+        ASSERT_GT(kept, 0) << result.errors;
+        ASSERT_LT(kept, 600) << result.errors;
+        const testsupport::ProbeResult probe = testsupport::probeVideo(video);
+        ASSERT_TRUE(probe.ok) << probe.output;
+        EXPECT_EQ(probe.framesRead, kept);
+        EXPECT_EQ(readerWarnings(video), "");
+        if (!name.ends_with(".mp4")) {
+            EXPECT_TRUE(testsupport::decodeFrames(video, "bgr24") == framesOf({frames.begin(), frames.begin() + kept}));
+        }
+    }
+}
+
+// A frame that fails to decode after 30 good ones (its IDAT damaged, its CRC and all else
+// sound): the video keeps the 30, in MP4 those libx264 still held too, and so in every
+// container. The run stopped reading its list (standard input) there; "su" counts every entry
+// listed all the same.
+TEST_F(BatchModeTest, AFrameThatFailsLateKeepsEveryFrameBeforeItInEveryContainer)
+{
+    const fs::path made = testsupport::madePictures();
+    std::string list;
+    for (int i = 0; i < 40; ++i) {
+        const fs::path frame = dir.path() / ("p" + std::to_string(i) + ".png");
+        fs::copy_file(made / (i == 30 ? "damaged-idat.png" : "rgb8-opencv.png"), frame);
+        list += frame.string() + "\n";
+    }
+    testsupport::writeBytes(dir.path() / "list.txt", list);
+    for (const auto& [name, codec] : {std::pair{"late.avi", " --codec ffv1"}, {"late.mkv", ""}, {"late.mp4", ""}}) {
+        SCOPED_TRACE(name);
+        const fs::path video = dir.path() / name;
+        const ProgramRun result =
+            run("-o " + quoted(video) + codec + " --list -", "cat " + quoted(dir.path() / "list.txt"));
+        EXPECT_EQ(result.status, 1) << result.errors;
+        EXPECT_NE(result.errors.find("p30.png"), std::string::npos) << result.errors;
+        EXPECT_EQ(partialCount(result.errors), std::pair(30, 40)) << result.errors;
+        EXPECT_EQ(testsupport::probeVideo(video).framesRead, 30);
+    }
+}
+
+// A stop signal while a finished MP4 is copied with its index first (a preloaded helper raises
+// it as the copy's unnamed file is made): the run ends as stopped, with 128 + the signal, and
+// the video is the fragmented file, whole, every frame in it; nothing else is left. Without a
+// signal the same run ends with the copy.
+TEST_F(BatchModeTest, AStopSignalDuringAnMp4sLastCopyEndsAsStoppedWithTheWholeVideo)
+{
+    const fs::path folder = dir.path() / "frames";
+    fs::create_directory(folder);
+    for (std::uint32_t i = 1; i <= 10; ++i)
+        testsupport::writeBmp(folder / ("f" + std::to_string(i) + ".bmp"), frame(i));
+    const fs::path video = dir.path() / "stop.mp4";
+    const std::string preload = "env LD_PRELOAD='" KELVORA_RAISE_PRELOAD "' "
+                                "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\"";
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, 0}) {
+        SCOPED_TRACE(signal);
+        fs::remove(video);
+        const ProgramRun result = run("-o " + quoted(video) + " " + quoted(folder), "",
+                                      preload + " KELVORA_RAISE_ON_UNNAMED=" + std::to_string(signal));
+        const bool fragmented = contents(video).find("moof") != std::string::npos;
+        if (signal != 0) {
+            EXPECT_EQ(result.status, 128 + signal) << result.errors;
+            EXPECT_NE(result.errors.find("interrotto: " + video.string() + " è finito con 10 fotogrammi su 10"),
+                      std::string::npos)
+                << result.errors;
+            EXPECT_TRUE(fragmented);
+        } else {
+            EXPECT_EQ(result.status, 0) << result.errors;
+            EXPECT_FALSE(fragmented);
+        }
+        EXPECT_EQ(testsupport::probeVideo(video).framesRead, 10);
+        EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"frames", "stop.mp4"}));
+    }
 }
 
 }  // namespace

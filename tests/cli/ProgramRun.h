@@ -16,13 +16,14 @@ struct ProgramRun {
 };
 
 // Runs the program with `arguments` (shell words), its standard input fed by the shell
-// command `feed` when one is given.
-inline ProgramRun run(const std::string& arguments, const std::string& feed = "")
+// command `feed` when one is given, and started through `launcher` (shell words that run the
+// command after them: more environment, a limit) when one is.
+inline ProgramRun run(const std::string& arguments, const std::string& feed = "", const std::string& launcher = "")
 {
     ProgramRun result;
     result.status =
-        testsupport::runCommand((feed.empty() ? "" : feed + " | ") +
-                                    "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" KELVORA_MAKER_EXE "' " +
+        testsupport::runCommand((feed.empty() ? "" : feed + " | ") + launcher +
+                                    " env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" KELVORA_MAKER_EXE "' " +
                                     arguments + " 2>&1 >/dev/null",
                                 result.errors);
     return result;

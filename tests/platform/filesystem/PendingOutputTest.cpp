@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <fstream>
 #include <optional>
@@ -127,6 +129,54 @@ TEST(PendingOutputTest, AnUnnamedFileIsInTheFolderOnlyOnceCommitted)
         EXPECT_EQ(pending.commit(replace), replace == Replace::Always);
         EXPECT_EQ(text(target), replace == Replace::Always ? "new lines" : "lines");
         EXPECT_EQ(entries(dir.path()), 1u);
+    }
+}
+
+FileIdentity identityAt(const fs::path& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return {};
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+// A finished copy of a file (an MP4 given its index first) takes the name in place of that file
+// only while the name still leads to it: a file another writer put there meanwhile stays, a
+// name that leads nowhere now stays so, and the copy goes without a trace.
+TEST(PendingOutputTest, ARenewedFileTakesTheNameOnlyInPlaceOfTheFileItRenews)
+{
+    testsupport::TempDir dir;
+    const fs::path target = dir.path() / "out.mp4";
+    enum class Meanwhile { Nothing, Replaced, Removed };
+    for (const Meanwhile meanwhile : {Meanwhile::Nothing, Meanwhile::Replaced, Meanwhile::Removed}) {
+        SCOPED_TRACE(static_cast<int>(meanwhile));
+        write(target, "fragmented");
+        const FileIdentity written = identityAt(target);
+        {
+            PendingOutput renewed(target, Placement::Unnamed);
+            ASSERT_TRUE(renewed.created()) << renewed.error();
+            write(renewed.path(), "index first");
+            if (meanwhile == Meanwhile::Replaced) {
+                write(dir.path() / "other", "another writer's video");
+                fs::rename(dir.path() / "other", target);
+            } else if (meanwhile == Meanwhile::Removed) {
+                fs::remove(target);
+            }
+            const bool committed = renewed.commitOver(written);
+            EXPECT_EQ(committed, meanwhile == Meanwhile::Nothing);
+            if (committed) {
+                EXPECT_EQ(renewed.identity(), identityAt(target));
+            } else {
+                EXPECT_EQ(renewed.error(), meanwhile == Meanwhile::Replaced ? EEXIST : ENOENT);
+            }
+        }
+        if (meanwhile == Meanwhile::Removed) {
+            EXPECT_EQ(entries(dir.path()), 0u);
+            continue;
+        }
+        EXPECT_EQ(text(target), meanwhile == Meanwhile::Nothing ? "index first" : "another writer's video");
+        EXPECT_EQ(entries(dir.path()), 1u);
+        fs::remove(target);
     }
 }
 

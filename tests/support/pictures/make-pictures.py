@@ -149,3 +149,12 @@ write("padded.jpg", jpeg + bytes(64))
 bitmap = read("rule.bmp")
 write("bmp-named.png", bitmap)
 write("array-os2.bmp", b"BA" + struct.pack("<IIHH", 40, 0, 1024, 768) + bitmap)
+# Deflate data damaged inside the IDAT, its CRC made to match: sound in every chunk, and its
+# pixels do not decode.
+at = rgb.index(b"IDAT")
+length = struct.unpack(">I", rgb[at - 4 : at])[0]
+damaged = bytearray(rgb[at + 4 : at + 4 + length])
+for i in range(length // 3, length // 3 + 16):
+    damaged[i] ^= 0x55
+idat = b"IDAT" + bytes(damaged)
+write("damaged-idat.png", rgb[: at + 4] + bytes(damaged) + struct.pack(">I", zlib.crc32(idat)) + rgb[at + 8 + length :])
