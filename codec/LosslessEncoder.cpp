@@ -89,15 +89,14 @@ int allocatePicture(AVFrame& frame)
 
 // The settings both our saves and a matching ffmpeg command line use: FFV1 level 3 with
 // slices and their CRCs (four where they decode exactly, see EncoderPlan), level 1 where no
-// slices do. FFV1 may also spread a frame's slices over
-// threads.
+// slices do. FFV1 may also spread a frame's slices over threads.
 void configure(AVCodecContext& context, Codec codec, int threads)
 {
     context.thread_count = threads;
     context.gop_size = 1;
     if (codec != Codec::Ffv1)
         return;
-    const Ffv1Settings settings = ffv1SettingsFor(context.width, context.height);
+    const Ffv1Settings settings = ffv1SettingsFor(context.width, context.height, ffv1FormOf(context.pix_fmt));
     context.level = settings.level;
     if (settings.level >= 3) {
         context.slices = settings.slices;
@@ -171,6 +170,17 @@ PngPicture pngPictureOf(const AVFrame& frame, PixelLayout layout, const CodecPal
 }
 
 }  // namespace
+
+Ffv1Form ffv1FormOf(AVPixelFormat format)
+{
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    if (!descriptor)
+        return kFfv1Rgb;
+    const bool alpha = (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+    const int colours = descriptor->nb_components - (alpha ? 1 : 0);
+    return {(colours >= 3 ? 3 : 1) + (alpha ? 1 : 0), descriptor->comp[0].depth, descriptor->log2_chroma_w,
+            descriptor->log2_chroma_h};
+}
 
 FrameCheck frameCheckFor(Codec codec)
 {

@@ -30,6 +30,9 @@ enum class FrameCheck { None, ByDecoding };
 // What a save does for `codec`.
 [[nodiscard]] FrameCheck frameCheckFor(Codec codec);
 
+// How FFV1 holds frames of `format`, for its slices (EncoderPlan).
+[[nodiscard]] Ffv1Form ffv1FormOf(AVPixelFormat format);
+
 class LosslessEncoder {
 public:
     // An encoder for frames of `shape` (`codec` not Raw), spreading each frame over `threads`
