@@ -3,7 +3,7 @@
 #include "codec/AvLog.h"
 #include "codec/AvObjects.h"
 #include "codec/LosslessDecoder.h"
-#include "codec/PictureDecoder.h"
+#include "codec/PictureConversion.h"
 #include "codec/PngWriter.h"
 #include "platform/binary/BitmapRecords.h"
 #include "platform/system/LargeBlock.h"
@@ -269,7 +269,8 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap
 }
 
 std::unique_ptr<LosslessEncoder> LosslessEncoder::openForPictures(Codec codec, const bitmap::StreamShape& shape,
-                                                                  AVPixelFormat format, int threads, std::string& error)
+                                                                  AVPixelFormat format, int threads,
+                                                                  Background background, std::string& error)
 {
     // libavcodec's PNG encoder takes every form a PNG decodes to (16 bits, grey with alpha...).
     auto context = openContext(codec, shape.width, static_cast<int>(rowsOf(shape)), format, threads, false, error);
@@ -277,13 +278,16 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::openForPictures(Codec codec, c
         return nullptr;
     std::unique_ptr<LosslessEncoder> out(new LosslessEncoder(codec, shape, std::move(context), FrameCheck::None));
     out->m_pictures = true;
+    out->m_background = background;
     return out;
 }
 
 bool LosslessEncoder::encodePicture(const AVFrame& decoded, std::vector<std::uint8_t>& packet, std::string& error)
 {
     AVFrame& frame = *m_context->frame;  // written in place (see encode)
-    if (!convertPicture(decoded, m_codec, frame, error))
+    if (!m_converter)
+        m_converter = std::make_unique<PictureConverter>();
+    if (!m_converter->convert(decoded, m_codec, frame, m_background, error))
         return false;
     return sendFrame(packet, error);
 }

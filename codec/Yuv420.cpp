@@ -1,6 +1,6 @@
 #include "codec/Yuv420.h"
 
-#include "codec/PictureDecoder.h"
+#include "codec/PictureConversion.h"
 
 #include <algorithm>
 #include <cmath>
@@ -96,7 +96,12 @@ void rgbToYuv420(const std::uint8_t* rgb, std::ptrdiff_t stride, int width, int 
     }
 }
 
-Yuv420Converter::Yuv420Converter(const bitmap::StreamShape& shape) : m_shape(shape), m_size(evenSize(shape)) {}
+Yuv420Converter::Yuv420Converter(const bitmap::StreamShape& shape, Background background)
+    : m_shape(shape), m_size(evenSize(shape)), m_background(background)
+{
+}
+
+Yuv420Converter::~Yuv420Converter() = default;
 
 void Yuv420Converter::convert(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
                               std::vector<std::uint8_t>& planes)
@@ -121,7 +126,11 @@ bool Yuv420Converter::convertPicture(const AVFrame& decoded, std::vector<std::ui
     rgb.height = rows;
     rgb.data[0] = m_rgb.data();
     rgb.linesize[0] = static_cast<int>(stride);
-    if (!codec::convertPicture(decoded, Codec::H264, rgb, error))
+    // Exactly the picture's rows are written into `rgb`: libswscale works in a padded picture
+    // of the converter's own.
+    if (!m_pictures)
+        m_pictures = std::make_unique<PictureConverter>();
+    if (!m_pictures->convert(decoded, Codec::H264, rgb, m_background, error))
         return false;
     planes.resize(m_size.planeBytes());
     rgbToYuv420(m_rgb.data(), stride, m_shape.width, rows, m_size, planes);
