@@ -109,8 +109,29 @@ AVPixelFormat pngFormatFor(const AVFrame& decoded, Background background)
         return background.grey() ? AV_PIX_FMT_GRAY8 : AV_PIX_FMT_RGB24;
     case AV_PIX_FMT_GRAY16BE:
         return background.grey() ? AV_PIX_FMT_GRAY16BE : AV_PIX_FMT_RGB48BE;
+    case AV_PIX_FMT_PAL8:  // a palette stream keeps its entries opaque, as FFV1's RGB does
+        return paletteHasAlpha(decoded) ? AV_PIX_FMT_RGBA : AV_PIX_FMT_PAL8;
     default:
         return readsRows(decoded.format) ? static_cast<AVPixelFormat>(decoded.format) : AV_PIX_FMT_NONE;
+    }
+}
+
+// A palette picture into a palette stream: its indices as they are, its entries shown over
+// the background (opaque, as the stream's are).
+void copyPalette(const AVFrame& decoded, AVFrame& target, Background background)
+{
+    av_image_copy_plane(target.data[0], target.linesize[0], decoded.data[0], decoded.linesize[0], decoded.width,
+                        decoded.height);
+    const auto* from = reinterpret_cast<const std::uint32_t*>(decoded.data[1]);
+    auto* to = reinterpret_cast<std::uint32_t*>(target.data[1]);
+    const auto narrow = [](std::uint16_t v) { return static_cast<std::uint32_t>((v * 255u + 32767u) / 65535u); };
+    for (int i = 0; i < 256; ++i) {
+        const std::uint32_t c = from[i];
+        const Sample shown =
+            over({static_cast<std::uint16_t>((c >> 16 & 0xFF) * 257), static_cast<std::uint16_t>((c >> 8 & 0xFF) * 257),
+                  static_cast<std::uint16_t>((c & 0xFF) * 257), static_cast<std::uint16_t>((c >> 24) * 257)},
+                 background);
+        to[i] = 0xFF000000u | narrow(shown.red) << 16 | narrow(shown.green) << 8 | narrow(shown.blue);
     }
 }
 
@@ -204,6 +225,10 @@ bool PictureConverter::convert(const AVFrame& decoded, Codec codec, AVFrame& tar
     }
     const AVPixelFormat planes = yuvPlanesOf(decoded.format);
     const AVFrame* source = &decoded;
+    if (decoded.format == AV_PIX_FMT_PAL8 && target.format == AV_PIX_FMT_PAL8) {
+        copyPalette(decoded, target, background);
+        return true;
+    }
     if (planes == target.format || decoded.format == target.format) {
         // The same samples in the same planes: a JPEG's planes into FFV1, PNG into PNG.
         av_image_copy(target.data, target.linesize, const_cast<const std::uint8_t**>(decoded.data), decoded.linesize,

@@ -5,7 +5,7 @@
 //
 //   decoded (PNG)             FFV1                  PNG            H.264
 //   rgb24, pal8 opaque        bgr0                  as decoded     rgb24
-//   rgba, pal8 transparent    bgra                  as decoded     rgb24 over the background
+//   rgba, pal8 transparent    bgra                  rgba           rgb24 over the background
 //   gray, monob (1 bit)       gray                  as decoded     rgb24
 //   ya8                       bgra                  as decoded     rgb24 over the background
 //   rgb48be / rgba64be        gbrp16le / gbrap16le  as decoded     rgb24, 16 bits rounded to 8
@@ -18,8 +18,9 @@
 //   gray                      gray                  gray           rgb24
 //
 // A stream's format is its first picture's; a later picture with transparency in a stream
-// without alpha shows over the background, as a browser draws it on a page of that colour
-// (grey pictures go into colour streams where the background is not grey, so that it can).
+// without alpha (a palette stream's entries are opaque) shows over the background, as a
+// browser draws it on a page of that colour (grey pictures go into colour streams where the
+// background is not grey, so that it can).
 // Everything else but a JPEG's Y'CbCr in RGB (libswscale's, as ffmpeg converts it) and
 // H.264's reductions is exact: the encoded frame decodes to the very samples libavcodec
 // decodes from the file.

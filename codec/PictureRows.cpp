@@ -191,7 +191,6 @@ bool hasAlpha(int format)
     case AV_PIX_FMT_YA16BE:
     case AV_PIX_FMT_RGBA64BE:
     case AV_PIX_FMT_GBRAP16LE:
-    case AV_PIX_FMT_PAL8:  // a palette's entries have alpha of their own
         return true;
     default:
         return false;

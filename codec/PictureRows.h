@@ -31,6 +31,7 @@ struct Sample {
 // Whether rows can be written in `format`: every form a stream of pictures is encoded in but
 // a JPEG's Y'CbCr planes.
 [[nodiscard]] bool writesRows(int format);
+// Whether a stream of `format` keeps transparency (a palette stream's entries are opaque).
 [[nodiscard]] bool hasAlpha(int format);
 
 // Row `y` of `picture` (of a format readsRows takes) into `row`, `picture.width` samples.

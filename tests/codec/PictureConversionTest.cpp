@@ -159,6 +159,12 @@ TEST(PictureConversion, TransparencyShowsOverTheBackgroundWhereTheStreamHasNoAlp
     const FramePtr palette = onePixel(AV_PIX_FMT_PAL8, {0}, 0x40FF8000u);
     EXPECT_EQ(convertedPixel(*palette, Codec::Png, AV_PIX_FMT_RGB24, bg),
               (std::vector<std::uint8_t>{blended(255, 0x40, 10), blended(128, 0x40, 200), blended(0, 0x40, 30)}));
+    // Into a palette stream the indices stay and the entries show over the background.
+    const std::vector<std::uint8_t> indexed = convertedPixel(*palette, Codec::Png, AV_PIX_FMT_PAL8, bg);
+    EXPECT_EQ(indexed[0], 0);
+    EXPECT_EQ(std::vector<std::uint8_t>(indexed.begin() + 1, indexed.begin() + 5),
+              (std::vector<std::uint8_t>{blended(0, 0x40, 30), blended(128, 0x40, 200), blended(255, 0x40, 10), 0xFF}));
+    EXPECT_EQ(pictureStreamFormat(Codec::Png, *palette), AV_PIX_FMT_RGBA) << "a first palette with alpha keeps it";
     const FramePtr ya = onePixel(AV_PIX_FMT_YA8, {240, 3});
     EXPECT_EQ(convertedPixel(*ya, Codec::Ffv1, AV_PIX_FMT_GRAY8, {90, 90, 90}),
               (std::vector<std::uint8_t>{blended(240, 3, 90)}));
