@@ -9,8 +9,9 @@ namespace {
 constexpr const char* kNotAsStored = ": i decodificatori Motion-JPEG dei lettori video non lo leggono, quindi non "
                                      "può essere salvato così com'è";
 
-// Why a JPEG cannot go into a video; empty when it can. A progressive JPEG is taken: libavcodec
-// decodes it for the compressed outputs, and only a save storing files as they are refuses it.
+// Why a JPEG cannot go into a video; empty when it can. A progressive JPEG and a CMYK one are
+// taken: libavcodec decodes them for the compressed outputs, and only a save storing files as
+// they are refuses them.
 std::string jpegRefusal(const JpegFacts& jpeg)
 {
     if (jpeg.arithmetic)
@@ -21,10 +22,6 @@ std::string jpegRefusal(const JpegFacts& jpeg)
         return std::string("JPEG gerarchico") + kNotAsStored;
     if (jpeg.precision != 8)
         return "JPEG a " + std::to_string(jpeg.precision) + " bit per campione" + kNotAsStored;
-    if (jpeg.cmyk())
-        return std::string("JPEG in CMYK (") + (jpeg.adobeTransform == 2 ? "YCCK, " : "") +
-               "quattro componenti, colori di stampa): i lettori video mostrano solo immagini a colori o in scala di "
-               "grigi";
     if (jpeg.componentCount == 2)
         return "JPEG con 2 componenti di colore, che i lettori video non mostrano";
     return {};

@@ -11,7 +11,9 @@
 //                                                              storing files as they are
 //          arithmetic, lossless, hierarchical, 12 bits         refused: Motion-JPEG decoders
 //                                                              read none of them
-//          CMYK or YCCK (4 components), 2 components           refused: not a picture players show
+//          CMYK or YCCK (4 components)                         accepted, but refused by a save
+//                                                              storing files as they are
+//          2 components                                        refused: not a picture players show
 //
 // Frames of one stream share their type, sides, and for PNG the colour type and bit depth,
 // for JPEG the components and their sampling: what a decoder set up by the first frame keeps.

@@ -55,10 +55,10 @@ std::string refusalFor(const bitmap::PictureHeader& header, codec::Codec codec)
     if (header.type == PictureType::Png)
         return header.png.animated ? "è un PNG animato (APNG): un fotogramma è un'immagine sola" : "";
     const bitmap::JpegFacts& jpeg = header.jpeg;
+    if (!asStored)
+        return codec::decodingRefusal(jpeg);
     if (jpeg.cmyk())
         return "è un JPEG CMYK (inchiostri di stampa), che i lettori video non mostrano";
-    if (!asStored)
-        return {};
     if (jpeg.process == bitmap::JpegProcess::Progressive)
         return "è un JPEG progressivo, che i lettori di Motion-JPEG non decodificano; si può salvare compresso (FFV1 o "
                "PNG)";

@@ -43,24 +43,21 @@ constexpr const char* kUnsupported = "Il file non è un'immagine supportata:";
 
 INSTANTIATE_TEST_SUITE_P(
     Files, PictureAdmissionTest,
-    ::testing::Values(
-        AdmissionCase{"rgba16-opencv.png", Admission::Added, "", ""},
-        AdmissionCase{"palette1-pillow.png", Admission::Added, "", ""},
-        // ffmpeg 5.1 and GStreamer 1.22 both decode an interlaced PNG in an AVI, exactly.
-        AdmissionCase{"interlaced-magick.png", Admission::Added, "", ""},
-        AdmissionCase{"exif-pillow.jpg", Admission::Added, "", ""},
-        AdmissionCase{"grey-opencv.jpg", Admission::Added, "", ""},
-        AdmissionCase{"animated-pillow.png", Admission::Unusable, kUnsupported,
-                      "PNG animato (APNG): un fotogramma del video è una sola immagine"},
-        // Taken for the compressed outputs; a save storing files as they are refuses it.
-        AdmissionCase{"progressive-pillow.jpg", Admission::Added, "", ""},
-        AdmissionCase{"cmyk-pillow.jpg", Admission::Unusable, kUnsupported,
-                      "JPEG in CMYK (quattro componenti, colori di stampa): i lettori video mostrano solo immagini a "
-                      "colori o in scala di grigi"},
-        AdmissionCase{"truncated.jpg", Admission::Refused,
-                      "Il file è incompleto:", "il file finisce prima della fine dell'immagine JPEG (EOI)"},
-        AdmissionCase{"png-named.jpg", Admission::Refused, "Il file non è un'immagine valida:",
-                      "il contenuto è un'immagine PNG, non JPEG come dice il nome"}),
+    ::testing::Values(AdmissionCase{"rgba16-opencv.png", Admission::Added, "", ""},
+                      AdmissionCase{"palette1-pillow.png", Admission::Added, "", ""},
+                      // ffmpeg 5.1 and GStreamer 1.22 both decode an interlaced PNG in an AVI, exactly.
+                      AdmissionCase{"interlaced-magick.png", Admission::Added, "", ""},
+                      AdmissionCase{"exif-pillow.jpg", Admission::Added, "", ""},
+                      AdmissionCase{"grey-opencv.jpg", Admission::Added, "", ""},
+                      AdmissionCase{"animated-pillow.png", Admission::Unusable, kUnsupported,
+                                    "PNG animato (APNG): un fotogramma del video è una sola immagine"},
+                      // Taken for the compressed outputs; a save storing files as they are refuses them.
+                      AdmissionCase{"progressive-pillow.jpg", Admission::Added, "", ""},
+                      AdmissionCase{"cmyk-pillow.jpg", Admission::Added, "", ""},
+                      AdmissionCase{"truncated.jpg", Admission::Refused, "Il file è incompleto:",
+                                    "il file finisce prima della fine dell'immagine JPEG (EOI)"},
+                      AdmissionCase{"png-named.jpg", Admission::Refused, "Il file non è un'immagine valida:",
+                                    "il contenuto è un'immagine PNG, non JPEG come dice il nome"}),
     [](const auto& info) { return testsupport::pictureCaseName(info.param.file); });
 
 struct RuleCase {
