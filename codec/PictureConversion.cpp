@@ -9,6 +9,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <new>
 #include <vector>
 
 namespace kelvora::codec {
@@ -209,20 +210,57 @@ struct PictureConverter::Scaler {
     }
 };
 
-PictureConverter::PictureConverter() : m_scaler(std::make_unique<Scaler>())
+void PictureConverter::FreeFrame::operator()(AVFrame* frame) const { av_frame_free(&frame); }
+
+PictureConverter::PictureConverter() : m_scaler(std::make_unique<Scaler>()), m_rgb(av_frame_alloc())
 {
+    if (!m_rgb)
+        throw std::bad_alloc();
     keepLibraryLogQuiet();  // libswscale's warnings would interleave with our own lines
 }
 PictureConverter::~PictureConverter() = default;
 
+namespace {
+
+bool sameSize(const AVFrame& decoded, int width, int height, std::string& error)
+{
+    if (decoded.width == width && decoded.height == height)
+        return true;
+    error = "l'immagine misura " + std::to_string(decoded.width) + " x " + std::to_string(decoded.height) +
+            ", il primo fotogramma " + std::to_string(width) + " x " + std::to_string(height);
+    return false;
+}
+
+}  // namespace
+
+const AVFrame* PictureConverter::toRgb(const AVFrame& decoded, int width, int height, Background background,
+                                       std::string& error)
+{
+    if (!sameSize(decoded, width, height, error))
+        return nullptr;
+    if (yuvPlanesOf(decoded.format) != AV_PIX_FMT_NONE)
+        return m_scaler->toRgb(decoded, error);
+    if (decoded.format == AV_PIX_FMT_RGB24)
+        return &decoded;
+    AVFrame& rgb = *m_rgb;
+    if (rgb.width != width || rgb.height != height || !rgb.data[0]) {
+        av_frame_unref(&rgb);
+        rgb.format = AV_PIX_FMT_RGB24;
+        rgb.width = width;
+        rgb.height = height;
+        if (av_frame_get_buffer(&rgb, 0) < 0) {
+            error = "memoria insufficiente per convertire i colori dell'immagine";
+            return nullptr;
+        }
+    }
+    return convert(decoded, Codec::H264, rgb, background, error) ? &rgb : nullptr;
+}
+
 bool PictureConverter::convert(const AVFrame& decoded, Codec codec, AVFrame& target, Background background,
                                std::string& error)
 {
-    if (decoded.width != target.width || decoded.height != target.height) {
-        error = "l'immagine misura " + std::to_string(decoded.width) + " x " + std::to_string(decoded.height) +
-                ", il primo fotogramma " + std::to_string(target.width) + " x " + std::to_string(target.height);
+    if (!sameSize(decoded, target.width, target.height, error))
         return false;
-    }
     const AVPixelFormat planes = yuvPlanesOf(decoded.format);
     const AVFrame* source = &decoded;
     if (decoded.format == AV_PIX_FMT_PAL8 && target.format == AV_PIX_FMT_PAL8) {
@@ -243,6 +281,11 @@ bool PictureConverter::convert(const AVFrame& decoded, Codec codec, AVFrame& tar
         source = m_scaler->toRgb(decoded, error);
         if (!source)
             return false;
+        if (target.format == AV_PIX_FMT_RGB24) {
+            av_image_copy_plane(target.data[0], target.linesize[0], source->data[0], source->linesize[0],
+                                3 * target.width, target.height);
+            return true;
+        }
     }
     if (!readsRows(source->format) || !writesRows(target.format)) {
         error = isJpegRgb(decoded.format) && yuvPlanesOf(target.format) != AV_PIX_FMT_NONE

@@ -60,9 +60,20 @@ public:
     [[nodiscard]] bool convert(const AVFrame& decoded, Codec codec, AVFrame& target, Background background,
                                std::string& error);
 
+    // `decoded`, of `width` x `height`, in 8-bit RGB as H.264's conversion takes it (the
+    // transparency over `background`), without a copy where the decoder's picture or
+    // libswscale's is already that: null, with the reason, when it cannot be. Valid until the
+    // next call or the next decode.
+    [[nodiscard]] const AVFrame* toRgb(const AVFrame& decoded, int width, int height, Background background,
+                                       std::string& error);
+
 private:
     struct Scaler;
     std::unique_ptr<Scaler> m_scaler;
+    struct FreeFrame {
+        void operator()(AVFrame* frame) const;
+    };
+    std::unique_ptr<AVFrame, FreeFrame> m_rgb;  // a picture made RGB here, for toRgb
 };
 
 // The same, with a converter of its own.

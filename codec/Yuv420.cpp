@@ -118,22 +118,14 @@ void Yuv420Converter::convert(std::span<const std::uint8_t> bits, std::span<cons
 bool Yuv420Converter::convertPicture(const AVFrame& decoded, std::vector<std::uint8_t>& planes, std::string& error)
 {
     const int rows = m_shape.height < 0 ? -m_shape.height : m_shape.height;
-    const std::ptrdiff_t stride = std::ptrdiff_t{m_shape.width} * 3;
-    m_rgb.resize(static_cast<std::size_t>(stride) * static_cast<std::size_t>(rows));
-    AVFrame rgb{};
-    rgb.format = AV_PIX_FMT_RGB24;
-    rgb.width = m_shape.width;
-    rgb.height = rows;
-    rgb.data[0] = m_rgb.data();
-    rgb.linesize[0] = static_cast<int>(stride);
-    // Exactly the picture's rows are written into `rgb`: libswscale works in a padded picture
-    // of the converter's own.
+    // libswscale's RGB (or the decoder's own) as it stands, in padded planes none of ours.
     if (!m_pictures)
         m_pictures = std::make_unique<PictureConverter>();
-    if (!m_pictures->convert(decoded, Codec::H264, rgb, m_background, error))
+    const AVFrame* rgb = m_pictures->toRgb(decoded, m_shape.width, rows, m_background, error);
+    if (!rgb)
         return false;
     planes.resize(m_size.planeBytes());
-    rgbToYuv420(m_rgb.data(), stride, m_shape.width, rows, m_size, planes);
+    rgbToYuv420(rgb->data[0], rgb->linesize[0], m_shape.width, rows, m_size, planes);
     return true;
 }
 
