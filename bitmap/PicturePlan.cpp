@@ -15,7 +15,8 @@ namespace {
 constexpr const char* kNoDecoder = ", che libavcodec (ffmpeg) non decodifica: nessun tipo di video lo può contenere";
 constexpr const char* kNotForPlayers = ", che GStreamer non decodifica e che i salvataggi compressi non prendono";
 
-// Why a JPEG cannot go into a video; empty when it can.
+// Why a JPEG cannot go into a video; empty when it can. A CMYK one is taken: libavcodec
+// decodes it for the compressed outputs, and only a save storing files as they are refuses it.
 std::string jpegRefusal(const JpegFacts& jpeg)
 {
     if (jpeg.arithmetic)
@@ -26,10 +27,6 @@ std::string jpegRefusal(const JpegFacts& jpeg)
         return std::string("JPEG senza perdita (lossless)") + kNotForPlayers;
     if (jpeg.precision != 8)
         return "JPEG a " + std::to_string(jpeg.precision) + " bit per campione" + kNotForPlayers;
-    if (jpeg.cmyk())
-        return std::string("JPEG in CMYK (") + (jpeg.adobeTransform == 2 ? "YCCK, " : "") +
-               "quattro componenti, colori di stampa): i lettori video mostrano solo immagini a colori o in scala di "
-               "grigi";
     if (jpeg.componentCount == 2)
         return "JPEG con 2 componenti di colore, che i lettori video non mostrano";
     return {};

@@ -12,7 +12,9 @@
 //                                                              them, the compressed saves do
 //                                                              not take libavcodec's planes
 //          arithmetic, hierarchical                            refused: libavcodec decodes neither
-//          CMYK or YCCK (4 components), 2 components           refused: not a picture players show
+//          CMYK or YCCK (4 components)                         accepted, but refused by a save
+//                                                              storing files as they are
+//          2 components                                        refused: not a picture players show
 //
 // Frames of one stream share their type, sides, and for PNG the colour type and bit depth,
 // for JPEG the components and their sampling: what a decoder set up by the first frame keeps.

@@ -6,6 +6,7 @@ extern "C" {
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 
@@ -29,6 +30,10 @@ void onLogLine(void* object, int level, const char* format, va_list arguments)
     // Warnings and below are libavcodec's business ("Cannot allocate worst case packet size"
     // comes with every large FFV1 frame and does no harm).
     if (level > AV_LOG_ERROR || !object)
+        return;
+    // A camera's EXIF block libavcodec cannot parse is metadata, not the picture: it decodes
+    // the picture all the same, as every viewer shows it.
+    if (std::strstr(format, "error decoding EXIF") != nullptr)
         return;
     Captures& all = captures();
     const std::lock_guard lock(all.mutex);

@@ -8,11 +8,11 @@ namespace kelvora::codec {
 namespace {
 
 // The encoder's limits, as libavcodec 5.1's FFV1 encoder sets them: at most 1024 slices in
-// fewer than 32 rows, each row of `rows` to 2 x `rows` - 1 columns; a slice's worst case
-// (9 bits a sample, three planes for RGB) must fit the 24 bits that give its length.
+// fewer than 32 rows, each row of `rows` to 2 x `rows` - 1 columns, no more columns (rows)
+// than the chroma plane is wide (high); a slice's worst case (a bit more than a sample's
+// bits, every plane) must fit the 24 bits that give its length.
 constexpr int kMostSlices = 1024;
 constexpr int kRowsBelow = 32;
-constexpr std::int64_t kBitsPerPixel = 9 * 3;
 constexpr std::int64_t kSliceBits = std::int64_t{8} << 24;
 
 // Its output buffer: room for the worst case of 37 x 4 bytes a pixel beside a fixed 16 KiB,
@@ -27,28 +27,48 @@ std::int64_t rowsOf(const bitmap::StreamShape& shape)
     return shape.height < 0 ? -std::int64_t{shape.height} : shape.height;
 }
 
-bool landsExactly(std::int64_t width, std::int64_t height, int slices)
+// A side of `size` shifted down by `shift`, rounded up: the chroma plane's.
+std::int64_t chromaSide(std::int64_t size, int shift) { return (size + (std::int64_t{1} << shift) - 1) >> shift; }
+
+// The encoder's own refusal of a cut whose last slice is a whole number of chroma samples
+// across while the frame is not (libavcodec's "need new slices").
+bool encoderRefusesCut(std::int64_t size, int parts, int shift)
 {
-    const std::optional<SliceGrid> grid = ffv1GridFor(width, height, slices);
-    return grid && slicesLandExactly(width, grid->columns) && slicesLandExactly(height, grid->rows);
+    const std::int64_t unit = std::int64_t{1} << shift;
+    const std::int64_t lastStart = size * (parts - 1) / parts;
+    return size % unit != 0 && (size - lastStart) % unit == 0;
+}
+
+bool landsExactly(std::int64_t width, std::int64_t height, int slices, Ffv1Form form)
+{
+    const std::optional<SliceGrid> grid = ffv1GridFor(width, height, slices, form);
+    return grid && slicesLandExactly(width, grid->columns) && slicesLandExactly(height, grid->rows) &&
+           slicesCoverChroma(width, grid->columns, form.chromaShiftX) &&
+           slicesCoverChroma(height, grid->rows, form.chromaShiftY);
 }
 
 }  // namespace
 
-std::optional<SliceGrid> ffv1GridFor(std::int64_t width, std::int64_t height, int slices)
+std::optional<SliceGrid> ffv1GridFor(std::int64_t width, std::int64_t height, int slices, Ffv1Form form)
 {
     if (width <= 0 || height <= 0 || slices <= 0 || slices > kMostSlices)
         return std::nullopt;
+    const std::int64_t mostColumns = chromaSide(width, form.chromaShiftX);
+    const std::int64_t mostRows = chromaSide(height, form.chromaShiftY);
+    const std::int64_t bitsPerPixel = std::int64_t{form.bits + 1} * form.planes;
     // Frames beyond 352 x 288 start at two rows of slices, so one slice is refused for them.
     std::int64_t firstRows = (width > 352 || height > 288) ? 2 : 1;
-    firstRows = std::min(firstRows, height);
+    firstRows = std::min(firstRows, mostRows);
     for (std::int64_t rows = firstRows; rows < kRowsBelow; ++rows) {
         for (std::int64_t columns = rows; columns < 2 * rows; ++columns) {
-            if (columns > width || rows > height)
+            if (columns > mostColumns || rows > mostRows)
                 continue;
             const std::int64_t sliceWidth = (width + columns - 1) / columns;
             const std::int64_t sliceHeight = (height + rows - 1) / rows;
-            if (sliceWidth * sliceHeight * kBitsPerPixel > kSliceBits)
+            if (sliceWidth * sliceHeight * bitsPerPixel > kSliceBits)
+                continue;
+            if (encoderRefusesCut(width, static_cast<int>(columns), form.chromaShiftX) ||
+                encoderRefusesCut(height, static_cast<int>(rows), form.chromaShiftY))
                 continue;
             if (columns * rows == slices)
                 return SliceGrid{static_cast<int>(columns), static_cast<int>(rows)};
@@ -68,16 +88,25 @@ bool slicesLandExactly(std::int64_t size, int parts)
     return true;
 }
 
-Ffv1Settings ffv1SettingsFor(std::int64_t width, std::int64_t height)
+bool slicesCoverChroma(std::int64_t size, int parts, int shift)
 {
-    if (landsExactly(width, height, 4))
+    // Slices before the last reach the next one's first chroma sample or past it; the last,
+    // from column s, covers (s >> shift) plus its own width shifted up, which falls short of
+    // the plane where s is not a whole number of chroma samples in.
+    const std::int64_t lastStart = size * (parts - 1) / parts;
+    return (lastStart >> shift) + chromaSide(size - lastStart, shift) == chromaSide(size, shift);
+}
+
+Ffv1Settings ffv1SettingsFor(std::int64_t width, std::int64_t height, Ffv1Form form)
+{
+    if (landsExactly(width, height, 4, form))
         return {3, 4};
     // Counts from 5 serve frames too large for four slices; one serves small frames 1 or 2
     // pixels across in one direction (from 2 on, every slice is at least 2 pixels across).
     for (int slices = 5; slices <= kMostSlices; ++slices)
-        if (landsExactly(width, height, slices))
+        if (landsExactly(width, height, slices, form))
             return {3, slices};
-    if (landsExactly(width, height, 1))
+    if (landsExactly(width, height, 1, form))
         return {3, 1};
     return {1, 1};
 }
@@ -99,7 +128,7 @@ std::int64_t encoderBytes(Codec codec, const bitmap::StreamShape& shape)
     return 0;
 }
 
-EncoderPlan planEncoders(Codec codec, const bitmap::StreamShape& shape, int cores)
+EncoderPlan planEncoders(Codec codec, const bitmap::StreamShape& shape, int cores, Ffv1Form form)
 {
     cores = std::max(cores, 1);
     const std::int64_t each = std::max<std::int64_t>(encoderBytes(codec, shape), 1);
@@ -109,7 +138,7 @@ EncoderPlan planEncoders(Codec codec, const bitmap::StreamShape& shape, int core
     // An FFV1 encoder's set-up, its worst-case buffer zeroed and faulted in, costs about what
     // encoding 20 full-HD frames does (bench/codec/lossless-save.sh): its slices take the
     // cores first, one thread each, and only cores beyond them get encoders of their own.
-    const int slices = ffv1SettingsFor(shape.width, rowsOf(shape)).slices;
+    const int slices = ffv1SettingsFor(shape.width, rowsOf(shape), form).slices;
     const int threads = std::clamp(cores, 1, slices);
     return {static_cast<int>(std::clamp<std::int64_t>(cores / threads, 1, fit)), threads};
 }

@@ -3,7 +3,7 @@
 #include "codec/AvLog.h"
 #include "codec/AvObjects.h"
 #include "codec/LosslessDecoder.h"
-#include "codec/PictureDecoder.h"
+#include "codec/PictureConversion.h"
 #include "codec/PngWriter.h"
 #include "platform/binary/BitmapRecords.h"
 #include "platform/system/LargeBlock.h"
@@ -89,15 +89,14 @@ int allocatePicture(AVFrame& frame)
 
 // The settings both our saves and a matching ffmpeg command line use: FFV1 level 3 with
 // slices and their CRCs (four where they decode exactly, see EncoderPlan), level 1 where no
-// slices do. FFV1 may also spread a frame's slices over
-// threads.
+// slices do. FFV1 may also spread a frame's slices over threads.
 void configure(AVCodecContext& context, Codec codec, int threads)
 {
     context.thread_count = threads;
     context.gop_size = 1;
     if (codec != Codec::Ffv1)
         return;
-    const Ffv1Settings settings = ffv1SettingsFor(context.width, context.height);
+    const Ffv1Settings settings = ffv1SettingsFor(context.width, context.height, ffv1FormOf(context.pix_fmt));
     context.level = settings.level;
     if (settings.level >= 3) {
         context.slices = settings.slices;
@@ -171,6 +170,17 @@ PngPicture pngPictureOf(const AVFrame& frame, PixelLayout layout, const CodecPal
 }
 
 }  // namespace
+
+Ffv1Form ffv1FormOf(AVPixelFormat format)
+{
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    if (!descriptor)
+        return kFfv1Rgb;
+    const bool alpha = (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+    const int colours = descriptor->nb_components - (alpha ? 1 : 0);
+    return {(colours >= 3 ? 3 : 1) + (alpha ? 1 : 0), descriptor->comp[0].depth, descriptor->log2_chroma_w,
+            descriptor->log2_chroma_h};
+}
 
 FrameCheck frameCheckFor(Codec codec)
 {
@@ -259,7 +269,8 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap
 }
 
 std::unique_ptr<LosslessEncoder> LosslessEncoder::openForPictures(Codec codec, const bitmap::StreamShape& shape,
-                                                                  AVPixelFormat format, int threads, std::string& error)
+                                                                  AVPixelFormat format, int threads,
+                                                                  Background background, std::string& error)
 {
     // libavcodec's PNG encoder takes every form a PNG decodes to (16 bits, grey with alpha...).
     auto context = openContext(codec, shape.width, static_cast<int>(rowsOf(shape)), format, threads, false, error);
@@ -267,13 +278,16 @@ std::unique_ptr<LosslessEncoder> LosslessEncoder::openForPictures(Codec codec, c
         return nullptr;
     std::unique_ptr<LosslessEncoder> out(new LosslessEncoder(codec, shape, std::move(context), FrameCheck::None));
     out->m_pictures = true;
+    out->m_background = background;
     return out;
 }
 
 bool LosslessEncoder::encodePicture(const AVFrame& decoded, std::vector<std::uint8_t>& packet, std::string& error)
 {
     AVFrame& frame = *m_context->frame;  // written in place (see encode)
-    if (!convertPicture(decoded, m_codec, frame, error))
+    if (!m_converter)
+        m_converter = std::make_unique<PictureConverter>();
+    if (!m_converter->convert(decoded, m_codec, frame, m_background, error))
         return false;
     return sendFrame(packet, error);
 }

@@ -5,6 +5,7 @@
 // since every frame is encoded on its own. Each frame can be checked by decoding it again.
 
 #include "bitmap/FramePlan.h"
+#include "codec/Background.h"
 #include "codec/Codec.h"
 #include "codec/CodecPixels.h"
 #include "codec/EncoderPlan.h"
@@ -24,11 +25,15 @@ extern "C" {
 namespace kelvora::codec {
 
 class LosslessDecoder;
+class PictureConverter;
 
 // Whether each frame is decoded again after it is encoded and compared with its picture.
 enum class FrameCheck { None, ByDecoding };
 // What a save does for `codec`.
 [[nodiscard]] FrameCheck frameCheckFor(Codec codec);
+
+// How FFV1 holds frames of `format`, for its slices (EncoderPlan).
+[[nodiscard]] Ffv1Form ffv1FormOf(AVPixelFormat format);
 
 class LosslessEncoder {
 public:
@@ -40,12 +45,12 @@ public:
     [[nodiscard]] static std::unique_ptr<LosslessEncoder> open(Codec codec, const bitmap::StreamShape& shape,
                                                                int threads, FrameCheck check, std::string& error);
     // An encoder for picture files (PNG, JPEG) decoded by PictureDecoder, into frames of
-    // `shape`'s size in `format` (pictureStreamFormat): PNG by libavcodec's own encoder, which
-    // takes every form a PNG decodes to. Pictures are not decoded again: libavcodec writes
-    // what it is given.
+    // `shape`'s size in `format` (pictureStreamFormat), transparency shown over `background`
+    // where the format has no alpha: PNG by libavcodec's own encoder, which takes every form a
+    // PNG decodes to. Pictures are not decoded again: libavcodec writes what it is given.
     [[nodiscard]] static std::unique_ptr<LosslessEncoder> openForPictures(Codec codec, const bitmap::StreamShape& shape,
                                                                           AVPixelFormat format, int threads,
-                                                                          std::string& error);
+                                                                          Background background, std::string& error);
     ~LosslessEncoder();
     LosslessEncoder(const LosslessEncoder&) = delete;
     LosslessEncoder& operator=(const LosslessEncoder&) = delete;
@@ -91,7 +96,9 @@ private:
     PixelLayout m_layout;
     std::unique_ptr<Context> m_context;
     bool m_checkEach;
-    bool m_pictures = false;                     // frames are picture files, decoded
+    bool m_pictures = false;  // frames are picture files, decoded
+    Background m_background;  // what their transparency shows over
+    std::unique_ptr<PictureConverter> m_converter;
     std::unique_ptr<LosslessDecoder> m_checker;  // opened with the encoder when each frame is checked
 };
 

@@ -1,6 +1,6 @@
 #include "codec/Yuv420.h"
 
-#include "codec/PictureDecoder.h"
+#include "codec/PictureConversion.h"
 
 #include <algorithm>
 #include <cmath>
@@ -96,7 +96,12 @@ void rgbToYuv420(const std::uint8_t* rgb, std::ptrdiff_t stride, int width, int 
     }
 }
 
-Yuv420Converter::Yuv420Converter(const bitmap::StreamShape& shape) : m_shape(shape), m_size(evenSize(shape)) {}
+Yuv420Converter::Yuv420Converter(const bitmap::StreamShape& shape, Background background)
+    : m_shape(shape), m_size(evenSize(shape)), m_background(background)
+{
+}
+
+Yuv420Converter::~Yuv420Converter() = default;
 
 void Yuv420Converter::convert(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
                               std::vector<std::uint8_t>& planes)
@@ -113,18 +118,14 @@ void Yuv420Converter::convert(std::span<const std::uint8_t> bits, std::span<cons
 bool Yuv420Converter::convertPicture(const AVFrame& decoded, std::vector<std::uint8_t>& planes, std::string& error)
 {
     const int rows = m_shape.height < 0 ? -m_shape.height : m_shape.height;
-    const std::ptrdiff_t stride = std::ptrdiff_t{m_shape.width} * 3;
-    m_rgb.resize(static_cast<std::size_t>(stride) * static_cast<std::size_t>(rows));
-    AVFrame rgb{};
-    rgb.format = AV_PIX_FMT_RGB24;
-    rgb.width = m_shape.width;
-    rgb.height = rows;
-    rgb.data[0] = m_rgb.data();
-    rgb.linesize[0] = static_cast<int>(stride);
-    if (!codec::convertPicture(decoded, Codec::H264, rgb, error))
+    // libswscale's RGB (or the decoder's own) as it stands, in padded planes none of ours.
+    if (!m_pictures)
+        m_pictures = std::make_unique<PictureConverter>();
+    const AVFrame* rgb = m_pictures->toRgb(decoded, m_shape.width, rows, m_background, error);
+    if (!rgb)
         return false;
     planes.resize(m_size.planeBytes());
-    rgbToYuv420(m_rgb.data(), stride, m_shape.width, rows, m_size, planes);
+    rgbToYuv420(rgb->data[0], rgb->linesize[0], m_shape.width, rows, m_size, planes);
     return true;
 }
 

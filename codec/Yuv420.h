@@ -6,6 +6,7 @@
 // repeating its last column or row: never scaled, never cropped.
 
 #include "bitmap/FramePlan.h"
+#include "codec/Background.h"
 #include "codec/CodecPixels.h"
 
 extern "C" {
@@ -13,11 +14,14 @@ extern "C" {
 }
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace kelvora::codec {
+
+class PictureConverter;
 
 // The picture's size once padded to even.
 struct EvenSize {
@@ -40,19 +44,26 @@ void rgbToYuv420(const std::uint8_t* rgb, std::ptrdiff_t stride, int width, int 
 // 16-bit fields widened as CodecPixels does). One per thread: it keeps its RGB rows.
 class Yuv420Converter {
 public:
-    explicit Yuv420Converter(const bitmap::StreamShape& shape);
+    // Picture files' transparency shows over `background`.
+    explicit Yuv420Converter(const bitmap::StreamShape& shape, Background background = {});
+    ~Yuv420Converter();
+    Yuv420Converter(const Yuv420Converter&) = delete;
+    Yuv420Converter& operator=(const Yuv420Converter&) = delete;
 
     // The frame's pixel block and colour table as FramePlan gives them, into `planes`.
     void convert(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
                  std::vector<std::uint8_t>& planes);
-    // A picture file's picture as PictureDecoder gives it (depth reduced to 8 bits, alpha
-    // dropped); false, with the reason, when it does not fit the stream.
+    // A picture file's picture as PictureDecoder gives it (depth reduced to 8 bits,
+    // transparency composited over the background); false, with the reason, when it does
+    // not fit the stream.
     [[nodiscard]] bool convertPicture(const AVFrame& decoded, std::vector<std::uint8_t>& planes, std::string& error);
 
 private:
     bitmap::StreamShape m_shape;
     EvenSize m_size;
+    Background m_background;
     std::vector<std::uint8_t> m_rgb;
+    std::unique_ptr<PictureConverter> m_pictures;
 };
 
 }  // namespace kelvora::codec

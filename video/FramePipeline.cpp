@@ -41,8 +41,8 @@ FramePipeline::FramePipeline(PipelineFrames frames, PreparedFrame first, platfor
                              const std::atomic<bool>& cancel, const ThreadStart& start)
     : m_frames(frames), m_messages(messages), m_observer(observer), m_cancel(cancel), m_codec(encoding.codec),
       m_shape(encoding.shape), m_threadsEach(encoding.plan.threadsEach), m_pictureFormat(encoding.pictureFormat),
-      m_first(std::move(first)), m_pixelsLeftInFile(m_codec == codec::Codec::Raw && frameBytes >= kLeftInFileFrom),
-      m_frameBytes(frameBytes)
+      m_background(encoding.background), m_first(std::move(first)),
+      m_pixelsLeftInFile(m_codec == codec::Codec::Raw && frameBytes >= kLeftInFileFrom), m_frameBytes(frameBytes)
 {
     const std::size_t encoders = m_codec == codec::Codec::Raw ? 0 : static_cast<std::size_t>(encoding.plan.encoders);
     m_slots.resize(slotCount(frameBytes, encoders));
@@ -355,12 +355,12 @@ void FramePipeline::encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder)
     // H.264 is encoded in order by the writer's side: here its frames only change colours.
     std::optional<codec::Yuv420Converter> converter;
     if (m_codec == codec::Codec::H264)
-        converter.emplace(m_shape);
+        converter.emplace(m_shape, m_background);
     else if (!encoder)
-        encoder =
-            m_pictureFormat != AV_PIX_FMT_NONE
-                ? codec::LosslessEncoder::openForPictures(m_codec, m_shape, m_pictureFormat, m_threadsEach, openFailure)
-                : codec::LosslessEncoder::open(m_codec, m_shape, m_threadsEach, openFailure);
+        encoder = m_pictureFormat != AV_PIX_FMT_NONE
+                      ? codec::LosslessEncoder::openForPictures(m_codec, m_shape, m_pictureFormat, m_threadsEach,
+                                                                m_background, openFailure)
+                      : codec::LosslessEncoder::open(m_codec, m_shape, m_threadsEach, openFailure);
     while (true) {
         std::unique_lock lock(m_mutex);
         m_loaded.wait(lock, [&] { return m_stop || !m_toEncode.empty(); });

@@ -88,8 +88,10 @@ struct PipelineEncoding {
     bitmap::StreamShape shape;
     codec::EncoderPlan plan;
     std::unique_ptr<codec::LosslessEncoder> first;
-    // Frames that are picture files: the pixel format the first picture set for the stream.
+    // Frames that are picture files: the pixel format the first picture set for the stream,
+    // and what their transparency shows over where it has no alpha.
     AVPixelFormat pictureFormat = AV_PIX_FMT_NONE;
+    codec::Background background = {};
 };
 
 // Where the pipeline takes its frames from: the source past the entries already read, the
@@ -185,6 +187,7 @@ private:
     const bitmap::StreamShape m_shape;
     const int m_threadsEach;
     const AVPixelFormat m_pictureFormat;
+    const codec::Background m_background;
     PreparedFrame m_first;
     const bool m_pixelsLeftInFile;  // the frames' pixels are copied from their files as they are written
     const std::size_t m_frameBytes;

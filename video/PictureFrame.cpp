@@ -53,10 +53,19 @@ std::uint32_t formatKey(const bitmap::PictureHeader& header)
 // Why the picture cannot be a frame of a video of `codec`; empty when it can. What no video
 // takes is the adding's rule (bitmap/PicturePlan), applied again to a file changed since; a
 // kind one codec takes and another does not would be refused here for the others.
-std::string refusalFor(const bitmap::PictureHeader& header, codec::Codec)
+std::string refusalFor(const bitmap::PictureHeader& header, codec::Codec codec)
 {
     const bitmap::PicturePlan plan = bitmap::planPicture(header);
-    return plan.accepted ? std::string() : "è un " + plan.reason;
+    if (!plan.accepted)
+        return "è un " + plan.reason;
+    if (header.type != PictureType::Jpeg)
+        return {};
+    if (codec != codec::Codec::Raw)
+        return codec::decodingRefusal(header.jpeg);
+    if (header.jpeg.cmyk())
+        return "è un JPEG CMYK (inchiostri di stampa), che i lettori di Motion-JPEG non mostrano: si può salvare "
+               "compresso (FFV1, PNG o MP4)";
+    return {};
 }
 
 }  // namespace

@@ -332,22 +332,37 @@ struct StreamFormat {
     std::unique_ptr<codec::H264Encoder> h264;
     AVPixelFormat pictureFormat = AV_PIX_FMT_NONE;
     std::string failure;
+    bool frameFailed = false;  // the failure is the first frame's (it does not decode), not the codec's
 };
 
-// The encoder of a stream of picture files, in the pixel format the first picture asks for.
-std::unique_ptr<codec::LosslessEncoder> pictureEncoder(const SaveRequest& request, const PreparedFrame& firstFrame,
-                                                       int threads, AVPixelFormat& format, std::string& error)
+// The first frame's name and number as the save's messages give a frame's.
+std::string firstFrameText(const PreparedFrame& first) { return "Il fotogramma 1 (" + first.path + ")"; }
+
+// The pixel format a stream of picture files is encoded in, from the first picture, decoded
+// here before anything is opened: a picture that does not decode is named with its reason.
+bool choosePictureFormat(const SaveRequest& request, const PreparedFrame& firstFrame, StreamFormat& out)
 {
     const PictureFrame& picture = *firstFrame.picture;
+    std::string error;
     const auto decoder = codec::PictureDecoder::open(*picture.type, error);
-    if (!decoder || !decoder->decode(picture.bytes, error))
-        return nullptr;
-    format = codec::pictureStreamFormat(request.codec, decoder->picture());
-    if (format == AV_PIX_FMT_NONE) {
-        error = "non accetta immagini di questo formato";
-        return nullptr;
+    if (!decoder) {
+        out.failure =
+            "La compressione " + std::string(codecLabel(request.codec)) + " non è disponibile: " + error + ".";
+        return false;
     }
-    return codec::LosslessEncoder::openForPictures(request.codec, firstFrame.plan.shape, format, threads, error);
+    out.frameFailed = true;
+    if (!decoder->decode(picture.bytes, error)) {
+        out.failure = firstFrameText(firstFrame) + " non si decodifica (" + error + ").";
+        return false;
+    }
+    out.pictureFormat = codec::pictureStreamFormat(request.codec, decoder->picture(), request.background);
+    if (out.pictureFormat == AV_PIX_FMT_NONE) {
+        out.failure = firstFrameText(firstFrame) + " si decodifica in una forma che la compressione " +
+                      std::string(codecLabel(request.codec)) + " non prende.";
+        return false;
+    }
+    out.frameFailed = false;
+    return true;
 }
 
 StreamFormat streamFormatFor(const SaveRequest& request, const PreparedFrame& firstFrame)
@@ -359,9 +374,16 @@ StreamFormat streamFormatFor(const SaveRequest& request, const PreparedFrame& fi
         out.failure = "Questo tipo di file non può contenere fotogrammi " + std::string(codecLabel(codec)) + ".";
         return out;
     }
+    if (codec == codec::Codec::Raw) {
+        // The first frame's own block where that plays, else a standard one that means the same.
+        out.format = first.format;
+        return out;
+    }
+    if (firstFrame.isPicture() && !choosePictureFormat(request, firstFrame, out))
+        return out;
+    std::string error;
     if (codec == codec::Codec::H264) {
         // Encoded in order by one encoder on threads of its own; the pipeline's threads convert colours.
-        std::string error;
         out.plan = codec::planEncoders(codec, first.shape, platform::usableCores());
         out.h264 =
             codec::H264Encoder::open(codec::evenSize(first.shape), request.rate, request.scale, request.crf, error);
@@ -369,16 +391,15 @@ StreamFormat streamFormatFor(const SaveRequest& request, const PreparedFrame& fi
             out.failure = "La compressione H.264 non è disponibile: " + error + ".";
         return out;
     }
-    if (codec == codec::Codec::Raw) {
-        // The first frame's own block where that plays, else a standard one that means the same.
-        out.format = first.format;
-        return out;
+    if (firstFrame.isPicture()) {
+        out.plan =
+            codec::planEncoders(codec, first.shape, platform::usableCores(), codec::ffv1FormOf(out.pictureFormat));
+        out.encoder = codec::LosslessEncoder::openForPictures(codec, first.shape, out.pictureFormat,
+                                                              out.plan.threadsEach, request.background, error);
+    } else {
+        out.plan = codec::planEncoders(codec, first.shape, platform::usableCores());
+        out.encoder = codec::LosslessEncoder::open(codec, first.shape, out.plan.threadsEach, error);
     }
-    std::string error;
-    out.plan = codec::planEncoders(codec, first.shape, platform::usableCores());
-    out.encoder = firstFrame.isPicture()
-                      ? pictureEncoder(request, firstFrame, out.plan.threadsEach, out.pictureFormat, error)
-                      : codec::LosslessEncoder::open(codec, first.shape, out.plan.threadsEach, error);
     if (!out.encoder) {
         out.failure = "La compressione " + std::string(codecLabel(codec)) + " non è disponibile: " + error + ".";
         return out;
@@ -508,7 +529,7 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     StreamFormat format = streamFormatFor(request, firstFrame);
     if (!format.failure.empty()) {
         out.refused = true;
-        out.result = avifile::AVIERR_NOCOMPRESSOR;
+        out.result = format.frameFailed ? avifile::AVIERR_BADFORMAT : avifile::AVIERR_NOCOMPRESSOR;
         out.reason = std::move(format.failure);
         return out;
     }
@@ -533,12 +554,12 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     }
     if (out.result == 0) {
         const auto frameBytes = static_cast<std::size_t>(firstFrame.storedBytes());
-        auto pipeline =
-            std::make_unique<FramePipeline>(PipelineFrames{source, request.admission, first.entry + 1, target},
-                                            std::move(firstFrame), m_frameMessages, observer,
-                                            PipelineEncoding{request.codec, firstPlan.shape, format.plan,
-                                                             std::move(format.encoder), format.pictureFormat},
-                                            frameBytes, cancel);
+        auto pipeline = std::make_unique<FramePipeline>(
+            PipelineFrames{source, request.admission, first.entry + 1, target}, std::move(firstFrame), m_frameMessages,
+            observer,
+            PipelineEncoding{request.codec, firstPlan.shape, format.plan, std::move(format.encoder),
+                             format.pictureFormat, request.background},
+            frameBytes, cancel);
         (void)loop.run(*pipeline);
         // A stop answers at once: the frames still being encoded are not waited for.
         if (out.cancelled)

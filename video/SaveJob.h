@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codec/Background.h"
 #include "codec/Codec.h"
 #include "platform/msgbox/MessageBox.h"
 #include "video/VideoSink.h"
@@ -33,6 +34,9 @@ struct SaveRequest {
     // The file's container (the sink the frames go to) and, for H.264, libx264's quality.
     Container container = Container::Avi;
     int crf = codec::kDefaultCrf;
+    // What picture files' transparency shows over where the video keeps no alpha (H.264, and
+    // a stream whose first picture is opaque): black unless the user names a colour.
+    codec::Background background = {};
 };
 
 // Told of the save's progress, on the thread that runs it.

@@ -68,6 +68,23 @@ picture.convert("CMYK").save(path("cmyk-pillow.jpg"))
 # A camera's EXIF block nearly as large as a segment can be, before the frame header.
 picture.save(path("exif-pillow.jpg"), exif=b"Exif\0\0" + b"II*\0\x08\0\0\0" + bytes(65000))
 
+# JPEGs of other colour forms: RGB components (cjpeg, unsubsampled and 4:2:0), YCCK (ImageMagick).
+picture.save(path("s64x48.ppm"))
+for name, options in (("rgb-cjpeg.jpg", ["-rgb"]), ("rgb420-cjpeg.jpg", ["-rgb", "-sample", "2x2"])):
+    subprocess.run(["cjpeg", *options, "-outfile", path(name), path("s64x48.ppm")], check=True)
+os.remove(path("s64x48.ppm"))
+magick("ycck-magick.jpg", "-colorspace", "CMYK", size="64x48")
+
+# Pairs of one format, the second with transparency its colour type allows: an RGB key
+# colour (tRNS), a palette's transparent entries.
+keyed = gradient(40, 30, 3)
+keyed[5:15, 10:30] = (0, 255, 0)
+Image.fromarray(keyed[::-1]).save(path("opaque-rgb8.png"))
+Image.fromarray(keyed).save(path("key-rgb8.png"), transparency=(0, 255, 0))
+quantized = Image.fromarray(keyed).quantize(16)
+quantized.transpose(Image.FLIP_TOP_BOTTOM).save(path("opaque-palette8.png"), bits=8)
+quantized.save(path("alpha-palette8.png"), bits=8, transparency=bytes(range(0, 256, 16)))
+
 # Frames of one size that differ in what the format rule compares.
 rule = gradient(32, 24, 3)
 cv2.imwrite(path("rule-rgb8.png"), rule)
@@ -158,3 +175,21 @@ for i in range(length // 3, length // 3 + 16):
     damaged[i] ^= 0x55
 idat = b"IDAT" + bytes(damaged)
 write("damaged-idat.png", rgb[: at + 4] + bytes(damaged) + struct.pack(">I", zlib.crc32(idat)) + rgb[at + 8 + length :])
+
+
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+# Damage behind sound headers: a zlib stream that does not inflate (its chunk's CRC made to
+# match), a JPEG whose scan ends at once, and a camera's EXIF block no parser makes sense of
+# (the picture itself is whole).
+rows = b"".join(b"\0" + bytes(range(40 * 3)) for _ in range(30))
+garbled = bytearray(zlib.compress(rows))
+garbled[4:40] = bytes(range(200, 236))
+write("damaged-zlib.png", rgb[:33] + chunk(b"IDAT", bytes(garbled)) + chunk(b"IEND", b""))
+scan = jpeg.index(b"\xff\xda")
+scan_data = scan + 2 + int.from_bytes(jpeg[scan + 2:scan + 4], "big")
+write("damaged-scan.jpg", jpeg[:scan_data] + b"\xff\xd9" + jpeg[scan_data + 2:])
+exif = b"Exif\0\0II*\0" + struct.pack("<I", 0xFFFFFF00) + bytes(16)
+write("exif-broken.jpg", jpeg[:2] + b"\xff\xe1" + struct.pack(">H", len(exif) + 2) + exif + jpeg[2:])
