@@ -130,8 +130,8 @@ bool writtenByOurPngCodec(std::span<const std::uint8_t> chunk)
     const AVFrame& picture = decoder->picture();
     const bitmap::StreamShape shape{picture.width, -picture.height, 24,
                                     static_cast<std::int32_t>(codec::pictureFourCC(bitmap::PictureType::Png).value())};
-    const auto encoder = codec::LosslessEncoder::openForPictures(codec::Codec::Png, shape,
-                                                                 static_cast<AVPixelFormat>(picture.format), 1, error);
+    const auto encoder = codec::LosslessEncoder::openForPictures(
+        codec::Codec::Png, shape, static_cast<AVPixelFormat>(picture.format), 1, {}, error);
     std::vector<std::uint8_t> packet;
     return encoder && encoder->encodePicture(picture, packet, error) && std::ranges::equal(packet, chunk);
 }
