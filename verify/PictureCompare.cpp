@@ -31,7 +31,7 @@ bool holdsExactly(codec::Codec codec, const AVFrame& decoded, AVPixelFormat form
 {
     static constexpr AVPixelFormat kSampleForms[] = {AV_PIX_FMT_BGR0,     AV_PIX_FMT_BGRA,     AV_PIX_FMT_RGB24,
                                                      AV_PIX_FMT_GRAY8,    AV_PIX_FMT_YA8,      AV_PIX_FMT_GRAY16LE,
-                                                     AV_PIX_FMT_GBRP16LE, AV_PIX_FMT_GBRAP16LE};
+                                                     AV_PIX_FMT_GBRP16LE, AV_PIX_FMT_GBRAP16LE, AV_PIX_FMT_PAL8};
     return format == codec::pictureStreamFormat(codec, decoded) ||
            std::ranges::find(kSampleForms, format) != std::end(kSampleForms);
 }

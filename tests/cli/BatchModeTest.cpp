@@ -726,8 +726,8 @@ TEST_F(BatchModeTest, AFullDiskKeepsTheWholePartsAndCountsWhatAReaderReads)
     }
 }
 
-// A frame that fails to decode after 30 good ones (its IDAT damaged, its CRC and all else
-// sound): the video keeps the 30, in MP4 those libx264 still held too, and so in every
+// A frame that fails to decode after 30 good ones (a JPEG whose scan ends at once, its headers
+// sound, so that only its decoder finds it): the video keeps the 30, in MP4 those libx264 still held too, and so in every
 // container. The run stopped reading its list (standard input) there; "su" counts every entry
 // listed all the same.
 TEST_F(BatchModeTest, AFrameThatFailsLateKeepsEveryFrameBeforeItInEveryContainer)
@@ -735,8 +735,8 @@ TEST_F(BatchModeTest, AFrameThatFailsLateKeepsEveryFrameBeforeItInEveryContainer
     const fs::path made = testsupport::madePictures();
     std::string list;
     for (int i = 0; i < 40; ++i) {
-        const fs::path frame = dir.path() / ("p" + std::to_string(i) + ".png");
-        fs::copy_file(made / (i == 30 ? "damaged-idat.png" : "rgb8-opencv.png"), frame);
+        const fs::path frame = dir.path() / ("p" + std::to_string(i) + ".jpg");
+        fs::copy_file(made / (i == 30 ? "damaged-scan.jpg" : "s420-pillow.jpg"), frame);
         list += frame.string() + "\n";
     }
     testsupport::writeBytes(dir.path() / "list.txt", list);
@@ -746,7 +746,7 @@ TEST_F(BatchModeTest, AFrameThatFailsLateKeepsEveryFrameBeforeItInEveryContainer
         const ProgramRun result =
             run("-o " + quoted(video) + codec + " --list -", "cat " + quoted(dir.path() / "list.txt"));
         EXPECT_EQ(result.status, 1) << result.errors;
-        EXPECT_NE(result.errors.find("p30.png"), std::string::npos) << result.errors;
+        EXPECT_NE(result.errors.find("p30.jpg"), std::string::npos) << result.errors;
         EXPECT_EQ(partialCount(result.errors), std::pair(30, 40)) << result.errors;
         EXPECT_EQ(testsupport::probeVideo(video).framesRead, 30);
     }

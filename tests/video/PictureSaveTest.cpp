@@ -191,13 +191,13 @@ TEST(PictureSaveTest, ALaterTransparentFrameShowsOverTheBackgroundInEverySave)
 }
 
 // A first picture that does not decode is named with its damage before anything is written;
-// a later one stops the save at it, named alike.
+// a later one stops the save at it, named alike. (A PNG's damage is found when its file is
+// read, before any decoder sees it: video/PngIntegrity and its test.)
 TEST(PictureSaveTest, APictureThatDoesNotDecodeIsNamedWithItsDamage)
 {
     testsupport::TempDir dir;
     const fs::path pictures = testsupport::madePictures();
-    for (const auto& [damaged, good] :
-         {std::pair{"damaged-zlib.png", "rgb8-opencv.png"}, std::pair{"damaged-scan.jpg", "s420-pillow.jpg"}})
+    for (const auto& [damaged, good] : {std::pair{"damaged-scan.jpg", "s420-pillow.jpg"}})
         for (const Output& out : kDecodingOutputs) {
             SCOPED_TRACE(std::string(damaged) + " " + std::string(codecName(out.codec)) + " " + out.extension);
             const std::string video =
