@@ -125,6 +125,8 @@ struct Decoding {
     static SourcePicture::Result png(std::span<const std::uint8_t> file);
 };
 
+constexpr double kDctMargin = 2.0;
+
 int jpegScaleEighths(int width, int height, Orientation orientation, const SourcePicture::Want& want)
 {
     if (want.frame.original())
@@ -134,8 +136,12 @@ int jpegScaleEighths(int width, int height, Orientation orientation, const Sourc
     // The output pixels along each of the stored picture's own sides.
     const Window shown =
         storedWindow(orientation, width, height, {p.sourceX, p.sourceY, p.sourceWidth, p.sourceHeight});
-    const double across = swapsSides(orientation) ? p.height : p.width;
-    const double down = swapsSides(orientation) ? p.width : p.height;
+    // Twice the output's pixels: the DCT's reduction averages gamma-encoded values, so it is
+    // left to do at most half of the shrinking and Lanczos in linear light the rest (a
+    // 6000 x 4000 photo for full HD: 53.5 dB against a full-size decode, 48.6 dB with the
+    // DCT scaled to the output itself; bench/photo).
+    const double across = kDctMargin * (swapsSides(orientation) ? p.height : p.width);
+    const double down = kDctMargin * (swapsSides(orientation) ? p.width : p.height);
     for (int eighths = 1; eighths < 8; ++eighths) {
         const double scale = eighths / 8.0;
         if (shown.width * scale >= across && shown.height * scale >= down)

@@ -28,8 +28,8 @@ enum class Layout { Grey8, GreyAlpha8, Rgb8, Rgba8, Grey16, GreyAlpha16, Rgb16, 
 class SourcePicture final : public RowSource {
 public:
     // The picture is wanted for `frame` as `framing` places it; a JPEG is then decoded at the
-    // least size that still gives every output pixel its own source pixels. Empty `frame`:
-    // at full size.
+    // least DCT scale that still gives each output pixel two source pixels each way. Empty
+    // `frame`: at full size.
     struct Want {
         Framing framing;
         OutputSize frame;
@@ -85,8 +85,8 @@ struct SourcePicture::Result {
     std::string error;
 };
 
-// The DCT scale (n of 8: 1, 2, 4 or 8) at which a JPEG of `width` x `height` stored pixels,
-// shown as `want` asks, still has at least a pixel for every output pixel.
+// The DCT scale (n of 8) at which a JPEG of `width` x `height` stored pixels, shown as `want`
+// asks, still has two pixels for every output pixel across and down.
 [[nodiscard]] int jpegScaleEighths(int width, int height, Orientation orientation, const SourcePicture::Want& want);
 
 }  // namespace kelvora::photo
