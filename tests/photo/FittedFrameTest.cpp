@@ -169,12 +169,15 @@ TEST(FittedFrameTest, CropsFromTheCentreAndDecodesLargePhotosSmaller)
     fitInto(picture, framing, frame.view());
     for (int x = 0; x < 16; ++x)
         EXPECT_TRUE(near(frame.at(x, 8), {0, 0, 0}, 12)) << x;
-    // Letterboxed into 16 x 16 the picture is shown 16 x 4: a quarter of its size is enough.
-    EXPECT_EQ(jpegScaleEighths(64, 16, Orientation::Upright, {{{16, 16}, Fit::Letterbox, {}}, {16, 16}}), 2);
-    EXPECT_EQ(jpegScaleEighths(6000, 4000, Orientation::Upright, {{{1920, 1080}, Fit::Letterbox, {}}, {1920, 1080}}),
-              3);
-    EXPECT_EQ(
-        jpegScaleEighths(6000, 4000, Orientation::QuarterTurn, {{{1920, 1080}, Fit::Letterbox, {}}, {1920, 1080}}), 2);
+    // Letterboxed into 16 x 16 the picture is shown 16 x 4: half its size still gives two
+    // pixels for each. A camera's 6000 x 4000 for full HD (1620 x 1080), lying or upright.
+    const auto eighths = [](int w, int h, Orientation o, OutputSize frame) {
+        return jpegScaleEighths(w, h, o, {{frame, Fit::Letterbox, {}}, frame});
+    };
+    EXPECT_EQ(eighths(64, 16, Orientation::Upright, {16, 16}), 4);
+    EXPECT_EQ(eighths(6000, 4000, Orientation::Upright, {1920, 1080}), 5);
+    EXPECT_EQ(eighths(6000, 4000, Orientation::QuarterTurn, {1920, 1080}), 3);
+    EXPECT_EQ(eighths(6000, 4000, Orientation::Upright, {3840, 2160}), 8);
 }
 
 TEST(FittedFrameTest, BlendsTransparencyOverTheBackgroundAsABrowserDoes)
