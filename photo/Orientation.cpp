@@ -1,65 +1,15 @@
 #include "photo/Orientation.h"
 
+#include "bitmap/ExifOrientation.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace kelvora::photo {
 
-namespace {
-
-// A TIFF field in the byte order the structure declares.
-struct Tiff {
-    std::span<const std::uint8_t> bytes;
-    bool bigEndian = false;
-
-    [[nodiscard]] bool has(std::size_t at, std::size_t size) const
-    {
-        return at <= bytes.size() && size <= bytes.size() - at;
-    }
-    [[nodiscard]] std::uint32_t u16(std::size_t at) const
-    {
-        const std::uint32_t a = bytes[at], b = bytes[at + 1];
-        return bigEndian ? (a << 8 | b) : (b << 8 | a);
-    }
-    [[nodiscard]] std::uint32_t u32(std::size_t at) const
-    {
-        const std::uint32_t hi = u16(bigEndian ? at : at + 2), lo = u16(bigEndian ? at + 2 : at);
-        return hi << 16 | lo;
-    }
-};
-
-constexpr std::uint32_t kOrientationTag = 0x0112;
-constexpr std::uint32_t kShortType = 3;
-
-}  // namespace
-
 Orientation exifOrientation(std::span<const std::uint8_t> tiff)
 {
-    if (tiff.size() < 8)
-        return Orientation::Upright;
-    Tiff t{tiff};
-    if (tiff[0] == 'M' && tiff[1] == 'M')
-        t.bigEndian = true;
-    else if (!(tiff[0] == 'I' && tiff[1] == 'I'))
-        return Orientation::Upright;
-    if (t.u16(2) != 42)
-        return Orientation::Upright;
-    const std::size_t ifd = t.u32(4);
-    if (!t.has(ifd, 2))
-        return Orientation::Upright;
-    const std::size_t entries = t.u16(ifd);
-    for (std::size_t e = 0; e < entries; ++e) {
-        const std::size_t at = ifd + 2 + 12 * e;
-        if (!t.has(at, 12))
-            break;
-        if (t.u16(at) != kOrientationTag)
-            continue;
-        if (t.u16(at + 2) != kShortType || t.u32(at + 4) != 1)
-            break;
-        const std::uint32_t value = t.u16(at + 8);
-        return value >= 1 && value <= 8 ? static_cast<Orientation>(value) : Orientation::Upright;
-    }
-    return Orientation::Upright;
+    return static_cast<Orientation>(bitmap::exifOrientationValue(tiff));
 }
 
 Orientation jpegOrientation(std::span<const std::uint8_t> file)
