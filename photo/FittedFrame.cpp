@@ -44,12 +44,36 @@ struct Blend {
     }
 };
 
+// An opaque sRGB picture that fills the frame at its own size, as stored: its pixels are the
+// frame's (the tables would give them back unchanged, at the cost of the whole way there).
+bool copiedWhole(const SourcePicture& picture, const Placement& p, RgbFrame frame)
+{
+    const bool plain = picture.layout() == Layout::Rgb8 || picture.layout() == Layout::Grey8;
+    if (!plain || picture.profiled() || picture.orientation() != Orientation::Upright ||
+        picture.width() != picture.fileWidth() || picture.height() != picture.fileHeight() ||
+        !p.identity(frame.width, frame.height) || picture.width() != frame.width || picture.height() != frame.height)
+        return false;
+    for (int y = 0; y < frame.height; ++y) {
+        const std::uint8_t* in = picture.samples(y);
+        std::uint8_t* out = frame.data + static_cast<std::ptrdiff_t>(y) * frame.stride;
+        if (picture.layout() == Layout::Rgb8) {
+            std::copy(in, in + 3 * frame.width, out);
+        } else {
+            for (int x = 0; x < frame.width; ++x)
+                out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[x];
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void fitInto(const SourcePicture& picture, const Framing& framing, RgbFrame frame)
 {
     const Sides upright = picture.upright();
     const Placement p = place(upright.width, upright.height, {frame.width, frame.height}, framing.fit);
+    if (copiedWhole(picture, p, frame))
+        return;
     fillBackground(frame, framing.background, 0, 0, frame.width, p.y);
     fillBackground(frame, framing.background, 0, p.y + p.height, frame.width, frame.height);
     fillBackground(frame, framing.background, 0, p.y, p.x, p.y + p.height);

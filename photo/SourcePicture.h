@@ -58,6 +58,11 @@ public:
     [[nodiscard]] bool hasAlpha() const;
     [[nodiscard]] Layout layout() const { return m_layout; }
     [[nodiscard]] bool profiled() const { return m_transform != nullptr; }
+    // Row `y` as decoded, in the layout's own samples.
+    [[nodiscard]] const std::uint8_t* samples(int y) const
+    {
+        return m_pixels.data() + static_cast<std::size_t>(y) * m_stride;
+    }
 
 private:
     SourcePicture() = default;
