@@ -110,19 +110,22 @@ bool SourcePicture::hasAlpha() const
            m_layout == Layout::Rgba16;
 }
 
-void SourcePicture::allocate(Layout layout, int width, int height)
+void SourcePicture::allocate(Layout layout, int width, int height, platform::LargeBlock storage)
 {
     m_layout = layout;
     m_width = width;
     m_height = height;
     m_stride = static_cast<std::size_t>(width) * static_cast<std::size_t>(channels()) * sampleBytes();
-    m_pixels = platform::LargeBlock::allocate(m_stride * static_cast<std::size_t>(height));
+    const std::size_t size = m_stride * static_cast<std::size_t>(height);
+    // Every decoder writes each sample, so storage used before needs no clearing.
+    m_pixels = storage.size() >= size ? std::move(storage) : platform::LargeBlock::allocate(size);
 }
 
 // The decoders, each filling a picture.
 struct Decoding {
-    static SourcePicture::Result jpeg(std::span<const std::uint8_t> file, const SourcePicture::Want& want);
-    static SourcePicture::Result png(std::span<const std::uint8_t> file);
+    static SourcePicture::Result jpeg(std::span<const std::uint8_t> file, const SourcePicture::Want& want,
+                                      platform::LargeBlock storage);
+    static SourcePicture::Result png(std::span<const std::uint8_t> file, platform::LargeBlock storage);
 };
 
 constexpr double kDctMargin = 2.0;
@@ -150,7 +153,8 @@ int jpegScaleEighths(int width, int height, Orientation orientation, const Sourc
     return 8;
 }
 
-SourcePicture::Result Decoding::jpeg(std::span<const std::uint8_t> file, const SourcePicture::Want& want)
+SourcePicture::Result Decoding::jpeg(std::span<const std::uint8_t> file, const SourcePicture::Want& want,
+                                     platform::LargeBlock storage)
 {
     const std::unique_ptr<void, DestroyTurbo> handle(tjInitDecompress());
     if (!handle)
@@ -177,7 +181,7 @@ SourcePicture::Result Decoding::jpeg(std::span<const std::uint8_t> file, const S
         layout = hasAdobeMarker(file) ? Layout::InvertedCmyk8 : Layout::Cmyk8;
         format = TJPF_CMYK;
     }
-    out.allocate(layout, scaledWidth, scaledHeight);
+    out.allocate(layout, scaledWidth, scaledHeight, std::move(storage));
     if (out.m_pixels.empty())
         return {std::nullopt, "memoria insufficiente per decodificare l'immagine"};
     if (tjDecompress2(handle.get(), bytes, size, out.m_pixels.data(), scaledWidth, static_cast<int>(out.m_stride),
@@ -185,14 +189,14 @@ SourcePicture::Result Decoding::jpeg(std::span<const std::uint8_t> file, const S
         const std::string_view reason = tjGetErrorStr2(handle.get());
         // A warning leaves a whole picture (stray bytes between segments); the end of the data
         // coming too soon leaves grey where the picture should be.
-        if (tjGetErrorCode(handle.get()) != TJERR_WARNING || reason.find("Premature end") != std::string_view::npos)
-            return {std::nullopt, "l'immagine JPEG è danneggiata (" + std::string(reason) + ")"};
+        if (tjGetErrorCode(handle.get()) != TJERR_WARNING || reason.find("remature end") != std::string_view::npos)
+            return {std::nullopt, "l'immagine è danneggiata (" + std::string(reason) + ")"};
     }
     out.m_transform = ColourTransform::make(jpegColours(file), samplesOf(layout));
     return {std::move(out), {}};
 }
 
-SourcePicture::Result Decoding::png(std::span<const std::uint8_t> file)
+SourcePicture::Result Decoding::png(std::span<const std::uint8_t> file, platform::LargeBlock storage)
 {
     std::string error;
     const auto decoder = codec::PictureDecoder::open(bitmap::PictureType::Png, error);
@@ -233,7 +237,7 @@ SourcePicture::Result Decoding::png(std::span<const std::uint8_t> file)
     default:
         return {std::nullopt, "l'immagine è decodificata in una forma che non si può adattare"};
     }
-    out.allocate(layout, f.width, f.height);
+    out.allocate(layout, f.width, f.height, std::move(storage));
     if (out.m_pixels.empty())
         return {std::nullopt, "memoria insufficiente per decodificare l'immagine"};
     const auto* palette = reinterpret_cast<const std::uint32_t*>(f.data[1]);
@@ -264,19 +268,20 @@ SourcePicture::Result Decoding::png(std::span<const std::uint8_t> file)
     return {std::move(out), {}};
 }
 
-SourcePicture::Result SourcePicture::decode(std::span<const std::uint8_t> file, const Want& want)
+SourcePicture::Result SourcePicture::decode(std::span<const std::uint8_t> file, const Want& want,
+                                            platform::LargeBlock storage)
 {
-    return isJpeg(file) ? Decoding::jpeg(file, want) : Decoding::png(file);
+    return isJpeg(file) ? Decoding::jpeg(file, want, std::move(storage)) : Decoding::png(file, std::move(storage));
 }
 
 SourcePicture::Result SourcePicture::fromBitmap(const bitmap::StreamShape& shape, std::span<const std::uint8_t> bits,
-                                                std::span<const std::uint8_t> palette)
+                                                std::span<const std::uint8_t> palette, platform::LargeBlock storage)
 {
     SourcePicture out;
     const int rows = shape.height < 0 ? -shape.height : shape.height;
     out.m_fileWidth = shape.width;
     out.m_fileHeight = rows;
-    out.allocate(Layout::Rgb8, shape.width, rows);
+    out.allocate(Layout::Rgb8, shape.width, rows, std::move(storage));
     if (out.m_pixels.empty())
         return {std::nullopt, "memoria insufficiente per l'immagine"};
     codec::CodecPalette unused{};

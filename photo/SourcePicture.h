@@ -36,11 +36,16 @@ public:
     };
 
     struct Result;
-    // A PNG or JPEG file's bytes (the type by content); the reason in Italian when it does not decode.
-    [[nodiscard]] static Result decode(std::span<const std::uint8_t> file, const Want& want);
+    // A PNG or JPEG file's bytes (the type by content); the reason in Italian when it does not
+    // decode. `storage`: a block a picture before has let go (takeStorage), used again where it
+    // is large enough: fresh memory costs a fault a page.
+    [[nodiscard]] static Result decode(std::span<const std::uint8_t> file, const Want& want,
+                                       platform::LargeBlock storage = {});
     // A bitmap's pixel block and colour table, as the bitmap object and its frame plan give them.
     [[nodiscard]] static Result fromBitmap(const bitmap::StreamShape& shape, std::span<const std::uint8_t> bits,
-                                           std::span<const std::uint8_t> palette);
+                                           std::span<const std::uint8_t> palette, platform::LargeBlock storage = {});
+    // The decoded pixels' storage, for the next picture; this one is empty afterwards.
+    [[nodiscard]] platform::LargeBlock takeStorage() { return std::move(m_pixels); }
 
     SourcePicture(SourcePicture&&) noexcept;
     SourcePicture& operator=(SourcePicture&&) noexcept;
@@ -66,7 +71,7 @@ public:
 
 private:
     SourcePicture() = default;
-    void allocate(Layout layout, int width, int height);
+    void allocate(Layout layout, int width, int height, platform::LargeBlock storage);
     [[nodiscard]] std::size_t sampleBytes() const;
     [[nodiscard]] int channels() const;
 
