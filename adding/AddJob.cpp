@@ -48,6 +48,8 @@ AddOutcome AddJob::run(const NextCandidate& next, int count, const FrameFormat& 
     // The outcome takes a format set by a frame only once that frame has reached the observer.
     FrameFormat working = format;
     FrameAdder adder(working, messages);
+    if (m_anyFormat)
+        adder.takeAnyFormat();
     for (int i = 0;; ++i) {
         const std::optional<QString> path = next();
         if (!path)

@@ -81,9 +81,12 @@ public:
     // it. Its format is that of the frames handed to the observer as admitted, so a caller
     // that keeps those frames keeps a format that matches them.
     [[nodiscard]] const std::optional<AddOutcome>& soFar() const { return m_soFar; }
+    // Frames of any size and depth are admitted (a save that fits them into one size).
+    void takeAnyFormat() { m_anyFormat = true; }
 
 private:
     platform::MessageBoxService& m_messages;
+    bool m_anyFormat = false;
     std::optional<AddOutcome> m_soFar;
 };
 

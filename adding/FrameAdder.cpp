@@ -147,6 +147,11 @@ Admission FrameAdder::compare(const FrameFormat& frame)
     if (frame.height == m_format.height && frame.width == m_format.width && frame.bitCount == m_format.bitCount &&
         frame.compression == m_format.compression && frame.picture == m_format.picture)
         return Admission::Added;
+    // A video that fits every frame into its size takes it all the same.
+    if (m_anyFormat) {
+        ++m_differing;
+        return Admission::Added;
+    }
     ++m_mismatched;
     if (const PictureType offered = typeOfFormat(frame); offered != typeOfFormat(m_format)) {
         ++m_byType.count;
@@ -160,6 +165,26 @@ QStringList bmpFilesOfFolder(const QString& folder)
     QStringList paths;
     forEachBmpFileOfFolder(folder, [&paths](const QString& path) { paths << path; });
     return paths;
+}
+
+namespace {
+
+void learnGaps(const platform::DirectorySearch& names, NumberGaps* gaps)
+{
+    if (!gaps)
+        return;
+    gaps->startFolder();
+    for (std::size_t i = 0; i < names.size(); ++i)
+        gaps->take(names.name(i));
+}
+
+}  // namespace
+
+platform::DirectorySearch pictureNamesOfFolder(const std::string& folder, NumberGaps* gaps)
+{
+    platform::DirectorySearch names(folder.empty() ? std::string(".") : folder, kPicturePatterns);
+    learnGaps(names, gaps);
+    return names;
 }
 
 platform::DirectorySearch frameNamesOfFolder(const std::string& folder, std::optional<PictureType> type,
@@ -176,11 +201,7 @@ platform::DirectorySearch frameNamesOfFolder(const std::string& folder, std::opt
                 break;
             }
     }
-    if (gaps) {
-        gaps->startFolder();
-        for (std::size_t i = 0; i < names.size(); ++i)
-            gaps->take(names.name(i));
-    }
+    learnGaps(names, gaps);
     return names;
 }
 

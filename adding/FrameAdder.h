@@ -65,6 +65,10 @@ public:
     [[nodiscard]] Admission refusePicture(const std::string& file, const std::string& reason);
     // Candidates left out for their format so far.
     [[nodiscard]] int mismatched() const { return m_mismatched; }
+    // Frames of any format are taken (a video that fits each into its size), those of another
+    // format than the first only counted.
+    void takeAnyFormat() { m_anyFormat = true; }
+    [[nodiscard]] int differing() const { return m_differing; }
     // Of those, the ones of another type.
     [[nodiscard]] const TypeMismatches& mismatchedByType() const { return m_byType; }
 
@@ -75,6 +79,8 @@ private:
     FrameFormat& m_format;
     platform::MessageBoxService& m_messages;
     int m_mismatched = 0;
+    int m_differing = 0;
+    bool m_anyFormat = false;
     TypeMismatches m_byType;
 };
 
@@ -86,6 +92,9 @@ private:
 [[nodiscard]] platform::DirectorySearch frameNamesOfFolder(const std::string& folder,
                                                            std::optional<bitmap::PictureType> type,
                                                            NumberGaps* gaps = nullptr);
+// Every picture file of a folder (BMP, PNG, JPEG), in natural order, for a save that fits
+// frames of any format into one size.
+[[nodiscard]] platform::DirectorySearch pictureNamesOfFolder(const std::string& folder, NumberGaps* gaps = nullptr);
 // The same as full paths, each handed to `take` in turn.
 void forEachFrameFileOfFolder(const QString& folder, std::optional<bitmap::PictureType> type,
                               const std::function<void(const QString&)>& take, NumberGaps* gaps = nullptr);

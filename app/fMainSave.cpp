@@ -113,7 +113,8 @@ void fMain::cmdWriteAVI_Click()
     if (std::optional<std::string> made = command.takeFinished()) {
         // An MP4 or Matroska video is read by libavformat and measured; an AVI by our own reader.
         const bool measured = video::containerForPath(*made) != video::Container::Avi;
-        m_savedVideo = verify::SavedVideo{std::move(*made), measured, command.finishedSummary()};
+        m_savedVideo =
+            verify::SavedVideo{std::move(*made), measured, command.finishedSummary(), command.finishedFitting()};
         Verifica->setEnabled(true);
     }
     finishAfterJob();

@@ -1,5 +1,6 @@
 #include "bitmap/PictureHeader.h"
 
+#include "bitmap/ExifOrientation.h"
 #include "bitmap/FramePlan.h"
 #include "platform/binary/BitmapRecords.h"
 
@@ -189,6 +190,8 @@ bool isChunkType(const std::uint8_t* type)
 PictureHeader walkPngChunks(PictureHeader header, HeaderSource& source)
 {
     bool palette = false;
+    bool srgb = false;
+    bool gamma = false;
     std::int64_t at = kPngIhdrEnd;
     for (int chunks = 0;; ++chunks) {
         std::array<std::uint8_t, 8> head{};
@@ -208,8 +211,14 @@ PictureHeader walkPngChunks(PictureHeader header, HeaderSource& source)
             header.png.animated = true;
         if (std::memcmp(type, "PLTE", 4) == 0)
             palette = true;
+        if (std::memcmp(type, "tRNS", 4) == 0)
+            header.png.transparentKey = true;
+        header.profiled = header.profiled || std::memcmp(type, "iCCP", 4) == 0;
+        srgb = srgb || std::memcmp(type, "sRGB", 4) == 0;
+        gamma = gamma || std::memcmp(type, "gAMA", 4) == 0;
         at += 12 + static_cast<std::int64_t>(length);
     }
+    header.profiled = header.profiled || (gamma && !srgb);
     if (header.png.colour == PngColour::Palette && !palette)
         return refused(std::move(header), "immagine PNG a tavolozza senza tavolozza (PLTE)");
     std::array<std::uint8_t, kPngEnd.size()> tail{};
@@ -324,6 +333,9 @@ PictureHeader checkJpegEnd(PictureHeader header, HeaderSource& source, std::int6
     return header;
 }
 
+// What is read of an EXIF block: its first directory, where Orientation is kept.
+constexpr std::size_t kExifReadBytes = 1024;
+
 PictureHeader readJpeg(PictureHeader header, HeaderSource& source)
 {
     bool frame = false;
@@ -353,10 +365,20 @@ PictureHeader readJpeg(PictureHeader header, HeaderSource& source)
             return checkJpegEnd(std::move(header), source, at + 2 + length, multiPicture);
         }
         if (marker == 0xE2 && length >= 6) {
-            std::array<std::uint8_t, 4> id{};
-            if (const auto got = source.read(id, at + 4); got != platform::ReadOutcome::Complete)
+            std::array<std::uint8_t, 12> id{};
+            const auto read = std::span(id).first(std::min<std::size_t>(id.size(), length - 2));
+            if (const auto got = source.read(read, at + 4); got != platform::ReadOutcome::Complete)
                 return unread(std::move(header), got, source, "il file finisce dentro un segmento JPEG");
             multiPicture = multiPicture || std::memcmp(id.data(), "MPF", 4) == 0;
+            header.profiled = header.profiled || std::memcmp(id.data(), "ICC_PROFILE", 12) == 0;
+        }
+        // EXIF's Orientation is in its first directory, a few hundred bytes in.
+        if (marker == 0xE1 && length >= 16 && header.jpeg.orientation == 1) {
+            std::vector<std::uint8_t> exif(std::min<std::size_t>(length - 2, kExifReadBytes));
+            if (const auto got = source.read(exif, at + 4); got != platform::ReadOutcome::Complete)
+                return unread(std::move(header), got, source, "il file finisce dentro un segmento JPEG");
+            if (std::memcmp(exif.data(), "Exif\0\0", 6) == 0)
+                header.jpeg.orientation = exifOrientationValue(std::span(exif).subspan(6));
         }
         if (isFrameMarker(marker) || (marker == 0xEE && length >= 14)) {
             std::vector<std::uint8_t> payload(std::min<std::size_t>(length - 2, isFrameMarker(marker) ? 768 : 12));

@@ -32,9 +32,10 @@ enum class PngColour : std::uint8_t { Grey = 0, Rgb = 2, Palette = 3, GreyAlpha 
 
 struct PngFacts {
     PngColour colour = PngColour::Rgb;
-    std::uint8_t bitDepth = 0;  // bits per sample (per index for a palette)
-    bool interlaced = false;    // Adam7
-    bool animated = false;      // an acTL chunk before the first IDAT (APNG)
+    std::uint8_t bitDepth = 0;    // bits per sample (per index for a palette)
+    bool interlaced = false;      // Adam7
+    bool animated = false;        // an acTL chunk before the first IDAT (APNG)
+    bool transparentKey = false;  // a tRNS chunk: a colour or palette entries shown transparent
 };
 
 // The JPEG frame header's coding process (SOF0 baseline; SOF1, SOF5, SOF9, SOF13 extended
@@ -63,6 +64,8 @@ struct JpegFacts {
     // other data may follow the picture (a phone's motion photo: the picture, then a video),
     // or the file is cut short: which is found when the file is read (findPictureEnd).
     bool endInTail = true;
+    // The EXIF block's Orientation (1 to 8; 1 where none): how viewers turn the picture.
+    std::uint8_t orientation = 1;
     // Four components are CMYK (or YCCK): inks, not a picture players show.
     [[nodiscard]] bool cmyk() const { return componentCount == 4; }
     // The chroma subsampling of a three-component picture ("4:2:0", "4:2:2", "4:4:4", ...);
@@ -88,6 +91,9 @@ struct PictureHeader {
     std::int32_t height = 0;
     PngFacts png;    // for PNG only
     JpegFacts jpeg;  // for JPEG only
+    // The file declares its colours as other than plain sRGB, as browsers read it: an ICC
+    // profile (a JPEG's APP2, a PNG's iCCP), or a PNG's gAMA without its sRGB chunk.
+    bool profiled = false;
     // How many bytes of the file were read to decide.
     std::int64_t bytesRead = 0;
 

@@ -9,7 +9,8 @@ namespace kelvora::cli {
 
 namespace fs = std::filesystem;
 
-BatchCandidates::BatchCandidates(const std::vector<std::string>& items, PathList* list) : m_list(list)
+BatchCandidates::BatchCandidates(const std::vector<std::string>& items, PathList* list, bool everyType)
+    : m_list(list), m_everyType(everyType)
 {
     for (const std::string& item : items) {
         m_entries.push_back(entryFor(item));
@@ -62,7 +63,8 @@ BatchCandidates::Entry BatchCandidates::entryFor(const std::string& item)
     if (fs::is_directory(entry.path, error)) {
         entry.isFolder = true;
         adding::NumberGaps gaps;
-        entry.files = adding::frameNamesOfFolder(entry.path, std::nullopt, &gaps);
+        entry.files = m_everyType ? adding::pictureNamesOfFolder(entry.path, &gaps)
+                                  : adding::frameNamesOfFolder(entry.path, std::nullopt, &gaps);
         if (gaps.missing() > 0)
             gapLines.push_back(entry.path + ": " + gaps.summary());
         if (!entry.path.ends_with('/'))

@@ -19,10 +19,13 @@ namespace kelvora::cli {
 // count is known for the progress.
 class BatchCandidates final : public video::FrameSource {
 public:
-    BatchCandidates(const std::vector<std::string>& items, PathList* list);
+    // `everyType`: a folder gives its picture files of every type (a save that fits frames of
+    // any format), not only the commonest type's.
+    BatchCandidates(const std::vector<std::string>& items, PathList* list, bool everyType = false);
 
     [[nodiscard]] int count() const override { return m_list ? -1 : m_count; }
     std::optional<std::string> next() override;
+    void givenAgain(const std::string& path) override { m_current = path; }
     // The candidate last given, as the file system names it (the loading thread's).
     [[nodiscard]] const std::string& current() const { return m_current; }
     // The items and list entries held, not yet given whole (a folder counts once).
@@ -44,6 +47,7 @@ private:
     [[nodiscard]] Entry entryFor(const std::string& item);
 
     PathList* m_list;
+    bool m_everyType = false;
     std::deque<Entry> m_entries;
     std::size_t m_inFolder = 0;
     int m_count = 0;

@@ -109,6 +109,8 @@ public:
     }
 
     [[nodiscard]] int leftOut() const { return m_adder.mismatched(); }
+    // A video that decodes its frames takes every format, each fitted into its size.
+    void takeAnyFormat() { m_adder.takeAnyFormat(); }
     [[nodiscard]] const adding::FrameFormat& format() const { return m_format; }
 
     int refused = 0;  // files that are no frame: not readable, or not usable (counted apart too)
@@ -308,11 +310,16 @@ CollectedFrames collectFrames(const Invocation& invocation)
         collected.listRead = false;
         return collected;
     }
-    BatchCandidates candidates(invocation.items, list.paths());
+    // Frames of any format where the save fits them into one size, as the save takes them.
+    const bool anyFormat = invocation.codec != codec::Codec::Raw || !invocation.framing.size.original();
+    BatchCandidates candidates(invocation.items, list.paths(), !invocation.framing.size.original());
     CandidateMessages messages(candidates);
     CollectedPaths frames(candidates);
     const std::atomic<bool> never{false};
-    const adding::AddOutcome outcome = adding::AddJob(messages).run(
+    adding::AddJob job(messages);
+    if (anyFormat)
+        job.takeAnyFormat();
+    const adding::AddOutcome outcome = job.run(
         [&candidates]() -> std::optional<QString> {
             const std::optional<std::string> path = candidates.next();
             return path ? std::optional(platform::pathFromNative(*path)) : std::nullopt;
@@ -372,15 +379,19 @@ int runBatch(const Invocation& invocation)
 
     // One pass: each candidate is read once, admitted and written; the video is written under
     // a name of its own and takes OUT's only if every candidate was a frame or left out.
-    BatchCandidates candidates(invocation.items, list.paths());
+    // A size chosen takes a folder's pictures of every type: each is fitted into that size.
+    BatchCandidates candidates(invocation.items, list.paths(), !invocation.framing.size.original());
     CandidateMessages messages(candidates);
     BatchAdmission admission(candidates, messages);
     admission.keepPaths = invocation.verify || !invocation.framemd5.empty();
+    if (invocation.codec != codec::Codec::Raw || !invocation.framing.size.original())
+        admission.takeAnyFormat();
     admission.hashes = hashesIdentity(invocation);
     video::SaveRequest request{pending->path().string(), {},          invocation.rate.rate, invocation.rate.scale,
                                invocation.codec,         &candidates, &admission,           target.string()};
     request.container = video::containerForPath(invocation.output);
     request.crf = invocation.crf;
+    request.framing = invocation.framing;
     // Ctrl+C, a kill or a lost terminal stops after the frame in hand; the file is finished.
     const StopSignals stop;
     BatchProgress progress(candidates.count(), stderr, BatchProgress::styleFor(stderr, invocation.progress),
@@ -410,7 +421,7 @@ int runBatch(const Invocation& invocation)
         return kExitFailed;
     }
     const int status = finish({invocation, outcome, admission.leftOut(), replacing}, *pending, stop.signal());
-    return checkAfterSave(invocation, admission.admittedPaths, status, stop);
+    return checkAfterSave(invocation, admission.admittedPaths, status, stop, outcome.fitted);
 }
 
 }  // namespace kelvora::cli

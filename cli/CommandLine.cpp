@@ -15,7 +15,8 @@ namespace {
 // Written by hand: Qt's parser would add its own English lines to the help.
 constexpr const char* kHelp = "Uso: kelvora-maker [FILE|CARTELLA]...\n"
                               "     kelvora-maker --output VIDEO.avi|.mkv|.mp4 [--fps N] [--codec raw|ffv1|png|h264]\n"
-                              "                   [--crf N] [-y]\n"
+                              "                   [--crf N] [--size LxA|720p|1080p|4k] [--fit letterbox|crop]\n"
+                              "                   [--background COLORE] [-y]\n"
                               "                   [--verify] [--framemd5 IMPRONTE] [--progress]\n"
                               "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
                               "     kelvora-maker --verify VIDEO.avi [--framemd5 IMPRONTE [-y]] [--progress]\n"
@@ -45,6 +46,16 @@ constexpr const char* kHelp = "Uso: kelvora-maker [FILE|CARTELLA]...\n"
                               "                       h264 (con perdita, da condividere) vuole VIDEO.mp4\n"
                               "      --crf N          qualità di H.264, da 1 (la migliore) a 51; 18 se non\n"
                               "                       indicato (a occhio uguale ai fotogrammi)\n"
+                              "      --size MISURA    la misura del video: LxA (lati pari da 16 a 8192),\n"
+                              "                       720p, 1080p, 4k (3840x2160) o original (quella del\n"
+                              "                       primo fotogramma, il predefinito); ogni immagine vi è\n"
+                              "                       adattata, diritta e nei suoi colori\n"
+                              "      --fit MODO       letterbox (il predefinito: l'immagine intera, con\n"
+                              "                       bande) o crop (il fotogramma pieno, i bordi tagliati)\n"
+                              "      --background COLORE\n"
+                              "                       il colore delle bande e di ciò che è trasparente:\n"
+                              "                       #RRGGBB o un nome (black, white...); nero se non\n"
+                              "                       indicato\n"
                               "      --min-psnr DB    con --verify di un video MP4: un fotogramma sotto DB\n"
                               "                       decibel di PSNR fa fallire la verifica (senza: uno\n"
                               "                       non più vicino al file del suo solo colore medio)\n"
@@ -201,6 +212,26 @@ private:
                 fail("--crf vuole un intero da 1 (la qualità migliore) a 51, non '" + text + "'");
             else
                 invocation.crf = static_cast<int>(crf);
+        } else if (longName == "size") {
+            m_framingGiven = true;
+            if (const auto size = photo::parseOutputSize(given))
+                invocation.framing.size = *size;
+            else
+                fail("--size vuole LxA con lati pari da 16 a 8192 (1920x1080), 720p, 1080p, 4k o original, non '" +
+                     std::string(given) + "'");
+        } else if (longName == "fit") {
+            m_framingGiven = true;
+            if (const auto fit = photo::parseFit(given))
+                invocation.framing.fit = *fit;
+            else
+                fail("--fit vuole letterbox o crop, non '" + std::string(given) + "'");
+        } else if (longName == "background") {
+            m_framingGiven = true;
+            if (const auto colour = photo::parseColour(given))
+                invocation.framing.background = *colour;
+            else
+                fail("--background vuole un colore come #RRGGBB o un nome (black, white, grey...), non '" +
+                     std::string(given) + "'");
         } else if (longName == "output") {
             invocation.output = given;
             m_outputGiven = true;
@@ -248,7 +279,8 @@ private:
         const std::size_t equals = body.find('=');
         const std::string_view name = body.substr(0, equals);
         const bool valued = name == "output" || name == "fps" || name == "codec" || name == "crf" ||
-                            name == "min-psnr" || name == "list" || name == "framemd5";
+                            name == "min-psnr" || name == "list" || name == "framemd5" || name == "size" ||
+                            name == "fit" || name == "background";
         if (valued) {
             if (equals != std::string_view::npos)
                 setValue(name, body.substr(equals + 1));
@@ -308,6 +340,9 @@ private:
                 fail("-y vale solo con --output o con --framemd5");
             else if (m_minPsnrGiven && !invocation.verify)
                 fail("--min-psnr vale solo con --verify");
+            else if (m_framingGiven && !invocation.verify)
+                fail("--size, --fit e --background valgono solo con --output o --verify; nella finestra si "
+                     "scelgono nel salvataggio");
             else if (invocation.verify)
                 checkVerifyAlone();
             else if (!invocation.framemd5.empty())
@@ -371,6 +406,7 @@ private:
     bool m_codecGiven = false;
     bool m_crfGiven = false;
     bool m_minPsnrGiven = false;
+    bool m_framingGiven = false;
     bool m_listGiven = false;
     bool m_help = false;
     bool m_version = false;

@@ -7,6 +7,7 @@
 // errors and the batch mode never need a display.
 
 #include "codec/Codec.h"
+#include "photo/Framing.h"
 #include "video/StreamRate.h"
 
 #include <span>
@@ -28,11 +29,13 @@ struct Invocation {
     video::StreamRate rate;                  // the window's own rate at start, 25 a second
     codec::Codec codec = codec::Codec::Raw;  // how the frames are stored (FFV1 in .mkv, H.264 in .mp4)
     int crf = codec::kDefaultCrf;            // H.264's quality, 1 (best) to 51
-    double minPsnr = 0;                      // --verify of an MP4: the lowest PSNR a frame may have; 0 none
-    bool overwrite = false;                  // an existing output may be replaced
-    std::string list;                        // a file of further paths, "-" for standard input
-    bool nullSeparated = false;              // the list's paths end with NUL, not a new line
-    bool progress = false;                   // progress even when standard error is no terminal
+    // The video's size (none: each save's own), how each picture fits it and the bars' colour.
+    photo::Framing framing;
+    double minPsnr = 0;          // --verify of an MP4: the lowest PSNR a frame may have; 0 none
+    bool overwrite = false;      // an existing output may be replaced
+    std::string list;            // a file of further paths, "-" for standard input
+    bool nullSeparated = false;  // the list's paths end with NUL, not a new line
+    bool progress = false;       // progress even when standard error is no terminal
     // Check the video against its frames: with --output the one written, else the first item.
     bool verify = false;
     std::string framemd5;    // where the video's frame checksums go, "-" standard output

@@ -8,9 +8,10 @@ namespace kelvora::cli {
 
 Checked checkFidelity(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
                       int statusIfSame, verify::CheckObserver& observer, const StopSignals& stop,
-                      verify::FrameMd5* hashes)
+                      verify::FrameMd5* hashes, const std::optional<photo::Framing>& fitted)
 {
-    const verify::PsnrRequest request{video, frames, invocation.verify, invocation.minPsnr};
+    verify::PsnrRequest request{video, frames, invocation.verify, invocation.minPsnr};
+    request.fitted = fitted;
     const verify::PsnrOutcome outcome = verify::measurePsnr(request, observer, stop.stopRequested(), hashes);
     if (outcome.cancelled)
         return Checked::ended(kExitFailed, true);

@@ -9,6 +9,7 @@
 #include "verify/FrameMd5.h"
 #include "verify/VideoCheck.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,7 @@ struct Checked {
 
 [[nodiscard]] Checked checkFidelity(const std::string& video, const std::vector<std::string>& frames,
                                     const Invocation& invocation, int statusIfSame, verify::CheckObserver& observer,
-                                    const StopSignals& stop, verify::FrameMd5* hashes);
+                                    const StopSignals& stop, verify::FrameMd5* hashes,
+                                    const std::optional<photo::Framing>& fitted);
 
 }  // namespace kelvora::cli

@@ -7,6 +7,7 @@
 #include "verify/FrameMd5.h"
 #include "verify/VideoCheck.h"
 #include "cli/FidelityCheck.h"
+#include "video/Fitting.h"
 #include "video/VideoSink.h"
 #include "platform/text/Counts.h"
 
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -88,10 +90,15 @@ int reportDamage(const Damage& damage, const std::string& video, int status)
 }
 
 // An AVI video checked by our own reader.
+// The fitting a save in a codec into a container gave the frames (unset: none).
+using FittingOf = std::function<std::optional<photo::Framing>(codec::Codec, video::Container)>;
+
 Checked checkAvi(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
-                 int statusIfSame, verify::CheckObserver& observer, const StopSignals& stop, verify::FrameMd5* hashes)
+                 int statusIfSame, verify::CheckObserver& observer, const StopSignals& stop, verify::FrameMd5* hashes,
+                 const FittingOf& fittingOf)
 {
-    const verify::CheckRequest request{video, frames, invocation.verify};
+    verify::CheckRequest request{video, frames, invocation.verify, {}};
+    request.fitting = [&](codec::Codec codec) { return fittingOf(codec, video::Container::Avi); };
     const verify::CheckOutcome outcome = verify::checkVideo(request, observer, stop.stopRequested(), hashes);
     if (outcome.result == verify::CheckResult::Cancelled)
         return Checked::ended(kExitFailed, true);
@@ -107,7 +114,7 @@ Checked checkAvi(const std::string& video, const std::vector<std::string>& frame
 // Checks and hashes `video` as the invocation asks; the run's status (statusIfSame when all
 // is well). `leftOut`: files of the list left out for their format, which the video lacks.
 int check(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
-          int statusIfSame, const StopSignals& stop, int leftOut = 0)
+          int statusIfSame, const StopSignals& stop, const FittingOf& fittingOf, int leftOut = 0)
 {
     const std::string& sums = invocation.framemd5;
     if (!sums.empty() && sums != "-") {
@@ -134,9 +141,15 @@ int check(const std::string& video, const std::vector<std::string>& frames, cons
         [] { return terminalColumns(STDERR_FILENO); }, invocation.verify ? "verificati" : "letti");
     CheckProgress observer(progress, static_cast<int>(frames.size()));
     verify::FrameMd5* const hashing = hashes ? &*hashes : nullptr;
-    const Checked checked = video::containerForPath(video) == video::Container::Avi
-                                ? checkAvi(video, frames, invocation, statusIfSame, observer, stop, hashing)
-                                : checkFidelity(video, frames, invocation, statusIfSame, observer, stop, hashing);
+    const video::Container container = video::containerForPath(video);
+    const Checked checked =
+        container == video::Container::Avi
+            ? checkAvi(video, frames, invocation, statusIfSame, observer, stop, hashing, fittingOf)
+            : checkFidelity(video, frames, invocation, statusIfSame, observer, stop, hashing,
+                            invocation.verify ? fittingOf(container == video::Container::Mp4 ? codec::Codec::H264
+                                                                                             : codec::Codec::Ffv1,
+                                                          container)
+                                              : std::nullopt);
     progress.finish();
     if (checked.cancelled) {
         say("interrotto: " + video +
@@ -174,6 +187,9 @@ int runVerify(const Invocation& invocation)
         return reportRefusal(refusal);
     Invocation frameItems = invocation;
     frameItems.items.erase(frameItems.items.begin());  // the video is no frame
+    // MP4 and Matroska come of saves that take frames of any format, as a size chosen does.
+    if (video::containerForPath(video) != video::Container::Avi)
+        frameItems.codec = codec::Codec::Ffv1;
     const CollectedFrames collected = collectFrames(frameItems);
     if (!collected.listRead)
         return kExitFailed;
@@ -187,16 +203,21 @@ int runVerify(const Invocation& invocation)
         return kExitFailed;
     }
     const StopSignals stop;
-    return check(video, collected.frames, invocation, kExitMade, stop, collected.leftOut);
+    // Decided as the save decides, from the same files and the size asked for.
+    const FittingOf fittingOf = [&](codec::Codec codec, video::Container container) {
+        return video::fittingOfFrames(codec, container, invocation.framing, collected.frames);
+    };
+    return check(video, collected.frames, invocation, kExitMade, stop, fittingOf, collected.leftOut);
 }
 
 int checkAfterSave(const Invocation& invocation, const std::vector<std::string>& frames, int status,
-                   const StopSignals& stop)
+                   const StopSignals& stop, const std::optional<photo::Framing>& fitted)
 {
     // Only a whole video is checked: a failed or interrupted run has said what it left.
     if ((!invocation.verify && invocation.framemd5.empty()) || (status != kExitMade && status != kExitSubstituted))
         return status;
-    return check(invocation.output, frames, invocation, status, stop);
+    return check(invocation.output, frames, invocation, status, stop,
+                 [&](codec::Codec, video::Container) { return fitted; });
 }
 
 }  // namespace kelvora::cli

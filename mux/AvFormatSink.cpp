@@ -68,6 +68,8 @@ void describeCodec(AVCodecParameters& par, const video::SinkStream& stream)
         par.codec_id = AV_CODEC_ID_FFV1;
         par.format = AV_PIX_FMT_BGR0;
         par.bits_per_coded_sample = 32;
+        if (stream.fullRange)
+            par.color_range = AVCOL_RANGE_JPEG;
     }
 }
 

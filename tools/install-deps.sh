@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libavcodec-dev libavutil-dev libavformat-dev libswscale-dev libdeflate-dev gstreamer1.0-libav chromium
+  libturbojpeg0-dev liblcms2-dev libgs-common
   ffmpeg xvfb xauth xdotool openbox strace imagemagick x11-utils fonts-dejavu-core fonts-liberation
   desktop-file-utils appstream dpkg-dev file
   python3 python3-opencv python3-pil python3-numpy libjpeg-turbo-progs

@@ -136,4 +136,47 @@ std::string rgbDifference(std::span<const std::uint8_t> rgb, int width, int heig
     return "i pixel sono diversi (" + std::to_string(static_cast<int>(psnr)) + " dB, codec con perdita)";
 }
 
+bool rgbOfBitmapRows(std::span<const std::uint8_t> chunk, int width, int height, std::vector<std::uint8_t>& rgb)
+{
+    const auto across = static_cast<std::size_t>(std::max(width, 0));
+    const auto rows = static_cast<std::size_t>(height < 0 ? -static_cast<std::int64_t>(height) : height);
+    const std::size_t stride = (across * 3 + 3) / 4 * 4;
+    if (chunk.size() < stride * rows)
+        return false;
+    rgb.resize(across * rows * 3);
+    for (std::size_t y = 0; y < rows; ++y) {
+        const std::uint8_t* in = chunk.data() + (height < 0 ? y : rows - 1 - y) * stride;
+        std::uint8_t* out = rgb.data() + y * across * 3;
+        for (std::size_t x = 0; x < across; ++x) {
+            out[3 * x] = in[3 * x + 2];
+            out[3 * x + 1] = in[3 * x + 1];
+            out[3 * x + 2] = in[3 * x];
+        }
+    }
+    return true;
+}
+
+bool rgbOfDecoded(const codec::DecodedPicture& picture, std::vector<std::uint8_t>& rgb)
+{
+    if (!picture.layout || *picture.layout == codec::PixelLayout::Pal8 || picture.width <= 0 || picture.height <= 0)
+        return false;
+    const auto width = static_cast<std::size_t>(picture.width);
+    rgb.resize(width * static_cast<std::size_t>(picture.height) * 3);
+    const bool bgr0 = *picture.layout == codec::PixelLayout::Bgr0;
+    for (int y = 0; y < picture.height; ++y) {
+        const std::uint8_t* in = picture.data + static_cast<std::ptrdiff_t>(y) * picture.stride;
+        std::uint8_t* out = rgb.data() + static_cast<std::size_t>(y) * width * 3;
+        if (!bgr0) {
+            std::copy_n(in, width * 3, out);
+            continue;
+        }
+        for (std::size_t x = 0; x < width; ++x) {
+            out[3 * x] = in[4 * x + 2];
+            out[3 * x + 1] = in[4 * x + 1];
+            out[3 * x + 2] = in[4 * x];
+        }
+    }
+    return true;
+}
+
 }  // namespace kelvora::verify

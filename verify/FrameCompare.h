@@ -38,4 +38,11 @@ namespace kelvora::verify {
 [[nodiscard]] std::string rgbDifference(std::span<const std::uint8_t> rgb, int width, int height, bool lossless,
                                         std::span<const std::uint8_t> want, int wantWidth, int wantHeight);
 
+// A frame as 8-bit RGB, rows top-down, 3 bytes a pixel, into `rgb`: an uncompressed 24-bit
+// bitmap's pixel block (rows bottom-up, or top-down when `height` is negative, padded to four
+// bytes), or a picture our decoders give. False when the block is short or the layout another.
+[[nodiscard]] bool rgbOfBitmapRows(std::span<const std::uint8_t> chunk, int width, int height,
+                                   std::vector<std::uint8_t>& rgb);
+[[nodiscard]] bool rgbOfDecoded(const codec::DecodedPicture& picture, std::vector<std::uint8_t>& rgb);
+
 }  // namespace kelvora::verify

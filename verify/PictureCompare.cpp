@@ -29,8 +29,8 @@ struct FreeFrame {
 // (4:2:0 Y'CbCr for an RGB picture...) cannot hold it exactly.
 bool holdsExactly(codec::Codec codec, const AVFrame& decoded, AVPixelFormat format)
 {
-    static constexpr AVPixelFormat kSampleForms[] = {AV_PIX_FMT_BGR0,     AV_PIX_FMT_BGRA,     AV_PIX_FMT_RGB24,
-                                                     AV_PIX_FMT_GRAY8,    AV_PIX_FMT_YA8,      AV_PIX_FMT_GRAY16LE,
+    static constexpr AVPixelFormat kSampleForms[] = {AV_PIX_FMT_BGR0,     AV_PIX_FMT_BGRA,      AV_PIX_FMT_RGB24,
+                                                     AV_PIX_FMT_GRAY8,    AV_PIX_FMT_YA8,       AV_PIX_FMT_GRAY16LE,
                                                      AV_PIX_FMT_GBRP16LE, AV_PIX_FMT_GBRAP16LE, AV_PIX_FMT_PAL8};
     return format == codec::pictureStreamFormat(codec, decoded) ||
            std::ranges::find(kSampleForms, format) != std::end(kSampleForms);
@@ -74,16 +74,6 @@ std::string packedAs(bitmap::PictureType type, std::span<const std::uint8_t> fil
 
 }  // namespace
 
-namespace {
-
-// A picture file read whole, or why it is no longer the frame it was.
-struct PictureFile {
-    bitmap::PictureType type = bitmap::PictureType::Bmp;
-    std::vector<std::uint8_t> bytes;
-    std::string problem;
-};
-
-// Nothing when the file is no picture file (a bitmap, judged as ever).
 std::optional<PictureFile> readPictureFile(const std::string& path)
 {
     platform::OpenResult opened = platform::systemFileOpener().open(path, platform::OpenMode::Read);
@@ -108,6 +98,8 @@ std::optional<PictureFile> readPictureFile(const std::string& path)
     }
     return out;
 }
+
+namespace {
 
 std::string decodedDifference(const PictureFile& file, codec::Codec codec, AVPixelFormat format, int width, int height,
                               std::span<const std::uint8_t> got)

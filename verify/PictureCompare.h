@@ -47,6 +47,16 @@ struct PngStream {
                                                            const AVFrame& picture,
                                                            std::span<const std::uint8_t> packed);
 
+// A picture file read whole (a JPEG up to its end marker, as the save stores it), or why it is
+// no longer the frame it was.
+struct PictureFile {
+    bitmap::PictureType type = bitmap::PictureType::Bmp;
+    std::vector<std::uint8_t> bytes;
+    std::string problem;
+};
+// Nothing when the file is no picture file (a bitmap, judged as ever).
+[[nodiscard]] std::optional<PictureFile> readPictureFile(const std::string& path);
+
 // A picture file's colours as the save takes them for a lossy codec: 8-bit RGB, rows top-down
 // (PNG: its samples, 16 bits rounded, alpha dropped; JPEG: as ffmpeg converts it). `picture`
 // false when the file is no picture file (a bitmap); `problem` set when it no longer decodes.

@@ -9,6 +9,7 @@
 #include "platform/msgbox/MessageBox.h"
 #include "verify/ContainerClaims.h"
 #include "verify/DisplayTurn.h"
+#include "verify/FittedReference.h"
 #include "verify/FrameColours.h"
 #include "verify/PictureLimits.h"
 #include "verify/PictureCompare.h"
@@ -62,6 +63,9 @@ double psnrOf(double squares, double samples)
     return squares <= 0 ? std::numeric_limits<double>::infinity() : 10 * std::log10(255.0 * 255.0 * samples / squares);
 }
 
+FramePsnr psnrAgainst(std::span<const std::uint8_t> shown, int shownWidth, std::span<const std::uint8_t> rgb, int width,
+                      int rows);
+
 // `shown` is the decoded picture in RGB (`shownWidth` wide, rows top-down), as players show it.
 FramePsnr framePsnr(std::span<const std::uint8_t> shown, int shownWidth, int shownHeight, const std::string& path,
                     std::vector<std::uint8_t>& rgb)
@@ -95,6 +99,13 @@ FramePsnr framePsnr(std::span<const std::uint8_t> shown, int shownWidth, int sho
             return {};
         rgb = std::move(picture.rgb);
     }
+    return psnrAgainst(shown, shownWidth, rgb, width, rows);
+}
+
+// `shown` (`shownWidth` wide) against `rgb`, `width` x `rows`, 3 bytes a pixel.
+FramePsnr psnrAgainst(std::span<const std::uint8_t> shown, int shownWidth, std::span<const std::uint8_t> rgb, int width,
+                      int rows)
+{
     double squares = 0;
     double sums[3] = {0, 0, 0};
     double sumSquares[3] = {0, 0, 0};
@@ -243,6 +254,19 @@ private:
         m_hashes->frame(*at, m_picture);
     }
 
+    // The shown picture against the fitting of its file; a picture of another size is as far
+    // off as can be.
+    FramePsnr fittedPsnr(const FittedPicture& want, const photo::Framing& framing, int shownWidth, int shownHeight)
+    {
+        const photo::OutputSize size = framing.size;
+        const auto side = [](int file, int picture) {
+            return picture == file || (picture == file + 1 && file % 2 == 1);
+        };
+        if (!side(size.width, shownWidth) || !side(size.height, shownHeight))
+            return {};
+        return psnrAgainst(m_shown, shownWidth, want.rgb, size.width, size.height);
+    }
+
     [[nodiscard]] std::string turnRefusal() const
     {
         const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(m_frame.format));
@@ -256,7 +280,12 @@ private:
         // A picture file in a lossless video is its own decode, put in the frame's form exactly
         // as the save put it: equal (an infinite PSNR) or not (counted apart, no PSNR).
         std::optional<std::string> pictureDiffers;
-        if (m_out.lossless && m_shownFrame) {
+        std::optional<FittedPicture> fitted;
+        if (m_request.fitted) {
+            fitted = fittedPicture(path, *m_request.fitted);
+            if (!fitted->problem.empty())
+                pictureDiffers = fitted->problem;
+        } else if (m_out.lossless && m_shownFrame) {
             codec::detail::packedPicture(*m_shownFrame, m_picture);
             pictureDiffers = pictureDifference(path, codec::Codec::Ffv1, *m_shownFrame, m_picture);
         }
@@ -281,8 +310,19 @@ private:
                 turnRgb(m_shown, m_frame.width, m_frame.height, m_quarters, m_turnedRgb);
                 std::swap(m_shown, m_turnedRgb);
             }
-            measured = framePsnr(m_shown, across ? m_frame.height : m_frame.width,
-                                 across ? m_frame.width : m_frame.height, path, m_rgb);
+            const int shownWidth = across ? m_frame.height : m_frame.width;
+            const int shownHeight = across ? m_frame.width : m_frame.height;
+            if (fitted)
+                measured = fittedPsnr(*fitted, *m_request.fitted, shownWidth, shownHeight);
+            else
+                measured = framePsnr(m_shown, shownWidth, shownHeight, path, m_rgb);
+            if (fitted && m_out.lossless && measured.db != std::numeric_limits<double>::infinity()) {
+                if (m_out.picturesDiffer++ == 0) {
+                    m_out.firstPictureDiffers = index;
+                    m_out.pictureReason = "i pixel sono diversi";
+                }
+                return;
+            }
         }
         double db = measured.db;
         if (db < 0) {

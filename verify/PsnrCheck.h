@@ -8,11 +8,13 @@
 // ffmpeg's framemd5 does. Safe on any thread: it touches no window. The batch mode and the
 // window judge the outcome alike (judgeFidelity) and only word it for their own place.
 
+#include "photo/Framing.h"
 #include "verify/FrameMd5.h"
 #include "verify/VideoCheck.h"
 
 #include <atomic>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,9 @@ struct PsnrRequest {
     std::vector<std::string> frames;  // in frame order
     bool compare = true;              // false: only read the video (and hash its frames)
     double floorDb = 0;               // frames below it are counted; not positive: the floor above
+    // The fitting the save did (photo/): each frame then is measured against that fitting of
+    // its file, and a lossless one must equal it.
+    std::optional<photo::Framing> fitted{};
 };
 
 struct PsnrOutcome {

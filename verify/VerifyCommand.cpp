@@ -143,10 +143,15 @@ void VerifyCommand::verify(const SavedVideo& video, const std::vector<std::strin
     beside.run(
         [&] {
             try {
-                if (video.measured)
-                    measured = measurePsnr({video.path, frames}, progress, m_cancel);
-                else
-                    outcome = checkVideo({video.path, frames, true}, progress, m_cancel);
+                if (video.measured) {
+                    PsnrRequest request{video.path, frames};
+                    request.fitted = video.fitted;
+                    measured = measurePsnr(request, progress, m_cancel);
+                } else {
+                    CheckRequest request{video.path, frames, true, {}};
+                    request.fitting = [&](codec::Codec) { return video.fitted; };
+                    outcome = checkVideo(request, progress, m_cancel);
+                }
             } catch (const std::exception&) {
                 outcome.result = CheckResult::Unchecked;
                 outcome.reason = measured.reason = "non c'è memoria per leggerne i fotogrammi";

@@ -4,6 +4,7 @@
 #include "bitmap/cDIB.h"
 #include "codec/LosslessDecoder.h"
 #include "verify/AviFrames.h"
+#include "verify/FittedReference.h"
 #include "verify/ForeignDecoder.h"
 #include "verify/FrameCompare.h"
 #include "verify/PictureLimits.h"
@@ -66,10 +67,10 @@ public:
     // their files'.
     Checker(const CheckRequest& request, AviFrames& video, codec::Codec codec, codec::LosslessDecoder* decoder,
             std::unique_ptr<codec::LosslessDecoder> rleDecoder, std::unique_ptr<ForeignDecoder> foreign,
-            bool foreignOnly, FrameMd5* hashes)
-        : m_request(request), m_video(video), m_codec(codec), m_decoder(decoder), m_hashes(hashes),
-          m_rleDecoder(std::move(rleDecoder)), m_foreign(std::move(foreign)), m_foreignOnly(foreignOnly),
-          m_dib(m_message)
+            bool foreignOnly, FrameMd5* hashes, std::optional<photo::Framing> fitted)
+        : m_request(request), m_fitted(std::move(fitted)), m_video(video), m_codec(codec), m_decoder(decoder),
+          m_hashes(hashes), m_rleDecoder(std::move(rleDecoder)), m_foreign(std::move(foreign)),
+          m_foreignOnly(foreignOnly), m_dib(m_message)
     {
     }
 
@@ -203,6 +204,14 @@ private:
 
     std::string compare(const std::string& path)
     {
+        // PNG files stored as they are and PNG frames of ours share a stream's format: a first
+        // frame that is its file's bytes tells a stored video, which no save fitted.
+        if (m_fitted && m_codec == codec::Codec::Png && m_shownFiles++ == 0)
+            if (const std::optional<PictureFile> file = readPictureFile(path);
+                file && file->problem.empty() && std::ranges::equal(file->bytes, m_chunk))
+                m_fitted.reset();
+        if (m_fitted)
+            return fittedDifference(path);
         // Another writer's codec of a picture file's pictures (H.264 of PNG files...) shows its
         // colours; only a codec that stores such files whole (Motion-JPEG) holds their bytes.
         if (m_foreignOnly) {
@@ -248,6 +257,28 @@ private:
                                  m_scratch);
     }
 
+    // A fitted frame is the fitting of its file done again, exactly (every codec of ours that
+    // fits frames is lossless: RGB in FFV1 and PNG, 24-bit bitmaps uncompressed).
+    std::string fittedDifference(const std::string& path)
+    {
+        const FittedPicture want = fittedPicture(path, *m_fitted);
+        if (!want.problem.empty())
+            return want.problem;
+        const photo::OutputSize size = m_fitted->size;
+        if (m_codec == codec::Codec::Raw) {
+            const binary::BITMAPINFOHEADER& h = m_video.stream().header;
+            if (h.biBitCount != 24 || h.biCompression != binary::BI_RGB)
+                return "il video non tiene pixel di 24 bit, come li scrive un salvataggio che adatta le immagini";
+            if (!rgbOfBitmapRows(m_chunk, h.biWidth, h.biHeight, m_picture))
+                return "il fotogramma è più corto dei suoi pixel";
+            return rgbDifference(m_picture, h.biWidth, std::abs(h.biHeight), true, want.rgb, size.width, size.height);
+        }
+        const codec::DecodedPicture picture = m_decoder->picture();
+        if (!rgbOfDecoded(picture, m_picture))
+            return "il fotogramma decodificato ha pixel di un'altra forma";
+        return rgbDifference(m_picture, picture.width, picture.height, true, want.rgb, size.width, size.height);
+    }
+
     // The frame as ffmpeg decodes it; a frame it would drop (cut short, undecodable) has no line.
     void hash(int index, bool decoded)
     {
@@ -281,6 +312,7 @@ private:
     }
 
     const CheckRequest& m_request;
+    std::optional<photo::Framing> m_fitted;
     AviFrames& m_video;
     codec::Codec m_codec;
     codec::LosslessDecoder* m_decoder;
@@ -295,6 +327,7 @@ private:
     std::vector<std::uint8_t> m_scratch;
     PngStream m_png;
     bool m_comparedClosely = false;
+    int m_shownFiles = 0;         // frames compared with their files so far
     int m_shown = 0;              // another writer's codec: the places its pictures have taken
     std::int64_t m_nextLine = 0;  // and the time of the next checksum line
 };
@@ -356,7 +389,11 @@ CheckOutcome runCheck(const CheckRequest& request, CheckObserver& observer, cons
         if (!rleDecoder)
             return out;
     }
-    Checker checker(request, *video, codec, decoder.get(), std::move(rleDecoder), std::move(foreign), !ours, hashes);
+    std::optional<photo::Framing> fitted;
+    if (ours && request.compare && request.fitting)
+        fitted = request.fitting(*ours);
+    Checker checker(request, *video, codec, decoder.get(), std::move(rleDecoder), std::move(foreign), !ours, hashes,
+                    std::move(fitted));
     for (int index = 0;; ++index) {
         if (cancel.load(std::memory_order_relaxed)) {
             out.result = CheckResult::Cancelled;

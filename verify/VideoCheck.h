@@ -10,9 +10,13 @@
 // Safe on any thread and on any file: it touches no window, and a picture is only made when
 // its size is plausible for the file (PictureLimits.h).
 
+#include "codec/Codec.h"
+#include "photo/Framing.h"
 #include "verify/FrameMd5.h"
 
 #include <atomic>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +26,10 @@ struct CheckRequest {
     std::string video;
     std::vector<std::string> frames;  // in frame order, paths as the file system spells them
     bool compare = true;              // false: only read the video (and hash its frames)
+    // Whether a save in the stream's codec fitted its frames (photo/), and into what: each
+    // frame then is to be that fitting of its file. Asked once the codec is known; unset or
+    // empty: frames kept as their files hold them.
+    std::function<std::optional<photo::Framing>(codec::Codec)> fitting{};
 };
 
 // Told of the check's progress, on the thread that runs it.

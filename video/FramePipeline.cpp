@@ -1,6 +1,8 @@
 #include "video/FramePipeline.h"
 
 #include "codec/PictureDecoder.h"
+#include "platform/system/Cores.h"
+#include "video/FrameFitter.h"
 
 #include "video/SaveJob.h"
 
@@ -41,10 +43,14 @@ FramePipeline::FramePipeline(PipelineFrames frames, PreparedFrame first, platfor
                              const std::atomic<bool>& cancel, const ThreadStart& start)
     : m_frames(frames), m_messages(messages), m_observer(observer), m_cancel(cancel), m_codec(encoding.codec),
       m_shape(encoding.shape), m_threadsEach(encoding.plan.threadsEach), m_pictureFormat(encoding.pictureFormat),
-      m_background(encoding.background), m_first(std::move(first)),
-      m_pixelsLeftInFile(m_codec == codec::Codec::Raw && frameBytes >= kLeftInFileFrom), m_frameBytes(frameBytes)
+      m_fitted(encoding.fitted), m_background(encoding.background), m_first(std::move(first)),
+      m_pixelsLeftInFile(m_codec == codec::Codec::Raw && !encoding.fitted && frameBytes >= kLeftInFileFrom),
+      m_frameBytes(frameBytes)
 {
-    const std::size_t encoders = m_codec == codec::Codec::Raw ? 0 : static_cast<std::size_t>(encoding.plan.encoders);
+    // Fitted frames of an uncompressed video are still decoded and resampled, on every core.
+    const std::size_t encoders = m_codec != codec::Codec::Raw ? static_cast<std::size_t>(encoding.plan.encoders)
+                                 : m_fitted                   ? static_cast<std::size_t>(platform::usableCores())
+                                                              : 0;
     m_slots.resize(slotCount(frameBytes, encoders));
     // Where the bytes allow fewer frames than the encoders could use, each slot holding its
     // pixels to the end would hold them while they serve nothing: at 3840 x 2160 two slots
@@ -193,7 +199,7 @@ void FramePipeline::loadAll()
             return;
         }
         countPixels(slot);
-        if (m_codec != codec::Codec::Raw && frame.failure.empty() && !frame.isTarget) {
+        if ((m_codec != codec::Codec::Raw || m_fitted) && frame.failure.empty() && !frame.isTarget) {
             slot.state = State::Loaded;
             m_toEncode.push_back(index);
             lock.unlock();
@@ -235,7 +241,7 @@ bool FramePipeline::readEntry(PreparedFrame& frame)
         return false;
     m_observer.frameLoading(static_cast<int>(m_frames.nextEntry++));
     frame.path = std::move(*path);
-    loadFrameFile(frame, {m_codec, m_pixelsLeftInFile}, m_messages);
+    loadFrameFile(frame, {m_codec, m_pixelsLeftInFile, m_fitted.has_value()}, m_messages);
     // The file the video is to replace (by any of its names) must not be lost under it.
     frame.isTarget = frame.loaded && m_frames.target.known() && frame.identity() == m_frames.target;
     return true;
@@ -245,8 +251,11 @@ void loadFrameFile(PreparedFrame& frame, FrameReading reading, platform::Message
 {
     PictureFrame& picture = *frame.picture;
     picture.type.reset();
-    const bool decoded = reading.codec != codec::Codec::Raw;
-    switch (loadPicture(frame.path, reading.codec, decoded, picture, frame.plan, messages)) {
+    const bool decoded = reading.codec != codec::Codec::Raw || reading.fitted;
+    // A fitted frame is decoded, as an MP4's are, whatever the video stores.
+    const codec::Codec judgedAs =
+        reading.fitted && reading.codec == codec::Codec::Raw ? codec::Codec::H264 : reading.codec;
+    switch (loadPicture(frame.path, judgedAs, decoded, picture, frame.plan, messages)) {
     case FileKind::Picture:
         frame.loaded = true;
         if (!decoded)  // the disk reads it while the frames before this one are written
@@ -354,9 +363,12 @@ void FramePipeline::encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder)
     std::string openFailure;
     // H.264 is encoded in order by the writer's side: here its frames only change colours.
     std::optional<codec::Yuv420Converter> converter;
-    if (m_codec == codec::Codec::H264)
+    std::optional<FrameFitter> fitter;
+    if (m_fitted)
+        fitter.emplace(*m_fitted);
+    if (m_codec == codec::Codec::H264 && !m_fitted)
         converter.emplace(m_shape, m_background);
-    else if (!encoder)
+    else if (!encoder && m_codec != codec::Codec::Raw && m_codec != codec::Codec::H264)
         encoder = m_pictureFormat != AV_PIX_FMT_NONE
                       ? codec::LosslessEncoder::openForPictures(m_codec, m_shape, m_pictureFormat, m_threadsEach,
                                                                 m_background, openFailure)
@@ -373,7 +385,9 @@ void FramePipeline::encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder)
         lock.unlock();
 
         PreparedFrame& frame = slot.frame;
-        if (converter)
+        if (fitter)
+            fit(slot, *fitter, encoder.get());
+        else if (converter)
             convert(frame, *converter, decoding);
         else if (!encoder)
             frame.failure = openFailure;
@@ -423,6 +437,37 @@ void FramePipeline::convert(PreparedFrame& frame, codec::Yuv420Converter& conver
             if (std::string error; !converter.convertPicture(*picture, frame.packet, error))
                 frame.failure = "La compressione del fotogramma " + std::to_string(frame.index + 1) + " (" +
                                 frame.path + ") non è riuscita (" + error + ").";
+        }
+    } catch (const std::exception&) {
+        frame.failure = kOutOfMemory;
+    }
+}
+
+// A frame of any shape fitted into the video's, then in its codec's form: FFV1's or PNG's
+// frame, H.264's planes (encoded in order by the writer), or an uncompressed bitmap's rows.
+void FramePipeline::fit(Slot& slot, FrameFitter& fitter, codec::LosslessEncoder* encoder)
+{
+    PreparedFrame& frame = slot.frame;
+    // A frame that does not load is the writer's to report (it repeats the one before).
+    if (!frame.loaded)
+        return;
+    try {
+        if (const std::string error = fitter.fit(frame); !error.empty()) {
+            frame.failure = "Il fotogramma " + std::to_string(frame.index + 1) + " (" + frame.path +
+                            ") non si decodifica (" + error + ").";
+            return;
+        }
+        releasePixels(slot);
+        const AVFrame& picture = fitter.picture();
+        if (m_codec == codec::Codec::Raw) {
+            fitter.bitmapRows(frame.packet);
+        } else if (m_codec == codec::Codec::H264) {
+            const codec::EvenSize even = codec::evenSize(m_shape);
+            frame.packet.resize(even.planeBytes());
+            codec::rgbToYuv420(picture.data[0], picture.linesize[0], picture.width, picture.height, even, frame.packet);
+        } else if (std::string error; !encoder || !encoder->encodePicture(picture, frame.packet, error)) {
+            frame.failure = "La compressione del fotogramma " + std::to_string(frame.index + 1) + " (" + frame.path +
+                            ") non è riuscita (" + (encoder ? error : std::string("nessun codificatore")) + ").";
         }
     } catch (const std::exception&) {
         frame.failure = kOutOfMemory;

@@ -13,6 +13,7 @@
 #include "bitmap/cDIB.h"
 #include "codec/LosslessEncoder.h"
 #include "codec/Yuv420.h"
+#include "photo/Framing.h"
 #include "platform/filesystem/File.h"
 #include "platform/msgbox/MessageBox.h"
 #include "video/FrameSource.h"
@@ -26,6 +27,7 @@
 #include <span>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +35,7 @@
 namespace kelvora::video {
 
 class SaveObserver;
+class FrameFitter;
 
 // One frame as the writer receives it.
 struct PreparedFrame {
@@ -75,6 +78,8 @@ inline constexpr std::size_t kPixelsAheadBytes = std::size_t{64} << 20;
 struct FrameReading {
     codec::Codec codec = codec::Codec::Raw;
     bool pixelsLeftInFile = false;
+    // Every frame is fitted into the video's size: a picture is decoded whatever the codec.
+    bool fitted = false;
 };
 // Loads the file at `frame.path` into the frame, a bitmap or a picture file as its first bytes
 // say, and plans it; sets `frame.loaded` (false: the user has been told why).
@@ -92,6 +97,9 @@ struct PipelineEncoding {
     // and what their transparency shows over where it has no alpha.
     AVPixelFormat pictureFormat = AV_PIX_FMT_NONE;
     codec::Background background = {};
+    // Every frame fitted into the video's size (photo/) before it is encoded: `shape` is then
+    // the fitted pictures' (top-down RGB) and frames of any shape go in.
+    std::optional<photo::Framing> fitted = std::nullopt;
 };
 
 // Where the pipeline takes its frames from: the source past the entries already read, the
@@ -171,6 +179,7 @@ private:
     void breakDown();
     void prepare(Slot& slot, codec::LosslessEncoder* encoder, Decoding& decoding);
     void convert(PreparedFrame& frame, codec::Yuv420Converter& converter, Decoding& decoding);
+    void fit(Slot& slot, FrameFitter& fitter, codec::LosslessEncoder* encoder);
     void markReady(Slot& slot, std::unique_lock<std::mutex>& lock);
     [[nodiscard]] bool roomForPixels() const;
     void countPixels(Slot& slot);
@@ -187,6 +196,7 @@ private:
     const bitmap::StreamShape m_shape;
     const int m_threadsEach;
     const AVPixelFormat m_pictureFormat;
+    const std::optional<photo::Framing> m_fitted;
     const codec::Background m_background;
     PreparedFrame m_first;
     const bool m_pixelsLeftInFile;  // the frames' pixels are copied from their files as they are written

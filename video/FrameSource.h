@@ -23,6 +23,9 @@ public:
     // The next entry's path as the file system spells it, or nothing after the last. Asked on
     // the save's loading thread, in order.
     [[nodiscard]] virtual std::optional<std::string> next() = 0;
+    // An entry read ahead (a save that reads the entries' headers first, to decide how the
+    // frames go in) is given again: the source takes it as the one in hand once more.
+    virtual void givenAgain(const std::string& path) { (void)path; }
 };
 
 // The entries of a list held in memory.

@@ -247,6 +247,7 @@ void SaveCommand::save()
         // Only a file that was finished on disk is reported as made.
         m_window.showStatus(finishedStatus(outcome, request.codec, request.container));
         m_finished = std::move(request.path);
+        m_finishedFitting = outcome.fitted;
         m_finishedSummary = request.codec == codec::Codec::Raw
                                 ? std::string()
                                 : savedSummary(request.codec, outcome.fileBytes, outcome.uncompressedBytes);

@@ -51,6 +51,8 @@ public:
     // What the finished save made, as its status line says it ("H.264, 14,2 MB, 131 volte
     // più piccolo"); empty for an uncompressed video.
     [[nodiscard]] const std::string& finishedSummary() const { return m_finishedSummary; }
+    // The fitting the finished video's frames were given; unset when kept as their files hold them.
+    [[nodiscard]] const std::optional<photo::Framing>& finishedFitting() const { return m_finishedFitting; }
 
 private:
     [[nodiscard]] bool askForPath(SaveType& type);
@@ -65,6 +67,7 @@ private:
     platform::JobBesideWindow* m_running = nullptr;  // the save under way, if any
     std::optional<std::string> m_finished;
     std::string m_finishedSummary;
+    std::optional<photo::Framing> m_finishedFitting;
     SaveDialogStart m_dialogStart;
 };
 

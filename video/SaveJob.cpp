@@ -5,10 +5,14 @@
 #include "codec/H264Encoder.h"
 #include "codec/LosslessEncoder.h"
 #include "codec/PictureDecoder.h"
+#include "video/FrameFitter.h"
 #include "video/FramePipeline.h"
+#include "photo/SourcePicture.h"
+#include "video/Fitting.h"
 #include "video/FrameSource.h"
 #include "video/SaveFailure.h"
 #include "video/SaveSummary.h"
+#include "platform/binary/BitmapRecords.h"
 #include "platform/system/Cores.h"
 
 extern "C" {
@@ -64,8 +68,9 @@ constexpr std::int32_t kBatchFrameBytes = 32 * 1024;
 struct FrameLoop {
     VideoSink& sink;
     const SaveRequest& request;
-    const bitmap::FramePlan& first;
-    codec::H264Encoder* h264;  // a codec that reorders frames, encoded here in order; null for others
+    const bitmap::FramePlan& first;  // of the stream: the first frame's, or the fitted pictures'
+    bool fitted;                     // every frame fitted into the video's size: any shape goes in
+    codec::H264Encoder* h264;        // a codec that reorders frames, encoded here in order; null for others
     SaveObserver& observer;
     const std::atomic<bool>& cancel;
     SaveOutcome& out;
@@ -155,7 +160,7 @@ struct FrameLoop {
         if (frame.loaded) {
             // Only a frame whose bytes no longer mean what the stream's format says stops the
             // save: another size, depth or compression, or rows the file lacks.
-            if (!frame.plan.accepted() || frame.plan.shape != first.shape) {
+            if (!fitted && (!frame.plan.accepted() || frame.plan.shape != first.shape)) {
                 out.result = avifile::AVIERR_BADFORMAT;
                 out.reason = changedFrameReason(frame.path, frame.plan);
                 return false;
@@ -168,7 +173,7 @@ struct FrameLoop {
         }
         if (h264)
             return encodeInOrder(index);
-        if (request.codec == codec::Codec::Raw) {
+        if (request.codec == codec::Codec::Raw && !fitted) {
             if (last.plan.palette != palette && !changePalette(index))  // the frame shows its own colours
                 return false;
             if (last.picture->isPicture() && !last.picture->bytes.empty()) {
@@ -205,8 +210,9 @@ struct FrameLoop {
     // What the last frame loaded comes to uncompressed, for the size a finished save compares with.
     [[nodiscard]] std::uint64_t uncompressedBytes() const
     {
-        return last.picture->isPicture() && pictureFrameBytes > 0 ? pictureFrameBytes
-                                                                  : static_cast<std::uint64_t>(last.storedBytes());
+        return (fitted || last.picture->isPicture()) && pictureFrameBytes > 0
+                   ? pictureFrameBytes
+                   : static_cast<std::uint64_t>(last.storedBytes());
     }
 
     // A palette change takes effect at the next frame written: the samples before it go first.
@@ -355,7 +361,7 @@ bool choosePictureFormat(const SaveRequest& request, const PreparedFrame& firstF
         out.failure = firstFrameText(firstFrame) + " non si decodifica (" + error + ").";
         return false;
     }
-    out.pictureFormat = codec::pictureStreamFormat(request.codec, decoder->picture(), request.background);
+    out.pictureFormat = codec::pictureStreamFormat(request.codec, decoder->picture(), request.background());
     if (out.pictureFormat == AV_PIX_FMT_NONE) {
         out.failure = firstFrameText(firstFrame) + " si decodifica in una forma che la compressione " +
                       std::string(codecLabel(request.codec)) + " non prende.";
@@ -395,7 +401,7 @@ StreamFormat streamFormatFor(const SaveRequest& request, const PreparedFrame& fi
         out.plan =
             codec::planEncoders(codec, first.shape, platform::usableCores(), codec::ffv1FormOf(out.pictureFormat));
         out.encoder = codec::LosslessEncoder::openForPictures(codec, first.shape, out.pictureFormat,
-                                                              out.plan.threadsEach, request.background, error);
+                                                              out.plan.threadsEach, request.background(), error);
     } else {
         out.plan = codec::planEncoders(codec, first.shape, platform::usableCores());
         out.encoder = codec::LosslessEncoder::open(codec, first.shape, out.plan.threadsEach, error);
@@ -406,6 +412,66 @@ StreamFormat streamFormatFor(const SaveRequest& request, const PreparedFrame& fi
     }
     out.format = out.encoder->streamFormat(first.palette);
     return out;
+}
+
+// The stream of a fitted video: every frame an 8-bit RGB picture of `shape`'s size, top-down,
+// or for an uncompressed video a 24-bit bitmap of it.
+StreamFormat fittedStreamFormat(const SaveRequest& request, const bitmap::StreamShape& shape)
+{
+    const codec::Codec codec = request.codec;
+    StreamFormat out;
+    if (!containerHolds(request.container, codec)) {
+        out.failure = "Questo tipo di file non può contenere fotogrammi " + std::string(codecLabel(codec)) + ".";
+        return out;
+    }
+    std::string error;
+    if (codec == codec::Codec::Raw) {
+        binary::BITMAPINFOHEADER header;
+        header.biSize = static_cast<std::int32_t>(binary::kInfoHeaderSize);
+        header.biWidth = shape.width;
+        header.biHeight = shape.height < 0 ? -shape.height : shape.height;  // rows bottom-up
+        header.biPlanes = 1;
+        header.biBitCount = 24;
+        header.biCompression = binary::BI_RGB;
+        header.biSizeImage = static_cast<std::int32_t>(fittedBitmapBytes({shape.width, header.biHeight}));
+        const auto bytes = binary::infoHeaderBytes(header);
+        out.format.assign(bytes.begin(), bytes.end());
+        return out;
+    }
+    if (codec == codec::Codec::H264) {
+        out.plan = codec::planEncoders(codec, shape, platform::usableCores());
+        out.h264 = codec::H264Encoder::open(codec::evenSize(shape), request.rate, request.scale, request.crf, error);
+        if (!out.h264)
+            out.failure = "La compressione H.264 non è disponibile: " + error + ".";
+        return out;
+    }
+    out.pictureFormat = codec == codec::Codec::Ffv1 ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_RGB24;
+    out.plan = codec::planEncoders(codec, shape, platform::usableCores(), codec::ffv1FormOf(out.pictureFormat));
+    out.encoder = codec::LosslessEncoder::openForPictures(codec, shape, out.pictureFormat, out.plan.threadsEach,
+                                                          request.background(), error);
+    if (!out.encoder) {
+        out.failure = "La compressione " + std::string(codecLabel(codec)) + " non è disponibile: " + error + ".";
+        return out;
+    }
+    out.format = out.encoder->streamFormat({});
+    return out;
+}
+
+// Whether FFV1 keeps a JPEG's planes as Y'CbCr (grey, YCbCr, YCCK's), not as RGB components.
+bool jpegPlanesAreYcc(const bitmap::JpegFacts& jpeg)
+{
+    const auto& c = jpeg.components;
+    const bool rgbIds = c[0].id == 'R' && c[1].id == 'G' && c[2].id == 'B';
+    switch (jpeg.componentCount) {
+    case 1:
+        return true;
+    case 3:
+        return !rgbIds && !(jpeg.adobe && jpeg.adobeTransform == 0);
+    case 4:
+        return jpeg.adobe && jpeg.adobeTransform == 2;
+    default:
+        return false;
+    }
 }
 
 SinkStream sinkStream(const SaveRequest& request, const PreparedFrame& first, const StreamFormat& format)
@@ -422,6 +488,9 @@ SinkStream sinkStream(const SaveRequest& request, const PreparedFrame& first, co
     stream.suggestedBufferSize = request.codec == codec::Codec::Raw ? static_cast<DWORD>(first.storedBytes()) : 0;
     if (first.isPicture() && request.codec == codec::Codec::Raw)
         stream.handler = static_cast<std::uint32_t>(shape.compression);
+    stream.fullRange = request.codec == codec::Codec::Ffv1 && first.isPicture() &&
+                       first.picture->header.type == bitmap::PictureType::Jpeg &&
+                       jpegPlanesAreYcc(first.picture->header.jpeg);
     if (format.encoder) {
         stream.configuration = format.encoder->configuration();
     } else if (format.h264) {
@@ -462,7 +531,7 @@ struct FirstFrame {
 };
 
 FirstFrame findFirstFrame(FrameSource& source, FrameAdmission* admission, PreparedFrame& frame, codec::Codec codec,
-                          platform::MessageBoxService& messages, SaveObserver& observer, SaveOutcome& out)
+                          bool fitted, platform::MessageBoxService& messages, SaveObserver& observer, SaveOutcome& out)
 {
     FirstFrame first;
     for (;; ++first.entry) {
@@ -476,7 +545,7 @@ FirstFrame findFirstFrame(FrameSource& source, FrameAdmission* admission, Prepar
         observer.frameLoading(static_cast<int>(first.entry));
         observer.frameStarting(0);
         frame.path = std::move(*path);
-        loadFrameFile(frame, {codec, false}, messages);
+        loadFrameFile(frame, {codec, false, fitted}, messages);
         if (!frame.loaded)
             frame.plan = {};
         if (!admission || admission->admit(first.entry, frame.loaded, *frame.dib, *frame.picture, frame.plan))
@@ -499,6 +568,102 @@ FirstFrame findFirstFrame(FrameSource& source, FrameAdmission* admission, Prepar
     return first;
 }
 
+// The first frame's look, from what its load read.
+FrameLook lookOfFrame(const PreparedFrame& frame)
+{
+    FrameLook look;
+    look.read = true;
+    look.shape = frame.plan.shape;
+    if (frame.isPicture()) {
+        // Judged as every other frame's file is (and as the check judges it): by its header.
+        const bitmap::PictureHeader& header = frame.picture->header;
+        look.shape = planPicture(header, codec::Codec::Png).shape;
+        look.jpeg = header.type == bitmap::PictureType::Jpeg;
+        look.orientation = look.jpeg ? header.jpeg.orientation : 1;
+        look.profiled = header.profiled;
+    }
+    return look;
+}
+
+// Reads the entries after the first (into `rest`, for the save to take them from there) and
+// tells whether every one can go into the video as its file holds it. Stops, false, once
+// `cancel` is set.
+bool everyFrameKept(FrameSource& source, std::vector<std::string>& rest, codec::Codec codec, Container container,
+                    const FrameLook& first, SaveObserver& observer, const std::atomic<bool>& cancel)
+{
+    bool kept = true;
+    while (std::optional<std::string> path = source.next()) {
+        if (cancel.load(std::memory_order_relaxed))
+            return false;
+        // Once one frame must be fitted all are: the rest need only be read.
+        kept = kept && keptAsStored(codec, container, first, lookOfFile(*path));
+        rest.push_back(std::move(*path));
+        observer.preparing(static_cast<int>(rest.size()));
+    }
+    return kept;
+}
+
+// The entries read ahead, given again in order as the source's own.
+class ReadAheadFrames final : public FrameSource {
+public:
+    ReadAheadFrames(FrameSource& source, const std::vector<std::string>& paths) : m_source(source), m_paths(paths) {}
+    [[nodiscard]] int count() const override { return m_source.count(); }
+    [[nodiscard]] std::optional<std::string> next() override
+    {
+        if (m_next == m_paths.size())
+            return std::nullopt;
+        m_source.givenAgain(m_paths[m_next]);
+        return m_paths[m_next++];
+    }
+
+private:
+    FrameSource& m_source;
+    const std::vector<std::string>& m_paths;
+    std::size_t m_next = 0;
+};
+
+// The stream of a fitted video: its pictures' shape, top-down RGB (an uncompressed one's
+// bitmaps bottom-up).
+bitmap::FramePlan fittedPlan(codec::Codec codec, photo::OutputSize size)
+{
+    bitmap::FramePlan plan;
+    plan.form = bitmap::FramePlan::Form::StandardHeader;
+    plan.shape = {size.width, codec == codec::Codec::Raw ? size.height : -size.height, 24, binary::BI_RGB, 0};
+    return plan;
+}
+
+SinkStream fittedSinkStream(const SaveRequest& request, photo::OutputSize size, const StreamFormat& format)
+{
+    SinkStream stream;
+    stream.codec = request.codec;
+    stream.width = size.width;
+    stream.height = size.height;
+    stream.rate = request.rate;
+    stream.scale = request.scale;
+    stream.aviFormat = format.format;
+    if (request.codec == codec::Codec::Raw)
+        stream.suggestedBufferSize = static_cast<DWORD>(fittedBitmapBytes(size));
+    if (format.encoder) {
+        stream.configuration = format.encoder->configuration();
+    } else if (format.h264) {
+        const codec::EvenSize even = codec::evenSize({size.width, size.height, 24, 0, 0});
+        stream.width = even.width;
+        stream.height = even.height;
+        stream.configuration = format.h264->configuration();
+        stream.reorderDepth = format.h264->reorderDepth();
+    }
+    return stream;
+}
+
+std::string joined(std::initializer_list<std::string> parts)
+{
+    std::string out;
+    for (const std::string& part : parts)
+        if (!part.empty())
+            out += (out.empty() ? "" : "; ") + part;
+    return out;
+}
+
 }  // namespace
 
 SaveJob::SaveJob(mAVIDecs& avi, platform::MessageBoxService& frameMessages) : m_avi(avi), m_frameMessages(frameMessages)
@@ -516,8 +681,9 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     // write a single frame leaves the file it was to replace as it was.
     PreparedFrame firstFrame;
     firstFrame.dib = std::make_unique<bitmap::cDIB>(m_frameMessages);
-    const FirstFrame first =
-        findFirstFrame(source, request.admission, firstFrame, request.codec, m_frameMessages, observer, out);
+    const bool sizeChosen = !request.framing.size.original();
+    const FirstFrame first = findFirstFrame(source, request.admission, firstFrame, request.codec, sizeChosen,
+                                            m_frameMessages, observer, out);
     if (!first.found)
         return out;
     if (target.known() && firstFrame.identity() == target) {
@@ -526,7 +692,43 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
         out.reason = kTargetIsAFrame;
         return out;
     }
-    StreamFormat format = streamFormatFor(request, firstFrame);
+    // Whether the frames go in as their files hold them or fitted into the video's size; where
+    // that depends on every frame, the entries are read ahead (their headers only) to decide.
+    std::vector<std::string> rest;
+    bool readAhead = false;
+    const Fitting fitting =
+        planFitting(request.codec, request.container, request.framing, lookOfFrame(firstFrame), [&] {
+            // A list still arriving (from a pipe) is not read ahead: its frames go in as the
+            // first does, and one that cannot is left out for its format, as ever.
+            if (source.count() < 0)
+                return true;
+            readAhead = true;
+            return everyFrameKept(source, rest, request.codec, request.container, lookOfFrame(firstFrame), observer,
+                                  cancel);
+        });
+    if (cancel.load(std::memory_order_relaxed)) {
+        out.refused = true;
+        out.cancelled = true;
+        return out;
+    }
+    // A first picture that does not decode refuses the save before anything is written, as it
+    // does where the codec takes the file's own pixels.
+    if (fitting.on && firstFrame.isPicture() && !firstFrame.picture->bytes.empty()) {
+        const photo::SourcePicture::Result decoded =
+            photo::SourcePicture::decode(firstFrame.picture->bytes, {fitting.framing, fitting.framing.size});
+        if (!decoded.picture) {
+            out.refused = true;
+            out.result = avifile::AVIERR_BADFORMAT;
+            out.reason = "Il fotogramma 1 (" + firstFrame.path + ") non si decodifica (" + decoded.error + ").";
+            return out;
+        }
+    }
+    ReadAheadFrames readAgain(source, rest);
+    FrameSource& frames = readAhead ? readAgain : source;
+    const bitmap::FramePlan streamPlan =
+        fitting.on ? fittedPlan(request.codec, fitting.framing.size) : bitmap::FramePlan(firstFrame.plan);
+    StreamFormat format =
+        fitting.on ? fittedStreamFormat(request, streamPlan.shape) : streamFormatFor(request, firstFrame);
     if (!format.failure.empty()) {
         out.refused = true;
         out.result = format.frameFailed ? avifile::AVIERR_BADFORMAT : avifile::AVIERR_NOCOMPRESSOR;
@@ -540,13 +742,19 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
         return out;
     }
     const platform::FileIdentity ownFile = identityOf(request.path);
-    out.result = sink->addStream(sinkStream(request, firstFrame, format));
+    out.result = sink->addStream(fitting.on ? fittedSinkStream(request, fitting.framing.size, format)
+                                            : sinkStream(request, firstFrame, format));
     if (out.result != 0)
         out.reason = formatFailureReason(out.result);
-    const bitmap::FramePlan firstPlan = firstFrame.plan;
-    FrameLoop loop{*sink, request, firstPlan, format.h264.get(), observer, cancel, out, {}};
+    const bitmap::FramePlan& firstPlan = streamPlan;
+    FrameLoop loop{*sink, request, firstPlan, fitting.on, format.h264.get(), observer, cancel, out, {}};
     loop.last.dib = std::make_unique<bitmap::cDIB>(m_frameMessages);
-    if (firstFrame.isPicture()) {
+    if (fitting.on) {
+        const photo::OutputSize size = fitting.framing.size;
+        loop.pictureFrameBytes = request.codec == codec::Codec::Raw
+                                     ? fittedBitmapBytes(size)
+                                     : uncompressedFrameBytes(size.width, size.height, 3);
+    } else if (firstFrame.isPicture()) {
         // Compared with its pixels uncompressed, as the codec keeps them (an alpha channel too).
         const AVPixFmtDescriptor* kept = av_pix_fmt_desc_get(format.pictureFormat);
         const bool alpha = kept && (kept->flags & AV_PIX_FMT_FLAG_ALPHA) != 0 && request.codec != codec::Codec::H264;
@@ -555,10 +763,11 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     if (out.result == 0) {
         const auto frameBytes = static_cast<std::size_t>(firstFrame.storedBytes());
         auto pipeline = std::make_unique<FramePipeline>(
-            PipelineFrames{source, request.admission, first.entry + 1, target}, std::move(firstFrame), m_frameMessages,
+            PipelineFrames{frames, request.admission, first.entry + 1, target}, std::move(firstFrame), m_frameMessages,
             observer,
             PipelineEncoding{request.codec, firstPlan.shape, format.plan, std::move(format.encoder),
-                             format.pictureFormat, request.background},
+                             format.pictureFormat, request.background(),
+                             fitting.on ? std::optional(fitting.framing) : std::nullopt},
             frameBytes, cancel);
         (void)loop.run(*pipeline);
         // A stop answers at once: the frames still being encoded are not waited for.
@@ -566,7 +775,14 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
             abandon(std::move(pipeline));
     }
     loop.drainCodec();
-    out.notice = paddingNotice(request.codec, firstPlan.shape);
+    const codec::EvenSize even = codec::evenSize(firstPlan.shape);
+    if (fitting.on)
+        out.fitted = fitting.framing;
+    out.notice = joined({fitting.notice,
+                         request.codec == codec::Codec::H264
+                             ? levelNotice({even.width, even.height}, request.rate, request.scale)
+                             : std::string(),
+                         paddingNotice(request.codec, firstPlan.shape)});
     if (request.admission || out.frameCount < 0)
         out.frameCount = std::max(out.frameCount, static_cast<int>(loop.written));
     const HRESULT finished = sink->finish();

@@ -2,12 +2,14 @@
 
 #include "codec/Background.h"
 #include "codec/Codec.h"
+#include "photo/Framing.h"
 #include "platform/msgbox/MessageBox.h"
 #include "video/VideoSink.h"
 #include "video/mAVIDecs.h"
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,9 +36,14 @@ struct SaveRequest {
     // The file's container (the sink the frames go to) and, for H.264, libx264's quality.
     Container container = Container::Avi;
     int crf = codec::kDefaultCrf;
-    // What picture files' transparency shows over where the video keeps no alpha (H.264, and
-    // a stream whose first picture is opaque): black unless the user names a colour.
-    codec::Background background = {};
+    // The video's size (none: the save's own rule, video/Fitting.h), how each picture fits it,
+    // and the background: the bars, and what transparency shows over where the video keeps no
+    // alpha (H.264, a stream whose first picture is opaque). Black unless the user names one.
+    photo::Framing framing = {};
+    [[nodiscard]] codec::Background background() const
+    {
+        return {framing.background.red, framing.background.green, framing.background.blue};
+    }
 };
 
 // Told of the save's progress, on the thread that runs it.
@@ -46,6 +53,9 @@ public:
     // Entry index is being read from its file, ahead of the frames being written, on the
     // save's loading thread: a message about the file concerns this entry.
     virtual void frameLoading(int index) { (void)index; }
+    // Before the first frame is written, `examined` entries have been read ahead (their headers)
+    // to decide how the frames go into the video.
+    virtual void preparing(int examined) { (void)examined; }
     // Entry index is about to be written: the frame the user should see as the one in hand.
     virtual void frameStarting(int index) = 0;
     // Entry index is in the file.
@@ -79,6 +89,9 @@ struct SaveOutcome {
     std::string reason;
     // What the user should know of a video made (frames padded to an even size), in Italian.
     std::string notice;
+    // The fitting the frames were given (photo/: upright, sRGB, resampled into this size); unset
+    // when each frame is as its file holds it. The check compares with the same.
+    std::optional<photo::Framing> fitted;
     // The file the writer put at the path in place of the one written, a finished copy of it
     // (an MP4 given its index first): the video is another file by its identity. Unknown when
     // the file written is the video.

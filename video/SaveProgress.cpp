@@ -4,6 +4,10 @@
 
 namespace kelvora::video {
 
+namespace {
+constexpr qint64 kPreparingAfterMs = 500;
+}  // namespace
+
 SaveProgress::SaveProgress(SaveWindow& window, int frames) : m_window(window), m_frames(frames) { m_clock.start(); }
 
 void SaveProgress::show()
@@ -16,6 +20,17 @@ void SaveProgress::show()
     if (selected) {
         m_window.selectEntry(current);
         m_shownCurrent = current;
+    }
+    if (written == 0) {
+        // Until the first frame is written (entries read ahead, a camera's photo decoded and
+        // fitted), the user sees the save preparing, not a count standing still at 0; a save
+        // whose first frame comes at once says nothing of it.
+        const int examined = m_examined.load(std::memory_order_acquire);
+        if ((examined > 0 || m_clock.elapsed() >= kPreparingAfterMs) && examined != m_shownExamined) {
+            m_shownExamined = examined;
+            m_window.showStatus(examined > 0 ? QStringLiteral("Preparazione: %1 file esaminati").arg(examined)
+                                             : QStringLiteral("Preparazione dei fotogrammi…"));
+        }
     }
     if (written == m_shownWritten && !selected)
         return;

@@ -19,6 +19,7 @@ public:
     void frameLoading(int index) override { m_loading.store(index, std::memory_order_release); }
     void frameStarting(int index) override { m_current.store(index, std::memory_order_release); }
     void frameWritten(int index) override { m_written.store(index + 1, std::memory_order_release); }
+    void preparing(int examined) override { m_examined.store(examined, std::memory_order_release); }
 
     // Window side: brings the window to the save's latest state: the frame in hand selected,
     // then the number of the last frame written in the status line.
@@ -37,6 +38,8 @@ private:
     std::atomic<int> m_current{-1};
     int m_held = -1;  // the entry a message is about, while it is shown
     std::atomic<int> m_written{0};
+    std::atomic<int> m_examined{0};  // entries read ahead, before the first frame is written
+    int m_shownExamined = -1;
     int m_shownCurrent = -1;
     int m_shownWritten = -1;
     QElapsedTimer m_clock;

@@ -50,6 +50,9 @@ struct SinkStream {
     // frames the codec holds back before the first comes out (reordering).
     std::span<const std::uint8_t> configuration;
     int reorderDepth = 0;
+    // The frames are a JPEG's own Y'CbCr planes, full range (0 to 255), which a container that
+    // can say so says, for players to show their colours.
+    bool fullRange = false;
 };
 
 // One encoded frame of a codec that reorders frames: its presentation and decoding times in

@@ -175,6 +175,73 @@ struct CraftedCase {
 
 class CraftedHeaderTest : public ::testing::TestWithParam<CraftedCase> {};
 
+// A segment inserted after a JPEG's start marker.
+Bytes withSegment(Bytes jpeg, std::uint8_t marker, const Bytes& body)
+{
+    const std::size_t length = body.size() + 2;
+    Bytes segment{0xFF, marker, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
+    segment.insert(segment.end(), body.begin(), body.end());
+    jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+    return jpeg;
+}
+
+std::uint32_t crc32(const std::uint8_t* p, std::size_t n)
+{
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k)
+            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+    }
+    return ~c;
+}
+
+// A 1 x 1 PNG with these chunks (one byte each) before its data.
+Bytes pngWith(const std::vector<const char*>& chunks)
+{
+    Bytes b{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const auto chunk = [&](const char* type, const Bytes& body) {
+        for (int s = 24; s >= 0; s -= 8)
+            b.push_back(static_cast<std::uint8_t>(body.size() >> s));
+        const std::size_t start = b.size();
+        b.insert(b.end(), type, type + 4);
+        b.insert(b.end(), body.begin(), body.end());
+        const std::uint32_t crc = crc32(&b[start], b.size() - start);
+        for (int s = 24; s >= 0; s -= 8)
+            b.push_back(static_cast<std::uint8_t>(crc >> s));
+    };
+    chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 2, 0, 0, 0});
+    for (const char* type : chunks)
+        chunk(type, {0});
+    chunk("IDAT", {0x78, 0x01});
+    chunk("IEND", {});
+    return b;
+}
+
+// What decides how a picture is shown: how the camera was held, and colours declared other than sRGB.
+TEST(PictureLookTest, HeadersTellOrientationAndDeclaredColours)
+{
+    const Bytes exif{'E',  'x',  'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                     0x01, 0x12, 0,   3,   0, 0, 0,   1,   0, 6,  0, 0, 0, 0, 0, 0};
+    Bytes icc{'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 1, 1};
+    icc.resize(200, 0);
+    const PictureHeader plain = readHeaderOfBytes(jpegWith(0xC0, 320, 240), "plain.jpg");
+    EXPECT_EQ(plain.jpeg.orientation, 1);
+    EXPECT_FALSE(plain.profiled);
+    const PictureHeader turned =
+        readHeaderOfBytes(withSegment(withSegment(jpegWith(0xC0, 320, 240), 0xE2, icc), 0xE1, exif), "turned.jpg");
+    ASSERT_TRUE(turned.read()) << turned.reason;
+    EXPECT_EQ(turned.jpeg.orientation, 6);
+    EXPECT_TRUE(turned.profiled);
+    const PictureHeader png = readHeaderOfBytes(pngWith({"iCCP"}), "icc.png");
+    ASSERT_TRUE(png.read()) << png.reason;
+    EXPECT_FALSE(readHeaderOfBytes(pngWith({}), "plain.png").profiled);
+    EXPECT_TRUE(readHeaderOfBytes(pngWith({"iCCP"}), "icc.png").profiled);
+    EXPECT_TRUE(readHeaderOfBytes(pngWith({"gAMA"}), "gamma.png").profiled);
+    EXPECT_FALSE(readHeaderOfBytes(pngWith({"sRGB", "gAMA"}), "srgb.png").profiled);
+    EXPECT_TRUE(readHeaderOfBytes(pngWith({"tRNS"}), "key.png").png.transparentKey);
+}
+
 TEST_P(CraftedHeaderTest, IsJudgedByItsHeader)
 {
     const CraftedCase& c = GetParam();

@@ -12,74 +12,27 @@ drawing of the same files over the save's background (black).
 
 usage: browser-pictures.py KELVORA_MAKER WORK_FOLDER
 """
-import base64
 import functools
-import http.server
-import json
 import os
-import re
 import shutil
 import struct
 import subprocess
 import sys
-import threading
 import zlib
 
 import numpy
 from PIL import Image
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from chromium_drawing import chromium, drawn_by_chromium  # noqa: E402
 
 WIDTH, HEIGHT = 96, 64
 CMYK_TOLERANCE = 16  # the issue's bound; libavcodec's CMYK comes within 3 of Chromium's
 BLEND_TOLERANCE = 2  # Chromium blends premultiplied colours: a level of rounding each way
 MP4_PSNR = 30
 
-PAGE = """<!doctype html>
-<html><body><pre id="out">pending</pre>
-<script>
-const names = NAMES;
-const drawn = {};
-function done() {
-  if (Object.keys(drawn).length === names.length)
-    document.getElementById('out').textContent = 'pictures ' + JSON.stringify(drawn);
-}
-for (const name of names) {
-  const img = new Image();
-  img.onload = () => {
-    const c = document.createElement('canvas');
-    c.width = img.naturalWidth;
-    c.height = img.naturalHeight;
-    const g = c.getContext('2d');
-    g.fillStyle = 'rgb(0, 0, 0)';
-    g.fillRect(0, 0, c.width, c.height);
-    g.drawImage(img, 0, 0);
-    const d = g.getImageData(0, 0, c.width, c.height).data;
-    let bytes = '';
-    for (let i = 0; i < d.length; i += 4)
-      bytes += String.fromCharCode(d[i], d[i + 1], d[i + 2]);
-    drawn[name] = [c.width, c.height, btoa(bytes)];
-    done();
-  };
-  img.onerror = () => { drawn[name] = 'error'; done(); };
-  img.src = name;
-}
-</script></body></html>
-"""
-
-
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
 def run(command, **kwargs):
     return subprocess.run(command, check=True, capture_output=True, **kwargs).stdout
-
-
-def chromium():
-    for name in ("chromium", "chromium-browser"):
-        if shutil.which(name):
-            return name
-    return None
 
 
 def chunk(kind, data):
@@ -138,31 +91,6 @@ def make_pictures(folder):
     return {"cmyk-adobe.jpg": None, "cmyk-plain.jpg": None, "ycck.jpg": None, "rgb.jpg": None,
             "mostly-transparent.png": None, "rgba16.png": None, "key-rgb.png": "opaque-rgb.png",
             "alpha-palette.png": "opaque-palette.png", "key-grey4.png": "opaque-grey4.png"}
-
-
-def drawn_by_chromium(browser, folder, names):
-    with open(os.path.join(folder, "draw.html"), "w") as f:
-        f.write(PAGE.replace("NAMES", json.dumps(names)))
-    handler = functools.partial(QuietHandler, directory=folder)
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    try:
-        page = subprocess.run([browser, "--headless", "--no-sandbox", "--disable-gpu",
-                               f"--user-data-dir={os.path.join(folder, 'profile')}", "--virtual-time-budget=15000",
-                               "--dump-dom", f"http://127.0.0.1:{server.server_address[1]}/draw.html"],
-                              capture_output=True, text=True, timeout=120).stdout
-    finally:
-        server.shutdown()
-    found = re.search(r"pictures (\{.*\})", page)
-    if not found:
-        raise RuntimeError(f"Chromium drew nothing: {page[-300:]}")
-    pictures = {}
-    for name, value in json.loads(found.group(1)).items():
-        if value == "error":
-            raise RuntimeError(f"Chromium does not draw {name}")
-        width, height, data = value
-        pictures[name] = numpy.frombuffer(base64.b64decode(data), numpy.uint8).reshape(height, width, 3).astype(int)
-    return pictures
 
 
 def frames_of(video):
