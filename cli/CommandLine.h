@@ -7,6 +7,7 @@
 // errors and the batch mode never need a display.
 
 #include "codec/Codec.h"
+#include "slideshow/Timeline.h"
 #include "video/StreamRate.h"
 
 #include <span>
@@ -37,6 +38,12 @@ struct Invocation {
     bool verify = false;
     std::string framemd5;    // where the video's frame checksums go, "-" standard output
     std::string qtPlatform;  // Qt's own -platform value, when given
+    // A slideshow: the pictures and their durations from a concat file, the music, the fades.
+    std::string concat;
+    std::string audio;
+    bool fitToAudio = false;
+    slideshow::Fades fades;
+    [[nodiscard]] bool slideshow() const { return !concat.empty() || !audio.empty() || fades.any(); }
 };
 
 enum class Action { Window, Batch, Verify, Help, Version, UsageError };

@@ -15,6 +15,7 @@ namespace kelvora::video {
 
 class FrameSource;
 class FrameAdmission;
+struct Slideshow;
 
 // What one save writes: the output file, the frame files in frame order (paths as the file
 // system spells them), the rate (rate / scale frames per second) and how the frames are stored.
@@ -37,6 +38,9 @@ struct SaveRequest {
     // What picture files' transparency shows over where the video keeps no alpha (H.264, and
     // a stream whose first picture is opaque): black unless the user names a colour.
     codec::Background background = {};
+    // A slideshow: pictures of their own durations, with music and fades (not owned). None:
+    // every entry one frame.
+    const Slideshow* slideshow = nullptr;
 };
 
 // Told of the save's progress, on the thread that runs it.
@@ -83,6 +87,10 @@ struct SaveOutcome {
     // (an MP4 given its index first): the video is another file by its identity. Unknown when
     // the file written is the video.
     platform::FileIdentity renewedFile;
+    // A slideshow: the video's frames (its pictures are framesWritten) and what it holds of
+    // the music ("con audio AAC 2:03"; empty without).
+    std::int64_t slideshowFrames = 0;
+    std::string audio;
 };
 
 // The save proper, without a window: loads the first frame before anything is opened (an
