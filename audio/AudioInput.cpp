@@ -288,4 +288,18 @@ std::int64_t measureAudio(const std::string& path)
     return total;
 }
 
+std::int64_t framesForMusic(const std::string& path, std::uint32_t rate, std::uint32_t scale)
+{
+    std::string error;
+    const std::unique_ptr<AudioInput> input = AudioInput::open(path, error);
+    if (!input)
+        return 0;
+    std::int64_t samples = measureAudio(path);
+    if (samples <= 0)
+        samples = input->source().samples;
+    const __int128 exact = __int128{samples} * rate;
+    const __int128 unit = __int128{input->source().sampleRate} * scale;
+    return static_cast<std::int64_t>((exact + unit - 1) / unit);
+}
+
 }  // namespace kelvora::audio

@@ -44,4 +44,8 @@ private:
 // through, not decoded. -1 when it cannot be read.
 [[nodiscard]] std::int64_t measureAudio(const std::string& path);
 
+// The frames of rate / scale a second a video needs to hold the whole music of `path`: its
+// last sample within the last frame. 0 when it cannot be read.
+[[nodiscard]] std::int64_t framesForMusic(const std::string& path, std::uint32_t rate, std::uint32_t scale);
+
 }  // namespace kelvora::audio

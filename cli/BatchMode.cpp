@@ -443,7 +443,8 @@ int runBatch(const Invocation& invocation)
         return kExitFailed;
     }
     const int status = finish({invocation, outcome, admission.leftOut(), replacing}, *pending, stop.signal());
-    return checkAfterSave(invocation, admission.admittedPaths, status, stop);
+    return checkAfterSave(invocation, admission.admittedPaths, status, stop,
+                          invocation.slideshow() ? &slideshow->show : nullptr);
 }
 
 }  // namespace kelvora::cli

@@ -23,6 +23,8 @@ constexpr const char* kHelp =
     "                   [--crossfade S] [--fade-in S] [--fade-out S] [--verify] ...\n"
     "     kelvora-maker --verify VIDEO.avi [--framemd5 IMPRONTE [-y]] [--progress]\n"
     "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
+    "     kelvora-maker --verify VIDEO --concat ELENCO.txt [--audio MUSICA] [--fps N]\n"
+    "                   [--fit-to-audio] [--crossfade S] [--fade-in S] [--fade-out S]\n"
     "     kelvora-maker --help | --version\n"
     "\n"
     "Crea un video da una lista ordinata di immagini BMP: AVI non compresso o\n"
@@ -56,10 +58,16 @@ constexpr const char* kHelp =
     "      --verify         confronta il video con i fotogrammi da cui è fatto:\n"
     "                       con --output appena scritto, da solo VIDEO.avi è il\n"
     "                       primo argomento; ogni fotogramma deve essere uguale al\n"
-    "                       suo file, nessuno mancare né essere in più\n"
+    "                       suo file, nessuno mancare né essere in più; di una\n"
+    "                       presentazione (--concat, --audio...) ogni immagine ai\n"
+    "                       suoi tempi (al più un fotogramma di scarto in MP4 e\n"
+    "                       Matroska) e l'audio uguale alla musica campione per\n"
+    "                       campione (FLAC, PCM) o vicino (AAC: SNR, il secondo\n"
+    "                       peggiore nominato); --fps se il video non la dice\n"
     "      --framemd5 IMPRONTE\n"
     "                       scrive in IMPRONTE (- per lo standard output) l'MD5 di\n"
-    "                       ogni fotogramma del video, come ffmpeg -f framemd5:\n"
+    "                       ogni fotogramma del video (e dell'audio di una\n"
+    "                       presentazione), come ffmpeg -f framemd5:\n"
     "                       del video scritto con --output, di quello verificato\n"
     "                       con --verify; mai il video né un file letto\n"
     "      --list ELENCO    altri percorsi da ELENCO, uno per riga, dopo i FILE\n"
@@ -241,6 +249,7 @@ private:
             m_outputGiven = true;
         } else if (longName == "fps") {
             m_fpsGiven = true;
+            invocation.rateGiven = true;
             if (const auto rate = video::streamRateFromText(given))
                 invocation.rate = *rate;
             else
@@ -356,8 +365,9 @@ private:
             return;
         }
         if (!m_outputGiven) {
-            if (m_fpsGiven)
-                fail("--fps vale solo con --output; nella finestra si sceglie con la barra");
+            if (m_fpsGiven && !(invocation.verify && invocation.slideshow()))
+                fail("--fps vale solo con --output (o con --verify di una presentazione); nella finestra si sceglie "
+                     "con la barra");
             else if (m_codecGiven || m_crfGiven)
                 fail((m_codecGiven ? "--codec" : "--crf") +
                      std::string(" vale solo con --output; nella finestra si sceglie il tipo di file nel salvataggio"));

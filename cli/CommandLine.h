@@ -41,6 +41,7 @@ struct Invocation {
     // A slideshow: the pictures and their durations from a concat file, the music, the fades.
     std::string concat;
     std::string audio;
+    bool rateGiven = false;  // --fps was given (with --verify alone: the rate the video was made at)
     bool fitToAudio = false;
     slideshow::Fades fades;
     [[nodiscard]] bool slideshow() const { return !concat.empty() || !audio.empty() || fades.any(); }

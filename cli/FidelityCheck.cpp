@@ -8,9 +8,9 @@ namespace kelvora::cli {
 
 Checked checkFidelity(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
                       int statusIfSame, verify::CheckObserver& observer, const StopSignals& stop,
-                      verify::FrameMd5* hashes)
+                      verify::FrameMd5* hashes, const slideshow::ShowLayout* show)
 {
-    const verify::PsnrRequest request{video, frames, invocation.verify, invocation.minPsnr};
+    const verify::PsnrRequest request{video, frames, invocation.verify, invocation.minPsnr, show};
     const verify::PsnrOutcome outcome = verify::measurePsnr(request, observer, stop.stopRequested(), hashes);
     if (outcome.cancelled)
         return Checked::ended(kExitFailed, true);
@@ -31,8 +31,10 @@ Checked checkFidelity(const std::string& video, const std::vector<std::string>& 
         return checked;
     }
     const std::string worstFile = outcome.worst >= 0 ? frames[static_cast<std::size_t>(outcome.worst)] : std::string();
-    say("verificato " + video + ": " + platform::framesText(outcome.videoFrames) + ", " +
-        verify::psnrText(outcome, worstFile));
+    const std::string counted =
+        show ? platform::countText(outcome.listFrames, "immagine nel suo tempo", "immagini nei loro tempi")
+             : platform::framesText(outcome.videoFrames);
+    say("verificato " + video + ": " + counted + ", " + verify::psnrText(outcome, worstFile));
     return checked;
 }
 

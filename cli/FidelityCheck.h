@@ -38,8 +38,10 @@ struct Checked {
     }
 };
 
+// `show`: a slideshow's pictures laid out over the video's frames (none: a file a frame).
 [[nodiscard]] Checked checkFidelity(const std::string& video, const std::vector<std::string>& frames,
                                     const Invocation& invocation, int statusIfSame, verify::CheckObserver& observer,
-                                    const StopSignals& stop, verify::FrameMd5* hashes);
+                                    const StopSignals& stop, verify::FrameMd5* hashes,
+                                    const slideshow::ShowLayout* show = nullptr);
 
 }  // namespace kelvora::cli

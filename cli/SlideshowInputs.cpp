@@ -2,6 +2,7 @@
 
 #include "cli/Messages.h"
 #include "platform/text/Counts.h"
+#include "audio/AudioInput.h"
 #include "slideshow/ConcatFile.h"
 
 #include <filesystem>
@@ -58,6 +59,27 @@ std::optional<SlideshowInputs> readSlideshow(const Invocation& invocation, int& 
         inputs.show.durations.push_back(entry.duration);
     }
     return inputs;
+}
+
+std::optional<SlideshowCheck> slideshowCheck(const Invocation& invocation, const video::Slideshow& show,
+                                             std::size_t pictures, const std::string& video, bool rateGiven)
+{
+    slideshow::Rate rate{invocation.rate.rate, invocation.rate.scale};
+    if (!rateGiven) {
+        const std::optional<verify::VideoRate> own = verify::videoRateOf(video);
+        if (!own) {
+            say("nessuna verifica: " + video + " non dice a quanti fotogrammi al secondo va (indicalo con --fps)");
+            return std::nullopt;
+        }
+        rate = {own->rate, own->scale};
+    }
+    std::vector<std::optional<slideshow::Duration>> durations = show.durations;
+    durations.resize(pictures);
+    const std::int64_t fit = show.fitToAudio ? audio::framesForMusic(show.audio, rate.rate, rate.scale) : 0;
+    SlideshowCheck check;
+    check.layout.emplace(rate, durations, fit, show.fades);
+    check.audio = {video, show.audio, rate, check.layout->frames(), check.layout->fades()};
+    return check;
 }
 
 std::string picturesText(const video::SaveOutcome& outcome, video::StreamRate rate)

@@ -5,6 +5,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/StopSignals.h"
+#include "video/Slideshow.h"
 
 #include <string>
 #include <vector>
@@ -19,7 +20,8 @@ namespace kelvora::cli {
 // Once --output has made a whole video from `frames` (the run ending with `status`): the
 // check and the checksums asked for. The status the run ends with: `status` when they find
 // nothing wrong. `stop` ends the check as it ends a save (Ctrl+C, a kill, a lost terminal).
+// `slideshow`: the pictures' durations and the music the video was made with.
 [[nodiscard]] int checkAfterSave(const Invocation& invocation, const std::vector<std::string>& frames, int status,
-                                 const StopSignals& stop);
+                                 const StopSignals& stop, const video::Slideshow* slideshow = nullptr);
 
 }  // namespace kelvora::cli

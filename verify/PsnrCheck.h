@@ -9,6 +9,7 @@
 // window judge the outcome alike (judgeFidelity) and only word it for their own place.
 
 #include "verify/FrameMd5.h"
+#include "verify/ShowCheck.h"
 #include "verify/VideoCheck.h"
 
 #include <atomic>
@@ -30,6 +31,8 @@ struct PsnrRequest {
     std::vector<std::string> frames;  // in frame order
     bool compare = true;              // false: only read the video (and hash its frames)
     double floorDb = 0;               // frames below it are counted; not positive: the floor above
+    // A slideshow: `frames` are its pictures, each over its frames as this lays them out (not owned).
+    const slideshow::ShowLayout* show = nullptr;
 };
 
 struct PsnrOutcome {
@@ -66,6 +69,10 @@ struct PsnrOutcome {
     std::string damageReason;
     // The turn the display matrix asks for, clockwise: the frames were compared as turned.
     int turnDegrees = 0;
+    // A slideshow's check: the places above are its pictures, found by their times; what is
+    // missing, misplaced or extra among them.
+    bool pictures = false;
+    ShowDifferences timing;
 };
 
 // Decodes request.video and compares its frames with request.frames in order, stopping

@@ -12,6 +12,10 @@
 
 #include "verify/FrameMd5.h"
 
+namespace kelvora::slideshow {
+class ShowLayout;
+}
+
 #include <atomic>
 #include <string>
 #include <vector>
@@ -22,6 +26,9 @@ struct CheckRequest {
     std::string video;
     std::vector<std::string> frames;  // in frame order, paths as the file system spells them
     bool compare = true;              // false: only read the video (and hash its frames)
+    // A slideshow: `frames` are its pictures, each shown over its frames as this lays them out
+    // (not owned); none: each file one frame.
+    const slideshow::ShowLayout* show = nullptr;
 };
 
 // Told of the check's progress, on the thread that runs it.
@@ -53,7 +60,8 @@ struct CheckOutcome {
     int firstDamaged = -1;
     std::string damageReason;
     int differing = 0;        // places where the video and the list differ
-    int first = -1;           // the first of them, from 0
+    int first = -1;           // the first of them, from 0 (a slideshow: the picture it concerns)
+    bool pictures = false;    // a slideshow's check: the places are its pictures
     std::string firstReason;  // what differs there, in Italian ("i pixel sono diversi")
     std::string reason;       // for NotAVideo and Unchecked: why, in Italian
 };

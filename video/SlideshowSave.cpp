@@ -375,14 +375,8 @@ bool SlideshowSave::prepare(SaveOutcome& out)
         return false;
     }
     if (m_show.fitToAudio) {
-        // Frames enough for the whole music: the last picture ends at its last sample, or within a frame after it.
-        const audio::SourceAudio& source = m_track->source();
-        std::int64_t samples = audio::measureAudio(m_show.audio);
-        if (samples <= 0)
-            samples = source.samples;
-        const __int128 exact = __int128{samples} * m_rate.rate;
-        const __int128 unit = __int128{source.sampleRate} * m_rate.scale;
-        m_fitFrames = static_cast<std::int64_t>((exact + unit - 1) / unit);
+        // Frames enough for the whole music: its last sample within the last frame.
+        m_fitFrames = audio::framesForMusic(m_show.audio, m_rate.rate, m_rate.scale);
         if (m_fitFrames < std::max(m_pictures, 1)) {
             out.refused = true;
             out.result = avifile::AVIERR_BADPARAM;

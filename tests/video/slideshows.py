@@ -6,7 +6,8 @@ a WAV, in AVI, Matroska and MP4: the picture ffmpeg shows at every frame's time,
 times in GStreamer, MediaInfo's frame count of the AVI, and the audio decoded by ffmpeg, its
 length to the sample (and its samples, in AVI and Matroska, the music's own). A 24-bit FLAC
 kept sample for sample in Matroska; music cut with a fade; --fit-to-audio; a save with music
-killed part-way, left playable with its audio as long as its frames.
+killed part-way, left playable with its audio as long as its frames. --verify with the save's
+inputs, a shifted or extra picture and other music found; --framemd5's lines for both streams.
 
 usage: slideshows.py KELVORA_MAKER WORK_FOLDER
 """
@@ -277,6 +278,53 @@ def check_killed(maker, folder):
     return problems
 
 
+def check_verify(maker, folder):
+    """--verify with the save's inputs: the videos check_container made are their pictures at
+    their times and their music (sample for sample in AVI and Matroska, AAC by its SNR); a
+    picture shifted by two frames, a picture more in the list, other music: exit 4. --framemd5
+    writes ffmpeg's lines for both streams."""
+    problems = []
+    show, wav = os.path.join(folder, "show.txt"), os.path.join(folder, "music.wav")
+    with open(show) as f:
+        text = f.read()
+    shifted = os.path.join(folder, "shifted.txt")
+    with open(shifted, "w") as f:
+        f.write(text.replace("duration 1.25", "duration 1.33"))
+    longer = os.path.join(folder, "longer.txt")
+    with open(longer, "w") as f:
+        f.write(text + "file a.bmp\nduration 0.5\n")
+    other = os.path.join(folder, "other.wav")
+    grain = numpy.random.default_rng(5).integers(-8000, 8000, (3 * SAMPLE_RATE, 2))
+    with wave.open(other, "wb") as w:
+        w.setnchannels(2)
+        w.setsampwidth(2)
+        w.setframerate(SAMPLE_RATE)
+        w.writeframes(grain.astype("<i2").tobytes())
+    for extension, said in (("avi", "audio PCM uguale alla musica campione per campione"),
+                            ("mkv", "audio FLAC uguale alla musica campione per campione"),
+                            ("mp4", "audio AAC vicino alla musica: SNR minimo")):
+        video = os.path.join(folder, f"show-default.{extension}")
+        sums = os.path.join(folder, f"sums-{extension}.txt")
+        same = subprocess.run([maker, "--verify", video, "--concat", show, "--audio", wav, "--framemd5", sums, "-y"],
+                              capture_output=True, text=True)
+        if same.returncode != 0 or "5 immagini nei loro tempi" not in same.stderr or said not in same.stderr:
+            problems.append(f"verify {extension}: exit {same.returncode}: {same.stderr.strip()}")
+        ours = open(sums).read().splitlines() if os.path.exists(sums) else []
+        theirs = [line for line in run(["ffmpeg", "-nostdin", "-v", "error", "-i", video, "-f", "framemd5", "-"],
+                                       text=True).splitlines() if not line.startswith("#software")]
+        if ours != theirs or not any(line.startswith("1,") for line in ours):
+            problems.append(f"verify {extension}: the checksums of both streams are not ffmpeg's framemd5")
+        for inputs, why in (([shifted, wav], "a picture two frames late"), ([longer, wav], "a picture more"),
+                            ([show, other], "other music")):
+            differs = subprocess.run([maker, "--verify", video, "--concat", inputs[0], "--audio", inputs[1]],
+                                     capture_output=True, text=True)
+            if differs.returncode != 4 or "verifica fallita" not in differs.stderr:
+                problems.append(f"verify {extension}, {why}: exit {differs.returncode}: {differs.stderr.strip()}")
+            elif why == "other music" and extension == "mp4" and "al secondo" not in differs.stderr:
+                problems.append(f"verify mp4, other music: the worst second is not named: {differs.stderr.strip()}")
+    return problems
+
+
 def main():
     global music_samples, shown_pictures
     maker, work = sys.argv[1], sys.argv[2]
@@ -288,6 +336,7 @@ def main():
     problems = []
     for extension, codec in (("avi", None), ("avi", "ffv1"), ("mkv", None), ("mp4", None)):
         problems += check_container(maker, work, extension, codec, shown_pictures, names, DURATIONS)
+    problems += check_verify(maker, work)
     problems += check_flac_exact(maker, work, names, DURATIONS)
     problems += check_fit(maker, work, names)
     problems += check_killed(maker, work)
