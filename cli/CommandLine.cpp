@@ -20,7 +20,7 @@ constexpr const char* kHelp =
     "                   [--verify] [--framemd5 IMPRONTE] [--progress]\n"
     "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
     "     kelvora-maker --output VIDEO --concat ELENCO.txt [--audio MUSICA [--fit-to-audio]]\n"
-    "                   [--crossfade S] [--fade-in S] [--fade-out S] [--verify] ...\n"
+    "                   [--verify] ...\n"
     "     kelvora-maker --verify VIDEO.avi [--framemd5 IMPRONTE [-y]] [--progress]\n"
     "                   [--list ELENCO [--null]] [FILE|CARTELLA]...\n"
     "     kelvora-maker --verify VIDEO --concat ELENCO.txt [--audio MUSICA] [--fps N]\n"
@@ -86,7 +86,8 @@ constexpr const char* kHelp =
     "      --crossfade S    ogni immagine sfuma nella seguente in S secondi\n"
     "      --fade-in S      il video e la musica entrano dal nero in S secondi\n"
     "      --fade-out S     il video e la musica escono nel nero in S secondi;\n"
-    "                       le dissolvenze vogliono ffv1, png o h264\n"
+    "                       le dissolvenze valgono per ora solo con --verify: il\n"
+    "                       salvataggio non le fa ancora e le rifiuta\n"
     "  -h, --help           mostra questo aiuto ed esce\n"
     "  -v, --version        mostra la versione ed esce\n"
     "      --               ciò che segue è un file, anche se comincia con -\n"
@@ -413,10 +414,11 @@ private:
         }
         if (m_crfGiven && invocation.codec != codec::Codec::H264)
             return "--crf vale solo per H.264 (un video .mp4)";
-        // A fade mixes pictures: only a save that decodes them can.
-        if (invocation.fades.any() && invocation.codec == codec::Codec::Raw)
-            return "le dissolvenze mescolano le immagini e vogliono un video che le decodifica: --codec ffv1 o png, "
-                   "o un video .mkv o .mp4";
+        // The save does not yet draw a fade's frames: a video said made with fades would have
+        // none (its music alone faded). Refused until it does; --verify still takes them.
+        if (invocation.fades.any())
+            return "le dissolvenze (--crossfade, --fade-in, --fade-out) non sono ancora disponibili nel salvataggio: "
+                   "toglile per creare il video";
         return {};
     }
 
