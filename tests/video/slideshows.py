@@ -250,7 +250,7 @@ def check_killed(maker, folder):
     with open(os.path.join(many, "show.txt"), "w") as f:
         f.write("\n".join(lines) + "\n")
     music(os.path.join(many, "long.wav"), 60)
-    for extension in ("avi", "mkv"):
+    for extension in ("avi", "mkv", "mp4"):
         output = os.path.join(many, f"cut.{extension}")
         command = [maker, "-o", output, "--concat", os.path.join(many, "show.txt"), "--audio",
                    os.path.join(many, "long.wav")]
