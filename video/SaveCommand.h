@@ -5,6 +5,7 @@
 #include "platform/msgbox/MessageBox.h"
 #include "video/SaveDialogStart.h"
 #include "video/SaveJob.h"
+#include "video/Slideshow.h"
 #include "video/SaveTarget.h"
 #include "video/SaveWindow.h"
 #include "video/mAVIDecs.h"
@@ -66,6 +67,7 @@ private:
     std::optional<std::string> m_finished;
     std::string m_finishedSummary;
     SaveDialogStart m_dialogStart;
+    std::optional<Slideshow> m_music;  // the save's soundtrack, while it runs
 };
 
 // The save dialog's types: the uncompressed video first (the one chosen unless the user picks
