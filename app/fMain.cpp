@@ -138,6 +138,9 @@ void fMain::createControls()
     Ripeti->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     Riproduci = ListMenu->addAction(QStringLiteral("Riproduci (Spazio)"));
     AltraFrequenza = ListMenu->addAction(QStringLiteral("Altra frequenza…"));
+    AggiungiMusica = ListMenu->addAction(QStringLiteral("Aggiungi musica…"));
+    TogliMusica = ListMenu->addAction(QStringLiteral("Togli la musica"));
+    TogliMusica->setEnabled(false);
     for (QAction* action : {Annulla, Ripeti}) {
         // The keys work wherever the focus is in the window, not only while the menu is open.
         action->setShortcutContext(Qt::WindowShortcut);
@@ -189,6 +192,8 @@ void fMain::connectHandlers()
     connect(Ripeti, &QAction::triggered, this, &fMain::Ripeti_Click);
     connect(Riproduci, &QAction::triggered, this, &fMain::Riproduci_Click);
     connect(AltraFrequenza, &QAction::triggered, this, &fMain::AltraFrequenza_Click);
+    connect(AggiungiMusica, &QAction::triggered, this, &fMain::AggiungiMusica_Click);
+    connect(TogliMusica, &QAction::triggered, this, &fMain::TogliMusica_Click);
     connect(lstDIBList, &platform::ListBox::RowsDragged, this, &fMain::lstDIBList_RowsDragged);
     // The frame-count line follows every change of the list, whoever makes it.
     for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})

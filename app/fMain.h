@@ -89,6 +89,9 @@ public:
     QAction* Ripeti = nullptr;
     QAction* Riproduci = nullptr;
     QAction* AltraFrequenza = nullptr;
+    // A soundtrack for the videos saved from now on, and its removal (enabled while there is one).
+    QAction* AggiungiMusica = nullptr;
+    QAction* TogliMusica = nullptr;
     // Under the list: how many frames, and how long they last at the rate.
     QLabel* lblVideo = nullptr;
 
@@ -101,6 +104,8 @@ public:
     [[nodiscard]] bool playing() const;
     [[nodiscard]] const PreviewPlayer* player() const { return m_player.get(); }
     [[nodiscard]] const ListHistory& history() const { return m_history; }
+    // The music the window's saves put beside the frames; empty for none.
+    [[nodiscard]] const std::string& musicPath() const { return m_musicPath; }
 
     // The frame format, taken from the first frame accepted.
     [[nodiscard]] bool FormatSet() const { return m_format.set; }
@@ -158,6 +163,8 @@ public slots:
     void Ripeti_Click();
     void Riproduci_Click();
     void AltraFrequenza_Click();
+    void AggiungiMusica_Click();
+    void TogliMusica_Click();
     void lstDIBList_RowsDragged(int before);
 
 protected:
@@ -213,6 +220,7 @@ private:
     // Where the dialogs start: the folder of the last file chosen to add, and the folder and
     // type of the last save, for as long as the program runs.
     QString m_lastOpenFolder;
+    std::string m_musicPath;  // "Aggiungi musica…": the soundtrack of the saves to come
     video::SaveDialogStart m_saveDialogStart;
     std::function<void()> m_endApplication;
     bool m_unloaded = false;

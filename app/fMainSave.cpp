@@ -80,6 +80,7 @@ public:
         return QString::fromStdString(video::rateText(m_window.m_rate)).replace(u',', u'.');
     }
     std::int32_t ownerHandle() override { return m_window.hWnd(); }
+    std::string musicPath() const override { return m_window.musicPath(); }
     void beginSave(int frames) override { m_window.beginBusyControls(frames); }
     void selectEntry(int index) override { m_window.lstDIBList->setListIndex(index); }
     void showStatus(const QString& text) override { m_window.showStatus(text); }

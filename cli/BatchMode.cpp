@@ -10,6 +10,7 @@
 #include "cli/InputPaths.h"
 #include "cli/Messages.h"
 #include "cli/OutputFiles.h"
+#include "cli/SlideshowInputs.h"
 #include "cli/StopSignals.h"
 #include "cli/VerifyMode.h"
 #include "platform/avifile/AVIFile.h"
@@ -30,6 +31,7 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -69,15 +71,33 @@ private:
 // Admits each candidate as "Aggiungi BMP" does, from the one read the save makes of it, and
 // names each left out for its format. Once a file could not be read no video will be made:
 // the rest are still examined, so that every such file is named, but none is written.
-class BatchAdmission final : public video::FrameAdmission {
+class BatchAdmission final : public video::FrameAdmission, public video::FrameEntries {
 public:
     BatchAdmission(const BatchCandidates& candidates, platform::MessageBoxService& messages)
         : m_candidates(candidates), m_adder(m_format, messages)
     {
     }
 
-    bool admit(std::size_t, bool loaded, const bitmap::cDIB& dib, const video::PictureFrame& picture,
+    bool admit(std::size_t entry, bool loaded, const bitmap::cDIB& dib, const video::PictureFrame& picture,
                const bitmap::FramePlan& plan) override
+    {
+        const bool admitted = judgeEntry(loaded, dib, picture, plan);
+        if (admitted && keepEntries) {
+            const std::lock_guard lock(m_entriesMutex);
+            m_entries.push_back(entry);
+        }
+        return admitted;
+    }
+
+    // A slideshow's durations are the entries': the writer asks which entry a frame is.
+    std::size_t entryOf(std::size_t frame) const override
+    {
+        const std::lock_guard lock(m_entriesMutex);
+        return frame < m_entries.size() ? m_entries[frame] : frame;
+    }
+
+    bool judgeEntry(bool loaded, const bitmap::cDIB& dib, const video::PictureFrame& picture,
+                    const bitmap::FramePlan& plan)
     {
         const std::string& path = m_candidates.current();
         // The file the checksums are to replace is an input: the run makes nothing.
@@ -121,6 +141,8 @@ public:
     // The frames' paths, kept only when the video is checked after it is made.
     bool keepPaths = false;
     std::vector<std::string> admittedPaths;
+    // The entries that became frames, kept for a slideshow (admitted on the loading thread).
+    bool keepEntries = false;
 
 private:
     // A picture the output cannot hold is refused by its plan, with the reason; one it can
@@ -138,6 +160,8 @@ private:
     const BatchCandidates& m_candidates;
     adding::FrameFormat m_format;
     adding::FrameAdder m_adder;
+    mutable std::mutex m_entriesMutex;
+    std::vector<std::size_t> m_entries;
 };
 
 // The --list file, open for the run, or standard input.
@@ -255,9 +279,10 @@ int finish(const Ending& end, platform::PendingOutput& pending, int signal)
         return signal != 0 ? statusForSignal(signal) : statusForSignal(SIGINT);
     }
     if (whole) {
-        say("creato " + output + ": " + framesText(outcome.framesWritten) + ", " +
+        say("creato " + output + ": " + picturesText(outcome, end.invocation.rate) + ", " +
             video::rateText(end.invocation.rate) + " al secondo, " +
-            video::savedSummary(end.invocation.codec, outcome.fileBytes, outcome.uncompressedBytes));
+            video::savedSummary(end.invocation.codec, outcome.fileBytes, outcome.uncompressedBytes) +
+            (outcome.audio.empty() ? "" : ", " + outcome.audio));
         if (!outcome.notice.empty())
             say(output + ": " + outcome.notice);
         return closingStatus(end);
@@ -351,6 +376,10 @@ int runBatch(const Invocation& invocation)
         refusal = hashesRefusal(invocation, invocation.output);
     if (refusal.refused())
         return reportRefusal(refusal);
+    int slideshowStatus = kExitMade;
+    std::optional<SlideshowInputs> slideshow = readSlideshow(invocation, slideshowStatus);
+    if (!slideshow)
+        return slideshowStatus;
     ListInput list(invocation);
     if (list.openError() != 0) {
         say("l'elenco " + invocation.list + " non si legge: " + systemReason(list.openError()));
@@ -380,10 +409,12 @@ int runBatch(const Invocation& invocation)
     // One pass: each candidate is read once, admitted and written; the video is written under
     // a name of its own and takes OUT's only if every candidate was a frame or left out.
     // A size chosen takes a folder's pictures of every type: each is fitted into that size.
-    BatchCandidates candidates(invocation.items, list.paths(), !invocation.framing.size.original());
+    BatchCandidates candidates(slideshow->items, list.paths(), !invocation.framing.size.original());
     CandidateMessages messages(candidates);
     BatchAdmission admission(candidates, messages);
     admission.keepPaths = invocation.verify || !invocation.framemd5.empty();
+    admission.keepEntries = invocation.slideshow();
+    slideshow->show.entries = &admission;
     if (invocation.codec != codec::Codec::Raw || !invocation.framing.size.original())
         admission.takeAnyFormat();
     admission.hashes = hashesIdentity(invocation);
@@ -392,6 +423,8 @@ int runBatch(const Invocation& invocation)
     request.container = video::containerForPath(invocation.output);
     request.crf = invocation.crf;
     request.framing = invocation.framing;
+    if (invocation.slideshow())
+        request.slideshow = &slideshow->show;
     // Ctrl+C, a kill or a lost terminal stops after the frame in hand; the file is finished.
     const StopSignals stop;
     BatchProgress progress(candidates.count(), stderr, BatchProgress::styleFor(stderr, invocation.progress),
@@ -421,7 +454,8 @@ int runBatch(const Invocation& invocation)
         return kExitFailed;
     }
     const int status = finish({invocation, outcome, admission.leftOut(), replacing}, *pending, stop.signal());
-    return checkAfterSave(invocation, admission.admittedPaths, status, stop, outcome.fitted);
+    return checkAfterSave(invocation, admission.admittedPaths, status, stop, outcome.fitted,
+                          invocation.slideshow() ? &slideshow->show : nullptr);
 }
 
 }  // namespace kelvora::cli

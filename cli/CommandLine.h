@@ -8,6 +8,7 @@
 
 #include "codec/Codec.h"
 #include "photo/Framing.h"
+#include "slideshow/Timeline.h"
 #include "video/StreamRate.h"
 
 #include <span>
@@ -40,6 +41,13 @@ struct Invocation {
     bool verify = false;
     std::string framemd5;    // where the video's frame checksums go, "-" standard output
     std::string qtPlatform;  // Qt's own -platform value, when given
+    // A slideshow: the pictures and their durations from a concat file, the music, the fades.
+    std::string concat;
+    std::string audio;
+    bool rateGiven = false;  // --fps was given (with --verify alone: the rate the video was made at)
+    bool fitToAudio = false;
+    slideshow::Fades fades;
+    [[nodiscard]] bool slideshow() const { return !concat.empty() || !audio.empty() || fades.any(); }
 };
 
 enum class Action { Window, Batch, Verify, Help, Version, UsageError };

@@ -8,9 +8,10 @@ namespace kelvora::cli {
 
 Checked checkFidelity(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
                       int statusIfSame, verify::CheckObserver& observer, const StopSignals& stop,
-                      verify::FrameMd5* hashes, const std::optional<photo::Framing>& fitted)
+                      verify::FrameMd5* hashes, const std::optional<photo::Framing>& fitted,
+                      const slideshow::ShowLayout* show)
 {
-    verify::PsnrRequest request{video, frames, invocation.verify, invocation.minPsnr};
+    verify::PsnrRequest request{video, frames, invocation.verify, invocation.minPsnr, show};
     request.fitted = fitted;
     const verify::PsnrOutcome outcome = verify::measurePsnr(request, observer, stop.stopRequested(), hashes);
     if (outcome.cancelled)
@@ -32,8 +33,10 @@ Checked checkFidelity(const std::string& video, const std::vector<std::string>& 
         return checked;
     }
     const std::string worstFile = outcome.worst >= 0 ? frames[static_cast<std::size_t>(outcome.worst)] : std::string();
-    say("verificato " + video + ": " + platform::framesText(outcome.videoFrames) + ", " +
-        verify::psnrText(outcome, worstFile));
+    const std::string counted =
+        show ? platform::countText(outcome.listFrames, "immagine nel suo tempo", "immagini nei loro tempi")
+             : platform::framesText(outcome.videoFrames);
+    say("verificato " + video + ": " + counted + ", " + verify::psnrText(outcome, worstFile));
     return checked;
 }
 

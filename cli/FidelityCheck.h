@@ -39,9 +39,11 @@ struct Checked {
     }
 };
 
+// `show`: a slideshow's pictures laid out over the video's frames (none: a file a frame).
 [[nodiscard]] Checked checkFidelity(const std::string& video, const std::vector<std::string>& frames,
                                     const Invocation& invocation, int statusIfSame, verify::CheckObserver& observer,
                                     const StopSignals& stop, verify::FrameMd5* hashes,
-                                    const std::optional<photo::Framing>& fitted);
+                                    const std::optional<photo::Framing>& fitted,
+                                    const slideshow::ShowLayout* show = nullptr);
 
 }  // namespace kelvora::cli

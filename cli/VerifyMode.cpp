@@ -4,6 +4,7 @@
 #include "cli/BatchProgress.h"
 #include "cli/Messages.h"
 #include "cli/OutputFiles.h"
+#include "cli/SlideshowInputs.h"
 #include "verify/FrameMd5.h"
 #include "verify/VideoCheck.h"
 #include "cli/FidelityCheck.h"
@@ -55,7 +56,11 @@ int reportCheck(const verify::CheckOutcome& outcome, const verify::CheckRequest&
     const std::string& video = request.video;
     switch (outcome.result) {
     case verify::CheckResult::Same:
-        if (request.compare)
+        if (request.compare && outcome.pictures)
+            say("verificato " + video + ": " +
+                platform::countText(outcome.listFrames, "immagine nel suo tempo", "immagini nei loro tempi") + " (" +
+                framesText(outcome.videoFrames) + "), ognuna uguale al suo file");
+        else if (request.compare)
             say("verificato " + video + ": " + framesText(outcome.videoFrames) +
                 (outcome.approximate ? ", ognuno simile al suo file (codec con perdita)"
                                      : ", ognuno uguale al suo file"));
@@ -95,9 +100,9 @@ using FittingOf = std::function<std::optional<photo::Framing>(codec::Codec, vide
 
 Checked checkAvi(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
                  int statusIfSame, verify::CheckObserver& observer, const StopSignals& stop, verify::FrameMd5* hashes,
-                 const FittingOf& fittingOf)
+                 const FittingOf& fittingOf, const slideshow::ShowLayout* show)
 {
-    verify::CheckRequest request{video, frames, invocation.verify, {}};
+    verify::CheckRequest request{video, frames, invocation.verify, show, {}};
     request.fitting = [&](codec::Codec codec) { return fittingOf(codec, video::Container::Avi); };
     const verify::CheckOutcome outcome = verify::checkVideo(request, observer, stop.stopRequested(), hashes);
     if (outcome.result == verify::CheckResult::Cancelled)
@@ -111,10 +116,45 @@ Checked checkAvi(const std::string& video, const std::vector<std::string>& frame
     return checked;
 }
 
+// A slideshow's audio, checked against its music and hashed after the frames: the status
+// the run ends with, `status` when all is well.
+int checkMusic(const SlideshowCheck& show, const Invocation& invocation, verify::FrameMd5* hashes,
+               const StopSignals& stop, int status)
+{
+    const std::string& video = show.audio.video;
+    if (show.audio.music.empty() && !hashes)
+        return status;
+    const verify::AudioCheckOutcome outcome = verify::checkAudio(show.audio, stop.stopRequested(), hashes);
+    if (hashes)
+        hashes->finishAudio();
+    if (outcome.cancelled)
+        return statusForSignal(stop.signal() != 0 ? stop.signal() : SIGINT);
+    if (!invocation.verify)
+        return status;
+    if (show.audio.music.empty()) {
+        if (outcome.hasAudio)
+            say(video + " ha anche una traccia audio, non verificata (la musica si indica con --audio)");
+        return status;
+    }
+    if (!outcome.hasAudio || !outcome.readable) {
+        say("verifica fallita per " + video + ": " + (outcome.hasAudio ? "l'audio " : "") + outcome.reason);
+        return kExitDiffers;
+    }
+    const verify::AudioVerdict verdict = verify::judgeAudio(outcome);
+    if (!verdict.same) {
+        say("verifica fallita per " + video + ": " + verdict.text);
+        return kExitDiffers;
+    }
+    say("verificato " + video + ": " + verdict.text);
+    return status;
+}
+
 // Checks and hashes `video` as the invocation asks; the run's status (statusIfSame when all
 // is well). `leftOut`: files of the list left out for their format, which the video lacks.
+// `show`: a slideshow's pictures and music.
 int check(const std::string& video, const std::vector<std::string>& frames, const Invocation& invocation,
-          int statusIfSame, const StopSignals& stop, const FittingOf& fittingOf, int leftOut = 0)
+          int statusIfSame, const StopSignals& stop, const FittingOf& fittingOf, int leftOut = 0,
+          const SlideshowCheck* show = nullptr)
 {
     const std::string& sums = invocation.framemd5;
     if (!sums.empty() && sums != "-") {
@@ -135,21 +175,26 @@ int check(const std::string& video, const std::vector<std::string>& frames, cons
             return kExitFailed;
         }
         hashes.emplace(stream);
+        // A slideshow's audio is hashed after its frames, the lines of both put in time order.
+        if (show)
+            hashes->expectAudio();
     }
     BatchProgress progress(
         static_cast<int>(frames.size()), stderr, BatchProgress::styleFor(stderr, invocation.progress),
         [] { return terminalColumns(STDERR_FILENO); }, invocation.verify ? "verificati" : "letti");
     CheckProgress observer(progress, static_cast<int>(frames.size()));
     verify::FrameMd5* const hashing = hashes ? &*hashes : nullptr;
+    const slideshow::ShowLayout* const layout = show ? &*show->layout : nullptr;
     const video::Container container = video::containerForPath(video);
     const Checked checked =
         container == video::Container::Avi
-            ? checkAvi(video, frames, invocation, statusIfSame, observer, stop, hashing, fittingOf)
+            ? checkAvi(video, frames, invocation, statusIfSame, observer, stop, hashing, fittingOf, layout)
             : checkFidelity(video, frames, invocation, statusIfSame, observer, stop, hashing,
                             invocation.verify ? fittingOf(container == video::Container::Mp4 ? codec::Codec::H264
                                                                                              : codec::Codec::Ffv1,
                                                           container)
-                                              : std::nullopt);
+                                              : std::nullopt,
+                            layout);
     progress.finish();
     if (checked.cancelled) {
         say("interrotto: " + video +
@@ -157,6 +202,8 @@ int check(const std::string& video, const std::vector<std::string>& frames, cons
         return statusForSignal(stop.signal() != 0 ? stop.signal() : SIGINT);
     }
     int status = checked.status;
+    if (show && !checked.cancelled && (checked.compared || checked.hashed))
+        status = checkMusic(*show, invocation, checked.hashed ? hashing : nullptr, stop, status);
     if (leftOut > 0 && checked.compared) {
         say("verifica fallita per " + video + ": " +
             platform::countText(leftOut, "file escluso per il formato non è nel video",
@@ -190,6 +237,11 @@ int runVerify(const Invocation& invocation)
     // MP4 and Matroska come of saves that take frames of any format, as a size chosen does.
     if (video::containerForPath(video) != video::Container::Avi)
         frameItems.codec = codec::Codec::Ffv1;
+    int slideshowStatus = kExitMade;
+    const std::optional<SlideshowInputs> slideshow = readSlideshow(frameItems, slideshowStatus);
+    if (!slideshow)
+        return slideshowStatus;
+    frameItems.items = slideshow->items;
     const CollectedFrames collected = collectFrames(frameItems);
     if (!collected.listRead)
         return kExitFailed;
@@ -202,22 +254,37 @@ int runVerify(const Invocation& invocation)
         say("nessuna verifica: nessuna immagine (BMP, PNG o JPEG) tra i file indicati");
         return kExitFailed;
     }
+    std::optional<SlideshowCheck> show;
+    if (invocation.slideshow()) {
+        show = slideshowCheck(invocation, slideshow->show, collected.frames.size(), video, invocation.rateGiven);
+        if (!show)
+            return kExitFailed;
+    }
     const StopSignals stop;
     // Decided as the save decides, from the same files and the size asked for.
     const FittingOf fittingOf = [&](codec::Codec codec, video::Container container) {
         return video::fittingOfFrames(codec, container, invocation.framing, collected.frames);
     };
-    return check(video, collected.frames, invocation, kExitMade, stop, fittingOf, collected.leftOut);
+    return check(video, collected.frames, invocation, kExitMade, stop, fittingOf, collected.leftOut,
+                 show ? &*show : nullptr);
 }
 
 int checkAfterSave(const Invocation& invocation, const std::vector<std::string>& frames, int status,
-                   const StopSignals& stop, const std::optional<photo::Framing>& fitted)
+                   const StopSignals& stop, const std::optional<photo::Framing>& fitted,
+                   const video::Slideshow* slideshow)
 {
     // Only a whole video is checked: a failed or interrupted run has said what it left.
     if ((!invocation.verify && invocation.framemd5.empty()) || (status != kExitMade && status != kExitSubstituted))
         return status;
-    return check(invocation.output, frames, invocation, status, stop,
-                 [&](codec::Codec, video::Container) { return fitted; });
+    std::optional<SlideshowCheck> show;
+    if (slideshow) {
+        show = slideshowCheck(invocation, *slideshow, frames.size(), invocation.output, true);
+        if (!show)
+            return kExitFailed;
+    }
+    return check(
+        invocation.output, frames, invocation, status, stop, [&](codec::Codec, video::Container) { return fitted; }, 0,
+        show ? &*show : nullptr);
 }
 
 }  // namespace kelvora::cli

@@ -6,6 +6,7 @@
 #include "cli/CommandLine.h"
 #include "cli/StopSignals.h"
 #include "photo/Framing.h"
+#include "video/Slideshow.h"
 
 #include <optional>
 #include <string>
@@ -21,8 +22,10 @@ namespace kelvora::cli {
 // Once --output has made a whole video from `frames` (the run ending with `status`): the
 // check and the checksums asked for. The status the run ends with: `status` when they find
 // nothing wrong. `stop` ends the check as it ends a save (Ctrl+C, a kill, a lost terminal).
-// `fitted`: the fitting the save gave its frames, which the check compares with.
+// `fitted`: the fitting the save gave its frames, which the check compares with; `slideshow`:
+// the pictures' durations and the music the video was made with.
 [[nodiscard]] int checkAfterSave(const Invocation& invocation, const std::vector<std::string>& frames, int status,
-                                 const StopSignals& stop, const std::optional<photo::Framing>& fitted);
+                                 const StopSignals& stop, const std::optional<photo::Framing>& fitted,
+                                 const video::Slideshow* slideshow = nullptr);
 
 }  // namespace kelvora::cli

@@ -22,7 +22,7 @@ H264Encoder::H264Encoder(std::unique_ptr<Context> context) : m_context(std::move
 H264Encoder::~H264Encoder() = default;
 
 std::unique_ptr<H264Encoder> H264Encoder::open(EvenSize size, std::uint32_t rate, std::uint32_t scale, int crf,
-                                               std::string& error)
+                                               std::string& error, bool reorder)
 {
     // libx264's report and libavcodec's warnings would only interleave with our own lines;
     // an error libx264 logs is its reason for a refusal.
@@ -53,6 +53,8 @@ std::unique_ptr<H264Encoder> H264Encoder::open(EvenSize size, std::uint32_t rate
     c.chroma_sample_location = AVCHROMA_LOC_CENTER;
     c.thread_count = 0;  // libx264's frame threads, one set per core
     c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (!reorder)
+        c.max_b_frames = 0;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "preset", "medium", 0);
     av_dict_set(&options, "profile", "high", 0);

@@ -26,9 +26,10 @@ class H264Encoder {
 public:
     // An encoder for pictures of `size` at rate / scale frames a second, quality `crf`
     // (libx264's constant rate factor, 1 to 51; lower is better); nullptr, with the reason in
-    // `error`, when libavcodec has no libx264 or refuses.
+    // `error`, when libavcodec has no libx264 or refuses. Without `reorder`, no B-frames: every
+    // frame comes out in order, as frames of uneven durations (a slideshow's) need to.
     [[nodiscard]] static std::unique_ptr<H264Encoder> open(EvenSize size, std::uint32_t rate, std::uint32_t scale,
-                                                           int crf, std::string& error);
+                                                           int crf, std::string& error, bool reorder = true);
     ~H264Encoder();
     H264Encoder(const H264Encoder&) = delete;
     H264Encoder& operator=(const H264Encoder&) = delete;

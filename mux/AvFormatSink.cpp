@@ -7,6 +7,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
 #include <libavutil/log.h>
 #include <libavutil/mem.h>
@@ -16,6 +17,7 @@ extern "C" {
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -35,11 +37,15 @@ struct FreePacket {
 
 // The options of the container's writer: Matroska clusters of at most a second, so a kill
 // loses little; MP4 fragmented with its (empty) index first.
-AVDictionary* writerOptions(video::Container container)
+AVDictionary* writerOptions(video::Container container, bool audio)
 {
     AVDictionary* options = nullptr;
     if (container == video::Container::Mp4) {
-        av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+        // With a soundtrack the index waits for the first fragment: only then can it say that
+        // AAC's first samples are the encoder's priming, not music (an edit list).
+        av_dict_set(&options, "movflags",
+                    audio ? "frag_keyframe+delay_moov+default_base_moof" : "frag_keyframe+empty_moov+default_base_moof",
+                    0);
         av_dict_set(&options, "frag_duration", "1000000", 0);
     } else {
         av_dict_set(&options, "cluster_time_limit", "1000", 0);
@@ -81,6 +87,11 @@ struct AvFormatSink::Muxer {
     AVFormatContext* context = nullptr;
     AVStream* stream = nullptr;
     AVRational frameTime{1, 25};
+    AVStream* audio = nullptr;
+    AVRational sampleTime{1, 48000};
+    // The header waits for the audio stream when there is one: it is written before the first packet.
+    bool headerPending = false;
+    video::Container container = video::Container::Mp4;
     std::unique_ptr<AVPacket, FreePacket> packet{av_packet_alloc()};
     bool headerWritten = false;
     int handed = 0;  // frames given to the writer
@@ -95,18 +106,21 @@ struct AvFormatSink::Muxer {
 
     [[nodiscard]] bool failed() const { return io->writeError() != 0 || context->pb->error < 0; }
 
-    HRESULT write(std::span<const std::uint8_t> data, std::int64_t pts, std::int64_t dts, bool key)
+    HRESULT write(std::span<const std::uint8_t> data, std::int64_t pts, std::int64_t dts, bool key,
+                  std::int64_t duration = 1)
     {
+        if (const HRESULT header = writeHeader(); header != 0)
+            return header;
         if (failed())
             return avifile::AVIERR_FILEWRITE;
         AVPacket& p = *packet;
         // Not reference counted: libavformat writes it at once and keeps nothing of it.
         p.data = const_cast<std::uint8_t*>(data.data());
         p.size = static_cast<int>(data.size());
-        p.stream_index = 0;
+        p.stream_index = stream->index;
         p.pts = pts;
         p.dts = dts;
-        p.duration = 1;
+        p.duration = duration;
         p.flags = key ? AV_PKT_FLAG_KEY : 0;
         av_packet_rescale_ts(&p, frameTime, stream->time_base);
         const int result = passOn(&p);
@@ -132,6 +146,8 @@ struct AvFormatSink::Muxer {
     // The last part and the trailer; a failure cuts the file back to its last whole part.
     HRESULT close(std::optional<std::size_t>& kept)
     {
+        if (const HRESULT header = writeHeader(); header != 0)
+            return header;
         if (!headerWritten)
             return 0;  // the failure that kept the header out is told already
         headerWritten = false;
@@ -148,11 +164,58 @@ struct AvFormatSink::Muxer {
         (void)!::ftruncate(file.get(), whole.end);
         return avifile::AVIERR_FILEWRITE;
     }
+
+    HRESULT writeAudio(const audio::AudioPacket& sound)
+    {
+        if (const HRESULT header = writeHeader(); header != 0)
+            return header;
+        if (failed())
+            return avifile::AVIERR_FILEWRITE;
+        AVPacket& p = *packet;
+        p.data = const_cast<std::uint8_t*>(sound.data.data());
+        p.size = static_cast<int>(sound.data.size());
+        p.stream_index = audio->index;
+        p.pts = sound.pts;
+        p.dts = sound.pts;
+        p.duration = sound.duration;
+        p.flags = AV_PKT_FLAG_KEY;
+        // FLAC's final header (its length and checksum), which Matroska puts back at the start.
+        if (!sound.newConfiguration.empty()) {
+            std::uint8_t* extra = av_packet_new_side_data(&p, AV_PKT_DATA_NEW_EXTRADATA, sound.newConfiguration.size());
+            if (extra)
+                std::memcpy(extra, sound.newConfiguration.data(), sound.newConfiguration.size());
+        }
+        av_packet_rescale_ts(&p, sampleTime, audio->time_base);
+        const int result = passOn(&p);
+        av_packet_free_side_data(&p);
+        p.data = nullptr;
+        p.size = 0;
+        return result < 0 || failed() ? avifile::AVIERR_FILEWRITE : 0;
+    }
+
+    HRESULT writeHeader()
+    {
+        if (!headerPending)
+            return 0;
+        headerPending = false;
+        AVDictionary* options = writerOptions(container, audio != nullptr);
+        const int result = avformat_write_header(context, &options);
+        av_dict_free(&options);
+        if (result < 0)
+            return result == AVERROR(EINVAL) ? avifile::AVIERR_BADFORMAT : avifile::AVIERR_FILEWRITE;
+        headerWritten = true;
+        avio_flush(context->pb);
+        if (failed())
+            return avifile::AVIERR_FILEWRITE;
+        io->wholeUpTo(avio_tell(context->pb), 0);
+        return 0;
+    }
 };
 
 AvFormatSink::AvFormatSink(video::Container container, const std::atomic<bool>& stop)
     : m_container(container), m_stop(stop), m_muxer(std::make_unique<Muxer>())
 {
+    m_muxer->container = container;
 }
 
 AvFormatSink::~AvFormatSink() { (void)finish(); }
@@ -198,17 +261,61 @@ HRESULT AvFormatSink::addStream(const video::SinkStream& stream)
         std::memcpy(st->codecpar->extradata, stream.configuration.data(), size);
         st->codecpar->extradata_size = static_cast<int>(size);
     }
-    AVDictionary* options = writerOptions(m_container);
-    const int result = avformat_write_header(&context, &options);
-    av_dict_free(&options);
-    if (result < 0)
-        return result == AVERROR(EINVAL) ? avifile::AVIERR_BADFORMAT : avifile::AVIERR_FILEWRITE;
-    m_muxer->headerWritten = true;
-    avio_flush(context.pb);
-    if (m_muxer->failed())
-        return avifile::AVIERR_FILEWRITE;
-    m_muxer->io->wholeUpTo(avio_tell(context.pb), 0);
+    // With a soundtrack to come the header goes out with the first packet, once both streams are there.
+    m_muxer->headerPending = true;
+    return stream.audioFollows ? 0 : m_muxer->writeHeader();
+}
+
+HRESULT AvFormatSink::addAudio(const audio::AudioStream& stream)
+{
+    AVStream* st = avformat_new_stream(m_muxer->context, nullptr);
+    if (!st)
+        return avifile::AVIERR_MEMORY;
+    m_muxer->audio = st;
+    m_muxer->sampleTime = AVRational{1, stream.sampleRate};
+    st->time_base = m_muxer->sampleTime;
+    AVCodecParameters& par = *st->codecpar;
+    par.codec_type = AVMEDIA_TYPE_AUDIO;
+    par.codec_id = stream.codec == audio::AudioCodec::Aac ? AV_CODEC_ID_AAC : AV_CODEC_ID_FLAC;
+    if (stream.codec == audio::AudioCodec::Pcm16)
+        return avifile::AVIERR_UNSUPPORTED;
+    par.sample_rate = stream.sampleRate;
+    av_channel_layout_default(&par.ch_layout, stream.channels);
+    par.frame_size = stream.frameSize;
+    par.initial_padding = stream.initialPadding;
+    par.bit_rate = stream.bitRate;
+    par.bits_per_raw_sample = stream.codec == audio::AudioCodec::Flac ? stream.bitsPerSample : 0;
+    par.format = stream.codec == audio::AudioCodec::Aac ? AV_SAMPLE_FMT_FLTP
+                 : stream.bitsPerSample > 16            ? AV_SAMPLE_FMT_S32
+                                                        : AV_SAMPLE_FMT_S16;
+    if (!stream.configuration.empty()) {
+        const std::size_t size = stream.configuration.size();
+        par.extradata = static_cast<std::uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!par.extradata)
+            return avifile::AVIERR_MEMORY;
+        std::memcpy(par.extradata, stream.configuration.data(), size);
+        par.extradata_size = static_cast<int>(size);
+    }
     return 0;
+}
+
+HRESULT AvFormatSink::writeAudio(std::span<const audio::AudioPacket> packets)
+{
+    if (!m_muxer->audio)
+        return avifile::AVIERR_UNSUPPORTED;
+    for (const audio::AudioPacket& packet : packets)
+        if (const HRESULT result = m_muxer->writeAudio(packet); result != 0)
+            return result;
+    return 0;
+}
+
+HRESULT AvFormatSink::writeHeld(LONG start, const AVISAMPLE& sample, std::int64_t frames)
+{
+    if (sample.inFile.file || !sample.lpBuffer)
+        return avifile::AVIERR_UNSUPPORTED;  // frames as their files store them go to AVI only
+    return m_muxer->write(
+        {static_cast<const std::uint8_t*>(sample.lpBuffer), static_cast<std::size_t>(sample.cbBuffer)}, start, start,
+        true, std::max<std::int64_t>(frames, 1));
 }
 
 HRESULT AvFormatSink::changeFormat(LONG, std::span<const std::uint8_t>)
@@ -241,7 +348,7 @@ HRESULT AvFormatSink::writeFrames(LONG start, std::span<const AVISAMPLE> samples
 
 HRESULT AvFormatSink::writePacket(const video::SinkPacket& packet)
 {
-    return m_muxer->write(packet.data, packet.pts, packet.dts, packet.key);
+    return m_muxer->write(packet.data, packet.pts, packet.dts, packet.key, packet.duration);
 }
 
 HRESULT AvFormatSink::finish()

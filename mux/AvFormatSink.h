@@ -30,6 +30,12 @@ public:
     [[nodiscard]] video::HRESULT writeFrames(video::LONG start, std::span<const video::AVISAMPLE> samples,
                                              video::LONG* written) override;
     [[nodiscard]] video::HRESULT writePacket(const video::SinkPacket& packet) override;
+    // One frame, one packet of `frames` frames' duration.
+    [[nodiscard]] video::HRESULT writeHeld(video::LONG start, const video::AVISAMPLE& sample,
+                                           std::int64_t frames) override;
+    // AAC in MP4, FLAC in Matroska.
+    [[nodiscard]] video::HRESULT addAudio(const audio::AudioStream& stream) override;
+    [[nodiscard]] video::HRESULT writeAudio(std::span<const audio::AudioPacket> packets) override;
     [[nodiscard]] video::HRESULT finish() override;
     [[nodiscard]] platform::FileIdentity renewedFile() const override { return m_renewed; }
     [[nodiscard]] std::optional<std::size_t> framesInFile() const override { return m_kept; }

@@ -7,6 +7,7 @@ extern "C" {
 }
 
 #include "mux/DescriptorIo.h"
+#include "mux/PacketTimes.h"
 #include "platform/filesystem/PendingOutput.h"
 
 #include <fcntl.h>
@@ -71,6 +72,7 @@ bool remux(AVFormatContext& input, const std::string& url, const std::atomic<boo
     const std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
     if (!packet)
         return false;
+    PacketTimes timed(*output);
     while (av_read_frame(&input, packet.get()) >= 0) {
         if (stop.load()) {
             av_packet_unref(packet.get());
@@ -78,20 +80,23 @@ bool remux(AVFormatContext& input, const std::string& url, const std::atomic<boo
         }
         const AVStream* in = input.streams[packet->stream_index];
         // The first frame is shown at 0, as the fragments' frames were counted; the frames the
-        // codec reorders are decoded before it (the index's edit list says so).
-        const std::int64_t start = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
+        // codec reorders are decoded before it (the index's edit list says so). Audio keeps its
+        // encoder's priming before 0, which the index's edit list skips.
+        const bool video = in->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+        const std::int64_t start = video && in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
         if (packet->pts != AV_NOPTS_VALUE)
             packet->pts -= start;
         if (packet->dts != AV_NOPTS_VALUE)
             packet->dts -= start;
         av_packet_rescale_ts(packet.get(), in->time_base, output->streams[packet->stream_index]->time_base);
         packet->pos = -1;
-        const int written = av_interleaved_write_frame(output.get(), packet.get());
+        const int written = timed.write(*output, *packet);
         av_packet_unref(packet.get());
         if (written < 0)
             return false;
     }
-    return av_write_trailer(output.get()) >= 0 && avio_closep(&output->pb) >= 0;
+    return timed.flush(*output, streamEnds(input, *output)) >= 0 && av_write_trailer(output.get()) >= 0 &&
+           avio_closep(&output->pb) >= 0;
 }
 
 }  // namespace

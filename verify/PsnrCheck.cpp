@@ -180,6 +180,35 @@ public:
           m_hashes(hashes), m_clock(clock), m_streamSar(streamSar), m_quarters(quarters), m_log(&decoder),
           m_turned(av_frame_alloc())
     {
+        if (request.show)
+            m_show.emplace(*request.show, 1);
+        m_out.pictures = request.show != nullptr;
+    }
+
+    // A slideshow's frames are placed by their times: `base` the stream's time base, `offset`
+    // the file's start in it.
+    void placeBy(AVRational base, std::int64_t offset)
+    {
+        m_base = base;
+        m_offset = offset;
+    }
+
+    // The frame of the rate a time falls on.
+    [[nodiscard]] std::int64_t slotOf(std::int64_t timestamp) const
+    {
+        const slideshow::Rate rate = m_request.show->rate();
+        return av_rescale_q_rnd(timestamp - m_offset, m_base,
+                                AVRational{static_cast<int>(rate.scale), static_cast<int>(rate.rate)},
+                                static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+    }
+
+    // The video ends at `timestamp` (in the stream's base): a slideshow must end where its pictures do.
+    void endAt(std::int64_t timestamp)
+    {
+        if (!m_show)
+            return;
+        m_show->end(timestamp == AV_NOPTS_VALUE ? m_lastSlot + 1 : std::max(slotOf(timestamp), m_lastSlot + 1));
+        m_out.timing = m_show->differences();
     }
 
     void send(const AVPacket* packet)
@@ -224,9 +253,26 @@ private:
         }
         if (m_hashes)
             hash();
+        if (m_show) {
+            takeShown();
+            return;
+        }
         if (m_request.compare && index < m_out.listFrames)
             measure(index);
         m_observer.frameChecked(std::min(index, std::max(m_out.listFrames - 1, 0)));
+    }
+
+    // A slideshow's frame: measured against the picture it should show at its time; the frames
+    // of a fade are mixes, not a file's, and are not measured here.
+    void takeShown()
+    {
+        m_lastSlot = slotOf(m_frame.best_effort_timestamp);
+        const std::optional<slideshow::Shown> shown = m_show->frame(m_lastSlot);
+        if (!shown)
+            return;
+        if (m_request.compare && shown->kind == slideshow::Shown::Kind::Held)
+            measure(static_cast<int>(shown->picture));
+        m_observer.frameChecked(static_cast<int>(shown->picture));
     }
 
     void hash()
@@ -369,6 +415,10 @@ private:
     std::vector<std::uint8_t> m_picture;
     double m_sum = 0;
     int m_finite = 0;
+    std::optional<ShowTracker> m_show;
+    AVRational m_base{1, 1};
+    std::int64_t m_offset = 0;
+    std::int64_t m_lastSlot = -1;
 };
 
 // The pixels a decoder may make of a stream: its claimed sides and a margin for codecs that
@@ -468,6 +518,10 @@ PsnrOutcome measurePsnr(const PsnrRequest& request, CheckObserver& observer, con
     FfmpegClock clock(*input, *input->streams[stream]);
     Measurer measurer(request, out, *decoder, *frame, observer, cancel, hashes, clock,
                       input->streams[stream]->sample_aspect_ratio, turn.quarters);
+    const AVStream& video = *input->streams[stream];
+    const std::int64_t offset =
+        input->start_time != AV_NOPTS_VALUE ? av_rescale_q(input->start_time, AV_TIME_BASE_Q, video.time_base) : 0;
+    measurer.placeBy(video.time_base, offset);
     while (!cancel.load(std::memory_order_relaxed) && av_read_frame(input.get(), packet.get()) >= 0) {
         if (packet->stream_index == stream)
             measurer.send(packet.get());
@@ -479,6 +533,13 @@ PsnrOutcome measurePsnr(const PsnrRequest& request, CheckObserver& observer, con
     if (out.cancelled)
         return out;
     measurer.finish();
+    // Where the video ends: the stream's own end, else the file's.
+    std::int64_t end = AV_NOPTS_VALUE;
+    if (video.duration != AV_NOPTS_VALUE)
+        end = (video.start_time != AV_NOPTS_VALUE ? video.start_time : offset) + video.duration;
+    else if (input->duration != AV_NOPTS_VALUE)
+        end = offset + av_rescale_q(input->duration, AV_TIME_BASE_Q, video.time_base);
+    measurer.endAt(end);
     // A frame in a form the check cannot read leaves the video unchecked, its reason said.
     out.readable = out.reason.empty();
     return out;

@@ -10,6 +10,7 @@
 
 #include "photo/Framing.h"
 #include "verify/FrameMd5.h"
+#include "verify/ShowCheck.h"
 #include "verify/VideoCheck.h"
 
 #include <atomic>
@@ -32,6 +33,8 @@ struct PsnrRequest {
     std::vector<std::string> frames;  // in frame order
     bool compare = true;              // false: only read the video (and hash its frames)
     double floorDb = 0;               // frames below it are counted; not positive: the floor above
+    // A slideshow: `frames` are its pictures, each over its frames as this lays them out (not owned).
+    const slideshow::ShowLayout* show = nullptr;
     // The fitting the save did (photo/): each frame then is measured against that fitting of
     // its file, and a lossless one must equal it.
     std::optional<photo::Framing> fitted{};
@@ -71,6 +74,10 @@ struct PsnrOutcome {
     std::string damageReason;
     // The turn the display matrix asks for, clockwise: the frames were compared as turned.
     int turnDegrees = 0;
+    // A slideshow's check: the places above are its pictures, found by their times; what is
+    // missing, misplaced or extra among them.
+    bool pictures = false;
+    ShowDifferences timing;
 };
 
 // Decodes request.video and compares its frames with request.frames in order, stopping

@@ -24,16 +24,25 @@ std::string decimal(double value)
 FidelityVerdict judgeFidelity(const PsnrOutcome& outcome, const std::vector<std::string>& frames, double floorDb)
 {
     const auto place = [&](int index) {
-        std::string text = "fotogramma " + std::to_string(index + 1);
+        std::string text = (outcome.pictures ? "immagine " : "fotogramma ") + std::to_string(index + 1);
         if (index < outcome.listFrames)
             text += " di " + std::to_string(outcome.listFrames) + ", " + frames[static_cast<std::size_t>(index)];
         return text + ": ";
     };
     const std::string counts = " (fotogrammi nel video: " + std::to_string(outcome.videoFrames) +
                                ", file: " + std::to_string(outcome.listFrames) + ")";
-    if (outcome.videoFrames < outcome.listFrames)
+    if (outcome.pictures && outcome.timing.count > 0) {
+        // A slideshow's pictures are found by their times, not counted frame for frame.
+        const auto picture = static_cast<int>(outcome.timing.picture);
+        const std::string more =
+            outcome.timing.count > 1
+                ? "; " + platform::countText(outcome.timing.count - 1, "altra differenza", "altre differenze")
+                : std::string();
+        return {Fidelity::Missing, picture, place(picture) + outcome.timing.reason + more};
+    }
+    if (outcome.videoFrames < outcome.listFrames && !outcome.pictures)
         return {Fidelity::Missing, outcome.videoFrames, place(outcome.videoFrames) + "manca nel video" + counts};
-    if (outcome.videoFrames > outcome.listFrames)
+    if (outcome.videoFrames > outcome.listFrames && !outcome.pictures)
         return {Fidelity::Extra, outcome.listFrames, place(outcome.listFrames) + "è in più nel video" + counts};
     if (outcome.damaged > 0)
         return {Fidelity::Damaged, outcome.firstDamaged,
@@ -71,9 +80,9 @@ FidelityVerdict judgeFidelity(const PsnrOutcome& outcome, const std::vector<std:
 std::string psnrText(const PsnrOutcome& outcome, const std::string& worstFile)
 {
     if (outcome.worst < 0 || std::isinf(outcome.worstDb))
-        return "ogni fotogramma uguale al suo file";
-    return "PSNR minimo " + decimal(outcome.worstDb) + " dB (fotogramma " + std::to_string(outcome.worst + 1) + ", " +
-           worstFile + "), medio " + decimal(outcome.meanDb) + " dB";
+        return outcome.pictures ? "ogni immagine uguale al suo file" : "ogni fotogramma uguale al suo file";
+    return "PSNR minimo " + decimal(outcome.worstDb) + " dB (" + (outcome.pictures ? "immagine " : "fotogramma ") +
+           std::to_string(outcome.worst + 1) + ", " + worstFile + "), medio " + decimal(outcome.meanDb) + " dB";
 }
 
 }  // namespace kelvora::verify

@@ -11,6 +11,7 @@
 #include "verify/PictureCompare.h"
 #include "verify/PngChunks.h"
 #include "verify/RawPicture.h"
+#include "verify/ShowCheck.h"
 #include "platform/system/Cores.h"
 
 #include <cstdlib>
@@ -75,7 +76,9 @@ public:
     }
 
     // The frame just read from the video, at place `index`.
-    void take(int index, CheckOutcome& out)
+    // `file`: the list's entry it shows, when not the frame's own place (a slideshow's picture);
+    // -1 for a frame nothing is compared with.
+    void take(int index, CheckOutcome& out, std::optional<int> file = std::nullopt)
     {
         if (m_foreignOnly) {
             takeForeign(index, out);
@@ -98,18 +101,19 @@ public:
         }
         if (m_hashes)
             hash(index, decoded);
-        if (!m_request.compare)
+        const int place = file.value_or(index);
+        if (!m_request.compare || place < 0)
             return;
-        if (static_cast<std::size_t>(index) >= m_request.frames.size()) {
-            note(out, index, "è in più nel video");
+        if (static_cast<std::size_t>(place) >= m_request.frames.size()) {
+            note(out, place, "è in più nel video");
             return;
         }
         if (!damage.empty()) {
-            note(out, index, decoded ? "è danneggiato (" + damage + ")" : damage);
+            note(out, place, decoded ? "è danneggiato (" + damage + ")" : damage);
             return;
         }
-        if (std::string why = compare(m_request.frames[static_cast<std::size_t>(index)]); !why.empty())
-            note(out, index, why);
+        if (std::string why = compare(m_request.frames[static_cast<std::size_t>(place)]); !why.empty())
+            note(out, place, file ? why + " (" + std::to_string(index) + "° fotogramma del video)" : why);
     }
 
     [[nodiscard]] std::vector<std::uint8_t>& chunk() { return m_chunk; }
@@ -332,6 +336,22 @@ private:
     std::int64_t m_nextLine = 0;  // and the time of the next checksum line
 };
 
+// A slideshow's frame at `index` (its frame of the rate): an empty chunk shows the frame before on;
+// any other is compared with the picture it should show there.
+void takeShown(Checker& checker, ShowTracker& show, int index, CheckOutcome& out, CheckObserver& observer)
+{
+    if (checker.chunk().empty()) {
+        show.heldOn(index);
+        return;
+    }
+    const std::optional<slideshow::Shown> shown = show.frame(index);
+    // The frames of a fade are mixes of pictures, not a file's: hashed, not compared here.
+    const bool held = shown && shown->kind == slideshow::Shown::Kind::Held;
+    checker.take(index, out, held ? static_cast<int>(shown->picture) : -1);
+    if (shown)
+        observer.frameChecked(static_cast<int>(shown->picture));
+}
+
 }  // namespace
 
 namespace {
@@ -394,6 +414,10 @@ CheckOutcome runCheck(const CheckRequest& request, CheckObserver& observer, cons
         fitted = request.fitting(*ours);
     Checker checker(request, *video, codec, decoder.get(), std::move(rleDecoder), std::move(foreign), !ours, hashes,
                     std::move(fitted));
+    std::optional<ShowTracker> show;
+    if (request.show)
+        show.emplace(*request.show, 0);
+    out.pictures = show.has_value();
     for (int index = 0;; ++index) {
         if (cancel.load(std::memory_order_relaxed)) {
             out.result = CheckResult::Cancelled;
@@ -402,10 +426,33 @@ CheckOutcome runCheck(const CheckRequest& request, CheckObserver& observer, cons
         if (!video->next(checker.chunk()))
             break;
         ++out.videoFrames;
-        checker.take(index, out);
-        observer.frameChecked(index);
+        if (show)
+            takeShown(checker, *show, index, out, observer);
+        else
+            checker.take(index, out);
+        if (!show)
+            observer.frameChecked(index);
     }
     checker.finish(out);
+    if (show) {
+        // A slideshow's places are its pictures, met by their times.
+        show->end(out.videoFrames);
+        const ShowDifferences& timing = show->differences();
+        if (timing.count > 0 && (out.differing == 0 || static_cast<int>(timing.picture) <= out.first)) {
+            out.first = static_cast<int>(timing.picture);
+            out.firstReason = timing.reason;
+        }
+        out.differing += timing.count;
+        if (!video->problem().empty() && request.compare)
+            Checker::note(out, static_cast<int>(request.show->pictures()) - 1, video->problem());
+        observer.frameChecked(out.listFrames - 1);
+        out.result = video->readFailed()  ? CheckResult::Unchecked
+                     : out.differing == 0 ? CheckResult::Same
+                                          : CheckResult::Different;
+        if (video->readFailed())
+            out.reason = video->problem();
+        return out;
+    }
     out.approximate = out.approximate && checker.comparedClosely();
     const std::string& problem = video->problem();
     if (video->readFailed() || (!request.compare && !problem.empty())) {
@@ -445,7 +492,7 @@ CheckOutcome checkVideo(const CheckRequest& request, CheckObserver& observer, co
 
 std::string differenceText(const CheckOutcome& outcome, const std::vector<std::string>& frames)
 {
-    std::string text = "fotogramma " + std::to_string(outcome.first + 1);
+    std::string text = (outcome.pictures ? "immagine " : "fotogramma ") + std::to_string(outcome.first + 1);
     if (outcome.first < outcome.listFrames)
         text += " di " + std::to_string(outcome.listFrames) + ", " + frames[static_cast<std::size_t>(outcome.first)];
     text += ": " + outcome.firstReason + "; ";
@@ -453,7 +500,7 @@ std::string differenceText(const CheckOutcome& outcome, const std::vector<std::s
     text += rest == 0   ? "nessun altro diverso"
             : rest == 1 ? "1 altro diverso"
                         : std::to_string(rest) + " altri diversi";
-    if (outcome.videoFrames != outcome.listFrames)
+    if (outcome.videoFrames != outcome.listFrames && !outcome.pictures)
         text += " (fotogrammi nel video: " + std::to_string(outcome.videoFrames) +
                 ", file: " + std::to_string(outcome.listFrames) + ")";
     return text;

@@ -14,6 +14,10 @@
 #include "photo/Framing.h"
 #include "verify/FrameMd5.h"
 
+namespace kelvora::slideshow {
+class ShowLayout;
+}
+
 #include <atomic>
 #include <functional>
 #include <optional>
@@ -26,6 +30,9 @@ struct CheckRequest {
     std::string video;
     std::vector<std::string> frames;  // in frame order, paths as the file system spells them
     bool compare = true;              // false: only read the video (and hash its frames)
+    // A slideshow: `frames` are its pictures, each shown over its frames as this lays them out
+    // (not owned); none: each file one frame.
+    const slideshow::ShowLayout* show = nullptr;
     // Whether a save in the stream's codec fitted its frames (photo/), and into what: each
     // frame then is to be that fitting of its file. Asked once the codec is known; unset or
     // empty: frames kept as their files hold them.
@@ -61,7 +68,8 @@ struct CheckOutcome {
     int firstDamaged = -1;
     std::string damageReason;
     int differing = 0;        // places where the video and the list differ
-    int first = -1;           // the first of them, from 0
+    int first = -1;           // the first of them, from 0 (a slideshow: the picture it concerns)
+    bool pictures = false;    // a slideshow's check: the places are its pictures
     std::string firstReason;  // what differs there, in Italian ("i pixel sono diversi")
     std::string reason;       // for NotAVideo and Unchecked: why, in Italian
 };

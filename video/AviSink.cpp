@@ -46,9 +46,53 @@ HRESULT AviSink::writePacket(const SinkPacket&)
     return avifile::AVIERR_UNSUPPORTED;
 }
 
+HRESULT AviSink::addAudio(const audio::AudioStream& stream)
+{
+    if (stream.codec != audio::AudioCodec::Pcm16)
+        return avifile::AVIERR_UNSUPPORTED;
+    m_blockAlign = 2 * stream.channels;
+    const auto bytesPerSecond = static_cast<DWORD>(stream.sampleRate) * static_cast<DWORD>(m_blockAlign);
+    AVISTREAMINFOA info{};
+    info.fccType = m_avi.mmioStringToFOURCCA("auds", 0);
+    info.dwScale = static_cast<DWORD>(m_blockAlign);
+    info.dwRate = bytesPerSecond;
+    info.dwSampleSize = static_cast<DWORD>(m_blockAlign);
+    info.dwQuality = 0xFFFFFFFF;  // the default quality, as audio streams say
+    if (const HRESULT result = m_avi.AVIFileCreateStreamA(m_file, &m_audio, &info))
+        return result;
+    // PCMWAVEFORMAT: the 16 bytes every reader takes for PCM.
+    std::uint8_t format[16];
+    const auto put = [&format](std::size_t at, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            format[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    put(0, 1, 2);                                              // wFormatTag: WAVE_FORMAT_PCM
+    put(2, static_cast<std::uint32_t>(stream.channels), 2);    // nChannels
+    put(4, static_cast<std::uint32_t>(stream.sampleRate), 4);  // nSamplesPerSec
+    put(8, bytesPerSecond, 4);                                 // nAvgBytesPerSec
+    put(12, static_cast<std::uint32_t>(m_blockAlign), 2);      // nBlockAlign
+    put(14, 16, 2);                                            // wBitsPerSample
+    return m_avi.AVIStreamSetFormat(m_audio, 0, format, sizeof format);
+}
+
+HRESULT AviSink::writeAudio(std::span<const audio::AudioPacket> packets)
+{
+    std::vector<AVISAMPLE> chunks;
+    chunks.reserve(packets.size());
+    for (const audio::AudioPacket& packet : packets)
+        chunks.push_back({packet.data.data(), static_cast<LONG>(packet.data.size()), AVIIF_KEYFRAME});
+    LONG written = 0;
+    const HRESULT result = m_avi.AVIStreamWriteSamples(m_audio, m_audioBlocks, chunks, &written);
+    for (LONG i = 0; i < written; ++i)
+        m_audioBlocks += static_cast<LONG>(packets[static_cast<std::size_t>(i)].data.size()) / m_blockAlign;
+    return result;
+}
+
 HRESULT AviSink::finish()
 {
     HRESULT finished = 0;
+    if (m_audio)
+        m_avi.AVIStreamRelease(std::exchange(m_audio, nullptr));
     if (m_stream)
         m_avi.AVIStreamRelease(std::exchange(m_stream, nullptr));
     if (m_compressed)

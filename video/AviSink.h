@@ -19,6 +19,9 @@ public:
     [[nodiscard]] HRESULT changeFormat(LONG frame, std::span<const std::uint8_t> format) override;
     [[nodiscard]] HRESULT writeFrames(LONG start, std::span<const AVISAMPLE> samples, LONG* written) override;
     [[nodiscard]] HRESULT writePacket(const SinkPacket& packet) override;
+    // 16-bit PCM, as a second stream.
+    [[nodiscard]] HRESULT addAudio(const audio::AudioStream& stream) override;
+    [[nodiscard]] HRESULT writeAudio(std::span<const audio::AudioPacket> packets) override;
     // Releases the handles in the fixed order.
     [[nodiscard]] HRESULT finish() override;
 
@@ -27,6 +30,9 @@ private:
     PAVIFILE m_file = nullptr;
     PAVISTREAM m_stream = nullptr;
     PAVISTREAM m_compressed = nullptr;
+    PAVISTREAM m_audio = nullptr;
+    LONG m_audioBlocks = 0;
+    LONG m_blockAlign = 0;
 };
 
 }  // namespace kelvora::video

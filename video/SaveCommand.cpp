@@ -99,6 +99,9 @@ QString finishedStatus(const SaveOutcome& outcome, codec::Codec codec, Container
     if (codec != codec::Codec::Raw)
         text += QStringLiteral("\n(%1)").arg(
             QString::fromStdString(savedSummary(codec, outcome.fileBytes, outcome.uncompressedBytes)));
+    if (!outcome.audio.empty())
+        text += (codec != codec::Codec::Raw ? QStringLiteral(", ") : QStringLiteral("\n")) +
+                QString::fromStdString(outcome.audio);
     if (!outcome.notice.empty())
         text += QStringLiteral("; ") + QString::fromStdString(outcome.notice);
     return text;
@@ -222,6 +225,13 @@ void SaveCommand::save()
     SaveRequest request = requestFrom(m_window, type.path, entries);
     request.codec = type.codec;
     request.container = type.container;
+    // The music is put beside the frames, one frame each, and cut or padded to their length.
+    m_music.reset();
+    if (const std::string music = m_window.musicPath(); !music.empty()) {
+        m_music.emplace();
+        m_music->audio = music;
+        request.slideshow = &*m_music;
+    }
     const int frames = entries.count();
     m_cancel.store(false);
     const QString statusBefore = m_window.statusText();

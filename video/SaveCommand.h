@@ -5,6 +5,7 @@
 #include "platform/msgbox/MessageBox.h"
 #include "video/SaveDialogStart.h"
 #include "video/SaveJob.h"
+#include "video/Slideshow.h"
 #include "video/SaveTarget.h"
 #include "video/SaveWindow.h"
 #include "video/mAVIDecs.h"
@@ -69,6 +70,7 @@ private:
     std::string m_finishedSummary;
     std::optional<photo::Framing> m_finishedFitting;
     SaveDialogStart m_dialogStart;
+    std::optional<Slideshow> m_music;  // the save's soundtrack, while it runs
 };
 
 // The save dialog's types: the uncompressed video first (the one chosen unless the user picks

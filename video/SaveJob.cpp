@@ -13,6 +13,8 @@
 #include "video/SaveFailure.h"
 #include "video/SaveSummary.h"
 #include "platform/binary/BitmapRecords.h"
+#include "video/Slideshow.h"
+#include "video/SlideshowSave.h"
 #include "platform/system/Cores.h"
 
 extern "C" {
@@ -25,6 +27,7 @@ extern "C" {
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -391,8 +394,8 @@ StreamFormat streamFormatFor(const SaveRequest& request, const PreparedFrame& fi
     if (codec == codec::Codec::H264) {
         // Encoded in order by one encoder on threads of its own; the pipeline's threads convert colours.
         out.plan = codec::planEncoders(codec, first.shape, platform::usableCores());
-        out.h264 =
-            codec::H264Encoder::open(codec::evenSize(first.shape), request.rate, request.scale, request.crf, error);
+        out.h264 = codec::H264Encoder::open(codec::evenSize(first.shape), request.rate, request.scale, request.crf,
+                                            error, !(request.slideshow && request.slideshow->holdsPictures()));
         if (!out.h264)
             out.failure = "La compressione H.264 non è disponibile: " + error + ".";
         return out;
@@ -735,7 +738,12 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
         out.reason = std::move(format.failure);
         return out;
     }
-    const std::unique_ptr<VideoSink> sink = sinkFor(request.container, m_avi, cancel);
+    // A slideshow's music is opened, and its pictures' times planned, before anything is written.
+    std::optional<SlideshowSave> slideshow;
+    if (request.slideshow && !slideshow.emplace(request, source.count()).prepare(out))
+        return out;
+    const std::unique_ptr<VideoSink> sink = slideshow ? slideshow->wrap(sinkFor(request.container, m_avi, cancel))
+                                                      : sinkFor(request.container, m_avi, cancel);
     out.result = sink->open(request.path);
     if (out.result != 0) {
         out.reason = openFailureReason(request.path);
@@ -798,6 +806,8 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     // is finished (a step left undone leaves it as it was before that step).
     if (out.result == 0 && cancel.load(std::memory_order_relaxed))
         out.cancelled = true;
+    if (slideshow)
+        slideshow->describe(out);
     out.finished = out.result == 0 && !out.cancelled && written > 0;
     std::error_code error;
     if (written == 0) {

@@ -17,6 +17,7 @@ namespace kelvora::video {
 
 class FrameSource;
 class FrameAdmission;
+struct Slideshow;
 
 // What one save writes: the output file, the frame files in frame order (paths as the file
 // system spells them), the rate (rate / scale frames per second) and how the frames are stored.
@@ -44,6 +45,9 @@ struct SaveRequest {
     {
         return {framing.background.red, framing.background.green, framing.background.blue};
     }
+    // A slideshow: pictures of their own durations, with music and fades (not owned). None:
+    // every entry one frame.
+    const Slideshow* slideshow = nullptr;
 };
 
 // Told of the save's progress, on the thread that runs it.
@@ -96,6 +100,10 @@ struct SaveOutcome {
     // (an MP4 given its index first): the video is another file by its identity. Unknown when
     // the file written is the video.
     platform::FileIdentity renewedFile;
+    // A slideshow: the video's frames (its pictures are framesWritten) and what it holds of
+    // the music ("con audio AAC 2:03"; empty without).
+    std::int64_t slideshowFrames = 0;
+    std::string audio;
 };
 
 // The save proper, without a window: loads the first frame before anything is opened (an

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <string>
 
 namespace kelvora::video {
 
@@ -17,6 +18,9 @@ public:
     [[nodiscard]] virtual QString entryText(int index) const = 0;
     [[nodiscard]] virtual QString fpsText() const = 0;
     [[nodiscard]] virtual std::int32_t ownerHandle() = 0;
+    // The music the user added to the video ("Aggiungi musica…"), as the file system spells
+    // its path; empty for none.
+    [[nodiscard]] virtual std::string musicPath() const { return {}; }
 
     // The save has started: nothing may change the list, the rate or start another save
     // until endSave; the progress display and the way to cancel show.

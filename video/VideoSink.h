@@ -5,6 +5,7 @@
 // their files store them); the sink alone knows the file's layout. Our AVI library is one
 // sink (AviSink), libavformat's Matroska and MP4 writers another (mux/AvFormatSink).
 
+#include "audio/AudioPlan.h"
 #include "codec/Codec.h"
 #include "platform/filesystem/File.h"
 #include "video/mAVIDecs.h"
@@ -53,15 +54,18 @@ struct SinkStream {
     // The frames are a JPEG's own Y'CbCr planes, full range (0 to 255), which a container that
     // can say so says, for players to show their colours.
     bool fullRange = false;
+    // A soundtrack's stream is added next (addAudio): the file's header waits for it.
+    bool audioFollows = false;
 };
 
 // One encoded frame of a codec that reorders frames: its presentation and decoding times in
-// frames (dts may start below zero).
+// frames (dts may start below zero), and how many frames it is shown for.
 struct SinkPacket {
     std::span<const std::uint8_t> data;
     std::int64_t pts = 0;
     std::int64_t dts = 0;
     bool key = false;
+    std::int64_t duration = 1;
 };
 
 class VideoSink {
@@ -79,6 +83,22 @@ public:
     [[nodiscard]] virtual HRESULT writeFrames(LONG start, std::span<const AVISAMPLE> samples, LONG* written) = 0;
     // One frame of a codec that reorders frames.
     [[nodiscard]] virtual HRESULT writePacket(const SinkPacket& packet) = 0;
+    // Frame `start`, shown for `frames` frames (a slideshow's picture held): by default the
+    // frame and then `frames` - 1 empty frames, which AVI's readers take as the frame shown on.
+    [[nodiscard]] virtual HRESULT writeHeld(LONG start, const AVISAMPLE& sample, std::int64_t frames);
+    // The soundtrack's stream, after the video's and before any frame.
+    [[nodiscard]] virtual HRESULT addAudio(const audio::AudioStream& stream)
+    {
+        (void)stream;
+        return avifile::AVIERR_UNSUPPORTED;
+    }
+    // Audio packets in order, each where its time falls among the frames: the caller
+    // interleaves them (AVI: one chunk each, of whole samples).
+    [[nodiscard]] virtual HRESULT writeAudio(std::span<const audio::AudioPacket> packets)
+    {
+        (void)packets;
+        return avifile::AVIERR_UNSUPPORTED;
+    }
     // Finishes the file (indexes, headers) and closes it: 0 when the file is complete. Also
     // run when the sink goes without it.
     [[nodiscard]] virtual HRESULT finish() = 0;

@@ -1,8 +1,11 @@
 #pragma once
 
 // Our AVI file library: the functions, records and constants of the platform's AVIFile
-// interface, under their published names, writing uncompressed RIFF AVI files (OpenDML
-// beyond the first RIFF). Standard library and POSIX only.
+// interface, under their published names, writing RIFF AVI files (OpenDML beyond the first
+// RIFF) of one video stream and, where one is made after it, one PCM audio stream ('auds',
+// its format a WAVEFORMATEX; AVIStreamWrite takes lSamples blocks as one chunk, and
+// AVIStreamWriteSamples one chunk a sample). Chunks go into the file in the order they are
+// written: the caller interleaves the streams. Standard library and POSIX only.
 
 #include <cstdint>
 #include <span>

@@ -43,11 +43,24 @@ HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, const AVISTREAMI
         return AVIERR_BADHANDLE;
     if (!psi)
         return AVIERR_BADPARAM;
-    if (FourCC::fromValue(psi->fccType) != FourCC("vids"))
-        return AVIERR_UNSUPPORTED;
     if (psi->dwScale == 0 || psi->dwRate == 0)
         return AVIERR_BADPARAM;
-    if (pfile->hasStream || pfile->writer.framesWritten() > 0)
+    if (FourCC::fromValue(psi->fccType) == FourCC("auds")) {
+        // One PCM audio stream beside the video, made after it and before anything is written.
+        if (!pfile->hasStream || pfile->hasAudio || pfile->writer.started())
+            return AVIERR_UNSUPPORTED;
+        pfile->hasAudio = true;
+        pfile->writer.setAudioStream(*psi);
+        auto stream = std::make_unique<AVIStreamObject>();
+        stream->file = pfile;
+        stream->number = 1;
+        ++pfile->refs;
+        *ppavi = handles->add(std::move(stream));
+        return AVIERR_OK;
+    }
+    if (FourCC::fromValue(psi->fccType) != FourCC("vids"))
+        return AVIERR_UNSUPPORTED;
+    if (pfile->hasStream || pfile->writer.started())
         return AVIERR_UNSUPPORTED;  // one video stream per file
     const std::optional<FrameRect> frame = frameRectFor(psi->rcFrame);
     if (!frame)
@@ -84,12 +97,38 @@ HRESULT AVIMakeCompressedStream(PAVISTREAM* ppsCompressed, PAVISTREAM psSource, 
 
 namespace {
 
-// The file a stream writes into, through any pass-through streams over it.
-PAVIFILE fileOf(PAVISTREAM stream)
+// The stream made in the file that a stream writes into, through any pass-through streams over it.
+PAVISTREAM rootOf(PAVISTREAM stream)
 {
     while (stream->source)
         stream = stream->source;
-    return stream->file;
+    return stream;
+}
+
+PAVIFILE fileOf(PAVISTREAM stream) { return rootOf(stream)->file; }
+
+bool isAudio(PAVISTREAM stream) { return rootOf(stream)->number == 1; }
+
+// Audio samples from `lStart` on, each of `samples` one chunk of whole blocks.
+HRESULT writeAudio(AviWriter& writer, LONG lStart, std::span<const AVISAMPLE> samples, LONG* plSampWritten)
+{
+    if (!writer.hasAudioFormat())
+        return AVIERR_BADFORMAT;
+    if (static_cast<std::uint64_t>(lStart) != writer.audioBlocksWritten())
+        return AVIERR_UNSUPPORTED;  // samples are appended in order
+    std::vector<std::span<const std::uint8_t>> chunks;
+    chunks.reserve(samples.size());
+    for (const AVISAMPLE& sample : samples) {
+        if (sample.inFile.file || sample.cbBuffer < 0 || (!sample.lpBuffer && sample.cbBuffer > 0))
+            return AVIERR_BADPARAM;
+        chunks.emplace_back(static_cast<const std::uint8_t*>(sample.lpBuffer),
+                            static_cast<std::size_t>(sample.cbBuffer));
+    }
+    std::size_t written = 0;
+    const HRESULT hr = writer.writeAudio(chunks, written);
+    if (plSampWritten)
+        *plSampWritten = static_cast<LONG>(written);
+    return hr;
 }
 
 }  // namespace
@@ -105,6 +144,8 @@ HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, const void* lpFormat, LON
         return AVIERR_BADSIZE;
     const std::span format{static_cast<const std::uint8_t*>(lpFormat), static_cast<std::size_t>(cbFormat)};
     AviWriter& writer = fileOf(pavi)->writer;
+    if (isAudio(pavi))
+        return lPos == 0 ? writer.setAudioFormat(format) : AVIERR_UNSUPPORTED;
     if (lPos != 0) {
         // Within the stream only the colour table may change, from the next frame on.
         if (lPos < 0 || static_cast<std::uint32_t>(lPos) != writer.framesWritten())
@@ -123,6 +164,26 @@ HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* 
         *plSampWritten = 0;
     if (plBytesWritten)
         *plBytesWritten = 0;
+    {
+        const auto handles = AviHandles::lock();
+        if (handles->isLive(pavi) && isAudio(pavi)) {
+            // Audio: lSamples blocks in one chunk.
+            AviWriter& writer = fileOf(pavi)->writer;
+            if (lSamples <= 0 || cbBuffer < 0 || !writer.hasAudioFormat() ||
+                std::int64_t{lSamples} * writer.audioBlockAlign() != cbBuffer)
+                return AVIERR_BADPARAM;
+            const AVISAMPLE chunk{lpBuffer, cbBuffer, dwFlags};
+            LONG chunks = 0;
+            const HRESULT hr = writeAudio(writer, lStart, {&chunk, 1}, &chunks);
+            if (hr == AVIERR_OK) {
+                if (plSampWritten)
+                    *plSampWritten = lSamples;
+                if (plBytesWritten)
+                    *plBytesWritten = cbBuffer;
+            }
+            return hr;
+        }
+    }
     if (lSamples != 1)  // a video sample is one frame; several go through AVIStreamWriteSamples
         return AviHandles::lock()->isLive(pavi) ? AVIERR_BADPARAM : AVIERR_BADHANDLE;
     const AVISAMPLE sample{lpBuffer, cbBuffer, dwFlags};
@@ -146,6 +207,8 @@ HRESULT AVIStreamWriteSamples(PAVISTREAM pavi, LONG lStart, std::span<const AVIS
         return AVIERR_BADHANDLE;
     if (lStart < 0 || samples.size() > 0x7FFFFFFF)
         return AVIERR_BADPARAM;
+    if (isAudio(pavi))
+        return writeAudio(fileOf(pavi)->writer, lStart, samples, plSampWritten);
     std::vector<AviWriter::FrameSample> frames;
     frames.reserve(samples.size());
     for (const AVISAMPLE& sample : samples) {

@@ -17,12 +17,14 @@ struct AVIFileObject {
     ULONG refs = 1;  // the caller's references plus one per live stream
     AviWriter writer;
     bool hasStream = false;
+    bool hasAudio = false;
 };
 
 struct AVIStreamObject {
     ULONG refs = 1;               // the caller's references plus one per stream made over this one
     PAVIFILE file = nullptr;      // counted: the stream holds a reference on its file
     PAVISTREAM source = nullptr;  // counted: a pass-through stream holds its source
+    int number = 0;               // of a stream made in the file: 0 the video, 1 the audio
 };
 
 class AviHandles {

@@ -32,8 +32,12 @@ inline constexpr FourCC kIdx1 = FourCC("idx1");
 inline constexpr FourCC kIx00 = FourCC("ix00");
 inline constexpr FourCC kDibFrameChunk = FourCC("00db");         // stream 0, a DIB as stored
 inline constexpr FourCC kCompressedFrameChunk = FourCC("00dc");  // stream 0, a codec's frame
+inline constexpr FourCC kAuds = FourCC("auds");
+inline constexpr FourCC kAudioChunk = FourCC("01wb");  // stream 1, audio samples
+inline constexpr FourCC kIx01 = FourCC("ix01");
 
 inline constexpr std::uint32_t AVIF_HASINDEX = 0x10;
+inline constexpr std::uint32_t AVIF_ISINTERLEAVED = 0x100;
 inline constexpr std::uint32_t AVIF_TRUSTCKTYPE = 0x800;
 inline constexpr std::uint32_t kIdx1KeyFrame = 0x10;
 // In a standard index, bit 31 of a size marks a frame that is NOT a key frame.

@@ -67,15 +67,57 @@ HRESULT AviWriter::changePalette(std::span<const std::uint8_t> format)
 
 std::uint32_t AviWriter::suggestedBufferSize() const { return std::max(m_info.dwSuggestedBufferSize, m_largestFrame); }
 
+void AviWriter::setAudioStream(const AVISTREAMINFOA& info)
+{
+    m_audio.emplace();
+    m_audio->info = info;
+}
+
+HRESULT AviWriter::setAudioFormat(std::span<const std::uint8_t> format)
+{
+    if (!m_audio || m_headerWritten)
+        return AVIERR_UNSUPPORTED;
+    // WAVEFORMATEX: wFormatTag, nChannels, nSamplesPerSec, nAvgBytesPerSec, nBlockAlign, wBitsPerSample.
+    if (format.size() < 16)
+        return AVIERR_BADFORMAT;
+    const auto u16 = [&](std::size_t at) { return static_cast<std::uint32_t>(format[at] | format[at + 1] << 8); };
+    const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+    const std::uint32_t tag = u16(0);
+    const std::uint32_t channels = u16(2);
+    const std::uint32_t rate = u32(4);
+    const std::uint32_t bytesPerSecond = u32(8);
+    const std::uint32_t blockAlign = u16(12);
+    const std::uint32_t bits = u16(14);
+    // Only PCM: every block is a sample of every channel, and chunks split anywhere between blocks.
+    if (tag != 1 || channels == 0 || channels > 8 || rate == 0 || (bits != 8 && bits != 16 && bits != 24) ||
+        blockAlign != channels * bits / 8 || bytesPerSecond != rate * blockAlign)
+        return AVIERR_BADFORMAT;
+    m_audio->format.assign(format.begin(), format.end());
+    m_audio->blockAlign = blockAlign;
+    m_audio->bytesPerSecond = bytesPerSecond;
+    return AVIERR_OK;
+}
+
+std::size_t AviWriter::superIndexBodySize() const
+{
+    return kSuperIndexHeaderSize + kSuperIndexEntrySize * m_limits.superIndexEntries;
+}
+
+std::size_t AviWriter::audioStreamListSize() const
+{
+    return m_audio ? 12 + 8 + kStreamHeaderSize + 8 + padded(m_audio->format.size()) + 8 + superIndexBodySize() : 0;
+}
+
 void AviWriter::layOutHeader()
 {
     std::size_t size = 12 + 12 + 8 + kMainHeaderSize;  // RIFF, LIST hdrl, avih
     if (m_hasStream) {
         size += 12 + 8 + kStreamHeaderSize + 8 + padded(m_format.size());
-        size += 8 + kSuperIndexHeaderSize + kSuperIndexEntrySize * m_limits.superIndexEntries;
+        size += 8 + superIndexBodySize();
         if (!m_name.empty())
             size += 8 + padded(m_name.size() + 1);
     }
+    size += audioStreamListSize();
     size += kOdmlListSize;
     const std::uint64_t firstData = size + 12 + 8;
     std::uint64_t junk = (kFirstFrameAlignment - firstData % kFirstFrameAlignment) % kFirstFrameAlignment;
@@ -121,6 +163,8 @@ void AviWriter::renderHeader(ByteWriter& out) const
     renderMainHeader(out);
     if (m_hasStream)
         renderStreamList(out);
+    if (m_audio)
+        renderAudioStreamList(out);
     renderOdml(out);
     if (m_alignJunkSize != 0) {
         writeChunkHeader(out, kJunk, static_cast<std::uint32_t>(m_alignJunkSize - 8));
@@ -136,11 +180,13 @@ void AviWriter::renderMainHeader(ByteWriter& out) const
     const std::uint64_t rate = m_info.dwRate;
     if (rate != 0) {
         h.dwMicroSecPerFrame = clamp32((1'000'000 * scale + rate / 2) / rate);
-        h.dwMaxBytesPerSec = clamp32(scale != 0 ? std::uint64_t{m_largestFrame} * rate / scale : 0);
+        h.dwMaxBytesPerSec = clamp32((scale != 0 ? std::uint64_t{m_largestFrame} * rate / scale : 0) +
+                                     (m_audio ? m_audio->bytesPerSecond : 0));
     }
-    h.dwFlags = AVIF_TRUSTCKTYPE | (m_hasIdx1 ? AVIF_HASINDEX : 0);
+    // AVIF_ISINTERLEAVED: audio and video chunks alternate in time, as players read them.
+    h.dwFlags = AVIF_TRUSTCKTYPE | (m_hasIdx1 ? AVIF_HASINDEX : 0) | (m_audio ? AVIF_ISINTERLEAVED : 0);
     h.dwTotalFrames = m_riffNumber == 0 && m_riffOpen ? m_totalFrames : m_firstRiffFrames;
-    h.dwStreams = m_hasStream ? 1 : 0;
+    h.dwStreams = (m_hasStream ? 1 : 0) + (m_audio ? 1 : 0);
     h.dwSuggestedBufferSize = suggestedBufferSize();
     h.dwWidth = m_frame.width();
     h.dwHeight = m_frame.rows();
@@ -190,9 +236,43 @@ void AviWriter::renderStreamHeader(ByteWriter& out) const
     writeStreamHeader(out, h);
 }
 
+void AviWriter::renderAudioStreamList(ByteWriter& out) const
+{
+    const AudioStream& audio = *m_audio;
+    writeListHeader(out, kList, static_cast<std::uint32_t>(audioStreamListSize() - 8), kStrl);
+    writeChunkHeader(out, kStrh, kStreamHeaderSize);
+    AVISTREAMHEADER h;
+    h.fccType = kAuds;
+    h.fccHandler = FourCC::fromValue(audio.info.fccHandler);
+    h.wPriority = audio.info.wPriority;
+    h.wLanguage = audio.info.wLanguage;
+    // Time in blocks: a block is a sample of every channel, blockAlign bytes.
+    h.dwScale = audio.blockAlign;
+    h.dwRate = audio.bytesPerSecond;
+    h.dwLength = clamp32(audio.blocks);
+    h.dwSuggestedBufferSize = std::max(audio.info.dwSuggestedBufferSize, audio.largestChunk);
+    h.dwQuality = audio.info.dwQuality;
+    h.dwSampleSize = audio.blockAlign;
+    writeStreamHeader(out, h);
+    writeChunkHeader(out, kStrf, static_cast<std::uint32_t>(audio.format.size()));
+    out.bytes(audio.format);
+    out.zeros(audio.format.size() & 1);
+    const std::size_t body = superIndexBodySize();
+    if (!m_odml) {
+        writeChunkHeader(out, kJunk, static_cast<std::uint32_t>(body));
+        out.zeros(body);
+        return;
+    }
+    writeChunkHeader(out, kIndx, static_cast<std::uint32_t>(body));
+    writeSuperIndexHeader(out, static_cast<std::uint32_t>(audio.superIndex.size()), kAudioChunk);
+    for (const auto& entry : audio.superIndex)
+        writeSuperIndexEntry(out, entry);
+    out.zeros(kSuperIndexEntrySize * (m_limits.superIndexEntries - audio.superIndex.size()));
+}
+
 void AviWriter::renderSuperIndex(ByteWriter& out) const
 {
-    const std::size_t body = kSuperIndexHeaderSize + kSuperIndexEntrySize * m_limits.superIndexEntries;
+    const std::size_t body = superIndexBodySize();
     if (!m_odml) {
         writeChunkHeader(out, kJunk, static_cast<std::uint32_t>(body));
         out.zeros(body);

@@ -1,11 +1,14 @@
 #pragma once
 
-// Lays out one AVI file with a single uncompressed video stream and writes it as frames
-// arrive. The headers go to disk before the first frame and are kept current every few
-// frames, so a file cut short still reads; past the RIFF limit the file continues as
-// OpenDML ('AVIX' RIFFs, 'ix00' standard indexes, an 'indx' super index).
+// Lays out one AVI file with a video stream (and, where one is given, a PCM audio stream
+// beside it) and writes it as frames and audio chunks arrive, in the order they come: the
+// caller interleaves them. The headers go to disk before the first chunk and are kept
+// current every few frames, so a file cut short still reads; past the RIFF limit the file
+// continues as OpenDML ('AVIX' RIFFs, 'ix00'/'ix01' standard indexes, an 'indx' super index
+// for each stream).
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,6 +33,16 @@ public:
     // A format for the frames from the next one on that differs from the stream's only in
     // its colour table: the change is written before the next frame.
     [[nodiscard]] HRESULT changePalette(std::span<const std::uint8_t> format);
+    // The audio stream (stream 1), before any chunk is written; its format a WAVEFORMATEX of PCM.
+    void setAudioStream(const AVISTREAMINFOA& info);
+    [[nodiscard]] bool hasAudioStream() const { return m_audio.has_value(); }
+    [[nodiscard]] HRESULT setAudioFormat(std::span<const std::uint8_t> format);
+    [[nodiscard]] bool hasAudioFormat() const { return m_audio && !m_audio->format.empty(); }
+    // Audio chunks ('01wb'), each a whole number of blocks, after what was written before.
+    [[nodiscard]] HRESULT writeAudio(std::span<const std::span<const std::uint8_t>> chunks, std::size_t& written);
+    [[nodiscard]] std::uint64_t audioBlocksWritten() const { return m_audio ? m_audio->blocks : 0; }
+    [[nodiscard]] std::uint32_t audioBlockAlign() const { return m_audio ? m_audio->blockAlign : 0; }
+
     [[nodiscard]] HRESULT writeFrame(std::span<const std::uint8_t> data, bool keyFrame);
     // Frames one after the other, gathered into few writes; `written` of them are in the file
     // when it returns, all of them on success.
@@ -45,6 +58,8 @@ public:
     [[nodiscard]] HRESULT finish();
 
     [[nodiscard]] std::uint32_t framesWritten() const { return m_totalFrames; }
+    // Whether anything is written: the streams and their formats are then fixed.
+    [[nodiscard]] bool started() const { return m_headerWritten; }
 
 private:
     // While a RIFF is being written its sizes say "up to the end of the file": readers take a
@@ -62,14 +77,22 @@ private:
     void renderMainHeader(ByteWriter& out) const;
     void renderStreamHeader(ByteWriter& out) const;
     void renderSuperIndex(ByteWriter& out) const;
+    void renderAudioStreamList(ByteWriter& out) const;
+    [[nodiscard]] std::size_t audioStreamListSize() const;
+    [[nodiscard]] std::size_t superIndexBodySize() const;
     void renderOdml(ByteWriter& out) const;
-    [[nodiscard]] bool needsNewRiff(std::uint64_t position, std::size_t count, std::size_t dataSize) const;
+    // Whether one more chunk of `dataSize` bytes at `position`, after `videoCount` and
+    // `audioCount` chunks of the RIFF being written, would take it past its limits.
+    [[nodiscard]] bool needsNewRiff(std::uint64_t position, std::size_t videoCount, std::size_t audioCount,
+                                    std::size_t dataSize) const;
+    [[nodiscard]] bool writeFirstHeaderOnce();
     [[nodiscard]] std::size_t framesFitting(std::span<const FrameSample> frames, std::size_t leadBytes) const;
     [[nodiscard]] HRESULT writeRun(std::span<const FrameSample> frames);
     [[nodiscard]] bool writePendingPalette();
     [[nodiscard]] HRESULT startNextRiff();
     [[nodiscard]] bool closeRiff();
-    [[nodiscard]] bool writeStdIndex();
+    [[nodiscard]] bool writeStdIndex(const FrameIndex& index, platform::FourCC indexId, platform::FourCC chunkId,
+                                     std::vector<AVISUPERINDEXENTRY>& superIndex, std::uint32_t duration);
     [[nodiscard]] bool writeIdx1();
     [[nodiscard]] bool flushBlock(ByteWriter& block);
     [[nodiscard]] std::uint32_t suggestedBufferSize() const;
@@ -120,6 +143,20 @@ private:
     std::uint32_t m_framesSincePatch = 0;
     std::uint64_t m_bytesSincePatch = 0;
     std::vector<AVISUPERINDEXENTRY> m_superIndex;
+
+    // The audio stream, when there is one: its chunks are '01wb', indexed as the frames are.
+    struct AudioStream {
+        AVISTREAMINFOA info{};
+        std::vector<std::uint8_t> format;
+        std::uint32_t blockAlign = 0;
+        std::uint32_t bytesPerSecond = 0;
+        FrameIndex index;              // the chunks of the RIFF being written
+        std::uint64_t blocks = 0;      // every block written
+        std::uint64_t riffBlocks = 0;  // of the RIFF being written
+        std::uint32_t largestChunk = 0;
+        std::vector<AVISUPERINDEXENTRY> superIndex;
+    };
+    std::optional<AudioStream> m_audio;
 };
 
 }  // namespace kelvora::avifile

@@ -13,20 +13,33 @@ constexpr std::size_t kReserveFrames = 64 * 1024;
 constexpr std::size_t kStdIndexOverhead = 8 + kStdIndexHeaderSize;
 }  // namespace
 
-// Whether a frame of `dataSize` bytes written at `position`, after `count` frames of the
-// RIFF being written, would take it past its limits.
-bool AviWriter::needsNewRiff(std::uint64_t position, std::size_t count, std::size_t dataSize) const
+bool AviWriter::needsNewRiff(std::uint64_t position, std::size_t videoCount, std::size_t audioCount,
+                             std::size_t dataSize) const
 {
-    if (count == 0)
+    if (videoCount + audioCount == 0)
         return false;
-    if (count >= m_limits.framesPerRiff)
+    if (videoCount >= m_limits.framesPerRiff || audioCount >= m_limits.framesPerRiff)
         return true;
-    // Room is kept for this RIFF's own indexes, which follow its last frame.
-    std::uint64_t indexes = kStdIndexOverhead + kStdIndexEntrySize * (count + 1);
+    // Room is kept for this RIFF's own indexes, which follow its last chunk.
+    std::uint64_t indexes = kStdIndexOverhead + kStdIndexEntrySize * (videoCount + 1);
+    if (m_audio)
+        indexes += kStdIndexOverhead + kStdIndexEntrySize * (audioCount + 1);
     if (m_riffNumber == 0)
-        indexes += 8 + kIdx1EntrySize * (count + 1);
+        indexes += 8 + kIdx1EntrySize * (videoCount + audioCount + 1);
     const std::uint64_t end = position + RiffFile::chunkBytes(dataSize) + indexes;
     return end - m_riffStart > m_limits.riffBytes;
+}
+
+// The header goes out before the first chunk of either stream.
+bool AviWriter::writeFirstHeaderOnce()
+{
+    if (m_headerWritten)
+        return true;
+    if (!writeFirstHeader()) {
+        m_failed = true;
+        return false;
+    }
+    return true;
 }
 
 HRESULT AviWriter::writeFrame(std::span<const std::uint8_t> data, bool keyFrame)
@@ -44,10 +57,8 @@ HRESULT AviWriter::writeFrames(std::span<const FrameSample> frames, std::size_t&
     if (frames.empty())
         return AVIERR_OK;
     if (!m_headerWritten) {
-        if (!writeFirstHeader()) {
-            m_failed = true;
+        if (!writeFirstHeaderOnce())
             return AVIERR_FILEWRITE;
-        }
         const std::uint64_t perRiff = m_limits.riffBytes / (8 + frames.front().size() + 1) + 1;
         m_index.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(perRiff, kReserveFrames)));
     }
@@ -90,10 +101,11 @@ std::size_t AviWriter::framesFitting(std::span<const FrameSample> frames, std::s
 {
     std::uint64_t position = m_file.position();
     std::size_t count = m_index.count();
+    const std::size_t audioCount = m_audio ? m_audio->index.count() : 0;
     std::size_t fitting = 0;
     for (const FrameSample& frame : frames) {
         const std::size_t lead = fitting == 0 ? leadBytes : 0;
-        if (needsNewRiff(position, count, frame.size() + lead))
+        if (needsNewRiff(position, count, audioCount, frame.size() + lead))
             break;
         position += RiffFile::chunkBytes(frame.size()) + lead;
         ++count;
@@ -179,39 +191,48 @@ bool AviWriter::flushBlock(ByteWriter& block)
     return ok;
 }
 
-bool AviWriter::writeStdIndex()
+bool AviWriter::writeStdIndex(const FrameIndex& index, platform::FourCC indexId, platform::FourCC chunkId,
+                              std::vector<AVISUPERINDEXENTRY>& superIndex, std::uint32_t duration)
 {
     const std::uint64_t start = m_file.position();
-    const std::size_t n = m_index.count();
+    const std::size_t n = index.count();
     const std::uint32_t body = static_cast<std::uint32_t>(kStdIndexHeaderSize + kStdIndexEntrySize * n);
     ByteWriter out(m_block);
-    writeChunkHeader(out, kIx00, body);
-    writeStdIndexHeader(out, {static_cast<std::uint32_t>(n), m_frameChunk, m_moviFourCC});
+    writeChunkHeader(out, indexId, body);
+    writeStdIndexHeader(out, {static_cast<std::uint32_t>(n), chunkId, m_moviFourCC});
     bool ok = true;
     for (std::size_t i = 0; i < n && ok; ++i) {
         if (out.size() + kStdIndexEntrySize > m_block.size())
             ok = flushBlock(out);
-        const auto& e = m_index[i];
+        const auto& e = index[i];
         writeStdIndexEntry(out, e.chunkOffset + 8, e.sizeAndFlag);
     }
     ok = ok && flushBlock(out);
     if (ok)
-        m_superIndex.push_back({start, 8 + body, static_cast<std::uint32_t>(n)});
+        superIndex.push_back({start, 8 + body, duration});
     return ok;
 }
 
+// Both streams' chunks in file order, as readers of 'idx1' expect them.
 bool AviWriter::writeIdx1()
 {
-    const std::size_t n = m_index.count();
+    const std::size_t videos = m_index.count();
+    const std::size_t audios = m_audio ? m_audio->index.count() : 0;
     ByteWriter out(m_block);
-    writeChunkHeader(out, kIdx1, static_cast<std::uint32_t>(kIdx1EntrySize * n));
+    writeChunkHeader(out, kIdx1, static_cast<std::uint32_t>(kIdx1EntrySize * (videos + audios)));
     bool ok = true;
-    for (std::size_t i = 0; i < n && ok; ++i) {
+    for (std::size_t v = 0, a = 0; (v < videos || a < audios) && ok;) {
         if (out.size() + kIdx1EntrySize > m_block.size())
             ok = flushBlock(out);
-        const auto& e = m_index[i];
-        writeIdx1Entry(out, m_frameChunk, FrameIndex::isKey(e) ? kIdx1KeyFrame : 0, e.chunkOffset,
-                       FrameIndex::sizeOf(e));
+        const bool audioNext = a < audios && (v == videos || m_audio->index[a].chunkOffset < m_index[v].chunkOffset);
+        if (audioNext) {
+            const auto& e = m_audio->index[a++];
+            writeIdx1Entry(out, kAudioChunk, kIdx1KeyFrame, e.chunkOffset, FrameIndex::sizeOf(e));
+        } else {
+            const auto& e = m_index[v++];
+            writeIdx1Entry(out, m_frameChunk, FrameIndex::isKey(e) ? kIdx1KeyFrame : 0, e.chunkOffset,
+                           FrameIndex::sizeOf(e));
+        }
     }
     return ok && flushBlock(out);
 }
@@ -224,7 +245,12 @@ bool AviWriter::closeRiff()
     bool ok = true;
     if (m_odml) {
         const std::uint64_t indexStart = m_file.position();
-        if (!writeStdIndex()) {
+        bool indexed =
+            writeStdIndex(m_index, kIx00, m_frameChunk, m_superIndex, static_cast<std::uint32_t>(m_index.count()));
+        if (indexed && m_audio)
+            indexed = writeStdIndex(m_audio->index, kIx01, kAudioChunk, m_audio->superIndex,
+                                    static_cast<std::uint32_t>(m_audio->riffBlocks));
+        if (!indexed) {
             ok = false;
             (void)m_file.truncate(indexStart);
         }
@@ -253,6 +279,10 @@ bool AviWriter::closeRiff()
         ok = m_file.patch(m_riffStart + 16, size) && ok;
     }
     m_index.clear();
+    if (m_audio) {
+        m_audio->index.clear();
+        m_audio->riffBlocks = 0;
+    }
     m_riffOpen = false;
     return ok;
 }
@@ -267,7 +297,7 @@ HRESULT AviWriter::finish()
         ok = m_file.truncate(m_goodEnd);
     }
     if (m_headerWritten) {
-        if (m_riffOpen && m_riffNumber > 0 && m_index.count() == 0) {
+        if (m_riffOpen && m_riffNumber > 0 && m_index.count() == 0 && (!m_audio || m_audio->index.count() == 0)) {
             ok = m_file.truncate(m_riffStart) && ok;  // an 'AVIX' begun for a frame that failed
             m_riffOpen = false;
         }

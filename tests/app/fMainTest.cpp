@@ -51,15 +51,18 @@ TEST_F(fMainTest, StartsWithTheDesignedStates)
     EXPECT_EQ(window->HScroll->singleStep(), 1);
     EXPECT_EQ(window->HScroll->pageStep(), 1);
     EXPECT_EQ(window->ListMenu->title(), "List Menu");
-    // The designed items first; then undo, redo, playing and a typed rate, after a separator.
-    ASSERT_EQ(window->ListMenu->actions().size(), 9);
+    // The designed items first; then undo, redo, playing, a typed rate and the music, after a separator.
+    ASSERT_EQ(window->ListMenu->actions().size(), 11);
     EXPECT_EQ(window->ListMenu->actions().indexOf(window->SpostaSu), 0);
     EXPECT_EQ(window->ListMenu->actions().indexOf(window->Cancella), 2);
     EXPECT_EQ(window->Annulla->text(), "Annulla");
     EXPECT_EQ(window->Ripeti->text(), "Ripeti");
     EXPECT_EQ(window->Riproduci->text(), "Riproduci (Spazio)");
     EXPECT_EQ(window->AltraFrequenza->text(), "Altra frequenza…");
-    EXPECT_FALSE(window->Annulla->isEnabled());  // nothing to undo yet
+    EXPECT_EQ(window->AggiungiMusica->text(), "Aggiungi musica…");
+    EXPECT_EQ(window->TogliMusica->text(), "Togli la musica");
+    EXPECT_FALSE(window->TogliMusica->isEnabled());  // no music yet
+    EXPECT_FALSE(window->Annulla->isEnabled());      // nothing to undo yet
     EXPECT_EQ(window->lblVideo->text(), "Nessun fotogramma");
     EXPECT_EQ(window->SpostaSu->text(), "Sposta su (F12)");
     EXPECT_EQ(window->SpostaGiu->text(), "Sposta giù (F11)");

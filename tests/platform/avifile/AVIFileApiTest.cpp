@@ -86,7 +86,7 @@ TEST_F(OpenStream, RefusesBadArgumentsWithTheirCodes)
 {
     const auto* px = m_bmp.pixels.data();
     AVISTREAMINFOA notVideo = m_info;
-    notVideo.fccType = mmioStringToFOURCCA("auds", 0);
+    notVideo.fccType = mmioStringToFOURCCA("txts", 0);  // neither video nor audio
     AVISTREAMINFOA noRate = m_info;
     noRate.dwRate = 0;
     AVICOMPRESSOPTIONS codec{};
@@ -119,7 +119,7 @@ TEST_F(OpenStream, RefusesBadArgumentsWithTheirCodes)
         {"stream on a null file", [&] { return AVIFileCreateStreamA(nullptr, &out, &m_info); }, AVIERR_BADHANDLE},
         {"stream without description", [&] { return AVIFileCreateStreamA(m_file, &out, nullptr); }, AVIERR_BADPARAM},
         {"stream without out pointer", [&] { return AVIFileCreateStreamA(m_file, nullptr, &m_info); }, AVIERR_BADPARAM},
-        {"audio stream", [&] { return AVIFileCreateStreamA(m_file, &out, &notVideo); }, AVIERR_UNSUPPORTED},
+        {"text stream", [&] { return AVIFileCreateStreamA(m_file, &out, &notVideo); }, AVIERR_UNSUPPORTED},
         {"zero rate", [&] { return AVIFileCreateStreamA(m_file, &out, &noRate); }, AVIERR_BADPARAM},
         {"second stream", [&] { return AVIFileCreateStreamA(m_file, &out, &m_info); }, AVIERR_UNSUPPORTED},
         {"compress null options", [&] { return AVIMakeCompressedStream(&out, m_stream, nullptr, nullptr); },

@@ -135,23 +135,37 @@ struct Walker {
             info.frames.push_back({pos, size, info.riffs.size() - 1});
             return;
         }
-        if (id == FourCC("JUNK") || (inMovi && id != FourCC("ix00")))
+        if (inMovi && id == FourCC("01wb")) {
+            info.audioChunks.push_back({pos, size, info.riffs.size() - 1});
+            return;
+        }
+        if (id == FourCC("JUNK") || (inMovi && id != FourCC("ix00") && id != FourCC("ix01")))
             return;
         const auto body = in.bytes(pos + 8, size);
         if (id == FourCC("avih"))
             parseAvih(body, info.avih);
+        else if (id == FourCC("strh") && info.hasStream)
+            info.hasAudio = true, parseStrh(body, info.audioStrh);
         else if (id == FourCC("strh"))
             info.hasStream = true, parseStrh(body, info.strh);
+        else if (id == FourCC("strf") && info.hasAudio)
+            info.audioStrf = body;
         else if (id == FourCC("strf"))
             info.strf = body;
         else if (id == FourCC("strn"))
             info.strn.assign(body.begin(), std::find(body.begin(), body.end(), 0));
-        else if (id == FourCC("indx"))
+        else if (id == FourCC("indx") && info.hasAudio) {
+            AviInfo audio;
+            parseIndx(body, audio);
+            info.audioIndx = audio.indx;
+        } else if (id == FourCC("indx"))
             parseIndx(body, info);
         else if (id == FourCC("dmlh"))
             info.hasOdml = true, info.dmlhTotalFrames = binary::ByteReader(body).u32();
         else if (id == FourCC("ix00"))
             info.ix00.push_back(parseIx(pos, body));
+        else if (id == FourCC("ix01"))
+            info.ix01.push_back(parseIx(pos, body));
         else if (id == FourCC("idx1")) {
             info.hasIdx1 = true;
             binary::ByteReader f(body);

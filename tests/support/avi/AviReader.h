@@ -82,6 +82,13 @@ struct AviInfo {
     bool hasIdx1 = false;
     std::vector<AviIdx1Entry> idx1;
     std::vector<AviStdIndex> ix00;
+    // A second stream, the audio ('01wb' chunks), where there is one.
+    bool hasAudio = false;
+    AviStreamHeader audioStrh;
+    std::vector<std::uint8_t> audioStrf;
+    std::vector<AviSuperIndexEntry> audioIndx;
+    std::vector<AviFrame> audioChunks;
+    std::vector<AviStdIndex> ix01;
 };
 
 [[nodiscard]] AviInfo inspectAvi(const std::filesystem::path& file);

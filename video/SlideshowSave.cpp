@@ -1,0 +1,417 @@
+#include "video/SlideshowSave.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace kelvora::video {
+
+namespace {
+
+// An AVI's audio chunk holds at most this much: a slow video's frame may last minutes.
+constexpr double kLongestChunkSeconds = 1.0;
+
+audio::AudioCodec audioCodecFor(Container container)
+{
+    switch (container) {
+    case Container::Mp4:
+        return audio::AudioCodec::Aac;
+    case Container::Matroska:
+        return audio::AudioCodec::Flac;
+    case Container::Avi:
+        break;
+    }
+    return audio::AudioCodec::Pcm16;
+}
+
+// "48 kHz", "44,1 kHz", "22,05 kHz".
+std::string rateText(int rate)
+{
+    std::string text = std::to_string(rate / 1000);
+    std::string decimals = std::to_string(1000 + rate % 1000).substr(1);
+    while (!decimals.empty() && decimals.back() == '0')
+        decimals.pop_back();
+    if (!decimals.empty())
+        text += "," + decimals;
+    return text + " kHz";
+}
+
+}  // namespace
+
+std::string clockText(std::int64_t samples, int rate)
+{
+    const std::int64_t seconds = rate > 0 ? (samples + rate / 2) / rate : 0;
+    char text[40];
+    if (seconds >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                      static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                      static_cast<long long>(seconds % 60));
+    return text;
+}
+
+// The sink of the container, each picture held for its frames and the music between them.
+class SlideshowSave::TimedSink final : public VideoSink {
+public:
+    TimedSink(SlideshowSave& save, std::unique_ptr<VideoSink> inner)
+        : m_save(save), m_inner(std::move(inner)), m_avi(save.m_request.container == Container::Avi),
+          m_track(save.m_track.get()), m_clock(save.m_rate)
+    {
+        if (m_save.m_fitFrames > 0)
+            m_clock.spreadOver(m_save.m_show.durations, m_save.m_fitFrames);
+    }
+    ~TimedSink() override { (void)finish(); }
+
+    HRESULT open(const std::string& path) override { return m_inner->open(path); }
+
+    HRESULT addStream(const SinkStream& stream) override
+    {
+        SinkStream described = stream;
+        described.audioFollows = m_track != nullptr;
+        if (const HRESULT result = m_inner->addStream(described); result != 0)
+            return result;
+        if (!m_track)
+            return 0;
+        if (const HRESULT result = m_inner->addAudio(m_track->stream()); result != 0)
+            return result;
+        m_sampleRate = m_track->stream().sampleRate;
+        m_blockAlign = 2 * m_track->stream().channels;
+        m_track->start(shape());
+        m_audioStarted = true;
+        return 0;
+    }
+
+    HRESULT changeFormat(LONG frame, std::span<const std::uint8_t> format) override
+    {
+        return m_inner->changeFormat(static_cast<LONG>(spanOf(static_cast<std::size_t>(frame)).start), format);
+    }
+
+    HRESULT writeFrames(LONG start, std::span<const AVISAMPLE> samples, LONG* written) override
+    {
+        LONG done = 0;
+        HRESULT result = 0;
+        for (const AVISAMPLE& sample : samples) {
+            const slideshow::Span span = spanOf(static_cast<std::size_t>(start + done));
+            result = m_avi ? writeAviPicture(span, sample) : writeHeld(span, sample);
+            if (result != 0)
+                break;
+            ++done;
+        }
+        if (written)
+            *written = done;
+        return result;
+    }
+
+    HRESULT writePacket(const SinkPacket& packet) override
+    {
+        // The codec's times are the pictures' numbers; the file's, their frames.
+        const slideshow::Span span = spanOf(static_cast<std::size_t>(packet.pts));
+        const std::int64_t dts = packet.dts < 0 ? packet.dts : spanOf(static_cast<std::size_t>(packet.dts)).start;
+        if (const HRESULT result = audioUntil(samplesOf(std::max<std::int64_t>(dts, 0))); result != 0)
+            return result;
+        SinkPacket timed = packet;
+        timed.pts = span.start;
+        timed.dts = dts;
+        timed.duration = span.frames;
+        const HRESULT result = m_inner->writePacket(timed);
+        if (result != 0)
+            return fail(result);
+        reached(span.end());
+        return 0;
+    }
+
+    HRESULT finish() override
+    {
+        if (m_finished)
+            return m_finishResult;
+        m_finished = true;
+        repeatLastPicture();
+        HRESULT audio = 0;
+        if (m_audioStarted) {
+            // The music to the last frame written: a save stopped early keeps both to there.
+            const std::int64_t end = samplesOf(m_end);
+            m_track->videoEnds(end);
+            std::vector<audio::AudioPacket> rest;
+            if (!m_track->takeAll(rest))
+                audio = avifile::AVIERR_FILEREAD;
+            if (audio == 0 && m_end > 0)
+                audio = writeAudioPackets(rest, end);
+        }
+        const HRESULT finished = m_inner->finish();
+        m_save.m_written.frames = m_end;
+        if (const std::optional<std::size_t> kept = framesInFile()) {
+            m_save.m_written.frames = *kept > 0 ? m_spans[*kept - 1].end() : 0;
+            m_save.m_written.audioSamples = std::min(m_save.m_written.audioSamples, samplesOf(m_save.m_written.frames));
+        }
+        m_finishResult = finished != 0 ? finished : audio;
+        return m_finishResult;
+    }
+
+    platform::FileIdentity renewedFile() const override { return m_inner->renewedFile(); }
+
+    // A file cut back to its last whole part holds the pictures of its packets (Matroska's
+    // picture written again at the end is no picture of its own).
+    std::optional<std::size_t> framesInFile() const override
+    {
+        const std::optional<std::size_t> kept = m_inner->framesInFile();
+        if (!kept)
+            return kept;
+        return std::min(*kept, m_spans.size());
+    }
+
+private:
+    [[nodiscard]] std::int64_t samplesOf(std::int64_t frames) const
+    {
+        return audio::samplesOfFrames(frames, m_save.m_rate.rate, m_save.m_rate.scale, m_sampleRate);
+    }
+
+    // The span of the video's picture `frame`, the ones before it laid out first.
+    slideshow::Span spanOf(std::size_t frame)
+    {
+        while (m_spans.size() <= frame)
+            m_spans.push_back(m_clock.next(m_save.m_show.durationOf(m_spans.size())));
+        return m_spans[frame];
+    }
+
+    // The music's shape: its length once the pictures' are all known, its fades.
+    audio::AudioShape shape() const
+    {
+        audio::AudioShape shape;
+        const slideshow::FadeFrames fades = slideshow::fadeFrames(m_save.m_show.fades, m_save.m_rate);
+        shape.fadeIn = samplesOf(fades.fadeIn);
+        shape.fadeOut = samplesOf(fades.fadeOut);
+        shape.cutFade = static_cast<std::int64_t>(std::llround(audio::kCutFadeSeconds * m_sampleRate));
+        if (m_save.m_pictures >= 0) {
+            slideshow::PictureClock all(m_save.m_rate);
+            if (m_save.m_fitFrames > 0)
+                all.spreadOver(m_save.m_show.durations, m_save.m_fitFrames);
+            for (int i = 0; i < m_save.m_pictures; ++i)
+                (void)all.next(m_save.m_show.durationOf(static_cast<std::size_t>(i)));
+            shape.total = samplesOf(all.frames());
+        }
+        return shape;
+    }
+
+    void reached(std::int64_t end)
+    {
+        m_end = std::max(m_end, end);
+        if (m_audioStarted)
+            m_track->videoReached(samplesOf(m_end));
+    }
+
+    // Matroska and MP4: one packet of the picture's duration.
+    HRESULT writeHeld(const slideshow::Span& span, const AVISAMPLE& sample)
+    {
+        if (const HRESULT result = audioUntil(samplesOf(span.start)); result != 0)
+            return fail(result);
+        const HRESULT result = m_inner->writeHeld(static_cast<LONG>(span.start), sample, span.frames);
+        if (result != 0)
+            return fail(result);
+        reached(span.end());
+        keepLast(span, sample);
+        return 0;
+    }
+
+    // AVI: the picture's chunk then empty ones, each after the audio of its time; the picture's
+    // last frame waits, to be the picture again if it ends the video.
+    HRESULT writeAviPicture(const slideshow::Span& span, const AVISAMPLE& sample)
+    {
+        if (const HRESULT result = writeTail(AVISAMPLE{}); result != 0)
+            return result;
+        reached(span.end());
+        const HRESULT result = writeSlots(span.start, span.frames > 1 ? span.frames - 1 : 1, sample);
+        if (result != 0)
+            return result;
+        m_tail = span.frames > 1 ? span.end() - 1 : -1;
+        keepLast(span, sample);
+        return 0;
+    }
+
+    // `frames` frames from `slot` on: `sample`, then empty chunks; with audio, each frame's audio before it.
+    HRESULT writeSlots(std::int64_t slot, std::int64_t frames, const AVISAMPLE& sample)
+    {
+        if (!m_audioStarted) {
+            const HRESULT result = m_inner->writeHeld(static_cast<LONG>(slot), sample, frames);
+            if (result != 0)
+                m_end = slot;
+            return result != 0 ? fail(result) : 0;
+        }
+        for (std::int64_t at = slot; at < slot + frames; ++at) {
+            if (const HRESULT result = audioUntil(samplesOf(at + 1)); result != 0)
+                return fail(result);
+            const AVISAMPLE frame = at == slot ? sample : AVISAMPLE{};
+            LONG written = 0;
+            if (const HRESULT result = m_inner->writeFrames(static_cast<LONG>(at), {&frame, 1}, &written);
+                result != 0) {
+                m_end = at;
+                return fail(result);
+            }
+        }
+        return 0;
+    }
+
+    // The last frame of the picture before: an empty chunk, or the picture again at the end.
+    HRESULT writeTail(const AVISAMPLE& sample)
+    {
+        if (m_tail < 0)
+            return 0;
+        const std::int64_t slot = std::exchange(m_tail, -1);
+        return writeSlots(slot, 1, sample);
+    }
+
+    // The sample stays valid to the end of the save: the save's frame loop keeps its last frame.
+    void keepLast(const slideshow::Span& span, const AVISAMPLE& sample)
+    {
+        m_lastSample = sample;
+        m_lastSpan = span;
+    }
+
+    // A reader ends a picture one frame after its last frame: AVI's empty chunks, and Matroska
+    // as libavformat 5.1 writes it (no frame's own duration), would end the last picture a frame
+    // after it starts. It is written again at the video's last frame, so it lasts to the end.
+    void repeatLastPicture()
+    {
+        if (m_failed || m_lastSpan.frames <= 1 || m_lastSpan.end() != m_end)
+            return;
+        if (m_avi) {
+            (void)writeTail(m_lastSample);
+            return;
+        }
+        if (m_save.m_request.container != Container::Matroska || audioUntil(samplesOf(m_end - 1)) != 0)
+            return;
+        (void)m_inner->writeHeld(static_cast<LONG>(m_end - 1), m_lastSample, 1);
+    }
+
+    HRESULT fail(HRESULT result)
+    {
+        m_failed = true;
+        return result;
+    }
+
+    // The music up to sample `until`, as far as it is made.
+    HRESULT audioUntil(std::int64_t until)
+    {
+        if (!m_audioStarted)
+            return 0;
+        std::vector<audio::AudioPacket> packets;
+        if (!m_track->take(until, packets))
+            return avifile::AVIERR_FILEREAD;
+        return writeAudioPackets(packets, until);
+    }
+
+    // Packets to the sink: for AVI gathered into chunks of whole samples up to `until`, the
+    // rest kept for the next chunk.
+    HRESULT writeAudioPackets(std::vector<audio::AudioPacket>& packets, std::int64_t until)
+    {
+        if (!m_avi) {
+            for (const audio::AudioPacket& packet : packets)
+                m_save.m_written.audioSamples = std::max(m_save.m_written.audioSamples, packet.pts + packet.duration);
+            return packets.empty() ? 0 : m_inner->writeAudio(packets);
+        }
+        for (audio::AudioPacket& packet : packets)
+            m_pending.insert(m_pending.end(), packet.data.begin(), packet.data.end());
+        const auto most = static_cast<std::int64_t>(kLongestChunkSeconds * m_sampleRate);
+        std::vector<audio::AudioPacket> chunks;
+        std::int64_t at = m_pendingStart;
+        std::size_t used = 0;
+        const auto pendingSamples =
+            static_cast<std::int64_t>(m_pending.size() / static_cast<std::size_t>(m_blockAlign));
+        const std::int64_t end = std::min(until, m_pendingStart + pendingSamples);
+        while (at < end) {
+            const std::int64_t count = std::min(most, end - at);
+            const std::size_t bytes = static_cast<std::size_t>(count) * static_cast<std::size_t>(m_blockAlign);
+            audio::AudioPacket& chunk = chunks.emplace_back();
+            chunk.data.assign(m_pending.begin() + static_cast<std::ptrdiff_t>(used),
+                              m_pending.begin() + static_cast<std::ptrdiff_t>(used + bytes));
+            chunk.pts = at;
+            chunk.duration = count;
+            used += bytes;
+            at += count;
+        }
+        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(used));
+        m_pendingStart = at;
+        m_save.m_written.audioSamples = at;
+        return chunks.empty() ? 0 : m_inner->writeAudio(chunks);
+    }
+
+    SlideshowSave& m_save;
+    std::unique_ptr<VideoSink> m_inner;
+    bool m_avi;
+    audio::AudioTrack* m_track;
+    slideshow::PictureClock m_clock;
+    std::vector<slideshow::Span> m_spans;
+    std::int64_t m_end = 0;  // the frames written
+    int m_sampleRate = 48000;
+    int m_blockAlign = 4;
+    bool m_audioStarted = false;
+    bool m_finished = false;
+    bool m_failed = false;
+    AVISAMPLE m_lastSample{};  // the last picture's frame, and its span
+    slideshow::Span m_lastSpan;
+    std::int64_t m_tail = -1;  // AVI: the last frame of the picture before, not yet written
+    HRESULT m_finishResult = 0;
+    std::vector<std::uint8_t> m_pending;  // AVI: PCM not yet in a chunk, from m_pendingStart on
+    std::int64_t m_pendingStart = 0;
+};
+
+SlideshowSave::SlideshowSave(const SaveRequest& request, int pictures)
+    : m_request(request), m_show(*request.slideshow), m_rate{request.rate, request.scale}, m_pictures(pictures)
+{
+}
+
+SlideshowSave::~SlideshowSave() = default;
+
+bool SlideshowSave::prepare(SaveOutcome& out)
+{
+    if (m_show.audio.empty())
+        return true;
+    std::string error;
+    m_track = audio::AudioTrack::open(m_show.audio, audioCodecFor(m_request.container), error);
+    if (!m_track) {
+        out.refused = true;
+        out.result = avifile::AVIERR_BADFORMAT;
+        out.reason = "La musica " + m_show.audio + " " + error + ".";
+        return false;
+    }
+    if (m_show.fitToAudio) {
+        // Frames enough for the whole music: its last sample within the last frame.
+        m_fitFrames = audio::framesForMusic(m_show.audio, m_rate.rate, m_rate.scale);
+        if (m_fitFrames < std::max(m_pictures, 1)) {
+            out.refused = true;
+            out.result = avifile::AVIERR_BADPARAM;
+            out.reason = "La musica " + m_show.audio + " è troppo breve per dare a ogni immagine almeno un fotogramma.";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::unique_ptr<VideoSink> SlideshowSave::wrap(std::unique_ptr<VideoSink> sink)
+{
+    return std::make_unique<TimedSink>(*this, std::move(sink));
+}
+
+void SlideshowSave::describe(SaveOutcome& out) const
+{
+    out.slideshowFrames = m_written.frames;
+    if (m_track && !m_track->failure().empty())
+        out.reason = "La musica " + m_show.audio + " " + m_track->failure() + ".";
+    if (!m_track || m_written.audioSamples <= 0)
+        return;
+    const audio::AudioPlan& plan = m_track->plan();
+    const audio::SourceAudio& source = m_track->source();
+    out.audio = std::string("con audio ") + audio::codecLabel(plan.codec) + " " +
+                clockText(m_written.audioSamples, plan.sampleRate);
+    std::vector<std::string> notes;
+    if (plan.downmixedFrom > 0)
+        notes.push_back("l'audio a " + std::to_string(plan.downmixedFrom) + " canali è mixato in stereo");
+    if (plan.sampleRate != source.sampleRate)
+        notes.push_back("l'audio è portato da " + rateText(source.sampleRate) + " a " + rateText(plan.sampleRate));
+    if (m_track->cut())
+        notes.push_back("la musica è tagliata alla fine del video, con mezzo secondo di dissolvenza");
+    for (const std::string& note : notes)
+        out.notice += (out.notice.empty() ? "" : "; ") + note;
+}
+
+}  // namespace kelvora::video
