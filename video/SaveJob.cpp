@@ -443,7 +443,8 @@ StreamFormat fittedStreamFormat(const SaveRequest& request, const bitmap::Stream
     }
     if (codec == codec::Codec::H264) {
         out.plan = codec::planEncoders(codec, shape, platform::usableCores());
-        out.h264 = codec::H264Encoder::open(codec::evenSize(shape), request.rate, request.scale, request.crf, error);
+        out.h264 = codec::H264Encoder::open(codec::evenSize(shape), request.rate, request.scale, request.crf, error,
+                                            !(request.slideshow && request.slideshow->holdsPictures()));
         if (!out.h264)
             out.failure = "La compressione H.264 non è disponibile: " + error + ".";
         return out;
