@@ -215,7 +215,15 @@ PictureHeader walkPngChunks(PictureHeader header, HeaderSource& source)
             header.png.transparentKey = true;
         header.profiled = header.profiled || std::memcmp(type, "iCCP", 4) == 0;
         srgb = srgb || std::memcmp(type, "sRGB", 4) == 0;
-        gamma = gamma || std::memcmp(type, "gAMA", 4) == 0;
+        if (std::memcmp(type, "gAMA", 4) == 0 && length == 4) {
+            // 1/2.2 (ImageMagick, GIMP and libpng write 45455 beside sRGB's own chromaticities)
+            // is how most tools say plain sRGB; other gammas are other colours.
+            std::array<std::uint8_t, 4> value{};
+            if (const auto got = source.read(value, at + 8); got != platform::ReadOutcome::Complete)
+                return unread(std::move(header), got, source, "il file finisce dentro un blocco PNG");
+            const std::uint32_t g = be32(value.data());
+            gamma = gamma || g < 45000 || g > 46000;
+        }
         at += 12 + static_cast<std::int64_t>(length);
     }
     header.profiled = header.profiled || (gamma && !srgb);

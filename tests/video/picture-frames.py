@@ -16,6 +16,7 @@ decoding:
 usage: picture-frames.py KELVORA_MAKER WORK_FOLDER [SHARD/SHARDS]
 """
 import hashlib
+import io
 import os
 import subprocess
 import sys
@@ -107,6 +108,11 @@ def ffmpeg_raw(path, pixel_format=None):
     return run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, *convert, "-f", "rawvideo", "-"])
 
 
+def djpeg_rgb(path):
+    """The JPEG's pixels as libjpeg-turbo's djpeg decodes them, 8-bit RGB rows."""
+    return Image.open(io.BytesIO(run(["djpeg", "-pnm", path]))).convert("RGB").tobytes()
+
+
 def remembered(decode):
     """`decode` of a frame file, run once per file and arguments: the three videos of a case are
     compared with the same decodes of its files, which do not change between them."""
@@ -174,7 +180,10 @@ def check(case, maker, folder):
                 problems.append(f"{label}: GStreamer decodes other pixels than from the files")
             continue
         if jpeg and codec == "ffv1":
-            same = ffmpeg_raw(video) == b"".join(files_ffmpeg_raw(path) for path in frames)
+            # An FFV1 AVI holds a JPEG in RGB as libjpeg-turbo (the browsers' decoder) decodes it,
+            # djpeg's pixels exactly: AVI cannot say a JPEG's planes are full range.
+            files = b"".join(djpeg_rgb(p) for p in frames)
+            same = ffmpeg_raw(video, "rgb24") == files
         elif jpeg:  # in RGB as ffmpeg converts the JPEG's colours
             same = ffmpeg_raw(video, "rgb24") == b"".join(files_ffmpeg_raw(p, "rgb24") for p in frames)
         else:
