@@ -215,7 +215,9 @@ PictureHeader walkPngChunks(PictureHeader header, HeaderSource& source)
             header.png.transparentKey = true;
         header.profiled = header.profiled || std::memcmp(type, "iCCP", 4) == 0;
         srgb = srgb || std::memcmp(type, "sRGB", 4) == 0;
-        if (std::memcmp(type, "gAMA", 4) == 0 && length == 4) {
+        if (std::memcmp(type, "gAMA", 4) == 0 && length != 4) {
+            gamma = true;  // a gamma of no sense: not plain sRGB either
+        } else if (std::memcmp(type, "gAMA", 4) == 0) {
             // 1/2.2 (ImageMagick, GIMP and libpng write 45455 beside sRGB's own chromaticities)
             // is how most tools say plain sRGB; other gammas are other colours.
             std::array<std::uint8_t, 4> value{};
