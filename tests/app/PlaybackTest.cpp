@@ -126,7 +126,8 @@ TEST(PreviewPlayerTest, FramesThatCannotKeepUpAreSkippedAndCounted)
     std::vector<int> shown;
     QObject::connect(&player, &PreviewPlayer::frameShown, [&](int index, const QImage&) { shown.push_back(index); });
     player.start(texts, 10, {1000, 1});  // faster than any display
-    QTest::qWait(300);
+    // However loaded the machine (sanitizers, other jobs), frames come and some are skipped.
+    QTRY_VERIFY_WITH_TIMEOUT(shown.size() >= 3 && player.skipped() > 0, 15000);
     player.stop();
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.front(), 10);
