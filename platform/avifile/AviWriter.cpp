@@ -69,8 +69,11 @@ std::uint32_t AviWriter::suggestedBufferSize() const { return std::max(m_info.dw
 
 void AviWriter::setAudioStream(const AVISTREAMINFOA& info)
 {
-    m_audio.emplace();
-    m_audio->info = info;
+    // Built whole and moved in: clang does not yet see a nested aggregate with member
+    // initialisers as default-constructible where the enclosing class declares the optional.
+    AudioStream stream;
+    stream.info = info;
+    m_audio = std::move(stream);
 }
 
 HRESULT AviWriter::setAudioFormat(std::span<const std::uint8_t> format)
