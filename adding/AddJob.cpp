@@ -80,6 +80,7 @@ AddOutcome AddJob::run(const NextCandidate& next, int count, const FrameFormat& 
         }
         outcome.examined = i + 1;
         outcome.mismatched = adder.mismatched();
+        outcome.differing = adder.differing();
         outcome.byType = adder.mismatchedByType();
         outcome.silenced = silenceable.silenced();
     }
@@ -96,6 +97,10 @@ QString addSummary(const AddOutcome& outcome)
     }
     if (outcome.mismatched > 0)
         parts << skippedSummary(outcome.mismatched, outcome.format, outcome.byType);
+    if (outcome.differing > 0)
+        parts << platform::countText(outcome.differing, u"di un altro formato", u"di altri formati",
+                                     platform::Digits::Grouped) +
+                     QStringLiteral(": adattati alla misura del video");
     // Only when the boxes were silenced: otherwise the user has seen each file named. Files
     // that could not be read and bitmaps of a form players cannot use are told apart.
     const int unread = outcome.unreadable - outcome.unusable;

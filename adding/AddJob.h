@@ -51,6 +51,7 @@ struct AddOutcome {
     int examined = 0;       // candidates examined: all of them unless cancelled
     int added = 0;          // admitted to the list
     int mismatched = 0;     // left out for their format
+    int differing = 0;      // admitted though of another format (every format taken in)
     TypeMismatches byType;  // of those, the ones of another type
     int unreadable = 0;     // refused, for either reason: not readable at all, or not usable
     int unusable = 0;       // of those, bitmaps players cannot use as stored (the rest could not be read)

@@ -210,13 +210,32 @@ platform::DirectorySearch bmpNamesOfFolder(const std::string& folder, NumberGaps
     return frameNamesOfFolder(folder, PictureType::Bmp, gaps);
 }
 
+namespace {
+
+// Each name `list` finds in `folder`, handed to `take` as a full path.
+void forEachPathOf(const QString& folder, const std::function<platform::DirectorySearch(const std::string&)>& list,
+                   const std::function<void(const QString&)>& take)
+{
+    const QString prefix = folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    const platform::DirectorySearch names = list(platform::nativePath(prefix));
+    for (std::size_t i = 0; i < names.size(); ++i)
+        take(prefix + platform::pathFromNative(names.name(i)));
+}
+
+}  // namespace
+
 void forEachFrameFileOfFolder(const QString& folder, std::optional<PictureType> type,
                               const std::function<void(const QString&)>& take, NumberGaps* gaps)
 {
-    const QString prefix = folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-    const platform::DirectorySearch names = frameNamesOfFolder(platform::nativePath(prefix), type, gaps);
-    for (std::size_t i = 0; i < names.size(); ++i)
-        take(prefix + platform::pathFromNative(names.name(i)));
+    forEachPathOf(
+        folder, [&](const std::string& where) { return frameNamesOfFolder(where, type, gaps); }, take);
+}
+
+void forEachPictureFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take,
+                                NumberGaps* gaps)
+{
+    forEachPathOf(
+        folder, [&](const std::string& where) { return pictureNamesOfFolder(where, gaps); }, take);
 }
 
 void forEachBmpFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take, NumberGaps* gaps)

@@ -98,6 +98,9 @@ private:
 // The same as full paths, each handed to `take` in turn.
 void forEachFrameFileOfFolder(const QString& folder, std::optional<bitmap::PictureType> type,
                               const std::function<void(const QString&)>& take, NumberGaps* gaps = nullptr);
+// Every picture file of a folder as full paths, as pictureNamesOfFolder gives them.
+void forEachPictureFileOfFolder(const QString& folder, const std::function<void(const QString&)>& take,
+                                NumberGaps* gaps = nullptr);
 // The type "Tutta la cartella" takes for a chosen file: its name's (BMP for any other name).
 [[nodiscard]] bitmap::PictureType folderTypeForChosen(const QString& chosen);
 

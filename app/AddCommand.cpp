@@ -197,6 +197,8 @@ adding::AddOutcome AddCommand::add(const CandidateLister& listCandidates, const 
     adding::AddOutcome outcome;
     outcome.format = format;
     adding::AddJob job(beside.boxes());
+    if (m_anyFormat)
+        job.takeAnyFormat();
     m_running = &beside;
     beside.run(
         [&] {

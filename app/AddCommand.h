@@ -35,12 +35,15 @@ public:
     void quit();
     // Runs on the worker before each candidate is examined (tests act there).
     void setBeforeExamining(std::function<void(int)> hook) { m_beforeExamining = std::move(hook); }
+    // Frames of any format are taken in, not left out for differing from the list's.
+    void takeAnyFormat() { m_anyFormat = true; }
 
 private:
     AddWindow& m_window;
     platform::MessageBoxService& m_messages;
     std::atomic<bool> m_cancel{false};
     std::function<void(int)> m_beforeExamining;
+    bool m_anyFormat = false;
     platform::JobBesideWindow* m_running = nullptr;  // the add under way, if any
 };
 

@@ -141,6 +141,8 @@ void fMain::createControls()
     AggiungiMusica = ListMenu->addAction(QStringLiteral("Aggiungi musica…"));
     TogliMusica = ListMenu->addAction(QStringLiteral("Togli la musica"));
     TogliMusica->setEnabled(false);
+    OgniFormato = ListMenu->addAction(QStringLiteral("Accetta immagini di ogni formato"));
+    OgniFormato->setCheckable(true);
     for (QAction* action : {Annulla, Ripeti}) {
         // The keys work wherever the focus is in the window, not only while the menu is open.
         action->setShortcutContext(Qt::WindowShortcut);
@@ -194,7 +196,15 @@ void fMain::connectHandlers()
     connect(AltraFrequenza, &QAction::triggered, this, &fMain::AltraFrequenza_Click);
     connect(AggiungiMusica, &QAction::triggered, this, &fMain::AggiungiMusica_Click);
     connect(TogliMusica, &QAction::triggered, this, &fMain::TogliMusica_Click);
+    connect(OgniFormato, &QAction::toggled, this, &fMain::OgniFormato_Toggled);
     connect(lstDIBList, &platform::ListBox::RowsDragged, this, &fMain::lstDIBList_RowsDragged);
+    // An empty list holds no mix of formats, however it was emptied.
+    const auto forgetMix = [this] {
+        if (lstDIBList->ListCount() == 0)
+            m_mixedFormats = false;
+    };
+    connect(entries, &QAbstractItemModel::rowsRemoved, this, forgetMix);
+    connect(entries, &QAbstractItemModel::modelReset, this, forgetMix);
     // The frame-count line follows every change of the list, whoever makes it.
     for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(entries, signal, this, &fMain::showVideoLine);

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "adding/FrameAdder.h"
+#include "dialogs/VideoSizeDialog.h"
 #include "app/ListHistory.h"
 #include "platform/dialogs/CommonDialogs.h"
+#include "photo/Framing.h"
 #include "platform/msgbox/MessageBox.h"
 #include "verify/SavedVideo.h"
 #include "video/SaveDialogStart.h"
@@ -54,6 +56,9 @@ struct Services {
     platform::MessageBoxService& messages;
     platform::CommonDialogs& dialogs;
     video::mAVIDecs& avi;
+    // The step after the save dialog that asks for the video's size; none: every save at the
+    // size of its frames, as the save's own rule has it.
+    dialogs::VideoSizeDialog* sizes = nullptr;
 };
 
 // The application's only window: the frame list, the frame format every frame must share,
@@ -92,6 +97,8 @@ public:
     // A soundtrack for the videos saved from now on, and its removal (enabled while there is one).
     QAction* AggiungiMusica = nullptr;
     QAction* TogliMusica = nullptr;
+    // Frames of every size and type taken in (checkable): the video fits each into its size.
+    QAction* OgniFormato = nullptr;
     // Under the list: how many frames, and how long they last at the rate.
     QLabel* lblVideo = nullptr;
 
@@ -106,6 +113,10 @@ public:
     [[nodiscard]] const ListHistory& history() const { return m_history; }
     // The music the window's saves put beside the frames; empty for none.
     [[nodiscard]] const std::string& musicPath() const { return m_musicPath; }
+    // The list holds frames of more than one format.
+    [[nodiscard]] bool mixedFormats() const { return m_mixedFormats; }
+    // The size and fit the last save was asked for ("Originale" before any).
+    [[nodiscard]] const photo::Framing& framing() const { return m_framing; }
 
     // The frame format, taken from the first frame accepted.
     [[nodiscard]] bool FormatSet() const { return m_format.set; }
@@ -165,6 +176,7 @@ public slots:
     void AltraFrequenza_Click();
     void AggiungiMusica_Click();
     void TogliMusica_Click();
+    void OgniFormato_Toggled(bool on);
     void lstDIBList_RowsDragged(int before);
 
 protected:
@@ -222,6 +234,8 @@ private:
     QString m_lastOpenFolder;
     std::string m_musicPath;  // "Aggiungi musica…": the soundtrack of the saves to come
     video::SaveDialogStart m_saveDialogStart;
+    photo::Framing m_framing;     // the video's size and fit, as last chosen after the save dialog
+    bool m_mixedFormats = false;  // frames of another format came in; false again once the list is empty
     std::function<void()> m_endApplication;
     bool m_unloaded = false;
     adding::FrameFormat m_format;

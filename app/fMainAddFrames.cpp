@@ -46,9 +46,16 @@ void fMain::cmdFileOpen_Click()
     // The folder is searched and its files loaded through the prefix, so nothing depends on
     // the process's current folder. Its files of the chosen file's type come in (a .bmp, or a
     // .dib, brings the .bmp files; a .jpg or .jpeg the .jpg and .jpeg files).
+    // With every format taken in, the folder's pictures of every type come in.
     if (Cartella->checkState() == Qt::Checked)
-        addFramesFrom([this, folderPrefix, type = adding::folderTypeForChosen(chosenPath)](const CandidateSink& take) {
-            adding::forEachFrameFileOfFolder(folderPrefix, type, take, &m_listedGaps);
+        addFramesFrom([this, folderPrefix,
+                       type = OgniFormato->isChecked()
+                                  ? std::nullopt
+                                  : std::optional(adding::folderTypeForChosen(chosenPath))](const CandidateSink& take) {
+            if (type)
+                adding::forEachFrameFileOfFolder(folderPrefix, type, take, &m_listedGaps);
+            else
+                adding::forEachPictureFileOfFolder(folderPrefix, take, &m_listedGaps);
         });
     else
         addFrames(QStringList{chosen});
@@ -100,6 +107,8 @@ public:
         m_window.m_format = outcome.format;
         if (outcome.enablesSave)
             m_window.cmdWriteAVI->setEnabled(true);
+        if (outcome.differing > 0)
+            m_window.m_mixedFormats = true;
         QString summary = adding::addSummary(outcome);
         // Numbers missing from the folder's sequence are said even when every file came in.
         if (const std::string gaps = m_window.m_listedGaps.summary(); !gaps.empty())
@@ -123,6 +132,8 @@ void fMain::addFramesFrom(const std::function<void(const std::function<void(cons
     WindowForAdd target(*this);
     AddCommand command(target, m_services.messages);
     command.setBeforeExamining(m_beforeExamining);
+    if (OgniFormato->isChecked())
+        command.takeAnyFormat();
     m_activeAdd = &command;
     (void)command.add(listCandidates, m_format);
     m_activeAdd = nullptr;
@@ -133,6 +144,12 @@ void fMain::addFramesFrom(const std::function<void(const std::function<void(cons
         Ripeti->setEnabled(false);
     }
     finishAfterJob();
+}
+
+void fMain::OgniFormato_Toggled(bool on)
+{
+    showStatus(on ? QStringLiteral("Immagini di ogni formato: nel video ciascuna sarà adattata alla sua misura")
+                  : QStringLiteral("Solo immagini del formato del primo fotogramma"));
 }
 
 }  // namespace kelvora::app

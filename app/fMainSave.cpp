@@ -81,6 +81,7 @@ public:
     }
     std::int32_t ownerHandle() override { return m_window.hWnd(); }
     std::string musicPath() const override { return m_window.musicPath(); }
+    bool mixedFormats() const override { return m_window.mixedFormats(); }
     void beginSave(int frames) override { m_window.beginBusyControls(frames); }
     void selectEntry(int index) override { m_window.lstDIBList->setListIndex(index); }
     void showStatus(const QString& text) override { m_window.showStatus(text); }
@@ -107,10 +108,13 @@ void fMain::cmdWriteAVI_Click()
     WindowForSave target(*this);
     video::SaveCommand command(target, m_services.avi, m_services.dialogs, m_services.messages);
     command.setDialogStart(m_saveDialogStart);
+    command.setSizeDialog(m_services.sizes);
+    command.setFraming(m_framing);
     m_activeSave = &command;
     command.save();
     m_activeSave = nullptr;
     m_saveDialogStart = command.dialogStart();
+    m_framing = command.framing();
     if (std::optional<std::string> made = command.takeFinished()) {
         // An MP4 or Matroska video is read by libavformat and measured; an AVI by our own reader.
         const bool measured = video::containerForPath(*made) != video::Container::Avi;

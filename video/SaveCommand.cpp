@@ -3,6 +3,7 @@
 #include "dialogs/cFileDlg.h"
 #include "platform/msgbox/JobBesideWindow.h"
 #include "platform/text/PathNames.h"
+#include "video/Fitting.h"
 #include "video/FrameRate.h"
 #include "video/FrameSource.h"
 #include "video/SaveJob.h"
@@ -214,10 +215,21 @@ bool SaveCommand::askForPath(SaveType& type)
     return true;
 }
 
+bool SaveCommand::askForFraming()
+{
+    if (m_sizeDialog == nullptr)
+        return true;
+    const std::optional<photo::Framing> chosen = m_sizeDialog->askFraming(m_framing, m_window.ownerHandle());
+    if (!chosen)
+        return false;
+    m_framing = *chosen;
+    return true;
+}
+
 void SaveCommand::save()
 {
     SaveType type;
-    if (!askForPath(type))
+    if (!askForPath(type) || !askForFraming())
         return;
 
     // Nothing can change the list or the rate while the save runs, so both are taken once.
@@ -225,6 +237,12 @@ void SaveCommand::save()
     SaveRequest request = requestFrom(m_window, type.path, entries);
     request.codec = type.codec;
     request.container = type.container;
+    request.framing = m_framing;
+    // Frames of several formats cannot go in as their files hold them: with no size chosen they
+    // are fitted into the first frame's upright size, which the stored frames would have had.
+    if (request.framing.size.original() && request.codec == codec::Codec::Raw && m_window.mixedFormats() &&
+        entries.count() > 0)
+        request.framing.size = lookOfFile(platform::nativePath(m_window.entryText(0))).upright();
     // The music is put beside the frames, one frame each, and cut or padded to their length.
     m_music.reset();
     if (const std::string music = m_window.musicPath(); !music.empty()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dialogs/VideoSizeDialog.h"
 #include "platform/dialogs/CommonDialogs.h"
 #include "platform/msgbox/JobBesideWindow.h"
 #include "platform/msgbox/MessageBox.h"
@@ -39,6 +40,11 @@ public:
     // Where the save dialog starts; after a file was chosen, that file's folder and type.
     void setDialogStart(SaveDialogStart start) { m_dialogStart = std::move(start); }
     [[nodiscard]] const SaveDialogStart& dialogStart() const { return m_dialogStart; }
+    // The step after the save dialog that asks for the video's size and fit (none: no step, the
+    // save's own rule), and what it starts from; after a save was asked for, what was chosen.
+    void setSizeDialog(dialogs::VideoSizeDialog* dialog) { m_sizeDialog = dialog; }
+    void setFraming(const photo::Framing& framing) { m_framing = framing; }
+    [[nodiscard]] const photo::Framing& framing() const { return m_framing; }
     // Stops the save after the frame being written; the file is finished with the frames
     // written so far. Any thread.
     void cancel() { m_cancel.store(true); }
@@ -57,6 +63,8 @@ public:
 
 private:
     [[nodiscard]] bool askForPath(SaveType& type);
+    // The size and fit of the video: asked after its file, or the last ones. False on cancel.
+    [[nodiscard]] bool askForFraming();
     // Runs the save job on a worker while the window's event loop goes on; returns when it has ended.
     [[nodiscard]] SaveOutcome runBesideWindow(const SaveRequest& request);
 
@@ -70,6 +78,8 @@ private:
     std::string m_finishedSummary;
     std::optional<photo::Framing> m_finishedFitting;
     SaveDialogStart m_dialogStart;
+    dialogs::VideoSizeDialog* m_sizeDialog = nullptr;
+    photo::Framing m_framing;
     std::optional<Slideshow> m_music;  // the save's soundtrack, while it runs
 };
 

@@ -21,6 +21,9 @@ public:
     // The music the user added to the video ("Aggiungi musica…"), as the file system spells
     // its path; empty for none.
     [[nodiscard]] virtual std::string musicPath() const { return {}; }
+    // The list holds frames of more than one format (the user took every format in): a video
+    // of them fits each into one size, even where the files would otherwise go in as stored.
+    [[nodiscard]] virtual bool mixedFormats() const { return false; }
 
     // The save has started: nothing may change the list, the rate or start another save
     // until endSave; the progress display and the way to cancel show.

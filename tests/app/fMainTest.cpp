@@ -51,8 +51,9 @@ TEST_F(fMainTest, StartsWithTheDesignedStates)
     EXPECT_EQ(window->HScroll->singleStep(), 1);
     EXPECT_EQ(window->HScroll->pageStep(), 1);
     EXPECT_EQ(window->ListMenu->title(), "List Menu");
-    // The designed items first; then undo, redo, playing, a typed rate and the music, after a separator.
-    ASSERT_EQ(window->ListMenu->actions().size(), 11);
+    // The designed items first; then undo, redo, playing, a typed rate, the music and every
+    // format taken in, after a separator.
+    ASSERT_EQ(window->ListMenu->actions().size(), 12);
     EXPECT_EQ(window->ListMenu->actions().indexOf(window->SpostaSu), 0);
     EXPECT_EQ(window->ListMenu->actions().indexOf(window->Cancella), 2);
     EXPECT_EQ(window->Annulla->text(), "Annulla");
@@ -62,6 +63,9 @@ TEST_F(fMainTest, StartsWithTheDesignedStates)
     EXPECT_EQ(window->AggiungiMusica->text(), "Aggiungi musica…");
     EXPECT_EQ(window->TogliMusica->text(), "Togli la musica");
     EXPECT_FALSE(window->TogliMusica->isEnabled());  // no music yet
+    EXPECT_EQ(window->OgniFormato->text(), "Accetta immagini di ogni formato");
+    EXPECT_TRUE(window->OgniFormato->isCheckable());
+    EXPECT_FALSE(window->OgniFormato->isChecked());  // frames of the list's format, as ever
     EXPECT_FALSE(window->Annulla->isEnabled());      // nothing to undo yet
     EXPECT_EQ(window->lblVideo->text(), "Nessun fotogramma");
     EXPECT_EQ(window->SpostaSu->text(), "Sposta su (F12)");
