@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Refreshes the README's screenshots from the end-to-end test's own steps:
+# Refreshes the screenshots of the README and docs/window.md from the end-to-end test's own steps:
 #   tools/readme-screenshots.sh [build-dir]
 # The test drives the real application under Xvfb; its screenshots are cut to the window.
 set -euo pipefail

@@ -1,5 +1,6 @@
-// The manual page, the bash completion and the README say what --help says: the same options
-// and the same exit statuses, so none of them drifts when the command line changes.
+// The manual page, the bash completion and the command line's page of the documents say what
+// --help says: the same options and the same exit statuses, so none of them drifts when the
+// command line changes.
 #include "tests/support/avi/FfmpegProbe.h"
 
 #include <gtest/gtest.h>
@@ -94,7 +95,7 @@ Words manualTags(const std::string& heading, bool asOptions)
     return tags;
 }
 
-TEST(ManualTest, ManualCompletionAndReadmeNameWhatHelpNames)
+TEST(ManualTest, ManualCompletionAndCommandLinePageNameWhatHelpNames)
 {
     const Help said = help();
     ASSERT_TRUE(said.options.contains("--output") && said.options.contains("-y") && said.options.contains("--"))
@@ -109,15 +110,20 @@ TEST(ManualTest, ManualCompletionAndReadmeNameWhatHelpNames)
     ASSERT_TRUE(std::regex_search(completion, words, std::regex(R"(compgen -W '(-[^']*)')")));
     EXPECT_EQ(options(" " + words[1].str()), said.options);
 
-    const std::vector<std::string> readme =
-        section(fileText(KELVORA_SOURCE_DIR "/README.md"), "## Command line", "## ");
-    std::string commandLine;
-    for (const std::string& line : readme)
-        commandLine += line + "\n";
+    const std::string page = fileText(KELVORA_SOURCE_DIR "/docs/command-line.md");
+    const auto joined = [](const std::vector<std::string>& lines) {
+        std::string text;
+        for (const std::string& line : lines)
+            text += line + "\n";
+        return text;
+    };
+    const std::string optionTable = joined(section(page, "## Options", "## "));
+    const std::string statusTable = joined(section(page, "## Exit statuses", "## "));
     for (const std::string& status : said.statuses)
-        EXPECT_NE(commandLine.find("| " + status + " |"), std::string::npos) << "README lacks exit status " << status;
+        EXPECT_NE(statusTable.find("| " + status + " |"), std::string::npos)
+            << "docs/command-line.md lacks exit status " << status;
     for (const std::string& option : said.options)
-        EXPECT_NE(commandLine.find("`" + option), std::string::npos) << "README lacks option " << option;
+        EXPECT_NE(optionTable.find("`" + option), std::string::npos) << "docs/command-line.md lacks option " << option;
 }
 
 }  // namespace
