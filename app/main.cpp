@@ -9,6 +9,7 @@
 #include "platform/dialogs/CommonDialogs.h"
 #include "platform/text/PathNames.h"
 #include "platform/msgbox/QtMessageBox.h"
+#include "platform/system/HugePageStart.h"
 #include "video/mAVIDecs.h"
 
 #include <QApplication>
@@ -21,6 +22,17 @@
 namespace {
 
 using kelvora::cli::Action;
+
+// Runs that may encode or fit pictures, whose large blocks (libavcodec's above all) only glibc's
+// huge-page tunable puts on huge pages: the window (any save) and a batch save that decodes its
+// frames. A save that stores files as they are does not pay for the second start.
+bool mayEncode(const kelvora::cli::CommandLine& line)
+{
+    if (line.action == Action::Window)
+        return true;
+    return line.action == Action::Batch &&
+           (line.invocation.codec != kelvora::codec::Codec::Raw || !line.invocation.framing.size.original());
+}
 
 void nameApplication()
 {
@@ -87,6 +99,8 @@ int main(int argc, char* argv[])
     // work with no display.
     const kelvora::cli::CommandLine line =
         kelvora::cli::parseCommandLine(std::span<char* const>(argv + 1, argv + argc));
+    if (mayEncode(line))
+        kelvora::platform::startOnHugePages(argv);
     switch (line.action) {
     case Action::Help:
         std::fputs(kelvora::cli::helpText(), stdout);
