@@ -12,7 +12,7 @@ packages=(
   libturbojpeg0-dev liblcms2-dev libgs-common
   ffmpeg xvfb xauth xdotool openbox strace imagemagick x11-utils fonts-dejavu-core fonts-liberation
   desktop-file-utils appstream dpkg-dev file
-  python3 python3-opencv python3-pil python3-numpy libjpeg-turbo-progs
+  python3 python3-opencv python3-pil python3-numpy libjpeg-turbo-progs libimage-exiftool-perl
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good mediainfo libswresample-dev
   zlib1g-dev libjpeg-turbo-progs libsixel-examples golang-1.19-src libjxl-testdata
 )

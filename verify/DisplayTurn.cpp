@@ -34,11 +34,14 @@ Source sourceOf(int x, int y, int width, int height, int quarters)
 }
 
 void turnPlane(const std::uint8_t* in, int inStride, std::uint8_t* out, int outStride, int width, int height,
-               int element, int quarters)
+               int element, int quarters, bool mirrored = false)
 {
+    const int inWidth = quarters % 2 == 1 ? height : width;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            const Source from = sourceOf(x, y, width, height, quarters);
+            Source from = sourceOf(x, y, width, height, quarters);
+            if (mirrored)
+                from.x = inWidth - 1 - from.x;
             std::memcpy(out + static_cast<std::ptrdiff_t>(y) * outStride + static_cast<std::ptrdiff_t>(x) * element,
                         in + static_cast<std::ptrdiff_t>(from.y) * inStride +
                             static_cast<std::ptrdiff_t>(from.x) * element,
@@ -69,7 +72,35 @@ DisplayTurn displayTurnOf(const AVStream& stream)
     return turn;
 }
 
-bool turnFrame(const AVFrame& in, int quarters, AVFrame& out)
+OrientationTurn turnOfOrientation(photo::Orientation orientation)
+{
+    switch (orientation) {
+    case photo::Orientation::Mirrored:
+        return {0, true};
+    case photo::Orientation::HalfTurn:
+        return {2, false};
+    default:
+        break;
+    }
+    // 4: mirrored top to bottom, a mirror and a half turn; 5 (rows for columns), a mirror and
+    // three quarters; 6, a quarter; 7, a mirror and a quarter; 8, three quarters.
+    switch (static_cast<int>(orientation)) {
+    case 4:
+        return {2, true};
+    case 5:
+        return {3, true};
+    case 6:
+        return {1, false};
+    case 7:
+        return {1, true};
+    case 8:
+        return {3, false};
+    default:
+        return {};
+    }
+}
+
+bool turnFrame(const AVFrame& in, int quarters, AVFrame& out, bool mirrored)
 {
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(in.format));
     if (!desc || (desc->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL)) != 0)
@@ -103,7 +134,7 @@ bool turnFrame(const AVFrame& in, int quarters, AVFrame& out)
         const int width = -((-out.width) >> (quarters % 2 == 1 ? shiftH : shiftW));
         const int height = -((-out.height) >> (quarters % 2 == 1 ? shiftW : shiftH));
         turnPlane(in.data[plane], in.linesize[plane], out.data[plane], out.linesize[plane], width, height,
-                  element[plane], quarters);
+                  element[plane], quarters, mirrored);
     }
     return true;
 }

@@ -269,9 +269,17 @@ bool ForeignDecoder::convert(std::string& error)
     return true;
 }
 
-void ForeignDecoder::packed(std::vector<std::uint8_t>& out) const
+bool ForeignDecoder::packed(std::vector<std::uint8_t>& out, OrientationTurn turn) const
 {
-    codec::detail::packedPicture(*m_context->frame, out);
+    if (turn.quarters == 0 && !turn.mirrored) {
+        codec::detail::packedPicture(*m_context->frame, out);
+        return true;
+    }
+    const std::unique_ptr<AVFrame, codec::detail::FreeFrame> turned(av_frame_alloc());
+    if (!turned || !turnFrame(*m_context->frame, turn.quarters, *turned, turn.mirrored))
+        return false;
+    codec::detail::packedPicture(*turned, out);
+    return true;
 }
 
 }  // namespace kelvora::verify

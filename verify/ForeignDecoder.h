@@ -4,6 +4,7 @@
 // HuffYUV, MJPEG...) and, uncompressed, whatever the depth and row order: each picture
 // converted to 8-bit RGB (libswscale), the form a frame file's colours are compared in.
 
+#include "verify/DisplayTurn.h"
 #include "bitmap/PictureHeader.h"
 #include "codec/CodecPixels.h"
 #include "verify/AviFrames.h"
@@ -52,8 +53,9 @@ public:
     [[nodiscard]] std::span<const std::uint8_t> rgb() const { return m_rgb; }
     [[nodiscard]] int width() const { return m_width; }
     [[nodiscard]] int height() const { return m_height; }
-    // The picture as ffmpeg's framemd5 hashes it (its own pixel format, planes packed).
-    void packed(std::vector<std::uint8_t>& out) const;
+    // The picture as ffmpeg's framemd5 hashes it (its own pixel format, planes packed), turned
+    // as ffmpeg turns a JPEG by its EXIF orientation; false when its planes cannot be turned.
+    [[nodiscard]] bool packed(std::vector<std::uint8_t>& out, OrientationTurn turn = {}) const;
     // Whether the codec keeps every pixel (otherwise a frame can only be like its file).
     [[nodiscard]] bool lossless() const { return m_lossless; }
     // Whether its frames are picture files of `type` stored whole (Motion-JPEG: JPEG files).

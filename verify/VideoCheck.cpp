@@ -1,5 +1,7 @@
 #include "verify/VideoCheck.h"
 
+#include "photo/Orientation.h"
+
 #include "bitmap/FramePlan.h"
 #include "bitmap/cDIB.h"
 #include "codec/LosslessDecoder.h"
@@ -193,17 +195,25 @@ private:
 
     // As ffmpeg hashes it: at the time the decoder gives it, the container's place where it
     // gives none, with the picture's own aspect ratio (the AVI header has none).
+    // A JPEG stored whole is turned by its EXIF orientation: ffmpeg's decoder gives each picture
+    // its display matrix, and ffmpeg turns each as it asks. (A picture turned to other sides
+    // than the first's ffmpeg also scales to the first's; it is hashed here as turned.)
     void hashForeign()
     {
         std::int64_t at = m_foreign->time();
         if (at < m_nextLine)
             at = m_nextLine;
         m_nextLine = at + 1;
+        const OrientationTurn turn = m_foreign->stores(bitmap::PictureType::Jpeg)
+                                         ? turnOfOrientation(photo::jpegOrientation(m_chunk))
+                                         : OrientationTurn{};
+        const bool across = turn.quarters % 2 == 1;
         if (!m_hashes->headerWritten())
-            m_hashes->header({m_video.stream().rate, m_video.stream().scale, m_foreign->width(), m_foreign->height(),
-                              m_foreign->sarNum(), m_foreign->sarDen()});
-        m_foreign->packed(m_picture);
-        m_hashes->frame(at, m_picture);
+            m_hashes->header(
+                {m_video.stream().rate, m_video.stream().scale, across ? m_foreign->height() : m_foreign->width(),
+                 across ? m_foreign->width() : m_foreign->height(), m_foreign->sarNum(), m_foreign->sarDen()});
+        if (m_foreign->packed(m_picture, turn))
+            m_hashes->frame(at, m_picture);
     }
 
     std::string compare(const std::string& path)

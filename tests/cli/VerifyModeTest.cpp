@@ -232,6 +232,37 @@ TEST(FrameMd5Test, EveryLineEqualsFfmpegsFramemd5)
     }
 }
 
+// JPEGs stored as they are: ffmpeg shows each turned or mirrored by its EXIF orientation, and
+// the lines are of the pictures so turned, for every one of the eight orientations.
+TEST(FrameMd5Test, StoredJpegsAreHashedTurnedByTheirExifAsFfmpegShowsThem)
+{
+    if (!testsupport::ffmpegAvailable())
+        GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
+    testsupport::TempDir dir;
+    std::string out;
+    const fs::path base = dir / "base.jpg";
+    ASSERT_EQ(testsupport::runCommand("convert -size 10x6 gradient:red-blue -quality 95 " + quoted(base), out), 0)
+        << out;
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const fs::path frame = dir / ("o" + std::to_string(orientation) + ".jpg");
+        fs::copy_file(base, frame, fs::copy_options::overwrite_existing);
+        ASSERT_EQ(testsupport::runCommand("exiftool -q -overwrite_original -n -Orientation=" +
+                                              std::to_string(orientation) + " " + quoted(frame),
+                                          out),
+                  0)
+            << out;
+        const fs::path video = dir / ("o" + std::to_string(orientation) + ".avi");
+        const fs::path sums = dir / "o.framemd5";
+        const ProgramRun made = run("-y -o " + quoted(video) + " --framemd5 " + quoted(sums) + " " + quoted(frame));
+        ASSERT_EQ(made.status, 0) << made.errors;
+        std::string ffmpeg;
+        ASSERT_EQ(
+            testsupport::runCommand("ffmpeg -v error -i " + quoted(video) + " -fflags +bitexact -f framemd5 -", ffmpeg),
+            0);
+        EXPECT_EQ(fileText(sums), ffmpeg) << "orientation " << orientation;
+    }
+}
+
 // Matroska and MP4: the checksums are ffmpeg's, line for line, whether written after the save
 // or with the check (odd sizes, which MP4 pads to even, and rates the containers keep apart).
 // The check names a missing or extra frame as such, and a frame under --min-psnr.
