@@ -10,6 +10,8 @@ import re
 import shutil
 import subprocess
 import threading
+import time
+import urllib.parse
 
 import numpy
 
@@ -81,3 +83,58 @@ def drawn_by_chromium(browser, folder, names, background="rgb(0, 0, 0)"):
         width, height, data = value
         pictures[name] = numpy.frombuffer(base64.b64decode(data), numpy.uint8).reshape(height, width, 3).astype(int)
     return pictures
+
+
+PLAY_PAGE = """<!doctype html>
+<html><body><video id="v" src="VIDEO" muted playsinline autoplay></video>
+<script>
+const v = document.getElementById('v');
+const shown = new Set();
+function count(now, meta) { shown.add(meta.mediaTime.toFixed(3)); v.requestVideoFrameCallback(count); }
+v.requestVideoFrameCallback(count);
+function report(what) { fetch('/result?' + encodeURIComponent(JSON.stringify(what))); }
+v.addEventListener('error', () => report({error: v.error ? v.error.code : -1}));
+v.addEventListener('ended', () => {
+  const q = v.getVideoPlaybackQuality();
+  report({presented: shown.size, total: q.totalVideoFrames, dropped: q.droppedVideoFrames,
+          width: v.videoWidth, height: v.videoHeight});
+});
+</script></body></html>
+"""
+
+
+def played_by_chromium(browser, folder, name, seconds=60):
+    """A video played through by headless Chromium in real time: the frames it presented, those
+    it decoded and dropped, and the size it shows ({"error": code} when it refuses the file)."""
+    with open(os.path.join(folder, "play.html"), "w") as f:
+        f.write(PLAY_PAGE.replace("VIDEO", name))
+    result = {}
+
+    class Reporting(QuietHandler):
+        def do_GET(self):
+            if self.path.startswith("/result?"):
+                result["played"] = json.loads(urllib.parse.unquote(self.path[len("/result?"):]))
+                self.send_response(204)
+                self.end_headers()
+                return
+            super().do_GET()
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Reporting, directory=folder))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    # Without --dump-dom the browser stays up while the video plays; the page reports its end.
+    player = subprocess.Popen([browser, "--headless", "--no-sandbox", "--disable-gpu",
+                               "--autoplay-policy=no-user-gesture-required",
+                               f"--user-data-dir={os.path.join(folder, 'play-profile')}",
+                               f"http://127.0.0.1:{server.server_address[1]}/play.html"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + seconds
+        while "played" not in result and time.monotonic() < deadline and player.poll() is None:
+            time.sleep(0.1)
+    finally:
+        player.kill()
+        player.wait()
+        server.shutdown()
+    if "played" not in result:
+        raise RuntimeError(f"Chromium did not play {name} to its end within {seconds} s")
+    return result["played"]
