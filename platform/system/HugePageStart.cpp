@@ -3,6 +3,7 @@
 #include <sys/auxv.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -99,7 +100,14 @@ void startOnHugePages(char* argv[])
         restoreTunables(marker.c_str());
         return;
     }
-    ::execv("/proc/self/exe", argv);
+    // By the program's own path, not /proc/self/exe: the process takes its name from the file
+    // started, and ps, top and killall must still see the program's.
+    std::array<char, 4096> self{};
+    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+    const std::string_view path(self.data(), length > 0 ? static_cast<std::size_t>(length) : 0);
+    const bool usable =
+        length > 0 && static_cast<std::size_t>(length) < self.size() - 1 && !path.ends_with(" (deleted)");
+    ::execv(usable ? self.data() : "/proc/self/exe", argv);
     // No restart (no /proc, say): go on as started.
     restoreTunables(marker.c_str());
 }

@@ -43,6 +43,10 @@ int main(int, char* argv[])
     if (block == nullptr)
         return 1;
     std::memset(block, 1, kBytes);
+    std::string name = fileText("/proc/self/comm");
+    if (!name.empty() && name.back() == '\n')
+        name.pop_back();
+    std::printf("name=%s\n", name.c_str());
     std::printf("tunables=%s\nmarker=%s\nstarted-with-hugetlb=%d\nhuge-kb=%ld\nargs=%s\n",
                 tunables != nullptr ? tunables : "(unset)", marker != nullptr ? marker : "(unset)",
                 startedWithTunable ? 1 : 0, hugePagesKb(), argv[1] != nullptr ? argv[1] : "");

@@ -64,6 +64,9 @@ TEST(HugePageStartTest, RestartsOnceAndHandsOnTheUsersEnvironment)
     EXPECT_NE(restarted.find("tunables=(unset)\nmarker=(unset)\nstarted-with-hugetlb=1\n"), std::string::npos)
         << restarted;
     EXPECT_NE(restarted.find("args=a b\n"), std::string::npos) << restarted;
+    // The process keeps the program's name (ps, killall), not the restart's "exe".
+    EXPECT_EQ(restarted.find("name=exe\n"), std::string::npos) << restarted;
+    EXPECT_NE(restarted.find("name=kelvora_test_hu"), std::string::npos) << restarted;
 #if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator is not glibc's
     EXPECT_EQ(restarted.find("huge-kb=0\n"), std::string::npos) << restarted;
 #endif
