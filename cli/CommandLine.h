@@ -6,6 +6,7 @@
 // Read from the raw arguments before any application object exists, so that help, usage
 // errors and the batch mode never need a display.
 
+#include "cli/HelpText.h"
 #include "codec/Codec.h"
 #include "photo/Framing.h"
 #include "slideshow/Timeline.h"
@@ -62,9 +63,6 @@ struct CommandLine {
 // --style Fusion, ...) are recognised and skipped: the window's application object takes
 // them from the same arguments.
 [[nodiscard]] CommandLine parseCommandLine(std::span<char* const> arguments);
-
-// The whole --help text, in Italian.
-[[nodiscard]] const char* helpText();
 
 // "kelvora-maker: <error>" and the hint to --help, on standard error.
 void printUsageError(const std::string& error);

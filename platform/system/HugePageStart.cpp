@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -81,25 +82,39 @@ std::optional<std::string> hugePageTunables(const HugePageStartState& state)
     return tunables;
 }
 
+namespace {
+
+// Puts the tunable into the environment for the program about to start, with the marker that
+// lets it put the user's back; the marker, or nothing when no tunable helps.
+std::optional<std::string> addTunables()
+{
+    // A program run with raised rights gets its tunables filtered by glibc: leave it alone.
+    if (::getauxval(AT_SECURE) != 0)
+        return std::nullopt;
+    const std::string setting = kernelSetting();
+    const char* current = std::getenv(kTunables);
+    const std::optional<std::string> tunables = hugePageTunables({current, std::getenv(kOptOut), nullptr, setting});
+    if (!tunables)
+        return std::nullopt;
+    std::string marker = current != nullptr ? "=" + std::string(current) : std::string("-");
+    if (::setenv(kRestarted, marker.c_str(), 1) != 0 || ::setenv(kTunables, tunables->c_str(), 1) != 0) {
+        restoreTunables(marker.c_str());
+        return std::nullopt;
+    }
+    return marker;
+}
+
+}  // namespace
+
 void startOnHugePages(char* argv[])
 {
     if (const char* marker = std::getenv(kRestarted); marker != nullptr) {
         restoreTunables(marker);
         return;
     }
-    // A program run with raised rights gets its tunables filtered by glibc: leave it alone.
-    if (::getauxval(AT_SECURE) != 0)
+    const std::optional<std::string> marker = addTunables();
+    if (!marker)
         return;
-    const std::string setting = kernelSetting();
-    const char* current = std::getenv(kTunables);
-    const std::optional<std::string> tunables = hugePageTunables({current, std::getenv(kOptOut), nullptr, setting});
-    if (!tunables)
-        return;
-    const std::string marker = current != nullptr ? "=" + std::string(current) : std::string("-");
-    if (::setenv(kRestarted, marker.c_str(), 1) != 0 || ::setenv(kTunables, tunables->c_str(), 1) != 0) {
-        restoreTunables(marker.c_str());
-        return;
-    }
     // By the program's own path, not /proc/self/exe: the process takes its name from the file
     // started, and ps, top and killall must still see the program's.
     std::array<char, 4096> self{};
@@ -109,7 +124,17 @@ void startOnHugePages(char* argv[])
         length > 0 && static_cast<std::size_t>(length) < self.size() - 1 && !path.ends_with(" (deleted)");
     ::execv(usable ? self.data() : "/proc/self/exe", argv);
     // No restart (no /proc, say): go on as started.
-    restoreTunables(marker.c_str());
+    restoreTunables(marker->c_str());
+}
+
+int startProgram(const char* path, char* argv[], bool encodes)
+{
+    const std::optional<std::string> marker = encodes ? addTunables() : std::nullopt;
+    ::execv(path, argv);
+    const int error = errno;
+    if (marker)
+        restoreTunables(marker->c_str());
+    return error;
 }
 
 }  // namespace kelvora::platform

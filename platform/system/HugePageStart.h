@@ -32,4 +32,9 @@ struct HugePageStartState {
 // user's environment. Returns too when the restart cannot be made.
 void startOnHugePages(char* argv[]);
 
+// Replaces the process with the program at `path` (argv as given), with the tunable added
+// when `encodes` and hugePageTunables says so, as startOnHugePages would have it restart
+// itself. Returns only when the program cannot be started, with execv's errno.
+[[nodiscard]] int startProgram(const char* path, char* argv[], bool encodes);
+
 }  // namespace kelvora::platform

@@ -13,6 +13,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for expected in \
   ./usr/bin/kelvora-maker \
+  ./usr/libexec/kelvora-maker/kelvora-maker \
   ./usr/share/applications/org.kelvora.maker.desktop \
   ./usr/share/metainfo/org.kelvora.maker.metainfo.xml \
   ./usr/share/icons/hicolor/scalable/apps/kelvora-maker.svg \
@@ -24,7 +25,8 @@ for expected in \
   grep -qx -- "$expected" <<<"$files" || fail "$expected is not in the package"
 done
 # Nothing but the application: no tests, benchmarks or build tools.
-unexpected=$(grep -v -e '/$' -e '^./usr/bin/kelvora-maker$' -e '^./usr/share/' <<<"$files" || true)
+unexpected=$(grep -v -e '/$' -e '^./usr/bin/kelvora-maker$' -e '^./usr/libexec/kelvora-maker/kelvora-maker$' \
+  -e '^./usr/share/' <<<"$files" || true)
 [ -z "$unexpected" ] || fail "unexpected files: $unexpected"
 
 depends=$(dpkg-deb -f "$deb" Depends)

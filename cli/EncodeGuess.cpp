@@ -1,0 +1,64 @@
+#include "cli/EncodeGuess.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kelvora::cli {
+
+namespace {
+
+bool endsWithNoCase(std::string_view text, std::string_view end)
+{
+    return text.size() >= end.size() &&
+           std::equal(end.begin(), end.end(), text.end() - static_cast<std::ptrdiff_t>(end.size()),
+                      [](char word, char text) { return std::tolower(static_cast<unsigned char>(text)) == word; });
+}
+
+bool equalsNoCase(std::string_view text, std::string_view word)
+{
+    return text.size() == word.size() && endsWithNoCase(text, word);
+}
+
+}  // namespace
+
+bool mayEncodeByWords(std::span<char* const> arguments)
+{
+    bool output = false;
+    bool verify = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view word = arguments[i] != nullptr ? arguments[i] : "";
+        if (word == "--")
+            break;
+        // The option's value: "--name=VALUE", or the next word.
+        std::string_view name = word;
+        std::optional<std::string_view> value;
+        if (const std::size_t equals = word.find('='); word.starts_with("--") && equals != std::string_view::npos) {
+            name = word.substr(0, equals);
+            value = word.substr(equals + 1);
+        } else if (i + 1 < arguments.size() && arguments[i + 1] != nullptr) {
+            value = arguments[i + 1];
+        }
+        const std::string_view given = value.value_or("");
+        if (name == "-o" || name == "--output") {
+            output = true;
+            if (endsWithNoCase(given, ".mp4") || endsWithNoCase(given, ".mkv"))
+                return true;
+        } else if (name == "--verify") {
+            verify = true;
+        } else if (name == "--codec") {
+            if (!equalsNoCase(given, "raw"))
+                return true;
+        } else if (name == "--size") {
+            if (!equalsNoCase(given, "original"))
+                return true;
+        } else if (name == "--concat" || name == "--audio") {
+            return true;
+        }
+    }
+    return !output && !verify;
+}
+
+}  // namespace kelvora::cli
