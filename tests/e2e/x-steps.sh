@@ -89,6 +89,21 @@ answer_dialog() {
   shot "$shot_name"
   xdotool key Return
   wait_for 20 "the dialog \"$title\" to close" window_hidden "$title"
+  # After the save dialog the video's size is asked; Return keeps the size shown ("Originale"
+  # the first time, the last choice after) and saves.
+  if [[ $title == "$SAVE_TITLE" ]]; then
+    answer_size_step
+  fi
+}
+
+answer_size_step() {
+  local title='^Dimensioni del video$' step
+  wait_for 20 "the step \"Dimensioni del video\"" window_shown "$title"
+  step=$(visible_window "$title")
+  xdotool windowfocus "$step" 2>/dev/null || true
+  wait_for 10 "the keyboard focus in the size step" focus_is "$step"
+  xdotool key Return
+  wait_for 20 "the size step to close" window_hidden "$title"
 }
 
 # The list's popup menu: a visible window of the application with no title of its own
