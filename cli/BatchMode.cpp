@@ -13,6 +13,7 @@
 #include "cli/SlideshowInputs.h"
 #include "cli/StopSignals.h"
 #include "cli/VerifyMode.h"
+#include "mux/SinkFactory.h"
 #include "platform/avifile/AVIFile.h"
 #include "platform/text/PathNames.h"
 #include "platform/filesystem/PendingOutput.h"
@@ -152,7 +153,7 @@ video::SaveOutcome save(const video::SaveRequest& request, platform::MessageBoxS
     avi.AVIFileInit();
     video::SaveOutcome outcome;
     try {
-        outcome = video::SaveJob(avi, messages).run(request, progress, stop.stopRequested());
+        outcome = video::SaveJob(avi, messages, mux::sinkFor).run(request, progress, stop.stopRequested());
     } catch (const std::exception&) {  // out of memory: a failed save, not a crash
         outcome.result = avifile::AVIERR_INTERNAL;
     }
