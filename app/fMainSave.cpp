@@ -3,6 +3,7 @@
 
 #include "app/AddCommand.h"
 #include "app/Twips.h"
+#include "mux/SinkFactory.h"
 #include "platform/text/Counts.h"
 #include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
@@ -106,7 +107,7 @@ void fMain::cmdWriteAVI_Click()
     }
     stopPlayback();
     WindowForSave target(*this);
-    video::SaveCommand command(target, m_services.avi, m_services.dialogs, m_services.messages);
+    video::SaveCommand command(target, m_services.avi, mux::sinkFor, m_services.dialogs, m_services.messages);
     command.setDialogStart(m_saveDialogStart);
     command.setSizeDialog(m_services.sizes);
     command.setFraming(m_framing);

@@ -2,6 +2,7 @@
 
 #include "adding/FrameAdder.h"
 #include "adding/NumberGaps.h"
+#include "cli/Messages.h"
 
 #include <filesystem>
 
@@ -71,6 +72,15 @@ BatchCandidates::Entry BatchCandidates::entryFor(const std::string& item)
             entry.path += '/';
     }
     return entry;
+}
+
+void CandidateMessages::MsgBox(const std::string& text, int, const std::string&)
+{
+    const std::string& path = m_candidates.current();
+    if (const std::string reason = unreadableReason(path); !reason.empty())
+        say(path + ": " + reason);
+    else
+        say(text);
 }
 
 }  // namespace kelvora::cli

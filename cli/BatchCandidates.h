@@ -2,6 +2,7 @@
 
 #include "cli/InputPaths.h"
 #include "platform/dirsearch/DirectorySearch.h"
+#include "platform/msgbox/MessageBox.h"
 #include "video/FrameSource.h"
 
 #include <atomic>
@@ -53,6 +54,18 @@ private:
     int m_count = 0;
     int m_given = 0;
     std::string m_current;
+};
+
+// A refused candidate's message as a line. Where the system can say more precisely why the
+// file cannot be read (a loop of links, a link to nothing, no permission), that is the line.
+class CandidateMessages final : public platform::MessageBoxService {
+public:
+    explicit CandidateMessages(const BatchCandidates& candidates) : m_candidates(candidates) {}
+
+    void MsgBox(const std::string& text, int, const std::string&) override;
+
+private:
+    const BatchCandidates& m_candidates;
 };
 
 }  // namespace kelvora::cli

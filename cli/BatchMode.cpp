@@ -13,6 +13,7 @@
 #include "cli/SlideshowInputs.h"
 #include "cli/StopSignals.h"
 #include "cli/VerifyMode.h"
+#include "mux/SinkFactory.h"
 #include "platform/avifile/AVIFile.h"
 #include "platform/text/PathNames.h"
 #include "platform/filesystem/PendingOutput.h"
@@ -47,25 +48,6 @@ namespace fs = std::filesystem;
 class StderrMessages final : public platform::MessageBoxService {
 public:
     void MsgBox(const std::string& text, int, const std::string&) override { say(text); }
-};
-
-// A refused candidate's message as a line. Where the system can say more precisely why the
-// file cannot be read (a loop of links, a link to nothing, no permission), that is the line.
-class CandidateMessages final : public platform::MessageBoxService {
-public:
-    explicit CandidateMessages(const BatchCandidates& candidates) : m_candidates(candidates) {}
-
-    void MsgBox(const std::string& text, int, const std::string&) override
-    {
-        const std::string& path = m_candidates.current();
-        if (const std::string reason = unreadableReason(path); !reason.empty())
-            say(path + ": " + reason);
-        else
-            say(text);
-    }
-
-private:
-    const BatchCandidates& m_candidates;
 };
 
 // Admits each candidate as "Aggiungi BMP" does, from the one read the save makes of it, and
@@ -164,50 +146,6 @@ private:
     std::vector<std::size_t> m_entries;
 };
 
-// The --list file, open for the run, or standard input.
-class ListInput {
-public:
-    explicit ListInput(const Invocation& invocation)
-    {
-        if (invocation.list.empty())
-            return;
-        std::FILE* in = stdin;
-        if (invocation.list != "-") {
-            m_file.reset(std::fopen(invocation.list.c_str(), "re"));
-            if (!m_file) {
-                m_error = errno;
-                return;
-            }
-            in = m_file.get();
-        }
-        m_paths.emplace(in, invocation.nullSeparated);
-    }
-    [[nodiscard]] PathList* paths() { return m_paths ? &*m_paths : nullptr; }
-    [[nodiscard]] int openError() const { return m_error; }
-
-private:
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_file{nullptr, std::fclose};
-    std::optional<PathList> m_paths;
-    int m_error = 0;
-};
-
-// Keeps the admitted frames' paths and names each one left out for its format.
-class CollectedPaths final : public adding::AddObserver {
-public:
-    explicit CollectedPaths(const BatchCandidates& candidates) : m_candidates(candidates) {}
-
-    void admitted(int, const QString&) override { frames.push_back(m_candidates.current()); }
-    void leftOut(int, const QString&) override
-    {
-        say("escluso " + m_candidates.current() + ": non ha il formato del primo fotogramma");
-    }
-
-    std::vector<std::string> frames;
-
-private:
-    const BatchCandidates& m_candidates;
-};
-
 video::SaveOutcome save(const video::SaveRequest& request, platform::MessageBoxService& messages,
                         BatchProgress& progress, const StopSignals& stop)
 {
@@ -215,7 +153,7 @@ video::SaveOutcome save(const video::SaveRequest& request, platform::MessageBoxS
     avi.AVIFileInit();
     video::SaveOutcome outcome;
     try {
-        outcome = video::SaveJob(avi, messages).run(request, progress, stop.stopRequested());
+        outcome = video::SaveJob(avi, messages, mux::sinkFor).run(request, progress, stop.stopRequested());
     } catch (const std::exception&) {  // out of memory: a failed save, not a crash
         outcome.result = avifile::AVIERR_INTERNAL;
     }
@@ -326,44 +264,6 @@ std::string refusedInputs(const BatchAdmission& admission, const video::SaveOutc
 
 }  // namespace
 
-CollectedFrames collectFrames(const Invocation& invocation)
-{
-    CollectedFrames collected;
-    ListInput list(invocation);
-    if (list.openError() != 0) {
-        say("l'elenco " + invocation.list + " non si legge: " + systemReason(list.openError()));
-        collected.listRead = false;
-        return collected;
-    }
-    // Frames of any format where the save fits them into one size, as the save takes them.
-    const bool anyFormat = invocation.codec != codec::Codec::Raw || !invocation.framing.size.original();
-    BatchCandidates candidates(invocation.items, list.paths(), !invocation.framing.size.original());
-    CandidateMessages messages(candidates);
-    CollectedPaths frames(candidates);
-    const std::atomic<bool> never{false};
-    adding::AddJob job(messages);
-    if (anyFormat)
-        job.takeAnyFormat();
-    const adding::AddOutcome outcome = job.run(
-        [&candidates]() -> std::optional<QString> {
-            const std::optional<std::string> path = candidates.next();
-            return path ? std::optional(platform::pathFromNative(*path)) : std::nullopt;
-        },
-        -1, {}, frames, never);
-    if (outcome.mismatched > 0)
-        say(adding::skippedSummary(outcome.mismatched, outcome.format).toStdString());
-    for (const std::string& line : candidates.gapLines)
-        say(line);
-    if (const std::string problem = list.paths() ? list.paths()->problem() : std::string(); !problem.empty()) {
-        say("l'elenco " + invocation.list + ": " + problem);
-        collected.listRead = false;
-    }
-    collected.frames = std::move(frames.frames);
-    collected.refused = outcome.unreadable;
-    collected.leftOut = outcome.mismatched;
-    return collected;
-}
-
 int runBatch(const Invocation& invocation)
 {
     // A closed standard error makes writes fail, never ends the run (not while frames are
@@ -380,7 +280,7 @@ int runBatch(const Invocation& invocation)
     std::optional<SlideshowInputs> slideshow = readSlideshow(invocation, slideshowStatus);
     if (!slideshow)
         return slideshowStatus;
-    ListInput list(invocation);
+    ListInput list(invocation.list, invocation.nullSeparated);
     if (list.openError() != 0) {
         say("l'elenco " + invocation.list + " non si legge: " + systemReason(list.openError()));
         return kExitFailed;

@@ -24,6 +24,22 @@ PathList::PathList(std::FILE* in, bool nullSeparated) : m_in(in), m_nullSeparate
     m_entry.reserve(kLongestPath);
 }
 
+ListInput::ListInput(const std::string& list, bool nullSeparated)
+{
+    if (list.empty())
+        return;
+    std::FILE* in = stdin;
+    if (list != "-") {
+        m_file.reset(std::fopen(list.c_str(), "re"));
+        if (!m_file) {
+            m_error = errno;
+            return;
+        }
+        in = m_file.get();
+    }
+    m_paths.emplace(in, nullSeparated);
+}
+
 std::optional<std::string> PathList::next()
 {
     const int separator = m_nullSeparated ? '\0' : '\n';

@@ -4,6 +4,7 @@
 // before the bitmap object reads it.
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -31,6 +32,23 @@ private:
     std::string m_entry;
     std::size_t m_number = 0;  // of the entry in hand, counting empty ones, from 1
     Stop m_stop = Stop::None;
+};
+
+// The --list file (`list`: its name, "-" for standard input, empty for none), open while this
+// lives, and its paths.
+class ListInput {
+public:
+    ListInput(const std::string& list, bool nullSeparated);
+
+    // None when there is no list or it could not be opened.
+    [[nodiscard]] PathList* paths() { return m_paths ? &*m_paths : nullptr; }
+    // Why the list could not be opened (errno); 0 when it was, or there is none.
+    [[nodiscard]] int openError() const { return m_error; }
+
+private:
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_file{nullptr, std::fclose};
+    std::optional<PathList> m_paths;
+    int m_error = 0;
 };
 
 // The reason a path cannot be a frame that the bitmap object's own messages would misname:

@@ -1,7 +1,7 @@
 #include "cli/VerifyMode.h"
 
-#include "cli/BatchMode.h"
 #include "cli/BatchProgress.h"
+#include "cli/CollectedFrames.h"
 #include "cli/Messages.h"
 #include "cli/OutputFiles.h"
 #include "cli/SlideshowInputs.h"

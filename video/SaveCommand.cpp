@@ -170,9 +170,9 @@ std::string failureText(const SaveOutcome& outcome, LeftOnDisk left)
     return text;
 }
 
-SaveCommand::SaveCommand(SaveWindow& window, mAVIDecs& avi, platform::CommonDialogs& dialogs,
+SaveCommand::SaveCommand(SaveWindow& window, mAVIDecs& avi, SinkFactory sinks, platform::CommonDialogs& dialogs,
                          platform::MessageBoxService& messages)
-    : m_window(window), m_avi(avi), m_dialogs(dialogs), m_messages(messages)
+    : m_window(window), m_avi(avi), m_sinks(std::move(sinks)), m_dialogs(dialogs), m_messages(messages)
 {
 }
 
@@ -296,7 +296,7 @@ SaveOutcome SaveCommand::runBesideWindow(const SaveRequest& request)
     beside.run(
         [&] {
             try {
-                outcome = SaveJob(m_avi, beside.boxes()).run(request, progress, m_cancel);
+                outcome = SaveJob(m_avi, beside.boxes(), m_sinks).run(request, progress, m_cancel);
             } catch (const std::exception&) {
                 outcome.result = avifile::AVIERR_INTERNAL;
             }

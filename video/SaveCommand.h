@@ -32,7 +32,8 @@ struct SaveType;
 // what is left on disk: the old file as it was, or a partial video and how many frames it holds.
 class SaveCommand {
 public:
-    SaveCommand(SaveWindow& window, mAVIDecs& avi, platform::CommonDialogs& dialogs,
+    // `sinks` makes the video's sink for its container (mux::sinkFor).
+    SaveCommand(SaveWindow& window, mAVIDecs& avi, SinkFactory sinks, platform::CommonDialogs& dialogs,
                 platform::MessageBoxService& messages);
 
     // Returns when the save has ended and its outcome has been shown.
@@ -70,6 +71,7 @@ private:
 
     SaveWindow& m_window;
     mAVIDecs& m_avi;
+    SinkFactory m_sinks;
     platform::CommonDialogs& m_dialogs;
     platform::MessageBoxService& m_messages;
     std::atomic<bool> m_cancel{false};

@@ -670,7 +670,8 @@ std::string joined(std::initializer_list<std::string> parts)
 
 }  // namespace
 
-SaveJob::SaveJob(mAVIDecs& avi, platform::MessageBoxService& frameMessages) : m_avi(avi), m_frameMessages(frameMessages)
+SaveJob::SaveJob(mAVIDecs& avi, platform::MessageBoxService& frameMessages, SinkFactory sinks)
+    : m_avi(avi), m_frameMessages(frameMessages), m_sinks(std::move(sinks))
 {
 }
 
@@ -743,8 +744,8 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     std::optional<SlideshowSave> slideshow;
     if (request.slideshow && !slideshow.emplace(request, source.count()).prepare(out))
         return out;
-    const std::unique_ptr<VideoSink> sink = slideshow ? slideshow->wrap(sinkFor(request.container, m_avi, cancel))
-                                                      : sinkFor(request.container, m_avi, cancel);
+    const std::unique_ptr<VideoSink> sink = slideshow ? slideshow->wrap(m_sinks(request.container, m_avi, cancel))
+                                                      : m_sinks(request.container, m_avi, cancel);
     out.result = sink->open(request.path);
     if (out.result != 0) {
         out.reason = openFailureReason(request.path);

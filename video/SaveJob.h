@@ -117,13 +117,15 @@ struct SaveOutcome {
 // Safe to run on any thread: it touches no window.
 class SaveJob {
 public:
-    SaveJob(mAVIDecs& avi, platform::MessageBoxService& frameMessages);
+    // `sinks` makes the file's sink for the request's container (mux::sinkFor).
+    SaveJob(mAVIDecs& avi, platform::MessageBoxService& frameMessages, SinkFactory sinks);
 
     [[nodiscard]] SaveOutcome run(const SaveRequest& request, SaveObserver& observer, const std::atomic<bool>& cancel);
 
 private:
     mAVIDecs& m_avi;
     platform::MessageBoxService& m_frameMessages;
+    SinkFactory m_sinks;
 };
 
 // The writer's message for a failed save, with the reason on a second line when known.

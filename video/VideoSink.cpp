@@ -1,8 +1,5 @@
 #include "video/VideoSink.h"
 
-#include "mux/AvFormatSink.h"
-#include "video/AviSink.h"
-
 #include <algorithm>
 #include <cctype>
 
@@ -64,13 +61,6 @@ HRESULT VideoSink::writeHeld(LONG start, const AVISAMPLE& sample, std::int64_t f
     samples.front() = sample;
     LONG written = 0;
     return writeFrames(start, samples, &written);
-}
-
-std::unique_ptr<VideoSink> sinkFor(Container container, mAVIDecs& avi, const std::atomic<bool>& stop)
-{
-    if (container == Container::Avi)
-        return std::make_unique<AviSink>(avi);
-    return std::make_unique<mux::AvFormatSink>(container, stop);
 }
 
 }  // namespace kelvora::video

@@ -3,7 +3,8 @@
 // Where a save's frames go: a video file of one container. The save's frame loop hands a sink
 // the stream's description once and then the frames in order (as the codec made them, or as
 // their files store them); the sink alone knows the file's layout. Our AVI library is one
-// sink (AviSink), libavformat's Matroska and MP4 writers another (mux/AvFormatSink).
+// sink (AviSink), libavformat's Matroska and MP4 writers another (mux/AvFormatSink); the save
+// gets its sink from a factory its caller hands it (mux/SinkFactory), so it needs no muxer.
 
 #include "audio/AudioPlan.h"
 #include "codec/Codec.h"
@@ -12,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -111,8 +113,9 @@ public:
     [[nodiscard]] virtual std::optional<std::size_t> framesInFile() const { return std::nullopt; }
 };
 
-// The sink for `container`: our AVI library through `avi`, or libavformat's writer, which
-// leaves its last step undone once `stop` is set.
-[[nodiscard]] std::unique_ptr<VideoSink> sinkFor(Container container, mAVIDecs& avi, const std::atomic<bool>& stop);
+// Makes the sink for `container` (through `avi` for AVI); `stop` is the save's cancel, which a
+// sink may heed in its last step. mux::sinkFor knows every container.
+using SinkFactory =
+    std::function<std::unique_ptr<VideoSink>(Container container, mAVIDecs& avi, const std::atomic<bool>& stop)>;
 
 }  // namespace kelvora::video

@@ -1,6 +1,7 @@
 // PNG and JPEG frames through the save: what each codec takes and refuses, each video checked
 // against its files as --verify checks it, and a picture file changed under its copy.
 
+#include "mux/SinkFactory.h"
 #include "tests/support/app/ScriptedServices.h"
 #include "tests/support/avi/FfmpegProbe.h"
 #include "tests/support/fs/TempDir.h"
@@ -55,7 +56,7 @@ SaveOutcome save(const fs::path& picture, Codec codec, const std::string& output
     request.codec = codec;
     NoProgress progress;
     const std::atomic<bool> cancel{false};
-    return SaveJob(systemAVIDecs(), messages).run(request, progress, cancel);
+    return SaveJob(systemAVIDecs(), messages, mux::sinkFor).run(request, progress, cancel);
 }
 
 TEST(PictureSaveTest, EachCodecTakesWhatPlayersShowAndEveryFrameChecksExactly)
@@ -115,7 +116,7 @@ SaveOutcome saveAs(const std::vector<std::string>& frames, Codec codec, Containe
     testsupport::ScriptedMessageBox messages;
     NoProgress progress;
     const std::atomic<bool> cancel{false};
-    return SaveJob(systemAVIDecs(), messages).run(request, progress, cancel);
+    return SaveJob(systemAVIDecs(), messages, mux::sinkFor).run(request, progress, cancel);
 }
 
 struct Output {
@@ -309,7 +310,7 @@ TEST(PictureSaveTest, APictureCutShortBeforeItsCopyStopsTheSaveAndIsNamed)
     testsupport::ScriptedMessageBox messages;
     SaveRequest request{dir.file("cut.avi"), frames, 10};
     const std::atomic<bool> cancel{false};
-    const SaveOutcome outcome = SaveJob(systemAVIDecs(), messages).run(request, observer, cancel);
+    const SaveOutcome outcome = SaveJob(systemAVIDecs(), messages, mux::sinkFor).run(request, observer, cancel);
     EXPECT_EQ(outcome.result, avifile::AVIERR_FILEREAD);
     EXPECT_EQ(outcome.framesWritten, 2);
     EXPECT_NE(outcome.reason.find("f2.jpg"), std::string::npos) << outcome.reason;

@@ -1,5 +1,6 @@
 // The save without a window: what it refuses before touching the disk, why it failed in the
 // user's words, and what it leaves behind.
+#include "mux/SinkFactory.h"
 #include "tests/support/app/ScriptedServices.h"
 #include "tests/support/avi/AviReader.h"
 #include "tests/support/bmp/BmpFiles.h"
@@ -43,7 +44,7 @@ protected:
         SaveRequest request{output, frames, 10};
         NoProgress progress;
         const std::atomic<bool> cancel{false};
-        return SaveJob(avi, messages).run(request, progress, cancel);
+        return SaveJob(avi, messages, mux::sinkFor).run(request, progress, cancel);
     }
 
     void addFrames(int count, BmpLayout layout = {32, 32, 24, 1})
@@ -76,7 +77,7 @@ TEST_F(SaveJobTest, AFrameOfTheListIsNeverTheTargetEvenByAnotherName)
         request.target = target;
         NoProgress progress;
         const std::atomic<bool> cancel{false};
-        const SaveOutcome outcome = SaveJob(avi, messages).run(request, progress, cancel);
+        const SaveOutcome outcome = SaveJob(avi, messages, mux::sinkFor).run(request, progress, cancel);
         EXPECT_TRUE(outcome.refused);
         EXPECT_NE(outcome.result, 0);
         EXPECT_EQ(avi.calls.empty(), target == frames[0]);  // the first frame: before anything is opened
@@ -276,7 +277,7 @@ TEST_F(SaveJobTest, ALargeFrameCutShortBeforeItsCopyStopsTheSaveAndIsNamed)
     const std::string output = dir.file("changed.avi");
     SaveRequest request{output, frames, 10};
     const std::atomic<bool> cancel{false};
-    const SaveOutcome outcome = SaveJob(systemAVIDecs(), messages).run(request, observer, cancel);
+    const SaveOutcome outcome = SaveJob(systemAVIDecs(), messages, mux::sinkFor).run(request, observer, cancel);
     EXPECT_FALSE(outcome.finished);
     EXPECT_EQ(outcome.result, avifile::AVIERR_FILEREAD);
     EXPECT_EQ(outcome.framesWritten, 2);

@@ -2,6 +2,7 @@
 // and its container, the frames go through libavformat's writers, and the status line says
 // what was made.
 #include "app/fMain.h"
+#include "mux/SinkFactory.h"
 #include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ListBox.h"
 #include "tests/support/app/ScriptedServices.h"
@@ -212,7 +213,8 @@ TEST(SharedSaveTest, AStoppedMp4SaveKeepsTheFramesTheEncoderHeldBack)
     request.codec = codec::Codec::H264;
     request.container = Container::Mp4;
     StopEarly observer;
-    const SaveOutcome outcome = SaveJob(systemAVIDecs(), messages).run(request, observer, observer.cancel);
+    const SaveOutcome outcome =
+        SaveJob(systemAVIDecs(), messages, mux::sinkFor).run(request, observer, observer.cancel);
     EXPECT_EQ(outcome.result, 0) << outcome.reason;
     EXPECT_TRUE(outcome.cancelled);
     ASSERT_GE(outcome.framesWritten, 1);
