@@ -89,6 +89,8 @@ PLAY_PAGE = """<!doctype html>
 <html><body><video id="v" src="VIDEO" muted playsinline autoplay></video>
 <script>
 const v = document.getElementById('v');
+v.defaultPlaybackRate = RATE;
+v.playbackRate = RATE;
 const shown = new Set();
 function count(now, meta) { shown.add(meta.mediaTime.toFixed(3)); v.requestVideoFrameCallback(count); }
 v.requestVideoFrameCallback(count);
@@ -103,11 +105,12 @@ v.addEventListener('ended', () => {
 """
 
 
-def played_by_chromium(browser, folder, name, seconds=60):
-    """A video played through by headless Chromium in real time: the frames it presented, those
-    it decoded and dropped, and the size it shows ({"error": code} when it refuses the file)."""
+def played_by_chromium(browser, folder, name, seconds=60, rate=1.0):
+    """A video played through by headless Chromium in real time (at `rate` times its speed): the
+    frames it presented, those it decoded and dropped, and the size it shows ({"error": code}
+    when it refuses the file)."""
     with open(os.path.join(folder, "play.html"), "w") as f:
-        f.write(PLAY_PAGE.replace("VIDEO", name))
+        f.write(PLAY_PAGE.replace("VIDEO", name).replace("RATE", repr(rate)))
     result = {}
 
     class Reporting(QuietHandler):
