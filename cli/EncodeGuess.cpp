@@ -1,28 +1,15 @@
 #include "cli/EncodeGuess.h"
 
-#include <algorithm>
-#include <cctype>
+#include "platform/text/NoCase.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace kelvora::cli {
 
-namespace {
-
-bool endsWithNoCase(std::string_view text, std::string_view end)
-{
-    return text.size() >= end.size() &&
-           std::equal(end.begin(), end.end(), text.end() - static_cast<std::ptrdiff_t>(end.size()),
-                      [](char word, char text) { return std::tolower(static_cast<unsigned char>(text)) == word; });
-}
-
-bool equalsNoCase(std::string_view text, std::string_view word)
-{
-    return text.size() == word.size() && endsWithNoCase(text, word);
-}
-
-}  // namespace
+using platform::endsWithNoCase;
+using platform::equalsNoCase;
 
 bool mayEncodeByWords(std::span<char* const> arguments)
 {

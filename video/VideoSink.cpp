@@ -1,20 +1,13 @@
 #include "video/VideoSink.h"
 
+#include "platform/text/NoCase.h"
+
 #include <algorithm>
 #include <cctype>
 
 namespace kelvora::video {
 
-namespace {
-
-bool endsWithNoCase(std::string_view text, std::string_view end)
-{
-    return text.size() >= end.size() &&
-           std::equal(end.begin(), end.end(), text.end() - static_cast<std::ptrdiff_t>(end.size()),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(b)) == a; });
-}
-
-}  // namespace
+using platform::endsWithNoCase;
 
 Container containerForPath(std::string_view path)
 {
