@@ -20,15 +20,13 @@ import wave
 import numpy
 from PIL import Image
 
-WIDTH, HEIGHT, RATE = 96, 64, 25
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from slideshows import HEIGHT, RATE, WIDTH, frames_shown, psnr, run  # noqa: E402
+
 DURATIONS = ["1", "1.2", "0.8"]
 # At 25 a second: 9 frames of crossfade (its middle one half and half), 5 of fade in and out.
 CROSSFADE, FADE_IN, FADE_OUT = "0.36", "0.2", "0.2"
 FADES = ["--crossfade", CROSSFADE, "--fade-in", FADE_IN, "--fade-out", FADE_OUT]
-
-
-def run(command):
-    return subprocess.run(command, check=True, capture_output=True).stdout
 
 
 def pictures(folder):
@@ -75,19 +73,6 @@ def srgb(light):
 def mix(a, b, weight):
     """`b` over `a` by `weight`, in linear light; `b` None: against black."""
     return srgb((1 - weight) * linear(a) + weight * (linear(b) if b is not None else 0))
-
-
-def frames_shown(video):
-    raw = run(["ffmpeg", "-nostdin", "-v", "error", "-i", video, "-vf", f"fps={RATE}", "-f", "rawvideo", "-pix_fmt",
-               "rgb24", "-"])
-    size = WIDTH * HEIGHT * 3
-    return [numpy.frombuffer(raw[i:i + size], numpy.uint8).reshape(HEIGHT, WIDTH, 3)
-            for i in range(0, len(raw) - size + 1, size)]
-
-
-def psnr(a, b):
-    mse = numpy.mean((a.astype(numpy.float64) - b.astype(numpy.float64)) ** 2)
-    return math.inf if mse == 0 else 10 * math.log10(255 * 255 / mse)
 
 
 def duration(video):
