@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 """A slideshow's fades, made by the built application and read by ffmpeg.
 
-Three pictures with --crossfade, --fade-in and --fade-out (and music) in Matroska FFV1 and MP4:
-the crossfade's middle frame, decoded by ffmpeg, against a mix in linear light computed here
-(equal in FFV1, by PSNR in H.264, nearer the mix than either picture); the fade in's frames
+Three pictures with --crossfade, --fade-in and --fade-out (and music) in Matroska FFV1, an FFV1
+AVI and MP4: the crossfade's middle frame, decoded by ffmpeg, against a mix in linear light
+computed here (equal in FFV1, by PSNR in H.264, nearer the mix than either picture); the fade in's frames
 darker than the picture, each as computed; the length the same as without fades (ffprobe).
 --verify with the same options passes the faded videos and fails one made without the fades
 and one whose crossfade frame was drawn over (exit 4).
@@ -101,23 +101,23 @@ def main():
     # Picture 0 lasts frames 0-24: fading in over 0-4, held 5-15, blending into picture 1 over 16-24.
     middle, half = 20, mix(shown[0], shown[1], 0.5)
     plain = save(maker, work, "plain.mkv", [])
-    for extension in ("mkv", "mp4"):
-        video = save(maker, work, f"faded.{extension}")
+    for extension in ("mkv", "avi", "mp4"):
+        video = save(maker, work, f"faded.{extension}", FADES + (["--codec", "ffv1"] if extension == "avi" else []))
         frames = frames_shown(video)
         if len(frames) != 75:
             problems.append(f"{extension}: {len(frames)} frames shown, not 75")
             continue
-        if extension == "mkv":
+        if extension != "mp4":
             off = int(numpy.count_nonzero(frames[middle] != half))
-            print(f"mkv: crossfade's middle frame, values off the mix computed here: {off} of {half.size}")
+            print(f"{extension}: crossfade's middle frame, values off the mix computed here: {off} of {half.size}")
             if off != 0 or not numpy.array_equal(frames[10], shown[0]):
-                problems.append(f"mkv: the crossfade's middle frame is not the mix in linear light ({off} values off)")
+                problems.append(f"{extension}: the crossfade's middle frame is not the mix in linear light ({off} values off)")
             for k in range(5):
                 want = mix(shown[0], None, 1 - k / 5)
                 if not numpy.array_equal(frames[k], want) or not frames[k].mean() < shown[0].mean():
-                    problems.append(f"mkv: fade in frame {k} is not the picture at {k}/5 of its light, darker")
+                    problems.append(f"{extension}: fade in frame {k} is not the picture at {k}/5 of its light, darker")
             if frames[0].max() != 0 or frames[-1].max() != 0:
-                problems.append("mkv: the fade in does not start black, or the fade out does not end black")
+                problems.append(f"{extension}: the fade in does not start black, or the fade out does not end black")
         else:
             near = psnr(frames[middle], half)
             alone = max(psnr(frames[middle], shown[0]), psnr(frames[middle], shown[1]))
