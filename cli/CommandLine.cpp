@@ -338,11 +338,10 @@ private:
         }
         if (m_crfGiven && invocation.codec != codec::Codec::H264)
             return "--crf vale solo per H.264 (un video .mp4)";
-        // The save does not yet draw a fade's frames: a video said made with fades would have
-        // none (its music alone faded). Refused until it does; --verify still takes them.
-        if (invocation.fades.any())
-            return "le dissolvenze (--crossfade, --fade-in, --fade-out) non sono ancora disponibili nel salvataggio: "
-                   "toglile per creare il video";
+        // An uncompressed AVI keeps each picture's bytes as its file holds them: no fade is drawn there.
+        if (invocation.fades.any() && invocation.codec == codec::Codec::Raw)
+            return "le dissolvenze (--crossfade, --fade-in, --fade-out) si disegnano solo nei video che decodificano "
+                   "le immagini: un AVI non compresso le tiene come sono; usa --codec ffv1, un .mkv o un .mp4";
         return {};
     }
 

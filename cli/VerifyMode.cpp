@@ -263,7 +263,7 @@ int runVerify(const Invocation& invocation)
     const StopSignals stop;
     // Decided as the save decides, from the same files and the size asked for.
     const FittingOf fittingOf = [&](codec::Codec codec, video::Container container) {
-        return video::fittingOfFrames(codec, container, invocation.framing, collected.frames);
+        return video::fittingOfFrames(codec, container, invocation.framing, collected.frames, invocation.fades.any());
     };
     return check(video, collected.frames, invocation, kExitMade, stop, fittingOf, collected.leftOut,
                  show ? &*show : nullptr);

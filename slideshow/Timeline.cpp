@@ -65,19 +65,10 @@ PictureShow showOf(Span span, bool first, bool last, const FadeFrames& fades)
     return show;
 }
 
-double crossfadeWeight(std::int64_t index, std::int64_t frames)
-{
-    return static_cast<double>(index + 1) / static_cast<double>(frames + 1);
-}
+Weight crossfadeWeight(std::int64_t index, std::int64_t frames) { return {index + 1, frames + 1}; }
 
-double fadeInWeight(std::int64_t index, std::int64_t frames)
-{
-    return static_cast<double>(index) / static_cast<double>(frames);
-}
+Weight fadeInWeight(std::int64_t index, std::int64_t frames) { return {index, frames}; }
 
-double fadeOutWeight(std::int64_t index, std::int64_t frames)
-{
-    return static_cast<double>(frames - 1 - index) / static_cast<double>(frames);
-}
+Weight fadeOutWeight(std::int64_t index, std::int64_t frames) { return {frames - 1 - index, frames}; }
 
 }  // namespace kelvora::slideshow

@@ -87,11 +87,20 @@ struct PictureShow {
 // shortened where the picture would otherwise keep no frame of its own.
 [[nodiscard]] PictureShow showOf(Span span, bool first, bool last, const FadeFrames& fades);
 
+// A weight as a fraction, part / whole: a fade's frames are mixed by it in integers, so that a
+// check anywhere recomputes them to the bit.
+struct Weight {
+    std::int64_t part = 1;
+    std::int64_t whole = 1;
+    [[nodiscard]] double value() const { return static_cast<double>(part) / static_cast<double>(whole); }
+    bool operator==(const Weight&) const = default;
+};
+
 // The weight of the later picture in frame `index` (from 0) of a crossfade of `frames`: from
 // 1 / (frames + 1) up to frames / (frames + 1), neither picture ever shown alone.
-[[nodiscard]] double crossfadeWeight(std::int64_t index, std::int64_t frames);
+[[nodiscard]] Weight crossfadeWeight(std::int64_t index, std::int64_t frames);
 // The picture's weight against black in a fade in (from 0, black, up) or out (down to 0).
-[[nodiscard]] double fadeInWeight(std::int64_t index, std::int64_t frames);
-[[nodiscard]] double fadeOutWeight(std::int64_t index, std::int64_t frames);
+[[nodiscard]] Weight fadeInWeight(std::int64_t index, std::int64_t frames);
+[[nodiscard]] Weight fadeOutWeight(std::int64_t index, std::int64_t frames);
 
 }  // namespace kelvora::slideshow

@@ -1,5 +1,7 @@
 #include "verify/PsnrCheck.h"
 
+#include "verify/ShownReference.h"
+
 #include "bitmap/FramePlan.h"
 #include "bitmap/cDIB.h"
 #include "codec/AvLog.h"
@@ -182,6 +184,8 @@ public:
     {
         if (request.show)
             m_show.emplace(*request.show, 1);
+        if (request.show && request.fitted)
+            m_reference.emplace(request.frames, *request.fitted);
         m_out.pictures = request.show != nullptr;
     }
 
@@ -263,15 +267,15 @@ private:
     }
 
     // A slideshow's frame: measured against the picture it should show at its time; the frames
-    // of a fade are mixes, not a file's, and are not measured here.
+    // of a fade against the mix the save drew where it fitted the pictures (it draws fades only then).
     void takeShown()
     {
         m_lastSlot = slotOf(m_frame.best_effort_timestamp);
         const std::optional<slideshow::Shown> shown = m_show->frame(m_lastSlot);
         if (!shown)
             return;
-        if (m_request.compare && shown->kind == slideshow::Shown::Kind::Held)
-            measure(static_cast<int>(shown->picture));
+        if (m_request.compare && (shown->kind == slideshow::Shown::Kind::Held || m_reference))
+            measure(static_cast<int>(shown->picture), &*shown);
         m_observer.frameChecked(static_cast<int>(shown->picture));
     }
 
@@ -320,15 +324,18 @@ private:
                (name ? name : "?") + ") non si ruotano qui come li ruota ffmpeg";
     }
 
-    void measure(int index)
+    // `shown`: what a slideshow's frame shows, a picture or a fade's mix.
+    void measure(int index, const slideshow::Shown* shown = nullptr)
     {
         const std::string& path = m_request.frames[static_cast<std::size_t>(index)];
         // A picture file in a lossless video is its own decode, put in the frame's form exactly
         // as the save put it: equal (an infinite PSNR) or not (counted apart, no PSNR).
         std::optional<std::string> pictureDiffers;
-        std::optional<FittedPicture> fitted;
+        std::optional<FittedPicture> own;
+        const FittedPicture* fitted = nullptr;
         if (m_request.fitted) {
-            fitted = fittedPicture(path, *m_request.fitted);
+            fitted =
+                shown && m_reference ? &m_reference->of(*shown) : &own.emplace(fittedPicture(path, *m_request.fitted));
             if (!fitted->problem.empty())
                 pictureDiffers = fitted->problem;
         } else if (m_out.lossless && m_shownFrame) {
@@ -365,7 +372,10 @@ private:
             if (fitted && m_out.lossless && measured.db != std::numeric_limits<double>::infinity()) {
                 if (m_out.picturesDiffer++ == 0) {
                     m_out.firstPictureDiffers = index;
-                    m_out.pictureReason = "i pixel sono diversi";
+                    m_out.pictureReason = shown && shown->kind != slideshow::Shown::Kind::Held
+                                              ? "i pixel della sua dissolvenza a " +
+                                                    secondsText(shown->slot, m_request.show->rate()) + " sono diversi"
+                                              : std::string("i pixel sono diversi");
                 }
                 return;
             }
@@ -416,6 +426,7 @@ private:
     double m_sum = 0;
     int m_finite = 0;
     std::optional<ShowTracker> m_show;
+    std::optional<ShownReference> m_reference;  // a fitted slideshow's: what each frame should show
     AVRational m_base{1, 1};
     std::int64_t m_offset = 0;
     std::int64_t m_lastSlot = -1;

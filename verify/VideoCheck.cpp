@@ -1,5 +1,7 @@
 #include "verify/VideoCheck.h"
 
+#include "verify/ShownReference.h"
+
 #include "photo/Orientation.h"
 
 #include "bitmap/FramePlan.h"
@@ -75,6 +77,8 @@ public:
           m_hashes(hashes), m_rleDecoder(std::move(rleDecoder)), m_foreign(std::move(foreign)),
           m_foreignOnly(foreignOnly), m_dib(m_message)
     {
+        if (m_fitted && request.show)
+            m_reference.emplace(request.frames, *m_fitted);
     }
 
     // The frame just read from the video, at place `index`.
@@ -119,6 +123,11 @@ public:
     }
 
     [[nodiscard]] std::vector<std::uint8_t>& chunk() { return m_chunk; }
+    // Whether a fitted slideshow's fades are compared: with the mix the save drew (it draws
+    // fades only from fitted pictures).
+    [[nodiscard]] bool comparesFades() const { return m_reference.has_value(); }
+    // What the next frame taken shows, for a fitted slideshow; null for any other frame.
+    void showing(const slideshow::Shown* shown) { m_showing = shown; }
     // Whether a frame of a lossy codec was compared by its picture, not its bytes (picture
     // files stored as they are compare exactly, whatever their codec).
     [[nodiscard]] bool comparedClosely() const { return m_comparedClosely; }
@@ -275,7 +284,9 @@ private:
     // fits frames is lossless: RGB in FFV1 and PNG, 24-bit bitmaps uncompressed).
     std::string fittedDifference(const std::string& path)
     {
-        const FittedPicture want = fittedPicture(path, *m_fitted);
+        std::optional<FittedPicture> own;
+        const FittedPicture& want =
+            m_showing && m_reference ? m_reference->of(*m_showing) : own.emplace(fittedPicture(path, *m_fitted));
         if (!want.problem.empty())
             return want.problem;
         const photo::OutputSize size = m_fitted->size;
@@ -327,6 +338,8 @@ private:
 
     const CheckRequest& m_request;
     std::optional<photo::Framing> m_fitted;
+    std::optional<ShownReference> m_reference;  // a fitted slideshow's: what each frame should show
+    const slideshow::Shown* m_showing = nullptr;
     AviFrames& m_video;
     codec::Codec m_codec;
     codec::LosslessDecoder* m_decoder;
@@ -355,9 +368,12 @@ void takeShown(Checker& checker, ShowTracker& show, int index, CheckOutcome& out
         return;
     }
     const std::optional<slideshow::Shown> shown = show.frame(index);
-    // The frames of a fade are mixes of pictures, not a file's: hashed, not compared here.
-    const bool held = shown && shown->kind == slideshow::Shown::Kind::Held;
-    checker.take(index, out, held ? static_cast<int>(shown->picture) : -1);
+    // The frames of a fade are mixes of pictures, compared with the mix drawn again where the
+    // pictures were fitted; otherwise hashed only.
+    const bool compared = shown && (shown->kind == slideshow::Shown::Kind::Held || checker.comparesFades());
+    checker.showing(compared ? &*shown : nullptr);
+    checker.take(index, out, compared ? static_cast<int>(shown->picture) : -1);
+    checker.showing(nullptr);
     if (shown)
         observer.frameChecked(static_cast<int>(shown->picture));
 }

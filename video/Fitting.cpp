@@ -141,14 +141,15 @@ Fitting planFitting(codec::Codec codec, Container container, const photo::Framin
 }
 
 std::optional<photo::Framing> fittingOfFrames(codec::Codec codec, Container container, const photo::Framing& asked,
-                                              const std::vector<std::string>& frames)
+                                              const std::vector<std::string>& frames, bool faded)
 {
     if (frames.empty())
         return std::nullopt;
     const FrameLook first = lookOfFile(frames.front());
     const Fitting fitting = planFitting(codec, container, asked, first, [&] {
-        return std::ranges::all_of(
-            frames, [&](const std::string& path) { return keptAsStored(codec, container, first, lookOfFile(path)); });
+        return !faded && std::ranges::all_of(frames, [&](const std::string& path) {
+            return keptAsStored(codec, container, first, lookOfFile(path));
+        });
     });
     return fitting.on ? std::optional(fitting.framing) : std::nullopt;
 }

@@ -61,10 +61,11 @@ struct Fitting {
 
 // The fitting a save of `frames` in `codec` into `container` does when `asked` gives the size
 // (or none) and the fit: as the save decides it, from the files' headers alone. Unset when it
-// keeps each frame as its file holds it.
+// keeps each frame as its file holds it. `faded`: a slideshow with fades, whose pictures are
+// all fitted (its fades are drawn from them).
 [[nodiscard]] std::optional<photo::Framing> fittingOfFrames(codec::Codec codec, Container container,
                                                             const photo::Framing& asked,
-                                                            const std::vector<std::string>& frames);
+                                                            const std::vector<std::string>& frames, bool faded = false);
 
 // The H.264 level a video of `size` at `rate` / `scale` frames a second needs, ×10 (51 for 5.1).
 [[nodiscard]] int h264Level(photo::OutputSize size, std::uint32_t rate, std::uint32_t scale);

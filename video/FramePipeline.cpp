@@ -43,7 +43,8 @@ FramePipeline::FramePipeline(PipelineFrames frames, PreparedFrame first, platfor
                              const std::atomic<bool>& cancel, const ThreadStart& start)
     : m_frames(frames), m_messages(messages), m_observer(observer), m_cancel(cancel), m_codec(encoding.codec),
       m_shape(encoding.shape), m_threadsEach(encoding.plan.threadsEach), m_pictureFormat(encoding.pictureFormat),
-      m_fitted(encoding.fitted), m_background(encoding.background), m_first(std::move(first)),
+      m_fitted(encoding.fitted), m_background(encoding.background), m_keepPictures(encoding.keepPictures),
+      m_first(std::move(first)),
       m_pixelsLeftInFile(m_codec == codec::Codec::Raw && !encoding.fitted && frameBytes >= kLeftInFileFrom),
       m_frameBytes(frameBytes)
 {
@@ -459,6 +460,10 @@ void FramePipeline::fit(Slot& slot, FrameFitter& fitter, codec::LosslessEncoder*
         }
         releasePixels(slot);
         const AVFrame& picture = fitter.picture();
+        if (m_keepPictures)
+            frame.rgb.assign(picture.data[0], picture.data[0] + std::size_t{3} *
+                                                                    static_cast<std::size_t>(picture.width) *
+                                                                    static_cast<std::size_t>(picture.height));
         if (m_codec == codec::Codec::Raw) {
             fitter.bitmapRows(frame.packet);
         } else if (m_codec == codec::Codec::H264) {

@@ -50,6 +50,7 @@ struct PreparedFrame {
     bitmap::FramePlan plan;            // of a loaded frame
     std::vector<std::uint8_t> packet;  // the encoded frame (H.264: its Y'CbCr planes), when it fits the stream
     std::string failure;               // why the frame could not be prepared (encoding, memory); empty when it was
+    std::vector<std::uint8_t> rgb;     // a fitted frame's picture, kept for a slideshow's fades (top-down RGB)
 
     [[nodiscard]] bool isPicture() const { return picture->isPicture(); }
     // The bytes its file stores for it: the pixel block, or the whole picture file.
@@ -100,6 +101,9 @@ struct PipelineEncoding {
     // Every frame fitted into the video's size (photo/) before it is encoded: `shape` is then
     // the fitted pictures' (top-down RGB) and frames of any shape go in.
     std::optional<photo::Framing> fitted = std::nullopt;
+    // The fitted pictures are kept beside their frames (PreparedFrame::rgb): a slideshow draws
+    // its fades from them.
+    bool keepPictures = false;
 };
 
 // Where the pipeline takes its frames from: the source past the entries already read, the
@@ -198,6 +202,7 @@ private:
     const AVPixelFormat m_pictureFormat;
     const std::optional<photo::Framing> m_fitted;
     const codec::Background m_background;
+    const bool m_keepPictures;
     PreparedFrame m_first;
     const bool m_pixelsLeftInFile;  // the frames' pixels are copied from their files as they are written
     const std::size_t m_frameBytes;

@@ -5,6 +5,7 @@
 #include "codec/H264Encoder.h"
 #include "codec/LosslessEncoder.h"
 #include "codec/PictureDecoder.h"
+#include "video/FadeDrawer.h"
 #include "video/FrameFitter.h"
 #include "video/FramePipeline.h"
 #include "photo/SourcePicture.h"
@@ -36,6 +37,9 @@ namespace kelvora::video {
 namespace {
 
 const char* const kWriteError = "C'è stato un errore durante la scrittura del file!";
+const char* const kNoFadesUncompressed =
+    "Un AVI non compresso tiene ogni immagine com'è nel suo file e non può disegnare le dissolvenze: "
+    "per farle scegli un video che decodifica le immagini, per esempio FFV1 in Matroska (.mkv) o H.264 in MP4 (.mp4).";
 const char* const kTargetIsAFrame =
     "Il file scelto è uno dei fotogrammi della lista: il filmato non è stato salvato, per non distruggerlo.";
 
@@ -45,6 +49,7 @@ struct LastFrame {
     std::unique_ptr<PictureFrame> picture = std::make_unique<PictureFrame>();
     bitmap::FramePlan plan;
     std::vector<std::uint8_t> packet;
+    std::vector<std::uint8_t> rgb;
     std::string path;
 
     [[nodiscard]] std::int64_t storedBytes() const { return picture->isPicture() ? picture->size : dib->SizeImage(); }
@@ -56,6 +61,7 @@ struct LastFrame {
         std::swap(picture, frame.picture);
         std::swap(plan, frame.plan);
         std::swap(packet, frame.packet);
+        std::swap(rgb, frame.rgb);
         path.assign(frame.path);
     }
 };
@@ -94,6 +100,15 @@ struct FrameLoop {
     std::vector<codec::EncodedPacket> packets{};
     bool sinkFailed = false;  // the file itself refused a write: nothing more goes in
     int failedAt = -1;        // the frame the save stopped at, shown as the one in hand
+    // A slideshow's fades: each picture becomes its held frame and its fades' frames, the file's
+    // frames counted by `written` and the progress by pictures. Null without fades.
+    FadeDrawer* fades = nullptr;
+
+    // The picture the file's frame `item` shows, as the progress counts.
+    [[nodiscard]] int pictureOf(std::size_t item) const
+    {
+        return static_cast<int>(fades ? fades->pictureOf(item) : item);
+    }
 
     // The frames written; out says why the loop stopped early.
     std::size_t run(FramePipeline& pipeline)
@@ -174,6 +189,8 @@ struct FrameLoop {
             // The video keeps one frame per entry: this one shows the last frame that loaded.
             out.substituted.push_back(index);
         }
+        if (fades)
+            return addFaded(index);
         if (h264)
             return encodeInOrder(index);
         if (request.codec == codec::Codec::Raw && !fitted) {
@@ -210,6 +227,67 @@ struct FrameLoop {
         return true;
     }
 
+    // A slideshow's picture with fades: the frames it completes (the held frame and crossfade of
+    // the picture before, or its own fade in) are written at once, each with its own bytes.
+    bool addFaded(int index)
+    {
+        std::string error;
+        if (!fades->add(last.rgb, last.packet, error)) {
+            out.result = avifile::AVIERR_COMPRESSOR;
+            out.reason = "La compressione della dissolvenza dopo il fotogramma " + std::to_string(index + 1) +
+                         " non è riuscita (" + error + ").";
+            return false;
+        }
+        return writeFaded();
+    }
+
+    // The last picture's held frame and fade out, once no picture follows: after a stop or a
+    // frame's failure too, so that the video ends as its last picture does. The save's own
+    // failure, if it had one, stays the one told.
+    void endFades()
+    {
+        if (!fades || sinkFailed || out.refused)
+            return;
+        const HRESULT earlier = out.result;
+        const std::string reason = out.reason;
+        out.result = 0;
+        std::string error;
+        if (!fades->end(error)) {
+            out.result = avifile::AVIERR_COMPRESSOR;
+            out.reason = "La compressione della dissolvenza finale non è riuscita (" + error + ").";
+        } else {
+            (void)writeFaded();
+        }
+        if (earlier != 0) {
+            out.result = earlier;
+            out.reason = reason;
+        }
+    }
+
+    bool writeFaded()
+    {
+        for (const std::vector<std::uint8_t>& frame : fades->frames()) {
+            if (h264) {
+                std::string error;
+                packets.clear();
+                if (!h264->encode(frame, sent, packets, error)) {
+                    out.result = avifile::AVIERR_COMPRESSOR;
+                    out.reason = "La compressione del fotogramma non è riuscita (" + error + ").";
+                    return false;
+                }
+                ++sent;
+                frameBytes += uncompressedBytes();
+                if (!writePackets())
+                    return false;
+                continue;
+            }
+            samples.push_back({frame.data(), static_cast<LONG>(frame.size()), AVIIF_KEYFRAME});
+            sourceBytes.push_back(uncompressedBytes());
+        }
+        // The frames' bytes are the drawer's until its next picture: written now.
+        return flush();
+    }
+
     // What the last frame loaded comes to uncompressed, for the size a finished save compares with.
     [[nodiscard]] std::uint64_t uncompressedBytes() const
     {
@@ -239,13 +317,13 @@ struct FrameLoop {
         if (samples.empty())
             return true;
         // The window shows the frame being written as the one in hand.
-        observer.frameStarting(static_cast<int>(written + samples.size() - 1));
+        observer.frameStarting(pictureOf(written + samples.size() - 1));
         LONG done = 0;
         out.result = sink.writeFrames(static_cast<LONG>(written), samples, &done);
         for (std::size_t i = 0; i < static_cast<std::size_t>(done); ++i) {
             frameBytes += sourceBytes[i];
             sampleBytes += static_cast<std::uint64_t>(samples[i].cbBuffer);
-            observer.frameWritten(static_cast<int>(written++));
+            observer.frameWritten(pictureOf(written++));
         }
         if (out.result != 0) {
             sinkFailed = true;
@@ -256,7 +334,7 @@ struct FrameLoop {
                 out.reason = changedDuringCopyReason(copiedFrom[failed]);
             else
                 out.reason = writeFailureReason(request.path, samples[failed].cbBuffer, out.result);
-            observer.frameStarting(static_cast<int>(written));  // the frame the write stopped at
+            observer.frameStarting(pictureOf(written));  // the frame the write stopped at
         }
         samples.clear();
         sourceBytes.clear();
@@ -317,7 +395,7 @@ struct FrameLoop {
     bool writePackets()
     {
         for (const codec::EncodedPacket& packet : packets) {
-            observer.frameStarting(static_cast<int>(written));
+            observer.frameStarting(pictureOf(written));
             out.result = sink.writePacket({packet.data, packet.pts, packet.dts, packet.key});
             if (out.result != 0) {
                 sinkFailed = true;
@@ -327,7 +405,7 @@ struct FrameLoop {
                 return false;
             }
             sampleBytes += packet.data.size();
-            observer.frameWritten(static_cast<int>(written++));
+            observer.frameWritten(pictureOf(written++));
         }
         return true;
     }
@@ -691,6 +769,13 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
                                             m_frameMessages, observer, out);
     if (!first.found)
         return out;
+    const bool faded = request.slideshow && request.slideshow->fades.any();
+    if (faded && request.codec == codec::Codec::Raw) {
+        out.refused = true;
+        out.result = avifile::AVIERR_BADPARAM;
+        out.reason = kNoFadesUncompressed;
+        return out;
+    }
     if (target.known() && firstFrame.identity() == target) {
         out.refused = true;
         out.result = avifile::AVIERR_BADPARAM;
@@ -705,6 +790,8 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
         planFitting(request.codec, request.container, request.framing, lookOfFrame(firstFrame), [&] {
             // A list still arriving (from a pipe) is not read ahead: its frames go in as the
             // first does, and one that cannot is left out for its format, as ever.
+            if (faded)
+                return false;  // fades are drawn from fitted pictures
             if (source.count() < 0)
                 return true;
             readAhead = true;
@@ -757,7 +844,26 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     if (out.result != 0)
         out.reason = formatFailureReason(out.result);
     const bitmap::FramePlan& firstPlan = streamPlan;
+    std::optional<FadeDrawer> fades;
+    if (slideshow && slideshow->sequence()) {
+        std::unique_ptr<codec::LosslessEncoder> encoder;
+        std::string error;
+        if (request.codec != codec::Codec::H264) {
+            encoder = codec::LosslessEncoder::openForPictures(request.codec, streamPlan.shape, format.pictureFormat,
+                                                              format.plan.threadsEach, request.background(), error);
+            if (!encoder) {
+                out.refused = true;
+                out.result = avifile::AVIERR_NOCOMPRESSOR;
+                out.reason = "La compressione " + std::string(codecLabel(request.codec)) +
+                             " non è disponibile per le dissolvenze: " + error + ".";
+                return out;
+            }
+        }
+        fades.emplace(*slideshow->sequence(), *request.slideshow, request.codec, fitting.framing.size,
+                      std::move(encoder));
+    }
     FrameLoop loop{*sink, request, firstPlan, fitting.on, format.h264.get(), observer, cancel, out, {}};
+    loop.fades = fades ? &*fades : nullptr;
     loop.last.dib = std::make_unique<bitmap::cDIB>(m_frameMessages);
     if (fitting.on) {
         const photo::OutputSize size = fitting.framing.size;
@@ -777,13 +883,14 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
             observer,
             PipelineEncoding{request.codec, firstPlan.shape, format.plan, std::move(format.encoder),
                              format.pictureFormat, request.background(),
-                             fitting.on ? std::optional(fitting.framing) : std::nullopt},
+                             fitting.on ? std::optional(fitting.framing) : std::nullopt, fades.has_value()},
             frameBytes, cancel);
         (void)loop.run(*pipeline);
         // A stop answers at once: the frames still being encoded are not waited for.
         if (out.cancelled)
             abandon(std::move(pipeline));
     }
+    loop.endFades();
     loop.drainCodec();
     const codec::EvenSize even = codec::evenSize(firstPlan.shape);
     if (fitting.on)

@@ -140,8 +140,12 @@ public:
         }
         const HRESULT finished = m_inner->finish();
         m_save.m_written.frames = m_end;
+        if (const slideshow::ShowSequence* sequence = m_save.sequence())
+            m_save.m_written.pictures = m_spans.empty() ? 0 : sequence->shown()[m_spans.size() - 1].picture + 1;
         if (const std::optional<std::size_t> kept = framesInFile()) {
             m_save.m_written.frames = *kept > 0 ? m_spans[*kept - 1].end() : 0;
+            if (const slideshow::ShowSequence* sequence = m_save.sequence())
+                m_save.m_written.pictures = *kept > 0 ? sequence->shown()[*kept - 1].picture + 1 : 0;
             m_save.m_written.audioSamples = std::min(m_save.m_written.audioSamples, samplesOf(m_save.m_written.frames));
         }
         m_finishResult = finished != 0 ? finished : audio;
@@ -166,9 +170,16 @@ private:
         return audio::samplesOfFrames(frames, m_save.m_rate.rate, m_save.m_rate.scale, m_sampleRate);
     }
 
-    // The span of the video's picture `frame`, the ones before it laid out first.
+    // The span of the video's picture `frame`, the ones before it laid out first; with fades,
+    // of its frame `frame` (a held picture or a fade's frame), as the writer has laid them out.
     slideshow::Span spanOf(std::size_t frame)
     {
+        if (const slideshow::ShowSequence* sequence = m_save.sequence()) {
+            const std::vector<slideshow::Shown>& shown = sequence->shown();
+            while (m_spans.size() <= frame && m_spans.size() < shown.size())
+                m_spans.push_back({shown[m_spans.size()].slot, shown[m_spans.size()].frames});
+            return frame < m_spans.size() ? m_spans[frame] : slideshow::Span{m_end, 1};
+        }
         while (m_spans.size() <= frame)
             m_spans.push_back(m_clock.next(m_save.m_show.durationOf(m_spans.size())));
         return m_spans[frame];
@@ -364,6 +375,19 @@ SlideshowSave::~SlideshowSave() = default;
 
 bool SlideshowSave::prepare(SaveOutcome& out)
 {
+    if (!prepareAudio(out))
+        return false;
+    if (m_show.fades.any()) {
+        slideshow::PictureClock clock(m_rate);
+        if (m_fitFrames > 0)
+            clock.spreadOver(m_show.durations, m_fitFrames);
+        m_sequence.emplace(clock, m_show.fades, m_rate);
+    }
+    return true;
+}
+
+bool SlideshowSave::prepareAudio(SaveOutcome& out)
+{
     if (m_show.audio.empty())
         return true;
     std::string error;
@@ -395,6 +419,8 @@ std::unique_ptr<VideoSink> SlideshowSave::wrap(std::unique_ptr<VideoSink> sink)
 void SlideshowSave::describe(SaveOutcome& out) const
 {
     out.slideshowFrames = m_written.frames;
+    if (m_written.pictures)
+        out.framesWritten = static_cast<int>(*m_written.pictures);
     if (m_track && !m_track->failure().empty())
         out.reason = "La musica " + m_show.audio + " " + m_track->failure() + ".";
     if (!m_track || m_written.audioSamples <= 0)

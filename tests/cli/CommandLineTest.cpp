@@ -55,12 +55,15 @@ TEST(CommandLineTest, EachFormReadsAsAScriptWriterMeansIt)
         {{"-y", "a"}, Action::UsageError, {}},
         {{"-o", "v.avi", "--null", "a"}, Action::UsageError, {}},
         {{"--platform"}, Action::UsageError, {}},
-        // A slideshow: its rate given to a check of its own; fades checked, not yet saved.
+        // A slideshow: its rate given to a check of its own; fades drawn by the saves that decode
+        // pictures, refused for an uncompressed AVI.
         {{"-o", "v.mkv", "--concat", "s.txt", "--audio", "m.wav"}, Action::Batch, {}, "v.mkv"},
         {{"--verify", "v.mkv", "--concat", "s.txt", "--fps", "30", "--crossfade", "0.5"}, Action::Verify, {}},
         {{"--verify", "v.mkv", "a", "--fps", "30"}, Action::UsageError, {}},
-        {{"-o", "v.mkv", "--concat", "s.txt", "--crossfade", "0.5"}, Action::UsageError, {}},
-        {{"-o", "v.mp4", "--concat", "s.txt", "--fade-out", "1"}, Action::UsageError, {}},
+        {{"-o", "v.mkv", "--concat", "s.txt", "--crossfade", "0.5"}, Action::Batch, {}, "v.mkv"},
+        {{"-o", "v.mp4", "--concat", "s.txt", "--fade-out", "1"}, Action::Batch, {}, "v.mp4"},
+        {{"-o", "v.avi", "--concat", "s.txt", "--fade-in", "1", "--codec", "ffv1"}, Action::Batch, {}, "v.avi"},
+        {{"-o", "v.avi", "--concat", "s.txt", "--fade-in", "1"}, Action::UsageError, {}},
     };
     for (const Case& c : cases) {
         std::string shown;

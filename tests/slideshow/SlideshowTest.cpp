@@ -3,6 +3,7 @@
 #include "slideshow/Blend.h"
 #include "slideshow/ConcatFile.h"
 #include "slideshow/Duration.h"
+#include "slideshow/ShowLayout.h"
 #include "slideshow/Timeline.h"
 
 #include "tests/support/fs/TempDir.h"
@@ -162,10 +163,10 @@ TEST(FadesTest, EachPictureKeepsAFrameOfItsOwnAndTheWeightsNeverShowOnePictureAl
     EXPECT_EQ(last.held(), (Span{100, 1}));
     const PictureShow alone = showOf({0, 1}, true, true, fades);
     EXPECT_EQ(alone.held(), (Span{0, 1}));
-    EXPECT_DOUBLE_EQ(crossfadeWeight(0, 3), 0.25);
-    EXPECT_DOUBLE_EQ(crossfadeWeight(2, 3), 0.75);
-    EXPECT_DOUBLE_EQ(fadeInWeight(0, 4), 0.0);
-    EXPECT_DOUBLE_EQ(fadeOutWeight(3, 4), 0.0);
+    EXPECT_DOUBLE_EQ(crossfadeWeight(0, 3).value(), 0.25);
+    EXPECT_DOUBLE_EQ(crossfadeWeight(2, 3).value(), 0.75);
+    EXPECT_DOUBLE_EQ(fadeInWeight(0, 4).value(), 0.0);
+    EXPECT_DOUBLE_EQ(fadeOutWeight(3, 4).value(), 0.0);
 }
 
 TEST(BlendTest, MixesInLinearLight)
@@ -174,7 +175,7 @@ TEST(BlendTest, MixesInLinearLight)
     const std::uint8_t black[3] = {0, 0, 0};
     const std::uint8_t white[3] = {255, 255, 255};
     std::uint8_t out[3] = {};
-    blendInLinearLight({black, 3, 1, 1}, {white, 3, 1, 1}, 0.5, {out, 3, 1, 1});
+    blendInLinearLight({black, 3, 1, 1}, {white, 3, 1, 1}, Weight{1, 2}, {out, 3, 1, 1});
     EXPECT_EQ(out[0], 188);
     // Every value comes back as itself at the ends of a fade.
     std::vector<std::uint8_t> ramp(256 * 3);
@@ -182,17 +183,18 @@ TEST(BlendTest, MixesInLinearLight)
         ramp[static_cast<std::size_t>(i) * 3] = ramp[static_cast<std::size_t>(i) * 3 + 1] =
             ramp[static_cast<std::size_t>(i) * 3 + 2] = static_cast<std::uint8_t>(i);
     std::vector<std::uint8_t> back(ramp.size());
-    blendInLinearLight({ramp.data(), 768, 256, 1}, {ramp.data(), 768, 256, 1}, 0.3, {back.data(), 768, 256, 1});
+    blendInLinearLight({ramp.data(), 768, 256, 1}, {ramp.data(), 768, 256, 1}, Weight{3, 10},
+                       {back.data(), 768, 256, 1});
     EXPECT_EQ(back, ramp);
-    fadeInLinearLight({ramp.data(), 768, 256, 1}, 1.0, {back.data(), 768, 256, 1});
+    fadeInLinearLight({ramp.data(), 768, 256, 1}, Weight{1, 1}, {back.data(), 768, 256, 1});
     EXPECT_EQ(back, ramp);
-    fadeInLinearLight({ramp.data(), 768, 256, 1}, 0.0, {back.data(), 768, 256, 1});
+    fadeInLinearLight({ramp.data(), 768, 256, 1}, Weight{0, 1}, {back.data(), 768, 256, 1});
     EXPECT_EQ(back, std::vector<std::uint8_t>(ramp.size(), 0));
     // Against the exact formulas, within one step of 8 bits, with rows of their own strides.
     const std::uint8_t a[8] = {10, 200, 30, 0, 0, 250, 5, 128};
     const std::uint8_t b[8] = {240, 20, 90, 0, 0, 12, 160, 77};
     std::uint8_t mixed[8] = {};
-    blendInLinearLight({a, 4, 1, 2}, {b, 4, 1, 2}, 0.3, {mixed, 4, 1, 2});
+    blendInLinearLight({a, 4, 1, 2}, {b, 4, 1, 2}, Weight{3, 10}, {mixed, 4, 1, 2});
     const auto decode = [](double e) { return e <= 0.04045 ? e / 12.92 : std::pow((e + 0.055) / 1.055, 2.4); };
     const auto encode = [](double l) { return l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1 / 2.4) - 0.055; };
     for (const int i : {0, 1, 2, 4, 5, 6}) {
@@ -200,6 +202,59 @@ TEST(BlendTest, MixesInLinearLight)
         EXPECT_LE(std::abs(mixed[i] - exact), 0.51) << i;
     }
     EXPECT_EQ(mixed[3], 0);  // the stride's gap is not written
+
+    // Every pair of values, in integers, is the nearest 8-bit value to the exact mix in doubles
+    // (which a check anywhere recomputes): none off but at a tie.
+    std::vector<std::uint8_t> from(256 * 256 * 3);
+    std::vector<std::uint8_t> to(from.size());
+    for (std::size_t i = 0; i < 256 * 256; ++i) {
+        from[3 * i] = from[3 * i + 1] = from[3 * i + 2] = static_cast<std::uint8_t>(i / 256);
+        to[3 * i] = to[3 * i + 1] = to[3 * i + 2] = static_cast<std::uint8_t>(i % 256);
+    }
+    std::vector<std::uint8_t> all(from.size());
+    int off = 0;
+    for (const Weight weight : {Weight{1, 2}, Weight{1, 26}, Weight{17, 26}}) {
+        blendInLinearLight({from.data(), 768, 256, 256}, {to.data(), 768, 256, 256}, weight,
+                           {all.data(), 768, 256, 256});
+        for (std::size_t i = 0; i < 256 * 256; ++i) {
+            const double w = weight.value();
+            const double exact = 255 * encode((1 - w) * decode(static_cast<double>(i / 256) / 255.0) +
+                                              w * decode(static_cast<double>(i % 256) / 255.0));
+            if (std::abs(exact - std::floor(exact) - 0.5) > 1e-6 && all[3 * i] != std::lround(exact))
+                ++off;
+        }
+    }
+    EXPECT_EQ(off, 0);
+}
+
+TEST(ShowSequenceTest, GivesAsThePicturesComeTheFramesTheWholeLayoutGives)
+{
+    // Uneven pictures, one shorter than its fades, one of a single frame, at 25 a second.
+    const std::vector<std::optional<Duration>> durations = {
+        Duration{200'000'000}, std::nullopt, Duration{1'000'000'000}, Duration{80'000'000}, Duration{400'000'000}};
+    const Fades fades{Duration{120'000'000}, Duration{160'000'000}, Duration{200'000'000}};
+    const Rate rate{25, 1};
+    for (std::size_t count = 1; count <= durations.size(); ++count) {
+        const std::span<const std::optional<Duration>> some(durations.data(), count);
+        const ShowLayout layout(rate, some, 0, fades);
+        ShowSequence sequence(PictureClock(rate), fades, rate);
+        for (const std::optional<Duration>& duration : some)
+            sequence.add(duration);
+        sequence.end();
+        const std::vector<Shown> whole = layout.beginnings();
+        ASSERT_EQ(sequence.shown().size(), whole.size()) << count;
+        std::int64_t next = 0;
+        for (std::size_t i = 0; i < whole.size(); ++i) {
+            const Shown& a = sequence.shown()[i];
+            EXPECT_EQ(a.slot, whole[i].slot);
+            EXPECT_EQ(a.kind, whole[i].kind);
+            EXPECT_EQ(a.picture, whole[i].picture);
+            EXPECT_EQ(a.weight, whole[i].weight);
+            EXPECT_EQ(a.slot, next) << "the frames follow each other without a gap";
+            next = a.slot + a.frames;
+        }
+        EXPECT_EQ(next, layout.frames()) << "fades leave the length as it is";
+    }
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST(ShowLayoutTest, SaysWhatEveryFrameShowsAndWhichFramesBeginSomething)
     const Shown middle = faded.at(13);
     EXPECT_EQ(middle.kind, Shown::Kind::Crossfade);
     EXPECT_EQ(middle.picture, 1u);
-    EXPECT_DOUBLE_EQ(middle.weight, 1.0 / 3);
+    EXPECT_EQ(middle.weight, (slideshow::Weight{1, 3}));
     EXPECT_EQ(faded.at(0).kind, Shown::Kind::FadeIn);
 }
 
