@@ -3,6 +3,7 @@
 // same arguments, a missing program named; and the guess that decides the huge pages.
 #include "cli/EncodeGuess.h"
 #include "tests/support/avi/FfmpegProbe.h"
+#include "tests/support/bmp/BmpFiles.h"
 #include "tests/support/fs/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,42 @@ TEST(FrontTest, HelpAndVersionLoadNoLibraryOfTheProgramAndTheRestReachesIt)
     std::string missing;
     EXPECT_EQ(testsupport::runCommand("'" + alone.string() + "' -o x.avi a.bmp 2>&1", missing), 127);
     EXPECT_NE(missing.find("non si avvia"), std::string::npos) << missing;
+}
+
+// The program loads the codec libraries at the first call of one of their functions: a save that
+// stores its files as they are starts without them, one that encodes loads them and still makes
+// a video a real reader plays.
+TEST(FrontTest, AStoredSaveLoadsNoCodecLibraryAndAnEncodingSaveLoadsThem)
+{
+    const testsupport::TempDir dir;
+    std::string frames;
+    for (int i = 0; i < 3; ++i) {
+        const std::filesystem::path frame = dir.path() / ("f" + std::to_string(i) + ".bmp");
+        testsupport::writeBmp(frame, testsupport::frameLayout({.width = 64, .height = 48, .seed = 7u + i}));
+        frames += " '" + frame.string() + "'";
+    }
+    const char* codecLibraries[] = {"libavcodec", "libavformat", "libavutil", "libswscale", "libturbojpeg", "liblcms2"};
+    struct Save {
+        const char* video;
+        bool encodes;
+    };
+    for (const Save save : {Save{"stored.avi", false}, Save{"archive.mkv", true}, Save{"share.mp4", true}}) {
+        const std::filesystem::path video = dir.path() / save.video;
+        std::string loaded;
+        ASSERT_EQ(testsupport::runCommand("LD_DEBUG=files '" KELVORA_MAKER_EXE "' -o '" + video.string() + "'" +
+                                              frames + " 2>&1 >/dev/null",
+                                          loaded),
+                  0)
+            << loaded;
+        EXPECT_EQ(loaded.find("libavcodec.so") != std::string::npos, save.encodes) << save.video;
+        if (!save.encodes) {
+            for (const char* library : codecLibraries)
+                EXPECT_EQ(loaded.find(library), std::string::npos) << save.video << " loads " << library;
+        }
+        const testsupport::ProbeResult probe = testsupport::probeVideo(video);
+        EXPECT_TRUE(probe.ok) << probe.output;
+        EXPECT_EQ(probe.framesRead, 3) << save.video << ": " << probe.output;
+    }
 }
 
 TEST(FrontTest, TheGuessTakesEveryRunThatMayEncodeAndLeavesStoredSavesAlone)

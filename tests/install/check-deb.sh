@@ -30,7 +30,8 @@ unexpected=$(grep -v -e '/$' -e '^./usr/bin/kelvora-maker$' -e '^./usr/libexec/k
 [ -z "$unexpected" ] || fail "unexpected files: $unexpected"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libqt6svg6 libc6; do
+# The codec libraries, loaded when first called, are in no executable's list but still needed.
+for library in libqt6widgets6 libqt6svg6 libc6 libavcodec59 libavformat59 libswscale6 libturbojpeg0 liblcms2-2; do
   grep -q "$library" <<<"$depends" || fail "Depends does not name $library: $depends"
 done
 echo "$(basename "$deb"): $(stat -c %s "$deb") bytes; Depends: $depends"
