@@ -1,10 +1,11 @@
 // The program's front: answers --help and --version itself, and starts the program proper
-// (the window and the batch mode, beside it in libexec) for everything else, on huge pages
-// where the run may encode. It loads no library but the C and C++ runtimes: the program
+// (the window and the batch mode, beside it in libexec), or for a video to make or check the
+// program without a window, for everything else, on huge pages where the run may encode. It loads no library but the C and C++ runtimes: the program
 // proper loads some 160 (Qt, libav and theirs), which cost a help or a version most of its time.
 #include "cli/EncodeGuess.h"
 #include "cli/HelpText.h"
 #include "platform/system/HugePageStart.h"
+#include "platform/system/OwnPath.h"
 
 #include <unistd.h>
 
@@ -14,20 +15,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-
-namespace {
-
-// The program proper, from this file's own place (KELVORA_PROGRAM is relative to its folder).
-std::string programPath()
-{
-    std::array<char, 4096> self{};
-    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
-    std::string path(self.data(), length > 0 ? static_cast<std::size_t>(length) : 0);
-    path.erase(path.find_last_of('/') + 1);
-    return path + KELVORA_PROGRAM;
-}
-
-}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -42,8 +29,10 @@ int main(int argc, char* argv[])
             return 0;
         }
     }
-    const std::string program = programPath();
     const auto arguments = std::span<char* const>(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0));
+    // A video to make or check needs no window: the program without one starts faster.
+    const std::string program = kelvora::platform::besideOwnProgram(
+        kelvora::cli::windowByWords(arguments) ? KELVORA_PROGRAM : KELVORA_BATCH_PROGRAM);
     const int error = kelvora::platform::startProgram(program.c_str(), argv, kelvora::cli::mayEncodeByWords(arguments));
     std::fprintf(stderr, "kelvora-maker: il programma %s non si avvia: %s\n", program.c_str(), std::strerror(error));
     return 127;

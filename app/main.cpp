@@ -1,11 +1,10 @@
 #include "adding/FrameSources.h"
 #include "app/QtTranslations.h"
+#include "app/StartWithoutWindow.h"
 #include "app/fMain.h"
-#include "cli/BatchMode.h"
 #include "cli/CommandLine.h"
 #include "cli/Messages.h"
 #include "cli/StopSignals.h"
-#include "cli/VerifyMode.h"
 #include "platform/dialogs/CommonDialogs.h"
 #include "platform/text/PathNames.h"
 #include "platform/msgbox/QtMessageBox.h"
@@ -15,39 +14,11 @@
 #include <QApplication>
 #include <QTimer>
 
-#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <span>
 
 namespace {
-
-using kelvora::cli::Action;
-
-// Runs that may encode or fit pictures, whose large blocks (libavcodec's above all) only glibc's
-// huge-page tunable puts on huge pages: the window (any save) and a batch save that decodes its
-// frames. A save that stores files as they are does not pay for the second start.
-bool mayEncode(const kelvora::cli::CommandLine& line)
-{
-    if (line.action == Action::Window)
-        return true;
-    return line.action == Action::Batch &&
-           (line.invocation.codec != kelvora::codec::Codec::Raw || !line.invocation.framing.size.original());
-}
-
-void nameApplication()
-{
-    QCoreApplication::setApplicationName(QStringLiteral("kelvora-maker"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(KELVORA_VERSION));
-}
-
-// The batch mode and the check of a video: no window, so no display is needed.
-int runWithoutWindow(int argc, char* argv[], const kelvora::cli::CommandLine& line)
-{
-    QCoreApplication application(argc, argv);
-    nameApplication();
-    return line.action == Action::Verify ? kelvora::cli::runVerify(line.invocation)
-                                         : kelvora::cli::runBatch(line.invocation);
-}
 
 // A list entry is a full path, whatever folder the program was started from.
 QStringList fullPaths(const std::vector<std::string>& items)
@@ -64,7 +35,7 @@ QStringList fullPaths(const std::vector<std::string>& items)
 int runWindow(int argc, char* argv[], const kelvora::cli::Invocation& invocation)
 {
     QApplication application(argc, argv);
-    nameApplication();
+    kelvora::app::nameApplication();
     // Without Qt's translation its dialogs stay in English; the window works all the same.
     (void)kelvora::app::installQtTranslations(application);
 
@@ -99,24 +70,10 @@ int main(int argc, char* argv[])
     // work with no display.
     const kelvora::cli::CommandLine line =
         kelvora::cli::parseCommandLine(std::span<char* const>(argv + 1, argv + argc));
-    if (mayEncode(line))
+    if (kelvora::app::mayEncode(line))
         kelvora::platform::startOnHugePages(argv);
-    switch (line.action) {
-    case Action::Help:
-        std::fputs(kelvora::cli::helpText(), stdout);
-        return kelvora::cli::kExitMade;
-    case Action::Version:
-        std::printf("kelvora-maker %s\n", KELVORA_VERSION);
-        return kelvora::cli::kExitMade;
-    case Action::UsageError:
-        kelvora::cli::printUsageError(kelvora::cli::printable(line.error));
-        return kelvora::cli::kExitUsage;
-    case Action::Batch:
-    case Action::Verify:
-        return runWithoutWindow(argc, argv, line);
-    case Action::Window:
-        break;
-    }
+    if (const std::optional<int> status = kelvora::app::runWithoutWindow(argc, argv, line))
+        return *status;
     // Qt would abort without a word a user can act on.
     if (const std::string reason = kelvora::cli::windowUnavailableReason(line.invocation); !reason.empty()) {
         kelvora::cli::printUsageError(reason);

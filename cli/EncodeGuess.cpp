@@ -11,10 +11,18 @@ namespace kelvora::cli {
 using platform::endsWithNoCase;
 using platform::equalsNoCase;
 
-bool mayEncodeByWords(std::span<char* const> arguments)
+namespace {
+
+struct Guess {
+    bool window = true;
+    bool encodes = true;
+};
+
+Guess guessByWords(std::span<char* const> arguments)
 {
     bool output = false;
     bool verify = false;
+    bool encodes = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view word = arguments[i] != nullptr ? arguments[i] : "";
         if (word == "--")
@@ -31,21 +39,25 @@ bool mayEncodeByWords(std::span<char* const> arguments)
         const std::string_view given = value.value_or("");
         if (name == "-o" || name == "--output") {
             output = true;
-            if (endsWithNoCase(given, ".mp4") || endsWithNoCase(given, ".mkv"))
-                return true;
+            encodes = encodes || endsWithNoCase(given, ".mp4") || endsWithNoCase(given, ".mkv");
         } else if (name == "--verify") {
             verify = true;
         } else if (name == "--codec") {
-            if (!equalsNoCase(given, "raw"))
-                return true;
+            encodes = encodes || !equalsNoCase(given, "raw");
         } else if (name == "--size") {
-            if (!equalsNoCase(given, "original"))
-                return true;
+            encodes = encodes || !equalsNoCase(given, "original");
         } else if (name == "--concat" || name == "--audio") {
-            return true;
+            encodes = true;
         }
     }
-    return !output && !verify;
+    const bool window = !output && !verify;
+    return {.window = window, .encodes = window || encodes};
 }
+
+}  // namespace
+
+bool mayEncodeByWords(std::span<char* const> arguments) { return guessByWords(arguments).encodes; }
+
+bool windowByWords(std::span<char* const> arguments) { return guessByWords(arguments).window; }
 
 }  // namespace kelvora::cli

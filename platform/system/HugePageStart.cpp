@@ -1,5 +1,7 @@
 #include "platform/system/HugePageStart.h"
 
+#include "platform/system/OwnPath.h"
+
 #include <sys/auxv.h>
 #include <unistd.h>
 
@@ -117,12 +119,8 @@ void startOnHugePages(char* argv[])
         return;
     // By the program's own path, not /proc/self/exe: the process takes its name from the file
     // started, and ps, top and killall must still see the program's.
-    std::array<char, 4096> self{};
-    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
-    const std::string_view path(self.data(), length > 0 ? static_cast<std::size_t>(length) : 0);
-    const bool usable =
-        length > 0 && static_cast<std::size_t>(length) < self.size() - 1 && !path.ends_with(" (deleted)");
-    ::execv(usable ? self.data() : "/proc/self/exe", argv);
+    const std::optional<std::string> self = ownProgramPath();
+    ::execv(self ? self->c_str() : "/proc/self/exe", argv);
     // No restart (no /proc, say): go on as started.
     restoreTunables(marker->c_str());
 }

@@ -33,6 +33,13 @@ TEST(FrontTest, HelpAndVersionLoadNoLibraryOfTheProgramAndTheRestReachesIt)
     EXPECT_EQ(testsupport::runCommand("'" KELVORA_MAKER_EXE "' --fps 0 -o x.avi 2>&1", usage), 2);
     EXPECT_NE(usage.find("--fps"), std::string::npos) << usage;
 
+    // The program without a window hands a line that asks for the window to the program proper.
+    std::string window;
+    EXPECT_EQ(testsupport::runCommand(
+                  "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" KELVORA_BATCH_EXE "' 2>&1", window),
+              2);
+    EXPECT_NE(window.find("nessuno schermo per la finestra"), std::string::npos) << window;
+
     // A front with no program beside it says so and ends as a shell does for a missing command.
     const testsupport::TempDir dir;
     const std::filesystem::path alone = dir.path() / "bin" / "kelvora-maker";
@@ -43,9 +50,10 @@ TEST(FrontTest, HelpAndVersionLoadNoLibraryOfTheProgramAndTheRestReachesIt)
     EXPECT_NE(missing.find("non si avvia"), std::string::npos) << missing;
 }
 
-// The program loads the codec libraries at the first call of one of their functions: a save that
-// stores its files as they are starts without them, one that encodes loads them and still makes
-// a video a real reader plays.
+// The program loads the codec libraries at the first call of one of their functions, and a run
+// that makes a video is started without the window's libraries: a save that stores its files as
+// they are starts without either, one that encodes loads the codecs and still makes a video a
+// real reader plays.
 TEST(FrontTest, AStoredSaveLoadsNoCodecLibraryAndAnEncodingSaveLoadsThem)
 {
     const testsupport::TempDir dir;
@@ -55,7 +63,9 @@ TEST(FrontTest, AStoredSaveLoadsNoCodecLibraryAndAnEncodingSaveLoadsThem)
         testsupport::writeBmp(frame, testsupport::frameLayout({.width = 64, .height = 48, .seed = 7u + i}));
         frames += " '" + frame.string() + "'";
     }
-    const char* codecLibraries[] = {"libavcodec", "libavformat", "libavutil", "libswscale", "libturbojpeg", "liblcms2"};
+    // Nor, with no window, Qt's GUI libraries.
+    const char* codecLibraries[] = {"libavcodec",   "libavformat", "libavutil", "libswscale",
+                                    "libturbojpeg", "liblcms2",    "libQt6Gui", "libQt6Widgets"};
     struct Save {
         const char* video;
         bool encodes;

@@ -14,6 +14,7 @@ files=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for expected in \
   ./usr/bin/kelvora-maker \
   ./usr/libexec/kelvora-maker/kelvora-maker \
+  ./usr/libexec/kelvora-maker/batch/kelvora-maker \
   ./usr/share/applications/org.kelvora.maker.desktop \
   ./usr/share/metainfo/org.kelvora.maker.metainfo.xml \
   ./usr/share/icons/hicolor/scalable/apps/kelvora-maker.svg \
@@ -26,6 +27,7 @@ for expected in \
 done
 # Nothing but the application: no tests, benchmarks or build tools.
 unexpected=$(grep -v -e '/$' -e '^./usr/bin/kelvora-maker$' -e '^./usr/libexec/kelvora-maker/kelvora-maker$' \
+  -e '^./usr/libexec/kelvora-maker/batch/kelvora-maker$' \
   -e '^./usr/share/' <<<"$files" || true)
 [ -z "$unexpected" ] || fail "unexpected files: $unexpected"
 

@@ -12,6 +12,7 @@ desktop=$prefix/share/applications/org.kelvora.maker.desktop
 metainfo=$prefix/share/metainfo/org.kelvora.maker.metainfo.xml
 [ -x "$prefix/bin/kelvora-maker" ] || fail "no executable bin/kelvora-maker"
 [ -x "$prefix/libexec/kelvora-maker/kelvora-maker" ] || fail "no program libexec/kelvora-maker/kelvora-maker"
+[ -x "$prefix/libexec/kelvora-maker/batch/kelvora-maker" ] || fail "no program libexec/kelvora-maker/batch/kelvora-maker"
 # The front starts the program it was installed with, from wherever the prefix lies.
 refused=$("$prefix/bin/kelvora-maker" --fps 0 -o x.avi 2>&1 || true)
 grep -q -- '--fps vuole' <<<"$refused" || fail "the front does not start the program: $refused"
