@@ -25,11 +25,13 @@ extern "C" {
 
 namespace kelvora::mux {
 
-using video::AVISAMPLE;
-using video::HRESULT;
-using video::LONG;
+using video::SinkFailure;
+using video::SinkResult;
 
 namespace {
+
+// Frames as their files store them, and AVI's empty frames, go to AVI only.
+bool heldInMemory(const video::SinkFrame& frame) { return !frame.inFile() && frame.bytes.data() != nullptr; }
 
 struct FreePacket {
     void operator()(AVPacket* packet) const { av_packet_free(&packet); }
@@ -106,13 +108,13 @@ struct AvFormatSink::Muxer {
 
     [[nodiscard]] bool failed() const { return io->writeError() != 0 || context->pb->error < 0; }
 
-    HRESULT write(std::span<const std::uint8_t> data, std::int64_t pts, std::int64_t dts, bool key,
-                  std::int64_t duration = 1)
+    SinkResult write(std::span<const std::uint8_t> data, std::int64_t pts, std::int64_t dts, bool key,
+                     std::int64_t duration = 1)
     {
-        if (const HRESULT header = writeHeader(); header != 0)
+        if (const SinkResult header = writeHeader(); !header.ok())
             return header;
         if (failed())
-            return avifile::AVIERR_FILEWRITE;
+            return {SinkFailure::Write};
         AVPacket& p = *packet;
         // Not reference counted: libavformat writes it at once and keeps nothing of it.
         p.data = const_cast<std::uint8_t*>(data.data());
@@ -127,9 +129,9 @@ struct AvFormatSink::Muxer {
         p.data = nullptr;
         p.size = 0;
         if (result < 0 || failed())
-            return avifile::AVIERR_FILEWRITE;
+            return {SinkFailure::Write};
         ++handed;
-        return 0;
+        return {};
     }
 
     // A frame to the writer, or null: the fragment or cluster under way out. Both writers put
@@ -144,12 +146,12 @@ struct AvFormatSink::Muxer {
     }
 
     // The last part and the trailer; a failure cuts the file back to its last whole part.
-    HRESULT close(std::optional<std::size_t>& kept)
+    SinkResult close(std::optional<std::size_t>& kept)
     {
-        if (const HRESULT header = writeHeader(); header != 0)
+        if (const SinkResult header = writeHeader(); !header.ok())
             return header;
         if (!headerWritten)
-            return 0;  // the failure that kept the header out is told already
+            return {};  // the failure that kept the header out is told already
         headerWritten = false;
         if (!failed()) {
             (void)passOn(nullptr);
@@ -158,19 +160,19 @@ struct AvFormatSink::Muxer {
                 avio_flush(context->pb);
         }
         if (!failed())
-            return 0;
+            return {};
         const DescriptorIo::Whole whole = io->lastWhole();
         kept = static_cast<std::size_t>(whole.frames);
         (void)!::ftruncate(file.get(), whole.end);
-        return avifile::AVIERR_FILEWRITE;
+        return {SinkFailure::Write};
     }
 
-    HRESULT writeAudio(const audio::AudioPacket& sound)
+    SinkResult writeAudio(const audio::AudioPacket& sound)
     {
-        if (const HRESULT header = writeHeader(); header != 0)
+        if (const SinkResult header = writeHeader(); !header.ok())
             return header;
         if (failed())
-            return avifile::AVIERR_FILEWRITE;
+            return {SinkFailure::Write};
         AVPacket& p = *packet;
         p.data = const_cast<std::uint8_t*>(sound.data.data());
         p.size = static_cast<int>(sound.data.size());
@@ -190,25 +192,25 @@ struct AvFormatSink::Muxer {
         av_packet_free_side_data(&p);
         p.data = nullptr;
         p.size = 0;
-        return result < 0 || failed() ? avifile::AVIERR_FILEWRITE : 0;
+        return result < 0 || failed() ? SinkResult{SinkFailure::Write} : SinkResult{};
     }
 
-    HRESULT writeHeader()
+    SinkResult writeHeader()
     {
         if (!headerPending)
-            return 0;
+            return {};
         headerPending = false;
         AVDictionary* options = writerOptions(container, audio != nullptr);
         const int result = avformat_write_header(context, &options);
         av_dict_free(&options);
         if (result < 0)
-            return result == AVERROR(EINVAL) ? avifile::AVIERR_BADFORMAT : avifile::AVIERR_FILEWRITE;
+            return result == AVERROR(EINVAL) ? SinkResult{SinkFailure::Format} : SinkResult{SinkFailure::Write};
         headerWritten = true;
         avio_flush(context->pb);
         if (failed())
-            return avifile::AVIERR_FILEWRITE;
+            return {SinkFailure::Write};
         io->wholeUpTo(avio_tell(context->pb), 0);
-        return 0;
+        return {};
     }
 };
 
@@ -220,33 +222,33 @@ AvFormatSink::AvFormatSink(video::Container container, const std::atomic<bool>& 
 
 AvFormatSink::~AvFormatSink() { (void)finish(); }
 
-HRESULT AvFormatSink::open(const std::string& path)
+SinkResult AvFormatSink::open(const std::string& path)
 {
     static std::once_flag quiet;  // failures are told in our own words
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     Muxer& muxer = *m_muxer;
     const char* name = m_container == video::Container::Mp4 ? "mp4" : "matroska";
     if (avformat_alloc_output_context2(&muxer.context, nullptr, name, path.c_str()) < 0 || !muxer.packet)
-        return avifile::AVIERR_MEMORY;
+        return {SinkFailure::Memory};
     // Read as well: an MP4 is copied from it once finished.
     muxer.file = platform::Descriptor(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     struct stat info {};
     if (!muxer.file.valid() || ::fstat(muxer.file.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return avifile::AVIERR_FILEOPEN;
+        return {SinkFailure::Open};
     muxer.io = std::make_unique<DescriptorIo>(muxer.file.get(), DescriptorIo::Mode::Write);
     if (!muxer.io->context())
-        return avifile::AVIERR_MEMORY;
+        return {SinkFailure::Memory};
     muxer.context->pb = muxer.io->context();
     muxer.context->flags |= AVFMT_FLAG_CUSTOM_IO;
-    return 0;
+    return {};
 }
 
-HRESULT AvFormatSink::addStream(const video::SinkStream& stream)
+SinkResult AvFormatSink::addStream(const video::SinkStream& stream)
 {
     AVFormatContext& context = *m_muxer->context;
     AVStream* st = avformat_new_stream(&context, nullptr);
     if (!st)
-        return avifile::AVIERR_MEMORY;
+        return {SinkFailure::Memory};
     m_muxer->stream = st;
     m_muxer->frameTime = AVRational{static_cast<int>(stream.scale), static_cast<int>(stream.rate)};
     st->time_base = m_muxer->frameTime;
@@ -257,20 +259,20 @@ HRESULT AvFormatSink::addStream(const video::SinkStream& stream)
         const std::size_t size = stream.configuration.size();
         st->codecpar->extradata = static_cast<std::uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
         if (!st->codecpar->extradata)
-            return avifile::AVIERR_MEMORY;
+            return {SinkFailure::Memory};
         std::memcpy(st->codecpar->extradata, stream.configuration.data(), size);
         st->codecpar->extradata_size = static_cast<int>(size);
     }
     // With a soundtrack to come the header goes out with the first packet, once both streams are there.
     m_muxer->headerPending = true;
-    return stream.audioFollows ? 0 : m_muxer->writeHeader();
+    return stream.audioFollows ? SinkResult{} : m_muxer->writeHeader();
 }
 
-HRESULT AvFormatSink::addAudio(const audio::AudioStream& stream)
+SinkResult AvFormatSink::addAudio(const audio::AudioStream& stream)
 {
     AVStream* st = avformat_new_stream(m_muxer->context, nullptr);
     if (!st)
-        return avifile::AVIERR_MEMORY;
+        return {SinkFailure::Memory};
     m_muxer->audio = st;
     m_muxer->sampleTime = AVRational{1, stream.sampleRate};
     st->time_base = m_muxer->sampleTime;
@@ -278,7 +280,7 @@ HRESULT AvFormatSink::addAudio(const audio::AudioStream& stream)
     par.codec_type = AVMEDIA_TYPE_AUDIO;
     par.codec_id = stream.codec == audio::AudioCodec::Aac ? AV_CODEC_ID_AAC : AV_CODEC_ID_FLAC;
     if (stream.codec == audio::AudioCodec::Pcm16)
-        return avifile::AVIERR_UNSUPPORTED;
+        return {SinkFailure::Unsupported};
     par.sample_rate = stream.sampleRate;
     av_channel_layout_default(&par.ch_layout, stream.channels);
     par.frame_size = stream.frameSize;
@@ -292,76 +294,69 @@ HRESULT AvFormatSink::addAudio(const audio::AudioStream& stream)
         const std::size_t size = stream.configuration.size();
         par.extradata = static_cast<std::uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
         if (!par.extradata)
-            return avifile::AVIERR_MEMORY;
+            return {SinkFailure::Memory};
         std::memcpy(par.extradata, stream.configuration.data(), size);
         par.extradata_size = static_cast<int>(size);
     }
-    return 0;
+    return {};
 }
 
-HRESULT AvFormatSink::writeAudio(std::span<const audio::AudioPacket> packets)
+SinkResult AvFormatSink::writeAudio(std::span<const audio::AudioPacket> packets)
 {
     if (!m_muxer->audio)
-        return avifile::AVIERR_UNSUPPORTED;
+        return {SinkFailure::Unsupported};
     for (const audio::AudioPacket& packet : packets)
-        if (const HRESULT result = m_muxer->writeAudio(packet); result != 0)
+        if (const SinkResult result = m_muxer->writeAudio(packet); !result.ok())
             return result;
-    return 0;
+    return {};
 }
 
-HRESULT AvFormatSink::writeHeld(LONG start, const AVISAMPLE& sample, std::int64_t frames)
+SinkResult AvFormatSink::writeHeld(std::int64_t start, const video::SinkFrame& frame, std::int64_t frames)
 {
-    if (sample.inFile.file || !sample.lpBuffer)
-        return avifile::AVIERR_UNSUPPORTED;  // frames as their files store them go to AVI only
-    return m_muxer->write(
-        {static_cast<const std::uint8_t*>(sample.lpBuffer), static_cast<std::size_t>(sample.cbBuffer)}, start, start,
-        true, std::max<std::int64_t>(frames, 1));
+    if (!heldInMemory(frame))
+        return {SinkFailure::Unsupported};
+    return m_muxer->write(frame.bytes, start, start, frame.key, std::max<std::int64_t>(frames, 1));
 }
 
-HRESULT AvFormatSink::changeFormat(LONG, std::span<const std::uint8_t>)
+SinkResult AvFormatSink::changeFormat(std::int64_t, std::span<const std::uint8_t>)
 {
     // Each compressed frame carries its own colours: nothing to change in the stream.
-    return 0;
+    return {};
 }
 
-HRESULT AvFormatSink::writeFrames(LONG start, std::span<const AVISAMPLE> samples, LONG* written)
+SinkResult AvFormatSink::writeFrames(std::int64_t first, std::span<const video::SinkFrame> frames)
 {
-    LONG done = 0;
-    HRESULT result = 0;
-    for (const AVISAMPLE& sample : samples) {
-        if (sample.inFile.file || !sample.lpBuffer) {
-            result = avifile::AVIERR_UNSUPPORTED;  // frames as their files store them go to AVI only
+    SinkResult result;
+    for (const video::SinkFrame& frame : frames) {
+        if (!heldInMemory(frame)) {
+            result.failure = SinkFailure::Unsupported;
             break;
         }
-        const std::int64_t time = std::int64_t{start} + done;
-        result = m_muxer->write(
-            {static_cast<const std::uint8_t*>(sample.lpBuffer), static_cast<std::size_t>(sample.cbBuffer)}, time, time,
-            true);
-        if (result != 0)
+        const std::int64_t time = first + static_cast<std::int64_t>(result.written);
+        result.failure = m_muxer->write(frame.bytes, time, time, frame.key).failure;
+        if (!result.ok())
             break;
-        ++done;
+        ++result.written;
     }
-    if (written)
-        *written = done;
     return result;
 }
 
-HRESULT AvFormatSink::writePacket(const video::SinkPacket& packet)
+SinkResult AvFormatSink::writePacket(const video::SinkPacket& packet)
 {
     return m_muxer->write(packet.data, packet.pts, packet.dts, packet.key, packet.duration);
 }
 
-HRESULT AvFormatSink::finish()
+SinkResult AvFormatSink::finish()
 {
     Muxer& muxer = *m_muxer;
     if (!muxer.context)
-        return 0;
-    const HRESULT result = muxer.close(m_kept);
+        return {};
+    const SinkResult result = muxer.close(m_kept);
     const int frames = m_kept ? static_cast<int>(*m_kept) : muxer.handed;
     const std::string path = muxer.context->url ? muxer.context->url : "";
     muxer.release();
     // The fragmented file plays as it is; where it can, it gets its index first as well.
-    if (result == 0 && frames > 0 && m_container == video::Container::Mp4 && !m_stop.load())
+    if (result.ok() && frames > 0 && m_container == video::Container::Mp4 && !m_stop.load())
         m_renewed = moveIndexFirst(muxer.file.get(), path, m_stop);
     muxer.file.reset();
     return result;

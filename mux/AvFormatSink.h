@@ -24,19 +24,17 @@ public:
     AvFormatSink(const AvFormatSink&) = delete;
     AvFormatSink& operator=(const AvFormatSink&) = delete;
 
-    [[nodiscard]] video::HRESULT open(const std::string& path) override;
-    [[nodiscard]] video::HRESULT addStream(const video::SinkStream& stream) override;
-    [[nodiscard]] video::HRESULT changeFormat(video::LONG frame, std::span<const std::uint8_t> format) override;
-    [[nodiscard]] video::HRESULT writeFrames(video::LONG start, std::span<const video::AVISAMPLE> samples,
-                                             video::LONG* written) override;
-    [[nodiscard]] video::HRESULT writePacket(const video::SinkPacket& packet) override;
+    video::SinkResult open(const std::string& path) override;
+    video::SinkResult addStream(const video::SinkStream& stream) override;
+    video::SinkResult changeFormat(std::int64_t frame, std::span<const std::uint8_t> format) override;
+    video::SinkResult writeFrames(std::int64_t first, std::span<const video::SinkFrame> frames) override;
+    video::SinkResult writePacket(const video::SinkPacket& packet) override;
     // One frame, one packet of `frames` frames' duration.
-    [[nodiscard]] video::HRESULT writeHeld(video::LONG start, const video::AVISAMPLE& sample,
-                                           std::int64_t frames) override;
+    video::SinkResult writeHeld(std::int64_t start, const video::SinkFrame& frame, std::int64_t frames) override;
     // AAC in MP4, FLAC in Matroska.
-    [[nodiscard]] video::HRESULT addAudio(const audio::AudioStream& stream) override;
-    [[nodiscard]] video::HRESULT writeAudio(std::span<const audio::AudioPacket> packets) override;
-    [[nodiscard]] video::HRESULT finish() override;
+    video::SinkResult addAudio(const audio::AudioStream& stream) override;
+    video::SinkResult writeAudio(std::span<const audio::AudioPacket> packets) override;
+    video::SinkResult finish() override;
     [[nodiscard]] platform::FileIdentity renewedFile() const override { return m_renewed; }
     [[nodiscard]] std::optional<std::size_t> framesInFile() const override { return m_kept; }
 

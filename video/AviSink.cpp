@@ -4,12 +4,57 @@
 
 namespace kelvora::video {
 
-HRESULT AviSink::open(const std::string& path)
+namespace {
+
+// Where a result code came from: the library answers AVIERR_BADSIZE both to a format it cannot
+// write and to a frame its indexes have no entry left for.
+enum class Call { SetFormat, Write };
+
+SinkFailure failureOf(HRESULT result, Call call)
 {
-    return m_avi.AVIFileOpen(&m_file, path.c_str(), OF_WRITE | OF_CREATE, nullptr);
+    switch (result) {
+    case avifile::AVIERR_OK:
+        return SinkFailure::None;
+    case avifile::AVIERR_FILEOPEN:
+        return SinkFailure::Open;
+    case avifile::AVIERR_BADFORMAT:
+        return SinkFailure::Format;
+    case avifile::AVIERR_BADSIZE:
+        return call == Call::SetFormat ? SinkFailure::Format : SinkFailure::IndexFull;
+    case avifile::AVIERR_FILEREAD:
+        return SinkFailure::SourceRead;
+    case avifile::AVIERR_FILEWRITE:
+        return SinkFailure::Write;
+    case avifile::AVIERR_MEMORY:
+        return SinkFailure::Memory;
+    default:
+        return SinkFailure::Unsupported;
+    }
 }
 
-HRESULT AviSink::addStream(const SinkStream& stream)
+SinkResult resultOf(HRESULT result, Call call = Call::Write) { return {failureOf(result, call)}; }
+
+AVISAMPLE sampleOf(const SinkFrame& frame)
+{
+    const DWORD flags = frame.key ? AVIIF_KEYFRAME : 0;
+    if (frame.inFile())
+        return {nullptr,
+                static_cast<LONG>(frame.copied.size),
+                flags,
+                {frame.copied.file, frame.copied.offset, frame.copied.stored}};
+    return {frame.bytes.data(), static_cast<LONG>(frame.bytes.size()), flags};
+}
+
+}  // namespace
+
+SinkResult AviSink::open(const std::string& path)
+{
+    return resultOf(m_avi.AVIFileOpen(&m_file, path.c_str(), OF_WRITE | OF_CREATE, nullptr));
+}
+
+SinkResult AviSink::addStream(const SinkStream& stream) { return resultOf(createStream(stream), Call::SetFormat); }
+
+HRESULT AviSink::createStream(const SinkStream& stream)
 {
     AVISTREAMINFOA info{};
     info.fccType = m_avi.mmioStringToFOURCCA("vids", 0);
@@ -30,23 +75,38 @@ HRESULT AviSink::addStream(const SinkStream& stream)
                                     static_cast<LONG>(stream.aviFormat.size()));
 }
 
-HRESULT AviSink::changeFormat(LONG frame, std::span<const std::uint8_t> format)
+SinkResult AviSink::changeFormat(std::int64_t frame, std::span<const std::uint8_t> format)
 {
-    return m_avi.AVIStreamSetFormat(m_compressed, frame, format.data(), static_cast<LONG>(format.size()));
+    return resultOf(m_avi.AVIStreamSetFormat(m_compressed, static_cast<LONG>(frame), format.data(),
+                                             static_cast<LONG>(format.size())),
+                    Call::SetFormat);
 }
 
-HRESULT AviSink::writeFrames(LONG start, std::span<const AVISAMPLE> samples, LONG* written)
+SinkResult AviSink::writeFrames(std::int64_t first, std::span<const SinkFrame> frames)
 {
-    return m_avi.AVIStreamWriteSamples(m_compressed, start, samples, written);
+    m_samples.clear();
+    m_samples.reserve(frames.size());
+    for (const SinkFrame& frame : frames)
+        m_samples.push_back(sampleOf(frame));
+    LONG written = 0;
+    SinkResult result =
+        resultOf(m_avi.AVIStreamWriteSamples(m_compressed, static_cast<LONG>(first), m_samples, &written));
+    result.written = static_cast<std::size_t>(written);
+    return result;
 }
 
-HRESULT AviSink::writePacket(const SinkPacket&)
+SinkResult AviSink::writePacket(const SinkPacket&)
 {
     // Frames that come out of order need times of their own, which AVI has not.
-    return avifile::AVIERR_UNSUPPORTED;
+    return {SinkFailure::Unsupported};
 }
 
-HRESULT AviSink::addAudio(const audio::AudioStream& stream)
+SinkResult AviSink::addAudio(const audio::AudioStream& stream)
+{
+    return resultOf(createAudio(stream), Call::SetFormat);
+}
+
+HRESULT AviSink::createAudio(const audio::AudioStream& stream)
 {
     if (stream.codec != audio::AudioCodec::Pcm16)
         return avifile::AVIERR_UNSUPPORTED;
@@ -75,7 +135,7 @@ HRESULT AviSink::addAudio(const audio::AudioStream& stream)
     return m_avi.AVIStreamSetFormat(m_audio, 0, format, sizeof format);
 }
 
-HRESULT AviSink::writeAudio(std::span<const audio::AudioPacket> packets)
+SinkResult AviSink::writeAudio(std::span<const audio::AudioPacket> packets)
 {
     std::vector<AVISAMPLE> chunks;
     chunks.reserve(packets.size());
@@ -85,10 +145,10 @@ HRESULT AviSink::writeAudio(std::span<const audio::AudioPacket> packets)
     const HRESULT result = m_avi.AVIStreamWriteSamples(m_audio, m_audioBlocks, chunks, &written);
     for (LONG i = 0; i < written; ++i)
         m_audioBlocks += static_cast<LONG>(packets[static_cast<std::size_t>(i)].data.size()) / m_blockAlign;
-    return result;
+    return resultOf(result);
 }
 
-HRESULT AviSink::finish()
+SinkResult AviSink::finish()
 {
     HRESULT finished = 0;
     if (m_audio)
@@ -99,7 +159,7 @@ HRESULT AviSink::finish()
         m_avi.AVIStreamRelease(std::exchange(m_compressed, nullptr));
     if (m_file)
         m_avi.AVIFileRelease(std::exchange(m_file, nullptr), &finished);
-    return finished;
+    return resultOf(finished);
 }
 
 }  // namespace kelvora::video

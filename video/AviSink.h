@@ -1,9 +1,11 @@
 #pragma once
 
 // The AVI sink: our AVI library, through the declarations the application calls (mAVIDecs),
-// so tests can record every call.
+// so tests can record every call. It speaks the library's tongue (result codes, LONG frame
+// numbers, AVISAMPLE) to the library and the save's to the save.
 
 #include "video/VideoSink.h"
+#include "video/mAVIDecs.h"
 
 namespace kelvora::video {
 
@@ -14,18 +16,21 @@ public:
     AviSink(const AviSink&) = delete;
     AviSink& operator=(const AviSink&) = delete;
 
-    [[nodiscard]] HRESULT open(const std::string& path) override;
-    [[nodiscard]] HRESULT addStream(const SinkStream& stream) override;
-    [[nodiscard]] HRESULT changeFormat(LONG frame, std::span<const std::uint8_t> format) override;
-    [[nodiscard]] HRESULT writeFrames(LONG start, std::span<const AVISAMPLE> samples, LONG* written) override;
-    [[nodiscard]] HRESULT writePacket(const SinkPacket& packet) override;
+    SinkResult open(const std::string& path) override;
+    SinkResult addStream(const SinkStream& stream) override;
+    SinkResult changeFormat(std::int64_t frame, std::span<const std::uint8_t> format) override;
+    SinkResult writeFrames(std::int64_t first, std::span<const SinkFrame> frames) override;
+    SinkResult writePacket(const SinkPacket& packet) override;
     // 16-bit PCM, as a second stream.
-    [[nodiscard]] HRESULT addAudio(const audio::AudioStream& stream) override;
-    [[nodiscard]] HRESULT writeAudio(std::span<const audio::AudioPacket> packets) override;
+    SinkResult addAudio(const audio::AudioStream& stream) override;
+    SinkResult writeAudio(std::span<const audio::AudioPacket> packets) override;
     // Releases the handles in the fixed order.
-    [[nodiscard]] HRESULT finish() override;
+    SinkResult finish() override;
 
 private:
+    [[nodiscard]] HRESULT createStream(const SinkStream& stream);
+    [[nodiscard]] HRESULT createAudio(const audio::AudioStream& stream);
+
     mAVIDecs& m_avi;
     PAVIFILE m_file = nullptr;
     PAVISTREAM m_stream = nullptr;
@@ -33,6 +38,7 @@ private:
     PAVISTREAM m_audio = nullptr;
     LONG m_audioBlocks = 0;
     LONG m_blockAlign = 0;
+    std::vector<AVISAMPLE> m_samples;  // the frames of a write in the library's records, reused
 };
 
 }  // namespace kelvora::video

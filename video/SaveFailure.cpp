@@ -58,20 +58,43 @@ std::string openFailureReason(const std::string& target)
     return "Il file non si può creare.";
 }
 
-std::string writeFailureReason(const std::string& target, std::int64_t needBytes, HRESULT result)
+std::string writeFailureReason(const std::string& target, std::int64_t needBytes, SinkFailure failure)
 {
-    if (result == avifile::AVIERR_BADSIZE)
-        return kIndexFull;  // the library refuses a frame its indexes have no entry left for
+    if (failure == SinkFailure::IndexFull)
+        return kIndexFull;
     if (freeSpaceBelow(folderOf(target), needBytes))
         return kDiskFull;
     return "Errore di scrittura sul disco.";
 }
 
-std::string formatFailureReason(HRESULT result)
+std::string formatFailureReason(SinkFailure failure)
 {
-    if (result == avifile::AVIERR_BADFORMAT || result == avifile::AVIERR_BADSIZE)
+    if (failure == SinkFailure::Format)
         return "Il formato dei fotogrammi non si può scrivere in un file AVI.";
     return "Il flusso video non si può creare.";
+}
+
+HRESULT resultCode(SinkFailure failure)
+{
+    switch (failure) {
+    case SinkFailure::None:
+        return 0;
+    case SinkFailure::Open:
+        return avifile::AVIERR_FILEOPEN;
+    case SinkFailure::Unsupported:
+        return avifile::AVIERR_UNSUPPORTED;
+    case SinkFailure::Format:
+        return avifile::AVIERR_BADFORMAT;
+    case SinkFailure::IndexFull:
+        return avifile::AVIERR_BADSIZE;
+    case SinkFailure::SourceRead:
+        return avifile::AVIERR_FILEREAD;
+    case SinkFailure::Write:
+        return avifile::AVIERR_FILEWRITE;
+    case SinkFailure::Memory:
+        return avifile::AVIERR_MEMORY;
+    }
+    return avifile::AVIERR_ERROR;
 }
 
 std::string changedFrameReason(const std::string& frame, const bitmap::FramePlan& plan)

@@ -1,9 +1,10 @@
 #pragma once
 
-// Why a save cannot go on, told to the user in Italian. The library answers with result codes
-// only; the reason is read off the file system when the code alone does not tell it.
+// Why a save cannot go on, told to the user in Italian. A sink answers with the kind of
+// failure only; the reason is read off the file system when the kind alone does not tell it.
 
 #include "bitmap/FramePlan.h"
+#include "video/SinkResult.h"
 #include "video/mAVIDecs.h"
 
 #include <cstdint>
@@ -15,10 +16,12 @@ namespace kelvora::video {
 // Why the target could not be opened for writing.
 [[nodiscard]] std::string openFailureReason(const std::string& target);
 // Why writing needBytes more to the target failed (0 when the size is not known), given the
-// library's result.
-[[nodiscard]] std::string writeFailureReason(const std::string& target, std::int64_t needBytes, HRESULT result);
-// Why the library refused the stream or its format.
-[[nodiscard]] std::string formatFailureReason(HRESULT result);
+// sink's failure.
+[[nodiscard]] std::string writeFailureReason(const std::string& target, std::int64_t needBytes, SinkFailure failure);
+// Why the sink refused the stream or its format.
+[[nodiscard]] std::string formatFailureReason(SinkFailure failure);
+// The result code a save's outcome carries for a sink's failure (0 for none).
+[[nodiscard]] HRESULT resultCode(SinkFailure failure);
 // A frame that no longer makes a frame of the stream (`plan` is what its file makes now): it
 // ends before its pixel rows, no longer makes a frame at all, or has another format.
 [[nodiscard]] std::string changedFrameReason(const std::string& frame, const bitmap::FramePlan& plan);

@@ -91,9 +91,9 @@ struct FrameLoop {
     std::uint64_t frameBytes = 0;   // the frames' pixel blocks as stored
     std::uint64_t sampleBytes = 0;  // what was written for them
     std::size_t written = 0;        // frames in the file
-    // The samples not yet written, from frame `written` on, their frames' stored sizes and,
-    // for those copied from their files, the file.
-    std::vector<AVISAMPLE> samples{};
+    // The frames not yet written, from frame `written` on, their stored sizes and, for those
+    // copied from their files, the file.
+    std::vector<SinkFrame> pending{};
     std::vector<std::uint64_t> sourceBytes{};
     std::vector<std::string> copiedFrom{};
     std::int64_t sent = 0;  // frames given to the reordering codec
@@ -161,7 +161,7 @@ struct FrameLoop {
         return flush();
     }
 
-    // The frame's sample joins those to be written; false when the save must stop at it.
+    // The frame joins those to be written; false when the save must stop at it.
     bool addFrame(PreparedFrame& frame, int index)
     {
         if (!frame.failure.empty()) {
@@ -199,29 +199,28 @@ struct FrameLoop {
             if (last.picture->isPicture() && !last.picture->bytes.empty()) {
                 // The picture's bytes as they are, held since they were checked (a PNG).
                 PictureFrame& picture = *last.picture;
-                samples.push_back({picture.bytes.data(), static_cast<LONG>(picture.size), AVIIF_KEYFRAME});
+                pending.push_back({{picture.bytes.data(), static_cast<std::size_t>(picture.size)}, {}, true});
             } else if (last.picture->isPicture()) {
                 // The picture's bytes as they are: copied from the file to the video.
                 PictureFrame& picture = *last.picture;
-                samples.push_back({nullptr,
-                                   static_cast<LONG>(picture.size),
-                                   AVIIF_KEYFRAME,
-                                   {&picture.file, 0, static_cast<std::size_t>(picture.size)}});
-                copiedFrom.resize(samples.size());
+                const auto size = static_cast<std::size_t>(picture.size);
+                pending.push_back({{}, {&picture.file, 0, size, size}, true});
+                copiedFrom.resize(pending.size());
                 copiedFrom.back() = last.path;
             } else if (platform::File* pixels = last.dib->pixelFile()) {
-                samples.push_back({nullptr,
-                                   last.dib->SizeImage(),
-                                   AVIIF_KEYFRAME,
-                                   {pixels, last.dib->BitOffset(), last.dib->storedBits()}});
-                copiedFrom.resize(samples.size());
+                pending.push_back({{},
+                                   {pixels, last.dib->BitOffset(), last.dib->storedBits(),
+                                    static_cast<std::size_t>(last.dib->SizeImage())},
+                                   true});
+                copiedFrom.resize(pending.size());
                 copiedFrom.back() = last.path;
             } else {
-                samples.push_back({last.dib->PointerToBits(), last.dib->SizeImage(), AVIIF_KEYFRAME});
+                pending.push_back(
+                    {{last.dib->PointerToBits(), static_cast<std::size_t>(last.dib->SizeImage())}, {}, true});
             }
         } else {
             // Each encoded frame carries its own colours.
-            samples.push_back({last.packet.data(), static_cast<LONG>(last.packet.size()), AVIIF_KEYFRAME});
+            pending.push_back({last.packet, {}, true});
         }
         sourceBytes.push_back(uncompressedBytes());
         return true;
@@ -281,7 +280,7 @@ struct FrameLoop {
                     return false;
                 continue;
             }
-            samples.push_back({frame.data(), static_cast<LONG>(frame.size()), AVIIF_KEYFRAME});
+            pending.push_back({frame, {}, true});
             sourceBytes.push_back(uncompressedBytes());
         }
         // The frames' bytes are the drawer's until its next picture: written now.
@@ -296,47 +295,49 @@ struct FrameLoop {
                    : static_cast<std::uint64_t>(last.storedBytes());
     }
 
-    // A palette change takes effect at the next frame written: the samples before it go first.
+    // A palette change takes effect at the next frame written: the frames before it go first.
     bool changePalette(int index)
     {
         if (!flush())
             return false;
         const auto format = bitmap::formatWithPalette(first.format, last.plan.palette);
-        out.result = sink.changeFormat(index, format);
-        if (out.result != 0) {
+        if (const SinkResult changed = sink.changeFormat(index, format); !changed.ok()) {
+            out.result = resultCode(changed.failure);
             sinkFailed = true;
-            out.reason = formatFailureReason(out.result);
+            out.reason = formatFailureReason(changed.failure);
             return false;
         }
+        out.result = 0;
         palette = last.plan.palette;
         return true;
     }
 
     bool flush()
     {
-        if (samples.empty())
+        if (pending.empty())
             return true;
         // The window shows the frame being written as the one in hand.
-        observer.frameStarting(pictureOf(written + samples.size() - 1));
-        LONG done = 0;
-        out.result = sink.writeFrames(static_cast<LONG>(written), samples, &done);
-        for (std::size_t i = 0; i < static_cast<std::size_t>(done); ++i) {
+        observer.frameStarting(pictureOf(written + pending.size() - 1));
+        const SinkResult wrote = sink.writeFrames(static_cast<std::int64_t>(written), pending);
+        out.result = resultCode(wrote.failure);
+        for (std::size_t i = 0; i < wrote.written; ++i) {
             frameBytes += sourceBytes[i];
-            sampleBytes += static_cast<std::uint64_t>(samples[i].cbBuffer);
+            sampleBytes += pending[i].size();
             observer.frameWritten(pictureOf(written++));
         }
-        if (out.result != 0) {
+        if (!wrote.ok()) {
             sinkFailed = true;
             failedAt = static_cast<int>(written);
-            const std::size_t failed = std::min(static_cast<std::size_t>(done), samples.size() - 1);
+            const std::size_t failed = std::min(wrote.written, pending.size() - 1);
             // A file cut short or rewritten under its copy: the frame is not in the video.
-            if (out.result == avifile::AVIERR_FILEREAD && failed < copiedFrom.size() && !copiedFrom[failed].empty())
+            if (wrote.failure == SinkFailure::SourceRead && failed < copiedFrom.size() && !copiedFrom[failed].empty())
                 out.reason = changedDuringCopyReason(copiedFrom[failed]);
             else
-                out.reason = writeFailureReason(request.path, samples[failed].cbBuffer, out.result);
+                out.reason =
+                    writeFailureReason(request.path, static_cast<std::int64_t>(pending[failed].size()), wrote.failure);
             observer.frameStarting(pictureOf(written));  // the frame the write stopped at
         }
-        samples.clear();
+        pending.clear();
         sourceBytes.clear();
         copiedFrom.clear();
         return out.result == 0;
@@ -396,12 +397,13 @@ struct FrameLoop {
     {
         for (const codec::EncodedPacket& packet : packets) {
             observer.frameStarting(pictureOf(written));
-            out.result = sink.writePacket({packet.data, packet.pts, packet.dts, packet.key});
-            if (out.result != 0) {
+            const SinkResult wrote = sink.writePacket({packet.data, packet.pts, packet.dts, packet.key});
+            out.result = resultCode(wrote.failure);
+            if (!wrote.ok()) {
                 sinkFailed = true;
                 failedAt = static_cast<int>(written);
                 out.reason =
-                    writeFailureReason(request.path, static_cast<std::int64_t>(packet.data.size()), out.result);
+                    writeFailureReason(request.path, static_cast<std::int64_t>(packet.data.size()), wrote.failure);
                 return false;
             }
             sampleBytes += packet.data.size();
@@ -567,7 +569,8 @@ SinkStream sinkStream(const SaveRequest& request, const PreparedFrame& first, co
     stream.rate = request.rate;
     stream.scale = request.scale;
     stream.aviFormat = format.format;
-    stream.suggestedBufferSize = request.codec == codec::Codec::Raw ? static_cast<DWORD>(first.storedBytes()) : 0;
+    stream.suggestedBufferSize =
+        request.codec == codec::Codec::Raw ? static_cast<std::uint32_t>(first.storedBytes()) : 0;
     if (first.isPicture() && request.codec == codec::Codec::Raw)
         stream.handler = static_cast<std::uint32_t>(shape.compression);
     stream.fullRange = request.codec == codec::Codec::Ffv1 && first.isPicture() &&
@@ -724,7 +727,7 @@ SinkStream fittedSinkStream(const SaveRequest& request, photo::OutputSize size, 
     stream.scale = request.scale;
     stream.aviFormat = format.format;
     if (request.codec == codec::Codec::Raw)
-        stream.suggestedBufferSize = static_cast<DWORD>(fittedBitmapBytes(size));
+        stream.suggestedBufferSize = static_cast<std::uint32_t>(fittedBitmapBytes(size));
     if (format.encoder) {
         stream.configuration = format.encoder->configuration();
     } else if (format.h264) {
@@ -833,16 +836,17 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
         return out;
     const std::unique_ptr<VideoSink> sink = slideshow ? slideshow->wrap(m_sinks(request.container, m_avi, cancel))
                                                       : m_sinks(request.container, m_avi, cancel);
-    out.result = sink->open(request.path);
-    if (out.result != 0) {
+    if (const SinkResult opened = sink->open(request.path); !opened.ok()) {
+        out.result = resultCode(opened.failure);
         out.reason = openFailureReason(request.path);
         return out;
     }
     const platform::FileIdentity ownFile = identityOf(request.path);
-    out.result = sink->addStream(fitting.on ? fittedSinkStream(request, fitting.framing.size, format)
-                                            : sinkStream(request, firstFrame, format));
-    if (out.result != 0)
-        out.reason = formatFailureReason(out.result);
+    const SinkResult added = sink->addStream(fitting.on ? fittedSinkStream(request, fitting.framing.size, format)
+                                                        : sinkStream(request, firstFrame, format));
+    out.result = resultCode(added.failure);
+    if (!added.ok())
+        out.reason = formatFailureReason(added.failure);
     const bitmap::FramePlan& firstPlan = streamPlan;
     std::optional<FadeDrawer> fades;
     if (slideshow && slideshow->sequence()) {
@@ -902,14 +906,14 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
                          paddingNotice(request.codec, firstPlan.shape)});
     if (request.admission || out.frameCount < 0)
         out.frameCount = std::max(out.frameCount, static_cast<int>(loop.written));
-    const HRESULT finished = sink->finish();
+    const SinkResult finished = sink->finish();
     out.renewedFile = sink->renewedFile();
     // A file cut short holds what a reader reads: its whole parts.
     const std::size_t written = std::min(loop.written, sink->framesInFile().value_or(loop.written));
     out.framesWritten = static_cast<int>(written);
-    if (out.result == 0 && finished != 0) {
-        out.result = finished;
-        out.reason = writeFailureReason(request.path, 0, finished);
+    if (out.result == 0 && !finished.ok()) {
+        out.result = resultCode(finished.failure);
+        out.reason = writeFailureReason(request.path, 0, finished.failure);
     }
     // A stop that came while the file was being finished stops the run all the same; the file
     // is finished (a step left undone leaves it as it was before that step).

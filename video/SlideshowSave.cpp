@@ -63,82 +63,79 @@ public:
     }
     ~TimedSink() override { (void)finish(); }
 
-    HRESULT open(const std::string& path) override { return m_inner->open(path); }
+    SinkResult open(const std::string& path) override { return m_inner->open(path); }
 
-    HRESULT addStream(const SinkStream& stream) override
+    SinkResult addStream(const SinkStream& stream) override
     {
         SinkStream described = stream;
         described.audioFollows = m_track != nullptr;
-        if (const HRESULT result = m_inner->addStream(described); result != 0)
+        if (const SinkResult result = m_inner->addStream(described); !result.ok())
             return result;
         if (!m_track)
-            return 0;
-        if (const HRESULT result = m_inner->addAudio(m_track->stream()); result != 0)
+            return {};
+        if (const SinkResult result = m_inner->addAudio(m_track->stream()); !result.ok())
             return result;
         m_sampleRate = m_track->stream().sampleRate;
         m_blockAlign = 2 * m_track->stream().channels;
         m_track->start(shape());
         m_audioStarted = true;
-        return 0;
+        return {};
     }
 
-    HRESULT changeFormat(LONG frame, std::span<const std::uint8_t> format) override
+    SinkResult changeFormat(std::int64_t frame, std::span<const std::uint8_t> format) override
     {
-        return m_inner->changeFormat(static_cast<LONG>(spanOf(static_cast<std::size_t>(frame)).start), format);
+        return m_inner->changeFormat(spanOf(static_cast<std::size_t>(frame)).start, format);
     }
 
-    HRESULT writeFrames(LONG start, std::span<const AVISAMPLE> samples, LONG* written) override
+    SinkResult writeFrames(std::int64_t first, std::span<const SinkFrame> frames) override
     {
-        LONG done = 0;
-        HRESULT result = 0;
-        for (const AVISAMPLE& sample : samples) {
-            const slideshow::Span span = spanOf(static_cast<std::size_t>(start + done));
-            result = m_avi ? writeAviPicture(span, sample) : writeHeld(span, sample);
-            if (result != 0)
+        SinkResult result;
+        for (const SinkFrame& frame : frames) {
+            const slideshow::Span span = spanOf(static_cast<std::size_t>(first) + result.written);
+            result.failure = (m_avi ? writeAviPicture(span, frame) : writeHeld(span, frame)).failure;
+            if (!result.ok())
                 break;
-            ++done;
+            ++result.written;
         }
-        if (written)
-            *written = done;
         return result;
     }
 
-    HRESULT writePacket(const SinkPacket& packet) override
+    SinkResult writePacket(const SinkPacket& packet) override
     {
         // The codec's times are the pictures' numbers; the file's, their frames.
         const slideshow::Span span = spanOf(static_cast<std::size_t>(packet.pts));
         const std::int64_t dts = packet.dts < 0 ? packet.dts : spanOf(static_cast<std::size_t>(packet.dts)).start;
-        if (const HRESULT result = audioUntil(samplesOf(std::max<std::int64_t>(dts, 0))); result != 0)
+        if (const SinkResult result = audioUntil(samplesOf(std::max<std::int64_t>(dts, 0))); !result.ok())
             return result;
         SinkPacket timed = packet;
         timed.pts = span.start;
         timed.dts = dts;
         timed.duration = span.frames;
-        const HRESULT result = m_inner->writePacket(timed);
-        if (result != 0)
+        const SinkResult result = m_inner->writePacket(timed);
+        if (!result.ok())
             return fail(result);
         reached(span.end());
-        return 0;
+        return {};
     }
 
-    HRESULT finish() override
+    SinkResult finish() override
     {
         if (m_finished)
             return m_finishResult;
         m_finished = true;
         repeatLastPicture();
-        HRESULT audio = 0;
+        SinkResult audio;
         if (m_audioStarted) {
             // The music to the last frame written: a save stopped early keeps both to there.
             const std::int64_t end = samplesOf(m_end);
             m_track->videoEnds(end);
             std::vector<audio::AudioPacket> rest;
             if (!m_track->takeAll(rest))
-                audio = avifile::AVIERR_FILEREAD;
-            if (audio == 0 && m_end > 0)
+                audio = {SinkFailure::SourceRead};
+            if (audio.ok() && m_end > 0)
                 audio = writeAudioPackets(rest, end);
         }
-        const HRESULT finished = m_inner->finish();
+        const SinkResult finished = m_inner->finish();
         m_save.m_written.frames = m_end;
         if (const slideshow::ShowSequence* sequence = m_save.sequence())
             m_save.m_written.pictures = m_spans.empty() ? 0 : sequence->shown()[m_spans.size() - 1].picture + 1;
@@ -148,7 +145,7 @@ public:
                 m_save.m_written.pictures = *kept > 0 ? sequence->shown()[*kept - 1].picture + 1 : 0;
             m_save.m_written.audioSamples = std::min(m_save.m_written.audioSamples, samplesOf(m_save.m_written.frames));
         }
-        m_finishResult = finished != 0 ? finished : audio;
+        m_finishResult = !finished.ok() ? finished : audio;
         return m_finishResult;
     }
 
@@ -212,69 +209,67 @@ private:
     }
 
     // Matroska and MP4: one packet of the picture's duration.
-    HRESULT writeHeld(const slideshow::Span& span, const AVISAMPLE& sample)
+    SinkResult writeHeld(const slideshow::Span& span, const SinkFrame& frame)
     {
-        if (const HRESULT result = audioUntil(samplesOf(span.start)); result != 0)
+        if (const SinkResult result = audioUntil(samplesOf(span.start)); !result.ok())
             return fail(result);
-        const HRESULT result = m_inner->writeHeld(static_cast<LONG>(span.start), sample, span.frames);
-        if (result != 0)
+        const SinkResult result = m_inner->writeHeld(span.start, frame, span.frames);
+        if (!result.ok())
             return fail(result);
         reached(span.end());
-        keepLast(span, sample);
-        return 0;
+        keepLast(span, frame);
+        return {};
     }
 
     // AVI: the picture's chunk then empty ones, each after the audio of its time; the picture's
     // last frame waits, to be the picture again if it ends the video.
-    HRESULT writeAviPicture(const slideshow::Span& span, const AVISAMPLE& sample)
+    SinkResult writeAviPicture(const slideshow::Span& span, const SinkFrame& frame)
     {
-        if (const HRESULT result = writeTail(AVISAMPLE{}); result != 0)
+        if (const SinkResult result = writeTail(SinkFrame{}); !result.ok())
             return result;
         reached(span.end());
-        const HRESULT result = writeSlots(span.start, span.frames > 1 ? span.frames - 1 : 1, sample);
-        if (result != 0)
+        const SinkResult result = writeSlots(span.start, span.frames > 1 ? span.frames - 1 : 1, frame);
+        if (!result.ok())
             return result;
         m_tail = span.frames > 1 ? span.end() - 1 : -1;
-        keepLast(span, sample);
-        return 0;
+        keepLast(span, frame);
+        return {};
     }
 
-    // `frames` frames from `slot` on: `sample`, then empty chunks; with audio, each frame's audio before it.
-    HRESULT writeSlots(std::int64_t slot, std::int64_t frames, const AVISAMPLE& sample)
+    // `frames` frames from `slot` on: `frame`, then empty chunks; with audio, each frame's audio before it.
+    SinkResult writeSlots(std::int64_t slot, std::int64_t frames, const SinkFrame& frame)
     {
         if (!m_audioStarted) {
-            const HRESULT result = m_inner->writeHeld(static_cast<LONG>(slot), sample, frames);
-            if (result != 0)
+            const SinkResult result = m_inner->writeHeld(slot, frame, frames);
+            if (!result.ok())
                 m_end = slot;
-            return result != 0 ? fail(result) : 0;
+            return !result.ok() ? fail(result) : SinkResult{};
         }
         for (std::int64_t at = slot; at < slot + frames; ++at) {
-            if (const HRESULT result = audioUntil(samplesOf(at + 1)); result != 0)
+            if (const SinkResult result = audioUntil(samplesOf(at + 1)); !result.ok())
                 return fail(result);
-            const AVISAMPLE frame = at == slot ? sample : AVISAMPLE{};
-            LONG written = 0;
-            if (const HRESULT result = m_inner->writeFrames(static_cast<LONG>(at), {&frame, 1}, &written);
-                result != 0) {
+            const SinkFrame slotFrame = at == slot ? frame : SinkFrame{};
+            if (const SinkResult result = m_inner->writeFrames(at, {&slotFrame, 1}); !result.ok()) {
                 m_end = at;
                 return fail(result);
             }
         }
-        return 0;
+        return {};
     }
 
     // The last frame of the picture before: an empty chunk, or the picture again at the end.
-    HRESULT writeTail(const AVISAMPLE& sample)
+    SinkResult writeTail(const SinkFrame& frame)
     {
         if (m_tail < 0)
-            return 0;
+            return {};
         const std::int64_t slot = std::exchange(m_tail, -1);
-        return writeSlots(slot, 1, sample);
+        return writeSlots(slot, 1, frame);
     }
 
-    // The sample stays valid to the end of the save: the save's frame loop keeps its last frame.
-    void keepLast(const slideshow::Span& span, const AVISAMPLE& sample)
+    // The frame's bytes stay valid to the end of the save: the save's frame loop keeps its last frame.
+    void keepLast(const slideshow::Span& span, const SinkFrame& frame)
     {
-        m_lastSample = sample;
+        m_lastFrame = frame;
         m_lastSpan = span;
     }
 
@@ -286,39 +281,39 @@ private:
         if (m_failed || m_lastSpan.frames <= 1 || m_lastSpan.end() != m_end)
             return;
         if (m_avi) {
-            (void)writeTail(m_lastSample);
+            (void)writeTail(m_lastFrame);
             return;
         }
-        if (m_save.m_request.container != Container::Matroska || audioUntil(samplesOf(m_end - 1)) != 0)
+        if (m_save.m_request.container != Container::Matroska || !audioUntil(samplesOf(m_end - 1)).ok())
             return;
-        (void)m_inner->writeHeld(static_cast<LONG>(m_end - 1), m_lastSample, 1);
+        (void)m_inner->writeHeld(m_end - 1, m_lastFrame, 1);
     }
 
-    HRESULT fail(HRESULT result)
+    SinkResult fail(SinkResult result)
     {
         m_failed = true;
         return result;
     }
 
     // The music up to sample `until`, as far as it is made.
-    HRESULT audioUntil(std::int64_t until)
+    SinkResult audioUntil(std::int64_t until)
     {
         if (!m_audioStarted)
-            return 0;
+            return {};
         std::vector<audio::AudioPacket> packets;
         if (!m_track->take(until, packets))
-            return avifile::AVIERR_FILEREAD;
+            return {SinkFailure::SourceRead};
         return writeAudioPackets(packets, until);
     }
 
     // Packets to the sink: for AVI gathered into chunks of whole samples up to `until`, the
     // rest kept for the next chunk.
-    HRESULT writeAudioPackets(std::vector<audio::AudioPacket>& packets, std::int64_t until)
+    SinkResult writeAudioPackets(std::vector<audio::AudioPacket>& packets, std::int64_t until)
     {
         if (!m_avi) {
             for (const audio::AudioPacket& packet : packets)
                 m_save.m_written.audioSamples = std::max(m_save.m_written.audioSamples, packet.pts + packet.duration);
-            return packets.empty() ? 0 : m_inner->writeAudio(packets);
+            return packets.empty() ? SinkResult{} : m_inner->writeAudio(packets);
         }
         for (audio::AudioPacket& packet : packets)
             m_pending.insert(m_pending.end(), packet.data.begin(), packet.data.end());
@@ -343,7 +338,7 @@ private:
         m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(used));
         m_pendingStart = at;
         m_save.m_written.audioSamples = at;
-        return chunks.empty() ? 0 : m_inner->writeAudio(chunks);
+        return chunks.empty() ? SinkResult{} : m_inner->writeAudio(chunks);
     }
 
     SlideshowSave& m_save;
@@ -358,10 +353,10 @@ private:
     bool m_audioStarted = false;
     bool m_finished = false;
     bool m_failed = false;
-    AVISAMPLE m_lastSample{};  // the last picture's frame, and its span
+    SinkFrame m_lastFrame{};  // the last picture's frame, and its span
     slideshow::Span m_lastSpan;
     std::int64_t m_tail = -1;  // AVI: the last frame of the picture before, not yet written
-    HRESULT m_finishResult = 0;
+    SinkResult m_finishResult;
     std::vector<std::uint8_t> m_pending;  // AVI: PCM not yet in a chunk, from m_pendingStart on
     std::int64_t m_pendingStart = 0;
 };

@@ -46,14 +46,13 @@ bool containerHolds(Container container, codec::Codec codec)
     return codec != codec::Codec::H264;
 }
 
-HRESULT VideoSink::writeHeld(LONG start, const AVISAMPLE& sample, std::int64_t frames)
+SinkResult VideoSink::writeHeld(std::int64_t start, const SinkFrame& frame, std::int64_t frames)
 {
     // Empty chunks after the frame: ffmpeg, GStreamer and MediaInfo all take one as the frame
     // before it shown on (ffmpeg writes them so), at 8 bytes and an index entry each.
-    std::vector<AVISAMPLE> samples(static_cast<std::size_t>(std::max<std::int64_t>(frames, 1)));
-    samples.front() = sample;
-    LONG written = 0;
-    return writeFrames(start, samples, &written);
+    std::vector<SinkFrame> held(static_cast<std::size_t>(std::max<std::int64_t>(frames, 1)));
+    held.front() = frame;
+    return writeFrames(start, held);
 }
 
 }  // namespace kelvora::video

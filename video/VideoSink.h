@@ -9,9 +9,10 @@
 #include "audio/AudioPlan.h"
 #include "codec/Codec.h"
 #include "platform/filesystem/File.h"
-#include "video/mAVIDecs.h"
+#include "video/SinkResult.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,6 +23,8 @@
 #include <vector>
 
 namespace kelvora::video {
+
+class mAVIDecs;  // the AVI library, which only the AVI sink calls
 
 enum class Container {
     Avi,       // our AVI library: raw, FFV1 or PNG
@@ -41,14 +44,14 @@ struct SinkStream {
     codec::Codec codec = codec::Codec::Raw;
     std::int32_t width = 0;
     std::int32_t height = 0;  // as the first frame's bitmap gives it (negative: top-down)
-    DWORD rate = 25;          // rate / scale frames a second
-    DWORD scale = 1;
+    std::uint32_t rate = 25;  // rate / scale frames a second
+    std::uint32_t scale = 1;
     // AVI: the stream's format block ('strf') and, for raw frames, the size of each.
     std::span<const std::uint8_t> aviFormat;
     // The stream header's handler when the frames are no codec's of ours (picture files stored
     // as they are: 'MJPG', 'MPNG'); 0: the codec's.
     std::uint32_t handler = 0;
-    DWORD suggestedBufferSize = 0;
+    std::uint32_t suggestedBufferSize = 0;
     // Others: the codec's configuration record (FFV1's, H.264's SPS and PPS) and the
     // frames the codec holds back before the first comes out (reordering).
     std::span<const std::uint8_t> configuration;
@@ -58,6 +61,28 @@ struct SinkStream {
     bool fullRange = false;
     // A soundtrack's stream is added next (addAudio): the file's header waits for it.
     bool audioFollows = false;
+};
+
+// A frame's bytes left in its open file, copied from there into the video without passing
+// through memory: `stored` bytes from `offset` on, then zeros up to `size`.
+struct FileBytes {
+    platform::File* file = nullptr;
+    std::int64_t offset = 0;
+    std::size_t stored = 0;
+    std::size_t size = 0;
+};
+
+// One frame as the save hands it, the frames of a call numbered on from its first: its bytes,
+// or bytes left in its file (AVI only), and whether it stands alone. A frame without bytes
+// (null) is empty: AVI's readers show the frame before it on.
+struct SinkFrame {
+    std::span<const std::uint8_t> bytes;
+    FileBytes copied;
+    bool key = false;
+
+    [[nodiscard]] bool inFile() const { return copied.file != nullptr; }
+    // Its bytes in the video.
+    [[nodiscard]] std::size_t size() const { return inFile() ? copied.size : bytes.size(); }
 };
 
 // One encoded frame of a codec that reorders frames: its presentation and decoding times in
@@ -75,35 +100,34 @@ public:
     virtual ~VideoSink() = default;
 
     // Opens `path` (it exists, empty: the hidden file of the save).
-    [[nodiscard]] virtual HRESULT open(const std::string& path) = 0;
+    virtual SinkResult open(const std::string& path) = 0;
     // The video stream, before any frame; the file's headers go out.
-    [[nodiscard]] virtual HRESULT addStream(const SinkStream& stream) = 0;
+    virtual SinkResult addStream(const SinkStream& stream) = 0;
     // A frame's own colours from frame `frame` on (palette frames, raw AVI only).
-    [[nodiscard]] virtual HRESULT changeFormat(LONG frame, std::span<const std::uint8_t> format) = 0;
-    // Frames `start`... in order, one key frame each (every frame stands alone); `written` counts
-    // those in the file.
-    [[nodiscard]] virtual HRESULT writeFrames(LONG start, std::span<const AVISAMPLE> samples, LONG* written) = 0;
+    virtual SinkResult changeFormat(std::int64_t frame, std::span<const std::uint8_t> format) = 0;
+    // Frames `first`... in order (every frame stands alone); the result counts those in the file.
+    virtual SinkResult writeFrames(std::int64_t first, std::span<const SinkFrame> frames) = 0;
     // One frame of a codec that reorders frames.
-    [[nodiscard]] virtual HRESULT writePacket(const SinkPacket& packet) = 0;
+    virtual SinkResult writePacket(const SinkPacket& packet) = 0;
     // Frame `start`, shown for `frames` frames (a slideshow's picture held): by default the
     // frame and then `frames` - 1 empty frames, which AVI's readers take as the frame shown on.
-    [[nodiscard]] virtual HRESULT writeHeld(LONG start, const AVISAMPLE& sample, std::int64_t frames);
+    virtual SinkResult writeHeld(std::int64_t start, const SinkFrame& frame, std::int64_t frames);
     // The soundtrack's stream, after the video's and before any frame.
-    [[nodiscard]] virtual HRESULT addAudio(const audio::AudioStream& stream)
+    virtual SinkResult addAudio(const audio::AudioStream& stream)
     {
         (void)stream;
-        return avifile::AVIERR_UNSUPPORTED;
+        return {SinkFailure::Unsupported};
     }
     // Audio packets in order, each where its time falls among the frames: the caller
     // interleaves them (AVI: one chunk each, of whole samples).
-    [[nodiscard]] virtual HRESULT writeAudio(std::span<const audio::AudioPacket> packets)
+    virtual SinkResult writeAudio(std::span<const audio::AudioPacket> packets)
     {
         (void)packets;
-        return avifile::AVIERR_UNSUPPORTED;
+        return {SinkFailure::Unsupported};
     }
-    // Finishes the file (indexes, headers) and closes it: 0 when the file is complete. Also
+    // Finishes the file (indexes, headers) and closes it: ok when the file is complete. Also
     // run when the sink goes without it.
-    [[nodiscard]] virtual HRESULT finish() = 0;
+    virtual SinkResult finish() = 0;
     // The file finish put at the path, in one step, in place of the one written, a finished
     // copy of it (another file by the system's count: whoever checks the file by its identity
     // must know); unknown when it did not.
