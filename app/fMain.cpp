@@ -210,9 +210,11 @@ void fMain::connectHandlers()
     };
     connect(entries, &QAbstractItemModel::rowsRemoved, this, forgetMix);
     connect(entries, &QAbstractItemModel::modelReset, this, forgetMix);
-    // The frame-count line follows every change of the list, whoever makes it.
+    // The frame-count line follows every change of the list, whoever makes it (a duration
+    // set, or undone, is a change of the entries' data).
     for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(entries, signal, this, &fMain::showVideoLine);
+    connect(entries, &QAbstractItemModel::dataChanged, this, &fMain::showVideoLine);
     connect(entries, &QAbstractItemModel::modelReset, this, &fMain::showVideoLine);
 }
 

@@ -66,7 +66,6 @@ void fMain::Durata_Click()
     Annulla->setEnabled(true);
     Ripeti->setEnabled(false);
     lstDIBList->selectRanges(selected, shown);
-    showVideoLine();
 }
 
 }  // namespace kelvora::app

@@ -101,6 +101,10 @@ TEST_F(DurationsTest, ADurationBelongsToItsFrameThroughMovesDeletesUndoAndRedo)
     EXPECT_TRUE(window->lblVideo->text().startsWith(QStringLiteral("4 fotogrammi · 2,6 s a 25")))
         << window->lblVideo->text().toStdString();
     EXPECT_TRUE(messages.shown.empty());
+    window->Annulla_Click();  // c 0,5 s again: 77 frames, the line follows the undo
+    EXPECT_TRUE(window->lblVideo->text().startsWith(QStringLiteral("4 fotogrammi · 3,1 s a 25")))
+        << window->lblVideo->text().toStdString();
+    window->Ripeti_Click();
 
     // Cleared with the list, back with its undo.
     window->Command1_Click();
