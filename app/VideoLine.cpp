@@ -26,11 +26,13 @@ QString durationText(double seconds)
         .arg(minutes % 60);
 }
 
-QString videoLine(std::int64_t frames, video::StreamRate rate)
+QString videoLine(std::int64_t frames, video::StreamRate rate) { return videoLine(frames, rate, frames); }
+
+QString videoLine(std::int64_t frames, video::StreamRate rate, std::int64_t videoFrames)
 {
     if (frames <= 0)
         return QStringLiteral("Nessun fotogramma");
-    const double seconds = static_cast<double>(frames) * rate.scale / rate.rate;
+    const double seconds = static_cast<double>(videoFrames) * rate.scale / rate.rate;
     return platform::countText(frames, u"fotogramma", u"fotogrammi", platform::Digits::Grouped) +
            QStringLiteral(" · ") + durationText(seconds) + QStringLiteral(" a ") +
            QString::fromStdString(video::rateText(rate)) + QStringLiteral(" al secondo");

@@ -10,6 +10,9 @@ namespace kelvora::app {
 // What the list makes at the rate chosen: "40 fotogrammi · 3,3 s a 12 al secondo",
 // "1.000.000 fotogrammi · 11 h 6 min a 25 al secondo"; "Nessun fotogramma" for an empty list.
 [[nodiscard]] QString videoLine(std::int64_t frames, video::StreamRate rate);
+// The same for a list whose frames last `videoFrames` frames of the rate in all (some of them
+// held for their durations).
+[[nodiscard]] QString videoLine(std::int64_t frames, video::StreamRate rate, std::int64_t videoFrames);
 
 // A duration as the window says it: "3,3 s" under a minute, "2 min 5 s" under an hour,
 // "11 h 6 min" beyond.

@@ -5,6 +5,7 @@
 #include "app/PreviewPlayer.h"
 #include "app/Twips.h"
 #include "app/VideoLine.h"
+#include "slideshow/Timeline.h"
 #include "platform/toolkit/FittedText.h"
 #include "platform/toolkit/ImageBox.h"
 #include "platform/toolkit/ListBox.h"
@@ -77,6 +78,7 @@ fMain::fMain(Services services, QWidget* parent)
     createControls();
     connectHandlers();
     describeControls(*this);
+    showDurations();
     setAcceptDrops(true);
     Form_Load();
 }
@@ -141,6 +143,8 @@ void fMain::createControls()
     AggiungiMusica = ListMenu->addAction(QStringLiteral("Aggiungi musica…"));
     TogliMusica = ListMenu->addAction(QStringLiteral("Togli la musica"));
     TogliMusica->setEnabled(false);
+    Durata = ListMenu->addAction(QStringLiteral("Durata…"));
+    Durata->setEnabled(m_services.durations != nullptr);
     OgniFormato = ListMenu->addAction(QStringLiteral("Accetta immagini di ogni formato"));
     OgniFormato->setCheckable(true);
     for (QAction* action : {Annulla, Ripeti}) {
@@ -196,6 +200,7 @@ void fMain::connectHandlers()
     connect(AltraFrequenza, &QAction::triggered, this, &fMain::AltraFrequenza_Click);
     connect(AggiungiMusica, &QAction::triggered, this, &fMain::AggiungiMusica_Click);
     connect(TogliMusica, &QAction::triggered, this, &fMain::TogliMusica_Click);
+    connect(Durata, &QAction::triggered, this, &fMain::Durata_Click);
     connect(OgniFormato, &QAction::toggled, this, &fMain::OgniFormato_Toggled);
     connect(lstDIBList, &platform::ListBox::RowsDragged, this, &fMain::lstDIBList_RowsDragged);
     // An empty list holds no mix of formats, however it was emptied.
@@ -205,9 +210,11 @@ void fMain::connectHandlers()
     };
     connect(entries, &QAbstractItemModel::rowsRemoved, this, forgetMix);
     connect(entries, &QAbstractItemModel::modelReset, this, forgetMix);
-    // The frame-count line follows every change of the list, whoever makes it.
+    // The frame-count line follows every change of the list, whoever makes it (a duration
+    // set, or undone, is a change of the entries' data).
     for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(entries, signal, this, &fMain::showVideoLine);
+    connect(entries, &QAbstractItemModel::dataChanged, this, &fMain::showVideoLine);
     connect(entries, &QAbstractItemModel::modelReset, this, &fMain::showVideoLine);
 }
 
@@ -280,8 +287,18 @@ void fMain::showFps()
 
 void fMain::showVideoLine()
 {
-    if (lblVideo)
-        lblVideo->setText(videoLine(lstDIBList->ListCount(), m_rate));
+    if (!lblVideo)
+        return;
+    const platform::CompactTexts& entries = lstDIBList->texts();
+    if (!entries.anyTag()) {
+        lblVideo->setText(videoLine(entries.size(), m_rate));
+        return;
+    }
+    // Frames held for their durations: the video lasts as the save lays them out.
+    slideshow::PictureClock clock({m_rate.rate, m_rate.scale});
+    for (int index = 0; index < entries.size(); ++index)
+        (void)clock.next(entryDuration(index));
+    lblVideo->setText(videoLine(entries.size(), m_rate, clock.frames()));
 }
 
 void fMain::showStatus(const QString& text)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "adding/FrameAdder.h"
+#include "dialogs/DurationDialog.h"
 #include "dialogs/VideoSizeDialog.h"
 #include "app/ListHistory.h"
 #include "platform/dialogs/CommonDialogs.h"
@@ -59,6 +60,8 @@ struct Services {
     // The step after the save dialog that asks for the video's size; none: every save at the
     // size of its frames, as the save's own rule has it.
     dialogs::VideoSizeDialog* sizes = nullptr;
+    // "Durata…": the input of the selected frames' duration; none: the item is disabled.
+    dialogs::DurationDialog* durations = nullptr;
 };
 
 // The application's only window: the frame list, the frame format every frame must share,
@@ -97,6 +100,8 @@ public:
     // A soundtrack for the videos saved from now on, and its removal (enabled while there is one).
     QAction* AggiungiMusica = nullptr;
     QAction* TogliMusica = nullptr;
+    // How long the selected frames last (seconds); shown beside each frame that has one.
+    QAction* Durata = nullptr;
     // Frames of every size and type taken in (checkable): the video fits each into its size.
     QAction* OgniFormato = nullptr;
     // Under the list: how many frames, and how long they last at the rate.
@@ -117,6 +122,10 @@ public:
     [[nodiscard]] bool mixedFormats() const { return m_mixedFormats; }
     // The size and fit the last save was asked for ("Originale" before any).
     [[nodiscard]] const photo::Framing& framing() const { return m_framing; }
+    // The crossfade the last save was asked for; none before any.
+    [[nodiscard]] std::optional<slideshow::Duration> crossfade() const { return m_crossfade; }
+    // How long entry index lasts ("Durata…"); none: one frame.
+    [[nodiscard]] std::optional<slideshow::Duration> entryDuration(int index) const;
 
     // The frame format, taken from the first frame accepted.
     [[nodiscard]] bool FormatSet() const { return m_format.set; }
@@ -176,6 +185,7 @@ public slots:
     void AltraFrequenza_Click();
     void AggiungiMusica_Click();
     void TogliMusica_Click();
+    void Durata_Click();
     void OgniFormato_Toggled(bool on);
     void lstDIBList_RowsDragged(int before);
 
@@ -200,6 +210,8 @@ private:
     void showStatus(const QString& text);
     // Brings the frame-count line up to date with the list and the rate.
     void showVideoLine();
+    // Each frame's duration painted beside it in the list.
+    void showDurations();
     // A change of the list made by the window (rows out, rows in): done, recorded for undo,
     // and the format freed when it leaves the list empty.
     void changeList(std::vector<platform::RowRange> removed, std::vector<platform::RowRange> inserted, int current);
@@ -234,7 +246,8 @@ private:
     QString m_lastOpenFolder;
     std::string m_musicPath;  // "Aggiungi musica…": the soundtrack of the saves to come
     video::SaveDialogStart m_saveDialogStart;
-    photo::Framing m_framing;     // the video's size and fit, as last chosen after the save dialog
+    photo::Framing m_framing;                        // the video's size and fit, as last chosen after the save dialog
+    std::optional<slideshow::Duration> m_crossfade;  // chosen in the same step
     bool m_mixedFormats = false;  // frames of another format came in; false again once the list is empty
     std::function<void()> m_endApplication;
     bool m_unloaded = false;

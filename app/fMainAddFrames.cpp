@@ -139,7 +139,7 @@ void fMain::addFramesFrom(const std::function<void(const std::function<void(cons
     m_activeAdd = nullptr;
     // The frames that came in are one change, undone together.
     if (const int added = lstDIBList->ListCount() - before; added > 0) {
-        m_history.record({{}, {{before, added}}, {}, formatBefore, m_format});
+        m_history.record({{}, {{before, added}}, {}, formatBefore, m_format, {}, {}});
         Annulla->setEnabled(true);
         Ripeti->setEnabled(false);
     }

@@ -37,7 +37,7 @@ std::vector<platform::RowRange> shifted(std::vector<platform::RowRange> ranges, 
 
 void fMain::changeList(std::vector<platform::RowRange> removed, std::vector<platform::RowRange> inserted, int current)
 {
-    ListChange change{std::move(removed), std::move(inserted), {}, m_format, {}};
+    ListChange change{std::move(removed), std::move(inserted), {}, m_format, {}, {}, {}};
     moveRows(*lstDIBList, change.removed, change.inserted, change.parked);
     if (lstDIBList->ListCount() == 0)
         m_format = {};
@@ -167,6 +167,7 @@ void fMain::lstDIBList_MouseDown(int Button, int /*Shift*/, QPoint position)
     stopPlayback();
     if (lstDIBList->ListCount() > 0 && Button == rightButton && !busy()) {
         Riproduci->setText(QStringLiteral("Riproduci (Spazio)"));
+        Durata->setEnabled(m_services.durations != nullptr && lstDIBList->ListIndex() >= 0);
         ListMenu->exec(lstDIBList->viewport()->mapToGlobal(position));
     }
 }

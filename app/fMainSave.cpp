@@ -75,6 +75,7 @@ public:
 
     int entryCount() const override { return m_window.lstDIBList->ListCount(); }
     QString entryText(int index) const override { return m_window.lstDIBList->List(index); }
+    std::optional<slideshow::Duration> entryDuration(int index) const override { return m_window.entryDuration(index); }
     // Exact, as the batch mode writes rates: the box may show a rounded one.
     QString fpsText() const override
     {
@@ -111,12 +112,19 @@ void fMain::cmdWriteAVI_Click()
     command.setDialogStart(m_saveDialogStart);
     command.setSizeDialog(m_services.sizes);
     command.setFraming(m_framing);
+    command.setCrossfade(m_crossfade);
     m_activeSave = &command;
     command.save();
     m_activeSave = nullptr;
     m_saveDialogStart = command.dialogStart();
     m_framing = command.framing();
-    if (std::optional<std::string> made = command.takeFinished()) {
+    m_crossfade = command.crossfade();
+    std::optional<std::string> made = command.takeFinished();
+    // A slideshow's frames are not the list's one for one: the check, which compares them so,
+    // is not offered for it.
+    if (made && command.finishedHeldPictures())
+        made.reset();
+    if (made) {
         // An MP4 or Matroska video is read by libavformat and measured; an AVI by our own reader.
         const bool measured = video::containerForPath(*made) != video::Container::Avi;
         m_savedVideo =

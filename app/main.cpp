@@ -41,7 +41,7 @@ int runWindow(int argc, char* argv[], const kelvora::cli::Invocation& invocation
 
     kelvora::platform::QtMessageBox messages;
     kelvora::app::fMain window({messages, kelvora::platform::systemCommonDialogs(), kelvora::video::systemAVIDecs(),
-                                &kelvora::dialogs::systemVideoSizeDialog()});
+                                &kelvora::dialogs::systemVideoSizeDialog(), &kelvora::dialogs::systemDurationDialog()});
     messages.setParent(&window);
     // Ctrl+C in the terminal, a kill or a logout ends the window as "Esci" does: a save under
     // way stops after the frame in hand and its file is finished first.

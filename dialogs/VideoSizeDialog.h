@@ -4,6 +4,7 @@
 // asks through this interface, so tests answer as a scripted user would.
 
 #include "photo/Framing.h"
+#include "slideshow/Duration.h"
 
 #include <array>
 #include <cstdint>
@@ -33,6 +34,14 @@ inline constexpr std::array<const char*, 2> kFitCaptions = {
     "Riempie il fotogramma, ritaglia"  // photo::Fit::Crop
 };
 
+// What the step asks: the size and fit, and how long each picture blends into the next
+// (none: a cut).
+struct VideoSettings {
+    photo::Framing framing;
+    std::optional<slideshow::Duration> crossfade;
+    bool operator==(const VideoSettings&) const = default;
+};
+
 class VideoSizeDialog {
 public:
     virtual ~VideoSizeDialog() = default;
@@ -40,6 +49,19 @@ public:
     // when the user cancels (the save does not happen). `ownerHandle`: the window it belongs to.
     [[nodiscard]] virtual std::optional<photo::Framing> askFraming(const photo::Framing& start,
                                                                    std::int32_t ownerHandle) = 0;
+    // The same with the crossfade. `fadesDrawn`: the video chosen draws its frames (an
+    // uncompressed AVI keeps the files' bytes and cannot blend them); else the crossfade is
+    // shown but cannot be changed, and the save draws none. A step that asks only the framing
+    // keeps the crossfade it was given.
+    [[nodiscard]] virtual std::optional<VideoSettings> askSettings(const VideoSettings& start, bool fadesDrawn,
+                                                                   std::int32_t ownerHandle)
+    {
+        (void)fadesDrawn;
+        const std::optional<photo::Framing> framing = askFraming(start.framing, ownerHandle);
+        if (!framing)
+            return std::nullopt;
+        return VideoSettings{*framing, start.crossfade};
+    }
 };
 
 // The step on Qt's widgets.

@@ -97,6 +97,32 @@ std::optional<Duration> parseDuration(std::string_view text)
     return Duration{*value};
 }
 
+TypedDuration parseTypedDuration(std::string_view text)
+{
+    std::string spelled(text);
+    while (!spelled.empty() && (spelled.back() == ' ' || spelled.back() == '\t'))
+        spelled.pop_back();
+    // "2,5 s" as the window writes it: the unit may stand apart from the number.
+    if (spelled.ends_with("s")) {
+        const std::size_t unit =
+            spelled.ends_with("ms") || spelled.ends_with("us") ? spelled.size() - 2 : spelled.size() - 1;
+        std::size_t number = unit;
+        while (number > 0 && spelled[number - 1] == ' ')
+            --number;
+        spelled.erase(number, unit - number);
+    }
+    const std::size_t first = spelled.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {true, std::nullopt};
+    // Nothing but zeros, separators and a unit: zero, which is no duration.
+    const std::string_view digits = std::string_view(spelled).substr(first);
+    if (digits.find('0') != std::string_view::npos && digits.find_first_not_of("0.,:msu") == std::string_view::npos &&
+        digits.find_first_of("0") < digits.find_first_of("msu"))
+        return {true, std::nullopt};
+    const std::optional<Duration> duration = parseDuration(spelled);
+    return {duration.has_value(), duration};
+}
+
 std::string durationText(Duration duration)
 {
     const std::int64_t ns = duration.nanoseconds;

@@ -26,6 +26,15 @@ inline constexpr std::int64_t kLongestNanoseconds = 86'400'000'000'000;
 // zero or a negative duration, or for more than a day.
 [[nodiscard]] std::optional<Duration> parseDuration(std::string_view text);
 
+// A duration a user typed where none is an answer too: empty or zero ("0", "0,0", "0 s") is
+// none; else as parseDuration, also as the window shows durations ("2,5 s"). `valid` false
+// for anything else.
+struct TypedDuration {
+    bool valid = false;
+    std::optional<Duration> duration;
+};
+[[nodiscard]] TypedDuration parseTypedDuration(std::string_view text);
+
 // "3 s", "2,5 s", "0,04 s", "1:30", "1:02:03,5": seconds with their decimals (a comma, as the
 // window writes numbers) below a minute, else as a clock.
 [[nodiscard]] std::string durationText(Duration duration);

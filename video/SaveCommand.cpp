@@ -215,21 +215,39 @@ bool SaveCommand::askForPath(SaveType& type)
     return true;
 }
 
-bool SaveCommand::askForFraming()
+bool SaveCommand::askForFraming(const SaveType& type)
 {
     if (m_sizeDialog == nullptr)
         return true;
-    const std::optional<photo::Framing> chosen = m_sizeDialog->askFraming(m_framing, m_window.ownerHandle());
+    const std::optional<dialogs::VideoSettings> chosen =
+        m_sizeDialog->askSettings(m_settings, type.codec != codec::Codec::Raw, m_window.ownerHandle());
     if (!chosen)
         return false;
-    m_framing = *chosen;
+    m_settings = *chosen;
     return true;
+}
+
+std::optional<Slideshow> SaveCommand::slideshowFor(const SaveType& type, int entries) const
+{
+    Slideshow show;
+    show.audio = m_window.musicPath();
+    // An uncompressed AVI keeps each file's bytes: the step offered no crossfade for it.
+    if (type.codec != codec::Codec::Raw)
+        show.fades.crossfade = m_settings.crossfade;
+    for (int index = 0; index < entries; ++index)
+        if (const std::optional<slideshow::Duration> duration = m_window.entryDuration(index)) {
+            show.durations.resize(static_cast<std::size_t>(entries));
+            show.durations[static_cast<std::size_t>(index)] = duration;
+        }
+    if (show.audio.empty() && show.durations.empty() && !show.fades.any())
+        return std::nullopt;
+    return show;
 }
 
 void SaveCommand::save()
 {
     SaveType type;
-    if (!askForPath(type) || !askForFraming())
+    if (!askForPath(type) || !askForFraming(type))
         return;
 
     // Nothing can change the list or the rate while the save runs, so both are taken once.
@@ -237,19 +255,18 @@ void SaveCommand::save()
     SaveRequest request = requestFrom(m_window, type.path, entries);
     request.codec = type.codec;
     request.container = type.container;
-    request.framing = m_framing;
+    request.framing = m_settings.framing;
     // Frames of several formats cannot go in as their files hold them: with no size chosen they
     // are fitted into the first frame's upright size, which the stored frames would have had.
     if (request.framing.size.original() && request.codec == codec::Codec::Raw && m_window.mixedFormats() &&
         entries.count() > 0)
         request.framing.size = lookOfFile(platform::nativePath(m_window.entryText(0))).upright();
-    // The music is put beside the frames, one frame each, and cut or padded to their length.
-    m_music.reset();
-    if (const std::string music = m_window.musicPath(); !music.empty()) {
-        m_music.emplace();
-        m_music->audio = music;
-        request.slideshow = &*m_music;
-    }
+    // The music is put beside the frames and cut or padded to their length; each frame lasts
+    // its entry's duration, or one frame.
+    m_show = slideshowFor(type, entries.count());
+    if (m_show)
+        request.slideshow = &*m_show;
+    m_finishedHeld = false;
     const int frames = entries.count();
     m_cancel.store(false);
     const QString statusBefore = m_window.statusText();
@@ -276,6 +293,7 @@ void SaveCommand::save()
         m_window.showStatus(finishedStatus(outcome, request.codec, request.container));
         m_finished = std::move(request.path);
         m_finishedFitting = outcome.fitted;
+        m_finishedHeld = m_show && m_show->holdsPictures();
         m_finishedSummary = request.codec == codec::Codec::Raw
                                 ? std::string()
                                 : savedSummary(request.codec, outcome.fileBytes, outcome.uncompressedBytes);

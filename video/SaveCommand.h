@@ -44,8 +44,15 @@ public:
     // The step after the save dialog that asks for the video's size and fit (none: no step, the
     // save's own rule), and what it starts from; after a save was asked for, what was chosen.
     void setSizeDialog(dialogs::VideoSizeDialog* dialog) { m_sizeDialog = dialog; }
-    void setFraming(const photo::Framing& framing) { m_framing = framing; }
-    [[nodiscard]] const photo::Framing& framing() const { return m_framing; }
+    void setFraming(const photo::Framing& framing) { m_settings.framing = framing; }
+    [[nodiscard]] const photo::Framing& framing() const { return m_settings.framing; }
+    // How long each picture blends into the next, asked in the same step (none: a cut); drawn
+    // only in the videos that decode their frames.
+    void setCrossfade(std::optional<slideshow::Duration> crossfade) { m_settings.crossfade = crossfade; }
+    [[nodiscard]] std::optional<slideshow::Duration> crossfade() const { return m_settings.crossfade; }
+    // The finished video is a slideshow whose pictures last other than a frame each (durations
+    // or a crossfade): its frames are not the list's one for one.
+    [[nodiscard]] bool finishedHeldPictures() const { return m_finishedHeld; }
     // Stops the save after the frame being written; the file is finished with the frames
     // written so far. Any thread.
     void cancel() { m_cancel.store(true); }
@@ -65,7 +72,9 @@ public:
 private:
     [[nodiscard]] bool askForPath(SaveType& type);
     // The size and fit of the video: asked after its file, or the last ones. False on cancel.
-    [[nodiscard]] bool askForFraming();
+    [[nodiscard]] bool askForFraming(const SaveType& type);
+    // The music, the entries' durations and the crossfade of the save of `type`; none of them: empty.
+    [[nodiscard]] std::optional<Slideshow> slideshowFor(const SaveType& type, int entries) const;
     // Runs the save job on a worker while the window's event loop goes on; returns when it has ended.
     [[nodiscard]] SaveOutcome runBesideWindow(const SaveRequest& request);
 
@@ -81,8 +90,9 @@ private:
     std::optional<photo::Framing> m_finishedFitting;
     SaveDialogStart m_dialogStart;
     dialogs::VideoSizeDialog* m_sizeDialog = nullptr;
-    photo::Framing m_framing;
-    std::optional<Slideshow> m_music;  // the save's soundtrack, while it runs
+    dialogs::VideoSettings m_settings;
+    std::optional<Slideshow> m_show;  // the save's music, durations and fades, while it runs
+    bool m_finishedHeld = false;
 };
 
 // The save dialog's types: the uncompressed video first (the one chosen unless the user picks

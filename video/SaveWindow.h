@@ -1,14 +1,17 @@
 #pragma once
 
+#include "slideshow/Duration.h"
+
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kelvora::video {
 
 // What a save uses of the main window: the frame list, the rate box, the preview and the
 // status line, the progress display and the window's handle as the save dialog's owner.
-// Called on the window's thread only, but for entryCount and entryText, which the save also
+// Called on the window's thread only, but for entryCount, entryText and entryDuration, which the save also
 // calls on its loading thread while it runs (between beginSave and endSave nothing changes the
 // list, and reading it then is safe from any thread).
 class SaveWindow {
@@ -16,6 +19,8 @@ public:
     virtual ~SaveWindow() = default;
     [[nodiscard]] virtual int entryCount() const = 0;
     [[nodiscard]] virtual QString entryText(int index) const = 0;
+    // How long entry index is shown ("Durata…"); none: one frame, 1/rate.
+    [[nodiscard]] virtual std::optional<slideshow::Duration> entryDuration(int /*index*/) const { return std::nullopt; }
     [[nodiscard]] virtual QString fpsText() const = 0;
     [[nodiscard]] virtual std::int32_t ownerHandle() = 0;
     // The music the user added to the video ("Aggiungi musica…"), as the file system spells

@@ -75,13 +75,57 @@ CompactTexts::Ref CompactTexts::storeBytes(const char* data, std::size_t bytes, 
     return ref;
 }
 
-void CompactTexts::append(QStringView text) { m_refs.push_back(store(text)); }
+void CompactTexts::append(QStringView text)
+{
+    m_refs.push_back(store(text));
+    pushTag(0);
+}
+
+void CompactTexts::pushTag(std::int64_t tag)
+{
+    if (m_tags.empty() && tag == 0)
+        return;
+    // The first tag set: every text before it has none.
+    m_tags.resize(m_refs.size() - 1, 0);
+    m_tags.push_back(tag);
+    m_tagged += tag != 0 ? 1 : 0;
+}
+
+void CompactTexts::countTags()
+{
+    m_tagged = static_cast<std::size_t>(std::ranges::count_if(m_tags, [](std::int64_t tag) { return tag != 0; }));
+    if (m_tagged == 0)
+        std::vector<std::int64_t>().swap(m_tags);
+}
+
+void CompactTexts::setTag(int index, std::int64_t tag)
+{
+    if (index < 0 || index >= size() || (m_tags.empty() && tag == 0))
+        return;
+    m_tags.resize(m_refs.size(), 0);
+    std::int64_t& old = m_tags[static_cast<std::size_t>(index)];
+    m_tagged += (tag != 0 ? 1 : 0);
+    m_tagged -= (old != 0 ? 1 : 0);
+    old = tag;
+    if (m_tagged == 0)
+        std::vector<std::int64_t>().swap(m_tags);
+}
+
+void CompactTexts::swap(int a, int b)
+{
+    std::swap(m_refs[static_cast<std::size_t>(a)], m_refs[static_cast<std::size_t>(b)]);
+    if (!m_tags.empty())
+        std::swap(m_tags[static_cast<std::size_t>(a)], m_tags[static_cast<std::size_t>(b)]);
+}
 
 void CompactTexts::appendAll(const CompactTexts& other)
 {
     // No exact reserve: appends come in many batches, and the index grows geometrically.
-    for (const Ref& ref : other.m_refs)
+    for (int i = 0; i < other.size(); ++i) {
+        const Ref& ref = other.m_refs[static_cast<std::size_t>(i)];
         m_refs.push_back(storeBytes(other.at(ref), ref.bytes, ref.utf16 != 0));
+        pushTag(other.tag(i));
+    }
 }
 
 void CompactTexts::replace(int index, QStringView text)
@@ -115,6 +159,12 @@ void CompactTexts::remove(int index)
     m_garbage += at->bytes;
     m_live -= at->bytes;
     m_refs.erase(at);
+    if (!m_tags.empty()) {
+        m_tagged -= m_tags[static_cast<std::size_t>(index)] != 0 ? 1 : 0;
+        m_tags.erase(m_tags.begin() + index);
+        if (m_tagged == 0)
+            std::vector<std::int64_t>().swap(m_tags);
+    }
     compactIfWasteful();
 }
 
@@ -124,6 +174,15 @@ int rowsIn(std::span<const RowRange> ranges)
     for (const RowRange& range : ranges)
         rows += range.count;
     return rows;
+}
+
+void CompactTexts::closeUp(std::size_t from, std::size_t end, std::size_t& kept)
+{
+    const auto at = [](auto& items, std::size_t i) { return items.begin() + static_cast<std::ptrdiff_t>(i); };
+    std::move(at(m_refs, from), at(m_refs, end), at(m_refs, kept));
+    if (!m_tags.empty())
+        std::move(at(m_tags, from), at(m_tags, end), at(m_tags, kept));
+    kept += end - from;
 }
 
 CompactTexts CompactTexts::takeRanges(std::span<const RowRange> ranges)
@@ -136,22 +195,24 @@ CompactTexts CompactTexts::takeRanges(std::span<const RowRange> ranges)
         const auto first = static_cast<std::size_t>(range.first);
         const auto end = static_cast<std::size_t>(range.end());
         // The rows between the ranges close up; those of the range go to `taken`.
-        std::move(m_refs.begin() + static_cast<std::ptrdiff_t>(from),
-                  m_refs.begin() + static_cast<std::ptrdiff_t>(first),
-                  m_refs.begin() + static_cast<std::ptrdiff_t>(kept));
-        kept += first - from;
+        // The rows of the range go to `taken` before the rows after the last range close up
+        // over them.
         for (std::size_t i = first; i < end; ++i) {
             const Ref& ref = m_refs[i];
             taken.m_refs.push_back(taken.storeBytes(at(ref), ref.bytes, ref.utf16 != 0));
+            taken.pushTag(tag(static_cast<int>(i)));
             m_garbage += ref.bytes;
             m_live -= ref.bytes;
         }
+        closeUp(from, first, kept);
         from = end;
     }
-    std::move(m_refs.begin() + static_cast<std::ptrdiff_t>(from), m_refs.end(),
-              m_refs.begin() + static_cast<std::ptrdiff_t>(kept));
-    kept += m_refs.size() - from;
+    closeUp(from, m_refs.size(), kept);
     m_refs.resize(kept);
+    if (!m_tags.empty()) {
+        m_tags.resize(kept);
+        countTags();
+    }
     compactIfWasteful();
     return taken;
 }
@@ -160,26 +221,40 @@ void CompactTexts::insertRanges(std::span<const RowRange> ranges, const CompactT
 {
     const std::size_t before = m_refs.size();
     const auto after = before + static_cast<std::size_t>(rowsIn(ranges));
+    const bool tagged = !m_tags.empty() || !texts.m_tags.empty();
     std::vector<Ref> refs;
+    std::vector<std::int64_t> tags;
     refs.reserve(after);
+    tags.reserve(tagged ? after : 0);
     std::size_t old = 0;
     int next = 0;
+    const auto keep = [&] {
+        if (tagged)
+            tags.push_back(tag(static_cast<int>(old)));
+        refs.push_back(m_refs[old++]);
+    };
     for (const RowRange& range : ranges) {
         while (refs.size() < static_cast<std::size_t>(range.first) && old < before)
-            refs.push_back(m_refs[old++]);
+            keep();
         for (int i = 0; i < range.count; ++i, ++next) {
             const Ref& ref = texts.m_refs[static_cast<std::size_t>(next)];
             refs.push_back(storeBytes(texts.at(ref), ref.bytes, ref.utf16 != 0));
+            if (tagged)
+                tags.push_back(texts.tag(next));
         }
     }
     while (old < before)
-        refs.push_back(m_refs[old++]);
+        keep();
     m_refs = std::move(refs);
+    m_tags = std::move(tags);
+    countTags();
 }
 
 void CompactTexts::clear()
 {
     std::vector<Ref>().swap(m_refs);
+    std::vector<std::int64_t>().swap(m_tags);
+    m_tagged = 0;
     m_blocks.clear();
     m_fill = m_live = m_garbage = 0;
 }
@@ -207,7 +282,8 @@ std::size_t CompactTexts::bytesHeld() const
     std::size_t bytes = 0;
     for (const Block& block : m_blocks)
         bytes += block.capacity;
-    return bytes + m_refs.capacity() * sizeof(Ref) + m_blocks.capacity() * sizeof(Block);
+    return bytes + m_refs.capacity() * sizeof(Ref) + m_tags.capacity() * sizeof(std::int64_t) +
+           m_blocks.capacity() * sizeof(Block);
 }
 
 void CompactTexts::compactIfWasteful()
@@ -218,6 +294,8 @@ void CompactTexts::compactIfWasteful()
     fresh.m_refs.reserve(m_refs.size());
     for (int i = 0; i < size(); ++i)
         fresh.append(at(i));
+    fresh.m_tags = std::move(m_tags);
+    fresh.m_tagged = m_tagged;
     *this = std::move(fresh);
 }
 

@@ -27,6 +27,9 @@ struct RowRange {
 // (a path's own bytes) unless it holds a lone surrogate (a file name that is not UTF-8), which
 // keeps its UTF-16 units, so every text comes back exactly as stored. A list of a million
 // file paths then weighs little more than the paths themselves, with no object per entry.
+// Each text may carry a tag, a number its owner keeps with it (the window: how long the frame
+// lasts); tags travel with their texts through every move, removal and insertion, and cost
+// nothing until one is set, then 8 bytes a text.
 class CompactTexts {
 public:
     [[nodiscard]] int size() const { return static_cast<int>(m_refs.size()); }
@@ -36,7 +39,15 @@ public:
     void appendAll(const CompactTexts& other);
     // Replaces text index in place; the others keep their places.
     void replace(int index, QStringView text);
-    void swap(int a, int b) { std::swap(m_refs[static_cast<std::size_t>(a)], m_refs[static_cast<std::size_t>(b)]); }
+    void swap(int a, int b);
+    // Text index's tag; 0 for none.
+    [[nodiscard]] std::int64_t tag(int index) const
+    {
+        return m_tags.empty() || index < 0 || index >= size() ? 0 : m_tags[static_cast<std::size_t>(index)];
+    }
+    void setTag(int index, std::int64_t tag);
+    // Some text has a tag other than 0.
+    [[nodiscard]] bool anyTag() const { return m_tagged > 0; }
     void remove(int index);
     // Removes the rows of `ranges` (in order, apart, not adjacent) in one pass and returns
     // their texts, in order.
@@ -75,7 +86,16 @@ private:
     // Rewrites the live texts into fresh blocks once the dead ones outweigh them.
     void compactIfWasteful();
 
+    // The tag of a text that was just appended or inserted at the end of the index.
+    void pushTag(std::int64_t tag);
+    void countTags();
+    // Moves the texts [from, end) down to `kept` onwards (tags and all), kept growing by them.
+    void closeUp(std::size_t from, std::size_t end, std::size_t& kept);
+
     std::vector<Ref> m_refs;
+    // Beside m_refs, one for one; empty while every tag is 0.
+    std::vector<std::int64_t> m_tags;
+    std::size_t m_tagged = 0;  // tags other than 0
     std::vector<Block> m_blocks;
     std::size_t m_fill = 0;     // bytes used in the last block
     std::size_t m_live = 0;     // bytes of the texts in the index

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <utility>
@@ -46,6 +47,24 @@ public:
         beginInsertRows({}, first, first + texts.size() - 1);
         m_texts.appendAll(texts);
         endInsertRows();
+    }
+    [[nodiscard]] std::int64_t tag(int row) const { return m_texts.tag(row); }
+    void setTag(int row, std::int64_t tag)
+    {
+        if (row < 0 || row >= m_texts.size() || m_texts.tag(row) == tag)
+            return;
+        m_texts.setTag(row, tag);
+        emit dataChanged(index(row), index(row));
+    }
+    void setTags(RowRange rows, std::int64_t tag)
+    {
+        const int first = std::max(rows.first, 0);
+        const int end = std::min(rows.end(), m_texts.size());
+        if (first >= end)
+            return;
+        for (int row = first; row < end; ++row)
+            m_texts.setTag(row, tag);
+        emit dataChanged(index(first), index(end - 1));
     }
     void replace(int row, const QString& text)
     {
@@ -114,9 +133,45 @@ private:
     CompactTexts m_texts;
 };
 
+namespace {
+
+// Draws a row as the view would, with its tag's text right-aligned and the entry's text cut
+// short (with an ellipsis) before it rather than under it.
+class TaggedRowDelegate final : public QStyledItemDelegate {
+public:
+    explicit TaggedRowDelegate(ListBox* list) : QStyledItemDelegate(list), m_list(list) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const QString tag = m_list->tagTextOf(index.row());
+        if (tag.isEmpty()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem row = option;
+        initStyleOption(&row, index);
+        const int margin = row.fontMetrics.horizontalAdvance(QLatin1Char(' ')) * 2;
+        const int room = row.fontMetrics.horizontalAdvance(tag) + margin;
+        const QRect tagRect = row.rect.adjusted(row.rect.width() - room, 0, -margin / 2, 0);
+        // The row's text stops short of the tag; the highlight still spans the whole row.
+        QStyleOptionViewItem text = row;
+        text.text = row.fontMetrics.elidedText(row.text, Qt::ElideMiddle, row.rect.width() - room - margin);
+        const QStyle* style = row.widget ? row.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &text, painter, row.widget);
+        style->drawItemText(painter, tagRect, Qt::AlignRight | Qt::AlignVCenter, row.palette, true, tag,
+                            row.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text);
+    }
+
+private:
+    ListBox* m_list;
+};
+
+}  // namespace
+
 ListBox::ListBox(QWidget* parent) : QListView(parent), m_model(new TextListModel(this))
 {
     setModel(m_model);
+    setItemDelegate(new TaggedRowDelegate(this));
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Every row has the one height; a long list is laid out a batch of rows per turn of the
@@ -185,6 +240,24 @@ QString ListBox::Text() const
 {
     const int index = ListIndex();
     return index >= 0 ? m_model->text(index) : QString();
+}
+
+std::int64_t ListBox::Tag(int index) const { return m_model->tag(index); }
+
+void ListBox::setTag(int index, std::int64_t tag) { m_model->setTag(index, tag); }
+
+void ListBox::setTags(RowRange rows, std::int64_t tag) { m_model->setTags(rows, tag); }
+
+void ListBox::setTagText(std::function<QString(std::int64_t)> text)
+{
+    m_tagText = std::move(text);
+    viewport()->update();
+}
+
+QString ListBox::tagTextOf(int index) const
+{
+    const std::int64_t tag = m_model->tag(index);
+    return tag != 0 && m_tagText ? m_tagText(tag) : QString();
 }
 
 void ListBox::AddItem(const QString& text) { m_model->append(text); }

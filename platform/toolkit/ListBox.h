@@ -8,6 +8,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <functional>
+
 #include <span>
 #include <vector>
 
@@ -28,6 +31,8 @@ class TextListModel;
 //   they would go and reports RowsDragged on release; it moves nothing itself;
 // - KeyDown reports the virtual-key code first, then the list handles the key as usual
 //   (Space excepted: it is the window's).
+// - an entry may carry a tag (CompactTexts), which moves, goes and comes back with its text;
+//   the list paints a tag's text, as the owner spells it, right-aligned in the entry's row.
 // Its entries live in one compact store behind a list model, with no object per entry, so a
 // list of a million frames scrolls, selects and clears at once and weighs little.
 class ListBox : public QListView {
@@ -42,6 +47,15 @@ public:
     [[nodiscard]] QString List(int index) const;
     void setList(int index, const QString& text);
     [[nodiscard]] QString Text() const;  // the selected entry's text, empty when none
+    // Entry index's tag (0: none), and setting it, in place.
+    [[nodiscard]] std::int64_t Tag(int index) const;
+    void setTag(int index, std::int64_t tag);
+    // Gives every entry of `rows` the one tag: one change of the list's data.
+    void setTags(RowRange rows, std::int64_t tag);
+    // How a tag is shown in its row ("3 s"); empty text: nothing shown. Unset: tags are not shown.
+    void setTagText(std::function<QString(std::int64_t)> text);
+    // What row index shows beside its text, empty for none.
+    [[nodiscard]] QString tagTextOf(int index) const;
     void AddItem(const QString& text);
     // Appends every text, in order, as one change of the list: how many entries arrive at once.
     void AddItems(const CompactTexts& texts);
@@ -89,6 +103,7 @@ private:
     [[nodiscard]] int dropRowAt(QPoint position) const;
 
     TextListModel* m_model;
+    std::function<QString(std::int64_t)> m_tagText;
     bool m_quiet = false;  // the list is changing itself: no Click
     // A press on a selected row: it may become a drag of the selection, or, released where
     // it was, selects that row alone.

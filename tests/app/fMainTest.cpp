@@ -51,9 +51,9 @@ TEST_F(fMainTest, StartsWithTheDesignedStates)
     EXPECT_EQ(window->HScroll->singleStep(), 1);
     EXPECT_EQ(window->HScroll->pageStep(), 1);
     EXPECT_EQ(window->ListMenu->title(), "List Menu");
-    // The designed items first; then undo, redo, playing, a typed rate, the music and every
-    // format taken in, after a separator.
-    ASSERT_EQ(window->ListMenu->actions().size(), 12);
+    // The designed items first; then undo, redo, playing, a typed rate, the music, the frames'
+    // duration and every format taken in, after a separator.
+    ASSERT_EQ(window->ListMenu->actions().size(), 13);
     EXPECT_EQ(window->ListMenu->actions().indexOf(window->SpostaSu), 0);
     EXPECT_EQ(window->ListMenu->actions().indexOf(window->Cancella), 2);
     EXPECT_EQ(window->Annulla->text(), "Annulla");
@@ -63,6 +63,9 @@ TEST_F(fMainTest, StartsWithTheDesignedStates)
     EXPECT_EQ(window->AggiungiMusica->text(), "Aggiungi musica…");
     EXPECT_EQ(window->TogliMusica->text(), "Togli la musica");
     EXPECT_FALSE(window->TogliMusica->isEnabled());  // no music yet
+    EXPECT_EQ(window->ListMenu->actions().indexOf(window->Durata),
+              window->ListMenu->actions().indexOf(window->TogliMusica) + 1);
+    EXPECT_EQ(window->Durata->text(), "Durata…");
     EXPECT_EQ(window->OgniFormato->text(), "Accetta immagini di ogni formato");
     EXPECT_TRUE(window->OgniFormato->isCheckable());
     EXPECT_FALSE(window->OgniFormato->isChecked());  // frames of the list's format, as ever

@@ -1,5 +1,6 @@
 #include "platform/toolkit/ListBox.h"
 
+#include <QImage>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <malloc.h>
@@ -134,6 +135,36 @@ TEST(ListBoxRangesTest, RowsTakenByRangesComeBackInTheirPlaces)
     list.insertRows(std::vector<RowRange>{{0, 12}}, std::move(whole));
     EXPECT_EQ(list.texts().bytesHeld(), held);  // the same store, taken over
     EXPECT_EQ(list.List(3), all[0]);
+}
+
+// A tag's text is painted at the right of its row, and only there: the rows without one, and
+// a list told no way to spell tags, show none.
+TEST_F(ListBoxTest, PaintsATagsTextAtTheRightOfItsRow)
+{
+    list.setTag(1, 3);
+    const auto inkAtRight = [this](int row) {
+        const QImage image = list.viewport()->grab().toImage();
+        const QRect rect = list.rowRect(row);
+        int ink = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            for (int x = rect.right() - 40; x < rect.right(); ++x)
+                ink += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+        return ink;
+    };
+    EXPECT_TRUE(list.tagTextOf(1).isEmpty());
+    EXPECT_EQ(inkAtRight(1), 0);
+    list.setTagText([](std::int64_t tag) { return QStringLiteral("%1 s").arg(tag); });
+    EXPECT_EQ(list.tagTextOf(1), "3 s");
+    EXPECT_GT(inkAtRight(1), 0);
+    EXPECT_EQ(inkAtRight(0), 0);
+    EXPECT_EQ(inkAtRight(2), 0);
+    // The tag goes with its row.
+    list.selectRanges(std::vector<RowRange>{{1, 1}}, 1);
+    list.insertRows(std::vector<RowRange>{{2, 1}}, list.takeRows(std::vector<RowRange>{{1, 1}}));
+    EXPECT_EQ(list.List(2), "B");
+    EXPECT_EQ(list.Tag(2), 3);
+    EXPECT_EQ(list.Tag(1), 0);
+    EXPECT_GT(inkAtRight(2), 0);
 }
 
 // The list always keeps one entry the user chose: Ctrl+click and Ctrl+Space on the only one
