@@ -96,7 +96,12 @@ public:
             const auto& h = m_video.stream().header;
             const PngCheck png = m_codec == codec::Codec::Png ? checkPng(m_chunk, h.biWidth, h.biHeight) : PngCheck{};
             std::string decodeError;
-            decoded = !png.tooLarge && m_decoder->decode(m_chunk, decodeError);
+            if (!png.tooLarge) {
+                const auto status = m_decoder->decode(m_chunk);
+                decoded = status.ok();
+                if (!decoded)
+                    decodeError = status.error();
+            }
             damage = !png.damage.empty() ? png.damage
                      : !decoded          ? "non si decodifica (" + decodeError + ")"
                                          : m_decoder->damage();
@@ -324,8 +329,7 @@ private:
             shown.sarDen = picture.sarDen;
             m_decoder->packed(m_picture);
         } else if (m_rleDecoder) {
-            std::string ignored;
-            if (!m_rleDecoder->decode(m_chunk, m_video.palette(), ignored))
+            if (!m_rleDecoder->decode(m_chunk, m_video.palette()))
                 return;
             m_rleDecoder->packed(m_picture);
         } else if (!rawPicture(stream.header, m_chunk, m_video.palette(), m_picture)) {
@@ -426,14 +430,20 @@ CheckOutcome runCheck(const CheckRequest& request, CheckObserver& observer, cons
     std::unique_ptr<codec::LosslessDecoder> decoder;
     std::unique_ptr<codec::LosslessDecoder> rleDecoder;
     if (ours && *ours != codec::Codec::Raw) {
-        decoder = codec::LosslessDecoder::open(*ours, configurationOf(video->stream()), h.biWidth, height,
-                                               platform::usableCores(), out.reason);
-        if (!decoder)
+        auto opened = codec::LosslessDecoder::open(*ours, configurationOf(video->stream()), h.biWidth, height,
+                                                   platform::usableCores());
+        if (!opened) {
+            out.reason = opened.error();
             return out;
+        }
+        decoder = std::move(opened).value();
     } else if (ours && hashes && (h.biCompression == binary::BI_RLE8 || h.biCompression == binary::BI_RLE4)) {
-        rleDecoder = codec::LosslessDecoder::openRle(h.biWidth, height, h.biBitCount, out.reason);
-        if (!rleDecoder)
+        auto opened = codec::LosslessDecoder::openRle(h.biWidth, height, h.biBitCount);
+        if (!opened) {
+            out.reason = opened.error();
             return out;
+        }
+        rleDecoder = std::move(opened).value();
     }
     std::optional<photo::Framing> fitted;
     if (ours && request.compare && request.fitting)

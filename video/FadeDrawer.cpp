@@ -90,7 +90,11 @@ bool FadeDrawer::encode(std::vector<std::uint8_t>& out, std::string& error)
     view.height = m_size.height;
     view.data[0] = m_drawn.data();
     view.linesize[0] = m_size.width * 3;
-    return m_encoder->encodePicture(view, out, error);
+    if (const auto encoded = m_encoder->encodePicture(view, out); !encoded) {
+        error = encoded.error();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kelvora::video
