@@ -231,11 +231,10 @@ struct FrameLoop {
     // the picture before, or its own fade in) are written at once, each with its own bytes.
     bool addFaded(int index)
     {
-        std::string error;
-        if (!fades->add(last.rgb, last.packet, error)) {
+        if (const auto drawn = fades->add(last.rgb, last.packet); !drawn) {
             out.result = avifile::AVIERR_COMPRESSOR;
             out.reason = "La compressione della dissolvenza dopo il fotogramma " + std::to_string(index + 1) +
-                         " non è riuscita (" + error + ").";
+                         " non è riuscita (" + drawn.error() + ").";
             return false;
         }
         return writeFaded();
@@ -251,10 +250,9 @@ struct FrameLoop {
         const HRESULT earlier = out.result;
         const std::string reason = out.reason;
         out.result = 0;
-        std::string error;
-        if (!fades->end(error)) {
+        if (const auto drawn = fades->end(); !drawn) {
             out.result = avifile::AVIERR_COMPRESSOR;
-            out.reason = "La compressione della dissolvenza finale non è riuscita (" + error + ").";
+            out.reason = "La compressione della dissolvenza finale non è riuscita (" + drawn.error() + ").";
         } else {
             (void)writeFaded();
         }
