@@ -28,13 +28,13 @@ void fMain::AggiungiMusica_Click()
         return;
     const std::string path = platform::nativePath(chosen.left(chosen.indexOf(QChar(u'\0'))));
     // Opening reads the file's headers only: a blink, even for hours of music.
-    std::string error;
-    const std::unique_ptr<audio::AudioInput> music = audio::AudioInput::open(path, error);
-    if (!music) {
-        m_services.messages.MsgBox("La musica non si può usare:\r\n" + path + "\r\nMotivo: " + error,
+    const auto opened = audio::AudioInput::open(path);
+    if (!opened) {
+        m_services.messages.MsgBox("La musica non si può usare:\r\n" + path + "\r\nMotivo: " + opened.error(),
                                    platform::vbCritical, std::string(platform::AppTitle));
         return;
     }
+    const std::unique_ptr<audio::AudioInput>& music = opened.value();
     m_musicPath = path;
     TogliMusica->setEnabled(true);
     const audio::SourceAudio& source = music->source();

@@ -48,7 +48,7 @@ AudioEncoder::AudioEncoder(std::unique_ptr<Context> context) : m_context(std::mo
 
 AudioEncoder::~AudioEncoder() = default;
 
-std::unique_ptr<AudioEncoder> AudioEncoder::open(const AudioPlan& plan, std::string& error)
+platform::Result<std::unique_ptr<AudioEncoder>> AudioEncoder::open(const AudioPlan& plan)
 {
     codec::keepLibraryLogQuiet();
     auto context = std::make_unique<Context>();
@@ -58,25 +58,19 @@ std::unique_ptr<AudioEncoder> AudioEncoder::open(const AudioPlan& plan, std::str
     stream.sampleRate = plan.sampleRate;
     stream.channels = plan.channels;
     stream.bitsPerSample = plan.wide ? 24 : 16;
-    if (!context->packet) {
-        error = "memoria insufficiente";
-        return nullptr;
-    }
+    if (!context->packet)
+        return platform::Failure{"memoria insufficiente"};
     if (plan.codec == AudioCodec::Pcm16) {
         stream.bitRate = std::int64_t{plan.sampleRate} * plan.channels * 16;
         return std::unique_ptr<AudioEncoder>(new AudioEncoder(std::move(context)));
     }
     const AVCodec* encoder = avcodec_find_encoder(plan.codec == AudioCodec::Aac ? AV_CODEC_ID_AAC : AV_CODEC_ID_FLAC);
-    if (!encoder) {
-        error = std::string("libavcodec non ha un codificatore ") + codecLabel(plan.codec);
-        return nullptr;
-    }
+    if (!encoder)
+        return platform::Failure{std::string("libavcodec non ha un codificatore ") + codecLabel(plan.codec)};
     context->codec.reset(avcodec_alloc_context3(encoder));
     AVCodecContext* c = context->codec.get();
-    if (!c) {
-        error = "memoria insufficiente";
-        return nullptr;
-    }
+    if (!c)
+        return platform::Failure{"memoria insufficiente"};
     c->sample_fmt = context->format;
     c->sample_rate = plan.sampleRate;
     c->time_base = AVRational{1, plan.sampleRate};
@@ -90,10 +84,9 @@ std::unique_ptr<AudioEncoder> AudioEncoder::open(const AudioPlan& plan, std::str
     // MP4 and Matroska keep the stream's header apart from its packets.
     c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     const codec::AvLogCapture log(c);
-    if (const int opened = avcodec_open2(c, encoder, nullptr); opened < 0) {
-        error = std::string("il codificatore ") + codecLabel(plan.codec) + " non si apre (" + avError(opened) + ")";
-        return nullptr;
-    }
+    if (const int opened = avcodec_open2(c, encoder, nullptr); opened < 0)
+        return platform::Failure{std::string("il codificatore ") + codecLabel(plan.codec) + " non si apre (" +
+                                 avError(opened) + ")"};
     stream.frameSize = c->frame_size;
     stream.initialPadding = c->initial_padding;
     stream.bitRate = c->bit_rate;
@@ -106,7 +99,7 @@ AVSampleFormat AudioEncoder::sampleFormat() const { return m_context->format; }
 
 const AudioStream& AudioEncoder::stream() const { return m_context->stream; }
 
-bool AudioEncoder::encode(const AVFrame* frame, std::vector<AudioPacket>& out, std::string& error)
+platform::Status AudioEncoder::encode(const AVFrame* frame, std::vector<AudioPacket>& out)
 {
     Context& x = *m_context;
     if (!x.codec) {
@@ -118,22 +111,18 @@ bool AudioEncoder::encode(const AVFrame* frame, std::vector<AudioPacket>& out, s
             packet.pts = frame->pts;
             packet.duration = frame->nb_samples;
         }
-        return true;
+        return {};
     }
     const codec::AvLogCapture log(x.codec.get());
     const int sent = avcodec_send_frame(x.codec.get(), frame);
-    if (sent < 0 && !(sent == AVERROR_EOF && !frame)) {
-        error = "la codifica dell'audio non è riuscita (" + avError(sent) + ")";
-        return false;
-    }
+    if (sent < 0 && !(sent == AVERROR_EOF && !frame))
+        return platform::Failure{"la codifica dell'audio non è riuscita (" + avError(sent) + ")"};
     while (true) {
         const int received = avcodec_receive_packet(x.codec.get(), x.packet.get());
         if (received == AVERROR(EAGAIN) || received == AVERROR_EOF)
-            return true;
-        if (received < 0) {
-            error = "la codifica dell'audio non è riuscita (" + avError(received) + ")";
-            return false;
-        }
+            return {};
+        if (received < 0)
+            return platform::Failure{"la codifica dell'audio non è riuscita (" + avError(received) + ")"};
         AVPacket& p = *x.packet;
         AudioPacket& packet = out.emplace_back();
         packet.data.assign(p.data, p.data + p.size);

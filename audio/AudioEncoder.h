@@ -4,6 +4,7 @@
 // samples in (in the encoder's sample format), packets out with their times in samples.
 
 #include "audio/AudioPlan.h"
+#include "platform/types/Result.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -20,7 +21,7 @@ namespace kelvora::audio {
 
 class AudioEncoder {
 public:
-    [[nodiscard]] static std::unique_ptr<AudioEncoder> open(const AudioPlan& plan, std::string& error);
+    [[nodiscard]] static platform::Result<std::unique_ptr<AudioEncoder>> open(const AudioPlan& plan);
     ~AudioEncoder();
     AudioEncoder(const AudioEncoder&) = delete;
     AudioEncoder& operator=(const AudioEncoder&) = delete;
@@ -28,8 +29,8 @@ public:
     [[nodiscard]] AVSampleFormat sampleFormat() const;
     [[nodiscard]] const AudioStream& stream() const;
     // Encodes `frame` (its pts the first sample's number), or with null the samples still
-    // held; appends the packets ready. False, with libavcodec's reason, when it fails.
-    [[nodiscard]] bool encode(const AVFrame* frame, std::vector<AudioPacket>& out, std::string& error);
+    // held; appends the packets ready. libavcodec's reason when it fails.
+    platform::Status encode(const AVFrame* frame, std::vector<AudioPacket>& out);
 
 private:
     struct Context;

@@ -159,44 +159,35 @@ AudioInput::AudioInput(std::unique_ptr<Context> context) : m_context(std::move(c
 
 AudioInput::~AudioInput() = default;
 
-std::unique_ptr<AudioInput> AudioInput::open(const std::string& path, std::string& error)
+platform::Result<std::unique_ptr<AudioInput>> AudioInput::open(const std::string& path)
 {
     codec::keepLibraryLogQuiet();
     auto context = std::make_unique<Context>();
     AVFormatContext* opened = nullptr;
-    if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) {
-        error = "non si apre come file audio";
-        return nullptr;
-    }
+    if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
+        return platform::Failure{"non si apre come file audio"};
     context->input.reset(opened);
-    if (avformat_find_stream_info(opened, nullptr) < 0) {
-        error = "non si legge come file audio";
-        return nullptr;
-    }
+    if (avformat_find_stream_info(opened, nullptr) < 0)
+        return platform::Failure{"non si legge come file audio"};
     const AVCodec* decoder = nullptr;
     context->stream = av_find_best_stream(opened, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
-    if (context->stream < 0 || !decoder) {
-        error = context->stream == AVERROR_DECODER_NOT_FOUND ? "ha un audio che non si sa decodificare"
-                                                             : "non contiene audio";
-        return nullptr;
-    }
+    if (context->stream < 0 || !decoder)
+        return platform::Failure{context->stream == AVERROR_DECODER_NOT_FOUND ? "ha un audio che non si sa decodificare"
+                                                                              : "non contiene audio"};
     const AVStream& stream = *opened->streams[context->stream];
     context->decoder.reset(avcodec_alloc_context3(decoder));
     if (!context->decoder || !context->packet || !context->decoded ||
         avcodec_parameters_to_context(context->decoder.get(), stream.codecpar) < 0 ||
         avcodec_open2(context->decoder.get(), decoder, nullptr) < 0) {
-        error = "ha un audio che non si decodifica";
-        return nullptr;
+        return platform::Failure{"ha un audio che non si decodifica"};
     }
     // Only the audio stream's packets are wanted: the others (a cover picture) are not read.
     for (unsigned i = 0; i < opened->nb_streams; ++i)
         if (static_cast<int>(i) != context->stream)
             opened->streams[i]->discard = AVDISCARD_ALL;
     const AVCodecContext& d = *context->decoder;
-    if (d.sample_rate <= 0 || d.ch_layout.nb_channels <= 0) {
-        error = "ha un audio senza frequenza o canali";
-        return nullptr;
-    }
+    if (d.sample_rate <= 0 || d.ch_layout.nb_channels <= 0)
+        return platform::Failure{"ha un audio senza frequenza o canali"};
     SourceAudio& source = context->source;
     source.codecName = decoder->name;
     source.sampleRate = d.sample_rate;
@@ -213,7 +204,7 @@ const SourceAudio& AudioInput::source() const { return m_context->source; }
 
 const std::string& AudioInput::error() const { return m_context->error; }
 
-bool AudioInput::convertTo(const AudioPlan& plan, AVSampleFormat format, std::string& error)
+platform::Status AudioInput::convertTo(const AudioPlan& plan, AVSampleFormat format)
 {
     Context& c = *m_context;
     av_channel_layout_uninit(&c.outLayout);
@@ -224,18 +215,14 @@ bool AudioInput::convertTo(const AudioPlan& plan, AVSampleFormat format, std::st
                                         c.decoder->sample_rate, 0, nullptr);
     av_channel_layout_uninit(&inLayout);
     c.resampler.reset(made);
-    if (set < 0 || swr_init(made) < 0) {
-        error = "non si converte nel formato del video";
-        return false;
-    }
+    if (set < 0 || swr_init(made) < 0)
+        return platform::Failure{"non si converte nel formato del video"};
     c.fifo.reset(av_audio_fifo_alloc(format, plan.channels, kConvertSamples));
-    if (!c.fifo) {
-        error = "memoria insufficiente per l'audio";
-        return false;
-    }
+    if (!c.fifo)
+        return platform::Failure{"memoria insufficiente per l'audio"};
     c.format = format;
     c.outRate = plan.sampleRate;
-    return true;
+    return {};
 }
 
 int AudioInput::read(AVFrame& frame, int count)
@@ -290,10 +277,10 @@ std::int64_t measureAudio(const std::string& path)
 
 std::int64_t framesForMusic(const std::string& path, std::uint32_t rate, std::uint32_t scale)
 {
-    std::string error;
-    const std::unique_ptr<AudioInput> input = AudioInput::open(path, error);
-    if (!input)
+    const auto opened = AudioInput::open(path);
+    if (!opened)
         return 0;
+    const std::unique_ptr<AudioInput>& input = opened.value();
     std::int64_t samples = measureAudio(path);
     if (samples <= 0)
         samples = input->source().samples;

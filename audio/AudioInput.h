@@ -6,6 +6,7 @@
 // same samples every time, which is what the check of a video compares its audio with.
 
 #include "audio/AudioPlan.h"
+#include "platform/types/Result.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -19,16 +20,15 @@ namespace kelvora::audio {
 
 class AudioInput {
 public:
-    // The audio of the file at `path`; nullptr, with the reason in Italian, when it has none
-    // that decodes.
-    [[nodiscard]] static std::unique_ptr<AudioInput> open(const std::string& path, std::string& error);
+    // The audio of the file at `path`; the reason in Italian when it has none that decodes.
+    [[nodiscard]] static platform::Result<std::unique_ptr<AudioInput>> open(const std::string& path);
     ~AudioInput();
     AudioInput(const AudioInput&) = delete;
     AudioInput& operator=(const AudioInput&) = delete;
 
     [[nodiscard]] const SourceAudio& source() const;
     // From now on read() gives the audio at `plan`'s rate and channels, in `format`.
-    [[nodiscard]] bool convertTo(const AudioPlan& plan, AVSampleFormat format, std::string& error);
+    platform::Status convertTo(const AudioPlan& plan, AVSampleFormat format);
     // Up to `count` samples into `frame` (its buffers made anew for them); how many came, 0
     // once the audio has ended, -1 when it cannot be decoded (error() says why).
     [[nodiscard]] int read(AVFrame& frame, int count);

@@ -126,16 +126,20 @@ void ShapedAudio::applyGains(AVFrame& frame) const
     }
 }
 
-std::unique_ptr<AudioTrack> AudioTrack::open(const std::string& path, AudioCodec codec, std::string& error)
+platform::Result<std::unique_ptr<AudioTrack>> AudioTrack::open(const std::string& path, AudioCodec codec)
 {
     std::unique_ptr<AudioTrack> track(new AudioTrack);
-    track->m_input = AudioInput::open(path, error);
-    if (!track->m_input)
-        return nullptr;
+    auto input = AudioInput::open(path);
+    if (!input)
+        return input.failure();
+    track->m_input = std::move(input).value();
     track->m_plan = planAudio(codec, track->m_input->source());
-    track->m_encoder = AudioEncoder::open(track->m_plan, error);
-    if (!track->m_encoder || !track->m_input->convertTo(track->m_plan, track->m_encoder->sampleFormat(), error))
-        return nullptr;
+    auto encoder = AudioEncoder::open(track->m_plan);
+    if (!encoder)
+        return encoder.failure();
+    track->m_encoder = std::move(encoder).value();
+    if (auto converting = track->m_input->convertTo(track->m_plan, track->m_encoder->sampleFormat()); !converting)
+        return converting.failure();
     return track;
 }
 
@@ -195,7 +199,6 @@ void AudioTrack::produceAll()
     AVFrame* frame = av_frame_alloc();
     const std::unique_ptr<AVFrame, void (*)(AVFrame*)> owned(frame, [](AVFrame* f) { av_frame_free(&f); });
     std::vector<AudioPacket> made;
-    std::string error;
     bool totalSet = m_shaped->shape().total >= 0;
     while (true) {
         std::int64_t count = 0;
@@ -230,14 +233,14 @@ void AudioTrack::produceAll()
                 m_failure = "non si decodifica fino in fondo (" + m_input->error() + ")";
                 return;
             }
-            if (!m_encoder->encode(frame, made, error)) {
+            if (const auto encoded = m_encoder->encode(frame, made); !encoded) {
                 const std::lock_guard lock(m_mutex);
-                m_failure = error;
+                m_failure = encoded.error();
                 return;
             }
-        } else if (!m_encoder->encode(nullptr, made, error)) {
+        } else if (const auto encoded = m_encoder->encode(nullptr, made); !encoded) {
             const std::lock_guard lock(m_mutex);
-            m_failure = error;
+            m_failure = encoded.error();
             return;
         }
         {

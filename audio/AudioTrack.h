@@ -55,10 +55,9 @@ private:
 
 class AudioTrack {
 public:
-    // The file's audio for a video whose audio is stored as `codec`; nullptr, with the reason
-    // in Italian, when the file has no audio that decodes or the encoder cannot be opened.
-    [[nodiscard]] static std::unique_ptr<AudioTrack> open(const std::string& path, AudioCodec codec,
-                                                          std::string& error);
+    // The file's audio for a video whose audio is stored as `codec`; the reason in Italian
+    // when the file has no audio that decodes or the encoder cannot be opened.
+    [[nodiscard]] static platform::Result<std::unique_ptr<AudioTrack>> open(const std::string& path, AudioCodec codec);
     ~AudioTrack();
     AudioTrack(const AudioTrack&) = delete;
     AudioTrack& operator=(const AudioTrack&) = delete;

@@ -112,7 +112,7 @@ HashesOut::~HashesOut()
         std::fclose(m_file);
 }
 
-std::FILE* HashesOut::open(std::string& error)
+platform::Result<std::FILE*> HashesOut::open()
 {
     if (m_path == "-")
         return stdout;
@@ -121,32 +121,28 @@ std::FILE* HashesOut::open(std::string& error)
     if (m_pending->created())
         m_file = std::fopen(m_pending->path().c_str(), "we");
     if (!m_file)
-        error = systemReason(m_pending->created() ? errno : m_pending->error());
+        return platform::Failure{systemReason(m_pending->created() ? errno : m_pending->error())};
     return m_file;
 }
 
-bool HashesOut::finish(std::string& error)
+platform::Status HashesOut::finish()
 {
     if (m_path == "-") {
         if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
-            return true;
-        error = systemReason(errno);
-        return false;
+            return {};
+        return platform::Failure{systemReason(errno)};
     }
     const bool flushed = std::fflush(m_file) == 0 && std::ferror(m_file) == 0;
     const int flushError = errno;
     const bool closed = std::fclose(std::exchange(m_file, nullptr)) == 0;
-    if (!flushed || !closed) {
-        error = systemReason(flushed ? errno : flushError);
-        return false;
-    }
+    if (!flushed || !closed)
+        return platform::Failure{systemReason(flushed ? errno : flushError)};
     // A file that appeared at the name meanwhile is replaced only when the user said so.
-    if (!m_pending->commit(m_overwrite ? platform::Replace::Always : platform::Replace::Never)) {
-        error = m_pending->error() == EEXIST ? "è comparso un file con quel nome mentre si scrivevano (manca -y)"
-                                             : systemReason(m_pending->error());
-        return false;
-    }
-    return true;
+    if (!m_pending->commit(m_overwrite ? platform::Replace::Always : platform::Replace::Never))
+        return platform::Failure{m_pending->error() == EEXIST
+                                     ? "è comparso un file con quel nome mentre si scrivevano (manca -y)"
+                                     : systemReason(m_pending->error())};
+    return {};
 }
 
 }  // namespace kelvora::cli

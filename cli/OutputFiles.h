@@ -10,6 +10,7 @@
 #include "cli/CommandLine.h"
 #include "platform/filesystem/File.h"
 #include "platform/filesystem/PendingOutput.h"
+#include "platform/types/Result.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -56,10 +57,10 @@ public:
     HashesOut(const HashesOut&) = delete;
     HashesOut& operator=(const HashesOut&) = delete;
 
-    // The stream to write to; nullptr, with the reason, when it cannot be made.
-    [[nodiscard]] std::FILE* open(std::string& error);
-    // Every line written and the file given its name; false, with the reason, otherwise.
-    [[nodiscard]] bool finish(std::string& error);
+    // The stream to write to, or the reason it cannot be made.
+    [[nodiscard]] platform::Result<std::FILE*> open();
+    // Every line written and the file given its name; the reason otherwise.
+    platform::Status finish();
 
 private:
     std::string m_path;

@@ -168,13 +168,12 @@ int check(const std::string& video, const std::vector<std::string>& frames, cons
     HashesOut out(sums, invocation.overwrite);
     std::optional<verify::FrameMd5> hashes;
     if (!sums.empty()) {
-        std::string error;
-        std::FILE* stream = out.open(error);
+        const auto stream = out.open();
         if (!stream) {
-            say("le impronte non si scrivono in " + sums + ": " + error);
+            say("le impronte non si scrivono in " + sums + ": " + stream.error());
             return kExitFailed;
         }
-        hashes.emplace(stream);
+        hashes.emplace(stream.value());
         // A slideshow's audio is hashed after its frames, the lines of both put in time order.
         if (show)
             hashes->expectAudio();
@@ -211,9 +210,8 @@ int check(const std::string& video, const std::vector<std::string>& frames, cons
         status = kExitDiffers;
     }
     if (hashes && checked.hashed) {
-        std::string error;
-        if (!out.finish(error)) {
-            say("le impronte non si scrivono in " + sums + ": " + error);
+        if (const auto finished = out.finish(); !finished) {
+            say("le impronte non si scrivono in " + sums + ": " + finished.error());
             return status == kExitDiffers ? status : kExitFailed;
         }
         if (sums != "-")

@@ -21,22 +21,18 @@ struct H264Encoder::Context : detail::AvObjects {
 H264Encoder::H264Encoder(std::unique_ptr<Context> context) : m_context(std::move(context)) {}
 H264Encoder::~H264Encoder() = default;
 
-std::unique_ptr<H264Encoder> H264Encoder::open(EvenSize size, std::uint32_t rate, std::uint32_t scale, int crf,
-                                               std::string& error, bool reorder)
+platform::Result<std::unique_ptr<H264Encoder>> H264Encoder::open(EvenSize size, std::uint32_t rate, std::uint32_t scale,
+                                                                 int crf, bool reorder)
 {
     // libx264's report and libavcodec's warnings would only interleave with our own lines;
     // an error libx264 logs is its reason for a refusal.
     keepLibraryLogQuiet();
     const AVCodec* encoder = avcodec_find_encoder_by_name("libx264");
-    if (!encoder) {
-        error = "la libreria libavcodec non ha il codificatore libx264";
-        return nullptr;
-    }
+    if (!encoder)
+        return platform::Failure{"la libreria libavcodec non ha il codificatore libx264"};
     auto context = std::make_unique<Context>();
-    if (!context->allocate(encoder)) {
-        error = "memoria insufficiente per il codificatore";
-        return nullptr;
-    }
+    if (!context->allocate(encoder))
+        return platform::Failure{"memoria insufficiente per il codificatore"};
     context->size = size;
     AVCodecContext& c = *context->codec;
     c.width = size.width;
@@ -65,9 +61,9 @@ std::unique_ptr<H264Encoder> H264Encoder::open(EvenSize size, std::uint32_t rate
     if (result < 0) {
         // libx264 says why only in its log ("width or height larger than 16384 is not supported").
         const std::string reason = log.take();
-        error = "il codificatore H.264 non accetta fotogrammi di " + std::to_string(size.width) + " x " +
-                std::to_string(size.height) + " (" + (reason.empty() ? avError(result) : reason) + ")";
-        return nullptr;
+        return platform::Failure{"il codificatore H.264 non accetta fotogrammi di " + std::to_string(size.width) +
+                                 " x " + std::to_string(size.height) + " (" +
+                                 (reason.empty() ? avError(result) : reason) + ")"};
     }
     AVFrame& frame = *context->frame;
     frame.format = c.pix_fmt;
@@ -78,10 +74,8 @@ std::unique_ptr<H264Encoder> H264Encoder::open(EvenSize size, std::uint32_t rate
     frame.color_trc = c.color_trc;
     frame.colorspace = c.colorspace;
     frame.chroma_location = c.chroma_sample_location;
-    if (const int got = av_frame_get_buffer(&frame, 0); got < 0) {
-        error = "memoria insufficiente per il codificatore (" + avError(got) + ")";
-        return nullptr;
-    }
+    if (const int got = av_frame_get_buffer(&frame, 0); got < 0)
+        return platform::Failure{"memoria insufficiente per il codificatore (" + avError(got) + ")"};
     return std::unique_ptr<H264Encoder>(new H264Encoder(std::move(context)));
 }
 
@@ -95,14 +89,12 @@ std::span<const std::uint8_t> H264Encoder::configuration() const
 
 int H264Encoder::reorderDepth() const { return m_context->codec->has_b_frames; }
 
-bool H264Encoder::encode(std::span<const std::uint8_t> planes, std::int64_t frameNumber,
-                         std::vector<EncodedPacket>& packets, std::string& error)
+platform::Status H264Encoder::encode(std::span<const std::uint8_t> planes, std::int64_t frameNumber,
+                                     std::vector<EncodedPacket>& packets)
 {
     AVFrame& frame = *m_context->frame;
-    if (const int result = av_frame_make_writable(&frame); result < 0) {
-        error = avError(result);
-        return false;
-    }
+    if (const int result = av_frame_make_writable(&frame); result < 0)
+        return platform::Failure{avError(result)};
     const EvenSize size = m_context->size;
     const std::uint8_t* in = planes.data();
     for (int plane = 0; plane < 3; ++plane) {
@@ -113,33 +105,27 @@ bool H264Encoder::encode(std::span<const std::uint8_t> planes, std::int64_t fram
                         static_cast<std::size_t>(w));
     }
     frame.pts = frameNumber;
-    if (const int result = avcodec_send_frame(m_context->codec.get(), &frame); result < 0) {
-        error = avError(result);
-        return false;
-    }
-    return drain(packets, error);
+    if (const int result = avcodec_send_frame(m_context->codec.get(), &frame); result < 0)
+        return platform::Failure{avError(result)};
+    return drain(packets);
 }
 
-bool H264Encoder::flush(std::vector<EncodedPacket>& packets, std::string& error)
+platform::Status H264Encoder::flush(std::vector<EncodedPacket>& packets)
 {
-    if (const int result = avcodec_send_frame(m_context->codec.get(), nullptr); result < 0 && result != AVERROR_EOF) {
-        error = avError(result);
-        return false;
-    }
-    return drain(packets, error);
+    if (const int result = avcodec_send_frame(m_context->codec.get(), nullptr); result < 0 && result != AVERROR_EOF)
+        return platform::Failure{avError(result)};
+    return drain(packets);
 }
 
-bool H264Encoder::drain(std::vector<EncodedPacket>& packets, std::string& error)
+platform::Status H264Encoder::drain(std::vector<EncodedPacket>& packets)
 {
     AVPacket& out = *m_context->packet;
     while (true) {
         const int result = avcodec_receive_packet(m_context->codec.get(), &out);
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
-            return true;
-        if (result < 0) {
-            error = avError(result);
-            return false;
-        }
+            return {};
+        if (result < 0)
+            return platform::Failure{avError(result)};
         packets.push_back({std::vector<std::uint8_t>(out.data, out.data + out.size), out.pts, out.dts,
                            (out.flags & AV_PKT_FLAG_KEY) != 0});
         av_packet_unref(&out);

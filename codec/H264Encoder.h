@@ -6,6 +6,7 @@
 // in decoding order, so each packet carries its own times.
 
 #include "codec/Yuv420.h"
+#include "platform/types/Result.h"
 
 #include <cstdint>
 #include <memory>
@@ -25,11 +26,12 @@ struct EncodedPacket {
 class H264Encoder {
 public:
     // An encoder for pictures of `size` at rate / scale frames a second, quality `crf`
-    // (libx264's constant rate factor, 1 to 51; lower is better); nullptr, with the reason in
-    // `error`, when libavcodec has no libx264 or refuses. Without `reorder`, no B-frames: every
+    // (libx264's constant rate factor, 1 to 51; lower is better); the reason when libavcodec
+    // has no libx264 or refuses. Without `reorder`, no B-frames: every
     // frame comes out in order, as frames of uneven durations (a slideshow's) need to.
-    [[nodiscard]] static std::unique_ptr<H264Encoder> open(EvenSize size, std::uint32_t rate, std::uint32_t scale,
-                                                           int crf, std::string& error, bool reorder = true);
+    [[nodiscard]] static platform::Result<std::unique_ptr<H264Encoder>> open(EvenSize size, std::uint32_t rate,
+                                                                             std::uint32_t scale, int crf,
+                                                                             bool reorder = true);
     ~H264Encoder();
     H264Encoder(const H264Encoder&) = delete;
     H264Encoder& operator=(const H264Encoder&) = delete;
@@ -40,15 +42,15 @@ public:
     [[nodiscard]] int reorderDepth() const;
 
     // Sends picture `frame` (planes as Yuv420 gives them); appends the packets now ready.
-    [[nodiscard]] bool encode(std::span<const std::uint8_t> planes, std::int64_t frame,
-                              std::vector<EncodedPacket>& packets, std::string& error);
+    platform::Status encode(std::span<const std::uint8_t> planes, std::int64_t frame,
+                            std::vector<EncodedPacket>& packets);
     // No more pictures: appends every packet still held.
-    [[nodiscard]] bool flush(std::vector<EncodedPacket>& packets, std::string& error);
+    platform::Status flush(std::vector<EncodedPacket>& packets);
 
 private:
     struct Context;
     explicit H264Encoder(std::unique_ptr<Context> context);
-    [[nodiscard]] bool drain(std::vector<EncodedPacket>& packets, std::string& error);
+    platform::Status drain(std::vector<EncodedPacket>& packets);
 
     std::unique_ptr<Context> m_context;
 };

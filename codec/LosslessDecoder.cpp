@@ -64,51 +64,47 @@ LosslessDecoder::~LosslessDecoder() = default;
 
 namespace {
 
-const AVCodec* findDecoder(AVCodecID id, std::string_view label, std::string& error)
+platform::Result<const AVCodec*> findDecoder(AVCodecID id, std::string_view label)
 {
     // Damage is said in our own words; libavcodec's lines would only interleave with ours on
     // standard error.
     keepLibraryLogQuiet();
     const AVCodec* decoder = avcodec_find_decoder(id);
     if (!decoder)
-        error = "la libreria libavcodec non ha il decodificatore " + std::string(label);
+        return platform::Failure{"la libreria libavcodec non ha il decodificatore " + std::string(label)};
     return decoder;
 }
 
 }  // namespace
 
-std::unique_ptr<LosslessDecoder> LosslessDecoder::openRle(int width, int height, int bitCount, std::string& error)
+platform::Result<std::unique_ptr<LosslessDecoder>> LosslessDecoder::openRle(int width, int height, int bitCount)
 {
-    const AVCodec* decoder = findDecoder(AV_CODEC_ID_MSRLE, "RLE", error);
-    if (!decoder)
-        return nullptr;
+    const auto found = findDecoder(AV_CODEC_ID_MSRLE, "RLE");
+    if (!found)
+        return found.failure();
+    const AVCodec* decoder = found.value();
     auto context = std::make_unique<Context>();
-    if (!context->allocateFor(decoder)) {
-        error = "memoria insufficiente per il decodificatore";
-        return nullptr;
-    }
+    if (!context->allocateFor(decoder))
+        return platform::Failure{"memoria insufficiente per il decodificatore"};
     AVCodecContext& c = *context->codec;
     detail::expectPictureSides(c, width, height);
     c.bits_per_coded_sample = bitCount;
-    if (const int result = avcodec_open2(&c, decoder, nullptr); result < 0) {
-        error = "il decodificatore RLE non si apre (" + avError(result) + ")";
-        return nullptr;
-    }
+    if (const int result = avcodec_open2(&c, decoder, nullptr); result < 0)
+        return platform::Failure{"il decodificatore RLE non si apre (" + avError(result) + ")"};
     return std::unique_ptr<LosslessDecoder>(new LosslessDecoder(std::move(context)));
 }
 
-std::unique_ptr<LosslessDecoder> LosslessDecoder::open(Codec codec, std::span<const std::uint8_t> configuration,
-                                                       int width, int height, int threads, std::string& error)
+platform::Result<std::unique_ptr<LosslessDecoder>> LosslessDecoder::open(Codec codec,
+                                                                         std::span<const std::uint8_t> configuration,
+                                                                         int width, int height, int threads)
 {
-    const AVCodec* decoder =
-        findDecoder(codec == Codec::Ffv1 ? AV_CODEC_ID_FFV1 : AV_CODEC_ID_PNG, codecLabel(codec), error);
-    if (!decoder)
-        return nullptr;
+    const auto found = findDecoder(codec == Codec::Ffv1 ? AV_CODEC_ID_FFV1 : AV_CODEC_ID_PNG, codecLabel(codec));
+    if (!found)
+        return found.failure();
+    const AVCodec* decoder = found.value();
     auto context = std::make_unique<Context>();
-    if (!context->allocateFor(decoder)) {
-        error = "memoria insufficiente per il decodificatore";
-        return nullptr;
-    }
+    if (!context->allocateFor(decoder))
+        return platform::Failure{"memoria insufficiente per il decodificatore"};
     AVCodecContext& c = *context->codec;
     detail::expectPictureSides(c, width, height);
     // Slices only: frame threads would hand pictures back frames late.
@@ -116,54 +112,46 @@ std::unique_ptr<LosslessDecoder> LosslessDecoder::open(Codec codec, std::span<co
     c.thread_type = FF_THREAD_SLICE;
     if (!configuration.empty()) {
         c.extradata = static_cast<std::uint8_t*>(av_mallocz(configuration.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (!c.extradata) {
-            error = "memoria insufficiente per il decodificatore";
-            return nullptr;
-        }
+        if (!c.extradata)
+            return platform::Failure{"memoria insufficiente per il decodificatore"};
         std::memcpy(c.extradata, configuration.data(), configuration.size());
         c.extradata_size = static_cast<int>(configuration.size());
     }
-    if (const int result = avcodec_open2(&c, decoder, nullptr); result < 0) {
-        error = "il decodificatore " + std::string(codecLabel(codec)) + " non si apre (" + avError(result) + ")";
-        return nullptr;
-    }
+    if (const int result = avcodec_open2(&c, decoder, nullptr); result < 0)
+        return platform::Failure{"il decodificatore " + std::string(codecLabel(codec)) + " non si apre (" +
+                                 avError(result) + ")"};
     return std::unique_ptr<LosslessDecoder>(new LosslessDecoder(std::move(context)));
 }
 
-bool LosslessDecoder::decode(std::span<const std::uint8_t> packet, std::string& error)
+platform::Status LosslessDecoder::decode(std::span<const std::uint8_t> packet) { return send(packet, nullptr); }
+
+platform::Status LosslessDecoder::decode(std::span<const std::uint8_t> packet, const CodecPalette& palette)
 {
-    return send(packet, nullptr, error);
+    return send(packet, &palette);
 }
 
-bool LosslessDecoder::decode(std::span<const std::uint8_t> packet, const CodecPalette& palette, std::string& error)
-{
-    return send(packet, &palette, error);
-}
-
-bool LosslessDecoder::send(std::span<const std::uint8_t> packet, const CodecPalette* palette, std::string& error)
+platform::Status LosslessDecoder::send(std::span<const std::uint8_t> packet, const CodecPalette* palette)
 {
     Context& x = *m_context;
     x.decoded = false;
     // libavcodec counts a packet's bytes in an int, its zeroed tail included.
-    if (packet.size() > kLargestPacket) {
-        error = "fotogramma compresso di " + std::to_string(packet.size()) + " byte, oltre i " +
-                std::to_string(kLargestPacket) + " che la libreria libavcodec accetta";
-        return false;
-    }
+    if (packet.size() > kLargestPacket)
+        return platform::Failure{"fotogramma compresso di " + std::to_string(packet.size()) + " byte, oltre i " +
+                                 std::to_string(kLargestPacket) + " che la libreria libavcodec accetta"};
     x.damage.clear();
     (void)x.log->take();  // the slice threads of the frame before have ended: none logs now
     const int result = detail::decodeKeyFrame(x, x.input, packet, palette ? palette->data() : nullptr);
     if (result < 0) {
-        error = result == AVERROR(EAGAIN) ? std::string("nessuna immagine") : avError(result);
+        std::string error = result == AVERROR(EAGAIN) ? std::string("nessuna immagine") : avError(result);
         if (const std::string logged = x.log->take(); !logged.empty())
             error += ": " + logged;
-        return false;
+        return platform::Failure{std::move(error)};
     }
     x.decoded = true;
     x.damage = x.log->take();
     if (x.damage.empty() && (x.frame->decode_error_flags != 0 || (x.frame->flags & AV_FRAME_FLAG_CORRUPT) != 0))
         x.damage = "il decodificatore ha nascosto un danno";
-    return true;
+    return {};
 }
 
 const std::string& LosslessDecoder::damage() const { return m_context->damage; }

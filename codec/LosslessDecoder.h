@@ -7,6 +7,7 @@
 
 #include "codec/Codec.h"
 #include "codec/CodecPixels.h"
+#include "platform/types/Result.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,23 +40,23 @@ public:
     static constexpr std::size_t kLargestPacket = 0x7FFFFFFF - 64;
 
     // A decoder for `codec` (not Raw) with the stream's configuration record (FFV1's; empty
-    // for PNG), spreading a frame over `threads` threads where the codec can; nullptr, with
-    // libavcodec's reason in `error`, when it cannot be opened.
-    [[nodiscard]] static std::unique_ptr<LosslessDecoder> open(Codec codec, std::span<const std::uint8_t> configuration,
-                                                               int width, int height, int threads, std::string& error);
+    // for PNG), spreading a frame over `threads` threads where the codec can; libavcodec's
+    // reason when it cannot be opened.
+    [[nodiscard]] static platform::Result<std::unique_ptr<LosslessDecoder>> open(
+        Codec codec, std::span<const std::uint8_t> configuration, int width, int height, int threads);
     // A decoder for uncompressed run-length frames (RLE8 or RLE4, `bitCount` 8 or 4) as
     // ffmpeg decodes them: a pixel a frame leaves undrawn keeps the previous frame's index.
     // Each frame is given the colour table in effect for it.
-    [[nodiscard]] static std::unique_ptr<LosslessDecoder> openRle(int width, int height, int bitCount,
-                                                                  std::string& error);
+    [[nodiscard]] static platform::Result<std::unique_ptr<LosslessDecoder>> openRle(int width, int height,
+                                                                                    int bitCount);
     ~LosslessDecoder();
     LosslessDecoder(const LosslessDecoder&) = delete;
     LosslessDecoder& operator=(const LosslessDecoder&) = delete;
 
-    // Decodes one key frame; false, with the reason in `error`, when libavcodec cannot.
-    [[nodiscard]] bool decode(std::span<const std::uint8_t> packet, std::string& error);
+    // Decodes one key frame; the reason when libavcodec cannot.
+    platform::Status decode(std::span<const std::uint8_t> packet);
     // The same with the colour table in effect for the frame (0xAARRGGBB entries).
-    [[nodiscard]] bool decode(std::span<const std::uint8_t> packet, const CodecPalette& palette, std::string& error);
+    platform::Status decode(std::span<const std::uint8_t> packet, const CodecPalette& palette);
     [[nodiscard]] DecodedPicture picture() const;
     // The damage the decoder found in the frame last decoded and hid (a slice failing its CRC,
     // concealed from the frame before), as libavcodec says it; empty when it found none. A
@@ -70,7 +71,7 @@ public:
 private:
     struct Context;
     explicit LosslessDecoder(std::unique_ptr<Context> context);
-    [[nodiscard]] bool send(std::span<const std::uint8_t> packet, const CodecPalette* palette, std::string& error);
+    platform::Status send(std::span<const std::uint8_t> packet, const CodecPalette* palette);
 
     std::unique_ptr<Context> m_context;
 };

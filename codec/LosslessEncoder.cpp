@@ -206,27 +206,24 @@ LosslessEncoder::LosslessEncoder(Codec codec, const bitmap::StreamShape& shape, 
 
 LosslessEncoder::~LosslessEncoder() = default;
 
-std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap::StreamShape& shape, int threads,
-                                                       std::string& error)
+platform::Result<std::unique_ptr<LosslessEncoder>> LosslessEncoder::open(Codec codec, const bitmap::StreamShape& shape,
+                                                                         int threads)
 {
-    return open(codec, shape, threads, frameCheckFor(codec), error);
+    return open(codec, shape, threads, frameCheckFor(codec));
 }
 
-std::unique_ptr<LosslessEncoder::Context> LosslessEncoder::openContext(Codec codec, int width, int height,
-                                                                       AVPixelFormat format, int threads, bool ownPng,
-                                                                       std::string& error)
+platform::Result<std::unique_ptr<LosslessEncoder::Context>> LosslessEncoder::openContext(Codec codec, int width,
+                                                                                         int height,
+                                                                                         AVPixelFormat format,
+                                                                                         int threads, bool ownPng)
 {
     keepLibraryLogQuiet();
     const AVCodec* encoder = avcodec_find_encoder(codec == Codec::Ffv1 ? AV_CODEC_ID_FFV1 : AV_CODEC_ID_PNG);
-    if (!encoder) {
-        error = "la libreria libavcodec non ha il codificatore " + std::string(codecLabel(codec));
-        return nullptr;
-    }
+    if (!encoder)
+        return platform::Failure{"la libreria libavcodec non ha il codificatore " + std::string(codecLabel(codec))};
     auto context = std::make_unique<Context>();
-    if (!context->allocate(encoder)) {
-        error = "memoria insufficiente per il codificatore";
-        return nullptr;
-    }
+    if (!context->allocate(encoder))
+        return platform::Failure{"memoria insufficiente per il codificatore"};
     AVCodecContext& c = *context->codec;
     context->log = std::make_unique<AvLogCapture>(&c);
     c.width = width;
@@ -235,73 +232,71 @@ std::unique_ptr<LosslessEncoder::Context> LosslessEncoder::openContext(Codec cod
     c.time_base = AVRational{1, 25};  // every frame stands alone: the rate is the file's business
     configure(c, codec, codec == Codec::Ffv1 ? std::max(threads, 1) : 1);
     // PNG frames of bitmaps are written by our own writer; libavcodec's context only holds the picture.
-    if (codec == Codec::Png && (c.width <= 0 || c.height <= 0)) {
-        error = "il codificatore PNG non accetta questi fotogrammi (dimensioni nulle)";
-        return nullptr;
-    }
-    if (const int result = ownPng ? 0 : avcodec_open2(&c, encoder, nullptr); result < 0) {
-        error = "il codificatore " + std::string(codecLabel(codec)) + " non accetta questi fotogrammi (" +
-                withReason(avError(result), context->log->take()) + ")";
-        return nullptr;
-    }
+    if (codec == Codec::Png && (c.width <= 0 || c.height <= 0))
+        return platform::Failure{"il codificatore PNG non accetta questi fotogrammi (dimensioni nulle)"};
+    if (const int result = ownPng ? 0 : avcodec_open2(&c, encoder, nullptr); result < 0)
+        return platform::Failure{"il codificatore " + std::string(codecLabel(codec)) +
+                                 " non accetta questi fotogrammi (" +
+                                 withReason(avError(result), context->log->take()) + ")"};
     AVFrame& frame = *context->frame;
     frame.format = c.pix_fmt;
     frame.width = c.width;
     frame.height = c.height;
-    if (const int result = allocatePicture(frame); result < 0) {
-        error = "memoria insufficiente per il codificatore (" + avError(result) + ")";
-        return nullptr;
-    }
+    if (const int result = allocatePicture(frame); result < 0)
+        return platform::Failure{"memoria insufficiente per il codificatore (" + avError(result) + ")"};
     return context;
 }
 
-std::unique_ptr<LosslessEncoder> LosslessEncoder::open(Codec codec, const bitmap::StreamShape& shape, int threads,
-                                                       FrameCheck check, std::string& error)
+platform::Result<std::unique_ptr<LosslessEncoder>> LosslessEncoder::open(Codec codec, const bitmap::StreamShape& shape,
+                                                                         int threads, FrameCheck check)
 {
     auto context = openContext(codec, shape.width, static_cast<int>(rowsOf(shape)),
-                               pixelFormatOf(layoutFor(codec, shape)), threads, codec == Codec::Png, error);
+                               pixelFormatOf(layoutFor(codec, shape)), threads, codec == Codec::Png);
     if (!context)
-        return nullptr;
-    std::unique_ptr<LosslessEncoder> out(new LosslessEncoder(codec, shape, std::move(context), check));
-    if (out->m_checkEach && codec != Codec::Png && !out->openChecker(error))
-        return nullptr;
+        return context.failure();
+    std::unique_ptr<LosslessEncoder> out(new LosslessEncoder(codec, shape, std::move(context).value(), check));
+    if (out->m_checkEach && codec != Codec::Png)
+        if (auto checker = out->openChecker(); !checker)
+            return checker.failure();
     return out;
 }
 
-std::unique_ptr<LosslessEncoder> LosslessEncoder::openForPictures(Codec codec, const bitmap::StreamShape& shape,
-                                                                  AVPixelFormat format, int threads,
-                                                                  Background background, std::string& error)
+platform::Result<std::unique_ptr<LosslessEncoder>> LosslessEncoder::openForPictures(Codec codec,
+                                                                                    const bitmap::StreamShape& shape,
+                                                                                    AVPixelFormat format, int threads,
+                                                                                    Background background)
 {
     // libavcodec's PNG encoder takes every form a PNG decodes to (16 bits, grey with alpha...).
-    auto context = openContext(codec, shape.width, static_cast<int>(rowsOf(shape)), format, threads, false, error);
+    auto context = openContext(codec, shape.width, static_cast<int>(rowsOf(shape)), format, threads, false);
     if (!context)
-        return nullptr;
-    std::unique_ptr<LosslessEncoder> out(new LosslessEncoder(codec, shape, std::move(context), FrameCheck::None));
+        return context.failure();
+    std::unique_ptr<LosslessEncoder> out(
+        new LosslessEncoder(codec, shape, std::move(context).value(), FrameCheck::None));
     out->m_pictures = true;
     out->m_background = background;
     return out;
 }
 
-bool LosslessEncoder::encodePicture(const AVFrame& decoded, std::vector<std::uint8_t>& packet, std::string& error)
+platform::Status LosslessEncoder::encodePicture(const AVFrame& decoded, std::vector<std::uint8_t>& packet)
 {
     AVFrame& frame = *m_context->frame;  // written in place (see encode)
     if (!m_converter)
         m_converter = std::make_unique<PictureConverter>();
-    if (!m_converter->convert(decoded, m_codec, frame, m_background, error))
-        return false;
-    return sendFrame(packet, error);
+    if (auto converted = m_converter->convert(decoded, m_codec, frame, m_background); !converted)
+        return converted;
+    return sendFrame(packet);
 }
 
-bool LosslessEncoder::openChecker(std::string& error)
+platform::Status LosslessEncoder::openChecker()
 {
     if (m_checker)
-        return true;
+        return {};
     const AVCodecContext& c = *m_context->codec;
-    std::string reason;
-    m_checker = LosslessDecoder::open(m_codec, configuration(), c.width, c.height, 1, reason);
-    if (!m_checker)
-        error = "il controllo dei fotogrammi compressi non si avvia (" + reason + ")";
-    return m_checker != nullptr;
+    auto checker = LosslessDecoder::open(m_codec, configuration(), c.width, c.height, 1);
+    if (!checker)
+        return platform::Failure{"il controllo dei fotogrammi compressi non si avvia (" + checker.error() + ")"};
+    m_checker = std::move(checker).value();
+    return {};
 }
 
 std::span<const std::uint8_t> LosslessEncoder::configuration() const
@@ -337,9 +332,8 @@ std::vector<std::uint8_t> LosslessEncoder::streamFormat(std::span<const std::uin
     return format;
 }
 
-bool LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
-                             std::vector<std::uint8_t>& packet, std::string& error,
-                             const std::function<void()>& pixelsRead)
+platform::Status LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
+                                         std::vector<std::uint8_t>& packet, const std::function<void()>& pixelsRead)
 {
     // The frame is written in place, though libavcodec keeps a reference to it: its encoders
     // that may hold frames back (FFV1, for its two-pass statistics) keep the last one until
@@ -359,11 +353,9 @@ bool LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const
         const bool written = m_context->png.write(picture, packet);
         if (pixelsRead)
             pixelsRead();
-        if (!written) {
-            error = "memoria insufficiente per il codificatore PNG";
-            return false;
-        }
-        return !m_checkEach || decodesToLastFrame(packet, error);
+        if (!written)
+            return platform::Failure{"memoria insufficiente per il codificatore PNG"};
+        return m_checkEach ? decodesToLastFrame(packet) : platform::Status{};
     }
     const CodecRows source(m_shape, bits, palette, m_layout);
     convertOnCodecThreads(source, frame);
@@ -371,7 +363,9 @@ bool LosslessEncoder::encode(std::span<const std::uint8_t> bits, std::span<const
         source.colours(colours);
     if (pixelsRead)
         pixelsRead();
-    return sendFrame(packet, error) && (!m_checkEach || decodesToLastFrame(packet, error));
+    if (auto sent = sendFrame(packet); !sent || !m_checkEach)
+        return sent;
+    return decodesToLastFrame(packet);
 }
 
 namespace {
@@ -410,7 +404,7 @@ void LosslessEncoder::convertOnCodecThreads(const CodecRows& source, AVFrame& fr
     c.execute(&c, convertShare, parts.data(), nullptr, static_cast<int>(shares), sizeof(RowShare));
 }
 
-bool LosslessEncoder::sendFrame(std::vector<std::uint8_t>& packet, std::string& error)
+platform::Status LosslessEncoder::sendFrame(std::vector<std::uint8_t>& packet)
 {
     AVCodecContext& c = *m_context->codec;
     AVFrame& frame = *m_context->frame;
@@ -424,29 +418,37 @@ bool LosslessEncoder::sendFrame(std::vector<std::uint8_t>& packet, std::string& 
     // FFV1's slices report a full buffer only in the log: the packet then lacks their end.
     const std::string logged = log.take();
     if (result < 0 || !logged.empty()) {
-        error = withReason(result < 0 ? avError(result) : "la libreria libavcodec segnala un errore", logged);
         av_packet_unref(&out);
-        return false;
+        return platform::Failure{
+            withReason(result < 0 ? avError(result) : "la libreria libavcodec segnala un errore", logged)};
     }
     packet.assign(out.data, out.data + out.size);
     av_packet_unref(&out);
-    return true;
+    return {};
 }
 
-bool LosslessEncoder::decodesToLastFrame(std::span<const std::uint8_t> packet, std::string& error)
+namespace {
+
+// A difference as a failure; none as done.
+platform::Status failedWhenSaid(std::string difference)
 {
-    if (m_codec == Codec::Png) {
-        error = describe(m_context->png.compare(packet, pngPictureOf(*m_context->frame, m_layout, m_context->palette)));
-        return error.empty();
-    }
-    if (!openChecker(error))
-        return false;
-    if (std::string reason; !m_checker->decode(packet, reason)) {
-        error = "decompresso, non si decodifica (" + reason + ")";
-        return false;
-    }
-    error = differenceFrom(m_checker->picture(), *m_context->frame, m_layout, m_context->palette);
-    return error.empty();
+    if (difference.empty())
+        return {};
+    return platform::Failure{std::move(difference)};
+}
+
+}  // namespace
+
+platform::Status LosslessEncoder::decodesToLastFrame(std::span<const std::uint8_t> packet)
+{
+    if (m_codec == Codec::Png)
+        return failedWhenSaid(
+            describe(m_context->png.compare(packet, pngPictureOf(*m_context->frame, m_layout, m_context->palette))));
+    if (auto checker = openChecker(); !checker)
+        return checker;
+    if (auto decoded = m_checker->decode(packet); !decoded)
+        return platform::Failure{"decompresso, non si decodifica (" + decoded.error() + ")"};
+    return failedWhenSaid(differenceFrom(m_checker->picture(), *m_context->frame, m_layout, m_context->palette));
 }
 
 }  // namespace kelvora::codec

@@ -9,6 +9,7 @@
 #include "codec/Codec.h"
 #include "codec/CodecPixels.h"
 #include "codec/EncoderPlan.h"
+#include "platform/types/Result.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -39,18 +40,19 @@ class LosslessEncoder {
 public:
     // An encoder for frames of `shape` (`codec` not Raw), spreading each frame over `threads`
     // threads where the codec can (FFV1 at the level and slices ffv1SettingsFor gives);
-    // nullptr, with libavcodec's reason in `error`, when it cannot be opened.
-    [[nodiscard]] static std::unique_ptr<LosslessEncoder> open(Codec codec, const bitmap::StreamShape& shape,
-                                                               int threads, std::string& error);
-    [[nodiscard]] static std::unique_ptr<LosslessEncoder> open(Codec codec, const bitmap::StreamShape& shape,
-                                                               int threads, FrameCheck check, std::string& error);
+    // libavcodec's reason when it cannot be opened.
+    [[nodiscard]] static platform::Result<std::unique_ptr<LosslessEncoder>> open(Codec codec,
+                                                                                 const bitmap::StreamShape& shape,
+                                                                                 int threads);
+    [[nodiscard]] static platform::Result<std::unique_ptr<LosslessEncoder>> open(Codec codec,
+                                                                                 const bitmap::StreamShape& shape,
+                                                                                 int threads, FrameCheck check);
     // An encoder for picture files (PNG, JPEG) decoded by PictureDecoder, into frames of
     // `shape`'s size in `format` (pictureStreamFormat), transparency shown over `background`
     // where the format has no alpha: PNG by libavcodec's own encoder, which takes every form a
     // PNG decodes to. Pictures are not decoded again: libavcodec writes what it is given.
-    [[nodiscard]] static std::unique_ptr<LosslessEncoder> openForPictures(Codec codec, const bitmap::StreamShape& shape,
-                                                                          AVPixelFormat format, int threads,
-                                                                          Background background, std::string& error);
+    [[nodiscard]] static platform::Result<std::unique_ptr<LosslessEncoder>> openForPictures(
+        Codec codec, const bitmap::StreamShape& shape, AVPixelFormat format, int threads, Background background);
     ~LosslessEncoder();
     LosslessEncoder(const LosslessEncoder&) = delete;
     LosslessEncoder& operator=(const LosslessEncoder&) = delete;
@@ -63,19 +65,18 @@ public:
     [[nodiscard]] std::span<const std::uint8_t> configuration() const;
 
     // Encodes one frame, its pixel block and (up to 8 bits) its colour table as FramePlan
-    // gives them, into `packet`. False, with the reason in `error`, when libavcodec fails
+    // gives them, into `packet`. The reason of a failure when libavcodec fails
     // (or logs an error while it encodes), or when the check finds the packet does not decode
     // to the frame's picture. `pixelsRead`, when given, is called once `bits` is read for the
     // last time: for FFV1 as soon as the frame is in the codec's layout, before compressing.
-    [[nodiscard]] bool encode(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
-                              std::vector<std::uint8_t>& packet, std::string& error,
-                              const std::function<void()>& pixelsRead = {});
+    platform::Status encode(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
+                            std::vector<std::uint8_t>& packet, const std::function<void()>& pixelsRead = {});
     // Encodes one picture as PictureDecoder gives it (an encoder from openForPictures).
-    [[nodiscard]] bool encodePicture(const AVFrame& decoded, std::vector<std::uint8_t>& packet, std::string& error);
-    // Whether `packet` decodes to the picture of the frame last encoded; the reason in `error`
-    // when it does not. What encode does with ByDecoding: FFV1 decoded by libavcodec, PNG read
+    platform::Status encodePicture(const AVFrame& decoded, std::vector<std::uint8_t>& packet);
+    // Whether `packet` decodes to the picture of the frame last encoded; the reason when it
+    // does not. What encode does with ByDecoding: FFV1 decoded by libavcodec, PNG read
     // back by our writer (its chunks' CRCs, inflate and row filters).
-    [[nodiscard]] bool decodesToLastFrame(std::span<const std::uint8_t> packet, std::string& error);
+    platform::Status decodesToLastFrame(std::span<const std::uint8_t> packet);
 
     [[nodiscard]] Codec codec() const { return m_codec; }
     [[nodiscard]] PixelLayout layout() const { return m_layout; }
@@ -83,13 +84,14 @@ public:
 private:
     struct Context;
     LosslessEncoder(Codec codec, const bitmap::StreamShape& shape, std::unique_ptr<Context> context, FrameCheck check);
-    [[nodiscard]] static std::unique_ptr<Context> openContext(Codec codec, int width, int height, AVPixelFormat format,
-                                                              int threads, bool ownPng, std::string& error);
-    [[nodiscard]] bool openChecker(std::string& error);
+    [[nodiscard]] static platform::Result<std::unique_ptr<Context>> openContext(Codec codec, int width, int height,
+                                                                                AVPixelFormat format, int threads,
+                                                                                bool ownPng);
+    platform::Status openChecker();
     // The frame's picture written into `frame` in the codec's layout.
     void convertOnCodecThreads(const CodecRows& source, AVFrame& frame);
     // The frame as it stands to libavcodec's encoder, into `packet`.
-    [[nodiscard]] bool sendFrame(std::vector<std::uint8_t>& packet, std::string& error);
+    platform::Status sendFrame(std::vector<std::uint8_t>& packet);
 
     Codec m_codec;
     bitmap::StreamShape m_shape;

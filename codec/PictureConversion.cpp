@@ -167,15 +167,13 @@ struct PictureConverter::Scaler {
     ~Scaler() { sws_freeContext(context); }
 
     // The RGB picture, or null with the reason.
-    const AVFrame* toRgb(const AVFrame& decoded, std::string& error)
+    platform::Result<const AVFrame*> toRgb(const AVFrame& decoded)
     {
         const auto format = static_cast<AVPixelFormat>(decoded.format);
         context = sws_getCachedContext(context, decoded.width, decoded.height, format, decoded.width, decoded.height,
                                        AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr);
-        if (!context || !rgb) {
-            error = "i colori dell'immagine non si convertono";
-            return nullptr;
-        }
+        if (!context || !rgb)
+            return platform::Failure{"i colori dell'immagine non si convertono"};
         // A JPEG's planes are full range unless it says otherwise; yuvj formats say so by their
         // name, YCCK's by the frame's range, as ffmpeg's scale filter reads it.
         int* fromTable = nullptr;
@@ -196,15 +194,12 @@ struct PictureConverter::Scaler {
             rgb->format = AV_PIX_FMT_RGB24;
             rgb->width = decoded.width;
             rgb->height = decoded.height;
-            if (av_frame_get_buffer(rgb.get(), 0) < 0) {
-                error = "memoria insufficiente per convertire i colori dell'immagine";
-                return nullptr;
-            }
+            if (av_frame_get_buffer(rgb.get(), 0) < 0)
+                return platform::Failure{"memoria insufficiente per convertire i colori dell'immagine"};
         }
         if (sws_scale(context, decoded.data, decoded.linesize, 0, decoded.height, rgb->data, rgb->linesize) !=
             decoded.height) {
-            error = "i colori dell'immagine non si convertono";
-            return nullptr;
+            return platform::Failure{"i colori dell'immagine non si convertono"};
         }
         return rgb.get();
     }
@@ -222,24 +217,24 @@ PictureConverter::~PictureConverter() = default;
 
 namespace {
 
-bool sameSize(const AVFrame& decoded, int width, int height, std::string& error)
+platform::Status sameSize(const AVFrame& decoded, int width, int height)
 {
     if (decoded.width == width && decoded.height == height)
-        return true;
-    error = "l'immagine misura " + std::to_string(decoded.width) + " x " + std::to_string(decoded.height) +
-            ", il primo fotogramma " + std::to_string(width) + " x " + std::to_string(height);
-    return false;
+        return {};
+    return platform::Failure{"l'immagine misura " + std::to_string(decoded.width) + " x " +
+                             std::to_string(decoded.height) + ", il primo fotogramma " + std::to_string(width) + " x " +
+                             std::to_string(height)};
 }
 
 }  // namespace
 
-const AVFrame* PictureConverter::toRgb(const AVFrame& decoded, int width, int height, Background background,
-                                       std::string& error)
+platform::Result<const AVFrame*> PictureConverter::toRgb(const AVFrame& decoded, int width, int height,
+                                                         Background background)
 {
-    if (!sameSize(decoded, width, height, error))
-        return nullptr;
+    if (auto same = sameSize(decoded, width, height); !same)
+        return same.failure();
     if (yuvPlanesOf(decoded.format) != AV_PIX_FMT_NONE)
-        return m_scaler->toRgb(decoded, error);
+        return m_scaler->toRgb(decoded);
     if (decoded.format == AV_PIX_FMT_RGB24)
         return &decoded;
     AVFrame& rgb = *m_rgb;
@@ -248,51 +243,47 @@ const AVFrame* PictureConverter::toRgb(const AVFrame& decoded, int width, int he
         rgb.format = AV_PIX_FMT_RGB24;
         rgb.width = width;
         rgb.height = height;
-        if (av_frame_get_buffer(&rgb, 0) < 0) {
-            error = "memoria insufficiente per convertire i colori dell'immagine";
-            return nullptr;
-        }
+        if (av_frame_get_buffer(&rgb, 0) < 0)
+            return platform::Failure{"memoria insufficiente per convertire i colori dell'immagine"};
     }
-    return convert(decoded, Codec::H264, rgb, background, error) ? &rgb : nullptr;
+    if (auto converted = convert(decoded, Codec::H264, rgb, background); !converted)
+        return converted.failure();
+    return &rgb;
 }
 
-bool PictureConverter::convert(const AVFrame& decoded, Codec codec, AVFrame& target, Background background,
-                               std::string& error)
+platform::Status PictureConverter::convert(const AVFrame& decoded, Codec codec, AVFrame& target, Background background)
 {
-    if (!sameSize(decoded, target.width, target.height, error))
-        return false;
+    if (auto same = sameSize(decoded, target.width, target.height); !same)
+        return same;
     const AVPixelFormat planes = yuvPlanesOf(decoded.format);
     const AVFrame* source = &decoded;
     if (decoded.format == AV_PIX_FMT_PAL8 && target.format == AV_PIX_FMT_PAL8) {
         copyPalette(decoded, target, background);
-        return true;
+        return {};
     }
     if (planes == target.format || decoded.format == target.format) {
         // The same samples in the same planes: a JPEG's planes into FFV1, PNG into PNG.
         av_image_copy(target.data, target.linesize, const_cast<const std::uint8_t**>(decoded.data), decoded.linesize,
                       static_cast<AVPixelFormat>(target.format), target.width, target.height);
-        return true;
+        return {};
     }
     if (planes != AV_PIX_FMT_NONE) {
-        if (!writesRows(target.format) || yuvPlanesOf(target.format) != AV_PIX_FMT_NONE) {
-            error = kOtherForm;
-            return false;
-        }
-        source = m_scaler->toRgb(decoded, error);
-        if (!source)
-            return false;
+        if (!writesRows(target.format) || yuvPlanesOf(target.format) != AV_PIX_FMT_NONE)
+            return platform::Failure{kOtherForm};
+        const auto rgb = m_scaler->toRgb(decoded);
+        if (!rgb)
+            return rgb.failure();
+        source = rgb.value();
         if (target.format == AV_PIX_FMT_RGB24) {
             av_image_copy_plane(target.data[0], target.linesize[0], source->data[0], source->linesize[0],
                                 3 * target.width, target.height);
-            return true;
+            return {};
         }
     }
-    if (!readsRows(source->format) || !writesRows(target.format)) {
-        error = isJpegRgb(decoded.format) && yuvPlanesOf(target.format) != AV_PIX_FMT_NONE
-                    ? "è un JPEG a componenti RGB, mentre il primo fotogramma è in Y'CbCr"
-                    : kOtherForm;
-        return false;
-    }
+    if (!readsRows(source->format) || !writesRows(target.format))
+        return platform::Failure{isJpegRgb(decoded.format) && yuvPlanesOf(target.format) != AV_PIX_FMT_NONE
+                                     ? "è un JPEG a componenti RGB, mentre il primo fotogramma è in Y'CbCr"
+                                     : kOtherForm};
     std::vector<Sample> row(static_cast<std::size_t>(source->width));
     const bool composite = !hasAlpha(target.format);
     const bool keepsAll = codec != Codec::H264;
@@ -301,25 +292,23 @@ bool PictureConverter::convert(const AVFrame& decoded, Codec codec, AVFrame& tar
         if (composite)
             for (Sample& s : row)
                 s = over(s, background);
-        if (keepsAll) {
-            error = lossIn(row, target.format, y);
-            if (!error.empty())
-                return false;
-        }
+        if (keepsAll)
+            if (std::string loss = lossIn(row, target.format, y); !loss.empty())
+                return platform::Failure{std::move(loss)};
         writeRow(target, y, row);
     }
-    return true;
+    return {};
 }
 
-bool convertPicture(const AVFrame& decoded, Codec codec, AVFrame& target, Background background, std::string& error)
+platform::Status convertPicture(const AVFrame& decoded, Codec codec, AVFrame& target, Background background)
 {
     PictureConverter converter;
-    return converter.convert(decoded, codec, target, background, error);
+    return converter.convert(decoded, codec, target, background);
 }
 
-bool convertPicture(const AVFrame& decoded, Codec codec, AVFrame& target, std::string& error)
+platform::Status convertPicture(const AVFrame& decoded, Codec codec, AVFrame& target)
 {
-    return convertPicture(decoded, codec, target, Background{}, error);
+    return convertPicture(decoded, codec, target, Background{});
 }
 
 }  // namespace kelvora::codec

@@ -27,6 +27,7 @@
 
 #include "codec/Background.h"
 #include "codec/Codec.h"
+#include "platform/types/Result.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -52,20 +53,19 @@ public:
     PictureConverter& operator=(const PictureConverter&) = delete;
 
     // `decoded` in the pixel format of `target` (its format, width and height set, its buffers
-    // allocated and writable: exactly its rows are written, whatever their padding). False,
-    // with the reason in Italian in `error`, when the picture has another size or a form the
+    // allocated and writable: exactly its rows are written, whatever their padding). The
+    // reason in Italian when the picture has another size or a form the
     // stream cannot hold, or would lose what the stream keeps (FFV1 and PNG keep every
     // sample; H.264 drops depth by design). Transparency where `target` has no alpha is
     // composited over `background`.
-    [[nodiscard]] bool convert(const AVFrame& decoded, Codec codec, AVFrame& target, Background background,
-                               std::string& error);
+    platform::Status convert(const AVFrame& decoded, Codec codec, AVFrame& target, Background background);
 
     // `decoded`, of `width` x `height`, in 8-bit RGB as H.264's conversion takes it (the
     // transparency over `background`), without a copy where the decoder's picture or
-    // libswscale's is already that: null, with the reason, when it cannot be. Valid until the
-    // next call or the next decode.
-    [[nodiscard]] const AVFrame* toRgb(const AVFrame& decoded, int width, int height, Background background,
-                                       std::string& error);
+    // libswscale's is already that: the reason when it cannot be. Valid until the next call
+    // or the next decode.
+    [[nodiscard]] platform::Result<const AVFrame*> toRgb(const AVFrame& decoded, int width, int height,
+                                                         Background background);
 
 private:
     struct Scaler;
@@ -77,8 +77,7 @@ private:
 };
 
 // The same, with a converter of its own.
-[[nodiscard]] bool convertPicture(const AVFrame& decoded, Codec codec, AVFrame& target, std::string& error);
-[[nodiscard]] bool convertPicture(const AVFrame& decoded, Codec codec, AVFrame& target, Background background,
-                                  std::string& error);
+platform::Status convertPicture(const AVFrame& decoded, Codec codec, AVFrame& target);
+platform::Status convertPicture(const AVFrame& decoded, Codec codec, AVFrame& target, Background background);
 
 }  // namespace kelvora::codec

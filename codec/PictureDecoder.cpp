@@ -105,49 +105,50 @@ PictureDecoder::PictureDecoder(std::unique_ptr<Context> context) : m_context(std
 
 PictureDecoder::~PictureDecoder() = default;
 
-std::unique_ptr<PictureDecoder> PictureDecoder::open(bitmap::PictureType type, std::string& error)
+platform::Result<std::unique_ptr<PictureDecoder>> PictureDecoder::open(bitmap::PictureType type)
 {
     keepLibraryLogQuiet();
     const AVCodec* decoder =
         avcodec_find_decoder(type == bitmap::PictureType::Png ? AV_CODEC_ID_PNG : AV_CODEC_ID_MJPEG);
-    if (!decoder) {
-        error = std::string("la libreria libavcodec non ha il decodificatore ") +
-                (type == bitmap::PictureType::Png ? "PNG" : "JPEG");
-        return nullptr;
-    }
+    if (!decoder)
+        return platform::Failure{std::string("la libreria libavcodec non ha il decodificatore ") +
+                                 (type == bitmap::PictureType::Png ? "PNG" : "JPEG")};
     auto context = std::make_unique<Context>();
-    if (!context->allocate(decoder) || !context->keyed) {
-        error = "memoria insufficiente per il decodificatore";
-        return nullptr;
-    }
+    if (!context->allocate(decoder) || !context->keyed)
+        return platform::Failure{"memoria insufficiente per il decodificatore"};
     context->type = type;
     AVCodecContext& c = *context->codec;
     context->log = std::make_unique<AvLogCapture>(&c);
     c.thread_count = 1;  // a save decodes on several threads, one picture each
-    if (const int result = avcodec_open2(&c, decoder, nullptr); result < 0) {
-        error = "il decodificatore non si apre (" + avError(result) + ")";
-        return nullptr;
-    }
+    if (const int result = avcodec_open2(&c, decoder, nullptr); result < 0)
+        return platform::Failure{"il decodificatore non si apre (" + avError(result) + ")"};
     return std::unique_ptr<PictureDecoder>(new PictureDecoder(std::move(context)));
 }
 
-bool PictureDecoder::decode(std::span<const std::uint8_t> file, std::string& error)
+platform::Result<std::unique_ptr<PictureDecoder>> PictureDecoder::decodeOne(bitmap::PictureType type,
+                                                                            std::span<const std::uint8_t> file)
+{
+    auto decoder = open(type);
+    if (!decoder)
+        return decoder;
+    if (auto decoded = decoder.value()->decode(file); !decoded)
+        return decoded.failure();
+    return decoder;
+}
+
+platform::Status PictureDecoder::decode(std::span<const std::uint8_t> file)
 {
     Context& x = *m_context;
     x.keyedShown = false;
     (void)x.log->take();
     const int result = detail::decodeKeyFrame(x, x.input, file, nullptr);
     const std::string logged = x.log->take();
-    if (result < 0 || !logged.empty()) {
-        error = decodeFailure(result, logged);
-        return false;
-    }
+    if (result < 0 || !logged.empty())
+        return platform::Failure{decodeFailure(result, logged)};
     if (x.type == bitmap::PictureType::Png)
-        if (const std::optional<PngGreyKey> key = lowDepthGreyKey(file); key && !x.applyGreyKey(*key)) {
-            error = "memoria insufficiente per il decodificatore";
-            return false;
-        }
-    return true;
+        if (const std::optional<PngGreyKey> key = lowDepthGreyKey(file); key && !x.applyGreyKey(*key))
+            return platform::Failure{"memoria insufficiente per il decodificatore"};
+    return {};
 }
 
 const AVFrame& PictureDecoder::picture() const { return m_context->keyedShown ? *m_context->keyed : *m_context->frame; }

@@ -7,6 +7,7 @@
 #include "bitmap/PictureHeader.h"
 #include "codec/Codec.h"
 #include "codec/PictureConversion.h"
+#include "platform/types/Result.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -31,18 +32,22 @@ namespace kelvora::codec {
 // One decoder for one stream's picture files, used by one thread at a time.
 class PictureDecoder {
 public:
-    // nullptr, with the reason in `error`, when libavcodec has no decoder for the type.
-    [[nodiscard]] static std::unique_ptr<PictureDecoder> open(bitmap::PictureType type, std::string& error);
+    // The reason when libavcodec has no decoder for the type.
+    [[nodiscard]] static platform::Result<std::unique_ptr<PictureDecoder>> open(bitmap::PictureType type);
+    // A decoder opened for `type` that holds `file`'s picture, for a caller of one picture;
+    // the reason of the open or of the decode.
+    [[nodiscard]] static platform::Result<std::unique_ptr<PictureDecoder>> decodeOne(
+        bitmap::PictureType type, std::span<const std::uint8_t> file);
     ~PictureDecoder();
     PictureDecoder(const PictureDecoder&) = delete;
     PictureDecoder& operator=(const PictureDecoder&) = delete;
 
-    // Decodes a whole file's bytes; false, with the reason in Italian, when it cannot: a file
+    // Decodes a whole file's bytes; the reason in Italian when it cannot: a file
     // libavcodec finds damaged (or that makes it log an error: a picture concealed from damage
     // is no picture of the file) is said to be damaged, with libavcodec's words. A grey PNG of
     // fewer than 8 bits with a transparent grey decodes with that grey transparent, as
     // browsers show it (libavcodec alone decodes it opaque).
-    [[nodiscard]] bool decode(std::span<const std::uint8_t> file, std::string& error);
+    platform::Status decode(std::span<const std::uint8_t> file);
     // The picture last decoded, valid until the next decode.
     [[nodiscard]] const AVFrame& picture() const;
 

@@ -115,18 +115,19 @@ void Yuv420Converter::convert(std::span<const std::uint8_t> bits, std::span<cons
     rgbToYuv420(m_rgb.data(), stride, m_shape.width, rows, m_size, planes);
 }
 
-bool Yuv420Converter::convertPicture(const AVFrame& decoded, std::vector<std::uint8_t>& planes, std::string& error)
+platform::Status Yuv420Converter::convertPicture(const AVFrame& decoded, std::vector<std::uint8_t>& planes)
 {
     const int rows = m_shape.height < 0 ? -m_shape.height : m_shape.height;
     // libswscale's RGB (or the decoder's own) as it stands, in padded planes none of ours.
     if (!m_pictures)
         m_pictures = std::make_unique<PictureConverter>();
-    const AVFrame* rgb = m_pictures->toRgb(decoded, m_shape.width, rows, m_background, error);
-    if (!rgb)
-        return false;
+    const auto converted = m_pictures->toRgb(decoded, m_shape.width, rows, m_background);
+    if (!converted)
+        return converted.failure();
+    const AVFrame& rgb = *converted.value();
     planes.resize(m_size.planeBytes());
-    rgbToYuv420(rgb->data[0], rgb->linesize[0], m_shape.width, rows, m_size, planes);
-    return true;
+    rgbToYuv420(rgb.data[0], rgb.linesize[0], m_shape.width, rows, m_size, planes);
+    return {};
 }
 
 }  // namespace kelvora::codec

@@ -8,6 +8,7 @@
 #include "bitmap/FramePlan.h"
 #include "codec/Background.h"
 #include "codec/CodecPixels.h"
+#include "platform/types/Result.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -54,9 +55,9 @@ public:
     void convert(std::span<const std::uint8_t> bits, std::span<const std::uint8_t> palette,
                  std::vector<std::uint8_t>& planes);
     // A picture file's picture as PictureDecoder gives it (depth reduced to 8 bits,
-    // transparency composited over the background); false, with the reason, when it does
-    // not fit the stream.
-    [[nodiscard]] bool convertPicture(const AVFrame& decoded, std::vector<std::uint8_t>& planes, std::string& error);
+    // transparency composited over the background); the reason when it does not fit the
+    // stream.
+    platform::Status convertPicture(const AVFrame& decoded, std::vector<std::uint8_t>& planes);
 
 private:
     bitmap::StreamShape m_shape;

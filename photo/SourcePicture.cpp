@@ -198,11 +198,10 @@ SourcePicture::Result Decoding::jpeg(std::span<const std::uint8_t> file, const S
 
 SourcePicture::Result Decoding::png(std::span<const std::uint8_t> file, platform::LargeBlock storage)
 {
-    std::string error;
-    const auto decoder = codec::PictureDecoder::open(bitmap::PictureType::Png, error);
-    if (!decoder || !decoder->decode(file, error))
-        return {std::nullopt, error};
-    const AVFrame& f = decoder->picture();
+    const auto decoder = codec::PictureDecoder::decodeOne(bitmap::PictureType::Png, file);
+    if (!decoder)
+        return {std::nullopt, decoder.error()};
+    const AVFrame& f = decoder.value()->picture();
     SourcePicture out;
     out.m_fileWidth = f.width;
     out.m_fileHeight = f.height;

@@ -99,12 +99,12 @@ class Expected {
 public:
     bool open(const AudioCheckRequest& request, audio::AudioCodec codec, int videoRate, AudioCheckOutcome& out)
     {
-        std::string error;
-        m_input = audio::AudioInput::open(request.music, error);
-        if (!m_input) {
-            out.reason = "la musica " + request.music + " " + error;
+        auto opened = audio::AudioInput::open(request.music);
+        if (!opened) {
+            out.reason = "la musica " + request.music + " " + opened.error();
             return false;
         }
+        m_input = std::move(opened).value();
         m_plan = audio::planAudio(codec, m_input->source());
         if (m_plan.sampleRate != videoRate) {
             out.reason = "ha l'audio a " + std::to_string(videoRate) + " Hz, dove la musica ne darebbe " +
@@ -112,8 +112,8 @@ public:
             return false;
         }
         m_format = audio::sampleFormatFor(m_plan);
-        if (!m_input->convertTo(m_plan, m_format, error)) {
-            out.reason = "la musica " + request.music + " " + error;
+        if (const auto converting = m_input->convertTo(m_plan, m_format); !converting) {
+            out.reason = "la musica " + request.music + " " + converting.error();
             return false;
         }
         const auto samples = [&](std::int64_t frames) {

@@ -81,35 +81,33 @@ std::string openFailure(int error)
 
 }  // namespace
 
-std::unique_ptr<AviFrames> AviFrames::open(const std::filesystem::path& path, std::string& error, bool& unreadable)
+platform::Result<std::unique_ptr<AviFrames>> AviFrames::open(const std::filesystem::path& path, bool& unreadable)
 {
     unreadable = false;
     platform::OpenResult opened = platform::systemFileOpener().open(path, platform::OpenMode::Read);
     if (!opened.file.isOpen()) {
         unreadable = true;
-        error = opened.notRegular ? "non è un file normale" : openFailure(opened.error);
-        return nullptr;
+        return platform::Failure{opened.notRegular ? "non è un file normale" : openFailure(opened.error)};
     }
     std::unique_ptr<AviFrames> frames(new AviFrames);
     frames->m_file = std::move(opened.file);
     frames->m_length = std::max<std::int64_t>(opened.length, 0);
-    if (!frames->readHeaders(error)) {
+    if (auto headers = frames->readHeaders(); !headers) {
         unreadable = !frames->m_problem.empty();
-        return nullptr;
+        return headers.failure();
     }
     return frames;
 }
 
 // The header's chunks are read one after the other as ffmpeg reads them, lists entered and
 // the RIFF's own size not trusted (a writer cut short leaves it 0), up to the first 'movi'.
-bool AviFrames::readHeaders(std::string& error)
+platform::Status AviFrames::readHeaders()
 {
     std::array<std::uint8_t, 12> bytes{};
     if (m_length < 12 || m_file.readExactlyAt(bytes, 0) != platform::ReadOutcome::Complete ||
         readHead(bytes).id != kRiff ||
         FourCC::fromValue(binary::ByteReader(std::span(bytes).subspan(8)).u32()) != kAvi) {
-        error = "non è un video AVI";
-        return false;
+        return platform::Failure{"non è un video AVI"};
     }
     std::int64_t movi = -1;
     std::vector<std::uint8_t> body;
@@ -118,8 +116,7 @@ bool AviFrames::readHeaders(std::string& error)
         if (const auto read = m_file.readExactlyAt(std::span(bytes).first(want), at);
             read != platform::ReadOutcome::Complete) {
             readFailure(read);
-            error = m_problem;
-            return false;
+            return platform::Failure{m_problem};
         }
         const ChunkHead head = readHead(bytes);
         if (head.id == kList) {
@@ -134,10 +131,8 @@ bool AviFrames::readHeaders(std::string& error)
         }
         const std::int64_t end = at + 8 + std::int64_t{head.size};
         if ((head.id == kStrh || head.id == kStrf) && end <= m_length && head.size <= kMaxFormat) {
-            if (!readBody(at + 8, head.size, body)) {
-                error = m_problem;
-                return false;
-            }
+            if (!readBody(at + 8, head.size, body))
+                return platform::Failure{m_problem};
             if (head.id == kStrh)
                 readStreamHeader(body);
             else
@@ -150,12 +145,11 @@ bool AviFrames::readHeaders(std::string& error)
         }
         at = end + (head.size & 1);
     }
-    if (m_streamNumber < 0 || !m_formatRead || m_streamNumber > 99) {
-        error = movi < 0 && m_streams == 0 ? "non è un video AVI" : "non ha un flusso video leggibile";
-        return false;
-    }
+    if (m_streamNumber < 0 || !m_formatRead || m_streamNumber > 99)
+        return platform::Failure{movi < 0 && m_streams == 0 ? "non è un video AVI"
+                                                            : "non ha un flusso video leggibile"};
     m_at = movi < 0 ? m_length : movi;
-    return true;
+    return {};
 }
 
 void AviFrames::readStreamHeader(std::span<const std::uint8_t> body)

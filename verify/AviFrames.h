@@ -12,6 +12,7 @@
 #include "platform/binary/BitmapRecords.h"
 #include "platform/filesystem/File.h"
 #include "platform/types/FourCC.h"
+#include "platform/types/Result.h"
 
 #include <array>
 #include <cstdint>
@@ -33,10 +34,10 @@ struct VideoStream {
 
 class AviFrames {
 public:
-    // Opens the file and reads its headers; nullptr, with the reason in Italian in `error`,
-    // when it cannot be read (`unreadable` then set) or holds no AVI video stream.
-    [[nodiscard]] static std::unique_ptr<AviFrames> open(const std::filesystem::path& path, std::string& error,
-                                                         bool& unreadable);
+    // Opens the file and reads its headers; the reason in Italian when it cannot be read
+    // (`unreadable` then set) or holds no AVI video stream.
+    [[nodiscard]] static platform::Result<std::unique_ptr<AviFrames>> open(const std::filesystem::path& path,
+                                                                           bool& unreadable);
 
     [[nodiscard]] const VideoStream& stream() const { return m_stream; }
     // The file's length when it was opened: no frame or picture of it can be larger.
@@ -54,7 +55,7 @@ public:
 
 private:
     AviFrames() = default;
-    [[nodiscard]] bool readHeaders(std::string& error);
+    platform::Status readHeaders();
     void readStreamHeader(std::span<const std::uint8_t> body);
     void readStreamFormat(std::span<const std::uint8_t> body);
     void applyPaletteChange(std::span<const std::uint8_t> change);

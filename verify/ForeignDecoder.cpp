@@ -48,7 +48,7 @@ ForeignDecoder::ForeignDecoder(std::unique_ptr<Context> context) : m_context(std
 
 ForeignDecoder::~ForeignDecoder() = default;
 
-std::unique_ptr<ForeignDecoder> ForeignDecoder::open(const VideoStream& stream, std::string& error)
+platform::Result<std::unique_ptr<ForeignDecoder>> ForeignDecoder::open(const VideoStream& stream)
 {
     // Differences are said in our own words; libavcodec's and libswscale's lines would only
     // interleave with ours on standard error.
@@ -58,16 +58,12 @@ std::unique_ptr<ForeignDecoder> ForeignDecoder::open(const VideoStream& stream, 
     const AVCodecTag* const tags[] = {avformat_get_riff_video_tags(), nullptr};
     const AVCodecID id = av_codec_get_id(tags, tag);
     const AVCodec* decoder = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
-    if (!decoder) {
-        error = "i suoi fotogrammi sono compressi in " + platform::FourCC::fromValue(tag).text() +
-                ", che qui non si decodifica";
-        return nullptr;
-    }
+    if (!decoder)
+        return platform::Failure{"i suoi fotogrammi sono compressi in " + platform::FourCC::fromValue(tag).text() +
+                                 ", che qui non si decodifica"};
     auto context = std::make_unique<Context>();
-    if (!context->allocate(decoder)) {
-        error = "memoria insufficiente per il decodificatore";
-        return nullptr;
-    }
+    if (!context->allocate(decoder))
+        return platform::Failure{"memoria insufficiente per il decodificatore"};
     AVCodecContext& c = *context->codec;
     const int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
     codec::detail::expectPictureSides(c, h.biWidth, height);
@@ -83,17 +79,14 @@ std::unique_ptr<ForeignDecoder> ForeignDecoder::open(const VideoStream& stream, 
         extra.insert(extra.end(), kBottomUp, kBottomUp + sizeof kBottomUp);
     if (!extra.empty()) {
         c.extradata = static_cast<std::uint8_t*>(av_mallocz(extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (!c.extradata) {
-            error = "memoria insufficiente per il decodificatore";
-            return nullptr;
-        }
+        if (!c.extradata)
+            return platform::Failure{"memoria insufficiente per il decodificatore"};
         std::memcpy(c.extradata, extra.data(), extra.size());
         c.extradata_size = static_cast<int>(extra.size());
     }
-    if (const int result = avcodec_open2(&c, decoder, nullptr); result < 0) {
-        error = std::string("il decodificatore ") + decoder->name + " non si apre (" + avText(result) + ")";
-        return nullptr;
-    }
+    if (const int result = avcodec_open2(&c, decoder, nullptr); result < 0)
+        return platform::Failure{std::string("il decodificatore ") + decoder->name + " non si apre (" + avText(result) +
+                                 ")"};
     std::unique_ptr<ForeignDecoder> opened(new ForeignDecoder(std::move(context)));
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get(id);
     opened->m_lossless = descriptor && (descriptor->props & AV_CODEC_PROP_LOSSLESS) != 0 &&
@@ -105,8 +98,7 @@ std::unique_ptr<ForeignDecoder> ForeignDecoder::open(const VideoStream& stream, 
     return opened;
 }
 
-bool ForeignDecoder::decode(std::span<const std::uint8_t> packet, const codec::CodecPalette& palette,
-                            std::string& error)
+platform::Status ForeignDecoder::decode(std::span<const std::uint8_t> packet, const codec::CodecPalette& palette)
 {
     Context& x = *m_context;
     m_rgb.clear();
@@ -114,18 +106,16 @@ bool ForeignDecoder::decode(std::span<const std::uint8_t> packet, const codec::C
     const int result = codec::detail::decodeKeyFrame(
         x, x.input, packet.first(std::min<std::size_t>(packet.size(), INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE - 1)),
         palette.data());
-    if (result < 0) {
-        error = result == AVERROR(EAGAIN) ? std::string("nessuna immagine") : avText(result);
-        return false;
-    }
-    return convert(error);
+    if (result < 0)
+        return platform::Failure{result == AVERROR(EAGAIN) ? std::string("nessuna immagine") : avText(result)};
+    return convert();
 }
 
-bool ForeignDecoder::send(std::span<const std::uint8_t> packet, const codec::CodecPalette& palette, std::int64_t index,
-                          std::string& error)
+platform::Status ForeignDecoder::send(std::span<const std::uint8_t> packet, const codec::CodecPalette& palette,
+                                      std::int64_t index)
 {
     if (!m_delays)
-        return sendWhole(packet, palette, index, error);
+        return sendWhole(packet, palette, index);
     Context& x = *m_context;
     const auto data = packet.first(std::min<std::size_t>(packet.size(), INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE - 1));
     x.input.assign(data.begin(), data.end());
@@ -147,16 +137,14 @@ bool ForeignDecoder::send(std::span<const std::uint8_t> packet, const codec::Cod
     av_packet_free_side_data(&in);
     in.data = nullptr;
     in.size = 0;
-    if (result < 0 && result != AVERROR(EAGAIN)) {
-        error = avText(result);
-        return false;
-    }
+    if (result < 0 && result != AVERROR(EAGAIN))
+        return platform::Failure{avText(result)};
     while (keepNext()) {}
-    return true;
+    return {};
 }
 
-bool ForeignDecoder::sendWhole(std::span<const std::uint8_t> packet, const codec::CodecPalette& palette,
-                               std::int64_t index, std::string& error)
+platform::Status ForeignDecoder::sendWhole(std::span<const std::uint8_t> packet, const codec::CodecPalette& palette,
+                                           std::int64_t index)
 {
     m_context->packet->dts = index;
     Context& x = *m_context;
@@ -164,18 +152,14 @@ bool ForeignDecoder::sendWhole(std::span<const std::uint8_t> packet, const codec
         x, x.input, packet.first(std::min<std::size_t>(packet.size(), INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE - 1)),
         palette.data());
     if (result == AVERROR(EAGAIN))
-        return true;  // no picture: receive says so
-    if (result < 0) {
-        error = avText(result);
-        return false;
-    }
+        return {};  // no picture: receive says so
+    if (result < 0)
+        return platform::Failure{avText(result)};
     std::unique_ptr<AVFrame, codec::detail::FreeFrame> kept(av_frame_clone(x.frame.get()));
-    if (!kept) {
-        error = "memoria insufficiente per il decodificatore";
-        return false;
-    }
+    if (!kept)
+        return platform::Failure{"memoria insufficiente per il decodificatore"};
     m_context->ready.push_back(std::move(kept));
-    return true;
+    return {};
 }
 
 bool ForeignDecoder::keepNext()
@@ -207,8 +191,7 @@ bool ForeignDecoder::receive()
     av_frame_unref(m_context->frame.get());
     av_frame_move_ref(m_context->frame.get(), m_context->ready.front().get());
     m_context->ready.pop_front();
-    std::string ignored;
-    (void)convert(ignored);  // a picture libswscale cannot convert compares as none
+    (void)convert();  // a picture libswscale cannot convert compares as none
     return true;
 }
 
@@ -230,7 +213,7 @@ int ForeignDecoder::sarDen() const
     return sar.num > 0 && sar.den > 0 ? sar.den : 1;
 }
 
-bool ForeignDecoder::convert(std::string& error)
+platform::Status ForeignDecoder::convert()
 {
     Context& x = *m_context;
     const AVFrame& f = *x.frame;
@@ -239,25 +222,20 @@ bool ForeignDecoder::convert(std::string& error)
     x.scaler.reset(sws_getContext(f.width, f.height, static_cast<AVPixelFormat>(f.format), f.width, f.height,
                                   AV_PIX_FMT_RGB24, SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_BITEXACT,
                                   nullptr, nullptr, nullptr));
-    if (!x.scaler) {
-        error = "i colori del fotogramma non si convertono";
-        return false;
-    }
+    if (!x.scaler)
+        return platform::Failure{"i colori del fotogramma non si convertono"};
     // libswscale writes whole aligned blocks, past a row's last pixel: into a frame of its own
     // making, padded as it needs, the rows then copied out.
     if (!x.converted || x.converted->width != f.width || x.converted->height != f.height) {
         x.converted.reset(av_frame_alloc());
-        if (!x.converted) {
-            error = "memoria insufficiente";
-            return false;
-        }
+        if (!x.converted)
+            return platform::Failure{"memoria insufficiente"};
         x.converted->format = AV_PIX_FMT_RGB24;
         x.converted->width = f.width;
         x.converted->height = f.height;
         if (av_frame_get_buffer(x.converted.get(), 0) < 0) {
             x.converted.reset();
-            error = "memoria insufficiente";
-            return false;
+            return platform::Failure{"memoria insufficiente"};
         }
     }
     sws_scale(x.scaler.get(), f.data, f.linesize, 0, f.height, x.converted->data, x.converted->linesize);
@@ -266,7 +244,7 @@ bool ForeignDecoder::convert(std::string& error)
     for (int y = 0; y < f.height; ++y)
         std::memcpy(m_rgb.data() + rowBytes * static_cast<std::size_t>(y),
                     x.converted->data[0] + static_cast<std::ptrdiff_t>(y) * x.converted->linesize[0], rowBytes);
-    return true;
+    return {};
 }
 
 bool ForeignDecoder::packed(std::vector<std::uint8_t>& out, OrientationTurn turn) const

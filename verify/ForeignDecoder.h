@@ -20,23 +20,21 @@ namespace kelvora::verify {
 class ForeignDecoder {
 public:
     // A decoder for the stream's codec, found by its FourCC as ffmpeg's AVI reader finds it;
-    // nullptr, with the reason in Italian, when libavcodec has none or it cannot be opened.
-    [[nodiscard]] static std::unique_ptr<ForeignDecoder> open(const VideoStream& stream, std::string& error);
+    // the reason in Italian when libavcodec has none or it cannot be opened.
+    [[nodiscard]] static platform::Result<std::unique_ptr<ForeignDecoder>> open(const VideoStream& stream);
     ~ForeignDecoder();
     ForeignDecoder(const ForeignDecoder&) = delete;
     ForeignDecoder& operator=(const ForeignDecoder&) = delete;
 
-    // Decodes one frame with the colour table in effect; false, with the reason, when it cannot
-    // (for a codec that gives every frame back at once: uncompressed layouts, intra codecs).
-    [[nodiscard]] bool decode(std::span<const std::uint8_t> packet, const codec::CodecPalette& palette,
-                              std::string& error);
+    // Decodes one frame with the colour table in effect; the reason when it cannot (for a
+    // codec that gives every frame back at once: uncompressed layouts, intra codecs).
+    platform::Status decode(std::span<const std::uint8_t> packet, const codec::CodecPalette& palette);
 
     // The same as a stream: the frame at place `index` of the file goes in, and pictures come
-    // out in display order, a codec with B-frames holding some back (H.264...). False, with the
-    // reason, when the frame does not decode; a codec that holds none back then has no picture
+    // out in display order, a codec with B-frames holding some back (H.264...). The reason
+    // when the frame does not decode; a codec that holds none back then has no picture
     // for it ("nessuna immagine") when receive finds none.
-    [[nodiscard]] bool send(std::span<const std::uint8_t> packet, const codec::CodecPalette& palette,
-                            std::int64_t index, std::string& error);
+    platform::Status send(std::span<const std::uint8_t> packet, const codec::CodecPalette& palette, std::int64_t index);
     // Once the last frame is sent: the pictures still held back are to come out.
     void drain();
     // The next picture out, now current; false when none is ready.
@@ -67,12 +65,12 @@ public:
 private:
     struct Context;
     explicit ForeignDecoder(std::unique_ptr<Context> context);
-    [[nodiscard]] bool sendWhole(std::span<const std::uint8_t> packet, const codec::CodecPalette& palette,
-                                 std::int64_t index, std::string& error);
+    platform::Status sendWhole(std::span<const std::uint8_t> packet, const codec::CodecPalette& palette,
+                               std::int64_t index);
     // Takes the decoder's next picture into the queue; false when it has none now.
     bool keepNext();
     // The current picture into m_rgb.
-    [[nodiscard]] bool convert(std::string& error);
+    platform::Status convert();
 
     std::unique_ptr<Context> m_context;
     std::vector<std::uint8_t> m_rgb;

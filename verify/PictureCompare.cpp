@@ -46,10 +46,10 @@ std::string formName(int format)
 std::string packedAs(bitmap::PictureType type, std::span<const std::uint8_t> file, codec::Codec codec,
                      AVPixelFormat format, int width, int height, std::vector<std::uint8_t>& out)
 {
-    std::string error;
-    const auto decoder = codec::PictureDecoder::open(type, error);
-    if (!decoder || !decoder->decode(file, error))
-        return "il file non si decodifica più (" + error + ")";
+    const auto decoded = codec::PictureDecoder::decodeOne(type, file);
+    if (!decoded)
+        return "il file non si decodifica più (" + decoded.error() + ")";
+    const auto& decoder = decoded.value();
     if (!holdsExactly(codec, decoder->picture(), format))
         return "il video tiene i pixel in " + formName(format) +
                ", una forma che non contiene esattamente l'immagine del file (" + formName(decoder->picture().format) +
@@ -62,8 +62,8 @@ std::string packedAs(bitmap::PictureType type, std::span<const std::uint8_t> fil
     target->height = height;
     if (av_frame_get_buffer(target.get(), 0) < 0)
         return "memoria insufficiente";
-    if (!codec::convertPicture(decoder->picture(), codec, *target, error))
-        return "i pixel sono diversi (" + error + ")";
+    if (const auto converted = codec::convertPicture(decoder->picture(), codec, *target); !converted)
+        return "i pixel sono diversi (" + converted.error() + ")";
     const int size = av_image_get_buffer_size(format, width, height, 1);
     out.resize(static_cast<std::size_t>(std::max(size, 0)));
     if (size <= 0 ||
@@ -115,17 +115,16 @@ std::string decodedDifference(const PictureFile& file, codec::Codec codec, AVPix
 // encoder as the save opens it): a frame the save encoded, not a file it stored.
 bool writtenByOurPngCodec(std::span<const std::uint8_t> chunk)
 {
-    std::string error;
-    const auto decoder = codec::PictureDecoder::open(bitmap::PictureType::Png, error);
-    if (!decoder || !decoder->decode(chunk, error))
+    const auto decoder = codec::PictureDecoder::decodeOne(bitmap::PictureType::Png, chunk);
+    if (!decoder)
         return false;
-    const AVFrame& picture = decoder->picture();
+    const AVFrame& picture = decoder.value()->picture();
     const bitmap::StreamShape shape{picture.width, -picture.height, 24,
                                     static_cast<std::int32_t>(codec::pictureFourCC(bitmap::PictureType::Png).value())};
-    const auto encoder = codec::LosslessEncoder::openForPictures(
-        codec::Codec::Png, shape, static_cast<AVPixelFormat>(picture.format), 1, {}, error);
+    const auto encoder = codec::LosslessEncoder::openForPictures(codec::Codec::Png, shape,
+                                                                 static_cast<AVPixelFormat>(picture.format), 1, {});
     std::vector<std::uint8_t> packet;
-    return encoder && encoder->encodePicture(picture, packet, error) && std::ranges::equal(packet, chunk);
+    return encoder && encoder.value()->encodePicture(picture, packet) && std::ranges::equal(packet, chunk);
 }
 
 }  // namespace
@@ -175,13 +174,12 @@ PictureRgb pictureRgb(const std::string& path)
     out.problem = std::move(file->problem);
     if (!out.problem.empty())
         return out;
-    std::string error;
-    const auto decoder = codec::PictureDecoder::open(file->type, error);
-    if (!decoder || !decoder->decode(file->bytes, error)) {
-        out.problem = "il file non si decodifica più (" + error + ")";
+    const auto decoder = codec::PictureDecoder::decodeOne(file->type, file->bytes);
+    if (!decoder) {
+        out.problem = "il file non si decodifica più (" + decoder.error() + ")";
         return out;
     }
-    const AVFrame& picture = decoder->picture();
+    const AVFrame& picture = decoder.value()->picture();
     // libswscale writes whole aligned blocks: the target is a frame of its own making.
     const std::unique_ptr<AVFrame, FreeFrame> target(av_frame_alloc());
     if (!target) {
@@ -191,9 +189,13 @@ PictureRgb pictureRgb(const std::string& path)
     target->format = AV_PIX_FMT_RGB24;
     target->width = picture.width;
     target->height = picture.height;
-    if (av_frame_get_buffer(target.get(), 0) < 0 ||
-        !codec::convertPicture(picture, codec::Codec::H264, *target, error)) {
-        out.problem = "il file non si converte in RGB (" + error + ")";
+    // A buffer that cannot be had has no reason of its own to give.
+    if (av_frame_get_buffer(target.get(), 0) < 0) {
+        out.problem = "il file non si converte in RGB ()";
+        return out;
+    }
+    if (const auto converted = codec::convertPicture(picture, codec::Codec::H264, *target); !converted) {
+        out.problem = "il file non si converte in RGB (" + converted.error() + ")";
         return out;
     }
     out.width = picture.width;

@@ -96,7 +96,12 @@ public:
             const auto& h = m_video.stream().header;
             const PngCheck png = m_codec == codec::Codec::Png ? checkPng(m_chunk, h.biWidth, h.biHeight) : PngCheck{};
             std::string decodeError;
-            decoded = !png.tooLarge && m_decoder->decode(m_chunk, decodeError);
+            if (!png.tooLarge) {
+                const auto status = m_decoder->decode(m_chunk);
+                decoded = status.ok();
+                if (!decoded)
+                    decodeError = status.error();
+            }
             damage = !png.damage.empty() ? png.damage
                      : !decoded          ? "non si decodifica (" + decodeError + ")"
                                          : m_decoder->damage();
@@ -168,9 +173,8 @@ private:
     // order, a codec with B-frames holding some back) take the places from the first on.
     void takeForeign(int index, CheckOutcome& out)
     {
-        std::string error;
-        if (!m_foreign->send(m_chunk, m_video.palette(), index, error)) {
-            takePicture(out, "non si decodifica (" + error + ")");
+        if (const auto sent = m_foreign->send(m_chunk, m_video.palette(), index); !sent) {
+            takePicture(out, "non si decodifica (" + sent.error() + ")");
             return;
         }
         bool any = false;
@@ -273,9 +277,8 @@ private:
             return rawDifference(h, m_chunk, m_video.palette(), plan, m_dib.bits());
         // Another writer's layout of the same picture (rows top-down, another depth): what counts
         // is the colours each pixel shows, as a player decodes them.
-        std::string error;
-        if (!m_foreign->decode(m_chunk, m_video.palette(), error))
-            return "non si decodifica (" + error + ")";
+        if (const auto decoded = m_foreign->decode(m_chunk, m_video.palette()); !decoded)
+            return "non si decodifica (" + decoded.error() + ")";
         return foreignDifference(m_foreign->rgb(), m_foreign->width(), m_foreign->height(), true, plan, m_dib.bits(),
                                  m_scratch);
     }
@@ -324,8 +327,7 @@ private:
             shown.sarDen = picture.sarDen;
             m_decoder->packed(m_picture);
         } else if (m_rleDecoder) {
-            std::string ignored;
-            if (!m_rleDecoder->decode(m_chunk, m_video.palette(), ignored))
+            if (!m_rleDecoder->decode(m_chunk, m_video.palette()))
                 return;
             m_rleDecoder->packed(m_picture);
         } else if (!rawPicture(stream.header, m_chunk, m_video.palette(), m_picture)) {
@@ -398,11 +400,13 @@ CheckOutcome runCheck(const CheckRequest& request, CheckObserver& observer, cons
     CheckOutcome out;
     out.listFrames = static_cast<int>(request.frames.size());
     bool unreadable = false;
-    const std::unique_ptr<AviFrames> video = AviFrames::open(request.video, out.reason, unreadable);
-    if (!video) {
+    auto opened = AviFrames::open(request.video, unreadable);
+    if (!opened) {
+        out.reason = opened.error();
         out.result = unreadable ? CheckResult::Unchecked : CheckResult::NotAVideo;
         return out;
     }
+    const std::unique_ptr<AviFrames> video = std::move(opened).value();
     const std::optional<codec::Codec> ours = codecOf(video->stream());
     // Another writer's codec is decoded as any compressed stream is: its pictures made whole.
     const codec::Codec codec = ours.value_or(codec::Codec::Ffv1);
@@ -412,13 +416,17 @@ CheckOutcome runCheck(const CheckRequest& request, CheckObserver& observer, cons
     }
     std::unique_ptr<ForeignDecoder> foreign;
     if (!ours) {
-        foreign = ForeignDecoder::open(video->stream(), out.reason);
-        if (!foreign)
+        auto openedForeign = ForeignDecoder::open(video->stream());
+        if (!openedForeign) {
+            out.reason = openedForeign.error();
             return out;
+        }
+        foreign = std::move(openedForeign).value();
     } else if (*ours == codec::Codec::Raw && request.compare &&
                rawRefusal(video->stream().header, video->length()).empty()) {
-        std::string ignored;  // without it, a frame in another layout is only said to differ
-        foreign = ForeignDecoder::open(video->stream(), ignored);
+        // Without it, a frame in another layout is only said to differ.
+        if (auto openedForeign = ForeignDecoder::open(video->stream()))
+            foreign = std::move(openedForeign).value();
     }
     out.approximate = !ours && !foreign->lossless();
     const auto& h = video->stream().header;
@@ -426,14 +434,20 @@ CheckOutcome runCheck(const CheckRequest& request, CheckObserver& observer, cons
     std::unique_ptr<codec::LosslessDecoder> decoder;
     std::unique_ptr<codec::LosslessDecoder> rleDecoder;
     if (ours && *ours != codec::Codec::Raw) {
-        decoder = codec::LosslessDecoder::open(*ours, configurationOf(video->stream()), h.biWidth, height,
-                                               platform::usableCores(), out.reason);
-        if (!decoder)
+        auto opened = codec::LosslessDecoder::open(*ours, configurationOf(video->stream()), h.biWidth, height,
+                                                   platform::usableCores());
+        if (!opened) {
+            out.reason = opened.error();
             return out;
+        }
+        decoder = std::move(opened).value();
     } else if (ours && hashes && (h.biCompression == binary::BI_RLE8 || h.biCompression == binary::BI_RLE4)) {
-        rleDecoder = codec::LosslessDecoder::openRle(h.biWidth, height, h.biBitCount, out.reason);
-        if (!rleDecoder)
+        auto opened = codec::LosslessDecoder::openRle(h.biWidth, height, h.biBitCount);
+        if (!opened) {
+            out.reason = opened.error();
             return out;
+        }
+        rleDecoder = std::move(opened).value();
     }
     std::optional<photo::Framing> fitted;
     if (ours && request.compare && request.fitting)

@@ -28,7 +28,7 @@ std::vector<std::uint8_t>& FadeDrawer::nextFrame()
     return m_frames[m_count++];
 }
 
-bool FadeDrawer::add(std::span<const std::uint8_t> rgb, std::span<const std::uint8_t> frame, std::string& error)
+platform::Status FadeDrawer::add(std::span<const std::uint8_t> rgb, std::span<const std::uint8_t> frame)
 {
     m_count = 0;
     const std::size_t first = m_sequence.shown().size();
@@ -37,22 +37,22 @@ bool FadeDrawer::add(std::span<const std::uint8_t> rgb, std::span<const std::uin
     m_nextRgb.assign(rgb.begin(), rgb.end());
     if (isFirst)
         m_pendingRgb = m_nextRgb;  // a fade in draws from the picture itself
-    const bool drawn = drawFrom(first, error);
+    platform::Status drawn = drawFrom(first);
     std::swap(m_pendingRgb, m_nextRgb);
     m_pendingFrame.assign(frame.begin(), frame.end());
     return drawn;
 }
 
-bool FadeDrawer::end(std::string& error)
+platform::Status FadeDrawer::end()
 {
     m_count = 0;
     const std::size_t first = m_sequence.shown().size();
     m_sequence.end();
-    return drawFrom(first, error);
+    return drawFrom(first);
 }
 
 // The sequence's frames from `first` on: the pending picture's own, or drawn.
-bool FadeDrawer::drawFrom(std::size_t first, std::string& error)
+platform::Status FadeDrawer::drawFrom(std::size_t first)
 {
     const std::vector<slideshow::Shown>& shown = m_sequence.shown();
     const std::ptrdiff_t stride = std::ptrdiff_t{m_size.width} * 3;
@@ -66,31 +66,29 @@ bool FadeDrawer::drawFrom(std::size_t first, std::string& error)
         slideshow::drawFade(shown[i], {m_pendingRgb.data(), stride, m_size.width, m_size.height},
                             {m_nextRgb.data(), stride, m_size.width, m_size.height},
                             {m_drawn.data(), stride, m_size.width, m_size.height});
-        if (!encode(out, error))
-            return false;
+        if (auto encoded = encode(out); !encoded)
+            return encoded;
     }
-    return true;
+    return {};
 }
 
-bool FadeDrawer::encode(std::vector<std::uint8_t>& out, std::string& error)
+platform::Status FadeDrawer::encode(std::vector<std::uint8_t>& out)
 {
     if (m_codec == codec::Codec::H264) {
         const codec::EvenSize even = codec::evenSize({m_size.width, -m_size.height, 24, 0, 0});
         out.resize(even.planeBytes());
         codec::rgbToYuv420(m_drawn.data(), std::ptrdiff_t{m_size.width} * 3, m_size.width, m_size.height, even, out);
-        return true;
+        return {};
     }
-    if (!m_encoder) {
-        error = "nessun codificatore";
-        return false;
-    }
+    if (!m_encoder)
+        return platform::Failure{"nessun codificatore"};
     AVFrame view{};
     view.format = AV_PIX_FMT_RGB24;
     view.width = m_size.width;
     view.height = m_size.height;
     view.data[0] = m_drawn.data();
     view.linesize[0] = m_size.width * 3;
-    return m_encoder->encodePicture(view, out, error);
+    return m_encoder->encodePicture(view, out);
 }
 
 }  // namespace kelvora::video

@@ -8,6 +8,7 @@
 
 #include "codec/Codec.h"
 #include "codec/LosslessEncoder.h"
+#include "platform/types/Result.h"
 #include "photo/Framing.h"
 #include "slideshow/ShowLayout.h"
 #include "video/Slideshow.h"
@@ -28,18 +29,18 @@ public:
 
     // The video's next picture: its fitted pixels (rows top-down, width x 3 bytes) and its frame
     // in the codec's form. The frames that follow from it are then frames(), in order, valid
-    // until the next call. False, the reason in `error`, when a fade frame cannot be encoded.
-    [[nodiscard]] bool add(std::span<const std::uint8_t> rgb, std::span<const std::uint8_t> frame, std::string& error);
+    // until the next call. The reason when a fade frame cannot be encoded.
+    platform::Status add(std::span<const std::uint8_t> rgb, std::span<const std::uint8_t> frame);
     // No picture follows: the last picture's held frame and its fade out.
-    [[nodiscard]] bool end(std::string& error);
+    platform::Status end();
 
     [[nodiscard]] std::span<const std::vector<std::uint8_t>> frames() const { return {m_frames.data(), m_count}; }
     // The picture the video's frame `item` (a frame of the sequence) belongs to.
     [[nodiscard]] std::size_t pictureOf(std::size_t item) const;
 
 private:
-    [[nodiscard]] bool drawFrom(std::size_t first, std::string& error);
-    [[nodiscard]] bool encode(std::vector<std::uint8_t>& out, std::string& error);
+    platform::Status drawFrom(std::size_t first);
+    platform::Status encode(std::vector<std::uint8_t>& out);
     std::vector<std::uint8_t>& nextFrame();
 
     slideshow::ShowSequence& m_sequence;

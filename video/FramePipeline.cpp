@@ -345,16 +345,24 @@ struct FramePipeline::Decoding {
     const AVFrame* decode(PreparedFrame& frame)
     {
         const PictureFrame& picture = *frame.picture;
-        std::string error;
-        if (!decoder || type != picture.type) {
-            decoder = codec::PictureDecoder::open(*picture.type, error);
-            type = picture.type;
-        }
-        if (decoder && decoder->decode(picture.bytes, error))
+        const platform::Status ready = readyFor(*picture.type);
+        const platform::Status decoded = ready ? decoder->decode(picture.bytes) : ready;
+        if (decoded)
             return &decoder->picture();
         frame.failure = "Il fotogramma " + std::to_string(frame.index + 1) + " (" + frame.path +
-                        ") non si decodifica (" + error + ").";
+                        ") non si decodifica (" + decoded.error() + ").";
         return nullptr;
+    }
+
+    // A decoder for `wanted` open, the one before kept while the type stays.
+    platform::Status readyFor(bitmap::PictureType wanted)
+    {
+        if (decoder && type == wanted)
+            return {};
+        auto opened = codec::PictureDecoder::open(wanted);
+        type = wanted;
+        decoder = opened ? std::move(opened).value() : nullptr;
+        return opened.status();
     }
 };
 
@@ -369,11 +377,16 @@ void FramePipeline::encodeAll(std::unique_ptr<codec::LosslessEncoder> encoder)
         fitter.emplace(*m_fitted);
     if (m_codec == codec::Codec::H264 && !m_fitted)
         converter.emplace(m_shape, m_background);
-    else if (!encoder && m_codec != codec::Codec::Raw && m_codec != codec::Codec::H264)
-        encoder = m_pictureFormat != AV_PIX_FMT_NONE
-                      ? codec::LosslessEncoder::openForPictures(m_codec, m_shape, m_pictureFormat, m_threadsEach,
-                                                                m_background, openFailure)
-                      : codec::LosslessEncoder::open(m_codec, m_shape, m_threadsEach, openFailure);
+    else if (!encoder && m_codec != codec::Codec::Raw && m_codec != codec::Codec::H264) {
+        auto opened = m_pictureFormat != AV_PIX_FMT_NONE
+                          ? codec::LosslessEncoder::openForPictures(m_codec, m_shape, m_pictureFormat, m_threadsEach,
+                                                                    m_background)
+                          : codec::LosslessEncoder::open(m_codec, m_shape, m_threadsEach);
+        if (opened)
+            encoder = std::move(opened).value();
+        else
+            openFailure = opened.error();
+    }
     while (true) {
         std::unique_lock lock(m_mutex);
         m_loaded.wait(lock, [&] { return m_stop || !m_toEncode.empty(); });
@@ -409,19 +422,18 @@ void FramePipeline::prepare(Slot& slot, codec::LosslessEncoder* encoder, Decodin
     if (!frame.loaded || !frame.plan.accepted() || frame.plan.shape != m_shape)
         return;
     try {
-        std::string error;
-        bool encoded = false;
+        platform::Status encoded;
         if (!frame.isPicture()) {
-            encoded = encoder->encode(frame.dib->bits(), frame.plan.palette, frame.packet, error,
-                                      [&] { releasePixels(slot); });
+            encoded =
+                encoder->encode(frame.dib->bits(), frame.plan.palette, frame.packet, [&] { releasePixels(slot); });
         } else if (const AVFrame* picture = decoding.decode(frame)) {
-            encoded = encoder->encodePicture(*picture, frame.packet, error);
+            encoded = encoder->encodePicture(*picture, frame.packet);
         } else {
             return;
         }
         if (!encoded)
             frame.failure = "La compressione del fotogramma " + std::to_string(frame.index + 1) + " (" + frame.path +
-                            ") non è riuscita (" + error + ").";
+                            ") non è riuscita (" + encoded.error() + ").";
     } catch (const std::exception&) {
         frame.failure = kOutOfMemory;
     }
@@ -435,9 +447,9 @@ void FramePipeline::convert(PreparedFrame& frame, codec::Yuv420Converter& conver
         if (!frame.isPicture()) {
             converter.convert(frame.dib->bits(), frame.plan.palette, frame.packet);
         } else if (const AVFrame* picture = decoding.decode(frame)) {
-            if (std::string error; !converter.convertPicture(*picture, frame.packet, error))
+            if (const auto converted = converter.convertPicture(*picture, frame.packet); !converted)
                 frame.failure = "La compressione del fotogramma " + std::to_string(frame.index + 1) + " (" +
-                                frame.path + ") non è riuscita (" + error + ").";
+                                frame.path + ") non è riuscita (" + converted.error() + ").";
         }
     } catch (const std::exception&) {
         frame.failure = kOutOfMemory;
@@ -470,9 +482,11 @@ void FramePipeline::fit(Slot& slot, FrameFitter& fitter, codec::LosslessEncoder*
             const codec::EvenSize even = codec::evenSize(m_shape);
             frame.packet.resize(even.planeBytes());
             codec::rgbToYuv420(picture.data[0], picture.linesize[0], picture.width, picture.height, even, frame.packet);
-        } else if (std::string error; !encoder || !encoder->encodePicture(picture, frame.packet, error)) {
+        } else if (const auto encoded = encoder ? encoder->encodePicture(picture, frame.packet)
+                                                : platform::Status{platform::Failure{"nessun codificatore"}};
+                   !encoded) {
             frame.failure = "La compressione del fotogramma " + std::to_string(frame.index + 1) + " (" + frame.path +
-                            ") non è riuscita (" + (encoder ? error : std::string("nessun codificatore")) + ").";
+                            ") non è riuscita (" + encoded.error() + ").";
         }
     } catch (const std::exception&) {
         frame.failure = kOutOfMemory;

@@ -230,11 +230,10 @@ struct FrameLoop {
     // the picture before, or its own fade in) are written at once, each with its own bytes.
     bool addFaded(int index)
     {
-        std::string error;
-        if (!fades->add(last.rgb, last.packet, error)) {
+        if (const auto drawn = fades->add(last.rgb, last.packet); !drawn) {
             out.result = avifile::AVIERR_COMPRESSOR;
             out.reason = "La compressione della dissolvenza dopo il fotogramma " + std::to_string(index + 1) +
-                         " non è riuscita (" + error + ").";
+                         " non è riuscita (" + drawn.error() + ").";
             return false;
         }
         return writeFaded();
@@ -250,10 +249,9 @@ struct FrameLoop {
         const HRESULT earlier = out.result;
         const std::string reason = out.reason;
         out.result = 0;
-        std::string error;
-        if (!fades->end(error)) {
+        if (const auto drawn = fades->end(); !drawn) {
             out.result = avifile::AVIERR_COMPRESSOR;
-            out.reason = "La compressione della dissolvenza finale non è riuscita (" + error + ").";
+            out.reason = "La compressione della dissolvenza finale non è riuscita (" + drawn.error() + ").";
         } else {
             (void)writeFaded();
         }
@@ -267,11 +265,10 @@ struct FrameLoop {
     {
         for (const std::vector<std::uint8_t>& frame : fades->frames()) {
             if (h264) {
-                std::string error;
                 packets.clear();
-                if (!h264->encode(frame, sent, packets, error)) {
+                if (const auto encoded = h264->encode(frame, sent, packets); !encoded) {
                     out.result = avifile::AVIERR_COMPRESSOR;
-                    out.reason = "La compressione del fotogramma non è riuscita (" + error + ").";
+                    out.reason = "La compressione del fotogramma non è riuscita (" + encoded.error() + ").";
                     return false;
                 }
                 ++sent;
@@ -346,11 +343,10 @@ struct FrameLoop {
     // The last frame's picture goes to the codec; what it gives back is written.
     bool encodeInOrder(int index)
     {
-        std::string error;
         packets.clear();
-        if (!h264->encode(last.packet, sent, packets, error)) {
+        if (const auto encoded = h264->encode(last.packet, sent, packets); !encoded) {
             out.result = avifile::AVIERR_COMPRESSOR;
-            out.reason = "La compressione del fotogramma non è riuscita (" + error + ").";
+            out.reason = "La compressione del fotogramma non è riuscita (" + encoded.error() + ").";
             failedAt = index;
             observer.frameStarting(index);
             return false;
@@ -376,13 +372,12 @@ struct FrameLoop {
         const HRESULT earlier = out.result;
         const std::string reason = out.reason;
         out.result = 0;
-        std::string error;
         packets.clear();
-        if (h264->flush(packets, error)) {
+        if (const auto flushed = h264->flush(packets)) {
             (void)writePackets();
         } else {
             out.result = avifile::AVIERR_COMPRESSOR;
-            out.reason = "La compressione del fotogramma non è riuscita (" + error + ").";
+            out.reason = "La compressione del fotogramma non è riuscita (" + flushed.error() + ").";
         }
         if (earlier != 0) {
             out.result = earlier;
@@ -432,16 +427,16 @@ std::string firstFrameText(const PreparedFrame& first) { return "Il fotogramma 1
 bool choosePictureFormat(const SaveRequest& request, const PreparedFrame& firstFrame, StreamFormat& out)
 {
     const PictureFrame& picture = *firstFrame.picture;
-    std::string error;
-    const auto decoder = codec::PictureDecoder::open(*picture.type, error);
-    if (!decoder) {
+    auto opened = codec::PictureDecoder::open(*picture.type);
+    if (!opened) {
         out.failure =
-            "La compressione " + std::string(codecLabel(request.codec)) + " non è disponibile: " + error + ".";
+            "La compressione " + std::string(codecLabel(request.codec)) + " non è disponibile: " + opened.error() + ".";
         return false;
     }
+    const auto decoder = std::move(opened).value();
     out.frameFailed = true;
-    if (!decoder->decode(picture.bytes, error)) {
-        out.failure = firstFrameText(firstFrame) + " non si decodifica (" + error + ").";
+    if (const auto decoded = decoder->decode(picture.bytes); !decoded) {
+        out.failure = firstFrameText(firstFrame) + " non si decodifica (" + decoded.error() + ").";
         return false;
     }
     out.pictureFormat = codec::pictureStreamFormat(request.codec, decoder->picture(), request.background());
@@ -452,6 +447,29 @@ bool choosePictureFormat(const SaveRequest& request, const PreparedFrame& firstF
     }
     out.frameFailed = false;
     return true;
+}
+
+// The stream's H.264 encoder, or why there is none. A slideshow's pictures are held for
+// uneven durations: their frames go without B-frames.
+void openH264(const SaveRequest& request, codec::EvenSize size, StreamFormat& out)
+{
+    auto opened = codec::H264Encoder::open(size, request.rate, request.scale, request.crf,
+                                           !(request.slideshow && request.slideshow->holdsPictures()));
+    if (opened)
+        out.h264 = std::move(opened).value();
+    else
+        out.failure = "La compressione H.264 non è disponibile: " + opened.error() + ".";
+}
+
+// The stream's lossless encoder, or why there is none.
+void takeEncoder(platform::Result<std::unique_ptr<codec::LosslessEncoder>> opened, codec::Codec codec,
+                 StreamFormat& out)
+{
+    if (opened)
+        out.encoder = std::move(opened).value();
+    else
+        out.failure =
+            "La compressione " + std::string(codecLabel(codec)) + " non è disponibile: " + opened.error() + ".";
 }
 
 StreamFormat streamFormatFor(const SaveRequest& request, const PreparedFrame& firstFrame)
@@ -470,30 +488,24 @@ StreamFormat streamFormatFor(const SaveRequest& request, const PreparedFrame& fi
     }
     if (firstFrame.isPicture() && !choosePictureFormat(request, firstFrame, out))
         return out;
-    std::string error;
     if (codec == codec::Codec::H264) {
         // Encoded in order by one encoder on threads of its own; the pipeline's threads convert colours.
         out.plan = codec::planEncoders(codec, first.shape, platform::usableCores());
-        out.h264 = codec::H264Encoder::open(codec::evenSize(first.shape), request.rate, request.scale, request.crf,
-                                            error, !(request.slideshow && request.slideshow->holdsPictures()));
-        if (!out.h264)
-            out.failure = "La compressione H.264 non è disponibile: " + error + ".";
+        openH264(request, codec::evenSize(first.shape), out);
         return out;
     }
     if (firstFrame.isPicture()) {
         out.plan =
             codec::planEncoders(codec, first.shape, platform::usableCores(), codec::ffv1FormOf(out.pictureFormat));
-        out.encoder = codec::LosslessEncoder::openForPictures(codec, first.shape, out.pictureFormat,
-                                                              out.plan.threadsEach, request.background(), error);
+        takeEncoder(codec::LosslessEncoder::openForPictures(codec, first.shape, out.pictureFormat, out.plan.threadsEach,
+                                                            request.background()),
+                    codec, out);
     } else {
         out.plan = codec::planEncoders(codec, first.shape, platform::usableCores());
-        out.encoder = codec::LosslessEncoder::open(codec, first.shape, out.plan.threadsEach, error);
+        takeEncoder(codec::LosslessEncoder::open(codec, first.shape, out.plan.threadsEach), codec, out);
     }
-    if (!out.encoder) {
-        out.failure = "La compressione " + std::string(codecLabel(codec)) + " non è disponibile: " + error + ".";
-        return out;
-    }
-    out.format = out.encoder->streamFormat(first.palette);
+    if (out.encoder)
+        out.format = out.encoder->streamFormat(first.palette);
     return out;
 }
 
@@ -507,7 +519,6 @@ StreamFormat fittedStreamFormat(const SaveRequest& request, const bitmap::Stream
         out.failure = "Questo tipo di file non può contenere fotogrammi " + std::string(codecLabel(codec)) + ".";
         return out;
     }
-    std::string error;
     if (codec == codec::Codec::Raw) {
         binary::BITMAPINFOHEADER header;
         header.biSize = static_cast<std::int32_t>(binary::kInfoHeaderSize);
@@ -523,21 +534,16 @@ StreamFormat fittedStreamFormat(const SaveRequest& request, const bitmap::Stream
     }
     if (codec == codec::Codec::H264) {
         out.plan = codec::planEncoders(codec, shape, platform::usableCores());
-        out.h264 = codec::H264Encoder::open(codec::evenSize(shape), request.rate, request.scale, request.crf, error,
-                                            !(request.slideshow && request.slideshow->holdsPictures()));
-        if (!out.h264)
-            out.failure = "La compressione H.264 non è disponibile: " + error + ".";
+        openH264(request, codec::evenSize(shape), out);
         return out;
     }
     out.pictureFormat = codec == codec::Codec::Ffv1 ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_RGB24;
     out.plan = codec::planEncoders(codec, shape, platform::usableCores(), codec::ffv1FormOf(out.pictureFormat));
-    out.encoder = codec::LosslessEncoder::openForPictures(codec, shape, out.pictureFormat, out.plan.threadsEach,
-                                                          request.background(), error);
-    if (!out.encoder) {
-        out.failure = "La compressione " + std::string(codecLabel(codec)) + " non è disponibile: " + error + ".";
-        return out;
-    }
-    out.format = out.encoder->streamFormat({});
+    takeEncoder(codec::LosslessEncoder::openForPictures(codec, shape, out.pictureFormat, out.plan.threadsEach,
+                                                        request.background()),
+                codec, out);
+    if (out.encoder)
+        out.format = out.encoder->streamFormat({});
     return out;
 }
 
@@ -851,17 +857,17 @@ SaveOutcome SaveJob::run(const SaveRequest& request, SaveObserver& observer, con
     std::optional<FadeDrawer> fades;
     if (slideshow && slideshow->sequence()) {
         std::unique_ptr<codec::LosslessEncoder> encoder;
-        std::string error;
         if (request.codec != codec::Codec::H264) {
-            encoder = codec::LosslessEncoder::openForPictures(request.codec, streamPlan.shape, format.pictureFormat,
-                                                              format.plan.threadsEach, request.background(), error);
-            if (!encoder) {
+            auto opened = codec::LosslessEncoder::openForPictures(request.codec, streamPlan.shape, format.pictureFormat,
+                                                                  format.plan.threadsEach, request.background());
+            if (!opened) {
                 out.refused = true;
                 out.result = avifile::AVIERR_NOCOMPRESSOR;
                 out.reason = "La compressione " + std::string(codecLabel(request.codec)) +
-                             " non è disponibile per le dissolvenze: " + error + ".";
+                             " non è disponibile per le dissolvenze: " + opened.error() + ".";
                 return out;
             }
+            encoder = std::move(opened).value();
         }
         fades.emplace(*slideshow->sequence(), *request.slideshow, request.codec, fitting.framing.size,
                       std::move(encoder));

@@ -385,14 +385,14 @@ bool SlideshowSave::prepareAudio(SaveOutcome& out)
 {
     if (m_show.audio.empty())
         return true;
-    std::string error;
-    m_track = audio::AudioTrack::open(m_show.audio, audioCodecFor(m_request.container), error);
-    if (!m_track) {
+    auto opened = audio::AudioTrack::open(m_show.audio, audioCodecFor(m_request.container));
+    if (!opened) {
         out.refused = true;
         out.result = avifile::AVIERR_BADFORMAT;
-        out.reason = "La musica " + m_show.audio + " " + error + ".";
+        out.reason = "La musica " + m_show.audio + " " + opened.error() + ".";
         return false;
     }
+    m_track = std::move(opened).value();
     if (m_show.fitToAudio) {
         // Frames enough for the whole music: its last sample within the last frame.
         m_fitFrames = audio::framesForMusic(m_show.audio, m_rate.rate, m_rate.scale);

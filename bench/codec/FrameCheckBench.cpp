@@ -50,23 +50,31 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// A step's failure ends the run with its reason.
+void succeededOrExit(const platform::Status& status)
+{
+    if (!status) {
+        std::fprintf(stderr, "%s\n", status.error().c_str());
+        std::exit(1);
+    }
+}
+
+template <typename T> T succeededOrExit(platform::Result<T> result)
+{
+    succeededOrExit(result.status());
+    return std::move(result).value();
+}
+
 // Milliseconds a frame for encoding `frames` with `check`.
 double encodeMs(codec::Codec c, codec::FrameCheck check, const bitmap::StreamShape& shape,
                 const std::vector<std::vector<std::uint8_t>>& frames)
 {
-    std::string error;
-    auto encoder = codec::LosslessEncoder::open(c, shape, 1, check, error);
+    auto encoder = succeededOrExit(codec::LosslessEncoder::open(c, shape, 1, check));
     std::vector<std::uint8_t> packet;
-    if (!encoder || !encoder->encode(frames[0], {}, packet, error)) {  // the first frame allocates
-        std::fprintf(stderr, "%s\n", error.c_str());
-        std::exit(1);
-    }
+    succeededOrExit(encoder->encode(frames[0], {}, packet));  // the first frame allocates
     const auto start = Clock::now();
     for (const auto& bits : frames)
-        if (!encoder->encode(bits, {}, packet, error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            std::exit(1);
-        }
+        succeededOrExit(encoder->encode(bits, {}, packet));
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count() / static_cast<double>(frames.size());
 }
 
@@ -74,14 +82,11 @@ int large()
 {
     const bitmap::StreamShape shape{7680, 4320, 24, binary::BI_RGB};
     const std::vector<std::uint8_t> bits = makeFrame(shape.width, shape.height, 0, 1);
-    std::string error;
     const auto start = Clock::now();
-    auto encoder = codec::LosslessEncoder::open(codec::Codec::Ffv1, shape, 2, codec::FrameCheck::ByDecoding, error);
+    auto encoder =
+        succeededOrExit(codec::LosslessEncoder::open(codec::Codec::Ffv1, shape, 2, codec::FrameCheck::ByDecoding));
     std::vector<std::uint8_t> packet;
-    if (!encoder || !encoder->encode(bits, {}, packet, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
+    succeededOrExit(encoder->encode(bits, {}, packet));
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

@@ -47,11 +47,14 @@ std::int16_t rampAt(std::int64_t i, int channel)
 // Every shaped sample of `path` as 16-bit PCM, for a video of `total` samples.
 std::vector<std::int16_t> shaped(const std::string& path, AudioShape shape, bool* cut = nullptr)
 {
-    std::string error;
-    const auto input = AudioInput::open(path, error);
-    EXPECT_TRUE(input) << error;
+    auto opened = AudioInput::open(path);
+    EXPECT_TRUE(opened) << opened.error();
+    if (!opened)
+        return {};
+    const auto input = std::move(opened).value();
     const AudioPlan plan = planAudio(AudioCodec::Pcm16, input->source());
-    EXPECT_TRUE(input->convertTo(plan, AV_SAMPLE_FMT_S16, error)) << error;
+    const auto converting = input->convertTo(plan, AV_SAMPLE_FMT_S16);
+    EXPECT_TRUE(converting) << converting.error();
     ShapedAudio audio(*input, shape, AV_SAMPLE_FMT_S16, plan);
     std::vector<std::int16_t> out;
     AVFrame* frame = av_frame_alloc();
@@ -127,11 +130,11 @@ TEST(AudioPlanTest, KeepsWhatEachContainerTakesAndSaysWhatItChanges)
 std::vector<AudioPacket> trackPackets(const std::string& path, AudioCodec codec, std::int64_t total, bool endKnown,
                                       AudioStream* stream = nullptr)
 {
-    std::string error;
-    const auto track = AudioTrack::open(path, codec, error);
-    EXPECT_TRUE(track) << error;
-    if (!track)
+    auto opened = AudioTrack::open(path, codec);
+    EXPECT_TRUE(opened) << opened.error();
+    if (!opened)
         return {};
+    const auto track = std::move(opened).value();
     if (stream)
         *stream = track->stream();
     AudioShape shape{endKnown ? total : -1, 0, 0, track->stream().sampleRate / 2};
@@ -186,12 +189,14 @@ TEST(AudioTrackTest, EveryCodecCoversTheVideoSampleForSample)
 TEST(AudioTrackTest, RefusesFilesWithoutMusicWithTheReason)
 {
     const TempDir dir;
-    std::string error;
-    EXPECT_FALSE(AudioTrack::open(dir.file("none.mp3"), AudioCodec::Aac, error));
-    EXPECT_EQ(error, "non si apre come file audio");
+    // The reason of a refusal; "" when the file opens.
+    const auto reasonOf = [&](const char* name) {
+        const auto track = AudioTrack::open(dir.file(name), AudioCodec::Aac);
+        return track ? std::string() : track.error();
+    };
+    EXPECT_EQ(reasonOf("none.mp3"), "non si apre come file audio");
     std::ofstream(dir / "text.wav") << "not a sound at all, just words";
-    EXPECT_FALSE(AudioTrack::open(dir.file("text.wav"), AudioCodec::Aac, error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_NE(reasonOf("text.wav"), "");
     if (!testsupport::ffmpegAvailable())
         return;
     std::string ignored;
@@ -199,8 +204,7 @@ TEST(AudioTrackTest, RefusesFilesWithoutMusicWithTheReason)
                                           dir.file("still.png") + "'",
                                       ignored),
               0);
-    EXPECT_FALSE(AudioTrack::open(dir.file("still.png"), AudioCodec::Aac, error));
-    EXPECT_EQ(error, "non contiene audio");
+    EXPECT_EQ(reasonOf("still.png"), "non contiene audio");
 }
 
 }  // namespace

@@ -56,10 +56,10 @@ TEST(CompressedOpenDml, FramesOfEverySizeAreIndexedAsWrittenAndReadBackExactly)
 {
     testsupport::TempDir dir;
     const std::string path = dir.file("long.avi");
-    std::string error;
     const bitmap::StreamShape shape{kWidth, kHeight, 24, binary::BI_RGB};
-    auto encoder = LosslessEncoder::open(Codec::Ffv1, shape, 1, error);
-    ASSERT_TRUE(encoder) << error;
+    auto opened = LosslessEncoder::open(Codec::Ffv1, shape, 1);
+    ASSERT_TRUE(opened) << opened.error();
+    const auto encoder = std::move(opened).value();
 
     PAVIFILE file = nullptr;
     PAVISTREAM stream = nullptr;
@@ -79,7 +79,8 @@ TEST(CompressedOpenDml, FramesOfEverySizeAreIndexedAsWrittenAndReadBackExactly)
     std::vector<std::uint8_t> packet;
     for (int i = 0; i < kFrames; ++i) {
         const std::vector<std::uint8_t> bits = framePixels(i);
-        ASSERT_TRUE(encoder->encode(bits, {}, packet, error)) << error;
+        const auto encoded = encoder->encode(bits, {}, packet);
+        ASSERT_TRUE(encoded) << encoded.error();
         ASSERT_EQ(AVIStreamWrite(stream, i, 1, packet.data(), static_cast<LONG>(packet.size()), AVIIF_KEYFRAME, nullptr,
                                  nullptr),
                   AVIERR_OK);

@@ -22,13 +22,15 @@ TEST(LosslessDecoderBounds, APacketOf2GiBIsRefusedWithoutReadingIt)
     const std::size_t size = std::size_t{1} << 31;
     void* reserved = ::mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     ASSERT_NE(reserved, MAP_FAILED);
-    std::string error;
-    auto decoder = LosslessDecoder::open(Codec::Png, {}, 4, 4, 1, error);
-    ASSERT_TRUE(decoder) << error;
+    auto opened = LosslessDecoder::open(Codec::Png, {}, 4, 4, 1);
+    ASSERT_TRUE(opened) << opened.error();
+    const auto decoder = std::move(opened).value();
     const std::span<const std::uint8_t> packet(static_cast<const std::uint8_t*>(reserved), size);
-    EXPECT_FALSE(decoder->decode(packet, error));
-    EXPECT_EQ(error, "fotogramma compresso di 2147483648 byte, oltre i 2147483583 che la libreria libavcodec accetta");
-    EXPECT_FALSE(decoder->decode(packet.first(LosslessDecoder::kLargestPacket + 1), error));
+    const auto decoded = decoder->decode(packet);
+    ASSERT_FALSE(decoded);
+    EXPECT_EQ(decoded.error(),
+              "fotogramma compresso di 2147483648 byte, oltre i 2147483583 che la libreria libavcodec accetta");
+    EXPECT_FALSE(decoder->decode(packet.first(LosslessDecoder::kLargestPacket + 1)));
     ::munmap(reserved, size);
 }
 
@@ -49,13 +51,12 @@ TEST(LosslessDecoderLog, LibavcodecSaysNothingOnTheTerminalAndItsReasonIsCarried
     };
     for (const Case& c : cases) {
         testing::internal::CaptureStderr();
-        std::string error;
-        auto decoder = LosslessDecoder::open(c.codec, {}, 16, 16, 1, error);
-        ASSERT_TRUE(decoder) << error;
-        const bool decoded = decoder->decode(c.packet, error);
+        auto opened = LosslessDecoder::open(c.codec, {}, 16, 16, 1);
+        ASSERT_TRUE(opened) << opened.error();
+        const auto decoded = opened.value()->decode(c.packet);
         const std::string printed = testing::internal::GetCapturedStderr();
-        EXPECT_FALSE(decoded) << codecName(c.codec);
-        EXPECT_THAT(error, HasSubstr(c.reason)) << codecName(c.codec);
+        ASSERT_FALSE(decoded) << codecName(c.codec);
+        EXPECT_THAT(decoded.error(), HasSubstr(c.reason)) << codecName(c.codec);
         EXPECT_EQ(printed, "") << codecName(c.codec);
     }
 }

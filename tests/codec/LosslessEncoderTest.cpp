@@ -36,23 +36,24 @@ TEST(LosslessEncoderCheck, APacketThatDecodesToOtherPixelsIsRefusedWithThePlace)
 {
     const bitmap::StreamShape shape{16, 8, 24, binary::BI_RGB};
     for (const Codec codec : {Codec::Ffv1, Codec::Png}) {
-        std::string error;
-        auto encoder = LosslessEncoder::open(codec, shape, 1, FrameCheck::ByDecoding, error);
-        ASSERT_TRUE(encoder) << error;
+        auto opened = LosslessEncoder::open(codec, shape, 1, FrameCheck::ByDecoding);
+        ASSERT_TRUE(opened) << opened.error();
+        LosslessEncoder& encoder = *opened.value();
+        // The reason a step gives, "" when it succeeds.
+        const auto reasonOf = [](const platform::Status& status) { return status ? std::string() : status.error(); };
         std::vector<std::uint8_t> first;
         std::vector<std::uint8_t> second;
-        ASSERT_TRUE(encoder->encode(gradient(16, 8, 0), {}, first, error)) << error;
+        ASSERT_EQ(reasonOf(encoder.encode(gradient(16, 8, 0), {}, first)), "");
         std::vector<std::uint8_t> bits = gradient(16, 8, 0);
         bits[binary::rowStride(16, 24) * 7 + 3 * 5] ^= 1;  // stored last = top row, column 6
-        ASSERT_TRUE(encoder->encode(bits, {}, second, error)) << error;
-        EXPECT_TRUE(encoder->decodesToLastFrame(second, error)) << error;
-        EXPECT_FALSE(encoder->decodesToLastFrame(first, error));
-        EXPECT_EQ(error, "decompresso, non ridà i suoi pixel: il primo diverso è alla colonna 6, riga 1")
+        ASSERT_EQ(reasonOf(encoder.encode(bits, {}, second)), "");
+        EXPECT_EQ(reasonOf(encoder.decodesToLastFrame(second)), "");
+        EXPECT_EQ(reasonOf(encoder.decodesToLastFrame(first)),
+                  "decompresso, non ridà i suoi pixel: il primo diverso è alla colonna 6, riga 1")
             << codecName(codec);
         const std::vector<std::uint8_t> cut(first.begin(),
                                             first.begin() + static_cast<std::ptrdiff_t>(first.size() / 2));
-        EXPECT_FALSE(encoder->decodesToLastFrame(cut, error)) << codecName(codec);
-        EXPECT_THAT(error, HasSubstr("decompresso")) << codecName(codec);
+        EXPECT_THAT(reasonOf(encoder.decodesToLastFrame(cut)), HasSubstr("decompresso")) << codecName(codec);
     }
 }
 
@@ -64,20 +65,22 @@ TEST(LosslessEncoderPixels, NotReadAfterTheySayReadAndEachFrameIsItsOwn)
     const bitmap::StreamShape shape{64, 32, 24, binary::BI_RGB};
     for (const Codec codec : {Codec::Ffv1, Codec::Png}) {
         SCOPED_TRACE(codecName(codec));
-        std::string error;
-        auto encoder = LosslessEncoder::open(codec, shape, 2, FrameCheck::None, error);
-        ASSERT_TRUE(encoder) << error;
+        auto encoder = LosslessEncoder::open(codec, shape, 2, FrameCheck::None);
+        ASSERT_TRUE(encoder) << encoder.error();
         for (int shift = 0; shift < 3; ++shift) {
             std::vector<std::uint8_t> bits = gradient(64, 32, 40 * shift);
             std::vector<std::uint8_t> wanted;
-            auto fresh = LosslessEncoder::open(codec, shape, 2, FrameCheck::None, error);
-            ASSERT_TRUE(fresh && fresh->encode(bits, {}, wanted, error)) << error;
+            auto fresh = LosslessEncoder::open(codec, shape, 2, FrameCheck::None);
+            ASSERT_TRUE(fresh) << fresh.error();
+            const auto freshEncoded = fresh.value()->encode(bits, {}, wanted);
+            ASSERT_TRUE(freshEncoded) << freshEncoded.error();
             int calls = 0;
             std::vector<std::uint8_t> packet;
-            ASSERT_TRUE(encoder->encode(bits, {}, packet, error, [&] {
+            const auto encoded = encoder.value()->encode(bits, {}, packet, [&] {
                 ++calls;
                 std::fill(bits.begin(), bits.end(), std::uint8_t{0xA5});
-            })) << error;
+            });
+            ASSERT_TRUE(encoded) << encoded.error();
             EXPECT_EQ(calls, 1);
             EXPECT_EQ(packet, wanted) << "frame " << shift;
         }
@@ -94,11 +97,10 @@ TEST(LosslessEncoderOpen, ARefusalCarriesLibavcodecsReasonAndPrintsNothing)
     };
     for (const auto& [codec, reason] : cases) {
         testing::internal::CaptureStderr();
-        std::string error;
-        const auto encoder = LosslessEncoder::open(codec, {0, 0, 24, binary::BI_RGB}, 1, error);
+        const auto encoder = LosslessEncoder::open(codec, {0, 0, 24, binary::BI_RGB}, 1);
         const std::string printed = testing::internal::GetCapturedStderr();
-        EXPECT_FALSE(encoder);
-        EXPECT_EQ(error, reason);
+        ASSERT_FALSE(encoder);
+        EXPECT_EQ(encoder.error(), reason);
         EXPECT_EQ(printed, "");
     }
 }

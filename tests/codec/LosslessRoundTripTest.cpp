@@ -149,20 +149,21 @@ Rgb colourAt(const DecodedPicture& picture, int x, int y)
 // Why the frame does not come back exactly through `codec`; empty when it does.
 std::string roundTripFault(Codec codec, const Frame& frame)
 {
-    std::string error;
-    auto encoder = LosslessEncoder::open(codec, frame.shape, 2, error);
-    if (!encoder)
-        return "open: " + error;
+    auto opened = LosslessEncoder::open(codec, frame.shape, 2);
+    if (!opened)
+        return "open: " + opened.error();
+    const auto encoder = std::move(opened).value();
     std::vector<std::uint8_t> packet;
-    if (!encoder->encode(frame.bits, frame.palette, packet, error))
-        return "encode: " + error;
+    if (const auto encoded = encoder->encode(frame.bits, frame.palette, packet); !encoded)
+        return "encode: " + encoded.error();
     const int width = frame.shape.width;
     const int height = frame.shape.height < 0 ? -frame.shape.height : frame.shape.height;
-    auto decoder = LosslessDecoder::open(codec, encoder->configuration(), width, height, 1, error);
-    if (!decoder)
-        return "decoder: " + error;
-    if (!decoder->decode(packet, error))
-        return "decode: " + error;
+    auto openedDecoder = LosslessDecoder::open(codec, encoder->configuration(), width, height, 1);
+    if (!openedDecoder)
+        return "decoder: " + openedDecoder.error();
+    const auto decoder = std::move(openedDecoder).value();
+    if (const auto decoded = decoder->decode(packet); !decoded)
+        return "decode: " + decoded.error();
     const DecodedPicture picture = decoder->picture();
     if (picture.width != width || picture.height != height || !picture.layout)
         return "decoded as " + std::to_string(picture.width) + " x " + std::to_string(picture.height) + " " +
@@ -276,22 +277,27 @@ std::string jpegRoundTripFault(Codec codec, const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    std::string error;
-    const auto jpeg = PictureDecoder::open(bitmap::PictureType::Jpeg, error);
-    if (!jpeg || !jpeg->decode(bytes, error))
-        return "JPEG: " + error;
-    const AVFrame& decoded = jpeg->picture();
+    auto jpeg = PictureDecoder::open(bitmap::PictureType::Jpeg);
+    if (!jpeg)
+        return "JPEG: " + jpeg.error();
+    if (const auto decodedJpeg = jpeg.value()->decode(bytes); !decodedJpeg)
+        return "JPEG: " + decodedJpeg.error();
+    const AVFrame& decoded = jpeg.value()->picture();
     const AVPixelFormat format = pictureStreamFormat(codec, decoded);
     const bitmap::StreamShape shape{decoded.width, -decoded.height, 24, 0};
-    auto encoder = LosslessEncoder::openForPictures(codec, shape, format, 2, {}, error);
-    if (!encoder)
-        return "open: " + error;
+    auto opened = LosslessEncoder::openForPictures(codec, shape, format, 2, {});
+    if (!opened)
+        return "open: " + opened.error();
+    const auto encoder = std::move(opened).value();
     std::vector<std::uint8_t> packet;
-    if (!encoder->encodePicture(decoded, packet, error))
-        return "encode: " + error;
-    auto decoder = LosslessDecoder::open(codec, encoder->configuration(), decoded.width, decoded.height, 1, error);
-    if (!decoder || !decoder->decode(packet, error))
-        return "decode: " + error;
+    if (const auto encoded = encoder->encodePicture(decoded, packet); !encoded)
+        return "encode: " + encoded.error();
+    auto openedDecoder = LosslessDecoder::open(codec, encoder->configuration(), decoded.width, decoded.height, 1);
+    if (!openedDecoder)
+        return "decode: " + openedDecoder.error();
+    const auto decoder = std::move(openedDecoder).value();
+    if (const auto decodedPacket = decoder->decode(packet); !decodedPacket)
+        return "decode: " + decodedPacket.error();
     std::vector<std::uint8_t> got;
     decoder->packed(got);
     const std::vector<std::uint8_t> want = expectedOfJpeg(codec, decoded);

@@ -13,6 +13,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <libdeflate.h>
 
@@ -77,9 +78,8 @@ std::string convertedWithin(const AVFrame& picture, Codec codec)
     target.width = picture.width;
     target.height = picture.height;
     (void)av_image_fill_arrays(target.data, target.linesize, bytes.data(), format, picture.width, picture.height, 1);
-    std::string error;
-    if (!convertPicture(picture, codec, target, error) && codec == Codec::H264)
-        return "convert: " + error;
+    if (const auto converted = convertPicture(picture, codec, target); !converted && codec == Codec::H264)
+        return "convert: " + converted.error();
     for (std::size_t i = static_cast<std::size_t>(size); i < bytes.size(); ++i)
         if (bytes[i] != kGuard)
             return "written " + std::to_string(i - static_cast<std::size_t>(size) + 1) + " bytes past the picture";
@@ -87,8 +87,8 @@ std::string convertedWithin(const AVFrame& picture, Codec codec)
         return {};
     Yuv420Converter converter({picture.width, -picture.height, 24, 0});
     std::vector<std::uint8_t> planes;
-    if (!converter.convertPicture(picture, planes, error))
-        return "to 4:2:0: " + error;
+    if (const auto converted = converter.convertPicture(picture, planes); !converted)
+        return "to 4:2:0: " + converted.error();
     return planes.size() == evenSize({picture.width, picture.height, 24, 0}).planeBytes() ? "" : "planes' size";
 }
 
@@ -132,8 +132,8 @@ std::vector<std::uint8_t> convertedPixel(const AVFrame& picture, Codec codec, AV
     target->width = 1;
     target->height = 1;
     EXPECT_GE(av_frame_get_buffer(target.get(), 0), 0);
-    std::string error;
-    EXPECT_TRUE(convertPicture(picture, codec, *target, background, error)) << error;
+    const auto converted = convertPicture(picture, codec, *target, background);
+    EXPECT_TRUE(converted) << converted.error();
     std::vector<std::uint8_t> out;
     detail::packedPicture(*target, out);
     return out;
@@ -198,9 +198,9 @@ TEST(PictureConversion, GreyStreamsHoldWhatTheBackgroundCanShow)
     planes->format = AV_PIX_FMT_YUV444P;
     planes->width = planes->height = 2;
     ASSERT_GE(av_frame_get_buffer(planes.get(), 0), 0);
-    std::string error;
-    EXPECT_FALSE(convertPicture(*noisePicture(AV_PIX_FMT_GBRP, 2, 2, 1), Codec::Ffv1, *planes, error));
-    EXPECT_NE(error.find("componenti RGB"), std::string::npos) << error;
+    const auto converted = convertPicture(*noisePicture(AV_PIX_FMT_GBRP, 2, 2, 1), Codec::Ffv1, *planes);
+    ASSERT_FALSE(converted);
+    EXPECT_NE(converted.error().find("componenti RGB"), std::string::npos) << converted.error();
 }
 
 std::vector<std::uint8_t> chunk(const char* type, std::vector<std::uint8_t> data)
@@ -257,21 +257,25 @@ std::vector<int> alphas(const AVFrame& picture)
 
 TEST(PictureConversion, AGreyKeyBelowEightBitsIsTransparentAsBrowsersShowIt)
 {
-    std::string error;
-    const auto decoder = PictureDecoder::open(bitmap::PictureType::Png, error);
-    ASSERT_TRUE(decoder) << error;
-    ASSERT_TRUE(decoder->decode(greyPng(8, 1, {0b10110000}, 1), error)) << error;
+    auto opened = PictureDecoder::open(bitmap::PictureType::Png);
+    ASSERT_TRUE(opened) << opened.error();
+    const auto decoder = std::move(opened).value();
+    const auto decodes = [&](const std::vector<std::uint8_t>& file) {
+        const auto decoded = decoder->decode(file);
+        return decoded ? testing::AssertionSuccess() : testing::AssertionFailure() << decoded.error();
+    };
+    ASSERT_TRUE(decodes(greyPng(8, 1, {0b10110000}, 1)));
     EXPECT_EQ(alphas(decoder->picture()), (std::vector<int>{0, 255, 0, 0, 255, 255, 255, 255}));
     EXPECT_EQ(decoder->picture().data[0][0], 255);
-    ASSERT_TRUE(decoder->decode(greyPng(4, 2, {0b00011011}, 2), error)) << error;
+    ASSERT_TRUE(decodes(greyPng(4, 2, {0b00011011}, 2)));
     EXPECT_EQ(alphas(decoder->picture()), (std::vector<int>{255, 255, 0, 255}));
     EXPECT_EQ(decoder->picture().data[0][4], 170);
-    ASSERT_TRUE(decoder->decode(greyPng(2, 4, {0x3A}, 3), error)) << error;
+    ASSERT_TRUE(decodes(greyPng(2, 4, {0x3A}, 3)));
     EXPECT_EQ(alphas(decoder->picture()), (std::vector<int>{0, 255}));
     // Without a key, or at 8 bits where libavcodec applies it itself, the picture is libavcodec's.
-    ASSERT_TRUE(decoder->decode(greyPng(8, 1, {0b10110000}, std::nullopt), error)) << error;
+    ASSERT_TRUE(decodes(greyPng(8, 1, {0b10110000}, std::nullopt)));
     EXPECT_EQ(decoder->picture().format, AV_PIX_FMT_MONOBLACK);
-    ASSERT_TRUE(decoder->decode(greyPng(2, 8, {7, 200}, 7), error)) << error;
+    ASSERT_TRUE(decodes(greyPng(2, 8, {7, 200}, 7)));
     EXPECT_EQ(alphas(decoder->picture()), (std::vector<int>{0, 255}));
 }
 
@@ -285,23 +289,28 @@ std::vector<std::uint8_t> fileBytes(const std::filesystem::path& path)
 // block libavcodec cannot parse does not stand between the picture and the video.
 TEST(PictureConversion, DecodingSaysTheTrueReasonAndPassesOverBrokenExif)
 {
-    std::string error;
-    const auto png = PictureDecoder::open(bitmap::PictureType::Png, error);
+    // The reason a decode gives, "" when it decodes.
+    const auto reasonOf = [](PictureDecoder& decoder, const std::vector<std::uint8_t>& file) {
+        const auto decoded = decoder.decode(file);
+        return decoded ? std::string() : decoded.error();
+    };
+    auto png = PictureDecoder::open(bitmap::PictureType::Png);
+    ASSERT_TRUE(png) << png.error();
     std::vector<std::uint8_t> broken = greyPng(64, 8, std::vector<std::uint8_t>(64, 9), std::nullopt);
     broken[8 + 25 + 8 + 3] ^= 0xFF;  // inside the zlib stream, past its header
-    EXPECT_FALSE(png->decode(broken, error));
-    EXPECT_NE(error.find("l'immagine è danneggiata"), std::string::npos) << error;
-    EXPECT_FALSE(png->decode(greyPng(1, 8, {0}, std::nullopt, 400'000'000), error));
-    EXPECT_NE(error.find("troppo grande"), std::string::npos) << error;
+    EXPECT_THAT(reasonOf(*png.value(), broken), testing::HasSubstr("l'immagine è danneggiata"));
+    EXPECT_THAT(reasonOf(*png.value(), greyPng(1, 8, {0}, std::nullopt, 400'000'000)),
+                testing::HasSubstr("troppo grande"));
 
-    const auto jpeg = PictureDecoder::open(bitmap::PictureType::Jpeg, error);
+    auto jpeg = PictureDecoder::open(bitmap::PictureType::Jpeg);
+    ASSERT_TRUE(jpeg) << jpeg.error();
     const std::vector<std::uint8_t> good = fileBytes(testsupport::madePictures() / "s420-pillow.jpg");
     std::vector<std::uint8_t> exif{0xFF, 0xE1, 0, 28, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', '*', 0, 0, 0xFF, 0xFF, 0xFF};
     exif.resize(30, 0);
     std::vector<std::uint8_t> withExif(good.begin(), good.begin() + 2);
     withExif.insert(withExif.end(), exif.begin(), exif.end());
     withExif.insert(withExif.end(), good.begin() + 2, good.end());
-    EXPECT_TRUE(jpeg->decode(withExif, error)) << error;
+    EXPECT_EQ(reasonOf(*jpeg.value(), withExif), "");
     // The picture's end marker in its first scan bytes: libavcodec conceals the rest.
     std::vector<std::uint8_t> cut = good;
     const std::array<std::uint8_t, 2> startOfScan{0xFF, 0xDA};
@@ -310,8 +319,7 @@ TEST(PictureConversion, DecodingSaysTheTrueReasonAndPassesOverBrokenExif)
     const std::size_t data = static_cast<std::size_t>(scan - cut.begin()) + 2 + (scan[2] << 8 | scan[3]);
     cut[data] = 0xFF;
     cut[data + 1] = 0xD9;
-    EXPECT_FALSE(jpeg->decode(cut, error));
-    EXPECT_NE(error.find("l'immagine è danneggiata"), std::string::npos) << error;
+    EXPECT_THAT(reasonOf(*jpeg.value(), cut), testing::HasSubstr("l'immagine è danneggiata"));
 }
 
 }  // namespace

@@ -109,11 +109,12 @@ TEST(PngWriterTest, EveryPictureDecodesToItsPixelsWithLibavcodec)
                     }
                     filtersUsed.insert(filter);
                 }
-                std::string error;
-                auto decoder = LosslessDecoder::open(Codec::Png, {}, static_cast<int>(size.width),
-                                                     static_cast<int>(size.rows), 1, error);
-                ASSERT_TRUE(decoder) << error;
-                ASSERT_TRUE(decoder->decode(png, error)) << error;
+                auto opened =
+                    LosslessDecoder::open(Codec::Png, {}, static_cast<int>(size.width), static_cast<int>(size.rows), 1);
+                ASSERT_TRUE(opened) << opened.error();
+                const auto decoder = std::move(opened).value();
+                const auto decodedPng = decoder->decode(png);
+                ASSERT_TRUE(decodedPng) << decodedPng.error();
                 const DecodedPicture decoded = decoder->picture();
                 ASSERT_EQ(decoded.width, static_cast<int>(size.width));
                 ASSERT_EQ(decoded.height, static_cast<int>(size.rows));

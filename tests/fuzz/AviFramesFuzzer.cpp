@@ -13,11 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     static kelvora::fuzz::MemoryFile input("in.avi");
     input.replaceWith(data, size);
-    std::string error;
     bool unreadable = false;
-    const auto video = kelvora::verify::AviFrames::open(input.path(), error, unreadable);
-    if (!video)
+    const auto opened = kelvora::verify::AviFrames::open(input.path(), unreadable);
+    if (!opened)
         return 0;
+    const auto& video = opened.value();
     const auto& header = video->stream().header;
     // As the check does: a picture is made only when the file makes its size plausible.
     const bool pictures = kelvora::verify::rawRefusal(header, video->length()).empty();

@@ -45,14 +45,14 @@ struct Read {
 
 Read readAll(const fs::path& path)
 {
-    std::string error;
     bool unreadable = false;
-    const auto video = AviFrames::open(path, error, unreadable);
+    const auto opened = AviFrames::open(path, unreadable);
     Read read;
-    if (!video) {
-        read.problem = "open: " + error;
+    if (!opened) {
+        read.problem = "open: " + opened.error();
         return read;
     }
+    const auto& video = opened.value();
     Bytes data;
     while (video->next(data))
         read.frames.push_back(data);
@@ -151,10 +151,10 @@ TEST(AviFramesTest, SaysWhyAFileIsNoVideo)
     testsupport::TempDir dir;
     for (const auto& c : cases) {
         write(dir / "v.avi", c.file);
-        std::string error;
         bool unreadable = true;
-        EXPECT_EQ(AviFrames::open(dir / "v.avi", error, unreadable), nullptr) << c.name;
-        EXPECT_EQ(error, c.error) << c.name;
+        const auto opened = AviFrames::open(dir / "v.avi", unreadable);
+        ASSERT_FALSE(opened) << c.name;
+        EXPECT_EQ(opened.error(), c.error) << c.name;
         EXPECT_FALSE(unreadable) << c.name;
     }
 }

@@ -45,8 +45,8 @@ public:
         if (!m_first.dib->CreateFromFile(m_first.path))
             return;
         m_first.plan = bitmap::planFrame(*m_first.dib);
-        std::string error;
-        m_encoder = codec::LosslessEncoder::open(codec::Codec::Ffv1, m_first.plan.shape, 1, error);
+        if (auto opened = codec::LosslessEncoder::open(codec::Codec::Ffv1, m_first.plan.shape, 1))
+            m_encoder = std::move(opened).value();
     }
     [[nodiscard]] bool encoderOpened() const { return m_encoder != nullptr; }
 
