@@ -12,10 +12,10 @@ ShownReference::ShownReference(const std::vector<std::string>& frames, photo::Fr
 // Picture `picture`'s fitting, from those kept or made again in place of one not `keep`'s.
 const FittedPicture& ShownReference::fitted(std::size_t picture, std::size_t keep)
 {
-    for (const std::optional<Kept>& kept : m_kept)
+    for (const std::optional<KeptPicture>& kept : m_kept)
         if (kept && kept->picture == picture)
             return kept->fitted;
-    std::optional<Kept>& slot = m_kept[0] && m_kept[0]->picture == keep ? m_kept[1] : m_kept[0];
+    std::optional<KeptPicture>& slot = m_kept[0] && m_kept[0]->picture == keep ? m_kept[1] : m_kept[0];
     slot.emplace();
     slot->picture = picture;
     if (picture < m_frames.size())

@@ -17,6 +17,13 @@
 
 namespace kelvora::verify {
 
+// A picture's fitting kept for the frames that come next (outside the class, so that its
+// default member initialisers are complete where the class uses them).
+struct KeptPicture {
+    std::size_t picture = 0;
+    FittedPicture fitted;
+};
+
 class ShownReference {
 public:
     // `frames`: the pictures' files, in order (not owned).
@@ -30,11 +37,7 @@ private:
 
     const std::vector<std::string>& m_frames;
     photo::Framing m_framing;
-    struct Kept {
-        std::size_t picture = 0;
-        FittedPicture fitted;
-    };
-    std::array<std::optional<Kept>, 2> m_kept;
+    std::array<std::optional<KeptPicture>, 2> m_kept;
     FittedPicture m_drawn;
 };
 
