@@ -4,6 +4,7 @@
 
 #include <array>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace kelvora::verify {
@@ -15,6 +16,16 @@ constexpr std::string_view kContainers[] = {"moov", "trak", "mdia", "minf", "stb
                                             "edts", "dinf", "udta", "tref", "mfra", "wave", "sinf", "schi"};
 // Deeper than any real file nests them.
 constexpr int kDeepest = 24;
+
+// Tables whose count libavformat's MP4 reader allocates for before it reads an entry: where
+// the count is, from the box's body, and how many bytes an entry takes at the least.
+struct Table {
+    std::string_view type;
+    int countAt;
+    int entryBytes;
+};
+constexpr Table kTables[] = {{"stco", 4, 4}, {"co64", 4, 8}, {"stsc", 4, 12}, {"stss", 4, 4}, {"stps", 4, 4},
+                             {"stts", 4, 8}, {"ctts", 4, 8}, {"elst", 4, 12}, {"sbgp", 8, 8}};
 
 std::uint32_t bigEndian(std::span<const std::uint8_t> b)
 {
@@ -58,6 +69,7 @@ public:
 
     [[nodiscard]] std::uint64_t samples() const { return m_samples; }
     [[nodiscard]] bool compressedHeader() const { return m_compressed; }
+    [[nodiscard]] const std::string& overclaim() const { return m_overclaim; }
 
 private:
     bool box(std::string_view type, std::int64_t body, std::int64_t end, int depth)
@@ -74,6 +86,9 @@ private:
                 m_samples += bigEndian(count);
             return true;
         }
+        for (const Table& table : kTables)
+            if (type == table.type)
+                return tableFits(table, body, end);
         if (depth >= kDeepest)
             return true;
         if (type == "meta")
@@ -82,6 +97,22 @@ private:
             if (type == container)
                 return boxes(body, end, depth + 1);
         return true;
+    }
+
+    // A count of more entries than the table's box holds is a claim no real file makes: the
+    // reader would allocate for it all the same (a 20-byte 'stco' of 167 million entries, 1.3 GB).
+    bool tableFits(const Table& table, std::int64_t body, std::int64_t end)
+    {
+        std::array<std::uint8_t, 4> count{};
+        const std::int64_t entriesAt = body + table.countAt + 4;
+        if (entriesAt > end || !read(body + table.countAt, count))
+            return true;
+        const std::uint64_t room =
+            static_cast<std::uint64_t>(end - entriesAt) / static_cast<unsigned>(table.entryBytes);
+        if (bigEndian(count) > room && m_overclaim.empty())
+            m_overclaim = "dichiara " + std::to_string(bigEndian(count)) + " voci nella tabella '" +
+                          std::string(table.type) + "', che ne ha posto per " + std::to_string(room);
+        return m_overclaim.empty();
     }
 
     // A 'meta' box is read from its handler box on, found four bytes at a time (with or
@@ -108,6 +139,7 @@ private:
     std::int64_t m_length;
     std::uint64_t m_samples = 0;
     bool m_compressed = false;
+    std::string m_overclaim;  // the first table that claims more entries than it holds
 };
 
 }  // namespace
@@ -119,6 +151,8 @@ std::string sampleClaimsRefusal(const std::filesystem::path& path, std::int64_t 
         return {};  // libavformat says why it cannot be read
     BoxWalk walk(opened.file, length);
     (void)walk.boxes(0, length, 0);
+    if (!walk.overclaim().empty())
+        return walk.overclaim();
     if (walk.compressedHeader())
         return "ha l'intestazione compressa (cmov), che qui non si legge";
     if (walk.samples() > static_cast<std::uint64_t>(length))

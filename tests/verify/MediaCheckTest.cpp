@@ -280,7 +280,8 @@ TEST_F(MediaCheckTest, EverySizeAndPixelFormatIsReadWithoutAFault)
 
 // A file whose header claims what no file of its size holds ends the check at once, with its
 // reason, before libavformat builds an index of it or a decoder makes a picture of it (before,
-// 50 million samples in 3 kB took 2.8 GB; 16000 x 16000 in 16 kB, 3 GB).
+// 50 million samples in 3 kB took 2.8 GB; 16000 x 16000 in 16 kB, 3 GB; a chunk table's count
+// of 167 million, 1.3 GB).
 TEST_F(MediaCheckTest, ClaimsNoFileThisSmallCanHoldAreRefused)
 {
     const std::vector<std::string> frames = makeFrames(dir.path(), "300x260", 3);
@@ -293,6 +294,9 @@ TEST_F(MediaCheckTest, ClaimsNoFileThisSmallCanHoldAreRefused)
     putBigEndian(samples, stsz + 4, 1);           // every sample one byte...
     putBigEndian(samples, stsz + 8, 50'000'000);  // ...and fifty million of them
     writeBytes(dir / "samples.mp4", samples);
+    Bytes chunks = readBytes(mp4);  // a chunk table of 167 million entries in a box of a few
+    putBigEndian(chunks, find(chunks, "stco") + 8, 0x0A000001);
+    writeBytes(dir / "chunks.mp4", chunks);
     Bytes sides = readBytes(mkv);
     // PixelWidth 300 and PixelHeight 260, each two bytes long
     for (const std::string_view element :
@@ -308,6 +312,11 @@ TEST_F(MediaCheckTest, ClaimsNoFileThisSmallCanHoldAreRefused)
     EXPECT_FALSE(manySamples.outcome.readable);
     EXPECT_NE(manySamples.outcome.reason.find("dichiara 50000000 campioni, più dei byte del file"), std::string::npos)
         << manySamples.outcome.reason;
+    const auto manyChunks = measure(dir / "chunks.mp4", frames);
+    EXPECT_FALSE(manyChunks.outcome.readable);
+    EXPECT_NE(manyChunks.outcome.reason.find("dichiara 167772161 voci nella tabella 'stco', che ne ha posto per"),
+              std::string::npos)
+        << manyChunks.outcome.reason;
     const auto largeSides = measure(dir / "sides.mkv", frames);
     EXPECT_FALSE(largeSides.outcome.readable);
     EXPECT_NE(largeSides.outcome.reason.find("dichiara fotogrammi di 16000×16000 pixel, troppo grandi per un file di"),
